@@ -1,0 +1,78 @@
+#include "app/imaging/JpegError.h"
+
+#include <jerror.h>
+
+namespace {
+
+// pub is the manager's first member and the struct has standard layout, so the library's
+// err pointer is also a pointer to the whole manager.
+JpegErrorManager* ManagerOf(j_common_ptr info) {
+    return reinterpret_cast<JpegErrorManager*>(info->err);
+}
+
+// The library only warns about these and then fills the rest of the picture with grey;
+// for us the picture is damaged, and a damaged picture must not pass for a good one.
+// The end of the file alone (JWRN_JPEG_EOF) is not among them: the entropy decoder reads
+// ahead past the last scan's data, so a file that lacks only its end marker warns as well;
+// a file that really ends too early runs out of scan data, and that warns again below.
+bool LosesPictureData(int messageCode) {
+    switch (messageCode) {
+        case JWRN_HIT_MARKER:     // a scan ends before its data does (truncated file)
+        case JWRN_MUST_RESYNC:    // restart markers lost: rows skipped
+        case JWRN_HUFF_BAD_CODE:  // undecodable entropy data
+        case JWRN_ARITH_BAD_CODE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+void JpegErrorExit(j_common_ptr info) {
+    JpegErrorManager* manager = ManagerOf(info);
+    (*info->err->format_message)(info, manager->message);
+    std::longjmp(manager->jump, kJpegFailed);
+}
+
+void JpegEmitMessage(j_common_ptr info, int msgLevel) {
+    if (msgLevel >= 0) {
+        return;  // trace output
+    }
+    info->err->num_warnings++;
+    if (LosesPictureData(info->err->msg_code)) {
+        JpegErrorExit(info);
+    }
+}
+
+void JpegProgressMonitor(j_common_ptr info) {
+    JpegCheckAbort(info);
+}
+
+void JpegCheckAbort(j_common_ptr info) {
+    JpegErrorManager* manager = ManagerOf(info);
+    if (manager->abortFlag != nullptr && manager->abortFlag->load(std::memory_order_relaxed)) {
+        manager->message[0] = '\0';
+        std::longjmp(manager->jump, kJpegAborted);
+    }
+}
+
+JpegDecompressor::JpegDecompressor(const std::atomic<bool>* abortFlag) {
+    info_.err = jpeg_std_error(&errors_.pub);
+    errors_.pub.error_exit = JpegErrorExit;
+    errors_.pub.emit_message = JpegEmitMessage;
+    errors_.progress.progress_monitor = JpegProgressMonitor;
+    errors_.abortFlag = abortFlag;
+}
+
+// Safe in every state: before Create the library finds no memory manager and does
+// nothing; after a jump it frees whatever the interrupted step had allocated.
+JpegDecompressor::~JpegDecompressor() {
+    jpeg_destroy_decompress(&info_);
+}
+
+void JpegDecompressor::Create() {
+    jpeg_create_decompress(&info_);  // clears every field but err, progress included
+    info_.progress = &errors_.progress;
+    info_.mem->max_memory_to_use = kJpegMaxLibraryMemory;
+}
