@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "FakeSystem.h"
+#include "platform/ReplacementFile.h"
+#include "platform/VolumeTable.h"
+
+namespace {
+
+using platform::DriveType;
+using platform::VolumeTable;
+
+// Worker threads ask for drive types while the mount table changes under them; every
+// answer must be one of the two states of the table, never a torn one.
+TEST(VolumeTableThreadTest, ConcurrentQueriesSeeWholeTables) {
+    platform_test::FakeSystem system;
+    system.AddDisk("pci0000:00/usb1/1-1/1-1:1.0/host4/target4:0:0/4:0:0:0", "sdb", "8:16", false,
+                   {{"sdb1", "8:17"}});
+    system.AddMount("8:1", "/", "ext4", "/dev/sda1");
+    system.WriteMountInfo();
+    const std::string withoutStick = platform_test::ReadFile(system.Sources().mountInfo);
+    system.AddMount("8:17", "/media/stick", "vfat", "/dev/sdb1");
+    system.WriteMountInfo();
+    const std::string withStick = platform_test::ReadFile(system.Sources().mountInfo);
+
+    const VolumeTable table(system.Sources());
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 4; ++i) {
+        workers.emplace_back([&table, &stop, &wrong] {
+            while (!stop.load()) {
+                const auto drives = table.Drives();
+                const DriveType type = table.TypeOfPath("/media/stick/a.jpg");
+                if (drives.empty() || drives.front().mountPoint != "/" ||
+                    (type != DriveType::Removable && type != DriveType::Fixed)) {
+                    wrong.fetch_add(1);
+                }
+            }
+        });
+    }
+    for (int round = 0; round < 200; ++round) {
+        // Replaced in one step, as the kernel's table is: readers see one text or the other.
+        ASSERT_EQ(platform::ReplaceFileContents(system.Sources().mountInfo,
+                                                round % 2 ? withStick : withoutStick),
+                  0);
+    }
+    stop.store(true);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+}  // namespace

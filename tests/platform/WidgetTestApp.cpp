@@ -1,0 +1,16 @@
+#include "WidgetTestApp.h"
+
+#include <QApplication>
+
+namespace platform_test {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "platform_widget_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application =
+        QApplication::instance() == nullptr ? new QApplication(argc, argv) : nullptr;
+    (void)application;
+}
+
+}  // namespace platform_test
