@@ -1,0 +1,113 @@
+#include "Components/PkgFolder/FolderPopulation.h"
+
+#include "Components/PkgFolder/ExtFilter.h"
+
+#include <algorithm>
+
+using platform::ItemIdList;
+using platform::ShellEntry;
+namespace Attr = platform::ShellAttr;
+namespace EnumFlag = platform::EnumFlag;
+
+unsigned EnumFlagsFor(unsigned itemFlags) {
+    unsigned flags = EnumFlag::Folders;
+    if (itemFlags & ItemFlag::Files)
+        flags |= EnumFlag::NonFolders;
+    if (itemFlags & ItemFlag::Hidden)
+        flags |= EnumFlag::IncludeHidden;
+    return flags;
+}
+
+namespace {
+
+// Without system folders only file-system items and their ancestors are shown, and without
+// files only those that are folders or hold folders. Items of a file-system folder are
+// file-system items themselves, so only virtual folders need asking.
+bool PassesSystemFilter(const platform::ShellFolder& folder, const ShellEntry& entry,
+                        const PopulationOptions& options) {
+    if (options.sysFolders || folder.Location().IsFileSystem())
+        return true;
+    const ItemIdList item({entry.name});
+    const std::uint32_t attributes =
+        folder.GetAttributesOf(item, Attr::FileSystem | Attr::FileSysAncestor | Attr::Folder,
+                               EnumFlagsFor(options.itemFlags));
+    if (!(attributes & (Attr::FileSystem | Attr::FileSysAncestor)))
+        return false;
+    return options.showFiles || (attributes & Attr::Folder);
+}
+
+bool PassesFileFilter(const ShellEntry& entry, const PopulationOptions& options) {
+    if (!options.showFiles || options.filterExt.empty() || entry.folder)
+        return true;
+    return ExtensionMatchesFilter(options.filterExt, entry.name);
+}
+
+}  // namespace
+
+std::unique_ptr<TreeNode> MakeItemNode(const SShellFolderPtr& folder, const ShellEntry& entry,
+                                       unsigned flags) {
+    auto node = std::make_unique<TreeNode>();
+    auto data = std::make_unique<TVITEMDATA>();
+    data->folder = folder;
+    data->relative = CShellPidl(ItemIdList({entry.name}));
+    data->absolute = CShellPidl(folder->Id(), data->relative.Get());
+    data->flags = flags;
+    data->isFolder = entry.folder;
+    data->isLink = entry.link;
+    data->isHidden = entry.hidden;
+    data->rank = entry.rank;
+    if (folder->Location().IsFileSystem())
+        node->text = QString::fromStdString(entry.name);
+    else
+        node->text = QString::fromStdString(
+            folder->GetDisplayNameOf(data->relative.Get(), platform::NameKind::InFolder));
+    if (!entry.folder)
+        node->childState = TreeNode::ChildState::No;
+    node->data = std::move(data);
+    return node;
+}
+
+PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOptions& options,
+                               const std::atomic<bool>* abort, std::atomic<int>* done) {
+    PopulationOutcome outcome;
+    if (!folder)
+        return outcome;
+    const SEnumIDListPtr enumerator = folder->EnumObjects(EnumFlagsFor(options.itemFlags));
+    if (!enumerator)
+        return outcome;
+    outcome.opened = true;
+    ShellEntry entry;
+    while (enumerator->Next(entry)) {
+        if (abort && abort->load(std::memory_order_relaxed))
+            break;
+        if (!PassesSystemFilter(*folder, entry, options) || !PassesFileFilter(entry, options))
+            continue;
+        outcome.children.push_back(MakeItemNode(folder, entry, options.itemFlags & 0xF));
+        if (done)
+            done->fetch_add(1, std::memory_order_relaxed);
+    }
+    SortNodes(outcome.children);
+    return outcome;
+}
+
+namespace {
+
+std::string_view LastName(const ItemIdList& pidl) {
+    return pidl.Count() == 0 ? std::string_view() : std::string_view(pidl.LastItem());
+}
+
+}  // namespace
+
+int CompareItemData(const TVITEMDATA& a, const TVITEMDATA& b) {
+    const platform::ItemOrderKey keyA{a.rank, a.isFolder, LastName(a.relative.Get())};
+    const platform::ItemOrderKey keyB{b.rank, b.isFolder, LastName(b.relative.Get())};
+    return platform::CompareOrderKeys(keyA, keyB);
+}
+
+void SortNodes(std::vector<std::unique_ptr<TreeNode>>& nodes) {
+    std::sort(nodes.begin(), nodes.end(), [](const auto& x, const auto& y) {
+        if (!IsValidItemData(x->data.get()) || !IsValidItemData(y->data.get()))
+            return IsValidItemData(y->data.get()) && !IsValidItemData(x->data.get());
+        return CompareItemData(*x->data, *y->data) < 0;
+    });
+}

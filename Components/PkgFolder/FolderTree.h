@@ -1,0 +1,248 @@
+#pragma once
+// TFolderTree: the shell folder tree control. A tree view over the namespace (desktop,
+// home, computer and drives, their folders and optionally files) with a delayed selection
+// event, lazy population on a worker thread, label editing (rename on disk), lookups by
+// identifier or path and navigation by path. UI thread only; the population worker never
+// touches the widget (its results come back as queued calls with a generation).
+
+#include "Components/PkgFolder/FolderPopulation.h"
+#include "Components/PkgFolder/FolderTreeModel.h"
+#include "Components/PkgFolder/IconCache.h"
+#include "Components/PkgFolder/PopulationWorker.h"
+#include "Components/PkgFolder/ShellWrappers.h"
+
+#include <QString>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TFolderTree : public QTreeView {
+    Q_OBJECT
+    Q_PROPERTY(QString DefPath READ GetFolder WRITE SelectFolder)
+    Q_PROPERTY(bool HiddenFolders READ HiddenFolders WRITE SetHideFolders)
+    Q_PROPERTY(bool SysFolders READ SysFolders WRITE SetSysFolders)
+    Q_PROPERTY(bool ShowFiles READ ShowFiles WRITE SetFiles)
+    Q_PROPERTY(QString FilterExt READ FilterExt WRITE SetFilterExt)
+    Q_PROPERTY(int ChangeDelay READ ChangeDelay WRITE SetDelay)
+    Q_PROPERTY(bool ExplorerMenu READ ExplorerMenu WRITE SetExplorerMenu)
+    Q_PROPERTY(QString RootDir READ RootDir WRITE DoSetRoot)
+    Q_PROPERTY(bool Animation READ Animation WRITE SetAnimation)
+
+  public:
+    enum TFormBorderStyle { bsNone, bsSingle };
+    enum TDragMode { dmManual, dmAutomatic };
+
+    // `space` is the namespace shown; tests give one over fixture folders.
+    explicit TFolderTree(QWidget* parent = nullptr,
+                         SNamespacePtr space = platform::ShellNamespace::System());
+    ~TFolderTree() override;
+
+    // Navigation.
+    QString GetFolder() const;
+    void SelectFolder(const QString& path);
+
+    // Properties.
+    bool HiddenFolders() const { return hiddenFolders_; }
+    void SetHideFolders(bool value);
+    bool SysFolders() const { return sysFolders_; }
+    void SetSysFolders(bool value);
+    bool ShowFiles() const { return showFiles_; }
+    void SetFiles(bool value);
+    QString FilterExt() const { return filterExt_; }
+    void SetFilterExt(const QString& value);
+    int ChangeDelay() const { return changeDelay_; }
+    void SetDelay(int value);
+    bool ExplorerMenu() const { return explorerMenu_; }
+    void SetExplorerMenu(bool value) { explorerMenu_ = value; }
+    QString RootDir() const { return rootDir_; }
+    void DoSetRoot(const QString& path);
+    bool Animation() const { return animation_; }
+    void SetAnimation(bool value) { animation_ = value; }
+    void SetWaitMessage(const QString& text) { waitMessage_ = text; }
+
+    // Style properties, each mapped onto the view.
+    TFormBorderStyle BorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(TFormBorderStyle value);
+    bool ShowLines() const { return showLines_; }
+    void SetLineStyle(bool value) { showLines_ = value; }  // Qt styles draw no branch lines
+    bool ShowRoot() const { return showRoot_; }
+    void SetRootStyle(bool value);
+    bool ShowButtons() const { return showButtons_; }
+    void SetButtonStyle(bool value);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+    bool HideSelection() const { return hideSelection_; }
+    void SetHideSelection(bool value);
+    bool ToolTips() const { return toolTips_; }
+    void SetToolTips(bool value);
+    bool AutoExpand() const { return autoExpand_; }
+    void SetAutoExpand(bool value) { autoExpand_ = value; }
+    bool HotTrack() const { return hotTrack_; }
+    void SetHotTrack(bool value);
+    bool RowSelect() const { return rowSelect_; }
+    void SetRowSelect(bool value);
+    bool RightClickSelect() const { return rightClickSelect_; }
+    void SetRightClickSelect(bool value) { rightClickSelect_ = value; }
+    TDragMode DragMode() const { return dragMode_; }
+    void SetDragMode(TDragMode value);
+
+    // Items.
+    TVITEMDATA* GetItemData(HTREEITEM item) const;
+    CShellPidl GetItemIDList(HTREEITEM item) const;
+    QString GetItemText(HTREEITEM item) const;
+    int GetCount() const;
+    HTREEITEM GetSelected() const;
+    void SetSelected(HTREEITEM item);
+    HTREEITEM GetNodeAt(int x, int y) const;
+    HTREEITEM GetRootItem() const;
+    HTREEITEM GetParentItem(HTREEITEM item) const;
+    HTREEITEM GetFirstChild(HTREEITEM item) const;
+    HTREEITEM GetNextSibling(HTREEITEM item) const;
+    bool IsItemExpanded(HTREEITEM item) const;
+    bool IsExpandedOnce(HTREEITEM item) const;
+    // Whether the item shows an expand button (works it out when not known yet).
+    bool HasChildButton(HTREEITEM item);
+    // Expands an item, reading its children on the spot when it has none yet.
+    void ExpandItemNow(HTREEITEM item);
+    // Whether a folder is being read on the worker (commands wait for it to end).
+    bool IsPopulating() const { return populating_ > 0; }
+    int GetPopulationCount(int* total = nullptr) const;
+
+    // Population.
+    void Init();
+    void AddRootFolderContent(const platform::ItemIdList& pidl, unsigned flags);
+    HTREEITEM AddRootItem(const platform::ItemIdList& pidl, unsigned flags);
+    HTREEITEM InsertSubItem(HTREEITEM parent, const SShellFolderPtr& folder,
+                            const platform::ItemIdList& parentPidl,
+                            const platform::ItemIdList& relativePidl, unsigned flags);
+    virtual bool WantsRefresh(HTREEITEM item);
+    virtual bool PopulateItem(HTREEITEM item);
+    bool EnumFolderItems(HTREEITEM parent, const platform::ItemIdList& folderPidl, unsigned flags);
+    bool IsNotEmpty(const std::string& path) const;
+    static int CompareFunc(const TVITEMDATA* data1, const TVITEMDATA* data2);
+    bool NeedsChildren(HTREEITEM item) const;
+    void DeleteChildren(HTREEITEM item);
+
+    // Identifier helpers and item lookup.
+    static std::size_t SFGetPidlSize(const platform::ItemIdList& pidl);
+    static platform::ItemIdList SFPidlCpy(const platform::ItemIdList& pidl);
+    static platform::ItemIdList SFPidlCat(const platform::ItemIdList& first,
+                                          const platform::ItemIdList& second);
+    static platform::ItemIdList SFPidlCatOnlyOne(const platform::ItemIdList& first,
+                                                 const platform::ItemIdList& second);
+    platform::ItemIdList SFGetTreeItemPidl(HTREEITEM item) const;
+    HTREEITEM SFFindTreeItem(const platform::ItemIdList& pidl);
+    HTREEITEM SFFindItem(const platform::ItemIdList& pidl) const;
+    HTREEITEM SFindItem(HTREEITEM parent, const SShellFolderPtr& folder,
+                        const platform::ItemIdList& parentPidl,
+                        const platform::ItemIdList& childPidl) const;
+    HTREEITEM SFindNoRoot(CShellPidl pidl);
+
+    const platform::ShellNamespace& Namespace() const { return *space_; }
+
+  signals:
+    void OnChanging(TFolderTree* sender, HTREEITEM item);
+    void OnChange(TFolderTree* sender, HTREEITEM item);
+    void OnExpanding(TFolderTree* sender, HTREEITEM item);
+    void OnExpanded(TFolderTree* sender, HTREEITEM item);
+    void OnDblClick(TFolderTree* sender);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void drawBranches(QPainter* painter, const QRect& rect,
+                      const QModelIndex& index) const override;
+
+  private:
+    // Set-up and Qt wiring (FolderTree.cpp).
+    void ConnectView();
+    void ApplyStyleSheet();
+    void OnTreeInit();
+    PopulationOptions OptionsFor(unsigned itemFlags) const;
+    unsigned CurrentItemFlags() const;
+    void Rebuild(bool filesChanged);
+    // Runs `command` now, or after the folder being read has been filled in.
+    void RunWhenIdle(std::function<void()> command);
+    void RunDeferredCommands();
+    void DeleteAllItems();
+
+    // Selection, expansion, rename, refresh (FolderTreeNotify.cpp).
+    void OnCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
+    void OnChangeTimer();
+    bool ProbeDrive(const TreeNode& node) const;
+    void OnViewExpanded(const QModelIndex& index);
+    void OnViewCollapsed(const QModelIndex& index);
+    void PreExpandItem(TreeNode* node);
+    void StartPopulation(TreeNode* node);
+    void OnPopulationResult(const std::shared_ptr<PopulationWorker::Result>& result);
+    void AdoptChildren(TreeNode* node, PopulationOutcome outcome, bool fixedDrive);
+    bool CanEditLabel(const TreeNode* node) const;
+    bool OnEndLabelEdit(TreeNode& node, const QString& text);
+    void RebaseDescendants(TreeNode* node);
+    void RefreshAll();
+    void OnSelectFolder();
+    void SortChildrenOf(TreeNode* parent);
+
+    // Drawing data and children buttons (FolderTreePopulate.cpp).
+    bool ProbeChildren(TreeNode& node) const;
+    QIcon ItemIcon(const TreeNode& node);
+    bool IsOnFixedDrive(const TreeNode& node) const;
+    unsigned EnumerationFlagsOf(const TreeNode& node) const;
+
+    // Seams for the directory watcher and the refresh thread, which follow changes on disk.
+    void PauseWatching() {}
+    void ResumeWatching() {}
+
+    SNamespacePtr space_;
+    FolderTreeModel* model_;
+    IconCache icons_;
+    std::unique_ptr<PopulationWorker> worker_;
+    std::uint64_t generation_ = 1;
+    int populating_ = 0;
+    std::vector<std::function<void()>> deferred_;
+
+    QTimer changeTimer_;
+    HTREEITEM savedNew_ = 0;
+    HTREEITEM savedOld_ = 0;
+    HTREEITEM hitItem_ = 0;
+    bool clearing_ = false;
+    bool quietExpansion_ = false;
+    bool doubleClicked_ = false;
+    bool windowCreated_ = false;
+    bool singleRoot_ = false;  // built around an existing RootDir (not the desktop)
+
+    QString currentFolder_;
+    QString pendingPath_;
+    QString waitMessage_ = QStringLiteral("Loading....");
+
+    bool hiddenFolders_ = true;
+    bool sysFolders_ = true;
+    bool showFiles_ = true;
+    QString filterExt_;
+    int changeDelay_ = 400;
+    bool explorerMenu_ = false;
+    QString rootDir_;
+    bool animation_ = false;
+    TFormBorderStyle borderStyle_ = bsSingle;
+    bool showLines_ = true;
+    bool showRoot_ = true;
+    bool showButtons_ = true;
+    bool readOnly_ = false;
+    bool hideSelection_ = true;
+    bool toolTips_ = true;
+    bool autoExpand_ = false;
+    bool hotTrack_ = false;
+    bool rowSelect_ = false;
+    bool rightClickSelect_ = false;
+    TDragMode dragMode_ = dmManual;
+};

@@ -1,0 +1,214 @@
+#include "Components/PkgFolder/FolderTreeModel.h"
+
+#include <QApplication>
+#include <QPalette>
+
+#include <algorithm>
+
+FolderTreeModel::FolderTreeModel(QObject* parent) : QAbstractItemModel(parent) {
+    root_.handle = TVI_ROOT;
+    root_.expandedOnce = true;
+}
+
+FolderTreeModel::~FolderTreeModel() = default;
+
+TreeNode* FolderTreeModel::Node(HTREEITEM handle) const {
+    if (handle == TVI_ROOT)
+        return const_cast<TreeNode*>(&root_);
+    const auto it = nodes_.find(handle);
+    return it == nodes_.end() ? nullptr : it->second;
+}
+
+TreeNode* FolderTreeModel::NodeOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<TreeNode*>(index.internalPointer()) : nullptr;
+}
+
+QModelIndex FolderTreeModel::IndexOf(const TreeNode* node) const {
+    if (!node || node == &root_)
+        return {};
+    return createIndex(node->Row(), 0, const_cast<TreeNode*>(node));
+}
+
+void FolderTreeModel::Register(TreeNode* node) {
+    node->handle = nextHandle_++;
+    nodes_[node->handle] = node;
+    for (auto& child : node->children) {
+        child->parent = node;
+        Register(child.get());
+    }
+}
+
+void FolderTreeModel::Unregister(TreeNode* node) {
+    nodes_.erase(node->handle);
+    for (auto& child : node->children)
+        Unregister(child.get());
+}
+
+void FolderTreeModel::Insert(TreeNode* parent, std::vector<std::unique_ptr<TreeNode>> nodes,
+                             int position) {
+    if (!parent || nodes.empty())
+        return;
+    position = std::clamp(position, 0, static_cast<int>(parent->children.size()));
+    beginInsertRows(IndexOf(parent), position, position + static_cast<int>(nodes.size()) - 1);
+    for (auto& node : nodes) {
+        node->parent = parent;
+        Register(node.get());
+    }
+    parent->children.insert(parent->children.begin() + position,
+                            std::make_move_iterator(nodes.begin()),
+                            std::make_move_iterator(nodes.end()));
+    endInsertRows();
+}
+
+TreeNode* FolderTreeModel::InsertOne(TreeNode* parent, std::unique_ptr<TreeNode> node,
+                                     int position) {
+    TreeNode* raw = node.get();
+    std::vector<std::unique_ptr<TreeNode>> one;
+    one.push_back(std::move(node));
+    Insert(parent, std::move(one), position);
+    return raw;
+}
+
+void FolderTreeModel::Remove(TreeNode* node) {
+    if (!node || node == &root_ || !node->parent)
+        return;
+    TreeNode* parent = node->parent;
+    const int row = node->Row();
+    beginRemoveRows(IndexOf(parent), row, row);
+    Unregister(node);
+    parent->children.erase(parent->children.begin() + row);
+    endRemoveRows();
+}
+
+void FolderTreeModel::RemoveChildren(TreeNode* parent) {
+    if (!parent || parent->children.empty())
+        return;
+    beginRemoveRows(IndexOf(parent), 0, static_cast<int>(parent->children.size()) - 1);
+    for (auto& child : parent->children)
+        Unregister(child.get());
+    parent->children.clear();
+    endRemoveRows();
+    parent->placeholder = 0;
+}
+
+void FolderTreeModel::Clear() {
+    beginResetModel();
+    for (auto& child : root_.children)
+        Unregister(child.get());
+    root_.children.clear();
+    endResetModel();
+}
+
+void FolderTreeModel::SortChildren(TreeNode* parent, const NodeLess& less) {
+    if (!parent || parent->children.size() < 2)
+        return;
+    const QModelIndex parentIndex = IndexOf(parent);
+    emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)});
+    const QModelIndexList before = persistentIndexList();
+    std::vector<TreeNode*> owners;
+    for (const QModelIndex& index : before)
+        owners.push_back(NodeOf(index));
+    std::stable_sort(parent->children.begin(), parent->children.end(),
+                     [&](const auto& a, const auto& b) { return less(*a, *b); });
+    QModelIndexList after;
+    for (TreeNode* node : owners)
+        after.push_back(IndexOf(node));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({QPersistentModelIndex(parentIndex)});
+}
+
+void FolderTreeModel::NotifyChanged(TreeNode* node) {
+    const QModelIndex index = IndexOf(node);
+    if (index.isValid())
+        emit dataChanged(index, index);
+}
+
+QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    const TreeNode* owner = parent.isValid() ? NodeOf(parent) : &root_;
+    if (column != 0 || row < 0 || row >= static_cast<int>(owner->children.size()))
+        return {};
+    return createIndex(row, 0, owner->children[row].get());
+}
+
+QModelIndex FolderTreeModel::parent(const QModelIndex& child) const {
+    const TreeNode* node = NodeOf(child);
+    if (!node || !node->parent || node->parent == &root_)
+        return {};
+    return IndexOf(node->parent);
+}
+
+int FolderTreeModel::rowCount(const QModelIndex& parent) const {
+    if (parent.column() > 0)
+        return 0;
+    const TreeNode* owner = parent.isValid() ? NodeOf(parent) : &root_;
+    return static_cast<int>(owner->children.size());
+}
+
+int FolderTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool FolderTreeModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid())
+        return !root_.children.empty();
+    const TreeNode* node = NodeOf(parent);
+    if (!node->children.empty())
+        return true;
+    if (node->childState == TreeNode::ChildState::Unknown)
+        return node->data && node->data->isFolder;  // until the row is drawn
+    return node->childState == TreeNode::ChildState::Yes;
+}
+
+bool FolderTreeModel::ResolveChildState(TreeNode* node) {
+    if (!node || node == &root_)
+        return false;
+    if (node->childState == TreeNode::ChildState::Unknown) {
+        const bool before = hasChildren(IndexOf(node));
+        const bool has = childProbe_ ? childProbe_(*node) : false;
+        node->childState = has ? TreeNode::ChildState::Yes : TreeNode::ChildState::No;
+        if (has != before)
+            NotifyChanged(node);
+    }
+    return !node->children.empty() || node->childState == TreeNode::ChildState::Yes;
+}
+
+QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
+    const TreeNode* node = NodeOf(index);
+    if (!node)
+        return {};
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return node->text;
+        case Qt::ToolTipRole:
+            return toolTips_ ? QVariant(node->text) : QVariant();
+        case Qt::DecorationRole:
+            return iconSource_ ? QVariant(iconSource_(*node)) : QVariant();
+        case Qt::ForegroundRole:
+            // Hidden items are drawn faded.
+            if (node->data && node->data->isHidden)
+                return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+            return {};
+        default:
+            return {};
+    }
+}
+
+bool FolderTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    TreeNode* node = NodeOf(index);
+    if (!node || role != Qt::EditRole || !renameHandler_)
+        return false;
+    const bool taken = renameHandler_(*node, value.toString());
+    if (taken)
+        NotifyChanged(node);
+    return taken;
+}
+
+Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (editable_ && NodeOf(index)->data)
+        result |= Qt::ItemIsEditable;
+    return result;
+}

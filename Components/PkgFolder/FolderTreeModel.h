@@ -1,0 +1,77 @@
+#pragma once
+// The item model behind the folder tree view. It owns the items (and so each item's
+// TVITEMDATA), gives every item a handle and resolves handles back to items. Children
+// buttons, icons and renames are answered through callbacks of the tree, so the model
+// itself knows nothing of the namespace rules. UI thread only.
+
+#include "Components/PkgFolder/TreeNode.h"
+
+#include <QAbstractItemModel>
+#include <QIcon>
+
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class FolderTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+  public:
+    using ChildProbe = std::function<bool(TreeNode&)>;
+    using IconSource = std::function<QIcon(const TreeNode&)>;
+    using RenameHandler = std::function<bool(TreeNode&, const QString&)>;
+    using NodeLess = std::function<bool(const TreeNode&, const TreeNode&)>;
+
+    explicit FolderTreeModel(QObject* parent = nullptr);
+    ~FolderTreeModel() override;
+
+    void SetChildProbe(ChildProbe probe) { childProbe_ = std::move(probe); }
+    void SetIconSource(IconSource source) { iconSource_ = std::move(source); }
+    void SetRenameHandler(RenameHandler handler) { renameHandler_ = std::move(handler); }
+    void SetEditable(bool editable) { editable_ = editable; }
+    void SetToolTips(bool toolTips) { toolTips_ = toolTips; }
+
+    TreeNode* Root() { return &root_; }
+    // The item of a handle; null for 0 and for deleted items. TVI_ROOT gives the root.
+    TreeNode* Node(HTREEITEM handle) const;
+    TreeNode* NodeOf(const QModelIndex& index) const;
+    QModelIndex IndexOf(const TreeNode* node) const;
+    int Count() const { return static_cast<int>(nodes_.size()); }
+
+    // Adopts new items (giving them handles) as children of `parent` from `position` on.
+    void Insert(TreeNode* parent, std::vector<std::unique_ptr<TreeNode>> nodes, int position);
+    TreeNode* InsertOne(TreeNode* parent, std::unique_ptr<TreeNode> node, int position);
+    // Deletes an item with its subtree.
+    void Remove(TreeNode* node);
+    void RemoveChildren(TreeNode* parent);
+    // Deletes every item without the selection signals of single removals.
+    void Clear();
+    void SortChildren(TreeNode* parent, const NodeLess& less);
+    void NotifyChanged(TreeNode* node);
+    // Works out whether an item has a child button, once; the view asks every row during
+    // layout, so the answer is only sought for rows that are drawn (or asked for).
+    bool ResolveChildState(TreeNode* node);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent) const override;
+    int columnCount(const QModelIndex& parent) const override;
+    bool hasChildren(const QModelIndex& parent) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::IgnoreAction; }
+
+  private:
+    void Register(TreeNode* node);
+    void Unregister(TreeNode* node);
+
+    TreeNode root_;
+    HTREEITEM nextHandle_ = TVI_ROOT + 1;
+    std::unordered_map<HTREEITEM, TreeNode*> nodes_;
+    ChildProbe childProbe_;
+    IconSource iconSource_;
+    RenameHandler renameHandler_;
+    bool editable_ = false;
+    bool toolTips_ = true;
+};

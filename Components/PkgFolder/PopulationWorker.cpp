@@ -1,0 +1,48 @@
+#include "Components/PkgFolder/PopulationWorker.h"
+
+PopulationWorker::PopulationWorker(QObject* receiver, ResultHandler onResult)
+    : receiver_(receiver), onResult_(std::move(onResult)), thread_([this] { Run(); }) {}
+
+PopulationWorker::~PopulationWorker() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    abort_ = true;
+    wake_.notify_all();
+    thread_.join();
+}
+
+void PopulationWorker::Submit(Request request) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(request));
+    }
+    wake_.notify_one();
+}
+
+void PopulationWorker::Run() {
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_)
+                return;
+            request = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        done_ = 0;
+        auto result = std::make_shared<Result>();
+        result->item = request.item;
+        result->generation = request.generation;
+        result->outcome = ReadChildren(request.folder, request.options, &abort_, &done_);
+        if (abort_)
+            return;
+        // A queued call on a receiver that no longer exists is dropped by Qt; the owner
+        // joins this thread before the receiver is destroyed, so the pointer is alive here.
+        QMetaObject::invokeMethod(
+            receiver_, [handler = onResult_, result] { handler(result); }, Qt::QueuedConnection);
+    }
+}

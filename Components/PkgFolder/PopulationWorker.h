@@ -1,0 +1,57 @@
+#pragma once
+// Reads folders for the tree on its own thread, one request at a time in order of arrival.
+// Each result goes back to the UI thread as a queued call on the receiver, carrying the
+// request's generation so that the tree drops results of a tree it has rebuilt since.
+// The owner destroys the worker (abort, then join) before the receiver goes away.
+
+#include "Components/PkgFolder/FolderPopulation.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class PopulationWorker {
+  public:
+    struct Request {
+        HTREEITEM item = 0;
+        std::uint64_t generation = 0;
+        SShellFolderPtr folder;
+        PopulationOptions options;
+    };
+    struct Result {
+        HTREEITEM item = 0;
+        std::uint64_t generation = 0;
+        PopulationOutcome outcome;
+    };
+    using ResultHandler = std::function<void(const std::shared_ptr<Result>&)>;
+
+    // `onResult` runs on the receiver's (UI) thread.
+    PopulationWorker(QObject* receiver, ResultHandler onResult);
+    ~PopulationWorker();
+    PopulationWorker(const PopulationWorker&) = delete;
+    PopulationWorker& operator=(const PopulationWorker&) = delete;
+
+    void Submit(Request request);
+    // Items read by the request in progress (for a progress display).
+    int Done() const { return done_.load(std::memory_order_relaxed); }
+
+  private:
+    void Run();
+
+    QObject* receiver_;
+    ResultHandler onResult_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Request> queue_;
+    bool stopping_ = false;
+    std::atomic<bool> abort_{false};
+    std::atomic<int> done_{0};
+    std::thread thread_;
+};

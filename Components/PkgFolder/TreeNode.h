@@ -1,0 +1,60 @@
+#pragma once
+// One item of the folder tree and the namespace record it carries. Items are plain data:
+// a population may build them on a worker thread before the model adopts them.
+
+#include "Components/PkgFolder/ShellWrappers.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// An item's handle: a serial number that the model resolves, 0 for none. A handle kept
+// across an event loop is looked up again before use, so a deleted item is never touched.
+using HTREEITEM = std::uint64_t;
+// The invisible parent of the top-level items.
+inline constexpr HTREEITEM TVI_ROOT = 1;
+
+// Item data flags: what the enumeration below the item includes, and how its label is made.
+namespace ItemFlag {
+constexpr unsigned Files = 0x1;
+constexpr unsigned Hidden = 0x2;
+constexpr unsigned FullName = 0x10;
+constexpr unsigned PathLabel = 0x20;
+}  // namespace ItemFlag
+
+struct TVITEMDATA {
+    SShellFolderPtr folder;  // the folder that contains the item
+    CShellPidl absolute;     // from the desktop to the item
+    CShellPidl relative;     // the item below `folder`
+    unsigned flags = 0;
+    // What the enumeration already knew, so sorting and drawing need no disk access.
+    bool isFolder = false;
+    bool isLink = false;
+    bool isHidden = false;
+    int rank = 0;
+};
+
+// Valid when the record exists and its folder and both identifiers are set.
+bool IsValidItemData(const TVITEMDATA* data);
+
+struct TreeNode {
+    enum class ChildState : std::uint8_t { Unknown, Yes, No };
+
+    HTREEITEM handle = 0;
+    TreeNode* parent = nullptr;
+    std::vector<std::unique_ptr<TreeNode>> children;
+    std::unique_ptr<TVITEMDATA> data;  // none for the wait placeholder
+    QString text;
+    ChildState childState = ChildState::Unknown;  // Unknown: asked when first drawn
+    bool expandedOnce = false;
+    bool populating = false;
+    HTREEITEM placeholder = 0;
+    int iconKind = -1;  // worked out when first drawn
+
+    int Row() const;
+
+  private:
+    mutable std::size_t rowHint_ = 0;  // where the item stood when last asked
+};

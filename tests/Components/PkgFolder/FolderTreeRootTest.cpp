@@ -1,0 +1,189 @@
+#include "tests/Components/PkgFolder/FolderTreeTestBase.h"
+
+#include <QTest>
+
+#include <filesystem>
+
+namespace {
+
+class RootTree : public FolderTreeTestBase {
+  protected:
+    // A tree whose single root is <fixture>/r.
+    void MakeRootTree(const std::function<void(TFolderTree&)>& configure = {}) {
+        fx.MakeDir("r");
+        MakeTree([&](TFolderTree& t) {
+            if (configure)
+                configure(t);
+            t.DoSetRoot(Q(fx.Root() + "/r"));
+        });
+        SettleSelection();
+        changes.clear();
+    }
+    QModelIndex IndexOf(HTREEITEM item) const {
+        // Walk the handles' rows down from the top.
+        std::vector<int> rows;
+        for (HTREEITEM i = item; i; i = tree->GetParentItem(i)) {
+            HTREEITEM parent = tree->GetParentItem(i);
+            int row = 0;
+            for (HTREEITEM s = parent ? tree->GetFirstChild(parent) : tree->GetRootItem(); s != i;
+                 s = tree->GetNextSibling(s))
+                ++row;
+            rows.insert(rows.begin(), row);
+        }
+        QModelIndex index;
+        for (int row : rows)
+            index = tree->model()->index(row, 0, index);
+        return index;
+    }
+    std::vector<QString> TopTexts() const {
+        std::vector<QString> texts;
+        for (HTREEITEM c = tree->GetRootItem(); c; c = tree->GetNextSibling(c))
+            texts.push_back(tree->GetItemText(c));
+        return texts;
+    }
+};
+
+TEST_F(RootTree, TopLevelItemsAreTheRootsContentInOrder) {
+    for (const char* dir : {"r/b10", "r/B2", "r/a"})
+        fx.MakeDir(dir);
+    for (const char* file : {"r/z.jpg", "r/A.jpg"})
+        fx.MakeFile(file);
+    MakeRootTree();
+    EXPECT_EQ(TopTexts(), (std::vector<QString>{"a", "B2", "b10", "A.jpg", "z.jpg"}));
+    EXPECT_EQ(tree->GetSelected(), tree->GetRootItem());
+}
+
+TEST_F(RootTree, TenSelectionsWithinTheDelayGiveOneChange) {
+    for (int i = 0; i < 12; ++i)
+        fx.MakeDir("r/d" + std::to_string(i));
+    MakeRootTree();
+    std::vector<HTREEITEM> items;
+    for (HTREEITEM c = tree->GetRootItem(); c; c = tree->GetNextSibling(c))
+        items.push_back(c);
+    for (int i = 1; i <= 10; ++i)
+        tree->SetSelected(items[i]);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
+    SettleSelection();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes.front(), items[10]);
+    EXPECT_EQ(tree->GetFolder(), Q(fx.Root() + "/r/d10"));
+}
+
+TEST_F(RootTree, ArrowKeysFasterThanTheDelayGiveOneChange) {
+    for (int i = 0; i < 12; ++i)
+        fx.MakeDir("r/k" + std::to_string(i));
+    MakeRootTree();
+    tree->setFocus();
+    for (int i = 0; i < 10; ++i)
+        QTest::keyClick(tree.get(), Qt::Key_Down);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
+    SettleSelection();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(tree->GetItemText(changes.front()), "k10");
+}
+
+TEST_F(RootTree, PathLookupMatchesWholeComponentsOnly) {
+    fx.MakeDir("r/2/inside");
+    fx.MakeDir("r/20/x");
+    MakeRootTree();
+    const HTREEITEM two = tree->GetRootItem();
+    ASSERT_EQ(tree->GetItemText(two), "2");
+    const HTREEITEM found =
+        tree->SFindNoRoot(CShellPidl(PidlFromPath(fx.Space(), fx.Root() + "/r/20/x")));
+    ASSERT_NE(found, 0u);
+    EXPECT_EQ(tree->GetItemText(found), "x");
+    EXPECT_EQ(tree->GetItemText(tree->GetParentItem(found)), "20");
+    EXPECT_FALSE(tree->IsExpandedOnce(two));  // "/r/2" is not a folder of "/r/20/x"
+}
+
+TEST_F(RootTree, SelectFolderFindsByPath) {
+    fx.MakeDir("r/one/two/three");
+    MakeRootTree();
+    const std::string target = fx.Root() + "/r/one/two/three";
+    tree->SelectFolder(Q(target));
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
+    EXPECT_EQ(PathOf(tree->GetSelected()), target);
+    EXPECT_EQ(tree->GetFolder(), Q(target));
+}
+
+TEST_F(RootTree, MissingRootFallsBackToTheDesktop) {
+    fx.MakeDir("home/a");
+    MakeTree([&](TFolderTree& t) { t.DoSetRoot(Q(fx.Root() + "/missing")); });
+    ASSERT_TRUE(WaitUntil([&] { return tree->GetCount() > 0; }));
+    EXPECT_EQ(tree->GetItemText(tree->GetRootItem()), "Desktop");
+    EXPECT_EQ(tree->RootDir(), Q(fx.Root() + "/missing"));
+    // Navigation works as in any desktop tree.
+    const std::string target = fx.HomePath() + "/a";
+    tree->SelectFolder(Q(target));
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && PathOf(changes.back()) == target; }));
+    changes.clear();
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && PathOf(changes.back()) == target; }));
+    EXPECT_EQ(tree->GetItemText(tree->GetRootItem()), "Desktop");
+}
+
+TEST_F(RootTree, RightPressDoesNotSelect) {
+    fx.MakeDir("r/first");
+    fx.MakeDir("r/second");
+    MakeRootTree();
+    const HTREEITEM first = tree->GetRootItem();
+    const HTREEITEM second = tree->GetNextSibling(first);
+    const QPoint point = tree->visualRect(IndexOf(second)).center();
+    QTest::mousePress(tree->viewport(), Qt::RightButton, {}, point);
+    QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, point);
+    EXPECT_EQ(tree->GetSelected(), first);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, point);
+    EXPECT_EQ(tree->GetSelected(), second);
+}
+
+TEST_F(RootTree, AsteriskOpensOnlyTheCurrentItem) {
+    fx.MakeDir("r/a/b/c");
+    MakeRootTree();
+    const HTREEITEM a = tree->GetRootItem();
+    QTest::keyClick(tree.get(), Qt::Key_Asterisk);
+    EXPECT_TRUE(tree->IsItemExpanded(a));
+    const HTREEITEM b = tree->GetFirstChild(a);
+    ASSERT_NE(b, 0u);
+    EXPECT_FALSE(tree->IsItemExpanded(b));
+    EXPECT_FALSE(tree->IsExpandedOnce(b));
+}
+
+TEST_F(RootTree, FilesFollowTheFilter) {
+    fx.MakeFile("r/pics/a.JPG");
+    fx.MakeFile("r/notes/notes.txt");
+    MakeRootTree([](TFolderTree& t) { t.SetFilterExt(".jpg"); });
+    const HTREEITEM notes = tree->GetRootItem();
+    const HTREEITEM pics = tree->GetNextSibling(notes);
+    ASSERT_EQ(tree->GetItemText(pics), "pics");
+    EXPECT_TRUE(tree->HasChildButton(pics));
+    EXPECT_FALSE(tree->HasChildButton(notes));
+    tree->ExpandItemNow(pics);
+    EXPECT_EQ(ChildTexts(pics), std::vector<QString>{"a.JPG"});
+    tree->ExpandItemNow(notes);
+    EXPECT_TRUE(ChildTexts(notes).empty());
+}
+
+TEST_F(RootTree, HiddenItemsFollowTheProperty) {
+    fx.MakeDir("r/.secret");
+    fx.MakeDir("r/plain");
+    MakeRootTree();
+    EXPECT_EQ(TopTexts(), (std::vector<QString>{".secret", "plain"}));
+    EXPECT_TRUE(tree->GetItemData(tree->GetRootItem())->isHidden);
+    tree->SetHideFolders(false);
+    ASSERT_TRUE(WaitUntil([&] { return TopTexts() == std::vector<QString>{"plain"}; }));
+}
+
+TEST_F(RootTree, AnEmptiedFolderLosesItsButtonOnAFixedDisk) {
+    fx.MakeDir("r/gone/sub");
+    MakeRootTree([](TFolderTree& t) { t.SetFiles(false); });
+    const HTREEITEM gone = tree->GetRootItem();
+    ASSERT_TRUE(tree->HasChildButton(gone));
+    std::filesystem::remove(fx.Root() + "/r/gone/sub");
+    expansions.clear();
+    tree->expand(IndexOf(gone));
+    ASSERT_TRUE(WaitUntil([&] { return !expansions.empty(); }));
+    EXPECT_FALSE(tree->HasChildButton(gone));
+    EXPECT_FALSE(tree->IsItemExpanded(gone));
+}
+
+}  // namespace

@@ -1,0 +1,236 @@
+#include "tests/Components/PkgFolder/FolderTreeTestBase.h"
+
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+class DesktopTree : public FolderTreeTestBase {
+  protected:
+    void SetUp() override {
+        MakeTree();
+        ASSERT_TRUE(WaitUntil([this] { return tree->GetCount() > 0; }));
+        SettleSelection();
+        changes.clear();
+    }
+    HTREEITEM HomeItem() const { return Child(tree->GetRootItem(), "Home"); }
+    // Selects a folder by path and waits for its change event.
+    void SelectAndWait(const std::string& path) {
+        changes.clear();
+        tree->SelectFolder(Q(path));
+        ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && PathOf(changes.back()) == path; }));
+    }
+};
+
+TEST_F(DesktopTree, ShowsHomeAndComputerThenTheDrives) {
+    const HTREEITEM root = tree->GetRootItem();
+    EXPECT_EQ(tree->GetItemText(root), "Desktop");
+    EXPECT_EQ(ChildTexts(root), (std::vector<QString>{"Home", "Computer"}));
+    const HTREEITEM computer = Child(root, "Computer");
+    tree->ExpandItemNow(computer);
+    EXPECT_EQ(ChildTexts(computer), (std::vector<QString>{"File System", "orvane-test-cd", "net"}));
+    // A virtual item has no path: the folder reads back as its label.
+    tree->SetSelected(computer);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
+    EXPECT_EQ(tree->GetFolder(), "Computer");
+    EXPECT_EQ(PathOf(computer), "");
+}
+
+TEST_F(DesktopTree, SelectFolderTwiceGivesOneSelection) {
+    fx.MakeDir("home/a/b");
+    int selections = 0;
+    QObject::connect(tree->selectionModel(), &QItemSelectionModel::currentChanged,
+                     [&] { ++selections; });
+    const std::string target = fx.HomePath() + "/a/b";
+    tree->SelectFolder(Q(target));
+    tree->SelectFolder(Q(target));
+    EXPECT_EQ(tree->GetFolder(), Q(target));  // at once, before the tree has moved
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
+    SettleSelection();
+    EXPECT_EQ(selections, 1);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(PathOf(tree->GetSelected()), target);
+}
+
+TEST_F(DesktopTree, LookupsExpandOnlyWhenAllowedTo) {
+    fx.MakeDir("home/x/y");
+    const platform::ItemIdList pidl = PidlFromPath(fx.Space(), fx.HomePath() + "/x/y");
+    EXPECT_EQ(tree->SFFindItem(pidl), 0u);
+    EXPECT_FALSE(tree->IsExpandedOnce(HomeItem()));
+    const HTREEITEM found = tree->SFFindTreeItem(pidl);
+    ASSERT_NE(found, 0u);
+    EXPECT_EQ(tree->GetItemText(found), "y");
+    EXPECT_TRUE(tree->IsExpandedOnce(HomeItem()));
+    EXPECT_EQ(tree->SFFindItem(pidl), found);  // now expanded, the quiet lookup finds it
+    EXPECT_EQ(tree->SFFindTreeItem(platform::ItemIdList::Empty()), tree->GetRootItem());
+    EXPECT_EQ(tree->SFGetTreeItemPidl(found), pidl);
+    EXPECT_EQ(tree->SFFindTreeItem(PidlFromPath(fx.Space(), fx.HomePath() + "/missing")), 0u);
+}
+
+TEST_F(DesktopTree, F5RebuildsAndSelectsTheCurrentFolderAgain) {
+    fx.MakeDir("home/a/b");
+    const std::string target = fx.HomePath() + "/a/b";
+    SelectAndWait(target);
+    const HTREEITEM before = tree->GetSelected();
+    fx.MakeDir("home/a/new");
+    changes.clear();
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && PathOf(changes.back()) == target; }));
+    EXPECT_NE(tree->GetSelected(), before);  // a new item: the tree was rebuilt
+    EXPECT_EQ(PathOf(tree->GetSelected()), target);
+    EXPECT_NE(Child(tree->GetParentItem(tree->GetSelected()), "new"), 0u);
+}
+
+TEST_F(DesktopTree, ClearingTheTreeReportsNoChange) {
+    fx.MakeDir("home/a");
+    const std::string target = fx.HomePath() + "/a";
+    SelectAndWait(target);
+    changes.clear();
+    std::vector<bool> liveAtEvent;
+    QObject::connect(tree.get(), &TFolderTree::OnChange, [&](TFolderTree* t, HTREEITEM item) {
+        liveAtEvent.push_back(t->GetItemData(item) != nullptr);
+    });
+    tree->SetSysFolders(false);  // rebuilds the whole tree
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
+    SettleSelection();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(liveAtEvent, std::vector<bool>{true});
+    EXPECT_EQ(PathOf(changes.front()), target);
+}
+
+TEST_F(DesktopTree, RenameUpdatesLabelDescendantsAndCurrentFolder) {
+    fx.MakeDir("home/old/inner/deep");
+    const std::string oldPath = fx.HomePath() + "/old";
+    const std::string newPath = fx.HomePath() + "/new";
+    SelectAndWait(oldPath + "/inner");
+    const HTREEITEM inner = tree->GetSelected();
+    tree->ExpandItemNow(inner);
+    const HTREEITEM deep = Child(inner, "deep");
+    const HTREEITEM old = tree->GetParentItem(inner);
+    ASSERT_NE(deep, 0u);
+    changes.clear();
+    QAbstractItemModel* model = tree->model();
+    const QModelIndex index = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
+    ASSERT_EQ(model->data(index).toString(), "old");
+    EXPECT_TRUE(model->setData(index, "new", Qt::EditRole));
+    EXPECT_EQ(tree->GetItemText(old), "new");
+    EXPECT_TRUE(Exists(newPath + "/inner/deep"));
+    EXPECT_FALSE(Exists(oldPath));
+    EXPECT_EQ(PathOf(inner), newPath + "/inner");
+    EXPECT_EQ(PathOf(deep), newPath + "/inner/deep");
+    EXPECT_EQ(tree->GetItemData(deep)->folder->Location().path, newPath + "/inner");
+    EXPECT_EQ(tree->GetFolder(), Q(newPath + "/inner"));
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes.front(), old);
+    // The renamed item is found under its new path.
+    EXPECT_EQ(tree->SFFindItem(PidlFromPath(fx.Space(), newPath + "/inner/deep")), deep);
+}
+
+TEST_F(DesktopTree, RenameRefusedByTheFileSystemKeepsTheLabel) {
+    fx.MakeDir("home/one");
+    fx.MakeDir("home/two");
+    SelectAndWait(fx.HomePath() + "/one");
+    QAbstractItemModel* model = tree->model();
+    const QModelIndex one = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
+    ASSERT_EQ(model->data(one).toString(), "one");
+    changes.clear();
+    EXPECT_FALSE(model->setData(one, "two", Qt::EditRole));
+    EXPECT_FALSE(model->setData(one, "..", Qt::EditRole));
+    EXPECT_EQ(model->data(one).toString(), "one");
+    EXPECT_TRUE(changes.empty());
+}
+
+TEST_F(DesktopTree, LabelEditingRulesAndLimit) {
+    fx.MakeDir("home/editable");
+    SelectAndWait(fx.HomePath() + "/editable");
+    QTest::keyClick(tree.get(), Qt::Key_F2);
+    auto* editor = tree->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->maxLength(), 80);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    Settle(50);
+    // Home sits directly below the root item: never renamed.
+    tree->SetSelected(HomeItem());
+    Settle(20);
+    for (QLineEdit* open : tree->findChildren<QLineEdit*>())
+        EXPECT_FALSE(open->isVisible());
+    QTest::keyClick(tree.get(), Qt::Key_F2);
+    for (QLineEdit* open : tree->findChildren<QLineEdit*>())
+        EXPECT_FALSE(open->isVisible());
+}
+
+TEST_F(DesktopTree, ExpansionReadsOnTheWorkerThenFillsIn) {
+    for (int i = 0; i < 120; ++i)
+        fx.MakeDir("home/big/f" + std::to_string(i));
+    tree->ExpandItemNow(HomeItem());
+    const HTREEITEM big = Child(HomeItem(), "big");
+    ASSERT_NE(big, 0u);
+    expansions.clear();
+    QAbstractItemModel* model = tree->model();
+    const QModelIndex homeIndex = model->index(0, 0, model->index(0, 0));
+    const QModelIndex bigIndex = model->index(0, 0, homeIndex);
+    ASSERT_EQ(model->data(bigIndex).toString(), "big");
+    tree->expand(bigIndex);
+    EXPECT_EQ(ChildTexts(big), std::vector<QString>{"Loading...."});
+    EXPECT_TRUE(tree->IsPopulating());
+    ASSERT_TRUE(WaitUntil([&] { return !expansions.empty(); }));
+    EXPECT_EQ(expansions.back(), big);
+    const auto texts = ChildTexts(big);
+    ASSERT_EQ(texts.size(), 120u);
+    EXPECT_EQ(texts[0], "f0");
+    EXPECT_EQ(texts[1], "f1");
+    EXPECT_EQ(texts[2], "f2");  // natural order: f2 before f10
+    EXPECT_EQ(texts[10], "f10");
+}
+
+TEST_F(DesktopTree, CommandsWaitForAReadingFolder) {
+    for (int i = 0; i < 300; ++i)
+        fx.MakeDir("home/big/f" + std::to_string(i));
+    fx.MakeDir("home/target");
+    tree->ExpandItemNow(HomeItem());
+    QAbstractItemModel* model = tree->model();
+    tree->expand(model->index(0, 0, model->index(0, 0, model->index(0, 0))));
+    const std::string target = fx.HomePath() + "/target";
+    tree->SelectFolder(Q(target));
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && PathOf(changes.back()) == target; }));
+    EXPECT_FALSE(tree->IsPopulating());
+    EXPECT_EQ(PathOf(tree->GetSelected()), target);
+}
+
+TEST_F(DesktopTree, DestroyingTheTreeWhileAFolderIsReadIsSafe) {
+    for (int i = 0; i < 2000; ++i)
+        fx.MakeDir("home/huge/d" + std::to_string(i));
+    tree->ExpandItemNow(HomeItem());
+    QAbstractItemModel* model = tree->model();
+    tree->expand(model->index(0, 0, model->index(0, 0, model->index(0, 0))));
+    tree.reset();
+    Settle(100);  // a result still queued for the tree must be dropped
+}
+
+TEST(FolderTreeProperties, SettersKeepTheirRules) {
+    shelltest::ShellFixture fx;
+    TFolderTree tree(nullptr, fx.SharedSpace());
+    tree.SetDelay(100);
+    EXPECT_EQ(tree.ChangeDelay(), 400);
+    tree.SetDelay(1000);
+    EXPECT_EQ(tree.ChangeDelay(), 1000);
+    tree.SetFilterExt(".JPG;.JpEg");
+    EXPECT_EQ(tree.FilterExt(), ".jpg;.jpeg");
+    // Before the first show a selection is only remembered.
+    tree.SelectFolder(QString::fromStdString(fx.HomePath()));
+    EXPECT_EQ(tree.GetFolder(), QString::fromStdString(fx.HomePath()));
+    EXPECT_EQ(tree.GetCount(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include "platform/shell/NameOrder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::CompareNames;
+using platform::CompareOrderKeys;
+using platform::ItemOrderKey;
+
+int Sign(int value) {
+    return (value > 0) - (value < 0);
+}
+
+struct OrderCase {
+    const char* a;
+    const char* b;
+    int expected;
+};
+
+void PrintTo(const OrderCase& c, std::ostream* os) {
+    *os << '"' << c.a << "\" vs \"" << c.b << '"';
+}
+
+class CompareNamesTable : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(CompareNamesTable, GivesTheExpectedSignBothWays) {
+    const OrderCase& c = GetParam();
+    EXPECT_EQ(Sign(CompareNames(c.a, c.b)), c.expected) << c.a << " vs " << c.b;
+    EXPECT_EQ(Sign(CompareNames(c.b, c.a)), -c.expected) << c.b << " vs " << c.a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, CompareNamesTable,
+    ::testing::Values(OrderCase{"img2", "img10", -1},    // numbers by value
+                      OrderCase{"img10", "img9b", 1},    // value before the suffix
+                      OrderCase{"apple", "Banana", -1},  // case ignored first
+                      OrderCase{"A", "a", -1},           // bytes break the tie
+                      OrderCase{"a01", "a1", -1},        // same value, bytes decide
+                      OrderCase{"a", "a", 0},            // equal only when identical
+                      OrderCase{"", "a", -1},            // empty first
+                      OrderCase{"abc", "ab", 1},         // prefix first
+                      OrderCase{"x99999999999999999999", "x100000000000000000000", -1},
+                      OrderCase{"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89z", -1},  // été < ÉTÉz
+                      OrderCase{"\xC3\x89T\xC3\x89", "\xC3\xA9t\xC3\xA9", -1},   // tie on bytes
+                      OrderCase{"a\xFF", "a\xFE", 1},  // invalid UTF-8 stays ordered
+                      OrderCase{"file 2", "file-1", -1}));
+
+TEST(CompareNames, IsATotalOrderOverAMixedSet) {
+    std::vector<std::string> names = {"b",  "B",    "a10", "a9",   "a09", "A9", "a",
+                                      "_x", "1",    "01",  "001",  "z",   "Z1", "\xC3\xA9",
+                                      "e",  "\xFF", "a 1", "a  1", "10",  "9",  ".hidden"};
+    std::mt19937 random(7);
+    std::vector<std::string> shuffled = names;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    auto less = [](const std::string& x, const std::string& y) { return CompareNames(x, y) < 0; };
+    std::sort(names.begin(), names.end(), less);
+    std::sort(shuffled.begin(), shuffled.end(), less);
+    EXPECT_EQ(names, shuffled);
+    for (const auto& x : names) {
+        for (const auto& y : names) {
+            for (const auto& z : names) {
+                if (CompareNames(x, y) < 0 && CompareNames(y, z) < 0) {
+                    ASSERT_LT(CompareNames(x, z), 0) << x << " " << y << " " << z;
+                }
+            }
+        }
+    }
+}
+
+TEST(CompareOrderKeys, RankThenFoldersThenNames) {
+    const ItemOrderKey homeKey{0, true, "zzz"};
+    const ItemOrderKey computerKey{1, true, "aaa"};
+    const ItemOrderKey folder{2, true, "b"};
+    const ItemOrderKey file{2, false, "a"};
+    EXPECT_LT(CompareOrderKeys(homeKey, computerKey), 0);
+    EXPECT_LT(CompareOrderKeys(computerKey, folder), 0);
+    EXPECT_LT(CompareOrderKeys(folder, file), 0);
+    EXPECT_EQ(CompareOrderKeys(file, file), 0);
+}
+
+}  // namespace
