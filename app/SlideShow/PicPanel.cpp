@@ -1,0 +1,171 @@
+#include "app/SlideShow/PicPanel.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QRegion>
+
+#include "app/SlideShow/SlideGeometry.h"
+#include "app/imaging/DibDraw.h"
+
+TPicPanel::TPicPanel(QWidget* owner) : QWidget(owner), BackgroundColor(palette().button().color()) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    QFont boxFont(QStringLiteral("Arial"), 9);
+    boxFont.setBold(true);
+    setFont(boxFont);
+}
+
+TPicPanel::~TPicPanel() = default;
+
+void TPicPanel::SetImages(const DibList* list) {
+    Pictures = list;
+    CurImage = list != nullptr ? 0 : -1;
+    UpdateImage();
+}
+
+void TPicPanel::SetCurImage(int index) {
+    const int count = Pictures != nullptr ? static_cast<int>(Pictures->size()) : 0;
+    CurImage = index >= 0 && index < count ? index : -1;
+    if (CurImage >= 0) {
+        CalcImageRect();
+        // All pictures of a series have one size: only the picture and the box change.
+        repaint(QRegion(ImageRect) + QRegion(StatRect));
+    } else {
+        repaint(rect());
+    }
+}
+
+void TPicPanel::UpdateImage() {
+    ForgetFrames();
+    repaint(rect());
+}
+
+void TPicPanel::ForgetFrames() {
+    frames_.clear();
+}
+
+bool TPicPanel::HasCurrentPicture() const {
+    return Pictures != nullptr && CurImage >= 0 && CurImage < static_cast<int>(Pictures->size());
+}
+
+const DibInfoHeader* TPicPanel::CurrentPicture() const {
+    return HasCurrentPicture() ? (*Pictures)[CurImage].get() : nullptr;
+}
+
+void TPicPanel::CalcImageRect() {
+    const DibInfoHeader* picture = CurrentPicture();
+    if (picture == nullptr) {
+        ImageRect = QRect();
+        StatRect = QRect();
+        return;
+    }
+    ImageRect = slideshow::FitImageRect(rect(), {DibWidth(picture), DibHeight(picture)}, Scale);
+    CalcStatRect();
+}
+
+void TPicPanel::CalcStatRect() {
+    const int count = Pictures != nullptr ? static_cast<int>(Pictures->size()) : 0;
+    const QSize extent = fontMetrics().size(Qt::TextSingleLine, slideshow::StatMeasureText(count));
+    StatRect = slideshow::StatBoxRect(rect(), extent);
+}
+
+void TPicPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    DrawImage(painter);
+}
+
+void TPicPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    CalcImageRect();
+}
+
+void TPicPanel::DrawImageBkgnd(QPainter& painter) {
+    CalcImageRect();
+    painter.save();
+    painter.setClipRegion(QRegion(rect()) - QRegion(ImageRect) - QRegion(StatRect));
+    painter.fillRect(rect(), BackgroundColor);
+    painter.restore();
+}
+
+void TPicPanel::DrawImage(QPainter& painter) {
+    DrawImageBkgnd(painter);
+    const DibInfoHeader* picture = CurrentPicture();
+    if (picture != nullptr && !ImageRect.isEmpty()) {
+        painter.save();
+        painter.setClipRegion(QRegion(rect()) - QRegion(StatRect));
+        if (const QPixmap* frame = FrameFor(picture)) {
+            painter.drawPixmap(ImageRect.topLeft(), *frame);
+        } else {
+            painter.fillRect(ImageRect, BackgroundColor);
+            DibDraw(picture, painter, ImageRect);
+        }
+        painter.restore();
+    }
+    DrawStatInfo(painter);
+}
+
+bool TPicPanel::FramesFitBudget() const {
+    const qint64 frameBytes = qint64{ImageRect.width()} * ImageRect.height() * 4;
+    const qint64 count = Pictures != nullptr ? static_cast<qint64>(Pictures->size()) : 0;
+    return frameBytes * count <= kFrameBudgetBytes;
+}
+
+const QPixmap* TPicPanel::FrameFor(const DibInfoHeader* picture) {
+    if (frameSize_ != ImageRect.size()) {
+        frames_.clear();
+        frameSize_ = ImageRect.size();
+    }
+    if (!FramesFitBudget()) {
+        return nullptr;
+    }
+    auto found = frames_.find(picture);
+    if (found != frames_.end()) {
+        return &found->second;
+    }
+    QImage frame(ImageRect.size(), QImage::Format_RGB32);
+    if (frame.isNull()) {
+        return nullptr;
+    }
+    frame.fill(BackgroundColor);
+    {
+        QPainter framePainter(&frame);
+        DibDraw(picture, framePainter, frame.rect(), true);
+    }
+    return &frames_.emplace(picture, QPixmap::fromImage(std::move(frame))).first->second;
+}
+
+void TPicPanel::DrawStatInfo(QPainter& painter) {
+    if (StatRect.isEmpty() || Pictures == nullptr) {
+        return;
+    }
+    const QString text = slideshow::StatText(CurImage, static_cast<int>(Pictures->size()));
+    painter.save();
+    painter.fillRect(StatRect, BackgroundColor);
+    painter.setPen(palette().button().color());
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(StatRect.adjusted(0, 0, -1, -1));
+    const QRect inner = StatRect.adjusted(1, 1, -1, -1);
+    // Black text on an opaque white cell, the way a plain device context draws text.
+    const QRect textCell = painter.fontMetrics().boundingRect(inner, Qt::AlignCenter, text);
+    painter.fillRect(textCell.intersected(inner), Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(inner, Qt::AlignCenter | Qt::TextSingleLine, text);
+    painter.restore();
+}
+
+void TPicPanel::mousePressEvent(QMouseEvent* event) {
+    emit MouseDown(event);
+}
+
+void TPicPanel::mouseMoveEvent(QMouseEvent* event) {
+    emit MouseMove(event);
+}
+
+void TPicPanel::mouseReleaseEvent(QMouseEvent* event) {
+    emit MouseUp(event);
+}
+
+void TPicPanel::mouseDoubleClickEvent(QMouseEvent* event) {
+    emit DblClick(event);
+}

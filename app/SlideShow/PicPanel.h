@@ -1,0 +1,70 @@
+#pragma once
+// The panel of the slideshow that shows the current picture of a series, fitted into its
+// client area (never larger than the picture times its decode denominator) and centred on
+// a plain background, with a small box in the bottom-right corner reading "3 / 10".
+// It owns none of the pictures: it is handed the slideshow's list and an index.
+//
+// Frames are kept scaled to the panel's picture rectangle, one per picture, so that
+// playing a series only copies ready frames; the owner calls ForgetFrames whenever it
+// replaces or frees a picture, since a new picture may reuse a freed one's address.
+
+#include <QColor>
+#include <QPixmap>
+#include <QRect>
+#include <QWidget>
+#include <unordered_map>
+
+#include "app/SlideShow/SlideShowTypes.h"
+
+class QPainter;
+
+class TPicPanel : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TPicPanel(QWidget* owner = nullptr);
+    ~TPicPanel() override;
+
+    void SetImages(const DibList* list);
+    void SetCurImage(int index);
+    void UpdateImage();
+    void CalcImageRect();
+    void CalcStatRect();
+    void ForgetFrames();
+
+    int CurImage = 0;                   // index of the picture shown; -1 = none
+    QRect ImageRect;                    // where the picture is drawn
+    QRect StatRect;                     // the number box
+    const DibList* Pictures = nullptr;  // not owned
+    int Scale = 1;                      // decode denominator, set by the slideshow before loading
+    QColor BackgroundColor;             // everything outside the picture
+
+    // Bytes of scaled frames the panel may keep; past it frames are drawn straight from
+    // the pictures each time.
+    static constexpr qint64 kFrameBudgetBytes = qint64{512} << 20;
+
+  signals:
+    void MouseDown(QMouseEvent* event);
+    void MouseMove(QMouseEvent* event);
+    void MouseUp(QMouseEvent* event);
+    void DblClick(QMouseEvent* event);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    bool HasCurrentPicture() const;
+    const DibInfoHeader* CurrentPicture() const;
+    void DrawImageBkgnd(QPainter& painter);
+    void DrawImage(QPainter& painter);
+    void DrawStatInfo(QPainter& painter);
+    const QPixmap* FrameFor(const DibInfoHeader* picture);
+    bool FramesFitBudget() const;
+
+    std::unordered_map<const DibInfoHeader*, QPixmap> frames_;
+    QSize frameSize_;
+};

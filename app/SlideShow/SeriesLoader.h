@@ -1,0 +1,41 @@
+#pragma once
+// The non-visual side of loading a series: decoding one picture at a reduced scale,
+// checking before loading that the series fits the memory available, and drawing the three
+// previews that the orientation question shows. UI thread (the decoder runs where called).
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "app/imaging/PackedDib.h"
+
+namespace slideshow {
+
+// The picture of name decoded at 1/denominator; null when the file cannot be opened or
+// decoded or there is no memory for it.
+UniqueDib JpegDecompress(const QString& name, int denominator);
+
+// What the first picture's header tells about the pictures of a series.
+struct SeriesPictureInfo {
+    int outputWidth = 0;  // at the decode scale
+    int outputHeight = 0;
+    int bitCount = 0;           // 8 for grey pictures, else 24
+    uint64_t decoderBytes = 0;  // what the decoder itself holds while decoding one picture
+};
+std::optional<SeriesPictureInfo> ReadSeriesPictureInfo(const QString& name, int denominator);
+
+// Bytes a series of count such pictures takes while it is loaded and turned: every picture
+// and its turned copy, the pictures in flight, and the buffers of decoders running at once.
+uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decoders = 1);
+// Whether needed bytes fit what is available; an unknown figure never refuses.
+bool FitsAvailableMemory(uint64_t needed, std::optional<uint64_t> available);
+
+// The three orientation previews of a picture (turned left, as it is, turned right), each
+// side x side with the picture fitted and centred on background. Empty when a turn fails.
+std::optional<std::array<QImage, 3>> MakeOrientPreviews(const DibInfoHeader* picture,
+                                                        const QColor& background, int side = 153);
+
+}  // namespace slideshow
