@@ -11,9 +11,13 @@ function(orvane_add_test name)
   add_executable(${name} ${T_SOURCES})
   orvane_target_settings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
-  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVANE_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+  # Test discovery flattens list-valued properties: keep each property a single value.
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if("threads" IN_LIST T_LABELS)
+    add_dependencies(thread_tests ${name})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

@@ -1,0 +1,87 @@
+#include "Components/ImgPanel/ImgCtrl.h"
+
+#include <algorithm>
+
+#include "Components/ImgPanel/ImgErrors.h"
+
+double CalcDisplayCoeff(unsigned maxWidth, unsigned maxHeight, unsigned width, unsigned height) {
+    if (maxWidth == 0 || maxHeight == 0) {
+        return 0.1;
+    }
+    if (width < maxWidth && height < maxHeight) {
+        return 1.0;
+    }
+    const double heightRatio = static_cast<double>(height) / maxHeight;
+    const double widthRatio = static_cast<double>(width) / maxWidth;
+    if (heightRatio > widthRatio) {
+        return static_cast<double>(maxHeight) / height;
+    }
+    return static_cast<double>(maxWidth) / width;
+}
+
+TImgCtrl::TImgCtrl() = default;
+
+TImgCtrl::~TImgCtrl() = default;
+
+void TImgCtrl::LoadFromFile(const std::string& /*name*/) {
+    picture_.reset();
+    fileName_.clear();
+    errorCode_ = 0;
+}
+
+void TImgCtrl::AbortLoading() {
+    abort_.store(true, std::memory_order_release);
+}
+
+bool TImgCtrl::AbortRequested() const {
+    return abort_.load(std::memory_order_acquire);
+}
+
+void TImgCtrl::SetDisplayScanlines(unsigned rows) {
+    displayScanlines_ = std::max(rows, 1u);
+}
+
+void TImgCtrl::SetMaxDisplaySize(unsigned width, unsigned height) {
+    maxDisplayWidth_ = width;
+    maxDisplayHeight_ = height;
+}
+
+void TImgCtrl::DoProgress(int nScanLineFrom, int nScanLineTo, TImgEvent ImgEvent) {
+    if (OnProgress) {
+        OnProgress(this, picture_.get(), std::max(nScanLineFrom, 0), std::max(nScanLineTo, 0),
+                   ImgEvent);
+    }
+}
+
+void TImgCtrl::DoError(unsigned long code) {
+    if (OnError) {
+        OnError(this, FormatErrorMessage(code));
+    }
+}
+
+void TImgCtrl::CheckAbort() const {
+    if (AbortRequested()) {
+        throw TImgDecodeError{ImgError::Aborted};
+    }
+}
+
+void TImgCtrl::RunDecodeFrame(const std::string& name, const std::function<void()>& body) {
+    try {
+        body();
+        DoProgress(0, 0, TImgEvent::Finished);
+        fileName_ = name;
+    } catch (const TImgDecodeError& failure) {
+        errorCode_ = failure.code != 0 ? failure.code : ImgError::Unknown;
+    } catch (...) {
+        errorCode_ = ImgError::Unknown;
+    }
+    if (errorCode_ != 0) {
+        picture_.reset();
+        fileName_.clear();
+        try {
+            DoError(errorCode_);
+        } catch (...) {
+            // A failing error handler must not turn a reported failure into a crash.
+        }
+    }
+}

@@ -1,0 +1,127 @@
+#pragma once
+// The base of every picture decoder: one file in, one PackedDib out, progress reported
+// row by row, failures reported by code, and a stop request that may come from another
+// thread.
+//
+// Threads: a decoder is configured on the UI thread, then LoadFromFile runs on the image
+// panel's loader thread and calls OnProgress and OnError there. Only AbortLoading (and
+// AbortRequested) may be called from another thread while a decode runs.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/imaging/PackedDib.h"
+
+// Stages of a decode, as reported to OnProgress.
+enum class TImgEvent : uint8_t {
+    HeaderRead = 0,   // the picture's size is known; the display coefficient may be set now
+    RowsDecoded = 1,  // screen rows first..last (counted from the top, either order) are done
+    Finished = 2,     // the picture is complete
+};
+
+// Weighting of the line resampler that some decoders use.
+enum SCALETYPE : uint8_t {
+    sctProport = 0,           // equal weights
+    sctInverselyProport = 1,  // weights halve with the product of the distances
+    sctSquare = 2,            // weights halve with its square
+};
+
+class TImgCtrl;
+
+using TImgProgressEvent = std::function<void(TImgCtrl* Sender, PackedDib pDib, int nScanLineFrom,
+                                             int nScanLineTo, TImgEvent ImgEvent)>;
+using TImgErrorEvent = std::function<void(TImgCtrl* Sender, const std::string& sError)>;
+
+// The coefficient that fits width x height into maxWidth x maxHeight: 0.1 when no target
+// is set (a zero side), 1.0 when the picture is strictly smaller in both directions,
+// else the ratio of the side that limits.
+double CalcDisplayCoeff(unsigned maxWidth, unsigned maxHeight, unsigned width, unsigned height);
+
+class TImgCtrl {
+  public:
+    static constexpr unsigned kDefaultDisplayScanlines = 20;
+    static constexpr uint8_t kDefaultFilterKind = 12;
+
+    TImgCtrl();
+    virtual ~TImgCtrl();
+    TImgCtrl(const TImgCtrl&) = delete;
+    TImgCtrl& operator=(const TImgCtrl&) = delete;
+
+    // Decodes name into the picture. The base version only discards the previous result;
+    // every format calls it first. No exception leaves a format's LoadFromFile: a failure
+    // ends with ErrorCode() set, no picture and one OnError call.
+    virtual void LoadFromFile(const std::string& name);
+
+    // Asks a running or later decode to stop at its next check (error code 995). The
+    // request stays: a decoder once aborted stops every later decode too.
+    void AbortLoading();
+    bool AbortRequested() const;
+
+    // Callbacks, called on the decoding thread.
+    TImgProgressEvent OnProgress;
+    TImgErrorEvent OnError;
+
+    // Settings, written before a decode starts.
+    void SetDisplayScanlines(unsigned rows);  // 0 counts as 1
+    unsigned DisplayScanlines() const { return displayScanlines_; }
+    void SetScalerMode(SCALETYPE mode) { scalerMode_ = mode; }
+    SCALETYPE ScalerMode() const { return scalerMode_; }
+    void SetFilterKind(uint8_t kind) { filterKind_ = kind; }
+    uint8_t FilterKind() const { return filterKind_; }
+    void SetMaxDisplaySize(unsigned width, unsigned height);
+    unsigned MaxDisplayWidth() const { return maxDisplayWidth_; }
+    unsigned MaxDisplayHeight() const { return maxDisplayHeight_; }
+    // The wanted output size relative to the picture; set by a progress handler at
+    // TImgEvent::HeaderRead, on the decoding thread.
+    void SetDisplayCoeff(double coefficient) { displayCoeff_ = coefficient; }
+    double DisplayCoeff() const { return displayCoeff_; }
+
+    // Results. Read them on the decoding thread (inside a callback) or after the decode.
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int BitCount() const { return bitCount_; }
+    int OutputWidth() const { return outputWidth_; }
+    int OutputHeight() const { return outputHeight_; }
+    PackedDib Picture() const { return picture_.get(); }
+    const std::string& FileName() const { return fileName_; }
+    unsigned long ErrorCode() const { return errorCode_; }
+
+  protected:
+    // Calls OnProgress with this decoder and the picture. Negative rows are clamped to 0.
+    void DoProgress(int nScanLineFrom, int nScanLineTo, TImgEvent ImgEvent);
+    // Calls OnError with the text of code.
+    void DoError(unsigned long code);
+    // Throws TImgDecodeError{995} when a stop was asked for.
+    void CheckAbort() const;
+
+    // The decode frame every format follows: runs body; on success reports Finished and
+    // records the file name; on a failure (TImgDecodeError, or any other exception as
+    // 3000) frees the picture and records the code. Whatever body set up is released by its
+    // own RAII before OnError is called.
+    void RunDecodeFrame(const std::string& name, const std::function<void()>& body);
+
+    void SetPicture(PackedDib picture) { picture_.reset(picture); }
+    const std::atomic<bool>* AbortFlag() const { return &abort_; }
+
+    int height_ = 0;
+    int width_ = 0;
+    int bitCount_ = 0;
+    int outputHeight_ = 0;
+    int outputWidth_ = 0;
+    std::unique_ptr<RgbQuad[]> paletteTable_;  // a palette a format builds on the heap
+
+  private:
+    std::atomic<bool> abort_{false};
+    UniqueDib picture_;
+    std::string fileName_;
+    unsigned long errorCode_ = 0;
+    double displayCoeff_ = 0.0;
+    unsigned maxDisplayWidth_ = 0;
+    unsigned maxDisplayHeight_ = 0;
+    SCALETYPE scalerMode_ = sctSquare;
+    unsigned displayScanlines_ = kDefaultDisplayScanlines;
+    uint8_t filterKind_ = kDefaultFilterKind;
+};

@@ -1,0 +1,259 @@
+#include "Components/ImgPanel/JpegImg.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "Components/ImgPanel/Filters.h"
+#include "Components/ImgPanel/ImgDebug.h"
+#include "Components/ImgPanel/ImgErrors.h"
+#include "app/imaging/JpegError.h"
+
+#include <jerror.h>
+
+namespace {
+
+constexpr int kGreyColours = 236;
+constexpr int kPaletteEntries = 256;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// How the library's scanlines become the filter's source rows.
+enum class SampleLayout {
+    Bgr,   // three bytes, blue first: straight into the filter's slot
+    Grey,  // one palette index per pixel (quantised grey)
+    Cmyk,  // four bytes, converted to blue, green, red on the way
+};
+
+// The output size and how it is reached: library scale, then filter scales.
+struct OutputPlan {
+    int denominator = 1;
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    float shift = 0.0f;
+    int dstWidth = 0;  // 0: the size the scales give
+    int dstHeight = 0;
+};
+
+int ScaledSide(int side, int denominator) {
+    return (side + denominator - 1) / denominator;
+}
+
+OutputPlan PlanOutput(int width, int height, double coefficient, bool libraryScaling) {
+    const auto scale = static_cast<float>(coefficient);
+    OutputPlan plan{1, scale, scale};
+    const int dstWidth = FilterOutputSize(width, scale);
+    const int dstHeight = FilterOutputSize(height, scale);
+    if (!libraryScaling || dstWidth < 1 || dstHeight < 1) {
+        return plan;  // the filter reports an unusable scale
+    }
+    for (const int denominator : {8, 4, 2}) {
+        const int w = ScaledSide(width, denominator);
+        const int h = ScaledSide(height, denominator);
+        if (w >= dstWidth && h >= dstHeight) {
+            // Scales that give exactly the size the full-size path gives.
+            const float reduced = static_cast<float>(coefficient * denominator);
+            const float shift = -static_cast<float>(denominator - 1) / (2.0f * denominator);
+            return OutputPlan{denominator, reduced, reduced, shift, dstWidth, dstHeight};
+        }
+    }
+    return plan;
+}
+
+// Runs library calls; a jump back from the library becomes the decoder's error code.
+template <class Step>
+void RunStep(JpegDecompressor& jpeg, const Step& step) {
+    switch (RunJpegStep(jpeg, step)) {
+        case kJpegDone:
+            return;
+        case kJpegAborted:
+            throw TImgDecodeError{ImgError::Aborted};
+        default:
+            break;
+    }
+    const bool outOfMemory = jpeg.Info()->err->msg_code == JERR_OUT_OF_MEMORY;
+    throw TImgDecodeError{outOfMemory ? ImgError::NotEnoughMemory : ImgError::Unknown};
+}
+
+SampleLayout ChooseOutput(j_decompress_ptr info) {
+    switch (info->jpeg_color_space) {
+        case JCS_GRAYSCALE:
+            info->out_color_space = JCS_GRAYSCALE;
+            info->quantize_colors = TRUE;
+            info->desired_number_of_colors = kGreyColours;
+            return SampleLayout::Grey;
+        case JCS_YCbCr:
+        case JCS_RGB:
+            info->out_color_space = JCS_EXT_BGR;
+            return SampleLayout::Bgr;
+        case JCS_CMYK:
+        case JCS_YCCK:
+            info->out_color_space = JCS_CMYK;
+            return SampleLayout::Cmyk;
+        default:
+            throw TImgDecodeError{ImgError::Unknown};  // no colour model we can show
+    }
+}
+
+// Adobe's CMYK files store the inks inverted (0 = full ink); others store them plainly.
+void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        bgr[0] = static_cast<uint8_t>((y * k + 127) / 255);
+        bgr[1] = static_cast<uint8_t>((m * k + 127) / 255);
+        bgr[2] = static_cast<uint8_t>((c * k + 127) / 255);
+    }
+}
+
+// Feeds the filter every scanline the current output row's window still needs. Runs
+// inside RunStep: only trivially destructible locals, since the library may jump out.
+void FeedWindow(j_decompress_ptr info, FilterParams& filter, uint8_t* cmykRow) {
+    while (uint8_t* slot = filter_feed_row(&filter)) {
+        JpegCheckAbort(reinterpret_cast<j_common_ptr>(info));
+        JSAMPROW target = cmykRow != nullptr ? cmykRow : slot;
+        jpeg_read_scanlines(info, &target, 1);
+        if (cmykRow != nullptr) {
+            CmykToBgr(cmykRow, slot, static_cast<int>(info->output_width),
+                      info->saw_Adobe_marker != 0);
+        }
+    }
+}
+
+FilterParams FilterFor(const jpeg_decompress_struct* info, const OutputPlan& plan, int bitCount,
+                       uint8_t kind) {
+    FilterParams filter;
+    filter.srcHeight = static_cast<int>(info->output_height);
+    filter.srcWidth = static_cast<int>(info->output_width);
+    filter.scaleX = plan.scaleX;
+    filter.scaleY = plan.scaleY;
+    filter.srcShiftX = plan.shift;
+    filter.srcShiftY = plan.shift;
+    filter.presetDstWidth = plan.dstWidth;
+    filter.presetDstHeight = plan.dstHeight;
+    filter.srcBpp = static_cast<uint8_t>(bitCount);
+    filter.dstBpp = 24;
+    filter.kind = kind;
+    return filter;
+}
+
+// One output row; its time goes to the trace when the trace is on.
+void ProcessRowTraced(FilterParams& filter, uint8_t* row) {
+    if (!ImgTraceEnabled()) {
+        filter_process_block(&filter, row);
+        return;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    filter_process_block(&filter, row);
+    const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    ImgTrace("processed : %d", static_cast<int>(taken.count()));
+}
+
+bool HasUsableColourMap(j_decompress_ptr info) {
+    return info->quantize_colors && info->colormap != nullptr &&
+           (!info->buffered_image || info->two_pass_quantize);
+}
+
+}  // namespace
+
+TJpegImg::TJpegImg() = default;
+
+TJpegImg::~TJpegImg() = default;
+
+void TJpegImg::BuildPalette(const jpeg_decompress_struct* info, RgbQuad* palette) {
+    if (info == nullptr || palette == nullptr || info->colormap == nullptr) {
+        return;
+    }
+    const bool grey = info->out_color_space == JCS_GRAYSCALE;
+    const int count = info->actual_number_of_colors < kPaletteEntries
+                          ? info->actual_number_of_colors
+                          : kPaletteEntries;
+    for (int i = 0; i < count; ++i) {
+        palette[i].rgbBlue = info->colormap[0][i];
+        palette[i].rgbGreen = grey ? info->colormap[0][i] : info->colormap[1][i];
+        palette[i].rgbRed = grey ? info->colormap[0][i] : info->colormap[2][i];
+    }
+}
+
+void TJpegImg::LoadFromFile(const std::string& name) {
+    TImgCtrl::LoadFromFile(name);
+    libraryDenominator_ = 1;
+    RunDecodeFrame(name, [this, &name] { Decode(name); });
+}
+
+void TJpegImg::Decode(const std::string& name) {
+    FilePtr file(std::fopen(name.c_str(), "rb"));
+    if (!file) {
+        throw TImgDecodeError{ImgError::OpenFailed};
+    }
+    JpegDecompressor jpeg(AbortFlag());
+    j_decompress_ptr info = jpeg.Info();
+    RunStep(jpeg, [&] {
+        jpeg.Create();
+        jpeg_stdio_src(info, file.get());
+        jpeg_read_header(info, TRUE);
+    });
+    height_ = static_cast<int>(info->image_height);
+    width_ = static_cast<int>(info->image_width);
+    DoProgress(0, 0, TImgEvent::HeaderRead);
+
+    const OutputPlan plan = PlanOutput(width_, height_, DisplayCoeff(), libraryScaling_);
+    const SampleLayout layout = ChooseOutput(info);
+    bitCount_ = layout == SampleLayout::Grey ? 8 : 24;
+    info->scale_num = 1;
+    info->scale_denom = static_cast<unsigned>(plan.denominator);
+    libraryDenominator_ = plan.denominator;
+    RunStep(jpeg, [&] { jpeg_start_decompress(info); });
+
+    FilterParams filter = FilterFor(info, plan, bitCount_, FilterKind());
+    if (const unsigned long code = filter_create(&filter); code != 0) {
+        throw TImgDecodeError{code};
+    }
+    FilterGuard filterGuard(filter);
+    outputHeight_ = filter.dstHeight;
+    outputWidth_ = filter.dstWidth;
+    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
+    if (Picture() == nullptr) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    RgbQuad palette[kPaletteEntries] = {};
+    if (HasUsableColourMap(info)) {
+        BuildPalette(info, palette);
+        filter.palette = palette;
+        filter.paletteSize = kPaletteEntries;
+    }
+    DecodeRows(jpeg, filter, layout == SampleLayout::Cmyk);
+}
+
+// The picture fills from its top row, the last row of the bottom-up block, downwards; a
+// progress event follows every DisplayScanlines() rows.
+void TJpegImg::DecodeRows(JpegDecompressor& jpeg, FilterParams& filter, bool convertCmyk) {
+    j_decompress_ptr info = jpeg.Info();
+    std::vector<uint8_t> cmykRow;
+    if (convertCmyk) {
+        cmykRow.resize(static_cast<size_t>(info->output_width) * 4);
+    }
+    uint8_t* cmykTarget = convertCmyk ? cmykRow.data() : nullptr;
+    const uint32_t rowBytes = get_dib_row_bytes(Picture());
+    uint8_t* writePosition = DibBits(Picture()) + static_cast<size_t>(outputHeight_) * rowBytes;
+    const int scanlines = static_cast<int>(DisplayScanlines());
+    for (int i = 0; i < outputHeight_; ++i) {
+        CheckAbort();
+        writePosition -= rowBytes;
+        RunStep(jpeg, [&] { FeedWindow(info, filter, cmykTarget); });
+        ProcessRowTraced(filter, writePosition);
+        if (i % scanlines == 0) {
+            DoProgress(i - scanlines, i, TImgEvent::RowsDecoded);
+        }
+    }
+}

@@ -1,0 +1,92 @@
+#include "bench/thumbnail/BenchPicture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace bench {
+
+namespace {
+
+// Smooth shading, two hard-edged shapes and a fine grain: entropy data about as dense as
+// a camera's, and edges that show how faithfully a reduction keeps them.
+void PhotoRow(int y, std::vector<uint8_t>& rgb, uint32_t& seed) {
+    const double fy = static_cast<double>(y) / kPictureHeight;
+    for (int x = 0; x < kPictureWidth; ++x) {
+        const double fx = static_cast<double>(x) / kPictureWidth;
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        const int grain = static_cast<int>(seed & 15) - 8;
+        const double shape =
+            std::sin(fx * 9.0 + std::cos(fy * 7.0) * 2.0) * std::cos(fy * 5.0 - fx * 3.0);
+        int r = static_cast<int>(128 + 90 * shape + 30 * fx);
+        int g = static_cast<int>(110 + 70 * std::sin(fx * 23.0 + fy * 17.0));
+        int b = static_cast<int>(100 + 80 * fy - 40 * shape);
+        const double dx = fx - 0.3, dy = fy - 0.6;
+        if (dx * dx + dy * dy < 0.02) {
+            r = 210, g = 150, b = 90;
+        } else if (fx > 0.6 && fx < 0.85 && fy > 0.2 && fy < 0.5) {
+            r = 30, g = 80, b = 140;
+        }
+        rgb[static_cast<size_t>(x) * 3 + 0] = static_cast<uint8_t>(std::clamp(r + grain, 0, 255));
+        rgb[static_cast<size_t>(x) * 3 + 1] = static_cast<uint8_t>(std::clamp(g + grain, 0, 255));
+        rgb[static_cast<size_t>(x) * 3 + 2] = static_cast<uint8_t>(std::clamp(b + grain, 0, 255));
+    }
+}
+
+}  // namespace
+
+bool WriteBenchJpeg(const std::string& path, bool progressive) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = kPictureWidth;
+    info.image_height = kPictureHeight;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 92, TRUE);
+    if (progressive) {
+        jpeg_simple_progression(&info);
+    }
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(kPictureWidth) * 3);
+    uint32_t seed = 2463534242u;
+    for (int y = 0; y < kPictureHeight; ++y) {
+        PhotoRow(y, row, seed);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::fclose(file) == 0;
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvane-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) {
+        path_ = pattern;
+    }
+}
+
+ScratchFolder::~ScratchFolder() {
+    if (!path_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+}
+
+}  // namespace bench
