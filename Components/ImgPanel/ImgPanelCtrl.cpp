@@ -130,7 +130,7 @@ void TImgPanelCtrl::StartDecoder(std::unique_ptr<TImgCtrl> decoder) {
     decoder->SetFilterKind(FilterKindOf(filterType_));
 
     ++generation_;
-    LoadWaker* waker = &waker_;
+    platform::UiWaker* waker = &waker_;
     session_ = std::make_unique<LoadSession>(generation_, GeometrySnapshot(), onProgressLoading_,
                                              onErrorLoading_, channel_, [waker] { waker->Post(); });
     LoadSession* session = session_.get();

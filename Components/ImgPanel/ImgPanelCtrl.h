@@ -27,7 +27,7 @@
 #include "Components/ImgPanel/ImageFormat.h"
 #include "Components/ImgPanel/ImgCtrl.h"
 #include "Components/ImgPanel/LoadChannel.h"
-#include "Components/ImgPanel/LoadWaker.h"
+#include "platform/UiWaker.h"
 #include "Components/ImgPanel/PanelGeometry.h"
 #include "app/imaging/PackedDib.h"
 
@@ -152,7 +152,7 @@ class TImgPanelCtrl : public QWidget {
     std::unique_ptr<LoadSession> session_;
     std::unique_ptr<TGraphicThread> thread_;
     LoadChannel channel_;
-    LoadWaker waker_;
+    platform::UiWaker waker_;
     uint64_t generation_ = 0;
 
     // What is shown.

@@ -49,7 +49,7 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
     changeTimer_.setSingleShot(true);
     connect(&changeTimer_, &QTimer::timeout, this, &TFolderTree::OnChangeTimer);
     worker_ = std::make_unique<PopulationWorker>(
-        this, [this](const std::shared_ptr<PopulationWorker::Result>& result) {
+        [this](const std::shared_ptr<PopulationWorker::Result>& result) {
             OnPopulationResult(result);
         });
     ConnectView();

@@ -1,7 +1,9 @@
 #include "Components/PkgFolder/PopulationWorker.h"
 
-PopulationWorker::PopulationWorker(QObject* receiver, ResultHandler onResult)
-    : receiver_(receiver), onResult_(std::move(onResult)), thread_([this] { Run(); }) {}
+PopulationWorker::PopulationWorker(ResultHandler onResult)
+    : onResult_(std::move(onResult)),
+      waker_([this] { DeliverResults(); }),
+      thread_([this] { Run(); }) {}
 
 PopulationWorker::~PopulationWorker() {
     {
@@ -40,9 +42,25 @@ void PopulationWorker::Run() {
         result->outcome = ReadChildren(request.folder, request.options, &abort_, &done_);
         if (abort_)
             return;
-        // A queued call on a receiver that no longer exists is dropped by Qt; the owner
-        // joins this thread before the receiver is destroyed, so the pointer is alive here.
-        QMetaObject::invokeMethod(
-            receiver_, [handler = onResult_, result] { handler(result); }, Qt::QueuedConnection);
+        bool first = false;
+        {
+            std::lock_guard lock(mutex_);
+            first = results_.empty();
+            results_.push_back(std::move(result));
+        }
+        if (first) {
+            waker_.Post();
+        }
+    }
+}
+
+void PopulationWorker::DeliverResults() {
+    std::deque<std::shared_ptr<Result>> results;
+    {
+        std::lock_guard lock(mutex_);
+        results.swap(results_);
+    }
+    for (const auto& result : results) {
+        onResult_(result);
     }
 }

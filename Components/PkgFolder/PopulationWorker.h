@@ -1,12 +1,12 @@
 #pragma once
 // Reads folders for the tree on its own thread, one request at a time in order of arrival.
-// Each result goes back to the UI thread as a queued call on the receiver, carrying the
-// request's generation so that the tree drops results of a tree it has rebuilt since.
-// The owner destroys the worker (abort, then join) before the receiver goes away.
+// Each result is queued for the UI thread, which a posted wake-up makes drain the queue; it
+// carries the request's generation so that the tree drops results of a tree it has rebuilt
+// since. Made and destroyed (abort, then join) on the UI thread.
 
 #include "Components/PkgFolder/FolderPopulation.h"
 
-#include <QObject>
+#include "platform/UiWaker.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -32,8 +32,8 @@ class PopulationWorker {
     };
     using ResultHandler = std::function<void(const std::shared_ptr<Result>&)>;
 
-    // `onResult` runs on the receiver's (UI) thread.
-    PopulationWorker(QObject* receiver, ResultHandler onResult);
+    // `onResult` runs on the UI thread, the thread that makes the worker.
+    explicit PopulationWorker(ResultHandler onResult);
     ~PopulationWorker();
     PopulationWorker(const PopulationWorker&) = delete;
     PopulationWorker& operator=(const PopulationWorker&) = delete;
@@ -44,12 +44,14 @@ class PopulationWorker {
 
   private:
     void Run();
+    void DeliverResults();
 
-    QObject* receiver_;
     ResultHandler onResult_;
+    platform::UiWaker waker_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Request> queue_;
+    std::deque<std::shared_ptr<Result>> results_;
     bool stopping_ = false;
     std::atomic<bool> abort_{false};
     std::atomic<int> done_{0};
