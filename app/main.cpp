@@ -1,12 +1,12 @@
 #include <QApplication>
-#include <QMainWindow>
+
+#include "app/AppForms.h"
+#include "platform/MessageService.h"
+#include "platform/WidgetMessageService.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName("Orvane Viewer");
-    QMainWindow window;
-    window.setWindowTitle("Orvane Viewer");
-    window.resize(610, 445);
-    window.show();
-    return QApplication::exec();
+    platform::WidgetMessageService messages;
+    platform::ScopedMessageService installed(messages);
+    return RunOrvaneViewer();
 }

@@ -1,0 +1,112 @@
+#pragma once
+// The main window's geometry rules as pure functions: the clamps applied to a stored
+// window and to stored splitter positions, the proportional resize of the panels, the
+// splitter limits and the placement of the bottom bar. The form feeds them the current
+// sizes of its panels and applies the results; keeping them free of widgets lets every
+// rule be checked with plain numbers.
+//
+// Divisions by 2 truncate toward zero and the factor two thirds is a floating value, as
+// the window has always done; the proportional rules compute in single precision.
+
+#include <QRect>
+#include <optional>
+#include <vector>
+
+namespace mainwin {
+
+// Smallest outer size the window accepts.
+inline constexpr int kMinFormWidth = 610;
+inline constexpr int kMinFormHeight = 445;
+
+// The window as stored in [Window]: outer frame, position of its top-left corner.
+struct StoredWindow {
+    int left = 0;
+    int top = 0;
+    int width = kMinFormWidth;
+    int height = kMinFormHeight;
+};
+
+// Right and bottom coordinates the way the work area reports them: one past the last pixel.
+inline int RightOf(const QRect& r) {
+    return r.x() + r.width();
+}
+inline int BottomOf(const QRect& r) {
+    return r.y() + r.height();
+}
+
+// The clamps of a normal (not maximised) stored window against the work area, in their
+// historical order: too wide or too high shrinks to the work area's right or bottom
+// coordinate; Left below -4 becomes 0; a Top at or below the bottom coordinate becomes
+// bottom - Top; then a Top below -4 becomes 0.
+StoredWindow ClampStoredWindow(StoredWindow window, const QRect& workArea);
+
+// A window whose frame barely touches any of the given screen areas (less than a
+// 50 x 30 corner of it visible) is moved inside the first area, keeping its size.
+// Windows that are at least partly reachable stay where they are.
+StoredWindow BringOnScreen(StoredWindow window, const std::vector<QRect>& screenAreas);
+
+// Stored splitter positions, read once when the window is shown. A value of 0 means "no
+// stored layout" and gives the default one.
+int TreeHeightForStored(int storedSplitH, int leftHeight);
+int LeftWidthForStored(int storedSplitV, int splitWidth, int leftReserve);
+int FilesWidthForStored(int storedSplitList, int listPanelWidth, int seriesReserve,
+                        int splitListWidth);
+
+// Proportional resizing. Each returns the new size, or nothing when the snapshot it
+// scales from has not been taken (a 0 in it).
+std::optional<int> ProportionalLeftWidth(int splitWidth, int oldSplitWidth, int oldLeftWidth,
+                                         int leftReserve);
+std::optional<int> ProportionalTreeHeight(int leftHeight, int oldLeftHeight, int oldTreeHeight);
+// The tree panel always stays between half and two thirds of the left column.
+int ClampTreeHeight(int treeHeight, int leftHeight);
+std::optional<int> ProportionalFilesWidth(int rightWidth, int oldRightWidth, int oldFilesWidth,
+                                          int lowerBound, int upperBound);
+
+// Splitter limits: the size a drag proposes is taken only when these accept it.
+bool AcceptTreeHeight(int newSize, int leftHeight);
+bool AcceptLeftWidth(int newSize, int splitWidth, int leftReserve);
+bool AcceptFilesWidth(int newSize, int listPanelWidth, int seriesReserve);
+
+// Width of a list's single column: the list's width less a margin and, when not every
+// row fits, less the vertical scroll bar.
+int ListColumnWidth(int listWidth, int margin, int visibleRows, int itemCount, int scrollBarWidth);
+
+// Inputs and results of the bottom bar's arrangement (coordinates of the main panel
+// for the buttons, of the lists' bottom panel for the labels).
+struct BottomBarInput {
+    int vert2BevelLeft = 0;
+    int saveWidth = 0;
+    int previewWidth = 0;
+    int mainListLeft = 0;
+    int filesLeft = 0;
+    int filesWidth = 0;
+    int selectedLeft = 0;
+    int selectedWidth = 0;
+    int selectedListWidth = 0;
+    int mainRightLeft = 0;
+    int selectAllWidth = 0;
+    int addWidth = 0;
+    int deleteWidth = 0;
+    int clearWidth = 0;
+};
+
+struct BottomBarLayout {
+    // Step 1: the preview side of the bar.
+    int saveLeft = 0;
+    int previewLeft = 0;
+    int trackBarWidth = 0;
+    // Step 2: the count labels under the lists.
+    int filesLabelLeft = 0;
+    int filesLabelWidth = 0;
+    int selectedLabelLeft = 0;
+    int selectedLabelWidth = 0;
+    // Steps 3 and 4: the list buttons centred under their lists.
+    int selectAllLeft = 0;
+    int addLeft = 0;
+    int deleteLeft = 0;
+    int clearLeft = 0;
+};
+
+BottomBarLayout ArrangeBottomBarLayout(const BottomBarInput& in);
+
+}  // namespace mainwin

@@ -1,0 +1,159 @@
+#pragma once
+// Saving the series "as package": every picture is copied byte for byte, in series order
+// starting from a chosen picture, into the destination folder under a new name made of a
+// prefix, a zero-padded counter, a suffix and the picture's own extension. Nothing is
+// ever replaced without asking, and a failed copy leaves no partial file behind.
+//
+// The copy loop takes its file copy, the overwrite question, the mapping of a series path
+// to the file actually read (a temporary copy of a picture on removable media) and its
+// progress display as functions, so that it runs the same under tests as in the program.
+// UI thread only.
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "platform/FileCopy.h"
+#include "platform/MessageService.h"
+#include "platform/VolumeTable.h"
+
+class TSavingForm;
+class TProgressForm;
+
+// The saving dialog's entries as the user confirmed them.
+struct TSaveEntries {
+    QString destination;     // the destination folder
+    QString additionalPath;  // a sub-path below it; a leading '/' also means below it
+    QString prefix;
+    QString suffix;
+    int digits = 6;       // counter width, 1 to 6
+    QString firstNumber;  // first counter value; text that is no number counts as 1
+    QString beginFrom;    // number (1-based) of the picture that comes first; empty: 1
+};
+
+// --- Names ---------------------------------------------------------------------------
+
+// Today's short date with every '/', '.' and ':' turned into '-': one folder level.
+QString DateFolderName(const QDate& date);
+// The date folder, '/', and the time with the same replacements: the default
+// additional path, so that every save lands in a folder of its own.
+QString TimeStampPath(const QDateTime& now);
+
+// The folder the package goes into, always ending in '/': the destination alone for an
+// empty additional path, else the destination and the additional path joined by one '/'
+// (a leading '/' of the additional path does not make it absolute).
+QString TargetFolder(const QString& destination, const QString& additionalPath);
+
+// The first counter value: firstNumber as an integer, 1 when it is not one.
+long long FirstCounter(const QString& firstNumber);
+// prefix + counter left-padded with '0' to digits (never cut) + suffix + extension.
+QString PackageFileName(const QString& prefix, long long counter, int digits, const QString& suffix,
+                        const QString& extension);
+// Whether a file can be made at path: every name in it at most NAME_MAX bytes and the
+// whole path shorter than PATH_MAX bytes, as the file system will see them.
+bool FitsPathLimits(const QString& path);
+// Whether path is folder itself or lies below it.
+bool IsAtOrBelow(const QString& path, const QString& folder);
+
+// The series' longest extension (in bytes on disk, with its dot); ".jpg" for none.
+QString LongestExtension(const QStringList& series);
+
+// --- Copy errors ---------------------------------------------------------------------
+
+// The copy failures the save tells apart; the numbers are the error codes the save has
+// always reported them by.
+enum class TCopyError : int {
+    None = 0,
+    FileNotFound = 2,
+    PathNotFound = 3,
+    AccessDenied = 5,
+    OutOfMemory = 14,
+    InvalidDrive = 15,
+    NotSameDevice = 17,
+    WriteProtected = 19,
+    NotReady = 21,
+    DiskFull = 39,
+    RemoteNotAvailable = 51,
+    NetworkPathNotFound = 53,
+    NetworkBusy = 54,
+    NetworkGone = 55,
+    NetworkAccessDenied = 65,
+    FileExists = 80,
+    Other = -1,
+};
+
+// The errno of a failed copy step, read together with the step: a missing file is the
+// source when opening it failed, and the target's folder otherwise.
+TCopyError CopyErrorOf(const platform::CopyResult& result);
+
+enum class TErrorAction {
+    Stop,          // the destination or its device is unusable: one message, then stop
+    Continue,      // this picture is lost; the others may still go
+    AskContinue,   // the user decides: Yes goes on with the next picture, No stops
+    AskOverwrite,  // the target exists: the overwrite question
+};
+
+struct TCopyErrorReport {
+    QString text;
+    QString caption;
+    std::vector<platform::MsgButton> buttons;
+    platform::MsgIcon icon = platform::MsgIcon::None;
+    TErrorAction action = TErrorAction::Continue;
+};
+
+// The message and the consequence of a copy error. target: the full target path;
+// destinationField: the destination as the dialog shows it; drive: the mount point of
+// the target's drive.
+TCopyErrorReport CopyErrorReport(TCopyError error, const QString& target,
+                                 const QString& destinationField, const QString& drive);
+
+// --- The copy loop -------------------------------------------------------------------
+
+using TCopyFunction = std::function<platform::CopyResult(
+    const QString& source, const QString& target, platform::CopyMode mode)>;
+// The five-answer question (modal results: 6 Yes, 10 Yes to All, 7 No, 9 No to All,
+// 2 Cancel).
+using TOverwriteQuestion =
+    std::function<int(const QString& text, const QString& caption, const QString& iconName)>;
+
+// What the progress box shows; every member may be left empty.
+struct TSaveProgress {
+    std::function<void()> show;                 // bar at 0, box up
+    std::function<void(const QString&)> label;  // "Copy file '<target>'"
+    std::function<void(int)> position;          // 0 to 100
+    std::function<void()> hide;                 // after the last picture and every stop
+};
+
+struct TSaveServices {
+    TCopyFunction copy;                                            // empty: platform::CopyFile
+    std::function<QString(const QString&)> readablePath;           // empty: the path itself
+    TOverwriteQuestion askOverwrite;                               // empty: ShowQuestion
+    std::function<platform::DriveType(const QString&)> driveType;  // empty: the mount table
+    std::function<QString(const QString&)> driveOf;                // empty: the mount table
+    TSaveProgress progress;
+};
+
+struct TSaveOutcome {
+    QStringList written;  // targets created or replaced, in the order written
+    int skipped = 0;      // pictures left out (existing targets kept, failed copies)
+    bool stopped = false;
+};
+
+// Copies the series as the entries say, asking through the services.
+TSaveOutcome SavePackage(const QStringList& series, const TSaveEntries& entries,
+                         TSaveServices services = {});
+
+// --- The command ---------------------------------------------------------------------
+
+// Shows the save's progress in the progress box and paints it at once; to get it on the
+// screen, events other than user input are let through at each step.
+TSaveProgress ProgressOn(TProgressForm* form);
+
+// The Save command: an empty series does nothing. Otherwise the dialog gets the time
+// stamp as its additional path, the picture count and the longest extension, runs
+// modally, and on OK the package is saved from its entries. Returns whether a save ran.
+bool SaveSeriesAsPackage(const QStringList& series, TSavingForm& dialog,
+                         TSaveServices services = {});

@@ -1,0 +1,71 @@
+#pragma once
+// Temporary copies of series pictures that live on removable media. A picture added from a
+// stick, a CD or a RAM disk is copied at once into a private folder, and the thumbnail,
+// the preview and the save read the copy while it exists, so the series survives the
+// medium being pulled.
+//
+// The folder is "PellimorTmp" inside a per-user directory of the temporary directory
+// ($TMPDIR, else /tmp). Both directories are created with mode 0700 and checked with
+// lstat before use: a symlink or a directory owned by someone else is refused, because a
+// shared temporary directory lets others plant either. Copies get unique names (two
+// pictures called IMG_0001.JPG from different folders keep two copies) and are found
+// through a map from the original path; deleting a copy unlinks exactly that path.
+//
+// UI thread only.
+
+#include <QString>
+#include <map>
+#include <optional>
+#include <stdexcept>
+
+// Thrown when the temporary folder cannot be made or fails its checks.
+class TempFolderError : public std::runtime_error {
+  public:
+    TempFolderError();
+};
+
+// The per-user private directory inside $TMPDIR (else /tmp), created when missing.
+// Throws TempFolderError when it cannot be created or is not a private directory of ours.
+QString GetTmpFolder();
+
+// Deletes every entry directly inside folder that is not a directory (files and symlinks;
+// a symlink is removed, never followed). Failures are ignored.
+void ClearFolder(const QString& folder);
+
+class TTempCopies {
+  public:
+    // folder: the temporary folder itself (GetTmpFolder() + "/PellimorTmp").
+    explicit TTempCopies(QString folder);
+
+    const QString& Folder() const { return folder_; }
+
+    // Creates the folder when missing, else empties it of an earlier run's copies.
+    // Throws TempFolderError.
+    void Prepare();
+
+    // Copies source into the folder (creating the folder when needed, which may throw).
+    // A second copy of the same source replaces the first. Returns whether the copy is in
+    // place. A source that already lies in the folder is not copied onto itself: that
+    // counts as success and the picture is read from where it is.
+    bool CopyToTemp(const QString& source);
+
+    // The copy of source when one was made and still exists.
+    std::optional<QString> CopyOf(const QString& source) const;
+
+    // Unlinks the copy of source, if any, and forgets it.
+    void DeleteCopy(const QString& source);
+    // Unlinks every file of the folder and forgets all copies.
+    void DeleteAllCopies();
+    // Empties and removes the folder (the program is closing).
+    void RemoveFolder();
+
+    bool FolderExists() const;
+
+  private:
+    QString UniqueCopyPath(const QString& source) const;
+    bool IsTakenByOther(const QString& candidate, const QString& source) const;
+    void EnsureFolder();
+
+    QString folder_;
+    std::map<QString, QString> copies_;  // original path -> copy path
+};

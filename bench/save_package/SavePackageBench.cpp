@@ -1,0 +1,149 @@
+// Times saving a series of 36 pictures of 5 MB as a package against cp copying the same
+// files into another folder of the same file system, alternating the two so both see the
+// same machine state (the sources stay in the page cache; written data is synced and the
+// copies removed between runs, outside the timing). Prints the median of each and ends
+// with:
+//   ratio <ours / cp>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/SavePackage.h"
+
+namespace {
+
+constexpr int kPictures = 36;
+constexpr qsizetype kPictureBytes = qsizetype{5} << 20;
+constexpr int kRepetitions = 15;
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes that do not compress, as a JPEG's entropy data does not.
+QByteArray PictureBytes(uint32_t seed) {
+    QByteArray bytes(kPictureBytes, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        bytes[i] = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+QStringList MakeSources(const QString& folder) {
+    QDir().mkpath(folder);
+    QStringList series;
+    for (int i = 0; i < kPictures; ++i) {
+        const QString path = folder + QString("/DSC%1.JPG").arg(i, 5, 10, QChar('0'));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(PictureBytes(i + 1)) != kPictureBytes) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            std::exit(1);
+        }
+        series.append(path);
+    }
+    return series;
+}
+
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double TimeOurs(const QStringList& series, const QString& dest) {
+    QDir().mkpath(dest);
+    TSaveEntries entries;
+    entries.destination = dest;
+    entries.prefix = "img";
+    entries.digits = 3;
+    entries.firstNumber = "1";
+    TSaveServices services;
+    services.askOverwrite = [](const QString&, const QString&, const QString&) { return 7; };
+    const Clock::time_point start = Clock::now();
+    const TSaveOutcome outcome = SavePackage(series, entries, services);
+    const double seconds = Seconds(start);
+    if (outcome.written.size() != kPictures) {
+        std::fprintf(stderr, "save wrote %lld files\n",
+                     static_cast<long long>(outcome.written.size()));
+        std::exit(1);
+    }
+    return seconds;
+}
+
+double TimeCp(const QStringList& series, const QString& dest) {
+    QDir().mkpath(dest);
+    std::vector<std::string> args{"cp"};
+    for (const QString& path : series) {
+        args.push_back(QFile::encodeName(path).toStdString());
+    }
+    args.push_back(QFile::encodeName(dest).toStdString());
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const Clock::time_point start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp("cp", argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double seconds = Seconds(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "cp failed\n");
+        std::exit(1);
+    }
+    return seconds;
+}
+
+void Discard(const QString& folder) {
+    QDir(folder).removeRecursively();
+    ::sync();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    QTemporaryDir root;
+    if (!root.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    const QStringList series = MakeSources(root.path() + "/src");
+    ::sync();
+    Discard(root.path() + "/warm");  // nothing yet; syncs the sources
+    TimeOurs(series, root.path() + "/warm");
+    Discard(root.path() + "/warm");
+    std::vector<double> ours;
+    std::vector<double> cp;
+    for (int i = 0; i < kRepetitions; ++i) {
+        ours.push_back(TimeOurs(series, root.path() + "/ours"));
+        Discard(root.path() + "/ours");
+        cp.push_back(TimeCp(series, root.path() + "/cp"));
+        Discard(root.path() + "/cp");
+    }
+    const double oursMedian = Median(ours);
+    const double cpMedian = Median(cp);
+    std::printf("files %d x %lld bytes, %d runs each\n", kPictures,
+                static_cast<long long>(kPictureBytes), kRepetitions);
+    std::printf("save package  median %.1f ms\n", oursMedian * 1000);
+    std::printf("cp            median %.1f ms\n", cpMedian * 1000);
+    std::printf("ratio %.3f\n", oursMedian / cpMedian);
+    return 0;
+}

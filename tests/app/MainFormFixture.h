@@ -1,0 +1,53 @@
+#pragma once
+// A main window started the way the program starts it, over a private $TMPDIR, its own
+// INI file and a scripted message service, with folders of pictures made for the test.
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "TestApp.h"
+#include "app/AppForms.h"
+#include "app/MainForm.h"
+#include "platform/IniFile.h"
+#include "platform/testing/ScriptedMessageService.h"
+
+class MainFormTest : public ::testing::Test {
+  protected:
+    MainFormTest();
+    ~MainFormTest() override;
+
+    // Writes a small JPEG (or any bytes when a name needs no decodable picture).
+    static void WritePicture(const QString& path);
+    QString Folder(const QString& name) const;  // made when missing
+    QString MakePictures(const QString& folder, const QStringList& names) const;
+
+    void Store(const QString& section, const QString& key, const QString& value);
+    QString Stored(const QString& section, const QString& key) const;
+
+    // Makes the windows and shows the main one.
+    void Start();
+    TMainForm& Form() const { return *MainForm; }
+    // The tree's change for folder, without waiting for the tree's own delay.
+    void OpenFolder(const QString& folder);
+    // Runs the work queued by the window (message boxes and list rebuilds).
+    static void RunQueued();
+
+    QStringList Captions(const TListView* list) const;
+    void SelectFiles(const QStringList& names);
+    void CloseWindow();
+
+    QTemporaryDir root_;
+    TestIni ini_;
+    platform::ScriptedMessageService messages_;
+    platform::ScopedMessageService scope_{messages_};
+    std::unique_ptr<TApplicationForms> forms_;
+
+  private:
+    bool hadTmpDir_ = false;
+    QByteArray oldTmpDir_;
+};

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "TestApp.h"
+#include "app/SplashForm.h"
+
+namespace {
+
+// Timers may be a few milliseconds late, never early by more than the clock's grain; the
+// upper bounds are loose so a loaded machine does not fail them.
+constexpr qint64 kGrain = 10;
+
+class SplashTest : public ::testing::Test {
+  protected:
+    void SetUp() override { EnsureApp(); }
+};
+
+TEST_F(SplashTest, StaysTheMinimumTimeThenGoes) {
+    ShowSplash();
+    ASSERT_NE(CurrentSplash(), nullptr);
+    EXPECT_TRUE(CurrentSplash()->isVisible());
+    EXPECT_EQ(CurrentSplash()->size(), QSize(521, 317));  // the picture's size
+    TFRMSplash* splash = CurrentSplash();
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 before = splash->ShownFor();
+    HideSplash(1500);
+    EXPECT_GE(before + clock.elapsed(), 1500 - kGrain);
+    EXPECT_LT(clock.elapsed(), 1500 + 2000);
+    EXPECT_EQ(CurrentSplash(), nullptr);
+}
+
+TEST_F(SplashTest, WaitsOnlyWhatRemains) {
+    ShowSplash();
+    QTest::qWait(400);
+    QElapsedTimer clock;
+    clock.start();
+    HideSplash(1500);
+    EXPECT_GE(clock.elapsed(), 1100 - 400 - kGrain);  // at least the rest, qWait may overrun
+    EXPECT_LT(clock.elapsed(), 1100 + 2000);
+    EXPECT_EQ(CurrentSplash(), nullptr);
+}
+
+TEST_F(SplashTest, GoesAtOnceWhenTheMinimumHasPassed) {
+    ShowSplash();
+    QTest::qWait(100);
+    QElapsedTimer clock;
+    clock.start();
+    HideSplash(50);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(CurrentSplash(), nullptr);
+}
+
+TEST_F(SplashTest, HideWithoutShowDoesNothing) {
+    HideSplash(1500);
+    EXPECT_EQ(CurrentSplash(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+#include "TestApp.h"
+
+#include <QAbstractButton>
+#include <QTimer>
+
+// Never destroyed: tearing the application down among the other static objects at exit
+// runs Qt's clean-up routines after some of what they clean up is gone.
+QApplication& EnsureApp() {
+    static int argc = 1;
+    static char name[] = "mainwin_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+void OnNextModal(std::function<void(QWidget*)> action) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            action(modal);
+        }
+    });
+    poll->start();
+}
+
+void ClickChild(QWidget* dialog, const char* objectName) {
+    if (auto* button = dialog->findChild<QAbstractButton*>(QString::fromLatin1(objectName))) {
+        button->click();
+    }
+}
+
+TestIni::TestIni() : scope_(std::make_unique<platform::ScopedIniFilePath>(Path())) {}
