@@ -99,22 +99,6 @@ SampleLayout ChooseOutput(j_decompress_ptr info) {
     }
 }
 
-// Adobe's CMYK files store the inks inverted (0 = full ink); others store them plainly.
-void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, int width, bool inverted) {
-    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
-        if (!inverted) {
-            c = 255 - c;
-            m = 255 - m;
-            y = 255 - y;
-            k = 255 - k;
-        }
-        bgr[0] = static_cast<uint8_t>((y * k + 127) / 255);
-        bgr[1] = static_cast<uint8_t>((m * k + 127) / 255);
-        bgr[2] = static_cast<uint8_t>((c * k + 127) / 255);
-    }
-}
-
 // Feeds the filter every scanline the current output row's window still needs. Runs
 // inside RunStep: only trivially destructible locals, since the library may jump out.
 void FeedWindow(j_decompress_ptr info, FilterParams& filter, uint8_t* cmykRow) {
@@ -123,8 +107,7 @@ void FeedWindow(j_decompress_ptr info, FilterParams& filter, uint8_t* cmykRow) {
         JSAMPROW target = cmykRow != nullptr ? cmykRow : slot;
         jpeg_read_scanlines(info, &target, 1);
         if (cmykRow != nullptr) {
-            CmykToBgr(cmykRow, slot, static_cast<int>(info->output_width),
-                      info->saw_Adobe_marker != 0);
+            JpegCmykToBgr(cmykRow, slot, info->output_width, info->saw_Adobe_marker != 0);
         }
     }
 }

@@ -76,3 +76,22 @@ void JpegDecompressor::Create() {
     info_.progress = &errors_.progress;
     info_.mem->max_memory_to_use = kJpegMaxLibraryMemory;
 }
+
+namespace {
+uint8_t MultiplyUnits(unsigned a, unsigned b) { return static_cast<uint8_t>((a * b + 127) / 255); }
+}  // namespace
+
+void JpegCmykToBgr(const uint8_t* cmyk, uint8_t* bgr, unsigned width, bool inverted) {
+    for (unsigned x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        bgr[0] = MultiplyUnits(y, k);
+        bgr[1] = MultiplyUnits(m, k);
+        bgr[2] = MultiplyUnits(c, k);
+    }
+}

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // jpeglib.h needs FILE and size_t declared before it.
@@ -67,6 +68,11 @@ void JpegProgressMonitor(j_common_ptr info);
 // Jumps back with kJpegAborted when the abort flag is set. Call it from an armed frame
 // before each read; the progress monitor calls it inside the library.
 void JpegCheckAbort(j_common_ptr info);
+
+// Turns one row of CMYK samples into blue-green-red: the library converts YCCK to CMYK but
+// has no step to colour. Each channel is what its ink and the black ink let through.
+// Adobe's files (those with its marker) store the inks inverted, 255 meaning no ink.
+void JpegCmykToBgr(const uint8_t* cmyk, uint8_t* bgr, unsigned width, bool inverted);
 
 class JpegDecompressor;
 

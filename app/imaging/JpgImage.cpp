@@ -81,27 +81,6 @@ void Configure(jpeg_decompress_struct& info, Samples samples, int denominator) {
     }
 }
 
-uint8_t MultiplyUnits(unsigned a, unsigned b) {
-    return static_cast<uint8_t>((a * b + 127) / 255);
-}
-
-// Subtractive inks to light: each colour channel is what its ink and the black ink let
-// through.
-void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width, bool inverted) {
-    for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
-        if (!inverted) {
-            c = 255 - c;
-            m = 255 - m;
-            y = 255 - y;
-            k = 255 - k;
-        }
-        bgr[0] = MultiplyUnits(y, k);
-        bgr[1] = MultiplyUnits(m, k);
-        bgr[2] = MultiplyUnits(c, k);
-    }
-}
-
 // Where decoded rows go: the picture is stored bottom row first, the library delivers the
 // top row first, so the write position starts at the last stored row and moves back.
 struct RowTarget {
@@ -123,7 +102,7 @@ void ReadRows(j_decompress_ptr info, const RowTarget& target) {
             ERREXIT(info, JERR_INPUT_EOF);  // a stdio source never stalls; refuse to spin
         }
         if (target.cmykRow != nullptr) {
-            CmykToBgr(target.cmykRow, destination, info->output_width, target.inverted);
+            JpegCmykToBgr(target.cmykRow, destination, info->output_width, target.inverted);
         }
     }
 }
