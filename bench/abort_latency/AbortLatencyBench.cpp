@@ -16,20 +16,14 @@
 #include <QTest>
 
 #include "Components/ImgPanel/ImgPanel.h"
-#include "bench/thumbnail/BenchPicture.h"
+#include "bench/common/BenchPicture.h"
+#include "bench/common/BenchTiming.h"
 
 namespace {
 
 constexpr double kTargetMs = 50.0;
 constexpr int kDelaysMs[] = {0, 2, 5, 10, 20, 40, 80};
 constexpr int kRoundsPerDelay = 3;
-
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 struct CaseResult {
     double medianMs = 0;
@@ -56,9 +50,7 @@ double TimeOneStop(TImgPanel& panel, const QString& file, int delayMs, bool* was
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     *wasRunning = !finished;
-    const auto start = Clock::now();
-    panel.Clear();
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const double ms = bench::TimeMilliseconds([&] { panel.Clear(); });
     panel.SetOnProgressLoading({});
     return ms;
 }
@@ -83,7 +75,7 @@ CaseResult RunCase(const QString& file, double scale) {
     }
     result.stops = static_cast<int>(times.size());
     if (!times.empty()) {
-        result.medianMs = Median(times);
+        result.medianMs = bench::Median(times);
         result.slowestMs = *std::max_element(times.begin(), times.end());
     }
     return result;

@@ -11,22 +11,19 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/SavePackage.h"
+#include "bench/common/BenchTiming.h"
 
 namespace {
 
 constexpr int kPictures = 36;
 constexpr qsizetype kPictureBytes = qsizetype{5} << 20;
 constexpr int kRepetitions = 15;
-
-using Clock = std::chrono::steady_clock;
 
 // Bytes that do not compress, as a JPEG's entropy data does not.
 QByteArray PictureBytes(uint32_t seed) {
@@ -55,10 +52,6 @@ QStringList MakeSources(const QString& folder) {
     return series;
 }
 
-double Seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 double TimeOurs(const QStringList& series, const QString& dest) {
     QDir().mkpath(dest);
     TSaveEntries entries;
@@ -68,15 +61,15 @@ double TimeOurs(const QStringList& series, const QString& dest) {
     entries.firstNumber = "1";
     TSaveServices services;
     services.askOverwrite = [](const QString&, const QString&, const QString&) { return 7; };
-    const Clock::time_point start = Clock::now();
-    const TSaveOutcome outcome = SavePackage(series, entries, services);
-    const double seconds = Seconds(start);
+    TSaveOutcome outcome;
+    const double ms =
+        bench::TimeMilliseconds([&] { outcome = SavePackage(series, entries, services); });
     if (outcome.written.size() != kPictures) {
         std::fprintf(stderr, "save wrote %lld files\n",
                      static_cast<long long>(outcome.written.size()));
         std::exit(1);
     }
-    return seconds;
+    return ms;
 }
 
 double TimeCp(const QStringList& series, const QString& dest) {
@@ -91,30 +84,25 @@ double TimeCp(const QStringList& series, const QString& dest) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
-    const Clock::time_point start = Clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        execvp("cp", argv.data());
-        _exit(127);
-    }
     int status = 0;
-    waitpid(child, &status, 0);
-    const double seconds = Seconds(start);
+    const double ms = bench::TimeMilliseconds([&] {
+        const pid_t child = fork();
+        if (child == 0) {
+            execvp("cp", argv.data());
+            _exit(127);
+        }
+        waitpid(child, &status, 0);
+    });
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "cp failed\n");
         std::exit(1);
     }
-    return seconds;
+    return ms;
 }
 
 void Discard(const QString& folder) {
     QDir(folder).removeRecursively();
     ::sync();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace
@@ -138,12 +126,12 @@ int main() {
         cp.push_back(TimeCp(series, root.path() + "/cp"));
         Discard(root.path() + "/cp");
     }
-    const double oursMedian = Median(ours);
-    const double cpMedian = Median(cp);
+    const double oursMedian = bench::Median(ours);
+    const double cpMedian = bench::Median(cp);
     std::printf("files %d x %lld bytes, %d runs each\n", kPictures,
                 static_cast<long long>(kPictureBytes), kRepetitions);
-    std::printf("save package  median %.1f ms\n", oursMedian * 1000);
-    std::printf("cp            median %.1f ms\n", cpMedian * 1000);
+    std::printf("save package  median %.1f ms\n", oursMedian);
+    std::printf("cp            median %.1f ms\n", cpMedian);
     std::printf("ratio %.3f\n", oursMedian / cpMedian);
     return 0;
 }

@@ -8,13 +8,13 @@
 #include <QApplication>
 #include <QWindow>
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
 #include "app/SlideShow/PicPanel.h"
 #include "app/SlideShow/SlideShowRules.h"
+#include "bench/common/BenchTiming.h"
 
 namespace {
 
@@ -39,11 +39,6 @@ UniqueDib MakePicture(int width, int height, uint32_t seed) {
         }
     }
     return dib;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace
@@ -80,12 +75,9 @@ int main(int argc, char* argv[]) {
         panel.SetImages(&pictures);
         std::vector<double> frames;
         for (int frame = 0; frame < kCycles * count; ++frame) {
-            const auto start = std::chrono::steady_clock::now();
-            panel.SetCurImage(frame % count);
-            const auto stop = std::chrono::steady_clock::now();
-            frames.push_back(std::chrono::duration<double, std::milli>(stop - start).count());
+            frames.push_back(bench::TimeMilliseconds([&] { panel.SetCurImage(frame % count); }));
         }
-        const double median = Median(frames);
+        const double median = bench::Median(frames);
         const double worst = *std::max_element(frames.begin(), frames.end());
         worstMedian = std::max(worstMedian, median);
         std::printf(

@@ -5,35 +5,22 @@
 // full-size path, and ends with
 //   ratio <ours / reference>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "Components/ImgPanel/JpegImg.h"
 #include "Components/ImgPanel/PanelGeometry.h"
-#include "bench/thumbnail/BenchPicture.h"
+#include "bench/common/BenchPicture.h"
+#include "bench/common/BenchTiming.h"
 
 namespace {
 
 constexpr int kRepetitions = 11;
 constexpr int kPanelWidth = 300;
 constexpr int kPanelHeight = 200;
-
-using Clock = std::chrono::steady_clock;
-
-double Milliseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+constexpr int kReferenceDenominator = 8;  // what `djpeg -scale 1/8` asks the library for
 
 // The coefficient the panel gives the decoder for this picture.
 double PanelCoefficient() {
@@ -51,34 +38,6 @@ bool DecodeOurs(TJpegImg& decoder, const std::string& path, double coefficient) 
     decoder.SetFilterKind(12);
     decoder.LoadFromFile(path);
     return decoder.ErrorCode() == 0;
-}
-
-// libjpeg at 1/8, rows into one buffer, as djpeg does before writing them out.
-unsigned DecodeReference(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return 0;
-    }
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.scale_num = 1;
-    info.scale_denom = 8;
-    info.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&info);
-    const size_t rowBytes = static_cast<size_t>(info.output_width) * 3;
-    std::vector<uint8_t> pixels(rowBytes * info.output_height);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.data() + info.output_scanline * rowBytes;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return pixels[pixels.size() / 2];
 }
 
 double MeanAbsoluteDifference(PackedDib a, PackedDib b) {
@@ -109,21 +68,21 @@ int main() {
 
     TJpegImg warm;
     DecodeOurs(warm, path, coefficient);
-    DecodeReference(path);
+    bench::ReferenceDecode(path, kReferenceDenominator);
 
     std::vector<double> ours, reference;
     unsigned sink = 0;
     for (int i = 0; i < kRepetitions; ++i) {
         TJpegImg decoder;
-        auto start = Clock::now();
-        if (!DecodeOurs(decoder, path, coefficient)) {
+        bool decoded = false;
+        ours.push_back(
+            bench::TimeMilliseconds([&] { decoded = DecodeOurs(decoder, path, coefficient); }));
+        if (!decoded) {
             std::fprintf(stderr, "decode failed: %lu\n", decoder.ErrorCode());
             return 1;
         }
-        ours.push_back(Milliseconds(Clock::now() - start));
-        start = Clock::now();
-        sink += DecodeReference(path);
-        reference.push_back(Milliseconds(Clock::now() - start));
+        reference.push_back(bench::TimeMilliseconds(
+            [&] { sink += bench::ReferenceDecode(path, kReferenceDenominator); }));
     }
 
     TJpegImg fast, full;
@@ -132,7 +91,7 @@ int main() {
     DecodeOurs(full, path, coefficient);
     const double mad = MeanAbsoluteDifference(fast.Picture(), full.Picture());
 
-    const double oursMs = Median(ours), referenceMs = Median(reference);
+    const double oursMs = bench::Median(ours), referenceMs = bench::Median(reference);
     std::printf("output %dx%d, library scale 1/%d\n", fast.OutputWidth(), fast.OutputHeight(),
                 fast.LibraryScaleDenominator());
     std::printf("ours_ms %.2f\nreference_ms %.2f\n", oursMs, referenceMs);

@@ -1,11 +1,12 @@
-#include "bench/thumbnail/BenchPicture.h"
+#include "bench/common/BenchPicture.h"
+
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include <jpeglib.h>
@@ -73,6 +74,34 @@ bool WriteBenchJpeg(const std::string& path, bool progressive) {
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     return std::fclose(file) == 0;
+}
+
+uint8_t ReferenceDecode(const std::string& path, int denominator) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return 0;
+    }
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    info.scale_num = 1;
+    info.scale_denom = static_cast<unsigned>(denominator);
+    info.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&info);
+    // Rows padded to four bytes, as a bitmap's are.
+    const size_t stride = (size_t{info.output_width} * 3 + 3) & ~size_t{3};
+    std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * info.output_height]);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels.get() + stride * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    return pixels[stride * (info.output_height / 2)];
 }
 
 ScratchFolder::ScratchFolder() {
