@@ -27,6 +27,34 @@ bool LosesPictureData(int messageCode) {
     }
 }
 
+// Whether every coefficient of every component has been refined down to its last bit:
+// a progressive file's scans together must leave each at bit position 0.
+bool ProgressiveScansComplete(j_decompress_ptr info) {
+    if (info->coef_bits == nullptr) {
+        return false;  // not a single scan header was read
+    }
+    for (int c = 0; c < info->num_components; ++c) {
+        for (int k = 0; k < DCTSIZE2; ++k) {
+            if (info->coef_bits[c][k] != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A progressive file is read whole before its first row comes out, and each scan only
+// refines the picture: a cut between two scans loses no scan data mid-way, yet the picture
+// lacks every later refinement. The end of the file is harmless only once the scans that
+// arrived have refined everything (the file lacks just its end marker).
+bool EndsProgressiveFileEarly(j_common_ptr info) {
+    if (info->err->msg_code != JWRN_JPEG_EOF || !info->is_decompressor) {
+        return false;
+    }
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    return decompress->progressive_mode && !ProgressiveScansComplete(decompress);
+}
+
 }  // namespace
 
 void JpegErrorExit(j_common_ptr info) {
@@ -40,7 +68,7 @@ void JpegEmitMessage(j_common_ptr info, int msgLevel) {
         return;  // trace output
     }
     info->err->num_warnings++;
-    if (LosesPictureData(info->err->msg_code)) {
+    if (LosesPictureData(info->err->msg_code) || EndsProgressiveFileEarly(info)) {
         JpegErrorExit(info);
     }
 }

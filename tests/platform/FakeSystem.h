@@ -1,9 +1,9 @@
 #pragma once
-// A made-up machine for the volume table: a mountinfo file, a sysfs tree with block
-// devices (real relative symbolic links, as in /sys) and a label folder, all inside a
-// temporary folder.
+// A made-up machine for the volume table: a mountinfo file, a sysfs tree of block devices
+// (relative symbolic links, as in /sys) and a label folder, all inside a temporary folder.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TempDir.h"
@@ -11,44 +11,82 @@
 
 namespace platform_test {
 
-struct FakePartition {
-    std::string name;        // "sdb1"
-    std::string majorMinor;  // "8:17"
-};
-
 class FakeSystem {
   public:
-    FakeSystem();
+    using Partitions = std::vector<std::pair<std::string, std::string>>;  // name, "major:minor"
 
-    // A whole disk below sys/devices/<devicePath>/block/<disk>, with its partitions.
-    // removable is what the disk's "removable" file says.
+    FakeSystem() { WriteMountInfo(); }
+
+    // A whole disk below sys/devices/<devicePath>/block/<disk> whose "removable" file says
+    // removable.
     void AddDisk(const std::string& devicePath, const std::string& disk,
-                 const std::string& majorMinor, bool removable,
-                 const std::vector<FakePartition>& partitions);
+                 const std::string& majorMinor, bool removable, const Partitions& partitions) {
+        const std::string folder = "devices/" + devicePath + "/block/" + disk;
+        WriteFile(dir_ / ("sys/" + folder + "/removable"), removable ? "1\n" : "0\n");
+        LinkBlockDevice(folder, disk, majorMinor);
+        for (const auto& [name, partitionMajorMinor] : partitions) {
+            WriteFile(dir_ / ("sys/" + folder + "/" + name + "/partition"), "1\n");
+            LinkBlockDevice(folder + "/" + name, name, partitionMajorMinor);
+        }
+    }
+
     // A device-mapper style device (sys/devices/virtual/block/<name>) built on slaves.
     void AddVirtualDevice(const std::string& name, const std::string& majorMinor,
-                          const std::vector<std::string>& slaves);
-    // A link in the label folder: linkName (already escaped) -> ../../<device>.
-    void AddLabel(const std::string& linkName, const std::string& device);
+                          const std::vector<std::string>& slaves) {
+        const std::string folder = "devices/virtual/block/" + name;
+        WriteFile(dir_ / ("sys/" + folder + "/removable"), "0\n");
+        LinkBlockDevice(folder, name, majorMinor);
+        for (const std::string& slave : slaves) {
+            MakeLink("../../../../../class/block/" + slave,
+                     dir_ / ("sys/" + folder + "/slaves/" + slave));
+        }
+    }
 
-    // One mountinfo line; mountPoint and source are written as given (escapes included).
+    // A link in the label folder: linkName (escaped as udev does) -> ../../<device>.
+    void AddLabel(const std::string& linkName, const std::string& device) {
+        MakeLink("../../" + device, dir_ / ("labels/" + linkName));
+    }
+
+    // Both rewrite the mountinfo file; mountPoint is written as given (escapes included).
     void AddMount(const std::string& majorMinor, const std::string& mountPoint,
-                  const std::string& fsType, const std::string& source,
-                  const std::string& optionalFields = "shared:1");
-    void WriteMountInfo();  // writes the lines added so far
-    void RemoveMount(const std::string& mountPoint);
+                  const std::string& fsType, const std::string& source) {
+        mounts_.emplace_back(mountPoint, std::to_string(20 + mounts_.size()) + " 1 " + majorMinor +
+                                             " / " + mountPoint + " rw shared:1 - " + fsType + " " +
+                                             source + " rw\n");
+        WriteMountInfo();
+    }
+    void RemoveMount(const std::string& mountPoint) {
+        std::erase_if(mounts_, [&](const auto& mount) { return mount.first == mountPoint; });
+        WriteMountInfo();
+    }
 
-    platform::VolumeTable::Sources Sources() const;
-    const TempDir& Dir() const { return dir_; }
+    platform::VolumeTable::Sources Sources() const {
+        return {dir_ / "mountinfo", dir_ / "sys", dir_ / "labels"};
+    }
 
   private:
-    std::string DeviceFolder(const std::string& devicePath, const std::string& disk) const;
+    // The device's folder below sys/, reached as /sys reaches it: by number, by name and,
+    // for whole disks, from sys/block.
     void LinkBlockDevice(const std::string& folder, const std::string& name,
-                         const std::string& majorMinor);
+                         const std::string& majorMinor) {
+        WriteFile(dir_ / ("sys/" + folder + "/dev"), majorMinor + "\n");
+        MakeLink("../../" + folder, dir_ / ("sys/dev/block/" + majorMinor));
+        MakeLink("../../" + folder, dir_ / ("sys/class/block/" + name));
+        if (!PathExists(dir_ / ("sys/" + folder + "/partition"))) {
+            MakeLink("../" + folder, dir_ / ("sys/block/" + name));
+        }
+    }
+
+    void WriteMountInfo() {
+        std::string text;
+        for (const auto& mount : mounts_) {
+            text += mount.second;
+        }
+        WriteFile(dir_ / "mountinfo", text);
+    }
 
     TempDir dir_;
-    std::vector<std::string> mountLines_;
-    int nextMountId_ = 20;
+    std::vector<std::pair<std::string, std::string>> mounts_;  // mount point, whole line
 };
 
 }  // namespace platform_test

@@ -3,65 +3,33 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <optional>
-#include <string>
-
 namespace {
 
-using platform::IniLocation;
-using platform::ResolveIniLocation;
-
-struct LocationCase {
-    const char* name;
-    const char* program;
-    bool writable;
-    const char* pictures;
-    const char* iniPath;
-    const char* defaultFolder;
-};
-
-class IniLocationRuleTest : public ::testing::TestWithParam<LocationCase> {};
-
-TEST_P(IniLocationRuleTest, FollowsTheProgramFolderOrTheUsersConfiguration) {
-    const LocationCase& c = GetParam();
-    const IniLocation location =
-        ResolveIniLocation(c.program, c.writable, "/home/u/.config", "/home/u", c.pictures);
-    EXPECT_EQ(location.iniPath, c.iniPath);
-    EXPECT_EQ(location.defaultFolder, c.defaultFolder);
+TEST(IniLocationTest, FollowsTheProgramFolderOrTheUsersConfiguration) {
+    const char* config = "/home/u/.config/orvane-viewer/orvane-viewer.ini";
+    const std::tuple<const char*, bool, const char*, const char*, const char*> cases[] = {
+        {"/opt/ov/orvane-viewer", true, "/home/u/Pictures", "/opt/ov/orvane-viewer.ini",
+         "/opt/ov/"},
+        {"/opt/o.v/viewer.bin", true, "", "/opt/o.v/viewer.ini", "/opt/o.v/"},
+        {"/usr/bin/orvane-viewer", false, "/home/u/Pictures", config, "/home/u/Pictures/"},
+        {"/usr/bin/orvane-viewer", false, "", config, "/home/u/"}};  // no Pictures folder
+    for (const auto& [program, writable, pictures, iniPath, folder] : cases) {
+        const platform::IniLocation location =
+            platform::ResolveIniLocation(program, writable, "/home/u/.config", "/home/u", pictures);
+        EXPECT_EQ(location.iniPath, iniPath) << program;
+        EXPECT_EQ(location.defaultFolder, folder) << program;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, IniLocationRuleTest,
-    ::testing::Values(LocationCase{"beside", "/opt/ov/orvane-viewer", true, "/home/u/Pictures",
-                                   "/opt/ov/orvane-viewer.ini", "/opt/ov/"},
-                      LocationCase{"extension_replaced", "/opt/o.v/viewer.bin", true, "",
-                                   "/opt/o.v/viewer.ini", "/opt/o.v/"},
-                      LocationCase{"installed", "/usr/bin/orvane-viewer", false, "/home/u/Pictures",
-                                   "/home/u/.config/orvane-viewer/orvane-viewer.ini",
-                                   "/home/u/Pictures/"},
-                      LocationCase{"no_pictures", "/usr/bin/orvane-viewer", false, "",
-                                   "/home/u/.config/orvane-viewer/orvane-viewer.ini", "/home/u/"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Restores an environment variable when the test ends.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name) {
-        if (const char* old = ::getenv(name)) {
-            old_ = old;
-        }
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnvironment() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-TEST(IniLocationTest, ScopedPathWinsOverEnvironmentAndNests) {
-    ScopedEnvironment environment("ORVANE_VIEWER_INI", "/tmp/from-env.ini");
-    EXPECT_EQ(platform::IniFilePath(), "/tmp/from-env.ini");
+TEST(IniLocationTest, ScopedPathsWinOverTheEnvironmentWhichWinsOverTheProgram) {
+    ::unsetenv("ORVANE_VIEWER_INI");
+    const QString program = platform::ProgramPath();
+    EXPECT_TRUE(program.endsWith("/platform_tests")) << program.toStdString();
+    // The test program's build folder is writable, so the file sits beside it.
+    EXPECT_EQ(platform::IniFilePath(), program + ".ini");
+    EXPECT_EQ(platform::DefaultSourceFolder(), platform::ProgramFolder());
+    EXPECT_EQ(platform::DefaultDestinationFolder(), platform::ProgramFolder());
+    ::setenv("ORVANE_VIEWER_INI", "/tmp/from-env.ini", 1);
     {
         platform::ScopedIniFilePath outer("/tmp/outer.ini");
         {
@@ -71,18 +39,7 @@ TEST(IniLocationTest, ScopedPathWinsOverEnvironmentAndNests) {
         EXPECT_EQ(platform::IniFilePath(), "/tmp/outer.ini");
     }
     EXPECT_EQ(platform::IniFilePath(), "/tmp/from-env.ini");
-}
-
-TEST(IniLocationTest, WithoutOverridesTheFileBelongsToThisProgram) {
-    ScopedEnvironment environment("ORVANE_VIEWER_INI", nullptr);
-    const QString program = platform::ProgramPath();
-    ASSERT_TRUE(program.startsWith('/'));
-    EXPECT_TRUE(program.endsWith("/platform_tests")) << program.toStdString();
-    EXPECT_EQ(platform::ProgramFolder() + "platform_tests", program);
-    // The test program's build folder is writable, so the file sits beside it.
-    EXPECT_EQ(platform::IniFilePath(), program + ".ini");
-    EXPECT_EQ(platform::DefaultSourceFolder(), platform::ProgramFolder());
-    EXPECT_EQ(platform::DefaultDestinationFolder(), platform::ProgramFolder());
+    ::unsetenv("ORVANE_VIEWER_INI");
 }
 
 }  // namespace

@@ -11,22 +11,20 @@
 namespace {
 
 using platform::DriveType;
-using platform::VolumeTable;
 
-// Worker threads ask for drive types while the mount table changes under them; every
-// answer must be one of the two states of the table, never a torn one.
+// Worker threads ask for drives while the mount table changes under them; every answer must
+// come from one of the table's two states, never from a torn one.
 TEST(VolumeTableThreadTest, ConcurrentQueriesSeeWholeTables) {
     platform_test::FakeSystem system;
     system.AddDisk("pci0000:00/usb1/1-1/1-1:1.0/host4/target4:0:0/4:0:0:0", "sdb", "8:16", false,
                    {{"sdb1", "8:17"}});
     system.AddMount("8:1", "/", "ext4", "/dev/sda1");
-    system.WriteMountInfo();
-    const std::string withoutStick = platform_test::ReadFile(system.Sources().mountInfo);
+    const std::string mountInfo = system.Sources().mountInfo;
+    const std::string withoutStick = platform_test::ReadFile(mountInfo);
     system.AddMount("8:17", "/media/stick", "vfat", "/dev/sdb1");
-    system.WriteMountInfo();
-    const std::string withStick = platform_test::ReadFile(system.Sources().mountInfo);
+    const std::string withStick = platform_test::ReadFile(mountInfo);
 
-    const VolumeTable table(system.Sources());
+    const platform::VolumeTable table(system.Sources());
     std::atomic<bool> stop{false};
     std::atomic<int> wrong{0};
     std::vector<std::thread> workers;
@@ -35,7 +33,7 @@ TEST(VolumeTableThreadTest, ConcurrentQueriesSeeWholeTables) {
             while (!stop.load()) {
                 const auto drives = table.Drives();
                 const DriveType type = table.TypeOfPath("/media/stick/a.jpg");
-                if (drives.empty() || drives.front().mountPoint != "/" ||
+                if (drives.empty() || drives[0].mountPoint != "/" ||
                     (type != DriveType::Removable && type != DriveType::Fixed)) {
                     wrong.fetch_add(1);
                 }
@@ -44,8 +42,7 @@ TEST(VolumeTableThreadTest, ConcurrentQueriesSeeWholeTables) {
     }
     for (int round = 0; round < 200; ++round) {
         // Replaced in one step, as the kernel's table is: readers see one text or the other.
-        ASSERT_EQ(platform::ReplaceFileContents(system.Sources().mountInfo,
-                                                round % 2 ? withStick : withoutStick),
+        ASSERT_EQ(platform::ReplaceFileContents(mountInfo, round % 2 ? withStick : withoutStick),
                   0);
     }
     stop.store(true);

@@ -1,6 +1,6 @@
 #pragma once
-// Test fixtures made at run time: pictures written as JPEG files with libjpeg's own
-// compressor, a reference decode with libjpeg, and a scratch folder that removes itself.
+// Fixtures made at run time: pictures written as JPEG files by libjpeg, libjpeg's own
+// decode as the reference, and a scratch folder that removes itself.
 
 #include <cstdint>
 #include <string>
@@ -15,38 +15,20 @@ struct Picture {
     int components = 3;
     std::vector<uint8_t> samples;
 
-    uint8_t* At(int x, int y) {
-        return &samples[(static_cast<size_t>(y) * width + x) * components];
-    }
-    const uint8_t* At(int x, int y) const {
-        return &samples[(static_cast<size_t>(y) * width + x) * components];
-    }
+    uint8_t* At(int x, int y) { return &samples[(size_t(y) * width + x) * components]; }
+    const uint8_t* At(int x, int y) const { return &samples[(size_t(y) * width + x) * components]; }
 };
 
 Picture Solid(int width, int height, uint8_t r, uint8_t g, uint8_t b);
-Picture SolidGrey(int width, int height, uint8_t level);
-// Smooth colour ramps: what photographs mostly are.
-Picture Gradient(int width, int height);
-// Detail at every scale: ramps, stripes of several widths and a noise texture.
-Picture Detailed(int width, int height, uint32_t seed);
-// What a photograph looks like up close: soft shapes with edges, shading and a fine
-// texture of low amplitude.
-Picture PhotoLike(int width, int height, uint32_t seed);
-// Top half one colour, bottom half another.
-Picture Halves(int width, int height, const uint8_t top[3], const uint8_t bottom[3]);
+// Smooth colour ramps (red grows rightwards, green downwards); when noisy, with stripes,
+// a hard-edged disc and a fine noise texture on top.
+Picture Ramps(int width, int height, bool noisy = false);
 
-struct WriteOptions {
-    int quality = 95;
-    bool progressive = false;
-};
-// Writes the picture; CMYK pictures are written as Adobe-style CMYK files.
-void WriteJpeg(const std::string& path, const Picture& picture, WriteOptions options = {});
+// CMYK pictures are written as Adobe-style CMYK files.
+void WriteJpeg(const std::string& path, const Picture& picture, bool progressive = false);
+// libjpeg's full-size decode, blue-green-red (grey for grey files), top row first.
+Picture DecodeReference(const std::string& path);
 
-// libjpeg's own decode at 1/denominator of the size, blue-green-red (grey for grey files),
-// top row first.
-Picture DecodeReference(const std::string& path, int denominator = 1);
-
-// A folder under the temporary directory, removed with its content at the end of scope.
 class ScratchDir {
   public:
     ScratchDir();
@@ -54,7 +36,6 @@ class ScratchDir {
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
 
   private:
     std::string path_;
