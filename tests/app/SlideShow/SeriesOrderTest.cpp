@@ -3,71 +3,56 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 using namespace slideshow;
 
 namespace {
 
-using Series = std::vector<std::string>;
-
-Series Make(int count) {
-    Series s;
-    for (int i = 1; i <= count; ++i) {
-        s.push_back("P" + std::to_string(i));
-    }
-    return s;
-}
-
-Series Applied(Series s, const Exchanges& steps) {
-    ApplyExchanges(s, steps);
-    return s;
+// One character a picture ("12345"), so that an expected order reads at a glance.
+std::string Applied(std::string series, const Exchanges& steps) {
+    ApplyExchanges(series, steps);
+    return series;
 }
 
 }  // namespace
 
 TEST(SeriesOrder, MoveInBothDirectionsKeepsTheOthersInOrder) {
     struct Case {
-        int count, from, to;
-        Series expected;
+        int from, to;
+        const char* expected;
     };
     const Case cases[] = {
-        {5, 0, 2, {"P2", "P3", "P1", "P4", "P5"}},  {5, 0, 4, {"P2", "P3", "P4", "P5", "P1"}},
-        {5, 4, 0, {"P5", "P1", "P2", "P3", "P4"}},  {5, 3, 1, {"P1", "P4", "P2", "P3", "P5"}},
-        {5, 1, 2, {"P1", "P3", "P2", "P4", "P5"}},  // neighbours: one exchange
-        {5, 2, 1, {"P1", "P3", "P2", "P4", "P5"}},  {5, 2, 2, {"P1", "P2", "P3", "P4", "P5"}},
-        {5, 2, 5, {"P1", "P2", "P3", "P4", "P5"}},  // out of range: nothing
-        {5, -1, 2, {"P1", "P2", "P3", "P4", "P5"}},
+        {0, 2, "23145"}, {0, 4, "23451"}, {4, 0, "51234"},
+        {3, 1, "14235"}, {1, 2, "13245"},                    // neighbours: one exchange
+        {2, 2, "12345"}, {2, 5, "12345"}, {-1, 2, "12345"},  // out of range: nothing
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Applied(Make(c.count), MoveExchanges(c.from, c.to, c.count)), c.expected)
+        EXPECT_EQ(Applied("12345", MoveExchanges(c.from, c.to, 5)), c.expected)
             << c.from << " -> " << c.to;
     }
 }
 
 TEST(SeriesOrder, MoveUpAndDownWrapAroundTheEnds) {
-    // [P1, P2, P3], current 0, up: [P2, P3, P1], current 2.
-    int to = MoveUpTarget(0, 3);
-    EXPECT_EQ(to, 2);
-    EXPECT_EQ(Applied(Make(3), MoveExchanges(0, to, 3)), (Series{"P2", "P3", "P1"}));
-    // [P1, P2, P3], current 2, down: [P3, P1, P2], current 0.
-    to = MoveDownTarget(2, 3);
-    EXPECT_EQ(to, 0);
-    EXPECT_EQ(Applied(Make(3), MoveExchanges(2, to, 3)), (Series{"P3", "P1", "P2"}));
+    // Current 0, up: the first becomes the last.
+    EXPECT_EQ(MoveUpTarget(0, 3), 2);
+    EXPECT_EQ(Applied("123", MoveExchanges(0, 2, 3)), "231");
+    // Current 2, down: the last becomes the first.
+    EXPECT_EQ(MoveDownTarget(2, 3), 0);
+    EXPECT_EQ(Applied("123", MoveExchanges(2, 0, 3)), "312");
     EXPECT_EQ(MoveUpTarget(2, 3), 1);
     EXPECT_EQ(MoveDownTarget(1, 3), 2);
 }
 
 TEST(SeriesOrder, MakeFirstTurnsCyclically) {
-    EXPECT_EQ(Applied(Make(4), MakeFirstExchanges(2, 4)), (Series{"P3", "P4", "P1", "P2"}));
-    EXPECT_EQ(Applied(Make(4), MakeFirstExchanges(3, 4)), (Series{"P4", "P1", "P2", "P3"}));
+    EXPECT_EQ(Applied("1234", MakeFirstExchanges(2, 4)), "3412");
+    EXPECT_EQ(Applied("1234", MakeFirstExchanges(3, 4)), "4123");
     EXPECT_TRUE(MakeFirstExchanges(0, 4).empty());
     EXPECT_TRUE(MakeFirstExchanges(4, 4).empty());
 }
 
 TEST(SeriesOrder, ReverseWithEvenAndOddCounts) {
-    EXPECT_EQ(Applied(Make(4), ReverseExchanges(4)), (Series{"P4", "P3", "P2", "P1"}));
-    EXPECT_EQ(Applied(Make(5), ReverseExchanges(5)), (Series{"P5", "P4", "P3", "P2", "P1"}));
+    EXPECT_EQ(Applied("1234", ReverseExchanges(4)), "4321");
+    EXPECT_EQ(Applied("12345", ReverseExchanges(5)), "54321");
     EXPECT_EQ(ReverseExchanges(5).size(), 2u);  // the middle picture is never touched
     EXPECT_TRUE(ReverseExchanges(1).empty());
     EXPECT_TRUE(ReverseExchanges(0).empty());

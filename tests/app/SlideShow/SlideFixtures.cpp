@@ -1,14 +1,10 @@
 #include "SlideFixtures.h"
 
 #include <QFile>
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
-#include <cstdio>
-#include <memory>
 #include <stdexcept>
-#include <vector>
-
-#include <jpeglib.h>
 
 namespace slidetest {
 
@@ -24,57 +20,21 @@ QApplication& App() {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::vector<uint8_t> Samples(const PictureFile& picture) {
-    const int components = picture.grey ? 1 : 3;
-    std::vector<uint8_t> samples(size_t(picture.width) * picture.height * components);
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const bool mark = x < picture.width / 4 && y < picture.height / 4;
-            uint8_t* px = &samples[(size_t(y) * picture.width + x) * components];
-            if (picture.grey) {
-                px[0] = mark ? 10 : static_cast<uint8_t>(qGray(picture.color.rgb()));
-            } else {
-                px[0] = mark ? 10 : static_cast<uint8_t>(picture.color.red());
-                px[1] = mark ? 10 : static_cast<uint8_t>(picture.color.green());
-                px[2] = mark ? 10 : static_cast<uint8_t>(picture.color.blue());
-            }
+void WriteJpeg(const QString& path, const PictureFile& picture) {
+    QImage image(picture.width, picture.height,
+                 picture.grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    image.fill(picture.color);
+    for (int y = 0; y < picture.height / 4; ++y) {
+        for (int x = 0; x < picture.width / 4; ++x) {
+            image.setPixelColor(x, y, QColor(10, 10, 10));
         }
     }
-    return samples;
+    if (!image.save(path, "JPG", 95)) {
+        throw std::runtime_error("cannot write " + path.toStdString());
+    }
 }
 
 }  // namespace
-
-void WriteJpeg(const QString& path, const PictureFile& picture) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(QFile::encodeName(path), "wb"));
-    if (!file) {
-        throw std::runtime_error("cannot write " + path.toStdString());
-    }
-    std::vector<uint8_t> samples = Samples(picture);
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file.get());
-    info.image_width = static_cast<JDIMENSION>(picture.width);
-    info.image_height = static_cast<JDIMENSION>(picture.height);
-    info.input_components = picture.grey ? 1 : 3;
-    info.in_color_space = picture.grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 95, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    const size_t rowBytes = size_t(picture.width) * info.input_components;
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = &samples[info.next_scanline * rowBytes];
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-}
 
 void Truncate(const QString& path, qint64 bytes) {
     QFile file(path);
@@ -98,11 +58,8 @@ QString Series::Add(const QString& name, const PictureFile& picture) {
 QStringList Series::AddMany(int count, int width, int height) {
     QStringList paths;
     for (int i = 0; i < count; ++i) {
-        PictureFile picture;
-        picture.width = width;
-        picture.height = height;
-        picture.color = QColor::fromHsv((i * 360 / std::max(count, 1)) % 360, 200, 230);
-        paths.append(Add(QStringLiteral("p%1.jpg").arg(i + 1), picture));
+        const QColor hue = QColor::fromHsv(i * 360 / count % 360, 200, 230);
+        paths.append(Add(QStringLiteral("p%1.jpg").arg(i + 1), {width, height, hue}));
     }
     return paths;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Fixtures of the slideshow tests: the application object, JPEG files written at run time
-// with libjpeg's compressor, and the questions the user is asked answered from a script.
+// by Qt's image writer, and the questions the user is asked answered from a script.
 
 #include <QApplication>
 #include <QColor>
@@ -13,6 +13,8 @@ namespace slidetest {
 
 QApplication& App();
 
+// A JPEG of one colour with a dark square in its top-left quarter (so that turns can be
+// told apart).
 struct PictureFile {
     int width = 64;
     int height = 48;
@@ -20,9 +22,6 @@ struct PictureFile {
     bool grey = false;
 };
 
-// Writes a JPEG of one colour with a dark square in its top-left quarter (so that turns
-// can be told apart).
-void WriteJpeg(const QString& path, const PictureFile& picture);
 // Cuts a file down to its first bytes.
 void Truncate(const QString& path, qint64 bytes);
 
