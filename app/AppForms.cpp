@@ -33,6 +33,7 @@ TApplicationForms::TApplicationForms() {
         QuestionForm = new TQuestionForm(MainForm);
         ConfigForm = new TConfigForm(MainForm);
         ConfigForm->CurrentFolder = [] { return MainForm->DirTree->GetFolder(); };
+        SavingForm->Config = ConfigForm;
     } catch (...) {
         delete MainForm;  // owns the dialogs made so far
         MainForm = nullptr;

@@ -1,8 +1,12 @@
 #include "app/ListView.h"
 
+#include <QCoreApplication>
+#include <QDrag>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -37,6 +41,30 @@ QModelIndex RowIndex(const QTreeWidget* list, int row) {
 
 }  // namespace
 
+namespace {
+
+QByteArray ProcessTag() {
+    return QByteArray::number(QCoreApplication::applicationPid()) + ':';
+}
+
+}  // namespace
+
+QMimeData* NewPictureDragData(const QString& listName) {
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kPictureDragMime), ProcessTag() + listName.toUtf8());
+    return data;
+}
+
+QString PictureDragSource(const QMimeData* data) {
+    const QString type = QString::fromLatin1(kPictureDragMime);
+    if (data == nullptr || !data->hasFormat(type)) {
+        return {};
+    }
+    const QByteArray value = data->data(type);
+    const QByteArray tag = ProcessTag();
+    return value.startsWith(tag) ? QString::fromUtf8(value.mid(tag.size())) : QString();
+}
+
 bool CaptionLess(const QString& a, const QString& b) {
     const int folded = QString::compare(a, b, Qt::CaseInsensitive);
     return folded != 0 ? folded < 0 : a < b;
@@ -70,6 +98,11 @@ TListView::TListView(QWidget* parent, const QString& columnCaption, bool multiSe
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(pal);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setDragDropMode(QAbstractItemView::DragDrop);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TListView::OnSelectionChanged);
     connect(header(), &QHeaderView::sectionClicked, this, &TListView::ColumnClick);
@@ -250,4 +283,50 @@ bool TListView::viewportEvent(QEvent* event) {
         return true;
     }
     return QTreeWidget::viewportEvent(event);
+}
+
+// Our own drag: the data names this list, and nothing is removed here whatever the drop
+// target reports (the view's own drag would delete the rows after a move).
+void TListView::startDrag(Qt::DropActions) {
+    if (!autoDrag_ || SelCount() == 0) {
+        return;
+    }
+    auto* drag = new QDrag(this);
+    drag->setMimeData(NewPictureDragData(objectName()));
+    drag->exec(Qt::MoveAction);
+}
+
+bool TListView::MayDrop(const QDropEvent* event) const {
+    return !PictureDragSource(event->mimeData()).isEmpty() && OnDragOver && OnDragOver(event);
+}
+
+void TListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (MayDrop(event)) {
+        setState(DraggingState);
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void TListView::dragMoveEvent(QDragMoveEvent* event) {
+    // The view scrolls near its edges; what it would drop is decided here.
+    QTreeWidget::dragMoveEvent(event);
+    if (MayDrop(event)) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void TListView::dropEvent(QDropEvent* event) {
+    stopAutoScroll();
+    setState(NoState);
+    if (!MayDrop(event)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    OnDragDrop(event);
+    viewport()->update();
 }

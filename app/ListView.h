@@ -4,10 +4,26 @@
 // come out as one SelectItem per item whose state changed, then one Change; presses, keys
 // and double clicks are offered to the window's handlers before the list acts on them.
 // Captions can be kept sorted (by name ignoring letter case, ties in byte order).
+//
+// Items are dragged inside this program only: a drag carries a private type naming its
+// source list and this process, only such data is offered to the window's drag handlers,
+// and the source list never removes anything itself (the drop handler changes the lists),
+// so a drop into another program or a drag from one changes nothing.
 // UI thread only.
 
 #include <QTreeWidget>
 #include <functional>
+
+class QMimeData;
+
+// The private type of the pictures dragged between the window's lists.
+inline constexpr char kPictureDragMime[] = "application/x-orvane-viewer-pictures";
+
+// The drag data that names list (by its object name) as coming from this process.
+QMimeData* NewPictureDragData(const QString& listName);
+// The object name of the list a drag comes from; empty unless the data is a picture drag
+// of this process.
+QString PictureDragSource(const QMimeData* data);
 
 class TListView : public QTreeWidget {
     Q_OBJECT
@@ -55,6 +71,10 @@ class TListView : public QTreeWidget {
     std::function<void()> OnClick;
     // The tooltip of an item, asked when one is about to show.
     std::function<QString(int)> OnInfoTip;
+    // A picture drag over the list (true: it may drop here) and its drop. Only drags
+    // that carry this program's picture data reach them.
+    std::function<bool(const QDropEvent*)> OnDragOver;
+    std::function<void(const QDropEvent*)> OnDragDrop;
 
   signals:
     void SelectItem(int index, bool selected);
@@ -67,10 +87,15 @@ class TListView : public QTreeWidget {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     int SortedPlace(const QString& caption) const;
+    bool MayDrop(const QDropEvent* event) const;
 
     bool sorted_ = false;
     bool autoDrag_ = true;

@@ -13,6 +13,7 @@
 #include "app/FolderScan.h"
 #include "app/FormHelpers.h"
 #include "app/NameRules.h"
+#include "app/TopBarCommands.h"
 #include "platform/CursorGuard.h"
 #include "platform/MessageService.h"
 #include "platform/Paths.h"
@@ -74,10 +75,20 @@ TMainForm::TMainForm(QWidget* owner) : TFolderView(owner) {
     DirTree->SetHideFolders(false);
     DirTree->SetSysFolders(true);
     ConnectHandlers();
+    ConnectCommands();
+    ConnectDrags();
+    // The window answers some keys wherever the focus is, before the focused control.
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 TMainForm::~TMainForm() {
+    QCoreApplication::instance()->removeEventFilter(this);
     FormDestroy();
+}
+
+void TMainForm::RunBusy(const std::function<void()>& work) {
+    BusyScope busy(*this);
+    work();
 }
 
 void TMainForm::PrepareTempFolder() {
@@ -314,16 +325,18 @@ void TMainForm::AddButtonClick() {
     UpdateSeriesButtons();
 }
 
-// A series picture of the current folder goes back into the file list.
-void TMainForm::PutBack(const QString& path) {
+// A series picture of the current folder goes back into the file list; returns its index
+// there (-1 when it belongs elsewhere).
+int TMainForm::PutBack(const QString& path) {
     if (!BelongsToFolder(path, CurrentFolder)) {
-        return;
+        return -1;
     }
     const QString name = platform::FileNamePart(path);
-    FilesLV->AddItem(name);
+    const int index = FilesLV->AddItem(name);
     if (!FolderFiles.contains(name)) {
         FolderFiles.append(name);
     }
+    return index;
 }
 
 void TMainForm::DeleteButtonClick() {
@@ -460,6 +473,16 @@ bool TMainForm::SelectedLVMouseDown(QMouseEvent* event) {
 }
 
 bool TMainForm::SelectedLVKeyDown(QKeyEvent* event) {
+    switch (SeriesKeyCommand(*event)) {
+        case TSeriesKeyCommand::MoveUp:
+            platform::GuardSlot([this] { MoveSelectedUp(); });
+            return true;
+        case TSeriesKeyCommand::MoveDown:
+            platform::GuardSlot([this] { MoveSelectedDown(); });
+            return true;
+        case TSeriesKeyCommand::None:
+            break;
+    }
     if (IsKey(event, Qt::Key_X, Qt::ControlModifier)) {
         platform::GuardSlot([this] { ClearButtonClick(); });
         return true;

@@ -13,13 +13,18 @@
 // UI thread only.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
 
 #include "app/FolderView.h"
+#include "app/SlideShow/SlideShowForm.h"
 #include "app/TempCopies.h"
+#include "app/TopBarCommands.h"
 #include "app/xGauge.h"
+
+class QDropEvent;
 
 // Set while a move inside the series runs, so the series list's change handlers keep
 // still in the middle of it.
@@ -69,7 +74,32 @@ class TMainForm : public TFolderView {
     // Which pictures count as removable; the mount table by default, tests replace it.
     std::function<bool(const QString&)> IsRemovableDrive = IsOnRemovableDrive;
 
+    // Preview, save and the top bar (MainFormCommands.cpp).
+    void StartButtonClick();
+    void OnProgress(QObject* sender, unsigned char stage, unsigned char percent,
+                    const QString& message, bool& cancel);
+    void SaveButtonClick();
+    void DefFolderButtonClick();
+    void ConfigButtonClick();
+    void AboutButtonClick();
+    void HelpButtonClick();
+    // The keys the window answers wherever the focus is; the focused control gets them too.
+    void FormKeyDown(const QKeyEvent* event);
+    // The preview window; tests put a stand-in here.
+    std::function<int(QStringList&, const TSlideShowOptions&)> RunSlideShow = ShowSlideShow;
+
+    // Reordering and drags (SeriesDrag.cpp).
+    void MakeUpItemClick();
+    void MakeDownItemClick();
+    void MakeFirstItemClick();
+    void SelectedLVColumnClick(int column);
+    bool FilesLVDragOver(const QDropEvent* event) const;
+    bool SelectedLVDragOver(const QDropEvent* event) const;
+    void SelectedLVDragDrop(const QDropEvent* event);
+    void FilesLVDragDrop(const QDropEvent* event);
+
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool event(QEvent* event) override;
@@ -81,10 +111,22 @@ class TMainForm : public TFolderView {
     void ConnectHandlers();
     void ConnectLists();
     void ConnectMenus();
+    void ConnectCommands();
+    void ConnectDrags();
+    // Runs work as a command that lets events run (see the class comment).
+    void RunBusy(const std::function<void()>& work);
+    void RunFormCommand(TFormCommand command);
+
+    void MoveSelectedUp();
+    void MoveSelectedDown();
+    void RebuildSeriesList();
+    void DropFilesIntoSeries(int target);
+    void MoveInsideSeries(int target);
+    void CopyDroppedToTemp(const QStringList& paths);
     void FormClose();
     void RemoveTempFolder();
 
-    void PutBack(const QString& path);
+    int PutBack(const QString& path);
     void AddPicture(const QString& caption, bool removable);
     void ShowAddGauge(int maximum);
     void QueueUnreadableSeriesPicture(const QString& path);
@@ -97,4 +139,8 @@ class TMainForm : public TFolderView {
     std::unique_ptr<TxGauge> addGauge_;
     bool closePending_ = false;
     bool closed_ = false;
+    // The key event seen last and its first receiver: a key that the focused control
+    // leaves goes on to its parents, and the window must answer it once only.
+    const QEvent* keySeen_ = nullptr;
+    QPointer<QWidget> keyReceiver_;
 };

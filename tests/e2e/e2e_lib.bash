@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Shared steps of the end-to-end scripts: a private Xvfb, the program started on its own
+# INI file and temporary folder, waiting for windows by title, keys and screenshots, and
+# clean-up of exactly the processes the script started. Sourced, not run.
+#
+# The caller sets e2e_name (used in messages and file names) and calls e2e_setup with
+# the program's path. No window manager runs: windows sit where the program puts them,
+# and keys go to the window under the pointer, so the pointer is moved onto a window
+# before typing into it.
+
+e2e_setup() {
+    program=$(realpath "${1:?usage: $0 path/to/orvane-viewer}")
+    repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+    out=$(realpath -m "${ORVANE_E2E_OUT:-$repo/build/e2e}")
+    mkdir -p "$out"
+    work=$(mktemp -d)
+    mkdir -p "$work/tmp"
+    xvfb_pid=""
+    app_pid=""
+    trap e2e_cleanup EXIT
+}
+
+e2e_cleanup() {
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null || true
+        wait "$app_pid" 2>/dev/null || true
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+
+fail() {
+    echo "$e2e_name: FAILED: $*" >&2
+    if [ -n "${DISPLAY:-}" ]; then
+        import -display "$DISPLAY" -window root "$out/$e2e_name-failure.png" 2>/dev/null || true
+    fi
+    if [ -s "$work/program.log" ]; then
+        echo "--- program output" >&2
+        tail -n 20 "$work/program.log" >&2
+    fi
+    exit 1
+}
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+    local tenths=$1
+    shift
+    for ((i = 0; i < tenths; i++)); do
+        if "$@" >/dev/null 2>&1; then return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+start_display() {
+    for n in $(seq 150 250); do
+        { [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; } && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        if wait_for 50 xdpyinfo; then return 0; fi
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    done
+    fail "no X display could be started"
+}
+
+# Starts the program on the INI file $1 with a private temporary folder.
+start_program() {
+    QT_QPA_PLATFORM=xcb ORVANE_VIEWER_INI="$1" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/tmp" \
+        "$program" >"$work/program.log" 2>&1 &
+    app_pid=$!
+}
+
+# Prints the id of the visible window titled exactly $1, waiting up to $2 seconds.
+window_id() {
+    timeout "$2" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
+}
+
+window_gone() {
+    ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1
+}
+
+# Puts the pointer on window $1 (so that it has the keyboard) and types the keys after it.
+keys_to() {
+    local id=$1
+    shift
+    xdotool mousemove --sync --window "$id" 20 40
+    xdotool key --delay 150 "$@"
+}
+
+shot() {  # window id, file
+    import -display "$DISPLAY" -window "$1" "$2"
+}
+
+program_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+
+# Asks the program to close (it closes its window normally on SIGTERM) and checks its code.
+stop_program() {
+    kill -TERM "$app_pid"
+    wait_for 100 program_ended || fail "the program did not end after being asked to close"
+    local code=0
+    wait "$app_pid" || code=$?
+    app_pid=""
+    [ "$code" -eq 0 ] || fail "the program ended with code $code"
+}
+
+# Writes $2 pictures 640 x 480, each with its own colour and number, named $3%02d.jpg,
+# into folder $1.
+make_pictures() {
+    mkdir -p "$1"
+    for i in $(seq 1 "$2"); do
+        convert -size 640x480 "xc:hsl($((i * 30)),70%,55%)" -fill white -pointsize 220 \
+            -gravity center -annotate 0 "$i" -quality 90 "$1/$(printf '%s%02d.jpg' "$3" "$i")"
+    done
+}
+
+# The main window opened on its start folder; prints its id.
+main_window() {
+    local id
+    id=$(window_id "Orvane Viewer" 60) || fail "the main window did not open"
+    [ -n "$id" ] || fail "the main window did not open"
+    echo "$id"
+}
+
+# Ctrl+A selects the folder's pictures, Insert adds them, Alt+P opens the preview: the
+# orientation question is answered with the middle choice ("Original orientation").
+# Prints the preview window's id.
+preview_all() {
+    local main=$1 orient preview
+    keys_to "$main" ctrl+a Insert
+    sleep 1
+    keys_to "$main" alt+p
+    orient=$(window_id "Select orientation" 30) || fail "the orientation question did not come"
+    [ -n "$orient" ] || fail "the orientation question did not come"
+    # The middle button sits at 164..324 x 32..192 of the dialog.
+    xdotool mousemove --sync --window "$orient" 244 112 click 1
+    preview=$(window_id "Preview your picture series as a 3D image." 60) ||
+        fail "the preview window did not open"
+    [ -n "$preview" ] || fail "the preview window did not open"
+    echo "$preview"
+}
