@@ -468,6 +468,7 @@ void TImgPanelCtrl::mousePressEvent(QMouseEvent* event) {
 void TImgPanelCtrl::ScrollImagePump(int imageWidth, int imageHeight) {
     dragging_ = true;
     dragImageSize_ = QSize(imageWidth, imageHeight);
+    cursorWasSet_ = testAttribute(Qt::WA_SetCursor);
     savedCursor_ = cursor();
     setCursor(scrollCursor_);
 }
@@ -509,7 +510,12 @@ void TImgPanelCtrl::EndScrollDrag() {
         return;
     }
     dragging_ = false;
-    setCursor(savedCursor_);
+    // A panel without a cursor of its own goes back to following its parent's.
+    if (cursorWasSet_) {
+        setCursor(savedCursor_);
+    } else {
+        unsetCursor();
+    }
 }
 
 void TImgPanelCtrl::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -27,9 +27,9 @@
 #include "Components/ImgPanel/ImageFormat.h"
 #include "Components/ImgPanel/ImgCtrl.h"
 #include "Components/ImgPanel/LoadChannel.h"
-#include "platform/UiWaker.h"
 #include "Components/ImgPanel/PanelGeometry.h"
 #include "app/imaging/PackedDib.h"
+#include "platform/UiWaker.h"
 
 class LoadSession;
 class QPainter;
@@ -171,6 +171,7 @@ class TImgPanelCtrl : public QWidget {
     QPoint dragLast_;
     QSize dragImageSize_;
     QCursor savedCursor_;
+    bool cursorWasSet_ = false;  // else the panel shows its parent's cursor
 
     // Properties.
     int delayLoading_ = kDefaultDelayLoading;

@@ -39,7 +39,10 @@ void LoadSession::OnImageLoadingProgress(TImgCtrl* sender, PackedDib pDib, int n
             PostRows(pDib, nScanLineFrom, nScanLineTo);
             break;
         case TImgEvent::Finished: {
-            PostRowsNotYetSent(pDib);
+            // The whole picture again: a strip may have been reported before its last row
+            // was written, and a decoder may go over rows it already reported (a grey pass
+            // before the colour one, interlace passes). Only the finished picture is final.
+            PostRows(pDib, 0, DibHeight(pDib) - 1);
             LoadReport report;
             report.kind = LoadReport::Kind::Finished;
             Post(std::move(report));
@@ -74,20 +77,8 @@ void LoadSession::Post(LoadReport&& report) {
     }
 }
 
-bool LoadSession::AdoptPicture(PackedDib dib) {
-    if (dib == nullptr || !DibRowsInBlock(dib) || dib->biHeight <= 0) {
-        return false;
-    }
-    if (dib != picture_) {
-        picture_ = dib;
-        paletteSent_ = false;
-        rowSent_.assign(static_cast<size_t>(dib->biHeight), 0);
-    }
-    return true;
-}
-
 void LoadSession::PostRows(PackedDib dib, int firstRow, int lastRow) {
-    if (!AdoptPicture(dib)) {
+    if (dib == nullptr || !DibRowsInBlock(dib) || dib->biHeight <= 0) {
         return;
     }
     const int height = dib->biHeight;
@@ -100,36 +91,21 @@ void LoadSession::PostRows(PackedDib dib, int firstRow, int lastRow) {
     report.dibWidth = dib->biWidth;
     report.dibHeight = height;
     report.dibBitCount = dib->biBitCount;
-    if (!paletteSent_) {
-        const RgbQuad* palette = DibPalette(dib);
-        report.palette.assign(palette, palette + (palette ? DibNumColors(dib) : 0));
-        paletteSent_ = true;
+    // The palette travels when it changes (a later image of a file may bring its own).
+    const RgbQuad* palette = DibPalette(dib);
+    const size_t colours = palette != nullptr ? DibNumColors(dib) : 0;
+    const auto sameEntry = [](const RgbQuad& a, const RgbQuad& b) {
+        return std::memcmp(&a, &b, sizeof a) == 0;
+    };
+    if (!std::equal(palette, palette + colours, paletteSent_.begin(), paletteSent_.end(),
+                    sameEntry)) {
+        paletteSent_.assign(palette, palette + colours);
+        report.palette = paletteSent_;
     }
     report.firstRow = first;
     report.lastRow = last;
     // Screen rows first..last are stored rows height-1-last .. height-1-first: one block.
     const uint8_t* start = DibBits(dib) + static_cast<size_t>(height - 1 - last) * rowBytes;
     report.rows.assign(start, start + static_cast<size_t>(last - first + 1) * rowBytes);
-    std::fill(rowSent_.begin() + first, rowSent_.begin() + last + 1, uint8_t{1});
     Post(std::move(report));
-}
-
-void LoadSession::PostRowsNotYetSent(PackedDib dib) {
-    if (!AdoptPicture(dib)) {
-        return;
-    }
-    const int height = dib->biHeight;
-    int row = 0;
-    while (row < height) {
-        if (rowSent_[row]) {
-            ++row;
-            continue;
-        }
-        int end = row;
-        while (end + 1 < height && !rowSent_[end + 1]) {
-            ++end;
-        }
-        PostRows(dib, row, end);
-        row = end + 1;
-    }
 }

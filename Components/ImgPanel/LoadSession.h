@@ -40,8 +40,6 @@ class LoadSession {
   private:
     void Post(LoadReport&& report);
     void PostRows(PackedDib dib, int firstRow, int lastRow);
-    void PostRowsNotYetSent(PackedDib dib);
-    bool AdoptPicture(PackedDib dib);
 
     const uint64_t generation_;
     const FrameGeometry geometry_;
@@ -50,7 +48,5 @@ class LoadSession {
     LoadChannel& channel_;
     const std::function<void()> wake_;
 
-    PackedDib picture_ = nullptr;  // the decoder's picture rows are copied from
-    bool paletteSent_ = false;
-    std::vector<uint8_t> rowSent_;  // per screen row: already copied
+    std::vector<RgbQuad> paletteSent_;  // the palette as last sent
 };

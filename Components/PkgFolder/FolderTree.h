@@ -185,6 +185,7 @@ class TFolderTree : public QTreeView {
     void PreExpandItem(TreeNode* node);
     void StartPopulation(TreeNode* node);
     void OnPopulationResult(const std::shared_ptr<PopulationWorker::Result>& result);
+    bool IsRenamedSinceRead(const TreeNode& node, const PopulationWorker::Result& result) const;
     void AdoptChildren(TreeNode* node, PopulationOutcome outcome, bool fixedDrive);
     bool CanEditLabel(const TreeNode* node) const;
     bool OnEndLabelEdit(TreeNode& node, const QString& text);

@@ -16,11 +16,13 @@ void TFolderTree::OnCurrentChanged(const QModelIndex& current, const QModelIndex
     // Clearing the tree, and a tree being torn down, report no change.
     if (clearing_ || changeDelay_ == 0)
         return;
+    // Handles only: a handler of OnChanging may delete items.
     const TreeNode* newNode = model_->NodeOf(current);
     const TreeNode* oldNode = model_->NodeOf(previous);
     const HTREEITEM newItem = newNode ? newNode->handle : 0;
+    const HTREEITEM oldItem = oldNode ? oldNode->handle : 0;
     emit OnChanging(this, newItem);
-    if (!newNode)
+    if (!newItem)
         return;
     if (!model_->Node(newItem) || !model_->Node(newItem)->data) {
         emit OnChange(this, newItem);
@@ -28,10 +30,10 @@ void TFolderTree::OnCurrentChanged(const QModelIndex& current, const QModelIndex
     }
     // Every new selection restarts the delay; only the last of a burst is acted on.
     savedNew_ = newItem;
-    savedOld_ = oldNode ? oldNode->handle : 0;
+    savedOld_ = oldItem;
     changeTimer_.start(changeDelay_);
     if (autoExpand_)
-        expand(current);
+        expand(model_->IndexOf(model_->Node(newItem)));
 }
 
 void TFolderTree::OnChangeTimer() {
@@ -126,6 +128,12 @@ void TFolderTree::StartPopulation(TreeNode* node) {
 void TFolderTree::OnPopulationResult(const std::shared_ptr<PopulationWorker::Result>& result) {
     --populating_;
     TreeNode* node = result->generation == generation_ ? model_->Node(result->item) : nullptr;
+    if (node && IsRenamedSinceRead(*node, *result)) {
+        // The folder, or one above it, was renamed while it was read: what came back names
+        // the old place (or nothing, once that place was gone), so it is read again.
+        StartPopulation(node);
+        return;
+    }
     if (node) {
         node->populating = false;
         if (TreeNode* placeholder = model_->Node(node->placeholder))
@@ -135,6 +143,12 @@ void TFolderTree::OnPopulationResult(const std::shared_ptr<PopulationWorker::Res
         emit OnExpanded(this, result->item);
     }
     RunDeferredCommands();
+}
+
+bool TFolderTree::IsRenamedSinceRead(const TreeNode& node,
+                                     const PopulationWorker::Result& result) const {
+    return IsValidItemData(node.data.get()) && result.folder &&
+           result.folder->Id() != node.data->absolute.Get();
 }
 
 void TFolderTree::AdoptChildren(TreeNode* node, PopulationOutcome outcome, bool fixedDrive) {
@@ -198,6 +212,11 @@ bool TFolderTree::CanEditLabel(const TreeNode* node) const {
 }
 
 bool TFolderTree::OnEndLabelEdit(TreeNode& node, const QString& text) {
+    // An edit ended without changes asks for nothing. The label is not always the name's
+    // exact bytes (a name that is not UTF-8 shows replacement characters), so "renaming"
+    // to it would change the name on disk.
+    if (text == node.text)
+        return false;
     PauseWatching();
     struct Resume {
         TFolderTree* tree;

@@ -39,6 +39,7 @@ void PopulationWorker::Run() {
         auto result = std::make_shared<Result>();
         result->item = request.item;
         result->generation = request.generation;
+        result->folder = request.folder;
         result->outcome = ReadChildren(request.folder, request.options, &abort_, &done_);
         if (abort_)
             return;

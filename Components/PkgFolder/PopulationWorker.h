@@ -28,6 +28,7 @@ class PopulationWorker {
     struct Result {
         HTREEITEM item = 0;
         std::uint64_t generation = 0;
+        SShellFolderPtr folder;  // the folder as it was named when the request was made
         PopulationOutcome outcome;
     };
     using ResultHandler = std::function<void(const std::shared_ptr<Result>&)>;

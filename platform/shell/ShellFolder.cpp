@@ -213,7 +213,8 @@ std::string ShellFolder::GetDisplayNameOf(const ItemIdList& relative, NameKind k
         case Kind::Drive:
             return DriveName(*space_, location.path, kind);
         case Kind::FileSystem:
-            return relative.LastItem();
+            // The empty list names the folder itself.
+            return relative.Count() != 0 ? relative.LastItem() : BaseName(location.path);
         case Kind::Invalid:
             break;
     }

@@ -230,6 +230,32 @@ TEST_F(ImgPanelTest, GrowingBeyondTheDecodedSizeReloads) {
     EXPECT_EQ(watcher.headers, 2);
 }
 
+TEST_F(ImgPanelTest, AFixedScalePictureIsDraggedWithinItsEdges) {
+    QWidget host;
+    host.setCursor(Qt::CrossCursor);
+    auto* panel = new TImgPanel(&host);
+    host.show();
+    panel->SetScale(2.0);
+    panel->LoadFromFile(Jpeg("ramps.jpg", testjpeg::Ramps(300, 200)));
+    ASSERT_TRUE(WaitIdle(*panel));
+    ASSERT_EQ(DibWidth(panel->DisplayedPicture()), 600);
+    ASSERT_EQ(panel->ClientRect(), QRect(2, 2, 96, 96));
+    QTest::mousePress(panel, Qt::LeftButton, {}, QPoint(50, 50));
+    EXPECT_EQ(panel->cursor().shape(), panel->ScrollCursor());
+    QTest::mouseMove(panel, QPoint(20, 30));
+    EXPECT_EQ(panel->ScrollOffset(), QPoint(-30, -20));
+    QTest::mouseMove(panel, QPoint(-2000, -2000));  // stops at the picture's far edges
+    EXPECT_EQ(panel->ScrollOffset(), QPoint(96 - 600, 96 - 400));
+    QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(-2000, -2000));
+    // The client's corner shows the picture's pixel at the offset (bottom-up rows).
+    const DibInfoHeader* dib = panel->DisplayedPicture();
+    const uint8_t* px = DibBits(dib) + size_t(400 - 1 - 304) * DibRowBytes(dib) + 3 * 504;
+    EXPECT_EQ(panel->grab().toImage().pixelColor(2, 2), QColor(px[2], px[1], px[0]));
+    // After the drag the panel follows its parent's cursor again, not a copy of it.
+    host.setCursor(Qt::WaitCursor);
+    EXPECT_EQ(panel->cursor().shape(), Qt::WaitCursor);
+}
+
 TEST_F(ImgPanelTest, AssignBitmapShowsTheImageAtOnceTheRightWayUp) {
     TImgPanel panel;
     panel.AssignBitmap(Halves(QColor(10, 200, 30), QColor(1, 2, 250)));

@@ -23,7 +23,7 @@ class HandDecoder : public TImgCtrl {
     void Raise(int from, int to, TImgEvent e) { DoProgress(from, to, e); }
 };
 
-TEST(LoadSessionTest, RowsAreCopiedAndFinishedSendsOnlyWhatIsMissing) {
+TEST(LoadSessionTest, RowsAreCopiedAndFinishedSendsTheFinalPicture) {
     LoadChannel channel;
     int wakes = 0;
     LoadSession session(7, FrameGeometry{100, 100, 0, 2, -1.0}, {}, {}, channel, [&] { ++wakes; });
@@ -37,20 +37,26 @@ TEST(LoadSessionTest, RowsAreCopiedAndFinishedSendsOnlyWhatIsMissing) {
     decoder.Raise(0, 20, TImgEvent::RowsDecoded);
     decoder.Raise(40, 20, TImgEvent::RowsDecoded);   // either order
     decoder.Raise(45, 400, TImgEvent::RowsDecoded);  // clamped to the picture
+    // Rows written again after they were sent (a second pass), and a new palette entry:
+    // the finished picture must carry both.
+    std::memset(DibBits(decoder.Picture()) + 49 * DibRowBytes(decoder.Picture()), 0xAB, 4);
+    DibPalette(decoder.Picture())[3].rgbRed = 200;
     decoder.Raise(0, 0, TImgEvent::Finished);
     const auto reports = channel.Take(7);
     ASSERT_EQ(reports.size(), 6u);
-    const std::pair<int, int> ranges[] = {{0, 0}, {0, 20}, {20, 40}, {45, 49}, {41, 44}};
+    const std::pair<int, int> ranges[] = {{0, 0}, {0, 20}, {20, 40}, {45, 49}, {0, 49}};
     for (int i = 0; i < 5; ++i) {
         const LoadReport& r = reports[i];
         ASSERT_EQ(r.kind, LoadReport::Kind::Rows) << i;
         EXPECT_EQ(std::make_pair(r.firstRow, r.lastRow), ranges[i]) << i;
-        EXPECT_EQ(r.palette.size(), i == 0 ? 256u : 0u);  // the palette travels once
+        // The palette travels first and whenever it changed.
+        EXPECT_EQ(r.palette.size(), i == 0 || i == 4 ? 256u : 0u) << i;
         ASSERT_EQ(r.rows.size(), 4u * (r.lastRow - r.firstRow + 1));
         // Stored bottom row first: the block's first row is the strip's last screen row.
         EXPECT_EQ(r.rows.front(), r.lastRow) << i;
-        EXPECT_EQ(r.rows.back(), r.firstRow) << i;
+        EXPECT_EQ(r.rows.back(), i == 4 ? 0xAB : r.firstRow) << i;
     }
+    EXPECT_EQ(reports[4].palette[3].rgbRed, 200);
     EXPECT_EQ(reports[5].kind, LoadReport::Kind::Finished);
     EXPECT_EQ(wakes, 1);  // one wake-up for everything queued before the panel drained it
 }

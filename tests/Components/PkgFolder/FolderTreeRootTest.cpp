@@ -82,6 +82,23 @@ TEST_F(RootTree, ArrowKeysFasterThanTheDelayGiveOneChange) {
     EXPECT_EQ(tree->GetItemText(changes.front()), "k10");
 }
 
+TEST_F(RootTree, AnOnChangingHandlerMayDeleteTheOldItem) {
+    fx.MakeDir("r/a/x");
+    fx.MakeDir("r/b");
+    MakeRootTree();
+    const HTREEITEM a = tree->GetRootItem();
+    const HTREEITEM b = tree->GetNextSibling(a);
+    tree->ExpandItemNow(a);
+    tree->SetSelected(tree->GetFirstChild(a));
+    QObject::connect(tree.get(), &TFolderTree::OnChanging, [&](TFolderTree* t, HTREEITEM item) {
+        if (item == b)
+            t->DeleteChildren(a);  // frees the item being left
+    });
+    tree->SetSelected(b);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && changes.back() == b; }));
+    EXPECT_EQ(tree->GetFirstChild(a), 0u);
+}
+
 TEST_F(RootTree, PathLookupMatchesWholeComponentsOnly) {
     fx.MakeDir("r/2/inside");
     fx.MakeDir("r/20/x");
@@ -104,6 +121,22 @@ TEST_F(RootTree, SelectFolderFindsByPath) {
     ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
     EXPECT_EQ(PathOf(tree->GetSelected()), target);
     EXPECT_EQ(tree->GetFolder(), Q(target));
+}
+
+TEST_F(RootTree, F5RebuildsTheRootTreeAndSelectsTheCurrentFolderAgain) {
+    fx.MakeDir("r/a");
+    fx.MakeDir("r/b/c");
+    MakeRootTree();
+    const std::string target = fx.Root() + "/r/b/c";
+    tree->SelectFolder(Q(target));
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && PathOf(changes.back()) == target; }));
+    changes.clear();
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
+    SettleSelection();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(PathOf(changes.front()), target);
+    EXPECT_EQ(TopTexts(), (std::vector<QString>{"a", "b"}));
 }
 
 TEST_F(RootTree, MissingRootFallsBackToTheDesktop) {

@@ -136,6 +136,42 @@ TEST_F(DesktopTree, RenameUpdatesLabelDescendantsAndCurrentFolder) {
     EXPECT_EQ(tree->SFFindItem(PidlFromPath(fx.Space(), newPath + "/inner/deep")), deep);
 }
 
+TEST_F(DesktopTree, RenameWhileAFolderBelowIsReadRebasesWhatArrives) {
+    for (int i = 0; i < 50; ++i)
+        fx.MakeDir("home/top/big/f" + std::to_string(i));
+    tree->ExpandItemNow(HomeItem());
+    const HTREEITEM top = Child(HomeItem(), "top");
+    tree->ExpandItemNow(top);
+    const HTREEITEM big = Child(top, "big");
+    ASSERT_NE(big, 0u);
+    QAbstractItemModel* model = tree->model();
+    const QModelIndex topIndex = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
+    tree->expand(model->index(0, 0, topIndex));
+    ASSERT_TRUE(tree->IsPopulating());
+    expansions.clear();
+    ASSERT_TRUE(model->setData(topIndex, "moved", Qt::EditRole));
+    ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating(); }));
+    const HTREEITEM first = tree->GetFirstChild(big);
+    ASSERT_NE(first, 0u);
+    const std::string moved = fx.HomePath() + "/moved/big";
+    EXPECT_EQ(PathOf(first), moved + "/f0");
+    EXPECT_EQ(tree->GetItemData(first)->folder->Location().path, moved);
+}
+
+TEST_F(DesktopTree, EndingAnEditWithoutChangesRenamesNothing) {
+    // A name that is not valid UTF-8 (an old camera card, say) shows with a replacement
+    // character; committing that label unchanged must not rename the folder to it.
+    const std::string latin1 = "caf\xe9";
+    fx.MakeDir("home/" + latin1);
+    tree->ExpandItemNow(HomeItem());
+    const HTREEITEM item = tree->GetFirstChild(HomeItem());
+    QAbstractItemModel* model = tree->model();
+    const QModelIndex index = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
+    model->setData(index, model->data(index), Qt::EditRole);
+    EXPECT_TRUE(Exists(fx.HomePath() + "/" + latin1));
+    EXPECT_EQ(PathOf(item), fx.HomePath() + "/" + latin1);
+}
+
 TEST_F(DesktopTree, RenameRefusedByTheFileSystemKeepsTheLabel) {
     fx.MakeDir("home/one");
     fx.MakeDir("home/two");

@@ -143,6 +143,14 @@ TEST_F(ShellFolderTest, CompareFromTheDesktop) {
     EXPECT_LT(space.CompareIDs(ItemIdList::Null(), ItemIdList::Empty()), 0);
 }
 
+TEST_F(ShellFolderTest, AFolderNamesItselfByTheEmptyList) {
+    fx.MakeDir("home/photos");
+    const auto photos = fx.Space().BindToFolder(ItemIdList({kHome, "photos"}));
+    ASSERT_NE(photos, nullptr);
+    EXPECT_EQ(photos->GetDisplayNameOf(ItemIdList::Empty(), platform::NameKind::InFolder),
+              "photos");
+}
+
 TEST_F(ShellFolderTest, RenameMovesTheItem) {
     fx.MakeFile("home/old/inside.txt");
     const auto result = Home()->SetNameOf(ItemIdList({"old"}), "new name");
