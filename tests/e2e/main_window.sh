@@ -95,7 +95,7 @@ Source=$work/pictures/a-empty/
 EOF
 
 start_display
-export ORVANE_VIEWER_INI="$ini" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/tmp"
+export QT_QPA_PLATFORM=xcb ORVANE_VIEWER_INI="$ini" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/tmp"
 
 # ---------------------------------------------------------------- splash, then the window
 "$program" >"$work/program.log" 2>&1 &
