@@ -143,6 +143,9 @@ CaseFigures RunCase(const SNamespacePtr& space, const std::string& root, const c
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");  // no window needs to be seen
+    }
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const std::string root = dir.path().toStdString();
