@@ -119,6 +119,15 @@ make_pictures() {
     done
 }
 
+# Starts a display and the program on the INI file $1, then sets main to the id of the
+# main window once it has scanned its start folder.
+open_main_window() {
+    start_display
+    start_program "$1"
+    main=$(main_window) || exit 1
+    sleep 2 # the folder scan after the tree's selection delay
+}
+
 # The main window opened on its start folder; prints its id.
 main_window() {
     local id

@@ -40,10 +40,7 @@ Left=40
 Top=40
 INI
 
-start_display
-start_program "$work/orvane-viewer.ini"
-main=$(main_window) || exit 1
-sleep 2 # the folder scan after the tree's selection delay
+open_main_window "$work/orvane-viewer.ini"
 
 # ---------------------------------------------------------------- add, reorder, preview
 preview=$(preview_all "$main") || exit 1

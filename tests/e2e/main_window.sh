@@ -9,51 +9,10 @@
 # Needs Xvfb, xdotool, xdpyinfo (x11-utils) and ImageMagick. Runs without a window manager,
 # so windows sit exactly where the program puts them. Screenshots go to build/e2e/.
 set -euo pipefail
-
-program=$(realpath "${1:?usage: $0 path/to/orvane-viewer}")
-repo=$(cd "$(dirname "$0")/../.." && pwd)
-shots="$repo/build/e2e"
-mkdir -p "$shots"
-rm -f "$shots"/main_window*.png
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "main_window.sh: FAILED: $*" >&2
-    [ -n "${DISPLAY:-}" ] && import -display "$DISPLAY" -window root "$shots/main_window_failure.png" 2>/dev/null || true
-    exit 1
-}
-
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-    local tenths=$1; shift
-    for ((i = 0; i < tenths; i++)); do
-        if "$@" >/dev/null 2>&1; then return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-
-start_display() {
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        if wait_for 50 xdpyinfo; then return 0; fi
-        kill "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
-    done
-    fail "no X display could be started"
-}
+e2e_name=main_window
+source "$(dirname "$0")/e2e_lib.bash"
+e2e_setup "${1:-}"
+rm -f "$out"/main_window*.png
 
 # Number of pixels of a screen area whose colour is close to the given one.
 count_colour() {  # x y w h colour
@@ -68,10 +27,9 @@ visible_window() {  # exact title
 
 thumbnail_shown() { [ "$(count_colour "${thumb[@]}" '#ff00ff')" -gt 2000 ]; }
 folder_shown() { [ "$(count_colour "${folder_edit[@]}" '#008000')" -gt 30 ]; }
-program_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 
 # ---------------------------------------------------------------- fixtures
-mkdir -p "$work/pictures/a-empty" "$work/pictures/b-jpegs" "$work/tmp"
+mkdir -p "$work/pictures/a-empty" "$work/pictures/b-jpegs"
 for name in one.jpg Two.JPG three.jpeg; do
     convert -size 320x240 xc:'#ff00ff' "$work/pictures/b-jpegs/$name"
 done
@@ -95,13 +53,11 @@ Source=$work/pictures/a-empty/
 EOF
 
 start_display
-export QT_QPA_PLATFORM=xcb ORVANE_VIEWER_INI="$ini" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/tmp"
 
 # ---------------------------------------------------------------- splash, then the window
-"$program" >"$work/program.log" 2>&1 &
-app_pid=$!
+start_program "$ini"
 wait_for 30 visible_window FRMSplash || fail "the splash did not appear"
-import -display "$DISPLAY" -window root "$shots/main_window_splash.png"
+import -display "$DISPLAY" -window root "$out/main_window_splash.png"
 wait_for 100 visible_window "Orvane Viewer" || fail "the main window did not appear"
 if visible_window FRMSplash >/dev/null 2>&1; then fail "the splash is still up with the main window"; fi
 
@@ -122,7 +78,7 @@ white_before=$(count_colour "${series[@]}" '#ffffff')
 xdotool mousemove --sync 400 300
 xdotool key Down
 wait_for 50 thumbnail_shown || fail "choosing the folder of JPEGs did not show the first one's thumbnail"
-import -display "$DISPLAY" -window root "$shots/main_window_folder.png"
+import -display "$DISPLAY" -window root "$out/main_window_folder.png"
 
 # ---------------------------------------------------------------- Add
 xdotool mousemove --sync "${add_button[@]}" click 1
@@ -130,15 +86,11 @@ sleep 0.5
 white_after=$(count_colour "${series[@]}" '#ffffff')
 # The series list was empty; now its first row is drawn (selected) over the white.
 [ "$white_after" -lt $((white_before - 1000)) ] || fail "Add did not put the picture into the series"
-import -display "$DISPLAY" -window root "$shots/main_window.png"
+import -display "$DISPLAY" -window root "$out/main_window.png"
 [ -d "$work/tmp/orvane-viewer-$(id -u)/PellimorTmp" ] || fail "the temporary folder is missing while the program runs"
 
 # ---------------------------------------------------------------- close
-kill -TERM "$app_pid"
-wait_for 50 program_ended || fail "the program did not end after being asked to close"
-wait "$app_pid" && code=0 || code=$?
-app_pid=""
-[ "$code" -eq 0 ] || fail "the program ended with code $code"
+stop_program
 grep -q '^State=NRM' "$ini" || fail "closing did not write the window state"
 grep -q '^Width=800' "$ini" || fail "closing did not write the window width"
 grep -q '^SplitList=' "$ini" || fail "closing did not write the splitters"
@@ -146,12 +98,13 @@ grep -q '^PlaySpeed=' "$ini" || fail "the configuration was not written at start
 [ ! -e "$work/tmp/orvane-viewer-$(id -u)/PellimorTmp" ] || fail "closing left the temporary folder behind"
 
 # ---------------------------------------------------------------- no temporary folder
-TMPDIR="$work/no/such/dir" "$program" >"$work/fatal.log" 2>&1 &
+QT_QPA_PLATFORM=xcb ORVANE_VIEWER_INI="$ini" TMPDIR="$work/no/such/dir" \
+    "$program" >"$work/fatal.log" 2>&1 &
 app_pid=$!
-wait_for 100 visible_window "Error" || fail "no message box when the temporary folder cannot be made"
-import -display "$DISPLAY" -window root "$shots/main_window_fatal.png"
-xdotool mousemove --sync 512 384
-xdotool key Return
+error_box=$(window_id "Error" 10) || true
+[ -n "$error_box" ] || fail "no message box when the temporary folder cannot be made"
+import -display "$DISPLAY" -window root "$out/main_window_fatal.png"
+keys_to "$error_box" Return
 wait_for 50 program_ended || fail "the program did not end after the start-up failure"
 wait "$app_pid" && code=0 || code=$?
 app_pid=""
@@ -160,4 +113,4 @@ if visible_window "Orvane Viewer" >/dev/null 2>&1; then
     fail "the main window appeared despite the failure"
 fi
 
-echo "main_window.sh: passed (screenshots in $shots)"
+echo "main_window.sh: passed (screenshots in $out)"
