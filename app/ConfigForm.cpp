@@ -1,13 +1,12 @@
 #include "app/ConfigForm.h"
 
-#include <QApplication>
-#include <QFrame>
 #include <QGroupBox>
-#include <QStyle>
 
 #include "app/ArtResources.h"
+#include "app/DialogControls.h"
 #include "app/FolderDialog.h"
 #include "app/NameRules.h"
+#include "app/SlideShow/SlideShowRules.h"
 #include "platform/IniFile.h"
 #include "platform/IniLocation.h"
 #include "platform/Memory.h"
@@ -18,48 +17,6 @@ namespace {
 
 const QString kViewer = QStringLiteral("Viewer");
 const QString kSaving = QStringLiteral("Saving");
-const QString kInvalidName = QStringLiteral("Invalid character in the 3D image name!");
-
-QLabel* AddLabel(QWidget* parent, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-// A read-only edit inside a disabled panel: shown, never focused or edited.
-QLineEdit* AddShownEdit(QWidget* parent, const QString& name, const QRect& rect) {
-    auto* holder = new QFrame(parent);
-    holder->setGeometry(rect);
-    holder->setEnabled(false);
-    auto* edit = new QLineEdit(holder);
-    edit->setObjectName(name);
-    edit->setReadOnly(true);
-    edit->setGeometry(0, 0, rect.width(), rect.height());
-    return edit;
-}
-
-QLineEdit* AddEdit(QWidget* parent, const QString& name, const QRect& rect, int maxLength = 0) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(rect);
-    if (maxLength > 0) {
-        edit->setMaxLength(maxLength);
-    }
-    return edit;
-}
-
-QSlider* AddTrackBar(QWidget* parent, const QString& name, const QRect& rect, int min, int max) {
-    auto* bar = new QSlider(Qt::Horizontal, parent);
-    bar->setObjectName(name);
-    bar->setGeometry(rect);
-    bar->setRange(min, max);
-    bar->setPageStep(1);
-    bar->setTickPosition(QSlider::TicksBelow);
-    bar->setTickInterval(1);
-    return bar;
-}
-
 }  // namespace
 
 TConfigForm::TConfigForm(QWidget* owner) : QDialog(owner) {
@@ -80,9 +37,8 @@ TConfigForm::TConfigForm(QWidget* owner) : QDialog(owner) {
 void TConfigForm::BuildViewerGroup() {
     FilesGB = new QGroupBox(QStringLiteral(" Viewer settings "), this);
     FilesGB->setGeometry(8, 6, 384, 150);
-    SrcDirButton = new QPushButton(QStringLiteral("Source folder:"), FilesGB);
-    SrcDirButton->setObjectName(QStringLiteral("SrcDirButton"));
-    SrcDirButton->setGeometry(10, 22, 104, 25);
+    SrcDirButton = AddPushButton(FilesGB, QStringLiteral("SrcDirButton"),
+                                 QStringLiteral("Source folder:"), QRect(10, 22, 104, 25));
     SrcDirEdit = AddShownEdit(FilesGB, QStringLiteral("SrcDirEdit"), QRect(118, 23, 226, 23));
     DefFolderButton = new QToolButton(FilesGB);
     DefFolderButton->setObjectName(QStringLiteral("DefFolderButton"));
@@ -105,9 +61,8 @@ void TConfigForm::BuildViewerGroup() {
 void TConfigForm::BuildSavingGroup() {
     SavingGB = new QGroupBox(QStringLiteral(" Saving settings "), this);
     SavingGB->setGeometry(8, 160, 384, 140);
-    DestDirButton = new QPushButton(QStringLiteral("Default folder:"), SavingGB);
-    DestDirButton->setObjectName(QStringLiteral("DestDirButton"));
-    DestDirButton->setGeometry(10, 22, 104, 25);
+    DestDirButton = AddPushButton(SavingGB, QStringLiteral("DestDirButton"),
+                                  QStringLiteral("Default folder:"), QRect(10, 22, 104, 25));
     DestDirEdit = AddShownEdit(SavingGB, QStringLiteral("DestDirEdit"), QRect(118, 23, 254, 23));
     AddLabel(SavingGB, QStringLiteral("Prefix:"), 10, 60);
     PrefixEdit = AddEdit(SavingGB, QStringLiteral("PrefixEdit"), QRect(56, 56, 90, 22), 10);
@@ -125,16 +80,10 @@ void TConfigForm::BuildSavingGroup() {
 }
 
 void TConfigForm::BuildButtons() {
-    QStyle* style = QApplication::style();
-    OkButton =
-        new QPushButton(style->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
-    OkButton->setGeometry(116, 310, 75, 25);
-    OkButton->setDefault(true);
-    CancelButton = new QPushButton(style->standardIcon(QStyle::SP_DialogCancelButton),
-                                   QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setGeometry(208, 310, 75, 25);
+    const TDialogButtons buttons = AddOkCancelButtons(
+        this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"), 116, 208, 310);
+    OkButton = buttons.ok;
+    CancelButton = buttons.cancel;
 }
 
 void TConfigForm::ConnectHandlers() {
@@ -143,9 +92,7 @@ void TConfigForm::ConnectHandlers() {
     connect(OptiTrackBar, &QSlider::valueChanged, this, [this] { OptiTrackBarChange(); });
     connect(SpeedTrackBar, &QSlider::valueChanged, this, [this] { SpeedTrackBarChange(); });
     connect(DigitsTB, &QSlider::valueChanged, this, [this] { DigitsTBChange(); });
-    for (QLineEdit* edit : {PrefixEdit, SufixEdit, FromEdit}) {
-        connect(edit, &QLineEdit::textChanged, this, [this] { SampleChange(); });
-    }
+    NameEntries().OnTextChanged(this, [this] { SampleChange(); });
     connect(SrcDirButton, &QPushButton::clicked, this, [this] { SrcDirButtonClick(); });
     connect(DestDirButton, &QPushButton::clicked, this, [this] { DestDirButtonClick(); });
     connect(DefFolderButton, &QToolButton::clicked, this, [this] { DefFolderButtonClick(); });
@@ -163,7 +110,7 @@ void TConfigForm::FormShow() {
 }
 
 void TConfigForm::OptiTrackBarChange() {
-    OptiLabel->setText(QualityHint(OptiTrackBar->value()));
+    OptiLabel->setText(slideshow::PreviewQualityHint(OptiTrackBar->value()));
 }
 
 void TConfigForm::SpeedTrackBarChange() {
@@ -171,13 +118,15 @@ void TConfigForm::SpeedTrackBarChange() {
 }
 
 void TConfigForm::DigitsTBChange() {
-    DigitsEdit->setText(QString(DigitsTB->value(), u'0'));
-    SampleChange();
+    NameEntries().ShowDigits();
 }
 
 void TConfigForm::SampleChange() {
-    SampleEdit->setText(
-        SampleName(PrefixEdit->text(), FromEdit->text(), DigitsTB->value(), SufixEdit->text()));
+    NameEntries().ShowSample();
+}
+
+TNameFields TConfigForm::NameEntries() const {
+    return {PrefixEdit, FromEdit, DigitsTB, SufixEdit, DigitsEdit, SampleEdit};
 }
 
 void TConfigForm::Refuse(const QString& message, QWidget* control) {
@@ -190,14 +139,8 @@ void TConfigForm::Refuse(const QString& message, QWidget* control) {
 }
 
 void TConfigForm::OkButtonClick() {
-    if (!IsValidNameText(PrefixEdit->text())) {
-        return Refuse(kInvalidName, PrefixEdit);
-    }
-    if (ParseInteger(FromEdit->text()).value_or(-1) < 0) {
-        return Refuse(QStringLiteral("Invalid value!"), FromEdit);
-    }
-    if (!IsValidNameText(SufixEdit->text())) {
-        return Refuse(kInvalidName, SufixEdit);
+    if (const std::optional<TNameFault> fault = NameEntries().FirstFault()) {
+        return Refuse(fault->message, fault->control);
     }
     TIniFile ini(platform::IniFilePath());
     ini.WriteString(kViewer, QStringLiteral("Source"), SrcDirEdit->text());

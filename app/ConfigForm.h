@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <functional>
 
+#include "app/NameFields.h"
+
 class QGroupBox;
 
 class TConfigForm : public QDialog {
@@ -61,6 +63,7 @@ class TConfigForm : public QDialog {
     void BuildButtons();
     void ConnectHandlers();
     void FormShow();
+    TNameFields NameEntries() const;
     // A failed check: beep, the message, and the control focused when the dialog is up.
     void Refuse(const QString& message, QWidget* control);
 };

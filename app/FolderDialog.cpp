@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStyle>
 
+#include "app/DialogControls.h"
 #include "platform/Paths.h"
 
 TOKBottomDlg::TOKBottomDlg(QWidget* owner) : QDialog(owner) {
@@ -20,16 +20,10 @@ TOKBottomDlg::TOKBottomDlg(QWidget* owner) : QDialog(owner) {
     DirTree->SetFiles(false);
     DirTree->SetRootStyle(false);
     connect(DirTree, &TFolderTree::OnChange, this, [this] { DirTreeChange(); });
-    QStyle* style = QApplication::style();
-    OKBtn =
-        new QPushButton(style->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setGeometry(79, 276, 75, 25);
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(style->standardIcon(QStyle::SP_DialogCancelButton),
-                                QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setGeometry(164, 276, 75, 25);
+    const TDialogButtons buttons = AddOkCancelButtons(this, QStringLiteral("OKBtn"),
+                                                      QStringLiteral("CancelBtn"), 79, 164, 276);
+    OKBtn = buttons.ok;
+    CancelBtn = buttons.cancel;
     connect(OKBtn, &QPushButton::clicked, this, [this] { done(1); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { done(2); });
 }

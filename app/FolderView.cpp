@@ -5,7 +5,7 @@
 
 #include "app/FolderScan.h"
 #include "app/FormHelpers.h"
-#include "app/NameRules.h"
+#include "app/SlideShow/SlideShowRules.h"
 #include "platform/MessageService.h"
 #include "platform/Paths.h"
 
@@ -103,7 +103,7 @@ void TFolderView::FilesLVSelectItem(int index, bool selected) {
     }
     const QString path = platform::JoinPath(CurrentFolder, FilesLV->Caption(index));
     if (!IsReadableFile(path)) {
-        QueueUnreadableFile(path);
+        QueueUnreadable(path, [this] { RefreshFilesList(); });
         return;
     }
     if (ImagePanel != nullptr && FilesLV->SelCount() == 1) {
@@ -113,15 +113,15 @@ void TFolderView::FilesLVSelectItem(int index, bool selected) {
 
 // The message box and the rebuilt list come after the selection change has finished, so
 // the list is never rebuilt under the code that is changing it.
-void TFolderView::QueueUnreadableFile(const QString& path) {
+void TFolderView::QueueUnreadable(const QString& path, std::function<void()> refreshList) {
     if (unreadableQueued_) {
         return;
     }
     unreadableQueued_ = true;
-    RunAfterwards([this, path] {
+    RunAfterwards([this, path, refreshList = std::move(refreshList)] {
         unreadableQueued_ = false;
         ReportUnreadable(path);
-        RefreshFilesList();
+        refreshList();
     });
 }
 
@@ -160,14 +160,18 @@ bool TFolderView::FilesLVKeyDown(QKeyEvent* event) {
 }
 
 bool TFolderView::FilesLVMouseDown(QMouseEvent* event) {
-    HitItem = FilesLV->ItemAt(event->position().toPoint());
+    HitTestList(FilesLV, event);
+    return false;
+}
+
+void TFolderView::HitTestList(const TListView* list, const QMouseEvent* event) {
+    HitItem = list->ItemAt(event->position().toPoint());
     if (HitItem < 0 && ImagePanel != nullptr) {
         ThumbnailFile.clear();
         if (!ImagePanel->ImageFile().isEmpty()) {
             ShowThumbnail(QString());
         }
     }
-    return false;
 }
 
 void TFolderView::ShowThumbnail(const QString& name) {
@@ -207,7 +211,7 @@ void TFolderView::MainEventsIdle() {
 }
 
 void TFolderView::OptiTrackBarChange() {
-    const QString hint = QualityHint(OptiTrackBar->value());
+    const QString hint = slideshow::PreviewQualityHint(OptiTrackBar->value());
     if (!hint.isEmpty()) {
         SetHint(OptiTrackBar, hint);
     }

@@ -54,6 +54,11 @@ class TFolderView : public QMainWindow, public TMainLayout {
     void ReportUnreadable(const QString& path);
     // Runs work from the event loop once no command that lets events run is busy.
     void RunAfterwards(std::function<void()> work);
+    // The message box and the rebuilt list (refreshList) for an unreadable picture, queued
+    // after the selection change; one report at a time.
+    void QueueUnreadable(const QString& path, std::function<void()> refreshList);
+    // HitItem from a mouse press on list; a press beside every item clears the thumbnail.
+    void HitTestList(const TListView* list, const QMouseEvent* event);
 
     QStringList FolderFiles;
     int HitItem = -1;
@@ -69,5 +74,4 @@ class TFolderView : public QMainWindow, public TMainLayout {
 
   private:
     void CreateImagePanel();
-    void QueueUnreadableFile(const QString& path);
 };

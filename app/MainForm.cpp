@@ -430,26 +430,16 @@ void TMainForm::SelectedLVSelectItem(int index, bool selected) {
     const QString path = SelectedFiles[index];
     if (!SelectedLV->Caption(index).isEmpty() && !IsReadableFile(ReadablePath(path))) {
         NoDrag = true;
-        QueueUnreadableSeriesPicture(path);
+        QueueUnreadable(path, [this] {
+            RefreshSelectedList();
+            if (SelectedLV->Count() > 0) {
+                SelectedLV->SelectListItem(0);
+            }
+        });
         return;
     }
     const int current = SelectedLV->FirstSelected();
     ShowThumbnail(ReadablePath(SelectedFiles.value(current >= 0 ? current : index)));
-}
-
-void TMainForm::QueueUnreadableSeriesPicture(const QString& path) {
-    if (unreadableQueued_) {
-        return;
-    }
-    unreadableQueued_ = true;
-    RunAfterwards([this, path] {
-        unreadableQueued_ = false;
-        ReportUnreadable(path);
-        RefreshSelectedList();
-        if (SelectedLV->Count() > 0) {
-            SelectedLV->SelectListItem(0);
-        }
-    });
 }
 
 void TMainForm::SelectedLVDblClick() {
@@ -460,13 +450,8 @@ void TMainForm::SelectedLVDblClick() {
 
 bool TMainForm::SelectedLVMouseDown(QMouseEvent* event) {
     NoDrag = false;
-    HitItem = SelectedLV->ItemAt(event->position().toPoint());
-    if (HitItem < 0) {
-        ThumbnailFile.clear();
-        if (!ImagePanel->ImageFile().isEmpty()) {
-            ShowThumbnail(QString());
-        }
-    } else if (SelectedLV->IsSelected(HitItem) && HitItem < SelectedFiles.size()) {
+    HitTestList(SelectedLV, event);
+    if (HitItem >= 0 && SelectedLV->IsSelected(HitItem) && HitItem < SelectedFiles.size()) {
         ShowThumbnail(ReadablePath(SelectedFiles[HitItem]));
     }
     return false;

@@ -120,6 +120,9 @@ class TMainForm : public TFolderView {
     void MoveSelectedUp();
     void MoveSelectedDown();
     void RebuildSeriesList();
+    // After a change of the series order: rebuilds the list and selects item selected; a
+    // negative selected (nothing moved) leaves the list alone.
+    void ShowMovedSeries(int selected);
     void DropFilesIntoSeries(int target);
     void MoveInsideSeries(int target);
     void CopyDroppedToTemp(const QStringList& paths);
@@ -129,7 +132,6 @@ class TMainForm : public TFolderView {
     int PutBack(const QString& path);
     void AddPicture(const QString& caption, bool removable);
     void ShowAddGauge(int maximum);
-    void QueueUnreadableSeriesPicture(const QString& path);
 
     bool UseTempCopies = true;
     QString TempFolder;

@@ -27,6 +27,23 @@ TPanel* NewPanel(QWidget* parent, const char* name) {
     return panel;
 }
 
+// A control of the split area: named, put at its design bounds, then aligned in its panel.
+template <class Control>
+Control* Place(Control* control, const char* name, const QRect& rect, TAlign align) {
+    control->setObjectName(QString::fromLatin1(name));
+    SetBounds(control, rect.x(), rect.y(), rect.width(), rect.height());
+    SetAlign(control, align);
+    return control;
+}
+
+TPanel* NewAlignedPanel(QWidget* parent, const char* name, const QRect& rect, TAlign align) {
+    return Place(new TPanel(parent), name, rect, align);
+}
+
+TSplitter* NewSplitter(QWidget* parent, const char* name, const QRect& rect, TAlign align) {
+    return Place(new TSplitter(parent), name, rect, align);
+}
+
 QFrame* NewBevel(QWidget* parent, const char* name, QFrame::Shape shape, const QRect& rect,
                  unsigned anchors) {
     auto* bevel = new QFrame(parent);
@@ -63,6 +80,15 @@ QToolButton* NewTextButton(QWidget* parent, const char* name, const QString& cap
     SetAnchors(button, kBottomLeft);
     SetHint(button, hint);
     return button;
+}
+
+// A count under one of the lists, centred over the list's width.
+QLabel* NewCountLabel(QWidget* parent, const char* name, const QString& text, int left) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    SetBounds(label, left, 10, 189, 16);
+    return label;
 }
 
 QAction* NewMenuEntry(QMenu* menu, const char* name, const QString& caption, bool enabled) {
@@ -138,78 +164,44 @@ void TMainFormUi::BuildSplitArea() {
     MainSplit = NewPanel(MainPanel, "MainSplit");
     SetBounds(MainSplit, 3, 31, 586, 352);
     BuildLeftColumn();
-    SplitV = new TSplitter(MainSplit);
-    SplitV->setObjectName(QStringLiteral("SplitV"));
+    SplitV = NewSplitter(MainSplit, "SplitV", QRect(202, 0, 2, 352), TAlign::Left);
     SplitV->SetBeveled(true);
-    SetBounds(SplitV, 202, 0, 2, 352);
-    SetAlign(SplitV, TAlign::Left);
-    MainRight = NewPanel(MainSplit, "MainRight");
-    SetBounds(MainRight, 204, 0, 382, 352);
-    SetAlign(MainRight, TAlign::Client);
+    MainRight = NewAlignedPanel(MainSplit, "MainRight", QRect(204, 0, 382, 352), TAlign::Client);
     BuildLists();
 }
 
 void TMainFormUi::BuildLeftColumn() {
-    MainLeft = NewPanel(MainSplit, "MainLeft");
-    SetBounds(MainLeft, 0, 0, 202, 352);
-    SetAlign(MainLeft, TAlign::Left);
-    LeftTopPnl = NewPanel(MainLeft, "LeftTopPnl");
-    SetBounds(LeftTopPnl, 0, 0, 202, 176);
-    SetAlign(LeftTopPnl, TAlign::Top);
-    DirTree = new TFolderTree(LeftTopPnl);
-    DirTree->setObjectName(QStringLiteral("DirTree"));
-    SetBounds(DirTree, 0, 0, 202, 176);
-    SetAlign(DirTree, TAlign::Client);
+    MainLeft = NewAlignedPanel(MainSplit, "MainLeft", QRect(0, 0, 202, 352), TAlign::Left);
+    LeftTopPnl = NewAlignedPanel(MainLeft, "LeftTopPnl", QRect(0, 0, 202, 176), TAlign::Top);
+    DirTree = Place(new TFolderTree(LeftTopPnl), "DirTree", QRect(0, 0, 202, 176), TAlign::Client);
     SetHint(DirTree, QStringLiteral("Select folder"));
-    SplitH = new TSplitter(MainLeft);
-    SplitH->setObjectName(QStringLiteral("SplitH"));
-    SetBounds(SplitH, 0, 176, 202, 3);
-    SetAlign(SplitH, TAlign::Top);
-    LeftBottomPnl = NewPanel(MainLeft, "LeftBottomPnl");
-    SetBounds(LeftBottomPnl, 0, 179, 202, 173);
-    SetAlign(LeftBottomPnl, TAlign::Client);
+    SplitH = NewSplitter(MainLeft, "SplitH", QRect(0, 176, 202, 3), TAlign::Top);
+    LeftBottomPnl =
+        NewAlignedPanel(MainLeft, "LeftBottomPnl", QRect(0, 179, 202, 173), TAlign::Client);
     EmptyImage = ArtImage(QStringLiteral("placeholder.png"));
 }
 
 void TMainFormUi::BuildLists() {
-    MainListPnl = NewPanel(MainRight, "MainListPnl");
-    SetBounds(MainListPnl, 0, 0, 382, 303);
-    SetAlign(MainListPnl, TAlign::Top);
-    FilesPnl = NewPanel(MainListPnl, "FilesPnl");
-    SetBounds(FilesPnl, 0, 0, 189, 303);
-    SetAlign(FilesPnl, TAlign::Left);
+    MainListPnl = NewAlignedPanel(MainRight, "MainListPnl", QRect(0, 0, 382, 303), TAlign::Top);
+    FilesPnl = NewAlignedPanel(MainListPnl, "FilesPnl", QRect(0, 0, 189, 303), TAlign::Left);
     FilesLV = new TListView(FilesPnl, QStringLiteral("Pictures in current folder"), true);
-    FilesLV->setObjectName(QStringLiteral("FilesLV"));
     FilesLV->SetSorted(true);
     FilesLV->setColumnWidth(0, 184);
-    SetBounds(FilesLV, 0, 0, 189, 303);
-    SetAlign(FilesLV, TAlign::Client);
+    Place(FilesLV, "FilesLV", QRect(0, 0, 189, 303), TAlign::Client);
     SetHint(FilesLV, QStringLiteral("List of the pictures in the current folder"));
-    SplitList = new TSplitter(MainListPnl);
-    SplitList->setObjectName(QStringLiteral("SplitList"));
-    SetBounds(SplitList, 189, 0, 4, 303);
-    SetAlign(SplitList, TAlign::Left);
-    SelectedPnl = NewPanel(MainListPnl, "SelectedPnl");
-    SetBounds(SelectedPnl, 193, 0, 189, 303);
-    SetAlign(SelectedPnl, TAlign::Client);
-    SelectedLV = new TListView(SelectedPnl, QStringLiteral("Selected pictures"), false);
-    SelectedLV->setObjectName(QStringLiteral("SelectedLV"));
-    SetBounds(SelectedLV, 0, 0, 189, 303);
-    SetAlign(SelectedLV, TAlign::Client);
+    SplitList = NewSplitter(MainListPnl, "SplitList", QRect(189, 0, 4, 303), TAlign::Left);
+    SelectedPnl =
+        NewAlignedPanel(MainListPnl, "SelectedPnl", QRect(193, 0, 189, 303), TAlign::Client);
+    SelectedLV = Place(new TListView(SelectedPnl, QStringLiteral("Selected pictures"), false),
+                       "SelectedLV", QRect(0, 0, 189, 303), TAlign::Client);
     SetHint(SelectedLV, QStringLiteral("List of the selected pictures"));
 
-    RightBottomPnl = NewPanel(MainRight, "RightBottomPnl");
-    SetBounds(RightBottomPnl, 0, 303, 382, 49);
-    SetAlign(RightBottomPnl, TAlign::Client);
-    TotalFilesLabel = new QLabel(QStringLiteral("No files in folder"), RightBottomPnl);
-    TotalFilesLabel->setObjectName(QStringLiteral("TotalFilesLabel"));
-    TotalFilesLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    SetBounds(TotalFilesLabel, 8, 10, 189, 16);
-    TotalSelectedLabel =
-        new QLabel(QStringLiteral("No pictures currently selected"), RightBottomPnl);
-    TotalSelectedLabel->setObjectName(QStringLiteral("TotalSelectedLabel"));
-    TotalSelectedLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    SetBounds(TotalSelectedLabel, 193, 10, 189, 16);
+    RightBottomPnl =
+        NewAlignedPanel(MainRight, "RightBottomPnl", QRect(0, 303, 382, 49), TAlign::Client);
+    TotalFilesLabel =
+        NewCountLabel(RightBottomPnl, "TotalFilesLabel", QStringLiteral("No files in folder"), 8);
+    TotalSelectedLabel = NewCountLabel(RightBottomPnl, "TotalSelectedLabel",
+                                       QStringLiteral("No pictures currently selected"), 193);
 }
 
 void TMainFormUi::BuildBottomBar() {

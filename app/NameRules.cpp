@@ -31,21 +31,6 @@ QString SampleName(const QString& prefix, const QString& firstNumber, int digits
     return prefix + PadCounter(firstNumber, digits) + suffix + QStringLiteral(".jpg");
 }
 
-QString QualityHint(int level) {
-    switch (level) {
-        case 0:
-            return QStringLiteral("Maximum speed (less then 64M of RAM)");
-        case 1:
-            return QStringLiteral("Normal speed (above then 64M of RAM)");
-        case 2:
-            return QStringLiteral("Normal quality (96M of RAM or above)");
-        case 3:
-            return QStringLiteral("Maximum quality (256M of RAM or above)");
-        default:
-            return {};
-    }
-}
-
 QString SpeedPercentText(int position) {
     const double percent = position * 0.001 * 100;
     return QString::number(static_cast<long long>(std::llround(percent))) + u'%';

@@ -1,8 +1,7 @@
 #pragma once
 // Small rules shared by the configuration and saving dialogs and the main window: which
 // characters a package name may hold, how the counter is padded, the sample name, the
-// quality level's hint, the play speed as a percentage and the default quality for the
-// installed memory.
+// play speed as a percentage and the default quality for the installed memory.
 
 #include <QString>
 #include <cstdint>
@@ -22,9 +21,6 @@ QString PadCounter(long long number, int digits);
 // prefix + padded first number + suffix + ".jpg".
 QString SampleName(const QString& prefix, const QString& firstNumber, int digits,
                    const QString& suffix);
-
-// The hint of a quality level 0..3; empty for any other level.
-QString QualityHint(int level);
 
 // "25%" for a play speed of 250 (position x 0.001 x 100, rounded).
 QString SpeedPercentText(int position);

@@ -4,45 +4,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QStyle>
 #include <optional>
 
 #include "app/ConfigForm.h"
+#include "app/DialogControls.h"
 #include "app/FolderDialog.h"
-#include "app/NameRules.h"
 #include "platform/MessageService.h"
 #include "platform/Paths.h"
 
 namespace {
-
-const QString kInvalidName = QStringLiteral("Invalid character in the 3D image name!");
-
-QLabel* AddLabel(QWidget* parent, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-QLineEdit* AddEdit(QWidget* parent, const QString& name, const QRect& rect, int maxLength = 0) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(rect);
-    if (maxLength > 0) {
-        edit->setMaxLength(maxLength);
-    }
-    return edit;
-}
-
-// A read-only edit inside a disabled panel: shown, never focused or edited.
-QLineEdit* AddShownEdit(QWidget* parent, const QString& name, const QRect& rect) {
-    auto* holder = new QFrame(parent);
-    holder->setGeometry(rect);
-    holder->setEnabled(false);
-    QLineEdit* edit = AddEdit(holder, name, QRect(0, 0, rect.width(), rect.height()));
-    edit->setReadOnly(true);
-    return edit;
-}
 
 // An additional path may not hold characters that are not allowed in the names of
 // every file system the package may go to, the old folder separator, or an empty level.
@@ -93,9 +63,8 @@ TSavingForm::TSavingForm(QWidget* owner) : QDialog(owner) {
 void TSavingForm::BuildFolderRows(QFrame* panel) {
     CaptLabel = AddLabel(panel, QStringLiteral("Saving parameters"), 8, 6);
     CaptLabel->setObjectName(QStringLiteral("CaptLabel"));
-    DestDirButton = new QPushButton(QStringLiteral("Folder:"), panel);
-    DestDirButton->setObjectName(QStringLiteral("DestDirButton"));
-    DestDirButton->setGeometry(8, 26, 90, 25);
+    DestDirButton = AddPushButton(panel, QStringLiteral("DestDirButton"), QStringLiteral("Folder:"),
+                                  QRect(8, 26, 90, 25));
     DestDirEdit = AddShownEdit(panel, QStringLiteral("DestDirEdit"), QRect(104, 27, 374, 23));
     AddLabel(panel, QStringLiteral("Additional path:"), 8, 64);
     AddPath = AddEdit(panel, QStringLiteral("AddPath"), QRect(104, 60, 374, 22));
@@ -105,13 +74,7 @@ void TSavingForm::BuildNameRows(QFrame* panel) {
     AddLabel(panel, QStringLiteral("Prefix:"), 8, 96);
     PrefixEdit = AddEdit(panel, QStringLiteral("PrefixEdit"), QRect(56, 92, 90, 22), 10);
     AddLabel(panel, QStringLiteral("Digits:"), 156, 96);
-    DigitsTB = new QSlider(Qt::Horizontal, panel);
-    DigitsTB->setObjectName(QStringLiteral("DigitsTB"));
-    DigitsTB->setGeometry(198, 88, 80, 28);
-    DigitsTB->setRange(1, 6);
-    DigitsTB->setPageStep(1);
-    DigitsTB->setTickPosition(QSlider::TicksBelow);
-    DigitsTB->setTickInterval(1);
+    DigitsTB = AddTrackBar(panel, QStringLiteral("DigitsTB"), QRect(198, 88, 80, 28), 1, 6);
     DigitsTB->setValue(6);
     DigitsEdit = AddShownEdit(panel, QStringLiteral("DigitsEdit"), QRect(282, 92, 52, 22));
     AddLabel(panel, QStringLiteral("From:"), 344, 96);
@@ -126,16 +89,10 @@ void TSavingForm::BuildNameRows(QFrame* panel) {
 }
 
 void TSavingForm::BuildButtons() {
-    QStyle* style = QApplication::style();
-    OkButton =
-        new QPushButton(style->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
-    OkButton->setGeometry(166, 152, 75, 25);
-    OkButton->setDefault(true);
-    CancelButton = new QPushButton(style->standardIcon(QStyle::SP_DialogCancelButton),
-                                   QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setGeometry(258, 152, 75, 25);
+    const TDialogButtons buttons = AddOkCancelButtons(
+        this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"), 166, 258, 152);
+    OkButton = buttons.ok;
+    CancelButton = buttons.cancel;
 }
 
 void TSavingForm::ConnectHandlers() {
@@ -143,9 +100,7 @@ void TSavingForm::ConnectHandlers() {
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(2); });
     connect(DestDirButton, &QPushButton::clicked, this, [this] { DestDirButtonClick(); });
     connect(DigitsTB, &QSlider::valueChanged, this, [this] { DigitsTBChange(); });
-    for (QLineEdit* edit : {PrefixEdit, SufixEdit, FromEdit}) {
-        connect(edit, &QLineEdit::textChanged, this, [this] { SampleChange(); });
-    }
+    NameEntries().OnTextChanged(this, [this] { SampleChange(); });
     BeginEdit->installEventFilter(this);
 }
 
@@ -197,13 +152,15 @@ void TSavingForm::DestDirButtonClick() {
 }
 
 void TSavingForm::DigitsTBChange() {
-    DigitsEdit->setText(QString(DigitsTB->value(), u'0'));
-    SampleChange();
+    NameEntries().ShowDigits();
 }
 
 void TSavingForm::SampleChange() {
-    SampleEdit->setText(
-        SampleName(PrefixEdit->text(), FromEdit->text(), DigitsTB->value(), SufixEdit->text()));
+    NameEntries().ShowSample();
+}
+
+TNameFields TSavingForm::NameEntries() const {
+    return {PrefixEdit, FromEdit, DigitsTB, SufixEdit, DigitsEdit, SampleEdit};
 }
 
 bool TSavingForm::BeginEditExit() {
@@ -262,16 +219,8 @@ bool TSavingForm::CheckEntries() {
         Refuse({cantCreate + "\nPath too long.", AddPath, false, true});
         return false;
     }
-    if (!IsValidNameText(PrefixEdit->text())) {
-        Refuse({kInvalidName, PrefixEdit, true});
-        return false;
-    }
-    if (ParseInteger(FromEdit->text()).value_or(-1) < 0) {
-        Refuse({QStringLiteral("Invalid value!"), FromEdit, true});
-        return false;
-    }
-    if (!IsValidNameText(SufixEdit->text())) {
-        Refuse({kInvalidName, SufixEdit, true});
+    if (const std::optional<TNameFault> fault = NameEntries().FirstFault()) {
+        Refuse({fault->message, fault->control, true});
         return false;
     }
     if (QString::number(PictureCount).size() > DigitsTB->value()) {

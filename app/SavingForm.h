@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "app/NameFields.h"
 #include "app/SavePackage.h"
 
 class TConfigForm;
@@ -70,6 +71,7 @@ class TSavingForm : public QDialog {
     void BuildNameRows(QFrame* panel);
     void BuildButtons();
     void ConnectHandlers();
+    TNameFields NameEntries() const;
     void Refuse(const Refusal& refusal);
     QString ShownTargetFolder() const;
     bool CheckEntries();

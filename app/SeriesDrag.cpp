@@ -62,23 +62,21 @@ void TMainForm::RebuildSeriesList() {
 
 // ---------------------------------------------------------------- keys and menu
 
-void TMainForm::MoveSelectedUp() {
-    const ReorderScope reorder;
-    const int k = MoveUp(SelectedFiles, SelectedLV->FirstSelected());
-    if (k < 0) {
+void TMainForm::ShowMovedSeries(int selected) {
+    if (selected < 0) {
         return;
     }
     RebuildSeriesList();
-    SelectedLV->SelectListItem(k);
+    SelectedLV->SelectListItem(selected);
+}
+
+void TMainForm::MoveSelectedUp() {
+    const ReorderScope reorder;
+    ShowMovedSeries(MoveUp(SelectedFiles, SelectedLV->FirstSelected()));
 }
 
 void TMainForm::MoveSelectedDown() {
-    const int k = MoveDown(SelectedFiles, SelectedLV->FirstSelected());
-    if (k < 0) {
-        return;
-    }
-    RebuildSeriesList();
-    SelectedLV->SelectListItem(k);
+    ShowMovedSeries(MoveDown(SelectedFiles, SelectedLV->FirstSelected()));
 }
 
 void TMainForm::MakeUpItemClick() {
@@ -96,10 +94,7 @@ void TMainForm::MakeDownItemClick() {
 void TMainForm::MakeFirstItemClick() {
     if (!busy_) {
         const platform::CursorGuard cursor;
-        if (MakeFirst(SelectedFiles, SelectedLV->FirstSelected()) >= 0) {
-            RebuildSeriesList();
-            SelectedLV->SelectListItem(0);
-        }
+        ShowMovedSeries(MakeFirst(SelectedFiles, SelectedLV->FirstSelected()));
     }
     SelectedLV->setFocus();
 }
@@ -108,9 +103,7 @@ void TMainForm::SelectedLVColumnClick(int) {
     if (busy_ || SelectedFiles.isEmpty() || !AskSortSeries()) {
         return;
     }
-    const int k = SortSeries(SelectedFiles, SelectedLV->FirstSelected());
-    RebuildSeriesList();
-    SelectedLV->SelectListItem(k);
+    ShowMovedSeries(SortSeries(SelectedFiles, SelectedLV->FirstSelected()));
     SelectedLV->setFocus();
 }
 

@@ -2,31 +2,10 @@
 
 #include <QCoreApplication>
 
-MainFormTest::MainFormTest() {
-    EnsureApp();
-    hadTmpDir_ = qEnvironmentVariableIsSet("TMPDIR");
-    oldTmpDir_ = qgetenv("TMPDIR");
-    QDir(root_.path()).mkpath("tmp");
-    qputenv("TMPDIR", QFile::encodeName(root_.path() + "/tmp"));
-}
-
-MainFormTest::~MainFormTest() {
-    forms_.reset();
-    if (hadTmpDir_) {
-        qputenv("TMPDIR", oldTmpDir_);
-    } else {
-        qunsetenv("TMPDIR");
-    }
-}
-
 void MainFormTest::WritePicture(const QString& path) {
     QImage image(32, 24, QImage::Format_RGB32);
     image.fill(QColor(40, 120, 200));
-    if (!image.save(path, "JPG")) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write("\xff\xd8\xff\xe0 not a whole picture");
-    }
+    ASSERT_TRUE(image.save(path, "JPG")) << path.toStdString();
 }
 
 QString MainFormTest::Folder(const QString& name) const {
@@ -41,16 +20,6 @@ QString MainFormTest::MakePictures(const QString& folder, const QStringList& nam
         WritePicture(path + "/" + name);
     }
     return path;
-}
-
-void MainFormTest::Store(const QString& section, const QString& key, const QString& value) {
-    TIniFile ini(ini_.Path());
-    ini.WriteString(section, key, value);
-    ASSERT_TRUE(ini.UpdateFile());
-}
-
-QString MainFormTest::Stored(const QString& section, const QString& key) const {
-    return TIniFile(ini_.Path()).ReadString(section, key, QStringLiteral("<none>"));
 }
 
 void MainFormTest::Start() {
@@ -88,6 +57,7 @@ void MainFormTest::SelectFiles(const QStringList& names) {
     }
 }
 
-void MainFormTest::CloseWindow() {
-    Form().close();
+void MainFormTest::AddFiles(const QStringList& names) {
+    SelectFiles(names);
+    Form().AddButtonClick();
 }

@@ -13,21 +13,15 @@
 #include "TestApp.h"
 #include "app/AppForms.h"
 #include "app/MainForm.h"
-#include "platform/IniFile.h"
 #include "platform/testing/ScriptedMessageService.h"
 
 class MainFormTest : public ::testing::Test {
   protected:
-    MainFormTest();
-    ~MainFormTest() override;
+    MainFormTest() { EnsureApp(); }
 
-    // Writes a small JPEG (or any bytes when a name needs no decodable picture).
-    static void WritePicture(const QString& path);
-    QString Folder(const QString& name) const;  // made when missing
+    static void WritePicture(const QString& path);  // a small JPEG
+    QString Folder(const QString& name) const;      // made when missing
     QString MakePictures(const QString& folder, const QStringList& names) const;
-
-    void Store(const QString& section, const QString& key, const QString& value);
-    QString Stored(const QString& section, const QString& key) const;
 
     // Makes the windows and shows the main one.
     void Start();
@@ -39,15 +33,13 @@ class MainFormTest : public ::testing::Test {
 
     QStringList Captions(const TListView* list) const;
     void SelectFiles(const QStringList& names);
-    void CloseWindow();
+    void AddFiles(const QStringList& names);  // selects them in the folder's list, then Add
 
+    // Declared in the order they must be made; the windows go first.
     QTemporaryDir root_;
+    ScopedTmpDir tmp_{root_.path() + "/tmp"};
     TestIni ini_;
     platform::ScriptedMessageService messages_;
     platform::ScopedMessageService scope_{messages_};
     std::unique_ptr<TApplicationForms> forms_;
-
-  private:
-    bool hadTmpDir_ = false;
-    QByteArray oldTmpDir_;
 };

@@ -55,24 +55,6 @@ QByteArray WithExifTurn(QByteArray jpeg) {
     return jpeg;
 }
 
-// A BMP header (file header, info header and, where given, colour masks) with no pixels.
-QByteArray BmpHeader(quint32 infoBytes, int bitCount, quint32 compression, quint32 redMask) {
-    QByteArray bytes(14 + std::max<quint32>(infoBytes, 40) + 12, '\0');
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    auto put32 = [&](int at, quint32 v) { qToLittleEndian(v, bytes.data() + at); };
-    auto put16 = [&](int at, quint16 v) { qToLittleEndian(v, bytes.data() + at); };
-    put32(14, infoBytes);
-    if (infoBytes == 12) {
-        put16(14 + 10, static_cast<quint16>(bitCount));
-    } else {
-        put16(14 + 14, static_cast<quint16>(bitCount));
-        put32(14 + 16, compression);
-        put32(14 + 40, redMask);
-    }
-    return bytes;
-}
-
 class PreviewTest : public ::testing::Test {
   protected:
     PreviewTest() { EnsureApp(); }
@@ -109,33 +91,7 @@ TEST(PreviewPlacement, FitsTheWorkArea) {
     }
 }
 
-TEST_F(PreviewTest, BmpDepthFromItsHeader) {
-    const struct {
-        quint32 info;
-        int bits;
-        quint32 compression;
-        quint32 redMask;
-        int depth;
-    } cases[] = {
-        {40, 1, 0, 0, 1},        {40, 4, 2, 0, 4},      {40, 16, 0, 0, 15},
-        {40, 16, 3, 0xF800, 16}, {40, 16, 3, 0xF00, 0}, {124, 32, 3, 0xFF0000, 32},
-        {12, 24, 0, 0, 24},      {40, 2, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const QString path = File("d.bmp", BmpHeader(c.info, c.bits, c.compression, c.redMask));
-        EXPECT_EQ(BmpFileDepth(path), c.depth) << c.info << "/" << c.bits << "/" << c.compression;
-    }
-    EXPECT_EQ(BmpFileDepth(File("short.bmp", "BM\x10")), 0);
-    EXPECT_EQ(BmpFileDepth(File("text.bmp", QByteArray(80, 'x'))), 0);
-}
-
 TEST_F(PreviewTest, DepthsOfReadFiles) {
-    QImage indexed(12, 10, QImage::Format_Indexed8);
-    indexed.setColorCount(256);
-    for (int i = 0; i < 256; ++i) {
-        indexed.setColor(i, qRgb(i, 255 - i, i / 2));
-    }
-    indexed.fill(7);
     QImage grey = Gradient(30, 20).convertToFormat(QImage::Format_Grayscale8);
     const struct {
         const char* name;
@@ -143,16 +99,12 @@ TEST_F(PreviewTest, DepthsOfReadFiles) {
         const char* text;
     } cases[] = {
         {"colour.jpg", Encoded(Gradient(100, 80), "jpeg"), "100 x 80 x 24b"},
-        {"upper.JPG", Encoded(Gradient(10, 8), "jpeg"), "10 x 8 x 24b"},
         {"grey.jpeg", Encoded(grey, "jpeg"), "30 x 20 x 8"},
-        {"palette.bmp", Encoded(indexed, "bmp"), "12 x 10 x 8"},
         {"true.bmp", Encoded(Gradient(9, 7), "bmp"), "9 x 7 x 24b"},
     };
     for (const auto& c : cases) {
         TfrmPreview form(nullptr, File(c.name, c.bytes));
-        ASSERT_NE(form.PictureBox, nullptr) << c.name;
         EXPECT_EQ(form.PanelText(1), c.text) << c.name;
-        EXPECT_EQ(form.PanelText(0), dir_.path() + "/" + c.name);
     }
 }
 
@@ -169,20 +121,16 @@ TEST_F(PreviewTest, SmallPictureCentredWithoutScrollBars) {
     TfrmPreview form(nullptr, File("small.jpg", Encoded(Gradient(100, 80), "jpeg")));
     ASSERT_NE(form.PictureBox, nullptr);
     EXPECT_EQ(form.windowTitle(), "Image preview");
+    EXPECT_EQ(form.PanelText(0), dir_.path() + "/small.jpg");
     EXPECT_EQ(form.size(), QSize(204, 204 + form.StatusBar->height()));
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    EXPECT_TRUE(form.PictureBox->isVisible());
     EXPECT_EQ(form.PictureBox->PictureLeft(), 52);
     EXPECT_EQ(form.PictureBox->PictureTop(), 62);
     EXPECT_FALSE(form.PictureBox->horizontalScrollBar()->isVisible());
     EXPECT_FALSE(form.PictureBox->verticalScrollBar()->isVisible());
-    EXPECT_EQ(form.PanelWidth(0) + form.PanelWidth(1) + 20, form.StatusBar->width());
     const QImage shown = form.grab().toImage();
     EXPECT_EQ(QColor(shown.pixel(10, 10)), QColor(Qt::black)) << "black around the picture";
-    form.resize(100, 100);
-    EXPECT_GE(form.width(), 200);
-    EXPECT_GE(form.height(), 200);
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
 }
@@ -196,8 +144,6 @@ TEST_F(PreviewTest, LargePictureScrollsByDragging) {
     QScrollBar* horizontal = form.PictureBox->horizontalScrollBar();
     QScrollBar* vertical = form.PictureBox->verticalScrollBar();
     EXPECT_TRUE(horizontal->isVisible());
-    EXPECT_TRUE(vertical->isVisible());
-    EXPECT_EQ(form.PictureBox->PictureLeft(), 0);
     horizontal->setValue(100);
     vertical->setValue(100);
     QWidget* viewport = form.PictureBox->viewport();
@@ -207,10 +153,6 @@ TEST_F(PreviewTest, LargePictureScrollsByDragging) {
     QApplication::sendEvent(viewport, &move);
     EXPECT_EQ(horizontal->value(), 140);
     EXPECT_EQ(vertical->value(), 130);
-    QMouseEvent hover(QEvent::MouseMove, QPointF(10, 10), viewport->mapToGlobal(QPointF(10, 10)),
-                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &hover);
-    EXPECT_EQ(horizontal->value(), 140) << "moving without the button does not scroll";
     form.close();
 }
 
@@ -242,9 +184,8 @@ TEST_F(PreviewTest, FilesThatCannotBeShown) {
     const size_t shown = messages_.Questions().size();
     ShowPreview(dir_.path() + "/gone.jpg");
     EXPECT_EQ(messages_.Questions().size(), shown) << "a missing file shows nothing";
-}
 
-TEST_F(PreviewTest, ShowPreviewRunsModallyUntilEsc) {
+    // A readable one runs modally until Esc.
     const QString path = File("modal.jpg", Encoded(Gradient(50, 40), "jpeg"));
     QString seen;
     OnNextModal([&](QWidget* dialog) {
@@ -255,7 +196,7 @@ TEST_F(PreviewTest, ShowPreviewRunsModallyUntilEsc) {
     });
     ShowPreview(path);
     EXPECT_EQ(seen, path);
-    EXPECT_TRUE(messages_.Questions().empty());
+    EXPECT_EQ(messages_.Questions().size(), shown);
 }
 
 }  // namespace

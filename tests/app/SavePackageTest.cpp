@@ -112,14 +112,15 @@ TEST_F(SaveTest, BeginTwoFromSevenNumbersInSeriesOrder) {
     ExpectCopies({{"img007.JPG", 1}, {"img008.jpeg", 2}, {"img009.jpg", 0}});
     EXPECT_EQ(progress_, QStringList({"show", "33", "66", "100", "hide"}));
     EXPECT_TRUE(messages_.Questions().empty());
-}
 
-TEST_F(SaveTest, ReadsThroughTheReadablePath) {
+    // A picture with a temporary copy is read from the copy.
     const QString copy = dir_.path() + "/temporary-copy";
     Write(copy, "temporary copy");
     services_.readablePath = [&](const QString& path) { return path == series_[1] ? copy : path; };
-    Save();
-    EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "temporary copy");
+    entries_.additionalPath = "again";
+    QDir(Dest()).mkpath("again");
+    EXPECT_FALSE(Save().stopped);
+    EXPECT_EQ(Bytes(Dest() + "again/img007.JPG"), "temporary copy");
 }
 
 enum class Kind { Stop, Ask, Other };
@@ -230,7 +231,6 @@ class OverwriteTest : public SaveTest {
             Write(Dest() + name, QByteArray("old ") + name);
         }
     }
-    int Asked() const { return static_cast<int>(messages_.Questions().size()); }
 };
 
 TEST_F(OverwriteTest, AnswersRememberedForTheSave) {
@@ -268,7 +268,7 @@ TEST_F(OverwriteTest, CancelStopsAndHidesTheProgress) {
     QFile::remove(Dest() + "img001.jpg");
     messages_.QueueAnswers({MsgButton::Cancel});
     EXPECT_TRUE(Save().stopped);
-    EXPECT_EQ(Asked(), 1);
+    EXPECT_EQ(messages_.Questions().size(), 1u);
     EXPECT_EQ(Bytes(Dest() + "img001.jpg"), original_[series_[0]]) << "earlier copy stays";
     EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "old img002.JPG");
     EXPECT_EQ(progress_, QStringList({"show", "33", "hide"}));

@@ -1,13 +1,17 @@
 #include "TestApp.h"
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
+#include <QDir>
 #include <QTimer>
+
+#include "platform/IniFile.h"
 
 // Never destroyed: tearing the application down among the other static objects at exit
 // runs Qt's clean-up routines after some of what they clean up is gone.
 QApplication& EnsureApp() {
     static int argc = 1;
-    static char name[] = "mainwin_tests";
+    static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     return *app;
@@ -33,3 +37,29 @@ void ClickChild(QWidget* dialog, const char* objectName) {
 }
 
 TestIni::TestIni() : scope_(std::make_unique<platform::ScopedIniFilePath>(Path())) {}
+
+void TestIni::Write(const QString& section, const QString& key, const QString& value) const {
+    TIniFile ini(Path());
+    ini.WriteString(section, key, value);
+    ASSERT_TRUE(ini.UpdateFile());
+}
+
+QString TestIni::Read(const QString& section, const QString& key) const {
+    return TIniFile(Path()).ReadString(section, key, QStringLiteral("<none>"));
+}
+
+ScopedTmpDir::ScopedTmpDir(const QString& folder) {
+    if (qEnvironmentVariableIsSet("TMPDIR")) {
+        previous_ = qgetenv("TMPDIR");
+    }
+    QDir().mkpath(folder);
+    qputenv("TMPDIR", QFile::encodeName(folder));
+}
+
+ScopedTmpDir::~ScopedTmpDir() {
+    if (previous_) {
+        qputenv("TMPDIR", *previous_);
+    } else {
+        qunsetenv("TMPDIR");
+    }
+}

@@ -1,20 +1,16 @@
 #pragma once
-// Shared set-up of the window tests: one QApplication for the whole program, a way to act
-// on the next modal dialog once it is up, and an INI file of the test's own.
+// Shared set-up of the tests: one QApplication for the whole program, a way to act on the
+// next modal dialog once it is up, an INI file and a $TMPDIR of the test's own.
 
 #include <QApplication>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/IniLocation.h"
 
 QApplication& EnsureApp();
-
-// A base for fixtures whose members are widgets: it is made before them.
-struct WithApp {
-    WithApp() { EnsureApp(); }
-};
 
 // Runs action on the next modal dialog as soon as it is shown (polled from the event loop
 // the dialog runs), so a test can answer a dialog that a call it makes opens.
@@ -28,9 +24,22 @@ class TestIni {
   public:
     TestIni();
     QString Path() const { return dir_.path() + "/test.ini"; }
-    const QTemporaryDir& Dir() const { return dir_; }
+    void Write(const QString& section, const QString& key, const QString& value) const;
+    QString Read(const QString& section, const QString& key) const;  // "<none>" when missing
 
   private:
     QTemporaryDir dir_;
     std::unique_ptr<platform::ScopedIniFilePath> scope_;
+};
+
+// Points $TMPDIR at folder (made when missing) for the object's lifetime.
+class ScopedTmpDir {
+  public:
+    explicit ScopedTmpDir(const QString& folder);
+    ~ScopedTmpDir();
+    ScopedTmpDir(const ScopedTmpDir&) = delete;
+    ScopedTmpDir& operator=(const ScopedTmpDir&) = delete;
+
+  private:
+    std::optional<QByteArray> previous_;
 };
