@@ -130,10 +130,20 @@ void TSlideShowForm::RelayProgress(QObject*, unsigned char stage, unsigned char 
 
 void TSlideShowForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A window restored from the task bar shows again spontaneously: play stays as it was.
+    if (event->spontaneous()) {
+        return;
+    }
     SlideShow->Start();
 }
 
 void TSlideShowForm::hideEvent(QHideEvent* event) {
+    // Minimising hides the window spontaneously; only a real hide ends the preview, or the
+    // series would be emptied underneath a window that is still open.
+    if (event->spontaneous()) {
+        QDialog::hideEvent(event);
+        return;
+    }
     SlideShow->Stop();
     names_.clear();
     for (int loaded : SlideShow->GetLoadOrder()) {

@@ -1,9 +1,12 @@
 // The preview form and ShowSlideShow: what is handed back, the close question, the
 // remembered geometry and the progress relay.
 
+#include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
+#include <QHideEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <set>
@@ -132,6 +135,30 @@ TEST_F(SlideShowFormTest, CloseAppliesTheNewOrderOnYesOnly) {
     EXPECT_EQ(question.caption, "Apply changes");
     EXPECT_EQ(question.buttons,
               (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No, MsgButton::Cancel}));
+}
+
+// Minimising and restoring the window come as spontaneous hide and show events: the
+// preview must go on with its whole series, and applying must hand all of it back.
+TEST_F(SlideShowFormTest, MinimisingAndRestoringKeepsTheSeries) {
+    const QStringList original = series.AddMany(3, 64, 48);
+    QStringList files = original;
+    messages.QueueAnswers({MsgButton::Yes});
+    const int result = Run(files, [](TSlideShowForm* form) {
+        QHideEvent minimised;
+        QShowEvent restored;
+        for (QEvent* event : {static_cast<QEvent*>(&minimised), static_cast<QEvent*>(&restored)}) {
+            QSpontaneKeyEvent::setSpontaneous(event);
+            QCoreApplication::instance()->notify(form, event);  // keeps the flag
+            EXPECT_EQ(form->SlideShow->Count(), 3);
+            EXPECT_TRUE(form->SlideShow->IsPlaying());
+        }
+        form->SlideShow->Stop();
+        form->SlideShow->CurPic = 0;
+        form->SlideShow->OnMoveDownClick();
+        form->close();
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(files, (QStringList{original[1], original[0], original[2]}));
 }
 
 TEST_F(SlideShowFormTest, RemovingTheLastPictureAndApplyingEmptiesTheSeries) {
