@@ -284,30 +284,52 @@ void TMainForm::AddButtonClick() {
         return;
     }
     BusyScope busy(*this);
-    if (FilesLV->SelCount() > 0) {
-        int first = FilesLV->FirstSelected();
-        QStringList picked;
-        for (int i = 0; i < FilesLV->Count(); ++i) {
-            if (FilesLV->IsSelected(i)) {
-                picked.append(FilesLV->Caption(i));
-            }
+    const int first = FilesLV->FirstSelected();
+    if (first < 0) {
+        FinishAdd(-1);
+        return;
+    }
+    QStringList picked;
+    for (int i = 0; i < FilesLV->Count(); ++i) {
+        if (FilesLV->IsSelected(i)) {
+            picked.append(FilesLV->Caption(i));
         }
-        const bool removable = IsRemovableDrive && IsRemovableDrive(CurrentFolder);
-        int copied = 0;
-        for (const QString& caption : picked) {
-            if (removable && !addGauge_) {
-                ShowAddGauge(static_cast<int>(picked.size()));
-            }
-            AddPicture(caption, removable);
-            copied += removable ? 1 : 0;
-            if (addGauge_) {
-                addGauge_->SetProgress(copied);
-            }
-            const auto at = FilesLV->findItems(caption, Qt::MatchExactly | Qt::MatchCaseSensitive);
-            if (!at.isEmpty()) {
-                FilesLV->DeleteItem(FilesLV->indexOfTopLevelItem(at.front()));
-            }
+    }
+    try {
+        AddPictures(picked);
+    } catch (...) {
+        // A copy that throws (the temporary folder cannot be made) ends the command: the
+        // pictures added so far stay in the series, and both lists and the buttons show it.
+        FinishAdd(first);
+        throw;
+    }
+    FinishAdd(first);
+}
+
+void TMainForm::AddPictures(const QStringList& picked) {
+    const bool removable = IsRemovableDrive && IsRemovableDrive(CurrentFolder);
+    int copied = 0;
+    for (const QString& caption : picked) {
+        if (removable && !addGauge_) {
+            ShowAddGauge(static_cast<int>(picked.size()));
         }
+        // Out of the folder's list before it is copied, so that a picture is never on
+        // both sides.
+        const auto at = FilesLV->findItems(caption, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (!at.isEmpty()) {
+            FilesLV->DeleteItem(FilesLV->indexOfTopLevelItem(at.front()));
+        }
+        AddPicture(caption, removable);
+        copied += removable ? 1 : 0;
+        if (addGauge_) {
+            addGauge_->SetProgress(copied);
+        }
+    }
+}
+
+// The end of Add; first is the file list's first selected item before it (-1: none).
+void TMainForm::FinishAdd(int first) {
+    if (first >= 0) {
         FitListColumn(SelectedLV, 4);
         if (SelectedLV->FirstSelected() < 0) {
             SelectedLV->SelectListItem(0);

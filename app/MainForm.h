@@ -130,7 +130,9 @@ class TMainForm : public TFolderView {
     void RemoveTempFolder();
 
     int PutBack(const QString& path);
+    void AddPictures(const QStringList& picked);
     void AddPicture(const QString& caption, bool removable);
+    void FinishAdd(int first);
     void ShowAddGauge(int maximum);
 
     bool UseTempCopies = true;

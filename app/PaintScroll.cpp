@@ -120,6 +120,9 @@ TPreviewPicture LoadPreviewPicture(const QString& fileName) {
     }
     // Drawn as plain colour: a fourth byte is no transparency in these files.
     picture.image.convertTo(QImage::Format_RGB32);
+    if (picture.image.isNull()) {
+        throw PreviewLoadError("not enough memory to show the picture");
+    }
     return picture;
 }
 

@@ -287,14 +287,18 @@ class TPackageSaver {
             const QString target =
                 folder_ + PackageFileName(entries_.prefix, first + i, entries_.digits,
                                           entries_.suffix, platform::ExtensionPart(list_[i]));
+            ComeBack();
             Call(services_.progress.label, "Copy file '" + target + "'");
             if (!SaveOne(i, target)) {
                 outcome_.stopped = true;
                 break;
             }
+            ComeBack();
             Call(services_.progress.position, static_cast<int>((i + 1) * step_));
         }
-        Call(services_.progress.hide);
+        if (!aside_) {
+            Call(services_.progress.hide);
+        }
         return outcome_;
     }
 
@@ -303,6 +307,22 @@ class TPackageSaver {
     static void Call(const Function& function, Args&&... args) {
         if (function) {
             function(std::forward<Args>(args)...);
+        }
+    }
+
+    // The progress box stays on top of every other window: it steps aside while a
+    // question or a message is up, and comes back at the next step of the save.
+    void StepAside() {
+        if (!aside_) {
+            Call(services_.progress.hide);
+            aside_ = true;
+        }
+    }
+
+    void ComeBack() {
+        if (aside_) {
+            Call(services_.progress.restore);
+            aside_ = false;
         }
     }
 
@@ -340,6 +360,7 @@ class TPackageSaver {
         if (report.action == TErrorAction::AskOverwrite) {
             return HandleExistingTarget(i, target);
         }
+        StepAside();
         const MsgButton answer =
             platform::ShowMessage(report.text, report.caption, report.buttons, report.icon);
         switch (report.action) {
@@ -358,6 +379,7 @@ class TPackageSaver {
         if (!ask_) {
             return remembered_;
         }
+        StepAside();
         return services_.askOverwrite(target + " already exist. Do you want to replace them?",
                                       QStringLiteral("Save file"),
                                       QStringLiteral("IDI_EXCLAMATION"));
@@ -416,6 +438,7 @@ class TPackageSaver {
     QString folder_;
     long double step_;
     bool ask_ = true;
+    bool aside_ = false;
     int remembered_ = kAnswerNo;
     TSaveOutcome outcome_;
 };
@@ -461,6 +484,10 @@ TSaveProgress ProgressOn(TProgressForm* form) {
         ShowProgressNow(form);
     };
     progress.hide = [form] { form->hide(); };
+    progress.restore = [form] {
+        form->ShowCentred();
+        ShowProgressNow(form);
+    };
     return progress;
 }
 

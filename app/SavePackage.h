@@ -125,6 +125,9 @@ struct TSaveProgress {
     std::function<void(const QString&)> label;  // "Copy file '<target>'"
     std::function<void(int)> position;          // 0 to 100
     std::function<void()> hide;                 // after the last picture and every stop
+    // Back up as it was after it stepped aside for a question or a message (it stays on
+    // top of other windows, so it must not be up while one is).
+    std::function<void()> restore;
 };
 
 struct TSaveServices {

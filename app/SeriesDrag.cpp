@@ -173,7 +173,9 @@ void TMainForm::DropFilesIntoSeries(int target) {
     SelectedLV->setFocus();
 }
 
-// A copy that fails is not reported: the picture is then read from its own path.
+// A copy that fails is not reported: the picture is then read from its own path. That
+// holds for a temporary folder that cannot be made as well: the drop is half done at this
+// point, and leaving it there would show the pictures in both lists.
 void TMainForm::CopyDroppedToTemp(const QStringList& paths) {
     TxGauge gauge(MainStatusBar);
     gauge.setGeometry(1, 2, MainStatusBar->width() - 2, MainStatusBar->height() - 2);
@@ -183,7 +185,11 @@ void TMainForm::CopyDroppedToTemp(const QStringList& paths) {
     gauge.show();
     int done = 0;
     for (const QString& path : paths) {
-        tempCopies_->CopyToTemp(path);
+        try {
+            tempCopies_->CopyToTemp(path);
+        } catch (const TempFolderError&) {
+            return;  // no later copy can be made either
+        }
         gauge.SetProgress(++done);
         gauge.repaint();
     }

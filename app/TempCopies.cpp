@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -54,6 +55,13 @@ bool MakePrivateDirectory(const QString& path) {
     return true;
 }
 
+// The folders above path, made when missing (a $TMPDIR that does not exist yet is made,
+// as the temporary folder is made with all its missing parents).
+bool MakeParents(const QString& path) {
+    const QString parent = platform::WithoutTrailingSlash(platform::FolderPart(path));
+    return parent.isEmpty() || QDir().mkpath(parent);
+}
+
 bool SameFile(const QString& a, const QString& b) {
     struct stat sa {
     }, sb{};
@@ -84,7 +92,7 @@ QString GetTmpFolder() {
     const QString folder =
         platform::JoinPath(base, QString::fromLatin1(kPrivateDirPrefix) +
                                      QString::number(static_cast<qulonglong>(::geteuid())));
-    if (!MakePrivateDirectory(folder)) {
+    if (!MakeParents(folder) || !MakePrivateDirectory(folder)) {
         throw TempFolderError();
     }
     return folder;
@@ -128,7 +136,8 @@ void TTempCopies::Prepare() {
 
 void TTempCopies::EnsureFolder() {
     const QString parent = platform::WithoutTrailingSlash(platform::FolderPart(folder_));
-    if (!parent.isEmpty() && !IsOwnDirectory(parent) && !MakePrivateDirectory(parent)) {
+    if (!parent.isEmpty() && !IsOwnDirectory(parent) &&
+        (!MakeParents(parent) || !MakePrivateDirectory(parent))) {
         throw TempFolderError();
     }
     if (!MakePrivateDirectory(folder_)) {

@@ -24,7 +24,8 @@ class TempFolderError : public std::runtime_error {
     TempFolderError();
 };
 
-// The per-user private directory inside $TMPDIR (else /tmp), created when missing.
+// The per-user private directory inside $TMPDIR (else /tmp), created when missing (and
+// $TMPDIR with it).
 // Throws TempFolderError when it cannot be created or is not a private directory of ours.
 QString GetTmpFolder();
 

@@ -1,6 +1,7 @@
 // The main window's preview, save, top bar, form-wide keys, reorder commands and drags,
 // driven through its controls, key events and drop events.
 
+#include <unistd.h>
 #include <QDropEvent>
 #include <QMimeData>
 
@@ -228,6 +229,25 @@ TEST_F(CommandsTest, DropsFromTheFileListInsertAfterTheTarget) {
     f.SelectedLV->SelectListItem(0);
     Drop(f.SelectedLV, f.SelectedLV, 2, QEvent::Drop);
     ExpectSeries({"p3.jpg", "p4.jpg", "p1.jpg", "p2.jpg"}, 2);
+}
+
+// The temporary folder is gone and cannot be made again (a file took its place): the
+// drop still moves the pictures, which are then read from their own paths.
+TEST_F(CommandsTest, DropFromRemovableMediaWithoutTemporaryFolderCompletes) {
+    TMainForm& f = Form();
+    f.IsRemovableDrive = [](const QString&) { return true; };
+    const QString temp =
+        root_.path() + "/tmp/orvane-viewer-" + QString::number(::geteuid()) + "/PellimorTmp";
+    ASSERT_TRUE(QDir(temp).removeRecursively());
+    QFile blocker(temp);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    SelectFiles({"p1.jpg", "p2.jpg"});
+    EXPECT_TRUE(Drop(f.SelectedLV, f.FilesLV, -1, QEvent::Drop));
+    ExpectSeries({"p1.jpg", "p2.jpg"}, 0);
+    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"p3.jpg", "p4.jpg"}));
+    EXPECT_TRUE(messages_.Questions().empty());
+    EXPECT_TRUE(f.PreviewButton->isEnabled());
+    EXPECT_EQ(f.ReadablePath(pics_ + "/p1.jpg"), pics_ + "/p1.jpg");
 }
 
 TEST_F(CommandsTest, DragOutOfTheSeriesAsksAndPutsThePictureBack) {

@@ -147,8 +147,27 @@ TEST_F(TempTest, AnExceptionDuringAddIsShownAndEverythingIsPutBack) {
     ExpectNotBusy();
 }
 
+TEST_F(TempTest, ACopyThatCannotBeMadeLeavesBothListsConsistent) {
+    StartWithStick({"p.jpg", "q.jpg", "r.jpg"});
+    // The temporary folder is replaced by a file: the first copy throws.
+    ASSERT_TRUE(QDir(PellimorTmp()).removeRecursively());
+    WritePicture(PellimorTmp());
+    SelectFiles({"p.jpg", "q.jpg"});
+    QTest::mouseClick(Form().AddButton, Qt::LeftButton);
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Cannot create temp directory.");
+    ExpectNotBusy();
+    EXPECT_EQ(Form().Series(), QStringList{OnStick("p.jpg")});
+    EXPECT_EQ(Captions(Form().FilesLV), (QStringList{"q.jpg", "r.jpg"}));
+    EXPECT_EQ(Form().TotalSelectedLabel->text(), "Selected pictures: 1");
+    EXPECT_EQ(Form().TotalFilesLabel->text(), "Total files: 2");
+    EXPECT_TRUE(Form().PreviewButton->isEnabled());
+}
+
 TEST_F(TempTest, StartUpWithoutATemporaryFolderFails) {
-    qputenv("TMPDIR", QFile::encodeName(root_.path() + "/no/such/folder"));
+    // A $TMPDIR below a regular file can never be made.
+    WritePicture(root_.path() + "/file");
+    qputenv("TMPDIR", QFile::encodeName(root_.path() + "/file/folder"));
     EXPECT_THROW(TApplicationForms forms, TempFolderError);
     EXPECT_EQ(MainForm, nullptr);
     EXPECT_NE(RunOrvaneViewer(), 0);

@@ -53,13 +53,16 @@ class SaveTest : public ::testing::Test {
         entries_.prefix = "img";
         entries_.digits = 3;
         entries_.firstNumber = "1";
-        services_.askOverwrite = [](const QString& text, const QString& caption, const QString&) {
+        services_.askOverwrite = [this](const QString& text, const QString& caption,
+                                        const QString&) {
+            progress_.append("ask");
             return static_cast<int>(platform::Messages().Ask({text, caption}));
         };
         services_.driveOf = [](const QString&) { return QStringLiteral("/media/stick"); };
         services_.progress.show = [this] { progress_.append("show"); };
         services_.progress.position = [this](int p) { progress_.append(QString::number(p)); };
         services_.progress.hide = [this] { progress_.append("hide"); };
+        services_.progress.restore = [this] { progress_.append("restore"); };
     }
 
     QString Dest() const { return dir_.path() + "/dest/"; }
@@ -208,6 +211,8 @@ TEST_F(SaveTest, MissingSourceAsksAndGoesOnWhenTold) {
     EXPECT_EQ(Save().skipped, 1);
     EXPECT_EQ(messages_.Questions().at(0).caption, "Continue save ?");
     ExpectCopies({{"img001.jpg", 0}, {"img003.jpeg", 2}});
+    // The progress box, which stays on top, is out of the way while the question is up.
+    EXPECT_EQ(progress_, QStringList({"show", "33", "hide", "restore", "66", "100", "hide"}));
 }
 
 // A missing folder, and a regular file where a folder should be (ENOTDIR, even for root).
@@ -271,7 +276,7 @@ TEST_F(OverwriteTest, CancelStopsAndHidesTheProgress) {
     EXPECT_EQ(messages_.Questions().size(), 1u);
     EXPECT_EQ(Bytes(Dest() + "img001.jpg"), original_[series_[0]]) << "earlier copy stays";
     EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "old img002.JPG");
-    EXPECT_EQ(progress_, QStringList({"show", "33", "hide"}));
+    EXPECT_EQ(progress_, QStringList({"show", "33", "hide", "ask"}));
 }
 
 TEST_F(OverwriteTest, FailedReplacementKeepsTheTarget) {

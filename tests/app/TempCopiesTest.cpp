@@ -65,6 +65,21 @@ TEST_F(TempCopiesTest, PrivateFolderIsClosedToOthersAndPlantedSymlinksAreRefused
     EXPECT_THROW(copies.CopyToTemp(Stick("a/x.jpg")), TempFolderError);
 }
 
+TEST_F(TempCopiesTest, AMissingTemporaryDirectoryIsMadeWithItsParents) {
+    const QString missing = root_.path() + "/no/such/tmp";
+    qputenv("TMPDIR", QFile::encodeName(missing));
+    EXPECT_EQ(GetTmpFolder(), missing + "/orvane-viewer-" + QString::number(::geteuid()));
+    TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
+    copies.Prepare();
+    EXPECT_TRUE(copies.FolderExists());
+
+    // Gone again while the program runs: the next copy makes the whole path once more.
+    ASSERT_TRUE(QDir(root_.path() + "/no").removeRecursively());
+    WriteFile(Stick("a/x.jpg"), "x");
+    EXPECT_TRUE(copies.CopyToTemp(Stick("a/x.jpg")));
+    EXPECT_TRUE(copies.CopyOf(Stick("a/x.jpg")));
+}
+
 TEST_F(TempCopiesTest, CopyLifecycle) {
     TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
     copies.Prepare();

@@ -98,7 +98,9 @@ grep -q '^PlaySpeed=' "$ini" || fail "the configuration was not written at start
 [ ! -e "$work/tmp/orvane-viewer-$(id -u)/PellimorTmp" ] || fail "closing left the temporary folder behind"
 
 # ---------------------------------------------------------------- no temporary folder
-QT_QPA_PLATFORM=xcb ORVANE_VIEWER_INI="$ini" TMPDIR="$work/no/such/dir" \
+# A folder below a regular file can never be made.
+touch "$work/not-a-folder"
+QT_QPA_PLATFORM=xcb ORVANE_VIEWER_INI="$ini" TMPDIR="$work/not-a-folder/tmp" \
     "$program" >"$work/fatal.log" 2>&1 &
 app_pid=$!
 error_box=$(window_id "Error" 10) || true
