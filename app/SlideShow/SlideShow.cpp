@@ -16,6 +16,7 @@
 #include "app/SlideShow/ThumbBox.h"
 #include "app/SlideShow/ThumbButton.h"
 #include "platform/Memory.h"
+#include "platform/SlotGuard.h"
 
 // The artwork lives in a static library, whose resources are registered on first use.
 static void InitSlideShowArt() {
@@ -27,6 +28,12 @@ using slideshow::SlideShowAnchors;
 using slideshow::SlideShowLayout;
 
 namespace {
+
+// Runs a command of the control through the slot guard: an exception (memory running out
+// while pictures are turned, say) becomes an error box instead of reaching Qt.
+auto Guarded(TSlideShow* self, void (TSlideShow::*command)()) {
+    return [self, command] { platform::GuardSlot([&] { (self->*command)(); }); };
+}
 
 // A panel's size before its owner places it; the anchors keep every child's distances
 // from it, so the layout follows whatever size the owner gives.
@@ -106,15 +113,15 @@ void TSlideShow::BuildTransport() {
     anchors_.Place(BottomBevel, l.bottomBevel, SlideShowAnchors::bottomBevel);
     PrevButton = MakeSpeedButton(QStringLiteral("PREV"), QStringLiteral("Previous image"),
                                  SlideShowAnchors::leftButton, l.prevButton);
-    connect(PrevButton, &QToolButton::clicked, this, &TSlideShow::OnPrevClick);
+    connect(PrevButton, &QToolButton::clicked, this, Guarded(this, &TSlideShow::OnPrevClick));
     PlayButton =
         MakeSpeedButton(QStringLiteral("PLAY"), QStringLiteral("Start / Stop 3D series preview"),
                         SlideShowAnchors::leftButton, l.playButton);
     PlayButton->setCheckable(true);
-    connect(PlayButton, &QToolButton::clicked, this, &TSlideShow::OnPlayClick);
+    connect(PlayButton, &QToolButton::clicked, this, Guarded(this, &TSlideShow::OnPlayClick));
     NextButton = MakeSpeedButton(QStringLiteral("NEXT"), QStringLiteral("Next image"),
                                  SlideShowAnchors::leftButton, l.nextButton);
-    connect(NextButton, &QToolButton::clicked, this, &TSlideShow::OnNextClick);
+    connect(NextButton, &QToolButton::clicked, this, Guarded(this, &TSlideShow::OnNextClick));
 
     SpeedLabel = new QLabel(QStringLiteral("Play speed :"), this);
     SpeedLabel->setObjectName(QStringLiteral("SpeedLabel"));
@@ -128,14 +135,17 @@ void TSlideShow::BuildTurnButtons() {
     const SlideShowLayout l = slideshow::InitialLayout(size(), Reduced, 0);
     RotateLeftButton = MakeSpeedButton(QStringLiteral("RLEFT"), QStringLiteral("Rotate left"),
                                        SlideShowAnchors::rightButton, l.rotateLeftButton);
-    connect(RotateLeftButton, &QToolButton::clicked, this, &TSlideShow::OnLRotateClick);
+    connect(RotateLeftButton, &QToolButton::clicked, this,
+            Guarded(this, &TSlideShow::OnLRotateClick));
     RotateRightButton = MakeSpeedButton(QStringLiteral("RRIGHT"), QStringLiteral("Rotate right"),
                                         SlideShowAnchors::rightButton, l.rotateRightButton);
-    connect(RotateRightButton, &QToolButton::clicked, this, &TSlideShow::OnRRotateClick);
+    connect(RotateRightButton, &QToolButton::clicked, this,
+            Guarded(this, &TSlideShow::OnRRotateClick));
     FullScreenButton =
         MakeSpeedButton(QStringLiteral("FULLSCR"), QStringLiteral("Full-screen preview"),
                         SlideShowAnchors::rightButton, l.fullScreenButton);
-    connect(FullScreenButton, &QToolButton::clicked, this, &TSlideShow::OnFullScrClick);
+    connect(FullScreenButton, &QToolButton::clicked, this,
+            Guarded(this, &TSlideShow::OnFullScrClick));
 }
 
 void TSlideShow::BuildSpeedBar() {
@@ -172,33 +182,36 @@ void TSlideShow::BuildOrderButtons() {
     MoveUpButton =
         MakeSpeedButton(QStringLiteral("MOVEUP"), QStringLiteral("Move up the selected image"),
                         SlideShowAnchors::rightButton, l.moveUpButton);
-    connect(MoveUpButton, &QToolButton::clicked, this, &TSlideShow::OnMoveUpClick);
+    connect(MoveUpButton, &QToolButton::clicked, this, Guarded(this, &TSlideShow::OnMoveUpClick));
     MoveDownButton =
         MakeSpeedButton(QStringLiteral("MOVEDOWN"), QStringLiteral("Move down the selected image"),
                         SlideShowAnchors::rightButton, l.moveDownButton);
-    connect(MoveDownButton, &QToolButton::clicked, this, &TSlideShow::OnMoveDownClick);
+    connect(MoveDownButton, &QToolButton::clicked, this,
+            Guarded(this, &TSlideShow::OnMoveDownClick));
     // Anchored to the left unlike its neighbours: an empty control that is resized keeps it
     // where it was until a loaded series lines the three up again.
     ZOrderButton = MakeSpeedButton(QStringLiteral("ZORDER"), QStringLiteral("Reverse images order"),
                                    SlideShowAnchors::leftButton, l.zOrderButton);
-    connect(ZOrderButton, &QToolButton::clicked, this, &TSlideShow::OnZOrderClick);
+    connect(ZOrderButton, &QToolButton::clicked, this, Guarded(this, &TSlideShow::OnZOrderClick));
     DeleteButton = MakeSpeedButton(QStringLiteral("DELETE"),
                                    QStringLiteral("Remove the selected image from series"),
                                    SlideShowAnchors::rightButton, l.deleteButton);
-    connect(DeleteButton, &QToolButton::clicked, this, &TSlideShow::OnDeleteClick);
+    connect(DeleteButton, &QToolButton::clicked, this, Guarded(this, &TSlideShow::OnDeleteClick));
 }
 
 void TSlideShow::BuildPopupMenu() {
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    MoveUpItem = PopupMenu->addAction(QStringLiteral("Move &Up"), this, &TSlideShow::OnMoveUpClick);
-    MoveDownItem =
-        PopupMenu->addAction(QStringLiteral("Move &Down"), this, &TSlideShow::OnMoveDownClick);
+    MoveUpItem = PopupMenu->addAction(QStringLiteral("Move &Up"), this,
+                                      Guarded(this, &TSlideShow::OnMoveUpClick));
+    MoveDownItem = PopupMenu->addAction(QStringLiteral("Move &Down"), this,
+                                        Guarded(this, &TSlideShow::OnMoveDownClick));
     PopupMenu->addSeparator();
-    RemoveItem = PopupMenu->addAction(QStringLiteral("&Remove"), this, &TSlideShow::OnDeleteClick);
+    RemoveItem = PopupMenu->addAction(QStringLiteral("&Remove"), this,
+                                      Guarded(this, &TSlideShow::OnDeleteClick));
     PopupMenu->addSeparator();
-    MakeFirstItem =
-        PopupMenu->addAction(QStringLiteral("&Make first"), this, &TSlideShow::OnMakeFirstClick);
+    MakeFirstItem = PopupMenu->addAction(QStringLiteral("&Make first"), this,
+                                         Guarded(this, &TSlideShow::OnMakeFirstClick));
 }
 
 void TSlideShow::BuildPicPanel() {
