@@ -202,6 +202,7 @@ class TSlideShow : public QFrame {
     void OnPicMouseUp(TThumbButton* thumb, QMouseEvent* event);
     void StartThumbDrag(TThumbButton* thumb, QMouseEvent* event);
     void ContinueThumbDrag(QPoint screen);
+    void CancelThumbDrag();
     void DropThumb(TThumbButton* thumb, QPoint screen);
     QPoint ToThumbBox(QPoint screen) const;
     void PanelMouseDown(QMouseEvent* event);

@@ -53,8 +53,10 @@ QPoint TSlideShow::ToThumbBox(QPoint screen) const {
 }
 
 void TSlideShow::OnPicMouseDown(TThumbButton*, QMouseEvent* event) {
-    if (ThumbDragging || ThumbPressed || IsPlaying() || IsBusy() ||
-        event->button() != Qt::LeftButton) {
+    if (ThumbDragging) {
+        CancelThumbDrag();  // its release went elsewhere: a new press starts afresh
+    }
+    if (ThumbPressed || IsPlaying() || IsBusy() || event->button() != Qt::LeftButton) {
         return;
     }
     ThumbPressed = true;
@@ -162,6 +164,15 @@ void TSlideShow::DropThumb(TThumbButton* thumb, QPoint screen) {
     ErasePlace();
     ThumbBox->viewport()->update();
     ShowCurPic();
+}
+
+void TSlideShow::CancelThumbDrag() {
+    ThumbDragging = false;
+    ThumbBox->EndDragImage();
+    LastInsPos = -1;
+    ThumbBox->SetHintsShown(true);
+    ErasePlace();
+    ThumbBox->viewport()->update();
 }
 
 void TSlideShow::DrawPlace(QPoint p, bool forced) {

@@ -413,6 +413,21 @@ TEST_F(SlideShowCommands, DraggingAThumbnailMarksTheGapAndDropsThere) {
     EXPECT_TRUE(show->ThumbBox->Button(2)->Down());
 }
 
+TEST_F(SlideShowCommands, ADragWhoseReleaseWentElsewhereEndsWithoutAMove) {
+    Load(3);
+    TThumbButton* source = show->ThumbBox->Button(0);
+    SendMouse(source, QEvent::MouseButtonPress, {50, 40});
+    SendMouse(source, QEvent::MouseMove, {50, 47});
+    SendMouse(source, QEvent::MouseMove, {50, 130});
+    ASSERT_TRUE(show->ThumbDragging);
+    // The release was lost; the next press on a thumbnail starts afresh.
+    SendMouse(show->ThumbBox->Button(1), QEvent::MouseButtonPress, {50, 40});
+    EXPECT_FALSE(show->ThumbDragging);
+    EXPECT_FALSE(show->ThumbBox->UpperMarkShown());
+    SendMouse(show->ThumbBox->Button(1), QEvent::MouseButtonRelease, {50, 40});
+    EXPECT_EQ(Order(), (Seq{1, 2, 3}));
+}
+
 TEST_F(SlideShowCommands, SmallMoveIsAClickAndPlayingStartsNoDrag) {
     Load(4);
     for (bool playing : {false, true}) {
