@@ -114,8 +114,10 @@ stop_program() {
 make_pictures() {
     mkdir -p "$1"
     for i in $(seq 1 "$2"); do
-        convert -size 640x480 "xc:hsl($((i * 30)),70%,55%)" -fill white -pointsize 220 \
-            -gravity center -annotate 0 "$i" -quality 90 "$1/$(printf '%s%02d.jpg' "$3" "$i")"
+        # DejaVu comes with the build packages; ImageMagick's default font may be missing.
+        convert -size 640x480 "xc:hsl($((i * 30)),70%,55%)" -font DejaVu-Sans -fill white \
+            -pointsize 220 -gravity center -annotate 0 "$i" -quality 90 \
+            "$1/$(printf '%s%02d.jpg' "$3" "$i")"
     done
 }
 
