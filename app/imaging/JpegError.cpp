@@ -43,16 +43,40 @@ bool ProgressiveScansComplete(j_decompress_ptr info) {
     return true;
 }
 
-// A progressive file is read whole before its first row comes out, and each scan only
-// refines the picture: a cut between two scans loses no scan data mid-way, yet the picture
-// lacks every later refinement. The end of the file is harmless only once the scans that
-// arrived have refined everything (the file lacks just its end marker).
-bool EndsProgressiveFileEarly(j_common_ptr info) {
+// Whether a component has not been in any scan yet: the library latches a component's
+// quantisation table when the first scan that carries it starts.
+bool SomeComponentNeverScanned(j_decompress_ptr info) {
+    if (info->comp_info == nullptr) {
+        return true;  // the file ended before its frame header
+    }
+    for (int c = 0; c < info->num_components; ++c) {
+        if (info->comp_info[c].quant_table == nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The arithmetic decoder, unlike the Huffman one, does not warn when a scan's data stops
+// short: it decodes zeros. Its read-ahead is a byte or two, so a file lacking only its end
+// marker meets the end of the file while its last row of blocks is decoded; meeting it
+// before that row means the scan was cut.
+bool CutInsideArithmeticScan(j_decompress_ptr info) {
+    return info->arith_code && info->input_iMCU_row + 1 < info->total_iMCU_rows;
+}
+
+// Progressive files, and sequential ones with a scan per component, are read whole before
+// their first row comes out. A cut between two scans loses no scan data mid-way, yet the
+// picture lacks every later refinement or whole components. The end of the file is
+// harmless only once every component has arrived, refined to its last bit (the file lacks
+// just its end marker).
+bool EndsBeforeItsLastScan(j_common_ptr info) {
     if (info->err->msg_code != JWRN_JPEG_EOF || !info->is_decompressor) {
         return false;
     }
     auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
-    return decompress->progressive_mode && !ProgressiveScansComplete(decompress);
+    return SomeComponentNeverScanned(decompress) || CutInsideArithmeticScan(decompress) ||
+           (decompress->progressive_mode && !ProgressiveScansComplete(decompress));
 }
 
 }  // namespace
@@ -68,7 +92,7 @@ void JpegEmitMessage(j_common_ptr info, int msgLevel) {
         return;  // trace output
     }
     info->err->num_warnings++;
-    if (LosesPictureData(info->err->msg_code) || EndsProgressiveFileEarly(info)) {
+    if (LosesPictureData(info->err->msg_code) || EndsBeforeItsLastScan(info)) {
         JpegErrorExit(info);
     }
 }
@@ -106,7 +130,9 @@ void JpegDecompressor::Create() {
 }
 
 namespace {
-uint8_t MultiplyUnits(unsigned a, unsigned b) { return static_cast<uint8_t>((a * b + 127) / 255); }
+uint8_t MultiplyUnits(unsigned a, unsigned b) {
+    return static_cast<uint8_t>((a * b + 127) / 255);
+}
 }  // namespace
 
 void JpegCmykToBgr(const uint8_t* cmyk, uint8_t* bgr, unsigned width, bool inverted) {

@@ -26,7 +26,9 @@ using Bytes = std::vector<uint8_t>;
 struct JpegLayout {
     int width = 64, height = 64;
     bool grey = false, progressive = false;
-    bool subsampled = false;  // else every component at full size, so flat bands stay exact
+    bool subsampled = false;        // else every component at full size, so flat bands stay exact
+    bool scanPerComponent = false;  // sequential, but one scan for each colour component
+    bool arithmetic = false;        // arithmetic entropy coding instead of Huffman codes
 };
 
 // Bands of a quarter of the height each from the top: red, green, blue and white with their
@@ -53,6 +55,17 @@ Bytes EncodeJpeg(const JpegLayout& layout) {
     }
     if (layout.progressive) {
         jpeg_simple_progression(&c);
+    }
+    c.arith_code = layout.arithmetic ? TRUE : FALSE;
+    jpeg_scan_info scans[3] = {};
+    if (layout.scanPerComponent) {
+        for (int i = 0; i < c.num_components; ++i) {
+            scans[i].comps_in_scan = 1;
+            scans[i].component_index[0] = i;
+            scans[i].Se = DCTSIZE2 - 1;
+        }
+        c.scan_info = scans;
+        c.num_scans = c.num_components;
     }
     jpeg_start_compress(&c, TRUE);
     Bytes row(size_t(layout.width) * c.input_components);
@@ -218,6 +231,34 @@ TEST_F(JpgImageTest, TruncatedFilesAreRefusedButAMissingEndMarkerAloneIsNot) {
     }
 }
 
+// A file with a scan for each component is read whole before its first row, like a
+// progressive one: a cut between two scans loses components without damaging any scan.
+TEST_F(JpgImageTest, AFileCutBetweenItsComponentScansIsRefused) {
+    const Bytes jpeg = EncodeJpeg({64, 64, false, false, false, true});
+    const size_t firstScan = FindMarker(jpeg, 0xDA);
+    const Bytes rest(jpeg.begin() + long(firstScan) + 2, jpeg.end());
+    const size_t secondScan = firstScan + 2 + FindMarker(rest, 0xDA);
+    ASSERT_LT(secondScan, jpeg.size());
+    ExpectRefused(Write(Bytes(jpeg.begin(), jpeg.begin() + long(secondScan))));
+    TJpgImage image;
+    image.LoadFromFile(Write(Bytes(jpeg.begin(), jpeg.end() - 2)), 1);
+    EXPECT_NE(nullptr, image.Picture()) << "only the end marker is missing";
+}
+
+// The arithmetic decoder fills a scan cut short with zeros and says nothing about it.
+TEST_F(JpgImageTest, ArithmeticCodedFilesCutShortAreRefused) {
+    for (bool progressive : {false, true}) {
+        SCOPED_TRACE(progressive ? "progressive" : "sequential");
+        JpegLayout layout{200, 120, false, progressive};
+        layout.arithmetic = true;
+        const Bytes jpeg = EncodeJpeg(layout);
+        ExpectRefused(Write(Bytes(jpeg.begin(), jpeg.begin() + long(jpeg.size() / 2))));
+        TJpgImage image;
+        image.LoadFromFile(Write(Bytes(jpeg.begin(), jpeg.end() - 2)), 1);
+        EXPECT_NE(nullptr, image.Picture()) << "only the end marker is missing";
+    }
+}
+
 TEST_F(JpgImageTest, CorruptFilesAndOtherFormatsAreRefused) {
     const Bytes jpeg = EncodeJpeg({});
     const std::function<void(Bytes&)> mangles[] = {
@@ -247,6 +288,68 @@ TEST_F(JpgImageTest, CorruptFilesAndOtherFormatsAreRefused) {
     ExpectRefused(png);
     for (int denominator : {0, 3, 16}) {
         ExpectRefused(Write(jpeg), denominator);
+    }
+}
+
+// Ink pictures: plain CMYK stores ink amounts, Adobe's files (with its marker, and every
+// YCCK file) store 255 - ink. Each must come out in the colour the inks make.
+Bytes EncodeInkJpeg(J_COLOR_SPACE stored, bool adobe, const uint8_t ink[4]) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = c.image_height = 32;
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, stored);
+    jpeg_set_quality(&c, 95, TRUE);
+    c.write_Adobe_marker = adobe ? TRUE : FALSE;
+    jpeg_start_compress(&c, TRUE);
+    Bytes row(32 * 4);
+    for (size_t i = 0; i < row.size(); ++i) {
+        row[i] = adobe ? uint8_t(255 - ink[i % 4]) : ink[i % 4];
+    }
+    for (int y = 0; y < 32; ++y) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&c, rows, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+TEST_F(JpgImageTest, InkPicturesBecomeTheColoursTheirInksMake) {
+    struct Case {
+        J_COLOR_SPACE stored;
+        bool adobe;
+        uint8_t ink[4];  // cyan, magenta, yellow, black
+        uint8_t bgr[3];
+    };
+    const Case cases[] = {
+        {JCS_CMYK, false, {0, 255, 255, 0}, {0, 0, 255}},  // red
+        {JCS_CMYK, true, {0, 255, 255, 0}, {0, 0, 255}},
+        {JCS_YCCK, true, {255, 0, 255, 0}, {0, 255, 0}},  // green
+        {JCS_CMYK, true, {0, 0, 0, 255}, {0, 0, 0}},      // black ink alone
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(::testing::Message() << "stored " << test.stored << " adobe " << test.adobe
+                                          << " ink " << int(test.ink[0]) << "," << int(test.ink[1])
+                                          << "," << int(test.ink[2]) << "," << int(test.ink[3]));
+        TJpgImage image;
+        image.LoadFromFile(Write(EncodeInkJpeg(test.stored, test.adobe, test.ink)), 2);
+        PackedDib dib = image.Picture();
+        ASSERT_NE(nullptr, dib);
+        EXPECT_EQ(24, dib->biBitCount);
+        EXPECT_EQ(16, DibWidth(dib));
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(test.bgr[i], PixelAt(dib, 15, 15)[i], 8) << "byte " << i;
+        }
     }
 }
 
