@@ -1,0 +1,112 @@
+// Feeds arbitrary bytes to the format sniffer and both JPEG readers. Any outcome short of a
+// crash or a sanitizer report is acceptable: refusals, error codes and EAbort all count
+// as a pass, because hostile files are expected to fail cleanly.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "Components/ImgPanel/ImageFormat.h"
+#include "Components/ImgPanel/JpegImg.h"
+#include "app/imaging/EAbort.h"
+#include "app/imaging/JpgImage.h"
+
+namespace {
+
+// Pictures above this many pixels are decoded only reduced: a 16-byte header can claim
+// 65535 x 65535, and allocating that at full size says nothing about the parser.
+constexpr long long kFullSizePixelLimit = 16LL * 1024 * 1024;
+
+// The readers take paths, so each input lives in a private file removed on every exit.
+class ScratchFile {
+  public:
+    ScratchFile(const uint8_t* data, std::size_t size) {
+        const char* dir = std::getenv("TMPDIR");
+        path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/jpegfuzz-XXXXXX";
+        const int fd = mkstemp(path_.data());
+        if (fd < 0) {
+            path_.clear();
+            return;
+        }
+        std::size_t written = 0;
+        while (written < size) {
+            const ssize_t n = write(fd, data + written, size - written);
+            if (n <= 0) {
+                break;
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        close(fd);
+        ok_ = written == size;
+    }
+    ~ScratchFile() {
+        if (!path_.empty()) {
+            unlink(path_.c_str());
+        }
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    bool Ok() const { return ok_; }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    bool ok_ = false;
+};
+
+struct HeaderSize {
+    long long width = 0;
+    long long height = 0;
+    long long Pixels() const { return width * height; }
+};
+
+// Decodes with the panel's reader at coefficient, set at the header event as the panel
+// does; returns the size the header declared (zeros when it never got that far).
+HeaderSize DecodeForPanel(const std::string& path, double coefficient) {
+    HeaderSize size;
+    TJpegImg decoder;
+    decoder.OnProgress = [&size, coefficient](TImgCtrl* sender, PackedDib, int, int, TImgEvent e) {
+        if (e == TImgEvent::HeaderRead) {
+            size = {sender->Width(), sender->Height()};
+            sender->SetDisplayCoeff(coefficient);
+        }
+    };
+    decoder.OnError = [](TImgCtrl*, const std::string&) {};
+    decoder.LoadFromFile(path);
+    return size;
+}
+
+// The preview loader reports every failure but an unopenable file as EAbort; anything
+// else escaping is a fault and is left to terminate the run.
+void DecodeForPreview(const std::string& path, int denominator) {
+    TJpgImage image;
+    image.OnProgress = [](TJpgImage*, PackedDib, int, int, int) {};
+    try {
+        image.LoadFromFile(path, denominator);
+    } catch (const EAbort&) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const ScratchFile file(data, size);
+    if (!file.Ok()) {
+        return 0;
+    }
+    const std::string& path = file.Path();
+    (void)GetImageFormat(path);
+
+    // The reduced decode runs first: it is cheap at any size and tells the declared size.
+    const HeaderSize declared = DecodeForPanel(path, 0.1);
+    DecodeForPreview(path, 8);
+    if (declared.Pixels() <= kFullSizePixelLimit) {
+        DecodeForPanel(path, 1.0);
+        DecodeForPreview(path, 1);
+    }
+    return 0;
+}
