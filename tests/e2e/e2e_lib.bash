@@ -121,6 +121,18 @@ make_pictures() {
     done
 }
 
+# Writes the INI file $1: a normal 800 x 600 main window at the top-left corner opened on
+# folder $2, the preview as a normal 900 x 700 window playing at its fastest, then any
+# further lines given on standard input.
+write_ini() {
+    {
+        printf '[Window]\nState=NRM\nLeft=0\nTop=0\nWidth=800\nHeight=600\n\n'
+        printf '[Viewer]\nSource=%s/\nPlaySpeed=1000\n\n' "$2"
+        printf '[SlideShow]\nState=NRM\nWidth=900\nHeight=700\nLeft=40\nTop=40\n\n'
+        cat
+    } >"$1"
+}
+
 # Starts a display and the program on the INI file $1, then sets main to the id of the
 # main window once it has scanned its start folder.
 open_main_window() {

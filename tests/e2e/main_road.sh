@@ -13,31 +13,13 @@ e2e_setup "${1:-}"
 
 make_pictures "$work/pictures" 4 pic
 mkdir -p "$work/package"
-cat >"$work/orvane-viewer.ini" <<INI
-[Window]
-State=NRM
-Left=0
-Top=0
-Width=800
-Height=600
-
-[Viewer]
-Source=$work/pictures/
-PlaySpeed=1000
-
+write_ini "$work/orvane-viewer.ini" "$work/pictures" <<INI
 [Saving]
 Destination=$work/package/
 Prefix=img
 Sufix=
 Digits=3
 From=1
-
-[SlideShow]
-State=NRM
-Width=900
-Height=700
-Left=40
-Top=40
 INI
 
 open_main_window "$work/orvane-viewer.ini"

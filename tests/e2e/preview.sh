@@ -12,27 +12,7 @@ source "$(dirname "$0")/e2e_lib.bash"
 e2e_setup "${1:-}"
 
 make_pictures "$work/pictures" 12 turn
-# A normal 800 x 600 main window at the top-left corner opened on the pictures; the
-# preview opens as a normal 900 x 700 window and plays at its fastest.
-cat >"$work/orvane-viewer.ini" <<INI
-[Window]
-State=NRM
-Left=0
-Top=0
-Width=800
-Height=600
-
-[Viewer]
-Source=$work/pictures/
-PlaySpeed=1000
-
-[SlideShow]
-State=NRM
-Width=900
-Height=700
-Left=40
-Top=40
-INI
+write_ini "$work/orvane-viewer.ini" "$work/pictures" </dev/null
 
 open_main_window "$work/orvane-viewer.ini"
 preview=$(preview_all "$main") || exit 1

@@ -36,14 +36,31 @@ struct JpegLayout {
 constexpr uint8_t kBandRgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
 constexpr uint8_t kGreyBands[4] = {0, 64, 200, 255};
 
-Bytes EncodeJpeg(const JpegLayout& layout) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
+// libjpeg's compressor writing into memory; Finish hands over the file's bytes.
+struct MemoryCompressor {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
+
+    MemoryCompressor() {
+        info.err = jpeg_std_error(&errors);
+        jpeg_create_compress(&info);
+        jpeg_mem_dest(&info, &buffer, &size);
+    }
+    ~MemoryCompressor() {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+    }
+    Bytes Finish() {
+        jpeg_finish_compress(&info);
+        return Bytes(buffer, buffer + size);
+    }
+};
+
+Bytes EncodeJpeg(const JpegLayout& layout) {
+    MemoryCompressor compressor;
+    jpeg_compress_struct& c = compressor.info;
     c.image_width = JDIMENSION(layout.width);
     c.image_height = JDIMENSION(layout.height);
     c.input_components = layout.grey ? 1 : 3;
@@ -84,11 +101,7 @@ Bytes EncodeJpeg(const JpegLayout& layout) {
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&c, rows, 1);
     }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return compressor.Finish();
 }
 
 // Offset of the first marker FF xx; the size when there is none.
@@ -294,13 +307,8 @@ TEST_F(JpgImageTest, CorruptFilesAndOtherFormatsAreRefused) {
 // Ink pictures: plain CMYK stores ink amounts, Adobe's files (with its marker, and every
 // YCCK file) store 255 - ink. Each must come out in the colour the inks make.
 Bytes EncodeInkJpeg(J_COLOR_SPACE stored, bool adobe, const uint8_t ink[4]) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
+    MemoryCompressor compressor;
+    jpeg_compress_struct& c = compressor.info;
     c.image_width = c.image_height = 32;
     c.input_components = 4;
     c.in_color_space = JCS_CMYK;
@@ -317,11 +325,7 @@ Bytes EncodeInkJpeg(J_COLOR_SPACE stored, bool adobe, const uint8_t ink[4]) {
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&c, rows, 1);
     }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return compressor.Finish();
 }
 
 TEST_F(JpgImageTest, InkPicturesBecomeTheColoursTheirInksMake) {
