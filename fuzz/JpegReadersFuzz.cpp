@@ -11,8 +11,8 @@
 
 #include "Components/ImgPanel/ImageFormat.h"
 #include "Components/ImgPanel/JpegImg.h"
-#include "app/imaging/EAbort.h"
-#include "app/imaging/JpgImage.h"
+#include "imaging/EAbort.h"
+#include "imaging/JpgImage.h"
 
 namespace {
 

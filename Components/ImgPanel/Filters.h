@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 struct PRIVATE_;  // the module's own state, made by filter_create
 

@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 // A new 24-bit picture with the image's pixels (transparency is dropped); null for a null
 // or empty image or when the picture cannot be allocated.

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 // Stages of a decode, as reported to OnProgress.
 enum class TImgEvent : uint8_t {

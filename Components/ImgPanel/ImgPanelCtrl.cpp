@@ -15,7 +15,7 @@
 #include "Components/ImgPanel/DecoderFactory.h"
 #include "Components/ImgPanel/ImageToDib.h"
 #include "Components/ImgPanel/LoadSession.h"
-#include "app/imaging/DibDraw.h"
+#include "imaging/DibDraw.h"
 
 namespace {
 

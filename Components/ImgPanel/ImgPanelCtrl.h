@@ -28,7 +28,7 @@
 #include "Components/ImgPanel/ImgCtrl.h"
 #include "Components/ImgPanel/LoadChannel.h"
 #include "Components/ImgPanel/PanelGeometry.h"
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 #include "platform/UiWaker.h"
 
 class LoadSession;

@@ -8,7 +8,7 @@
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
-#include "app/imaging/JpegError.h"
+#include "imaging/JpegError.h"
 
 #include <jerror.h>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 struct LoadReport {
     enum class Kind : uint8_t {

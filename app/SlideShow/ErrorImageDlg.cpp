@@ -7,7 +7,7 @@
 #include <QStatusBar>
 
 #include "app/SlideShow/SlideGeometry.h"
-#include "app/imaging/DibDraw.h"
+#include "imaging/DibDraw.h"
 #include "platform/MessageService.h"
 
 namespace {

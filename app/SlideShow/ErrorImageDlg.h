@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 class QLabel;
 

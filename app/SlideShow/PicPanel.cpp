@@ -6,7 +6,7 @@
 #include <QRegion>
 
 #include "app/SlideShow/SlideGeometry.h"
-#include "app/imaging/DibDraw.h"
+#include "imaging/DibDraw.h"
 
 TPicPanel::TPicPanel(QWidget* owner) : QWidget(owner), BackgroundColor(palette().button().color()) {
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "app/SlideShow/SlideGeometry.h"
-#include "app/imaging/DibDraw.h"
-#include "app/imaging/JpegError.h"
-#include "app/imaging/JpgImage.h"
+#include "imaging/DibDraw.h"
+#include "imaging/JpegError.h"
+#include "imaging/JpgImage.h"
 
 namespace slideshow {
 

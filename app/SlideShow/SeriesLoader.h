@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 namespace slideshow {
 

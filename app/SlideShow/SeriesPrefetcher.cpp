@@ -3,7 +3,7 @@
 #include <QFile>
 #include <algorithm>
 
-#include "app/imaging/JpgImage.h"
+#include "imaging/JpgImage.h"
 
 namespace slideshow {
 

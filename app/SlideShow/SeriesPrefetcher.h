@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 class TJpgImage;
 

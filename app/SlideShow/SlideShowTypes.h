@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 class QObject;
 

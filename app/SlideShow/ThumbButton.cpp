@@ -6,7 +6,7 @@
 #include <QPainterPath>
 
 #include "app/SlideShow/SlideGeometry.h"
-#include "app/imaging/DibDraw.h"
+#include "imaging/DibDraw.h"
 
 namespace {
 

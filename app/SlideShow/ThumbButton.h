@@ -9,7 +9,7 @@
 #include <QColor>
 #include <QPixmap>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 class TThumbButton : public QAbstractButton {
     Q_OBJECT

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/imaging/JpgImage.h"
+#include "imaging/JpgImage.h"
 #include "bench/common/BenchPicture.h"
 #include "bench/common/BenchTiming.h"
 

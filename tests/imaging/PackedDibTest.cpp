@@ -1,11 +1,11 @@
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 #include <gtest/gtest.h>
 
 #include <QTransform>
 #include <cstring>
 
-#include "app/imaging/DibDraw.h"
+#include "imaging/DibDraw.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/imaging/JpgImage.h"
+#include "imaging/JpgImage.h"
 
 #include <jerror.h>
 
@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/imaging/EAbort.h"
+#include "imaging/EAbort.h"
 
 namespace {
 

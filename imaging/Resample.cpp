@@ -1,4 +1,4 @@
-#include "app/imaging/Resample.h"
+#include "imaging/Resample.h"
 
 #include <algorithm>
 #include <cmath>

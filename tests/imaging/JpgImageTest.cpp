@@ -1,7 +1,7 @@
 // The JPEG preview loader. Every fixture is made here at run time with the library's
 // compressor (or Qt, for the PNG), or by cutting and mangling those files.
 
-#include "app/imaging/JpgImage.h"
+#include "imaging/JpgImage.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/imaging/EAbort.h"
+#include "imaging/EAbort.h"
 
 namespace {
 

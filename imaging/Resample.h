@@ -25,7 +25,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 // Weight modes (the mode field); any other value averages with equal weights too.
 enum ResampleWeightMode : uint8_t {

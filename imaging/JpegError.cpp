@@ -1,4 +1,4 @@
-#include "app/imaging/JpegError.h"
+#include "imaging/JpegError.h"
 
 #include <jerror.h>
 

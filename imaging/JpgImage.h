@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "app/imaging/JpegError.h"
-#include "app/imaging/PackedDib.h"
+#include "imaging/JpegError.h"
+#include "imaging/PackedDib.h"
 
 class TJpgImage;
 

@@ -8,7 +8,7 @@
 #include <QImage>
 #include <QRect>
 
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 class QPainter;
 

@@ -1,4 +1,4 @@
-#include "app/imaging/PackedDib.h"
+#include "imaging/PackedDib.h"
 
 #include <sanitizer/asan_interface.h>  // no-op macros outside AddressSanitizer builds
 #include <sys/mman.h>

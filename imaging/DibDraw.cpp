@@ -1,4 +1,4 @@
-#include "app/imaging/DibDraw.h"
+#include "imaging/DibDraw.h"
 
 #include <QPainter>
 #include <algorithm>
