@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <exception>
 
-#include "app/ConfigForm.h"
-#include "app/MainForm.h"
-#include "app/ProgressForm.h"
-#include "app/QuestionForm.h"
-#include "app/SavingForm.h"
+#include "app/Dialogs/ConfigForm.h"
+#include "app/Dialogs/ProgressForm.h"
+#include "app/Dialogs/QuestionForm.h"
+#include "app/MainWindow/MainForm.h"
+#include "app/Saving/SavingForm.h"
 #include "app/SplashForm.h"
 #include "app/TerminationWatcher.h"
 #include "platform/MessageService.h"

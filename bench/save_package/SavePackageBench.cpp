@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SavePackage.h"
+#include "app/Saving/SavePackage.h"
 #include "bench/common/BenchTiming.h"
 
 namespace {

@@ -2,8 +2,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include "TestApp.h"
 #include "app/SplashForm.h"
+#include "tests/app/TestApp.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "TestApp.h"
+#include "tests/app/TestApp.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>

@@ -1,0 +1,202 @@
+#include "app/MainWindow/MainGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mainwin {
+
+namespace {
+
+constexpr int kMinLeftWidth = 200;
+constexpr int kMinStoredFilesWidth = 195;
+constexpr int kMinDraggedFilesWidth = 196;
+constexpr int kOffScreenSlack = 4;
+constexpr double kTwoThirds = 2.0 / 3.0;
+
+int Truncated(float value) {
+    return static_cast<int>(value);
+}
+int RoundedUp(float value) {
+    return static_cast<int>(std::ceil(value));
+}
+
+// How much of a window must be visible on some screen to count as reachable.
+constexpr int kReachableWidth = 50;
+constexpr int kReachableHeight = 30;
+
+bool IsReachable(const QRect& frame, const std::vector<QRect>& areas) {
+    const int needW = std::min(kReachableWidth, frame.width());
+    const int needH = std::min(kReachableHeight, frame.height());
+    return std::any_of(areas.begin(), areas.end(), [&](const QRect& area) {
+        const QRect seen = frame.intersected(area);
+        return seen.width() >= needW && seen.height() >= needH;
+    });
+}
+
+int ClampInto(int pos, int size, int areaStart, int areaEnd) {
+    const int last = std::max(areaStart, areaEnd - size);
+    return std::clamp(pos, areaStart, last);
+}
+
+}  // namespace
+
+StoredWindow ClampStoredWindow(StoredWindow w, const QRect& workArea) {
+    const int right = RightOf(workArea);
+    const int bottom = BottomOf(workArea);
+    if (w.width > right) {
+        w.width = right;
+    }
+    if (w.height > bottom) {
+        w.height = bottom;
+    }
+    if (w.left < -kOffScreenSlack) {
+        w.left = 0;
+    }
+    if (w.top >= bottom) {
+        w.top = bottom - w.top;
+    }
+    if (w.top < -kOffScreenSlack) {
+        w.top = 0;
+    }
+    return w;
+}
+
+StoredWindow BringOnScreen(StoredWindow w, const std::vector<QRect>& screenAreas) {
+    if (screenAreas.empty()) {
+        return w;
+    }
+    const QRect frame(w.left, w.top, std::max(1, w.width), std::max(1, w.height));
+    if (IsReachable(frame, screenAreas)) {
+        return w;
+    }
+    const QRect& area = screenAreas.front();
+    w.left = ClampInto(w.left, w.width, area.x(), RightOf(area));
+    w.top = ClampInto(w.top, w.height, area.y(), BottomOf(area));
+    return w;
+}
+
+int TreeHeightForStored(int stored, int leftHeight) {
+    const int half = leftHeight / 2;
+    if (stored == 0) {
+        return half;
+    }
+    const bool inRange = half < stored && stored <= leftHeight * kTwoThirds;
+    return inRange ? stored : half;
+}
+
+int LeftWidthForStored(int stored, int splitWidth, int leftReserve) {
+    if (stored == 0) {
+        return splitWidth - leftReserve;
+    }
+    if (stored <= kMinLeftWidth || stored - 1 >= splitWidth - leftReserve) {
+        return kMinLeftWidth;
+    }
+    return stored;
+}
+
+int FilesWidthForStored(int stored, int listPanelWidth, int seriesReserve, int splitListWidth) {
+    if (stored == 0) {
+        return listPanelWidth / 2 - splitListWidth / 2;
+    }
+    if (stored <= kMinStoredFilesWidth || stored >= listPanelWidth - seriesReserve) {
+        return kMinStoredFilesWidth;
+    }
+    return stored;
+}
+
+std::optional<int> ProportionalLeftWidth(int splitWidth, int oldSplitWidth, int oldLeftWidth,
+                                         int leftReserve) {
+    if (oldSplitWidth == 0 || oldLeftWidth == 0) {
+        return std::nullopt;
+    }
+    float r = static_cast<float>(splitWidth) / oldSplitWidth * oldLeftWidth;
+    if (Truncated(r) < kMinLeftWidth) {
+        r = kMinLeftWidth;
+    }
+    if (leftReserve > splitWidth - Truncated(r)) {
+        r = static_cast<float>(splitWidth - leftReserve);
+    }
+    if (Truncated(r) > splitWidth / 2) {
+        r = static_cast<float>(splitWidth / 2);
+    }
+    return RoundedUp(r);
+}
+
+std::optional<int> ProportionalTreeHeight(int leftHeight, int oldLeftHeight, int oldTreeHeight) {
+    if (oldLeftHeight == 0 || oldTreeHeight == 0) {
+        return std::nullopt;
+    }
+    float r = static_cast<float>(leftHeight) / oldLeftHeight * oldTreeHeight;
+    if (Truncated(r) < leftHeight / 2) {
+        r = static_cast<float>(leftHeight / 2);
+    }
+    if (Truncated(r) > leftHeight * kTwoThirds) {
+        r = static_cast<float>(leftHeight * kTwoThirds);
+    }
+    return RoundedUp(r);
+}
+
+int ClampTreeHeight(int treeHeight, int leftHeight) {
+    if (treeHeight < leftHeight / 2) {
+        return leftHeight / 2;
+    }
+    if (treeHeight > leftHeight * kTwoThirds) {
+        return static_cast<int>(leftHeight * kTwoThirds);
+    }
+    return treeHeight;
+}
+
+std::optional<int> ProportionalFilesWidth(int rightWidth, int oldRightWidth, int oldFilesWidth,
+                                          int lowerBound, int upperBound) {
+    if (oldRightWidth == 0 || oldFilesWidth == 0) {
+        return std::nullopt;
+    }
+    float r = static_cast<float>(rightWidth) / oldRightWidth * oldFilesWidth;
+    if (r < lowerBound) {
+        r = static_cast<float>(lowerBound);
+    }
+    if (r > upperBound) {
+        r = static_cast<float>(upperBound);
+    }
+    const bool grew = oldRightWidth < rightWidth;
+    return RoundedUp(grew ? r - 0.2f : r - 0.5f);
+}
+
+bool AcceptTreeHeight(int newSize, int leftHeight) {
+    return leftHeight / 2 < newSize && newSize <= leftHeight * kTwoThirds;
+}
+
+bool AcceptLeftWidth(int newSize, int splitWidth, int leftReserve) {
+    return kMinLeftWidth < newSize && newSize < splitWidth - leftReserve;
+}
+
+bool AcceptFilesWidth(int newSize, int listPanelWidth, int seriesReserve) {
+    return kMinDraggedFilesWidth < newSize && newSize < listPanelWidth - seriesReserve;
+}
+
+int ListColumnWidth(int listWidth, int margin, int visibleRows, int itemCount, int scrollBarWidth) {
+    const int scrollBar = visibleRows < itemCount ? scrollBarWidth : 0;
+    return listWidth - margin - scrollBar;
+}
+
+BottomBarLayout ArrangeBottomBarLayout(const BottomBarInput& in) {
+    BottomBarLayout out;
+    out.saveLeft = in.vert2BevelLeft - in.saveWidth - 5;
+    out.previewLeft = out.saveLeft - in.previewWidth - 5;
+    out.trackBarWidth = out.previewLeft - 4;
+
+    out.filesLabelLeft = in.mainListLeft + in.filesLeft + 8;
+    out.filesLabelWidth = in.filesWidth;
+    out.selectedLabelLeft = in.mainListLeft + in.selectedLeft;
+    out.selectedLabelWidth = in.selectedWidth;
+
+    out.selectAllLeft =
+        (in.filesWidth - in.selectAllWidth - in.addWidth - 6) / 2 + in.vert2BevelLeft + 5;
+    out.addLeft = out.selectAllLeft + in.selectAllWidth + 6;
+    out.deleteLeft = (in.selectedListWidth - in.deleteWidth - in.clearWidth - 6) / 2 +
+                     in.mainRightLeft + in.selectedLeft + 2;
+    out.clearLeft = out.deleteLeft + in.deleteWidth + 6;
+    return out;
+}
+
+}  // namespace mainwin

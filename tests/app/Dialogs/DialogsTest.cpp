@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include "app/Dialogs/ConfigForm.h"
+#include "app/Dialogs/FolderDialog.h"
+#include "app/Dialogs/OrientForm.h"
+#include "app/Dialogs/QuestionForm.h"
+#include "app/MainWindow/FolderScan.h"
+#include "app/Series/NameRules.h"
+#include "platform/Memory.h"
+#include "platform/testing/ScriptedMessageService.h"
+#include "tests/app/TestApp.h"
+
+using platform::MsgButton;
+
+namespace {
+
+class DialogTest : public ::testing::Test {
+  protected:
+    DialogTest() { EnsureApp(); }
+    platform::ScriptedMessageService messages_;
+    platform::ScopedMessageService scope_{messages_};
+};
+
+class ConfigTest : public DialogTest {
+  protected:
+    TestIni ini_;
+    TConfigForm form_;
+};
+
+TEST_F(ConfigTest, DefaultsWithoutAnIniFileAndClampsOfStoredValues) {
+    LoadConfig(&form_);
+    EXPECT_EQ(form_.SrcDirEdit->text(), platform::DefaultSourceFolder());
+    EXPECT_EQ(form_.DestDirEdit->text(), platform::DefaultDestinationFolder());
+    EXPECT_EQ(form_.OptiTrackBar->value(), DefaultOptimization(platform::PhysicalMemoryBytes()));
+    EXPECT_EQ(form_.SpeedTrackBar->value(), 250);
+    EXPECT_EQ(form_.FpsEdit->text(), "25%");
+    EXPECT_EQ(form_.DigitsTB->value(), 2);
+    EXPECT_EQ(form_.FromEdit->text(), "1");
+    EXPECT_EQ(form_.SampleEdit->text(), "01.jpg");
+
+    ini_.Write("Viewer", "PlaySpeed", "20");
+    ini_.Write("Viewer", "Optimization", "9");
+    ini_.Write("Saving", "Digits", "12");
+    LoadConfig(&form_);
+    EXPECT_EQ(form_.SpeedTrackBar->value(), 50);
+    EXPECT_EQ(form_.FpsEdit->text(), "5%");
+    EXPECT_EQ(form_.OptiTrackBar->value(), 3);
+    EXPECT_EQ(form_.DigitsTB->value(), 6);
+}
+
+TEST_F(ConfigTest, OkChecksNamesAndFirstNumber) {
+    const struct {
+        const char* prefix;
+        const char* from;
+        const char* suffix;
+        const char* message;  // null: passes
+    } cases[] = {
+        {"a:b", "1", "", "Invalid character in the 3D image name!"},
+        {"img", "-3", "", "Invalid value!"},
+        {"img", "abc", "", "Invalid value!"},
+        {"img", "1", "x#", "Invalid character in the 3D image name!"},
+        {"!", "0", "%", nullptr},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(ini_.Path());
+        platform::ScriptedMessageService messages;
+        platform::ScopedMessageService scope(messages);
+        LoadConfig(&form_);
+        form_.PrefixEdit->setText(c.prefix);
+        form_.FromEdit->setText(c.from);
+        form_.SufixEdit->setText(c.suffix);
+        form_.OkButtonClick();
+        if (c.message == nullptr) {
+            EXPECT_TRUE(messages.Questions().empty()) << c.prefix << " " << c.from;
+            EXPECT_EQ(ini_.Read("Saving", "Prefix"), c.prefix);
+            EXPECT_EQ(form_.result(), 1);
+        } else {
+            ASSERT_EQ(messages.Questions().size(), 1u) << c.prefix << " " << c.from;
+            EXPECT_EQ(messages.Questions()[0].text, c.message);
+            EXPECT_EQ(messages.Questions()[0].caption, "Error");
+            EXPECT_EQ(ini_.Read("Saving", "Prefix"), "<none>") << "nothing written on failure";
+        }
+    }
+}
+
+TEST_F(ConfigTest, OkWritesAllEightKeys) {
+    LoadConfig(&form_);
+    form_.SrcDirEdit->setText("/pictures/in/");
+    form_.OptiTrackBar->setValue(3);
+    form_.SpeedTrackBar->setValue(500);
+    form_.DestDirEdit->setText("/pictures/out/");
+    form_.PrefixEdit->setText("pre");
+    form_.SufixEdit->setText("suf");
+    form_.DigitsTB->setValue(4);
+    form_.FromEdit->setText(" 12 ");
+    form_.OkButtonClick();
+    const std::pair<const char*, const char*> expected[] = {
+        {"Viewer/Source", "/pictures/in/"},
+        {"Viewer/Optimization", "3"},
+        {"Viewer/PlaySpeed", "500"},
+        {"Saving/Destination", "/pictures/out/"},
+        {"Saving/Prefix", "pre"},
+        {"Saving/Sufix", "suf"},
+        {"Saving/Digits", "4"},
+        {"Saving/From", "12"},
+    };
+    for (const auto& [key, value] : expected) {
+        const QStringList parts = QString(key).split('/');
+        EXPECT_EQ(ini_.Read(parts[0], parts[1]), value) << key;
+    }
+}
+
+TEST_F(ConfigTest, DefaultFolderButtonAsksAndSavesOnlyTheSourceOnYes) {
+    LoadConfig(&form_);
+    form_.CurrentFolder = [] { return QStringLiteral("/home/me/shots"); };
+    const QString before = form_.SrcDirEdit->text();
+    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
+    form_.DefFolderButtonClick();
+    EXPECT_EQ(form_.SrcDirEdit->text(), before);
+    EXPECT_EQ(ini_.Read("Viewer", "Source"), "<none>");
+
+    form_.DefFolderButtonClick();
+    EXPECT_EQ(form_.SrcDirEdit->text(), "/home/me/shots/");
+    EXPECT_EQ(ini_.Read("Viewer", "Source"), "/home/me/shots/");
+    EXPECT_EQ(ini_.Read("Saving", "Digits"), "<none>");
+    EXPECT_EQ(messages_.Questions().at(1).caption, "Save default folder");
+}
+
+TEST_F(DialogTest, QuestionReturnsThePressedButton) {
+    const struct {
+        const char* button;  // null: closed without a button
+        const char* icon;
+        int result;
+    } cases[] = {{"YesBtn", "IDI_EXCLAMATION", 6}, {"YesAllBtn", "IDI_QUESTION", 10},
+                 {"NoBtn", "IDI_ERROR", 7},        {"NoAllBtn", "IDI_NONSENSE", 9},
+                 {"CancelBtn", "IDI_HAND", 2},     {nullptr, "IDI_QUESTION", 2}};
+    for (const auto& c : cases) {
+        OnNextModal([&](QWidget* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "Save file");
+            c.button ? ClickChild(dialog, c.button) : void(dialog->close());
+        });
+        EXPECT_EQ(ShowQuestion("x already exist.", "Save file", c.icon), c.result) << c.icon;
+    }
+    EXPECT_TRUE(QuestionIcon("IDI_NONSENSE").isNull());
+    EXPECT_FALSE(QuestionIcon("IDI_WINLOGO").isNull());
+}
+
+TEST_F(DialogTest, OrientationChoices) {
+    QImage glyph(40, 30, QImage::Format_RGB32);
+    glyph.fill(Qt::gray);
+    const struct {
+        const char* button;  // null: closed without a button
+        int result;
+    } cases[] = {{"LeftButton", -1},
+                 {"NormalButton", 0},
+                 {"RightButton", 1},
+                 {"CancelBtn", -100},
+                 {nullptr, -100}};
+    for (const auto& c : cases) {
+        OnNextModal([&](QWidget* dialog) {
+            c.button ? ClickChild(dialog, c.button) : void(dialog->close());
+        });
+        EXPECT_EQ(ShowOrientDialog("Choose desire orientation of the selected images:",
+                                   "Select orientation", glyph, glyph, glyph),
+                  c.result);
+    }
+}
+
+TEST_F(DialogTest, FolderChooserGivesANormalisedFolder) {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + "/Photos";
+    QDir().mkpath(photos);
+    const struct {
+        QString initial;
+        const char* button;
+        QString expected;
+    } cases[] = {
+        {photos + "/", "CancelBtn", photos},
+        {"/", "CancelBtn", "/"},
+        {dir.path() + "/missing/", "CancelBtn", dir.path() + "/missing"},
+        {photos + "/", "OKBtn", photos},
+    };
+    for (const auto& c : cases) {
+        OnNextModal([&](QWidget* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "Select directory");
+            ClickChild(dialog, c.button);
+        });
+        EXPECT_EQ(NormalisedFolder(SelectFolderDialog(c.initial, "", {}, false)), c.expected);
+    }
+}
+
+TEST_F(DialogTest, FolderChooserWithMasksEnablesOkOnMatchingFolders) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/without/sub.jpg");  // a folder does not count
+    QDir().mkpath(dir.path() + "/with");
+    QFile file(dir.path() + "/with/a.JPEG");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_FALSE(FolderHasMatchingFile(dir.path() + "/with", "*.png"));
+    TOKBottomDlg dialog;
+    dialog.SetMasks("*.jpg;*.jpeg");
+    dialog.DirTree->SelectFolder(dir.path() + "/without");
+    dialog.DirTreeChange();
+    EXPECT_FALSE(dialog.OKBtn->isEnabled());
+    dialog.DirTree->SelectFolder(dir.path() + "/with");
+    dialog.DirTreeChange();
+    EXPECT_TRUE(dialog.OKBtn->isEnabled());
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+// The main window's start-up, stored geometry and splitters.
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/Dialogs/ConfigForm.h"
+#include "app/SplashForm.h"
+#include "tests/app/MainWindow/MainFormFixture.h"
+
+namespace {
+
+QRect WorkArea() {
+    return QGuiApplication::primaryScreen()->availableGeometry();
+}
+
+class LayoutTest : public MainFormTest {
+  protected:
+    void StoreWindow(const QString& state, int left, int top, int width, int height) {
+        ini_.Write("Window", "State", state);
+        ini_.Write("Window", "Left", QString::number(left));
+        ini_.Write("Window", "Top", QString::number(top));
+        ini_.Write("Window", "Width", QString::number(width));
+        ini_.Write("Window", "Height", QString::number(height));
+    }
+    void StoreSplitters(int splitV, int splitList) {
+        ini_.Write("Spliters", "SplitV", QString::number(splitV));
+        ini_.Write("Spliters", "SplitList", QString::number(splitList));
+    }
+    QStringList StoredWindow() const {
+        QStringList values;
+        for (const char* key : {"State", "Left", "Top", "Width", "Height"}) {
+            values.append(ini_.Read("Window", key));
+        }
+        return values;
+    }
+};
+
+TEST_F(LayoutTest, FirstStartIsMaximisedWithTheDefaultLayout) {
+    Start();
+    TMainForm& f = Form();
+    EXPECT_TRUE(f.isMaximized());
+    EXPECT_EQ(f.windowTitle(), "Orvane Viewer");
+    EXPECT_EQ(CurrentSplash(), nullptr);
+    EXPECT_EQ(f.LeftTopPnl->height(), f.MainLeft->height() / 2);
+    EXPECT_EQ(f.MainLeft->width(), f.MainSplit->width() - f.LeftReserve());
+    EXPECT_EQ(f.FilesPnl->width(), f.MainListPnl->width() / 2 - f.SplitList->width() / 2);
+    EXPECT_EQ(f.MainLeft->width() + f.SplitV->width() + f.MainRight->width(), f.MainSplit->width());
+    // The configuration is written at every start.
+    EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "250");
+    EXPECT_EQ(ini_.Read("Saving", "Digits"), "2");
+    EXPECT_EQ(f.OptiTrackBar->value(), ConfigForm->OptiTrackBar->value());
+}
+
+TEST_F(LayoutTest, TheTreeOpensTheConfiguredSourceFolderOrHome) {
+    const QString pics = MakePictures("start", {"x.jpg", "y.jpg"});
+    ini_.Write("Viewer", "Source", pics + "/");
+    Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form().FilesLV->Count() == 2; }, 10000));
+    EXPECT_EQ(Form().CurrentFolderPath(), pics);
+    EXPECT_EQ(Form().TotalFilesLabel->text(), "Total files: 2");
+
+    forms_.reset();
+    ini_.Write("Viewer", "Source", root_.path() + "/gone/");
+    Start();
+    EXPECT_EQ(Form().DirTree->GetFolder(), QDir::homePath());
+}
+
+TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
+    ini_.Write("Saving", "Prefix", "a:b");
+    Start();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Invalid character in the 3D image name!");
+    EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "<none>");
+    EXPECT_FALSE(ConfigForm->isVisible());
+}
+
+TEST_F(LayoutTest, StoredTopIsClampedAgainstTheWorkArea) {
+    const int bottom = WorkArea().y() + WorkArea().height();
+    for (const auto& [belowBottom, expectedTop] : {std::pair{0, 0}, {3, -3}, {10, 0}}) {
+        forms_.reset();
+        StoreWindow("NRM", 20, bottom + belowBottom, 640, 460);
+        Start();
+        EXPECT_FALSE(Form().isMaximized());
+        EXPECT_EQ(Form().NormalPlacement().top, expectedTop) << belowBottom;
+        if (expectedTop >= 0) {
+            // (The test platform pushes windows below the screen's top edge down.)
+            EXPECT_EQ(Form().frameGeometry().top(), expectedTop) << belowBottom;
+        }
+        EXPECT_EQ(Form().frameGeometry().size(), QSize(640, 460));
+    }
+}
+
+TEST_F(LayoutTest, AWindowStoredFarOffScreenComesBackAtItsMinimumSizeOrMore) {
+    StoreWindow("nrm", 9000, 100, 300, 200);  // any letter case of a non-MAX state is normal
+    Start();
+    EXPECT_FALSE(Form().isMaximized());
+    EXPECT_TRUE(WorkArea().intersects(Form().frameGeometry()));
+    EXPECT_GE(Form().frameGeometry().width(), 610);
+    EXPECT_GE(Form().frameGeometry().height(), 445);
+}
+
+TEST_F(LayoutTest, StoredSplittersOutsideTheirRangesFallBack) {
+    StoreWindow("NRM", 0, 0, 700, 500);
+    StoreSplitters(150, 100);
+    ini_.Write("Spliters", "SplitH", "5");
+    Start();
+    TMainForm& f = Form();
+    EXPECT_EQ(f.MainLeft->width(), 200);
+    EXPECT_EQ(f.FilesPnl->width(), 195);
+    EXPECT_EQ(f.LeftTopPnl->height(), f.MainLeft->height() / 2);
+    EXPECT_EQ(f.Vert2Bevel->x(), 204);
+}
+
+TEST_F(LayoutTest, SplittersInRangeAreKeptAndTheListSplitterStopsAbove196) {
+    StoreWindow("NRM", 0, 0, 900, 600);
+    StoreSplitters(260, 250);
+    Start();
+    TMainForm& f = Form();
+    EXPECT_EQ(f.MainLeft->width(), 260);
+    ASSERT_EQ(f.FilesPnl->width(), 250);
+    f.SplitList->DragBy(-54);  // 196: refused
+    EXPECT_EQ(f.FilesPnl->width(), 250);
+    f.SplitList->DragBy(-53);  // 197: taken
+    EXPECT_EQ(f.FilesPnl->width(), 197);
+    // The series list's buttons stay centred under it.
+    EXPECT_EQ(f.ClearButton->x(), f.DeleteButton->x() + f.DeleteButton->width() + 6);
+
+    // Growing the window keeps the lists in proportion and the panels filling it.
+    const double share = double(f.FilesPnl->width()) / f.MainRight->width();
+    f.resize(f.width() + 200, f.height());
+    EXPECT_NEAR(double(f.FilesPnl->width()) / f.MainRight->width(), share, 0.02);
+    EXPECT_EQ(f.MainLeft->width() + f.SplitV->width() + f.MainRight->width(), f.MainSplit->width());
+    EXPECT_EQ(f.AddButton->x(), f.SelectAllButton->x() + f.SelectAllButton->width() + 6);
+}
+
+TEST_F(LayoutTest, ClosingANormalWindowStoresItsFrameWithoutDrift) {
+    StoreWindow("NRM", 30, 40, 700, 500);
+    for (int run = 0; run < 2; ++run) {
+        forms_.reset();
+        Start();
+        Form().close();
+        EXPECT_EQ(StoredWindow(), (QStringList{"NRM", "30", "40", "700", "500"})) << run;
+    }
+    EXPECT_EQ(ini_.Read("Spliters", "SplitV"), QString::number(Form().MainLeft->width()));
+    EXPECT_EQ(ini_.Read("Spliters", "SplitList"), QString::number(Form().FilesPnl->width()));
+    EXPECT_EQ(ini_.Read("Spliters", "SplitH"), QString::number(Form().SplitH->y()));
+}
+
+TEST_F(LayoutTest, ClosingMaximisedWritesOnlyTheStateAndTheSplitters) {
+    StoreWindow("MAX", 11, 12, 713, 514);
+    Start();
+    ASSERT_TRUE(Form().isMaximized());
+    Form().close();
+    EXPECT_EQ(StoredWindow(), (QStringList{"MAX", "11", "12", "713", "514"}));
+    EXPECT_EQ(ini_.Read("Spliters", "SplitV"), QString::number(Form().MainLeft->width()));
+    EXPECT_EQ(ini_.Read("Spliters", "SplitList"), QString::number(Form().FilesPnl->width()));
+}
+
+}  // namespace

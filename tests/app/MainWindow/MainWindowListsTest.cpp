@@ -1,0 +1,190 @@
+// The folder's file list, the thumbnail and the series commands of the main window.
+
+#include "tests/app/MainWindow/MainFormFixture.h"
+
+using platform::MsgButton;
+
+namespace {
+
+class ListsTest : public MainFormTest {
+  protected:
+    void SetUp() override {
+        pics_ = MakePictures("pics", {"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"});
+        other_ = MakePictures("other", {"A.JPG", "z.jpg"});
+        Start();
+        OpenFolder(pics_);
+    }
+    QString Pic(const QString& name) const { return pics_ + "/" + name; }
+    // The enabled state of Preview, Save, Clear and Delete.
+    QList<bool> SeriesButtons() const {
+        return {Form().PreviewButton->isEnabled(), Form().SaveButton->isEnabled(),
+                Form().ClearButton->isEnabled(), Form().DeleteButton->isEnabled()};
+    }
+    QPoint OnRow(const TListView* list, int row) const {
+        return list->visualItemRect(list->topLevelItem(row)).center();
+    }
+
+    QString pics_;
+    QString other_;
+};
+
+const QList<bool> kAllOn{true, true, true, true};
+const QList<bool> kAllOff{false, false, false, false};
+
+TEST_F(ListsTest, FolderListShowsPicturesSortedWithTheFirstSelected) {
+    TMainForm& f = Form();
+    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"}));
+    EXPECT_EQ(f.TotalFilesLabel->text(), "Total files: 4");
+    EXPECT_EQ(f.FolderEdit->text(), pics_ + "/");
+    EXPECT_EQ(f.FilesLV->FirstSelected(), 0);
+    EXPECT_EQ(f.ImagePanel->ImageFile(), Pic("A.JPG"));
+    EXPECT_EQ(SeriesButtons(), kAllOff);
+
+    OpenFolder(Folder("empty"));
+    EXPECT_EQ(f.TotalFilesLabel->text(), "No files in folder");
+    EXPECT_TRUE(f.ImagePanel->ImageFile().isEmpty());
+    EXPECT_FALSE(f.SelectAllButton->isEnabled());
+}
+
+TEST_F(ListsTest, TheThumbnailFollowsASingleSelection) {
+    TMainForm& f = Form();
+    f.FilesLV->SelectListItem(1);
+    EXPECT_EQ(f.Thumbnail(), Pic("A.JPG"));  // two selected now
+    f.FilesLV->clearSelection();
+    f.FilesLV->SelectListItem(2);
+    EXPECT_EQ(f.Thumbnail(), Pic("c.jpg"));
+    // A press on empty space shows the placeholder.
+    QTest::mousePress(f.FilesLV->viewport(), Qt::LeftButton, {},
+                      QPoint(5, f.FilesLV->viewport()->height() - 3));
+    EXPECT_TRUE(f.ImagePanel->ImageFile().isEmpty());
+
+    // With every picture in the series, the series' selected one is shown.
+    AddFiles({"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"});
+    f.SelectedLV->SelectListItem(2);
+    OpenFolder(Folder("empty"));
+    EXPECT_TRUE(f.Thumbnail().isEmpty());
+    OpenFolder(pics_);
+    EXPECT_EQ(f.FilesLV->Count(), 0);
+    EXPECT_EQ(f.Thumbnail(), Pic("c.jpg"));
+}
+
+TEST_F(ListsTest, AddAppendsInListOrderAndSelectsTheNextFile) {
+    TMainForm& f = Form();
+    f.FilesLV->clearSelection();
+    f.AddButtonClick();
+    EXPECT_TRUE(f.Series().isEmpty());
+
+    AddFiles({"A.JPG", "c.jpg", "d.jpeg"});
+    EXPECT_EQ(f.Series(), (QStringList{Pic("A.JPG"), Pic("c.jpg"), Pic("d.jpeg")}));
+    EXPECT_EQ(Captions(f.SelectedLV), (QStringList{"A.JPG", "c.jpg", "d.jpeg"}));
+    EXPECT_EQ(Captions(f.FilesLV), QStringList{"b.Jpeg"});
+    EXPECT_TRUE(f.FilesLV->IsSelected(0));  // took the first added picture's place
+    EXPECT_EQ(f.SelectedLV->FirstSelected(), 0);
+    EXPECT_EQ(f.TotalSelectedLabel->text(), "Selected pictures: 3");
+    EXPECT_EQ(f.TotalFilesLabel->text(), "Total files: 1");
+    EXPECT_EQ(SeriesButtons(), kAllOn);
+    // A picture of the series is not listed again when the folder is read again.
+    OpenFolder(pics_);
+    EXPECT_EQ(Captions(f.FilesLV), QStringList{"b.Jpeg"});
+}
+
+TEST_F(ListsTest, RemoveAsksThenPutsThePictureBackAndSelectsTheNext) {
+    TMainForm& f = Form();
+    AddFiles({"A.JPG", "b.Jpeg", "c.jpg"});
+    f.SelectedLV->SelectListItem(2);
+    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
+    f.DeleteButtonClick();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Do you want to remove selected picture from list?");
+    EXPECT_EQ(messages_.Questions()[0].caption, "Remove picture");
+    EXPECT_EQ(f.Series().size(), 3);
+
+    f.DeleteButtonClick();
+    EXPECT_EQ(f.Series(), (QStringList{Pic("A.JPG"), Pic("b.Jpeg")}));
+    EXPECT_TRUE(f.SelectedLV->IsSelected(1));
+    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"c.jpg", "d.jpeg"}));
+    f.RefreshFilesList();  // back in the folder's list for good
+    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"c.jpg", "d.jpeg"}));
+}
+
+TEST_F(ListsTest, ClearPutsBackOnlyTheCurrentFoldersPictures) {
+    TMainForm& f = Form();
+    AddFiles({"A.JPG"});
+    OpenFolder(other_);
+    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"A.JPG", "z.jpg"}));  // not the series' one
+    AddFiles({"A.JPG", "z.jpg"});
+    EXPECT_EQ(f.Series(), (QStringList{Pic("A.JPG"), other_ + "/A.JPG", other_ + "/z.jpg"}));
+    OpenFolder(pics_);
+
+    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
+    f.ClearButtonClick();
+    EXPECT_EQ(f.Series().size(), 3);
+    f.ClearButtonClick();
+    const auto question = messages_.Questions().back();
+    EXPECT_EQ(question.text, "Do you want to remove all images from list?");
+    EXPECT_EQ(question.caption, "Remove all images");
+    EXPECT_EQ(question.defaultButton, MsgButton::No);
+    EXPECT_TRUE(f.Series().isEmpty());
+    EXPECT_EQ(f.SelectedLV->Count(), 0);
+    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"}));
+    EXPECT_EQ(f.TotalSelectedLabel->text(), "No pictures selected");
+    EXPECT_EQ(SeriesButtons(), kAllOff);
+}
+
+// (A series picture deleted on disk is covered with the temporary copies.)
+TEST_F(ListsTest, AFileDeletedBehindOurBackIsReportedOnceAndDropped) {
+    TMainForm& f = Form();
+    QFile::remove(Pic("c.jpg"));
+    f.FilesLV->clearSelection();
+    f.FilesLV->SelectListItem(2);
+    RunQueued();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Can't read file:" + Pic("c.jpg"));
+    EXPECT_EQ(messages_.Questions()[0].caption, "Error");
+    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"A.JPG", "b.Jpeg", "d.jpeg"}));
+}
+
+TEST_F(ListsTest, KeysAndDoubleClicksOfTheLists) {
+    TMainForm& f = Form();
+    f.FilesLV->setFocus();
+    QTest::keyClick(f.FilesLV, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(f.FilesLV->SelCount(), 4);
+
+    QString previewed;
+    f.ShowPreview = [&](const QString& path) { previewed = path; };
+    f.FilesLV->clearSelection();
+    f.FilesLV->SelectListItem(1);
+    QTest::keyClick(f.FilesLV, Qt::Key_Return);
+    EXPECT_EQ(previewed, Pic("b.Jpeg"));
+
+    f.FilesLV->clearSelection();
+    f.FilesLV->SelectListItem(3);
+    QTest::mouseDClick(f.FilesLV->viewport(), Qt::LeftButton, {}, OnRow(f.FilesLV, 3));
+    EXPECT_EQ(f.Series(), QStringList{Pic("d.jpeg")});
+
+    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
+    QTest::keyClick(f.SelectedLV, Qt::Key_X, Qt::ControlModifier);
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].caption, "Remove all images");
+    QTest::mouseDClick(f.SelectedLV->viewport(), Qt::LeftButton, {}, OnRow(f.SelectedLV, 0));
+    EXPECT_TRUE(f.Series().isEmpty());
+}
+
+TEST_F(ListsTest, ContextMenusFollowTheLists) {
+    TMainForm& f = Form();
+    f.FilesLV->clearSelection();
+    f.FilesCntxPopup();
+    EXPECT_TRUE(f.SelectAllItem->isEnabled());
+    EXPECT_FALSE(f.AddItem->isEnabled());
+    f.SelectedCntxPopup();
+    EXPECT_FALSE(f.ClearAllItem->isEnabled());
+    EXPECT_FALSE(f.DeleteItem->isEnabled());
+
+    f.Addall1Click();
+    EXPECT_EQ(f.Series().size(), 4);
+    EXPECT_EQ(f.SelectedLVInfoTip(0), Pic("A.JPG"));  // the full path
+    f.SelectedCntxPopup();
+    EXPECT_TRUE(f.DeleteItem->isEnabled());
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// Temporary copies of pictures from removable media, the busy guard of Add and the
+// fatal start-up without a temporary folder.
+
+#include <unistd.h>
+
+#include "tests/app/MainWindow/MainFormFixture.h"
+
+using platform::MsgButton;
+
+namespace {
+
+class TempTest : public MainFormTest {
+  protected:
+    QString PellimorTmp() const {
+        return root_.path() + "/tmp/orvane-viewer-" + QString::number(::geteuid()) + "/PellimorTmp";
+    }
+
+    // Start with pictures in a "stick" folder that counts as removable.
+    void StartWithStick(const QStringList& names) {
+        stick_ = MakePictures("stick", names);
+        Start();
+        Form().IsRemovableDrive = [this](const QString& path) { return path.startsWith(stick_); };
+        OpenFolder(stick_);
+    }
+    QString OnStick(const QString& name) const { return stick_ + "/" + name; }
+    void ExpectNotBusy() {
+        EXPECT_FALSE(Form().IsBusy());
+        EXPECT_TRUE(Form().AutoHint);
+        EXPECT_FALSE(QGuiApplication::overrideCursor());
+    }
+
+    QString stick_;
+};
+
+TEST_F(TempTest, LeftoversAreEmptiedAtStartAndTheFolderGoesAtClose) {
+    QDir().mkpath(PellimorTmp() + "/keep");
+    WritePicture(PellimorTmp() + "/old.jpg");
+    StartWithStick({"p.jpg"});
+    EXPECT_EQ(QDir(PellimorTmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{"keep"});
+    QDir(PellimorTmp()).rmdir("keep");
+    AddFiles({"p.jpg"});
+    ASSERT_TRUE(Form().TempCopies().CopyOf(OnStick("p.jpg")));
+    Form().close();
+    EXPECT_FALSE(QFileInfo::exists(PellimorTmp()));
+}
+
+TEST_F(TempTest, AddCopiesRemovablePicturesAndRemoveDeletesTheCopy) {
+    const QString fixed = MakePictures("fixed", {"f.jpg"});
+    StartWithStick({"p.jpg", "q.jpg"});
+    AddFiles({"p.jpg", "q.jpg"});
+    const auto copy = Form().TempCopies().CopyOf(OnStick("p.jpg"));
+    ASSERT_TRUE(copy);
+    EXPECT_TRUE(copy->startsWith(PellimorTmp()));
+    EXPECT_EQ(Form().ReadablePath(OnStick("p.jpg")), *copy);
+    EXPECT_EQ(Form().Series(), (QStringList{OnStick("p.jpg"), OnStick("q.jpg")}));
+
+    Form().SelectedLV->SelectListItem(0);
+    messages_.QueueAnswers({MsgButton::Yes});
+    Form().DeleteButtonClick();
+    EXPECT_FALSE(QFileInfo::exists(*copy));
+    EXPECT_TRUE(QFileInfo::exists(OnStick("p.jpg")));
+    EXPECT_TRUE(Form().TempCopies().CopyOf(OnStick("q.jpg")));
+
+    // Pictures of fixed drives are not copied.
+    OpenFolder(fixed);
+    AddFiles({"f.jpg"});
+    EXPECT_FALSE(Form().TempCopies().CopyOf(fixed + "/f.jpg"));
+    EXPECT_EQ(QDir(PellimorTmp()).entryList(QDir::Files).size(), 1);
+}
+
+TEST_F(TempTest, APictureWhoseCopyExistsSurvivesTheMediumGoing) {
+    StartWithStick({"p.jpg", "q.jpg"});
+    AddFiles({"p.jpg", "q.jpg"});
+    QDir(stick_).removeRecursively();
+    Form().SelectedLV->SelectListItem(1);
+    RunQueued();
+    EXPECT_TRUE(messages_.Questions().empty());
+    EXPECT_EQ(Form().Thumbnail(), *Form().TempCopies().CopyOf(OnStick("q.jpg")));
+
+    // A copy deleted behind our back: the picture is read from its own path, which is gone.
+    QFile::remove(*Form().TempCopies().CopyOf(OnStick("p.jpg")));
+    Form().SelectedLV->SelectListItem(0);
+    RunQueued();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Can't read file:" + OnStick("p.jpg"));
+    EXPECT_EQ(Form().Series(), QStringList{OnStick("q.jpg")});
+}
+
+TEST_F(TempTest, AFailedCopyTurnsCopiesOffUntilTheSeriesIsEmpty) {
+    StartWithStick({"p.jpg", "q.jpg"});
+    AddFiles({"p.jpg"});
+    ASSERT_TRUE(Form().TempCopiesInUse());
+    SelectFiles({"q.jpg"});
+    QFile::remove(OnStick("q.jpg"));  // listed and selected, but gone when Add copies it
+    Form().AddButtonClick();
+    RunQueued();
+    EXPECT_TRUE(messages_.Questions().empty());  // not reported
+    EXPECT_FALSE(Form().TempCopiesInUse());
+    EXPECT_EQ(Form().ReadablePath(OnStick("p.jpg")), OnStick("p.jpg"));
+
+    messages_.QueueAnswers({MsgButton::Yes});
+    Form().ClearButtonClick();
+    EXPECT_TRUE(Form().TempCopiesInUse());
+}
+
+TEST_F(TempTest, CommandsArrivingDuringAddWaitUntilItEnds) {
+    const QString fixed = MakePictures("fixed", {"f.jpg"});
+    StartWithStick({"p.jpg", "q.jpg", "r.jpg"});
+    int asked = 0;
+    bool shownDuringAdd = false;
+    // Asked while Add runs: a second Add, a folder change, a removal and a selection of a
+    // vanished file arrive meanwhile.
+    Form().IsRemovableDrive = [&](const QString&) {
+        if (asked++ == 0) {
+            EXPECT_TRUE(Form().IsBusy());
+            Form().AddButtonClick();
+            QFile::remove(OnStick("r.jpg"));
+            Form().FilesLV->SelectListItem(Form().FilesLV->Count() - 1);
+            Form().DirTree->SelectFolder(fixed);
+            Form().DirTreeChange();
+            Form().DeleteButtonClick();
+            RunQueued();
+            shownDuringAdd = !messages_.Questions().empty();
+            EXPECT_EQ(Form().CurrentFolderPath(), stick_);
+        }
+        return true;
+    };
+    AddFiles({"p.jpg", "q.jpg"});
+    EXPECT_EQ(Form().Series(), (QStringList{OnStick("p.jpg"), OnStick("q.jpg")}));
+    EXPECT_FALSE(shownDuringAdd);
+    ExpectNotBusy();
+    RunQueued();  // the waiting work runs afterwards
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Can't read file:" + OnStick("r.jpg"));
+    EXPECT_EQ(Form().CurrentFolderPath(), fixed);
+    EXPECT_EQ(Captions(Form().FilesLV), QStringList{"f.jpg"});
+}
+
+TEST_F(TempTest, AnExceptionDuringAddIsShownAndEverythingIsPutBack) {
+    StartWithStick({"p.jpg"});
+    Form().IsRemovableDrive = [](const QString&) -> bool { throw TempFolderError(); };
+    SelectFiles({"p.jpg"});
+    QTest::mouseClick(Form().AddButton, Qt::LeftButton);
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Cannot create temp directory.");
+    ExpectNotBusy();
+}
+
+TEST_F(TempTest, ACopyThatCannotBeMadeLeavesBothListsConsistent) {
+    StartWithStick({"p.jpg", "q.jpg", "r.jpg"});
+    // The temporary folder is replaced by a file: the first copy throws.
+    ASSERT_TRUE(QDir(PellimorTmp()).removeRecursively());
+    WritePicture(PellimorTmp());
+    SelectFiles({"p.jpg", "q.jpg"});
+    QTest::mouseClick(Form().AddButton, Qt::LeftButton);
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Cannot create temp directory.");
+    ExpectNotBusy();
+    EXPECT_EQ(Form().Series(), QStringList{OnStick("p.jpg")});
+    EXPECT_EQ(Captions(Form().FilesLV), (QStringList{"q.jpg", "r.jpg"}));
+    EXPECT_EQ(Form().TotalSelectedLabel->text(), "Selected pictures: 1");
+    EXPECT_EQ(Form().TotalFilesLabel->text(), "Total files: 2");
+    EXPECT_TRUE(Form().PreviewButton->isEnabled());
+}
+
+TEST_F(TempTest, StartUpWithoutATemporaryFolderFails) {
+    // A $TMPDIR below a regular file can never be made.
+    WritePicture(root_.path() + "/file");
+    qputenv("TMPDIR", QFile::encodeName(root_.path() + "/file/folder"));
+    EXPECT_THROW(TApplicationForms forms, TempFolderError);
+    EXPECT_EQ(MainForm, nullptr);
+    EXPECT_NE(RunOrvaneViewer(), 0);
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Cannot create temp directory.");
+}
+
+}  // namespace

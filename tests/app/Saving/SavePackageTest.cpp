@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <map>
+
+#include "app/Saving/SavePackage.h"
+#include "platform/DateTimeFormat.h"
+#include "platform/testing/ScriptedMessageService.h"
+#include "tests/app/QtPrinters.h"
+
+using platform::CopyMode;
+using platform::CopyResult;
+using platform::CopyStage;
+using platform::MsgButton;
+
+namespace {
+
+QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QStringList Entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// Three pictures with distinct contents and extensions, an empty destination, and a
+// scripted message service that answers every box, the overwrite question included.
+class SaveTest : public ::testing::Test {
+  protected:
+    SaveTest() {
+        QDir(dir_.path()).mkpath("src");
+        QDir(dir_.path()).mkpath("dest");
+        for (const char* name : {"p1.jpg", "p2.JPG", "p3.jpeg"}) {
+            series_.append(dir_.path() + "/src/" + name);
+            Write(series_.back(), QByteArray(1000, name[1]) + name);
+            original_[series_.back()] = Bytes(series_.back());
+        }
+        entries_.destination = Dest();
+        entries_.prefix = "img";
+        entries_.digits = 3;
+        entries_.firstNumber = "1";
+        services_.askOverwrite = [this](const QString& text, const QString& caption,
+                                        const QString&) {
+            progress_.append("ask");
+            return static_cast<int>(platform::Messages().Ask({text, caption}));
+        };
+        services_.driveOf = [](const QString&) { return QStringLiteral("/media/stick"); };
+        services_.progress.show = [this] { progress_.append("show"); };
+        services_.progress.position = [this](int p) { progress_.append(QString::number(p)); };
+        services_.progress.hide = [this] { progress_.append("hide"); };
+        services_.progress.restore = [this] { progress_.append("restore"); };
+    }
+
+    QString Dest() const { return dir_.path() + "/dest/"; }
+    TSaveOutcome Save() { return SavePackage(series_, entries_, services_); }
+
+    // The destination holds exactly these names, each a complete copy of its picture
+    // (by index in series_), and the pictures themselves are as they were.
+    void ExpectCopies(const std::map<QString, int>& expected) {
+        QStringList names;
+        for (const auto& [name, picture] : expected) {
+            names.append(name);
+            EXPECT_EQ(Bytes(Dest() + name), original_[series_[picture]]) << name.toStdString();
+        }
+        EXPECT_EQ(Entries(Dest()), names);
+        for (const auto& [path, bytes] : original_) {
+            EXPECT_EQ(Bytes(path), bytes) << "source changed: " << path.toStdString();
+        }
+    }
+
+    QTemporaryDir dir_;
+    QStringList series_;
+    std::map<QString, QByteArray> original_;
+    TSaveEntries entries_;
+    TSaveServices services_;
+    QStringList progress_;
+    platform::ScriptedMessageService messages_;
+    platform::ScopedMessageService scope_{messages_};
+};
+
+TEST(SaveNames, CountersJoinsAndTimeStamp) {
+    EXPECT_EQ(PackageFileName("img", 7, 3, "_a", ".JPG"), "img007_a.JPG");
+    EXPECT_EQ(PackageFileName("img", 999, 2, "", ".jpg"), "img999.jpg");
+    EXPECT_EQ(PackageFileName("", 1234567, 6, "", ".jpg"), "1234567.jpg");
+    EXPECT_EQ(FirstCounter("abc"), 1);
+    EXPECT_EQ(LongestExtension({"/a/x.jpg", "/a.b/y.jpeg", "/c/z"}), ".jpeg");
+    const char* joins[][3] = {{"/d/", "", "/d/"},         {"/d", "/sub", "/d/sub/"},
+                              {"/d/", "/sub", "/d/sub/"}, {"/d", "a/b", "/d/a/b/"},
+                              {"/", "/sub", "/sub/"},     {"/", "", "/"}};
+    for (const auto& join : joins) {
+        EXPECT_EQ(TargetFolder(join[0], join[1]), join[2]) << join[0] << " + " << join[1];
+    }
+    platform::ScopedDisplayLocale german(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(TimeStampPath(QDateTime(QDate(2024, 1, 5), QTime(10, 23, 45))), "05-01-24/10-23-45");
+}
+
+TEST_F(SaveTest, BeginTwoFromSevenNumbersInSeriesOrder) {
+    entries_.beginFrom = "2";
+    entries_.firstNumber = "7";
+    EXPECT_FALSE(Save().stopped);
+    ExpectCopies({{"img007.JPG", 1}, {"img008.jpeg", 2}, {"img009.jpg", 0}});
+    EXPECT_EQ(progress_, QStringList({"show", "33", "66", "100", "hide"}));
+    EXPECT_TRUE(messages_.Questions().empty());
+
+    // A picture with a temporary copy is read from the copy.
+    const QString copy = dir_.path() + "/temporary-copy";
+    Write(copy, "temporary copy");
+    services_.readablePath = [&](const QString& path) { return path == series_[1] ? copy : path; };
+    entries_.additionalPath = "again";
+    QDir(Dest()).mkpath("again");
+    EXPECT_FALSE(Save().stopped);
+    EXPECT_EQ(Bytes(Dest() + "again/img007.JPG"), "temporary copy");
+}
+
+enum class Kind { Stop, Ask, Other };
+
+struct ErrorRow {
+    int error;
+    CopyStage stage;
+    const char* text;  // "%t": the target, "%d": the destination field
+    Kind kind;
+};
+
+class ErrorTable : public SaveTest, public ::testing::WithParamInterface<ErrorRow> {};
+
+// Picture 2 fails with the row's errno; pictures 1 and 3 are really copied.
+TEST_P(ErrorTable, MessageAndWhatFollows) {
+    const ErrorRow& row = GetParam();
+    const QString failing = Dest() + "img002.JPG";
+    services_.copy = [&](const QString& source, const QString& target, CopyMode mode) {
+        return target == failing ? CopyResult{row.error, row.stage}
+                                 : platform::CopyFile(source, target, mode);
+    };
+    for (MsgButton answer : {MsgButton::No, MsgButton::Yes}) {
+        QFile::remove(Dest() + "img001.jpg");
+        QFile::remove(Dest() + "img003.jpeg");
+        platform::ScriptedMessageService messages;
+        platform::ScopedMessageService scope(messages);
+        messages.QueueAnswers({answer});
+        const TSaveOutcome outcome = Save();
+
+        ASSERT_EQ(messages.Questions().size(), 1u);
+        const platform::MessageRequest box = messages.Questions()[0];
+        EXPECT_EQ(box.text, QString(row.text).replace("%t", failing).replace("%d", Dest()));
+        EXPECT_EQ(box.caption, row.kind == Kind::Ask ? "Continue save ?" : "Error");
+        const platform::MsgIcon icons[] = {
+            platform::MsgIcon::Warning, platform::MsgIcon::Information, platform::MsgIcon::Error};
+        EXPECT_EQ(box.icon, icons[static_cast<int>(row.kind)]);
+        EXPECT_EQ(box.buttons.size(), row.kind == Kind::Ask ? 2u : 1u);
+        const bool stops =
+            row.kind == Kind::Stop || (row.kind == Kind::Ask && answer == MsgButton::No);
+        EXPECT_EQ(outcome.stopped, stops);
+        EXPECT_EQ(progress_.last(), "hide");
+        if (stops) {
+            ExpectCopies({{"img001.jpg", 0}});
+        } else {
+            ExpectCopies({{"img001.jpg", 0}, {"img003.jpeg", 2}});
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ErrorTable,
+    ::testing::Values(
+        ErrorRow{ENOENT, CopyStage::OpenSource, "%t  The system cannot find the file specified",
+                 Kind::Ask},
+        ErrorRow{ENOENT, CopyStage::CreateTarget, "'%d'  Path Not Found !", Kind::Stop},
+        ErrorRow{EACCES, CopyStage::CreateTarget, "%t  Access Denied !", Kind::Stop},
+        ErrorRow{ENOMEM, CopyStage::Read,
+                 "Not enough storage is available to complete this operation.", Kind::Stop},
+        ErrorRow{ENODEV, CopyStage::CreateTarget, "The system cannot find the drive specified.",
+                 Kind::Stop},
+        ErrorRow{EXDEV, CopyStage::Rename,
+                 "%t  The system cannot move the file to a different disk drive.", Kind::Ask},
+        ErrorRow{EROFS, CopyStage::CreateTarget, "The media is write protected.", Kind::Stop},
+        ErrorRow{ENOMEDIUM, CopyStage::OpenSource, "The device is not ready.", Kind::Stop},
+        ErrorRow{ENOSPC, CopyStage::Write, "/media/stick The disk is full.", Kind::Stop},
+        ErrorRow{EHOSTUNREACH, CopyStage::Write, "The remote computer is not available.",
+                 Kind::Stop},
+        ErrorRow{ENETUNREACH, CopyStage::CreateTarget, "The network path was not found.",
+                 Kind::Stop},
+        ErrorRow{ETIMEDOUT, CopyStage::Write, "The network is busy.", Kind::Stop},
+        ErrorRow{ESTALE, CopyStage::Read,
+                 "The specified network resource or device is no longer available.", Kind::Stop},
+        ErrorRow{EKEYREJECTED, CopyStage::CreateTarget, "Network access is denied.", Kind::Stop},
+        ErrorRow{EIO, CopyStage::Read, "Can't copy file!", Kind::Other},
+        ErrorRow{EEXIST, CopyStage::Rename, "Can't copy file!", Kind::Other}),
+    [](const auto& info) {
+        return std::string(strerrorname_np(info.param.error)) +
+               std::to_string(static_cast<int>(info.param.stage));
+    });
+
+TEST_F(SaveTest, MissingSourceAsksAndGoesOnWhenTold) {
+    ASSERT_TRUE(QFile::remove(series_[1]));
+    original_.erase(series_[1]);
+    messages_.QueueAnswers({MsgButton::Yes});
+    EXPECT_EQ(Save().skipped, 1);
+    EXPECT_EQ(messages_.Questions().at(0).caption, "Continue save ?");
+    ExpectCopies({{"img001.jpg", 0}, {"img003.jpeg", 2}});
+    // The progress box, which stays on top, is out of the way while the question is up.
+    EXPECT_EQ(progress_, QStringList({"show", "33", "hide", "restore", "66", "100", "hide"}));
+}
+
+// A missing folder, and a regular file where a folder should be (ENOTDIR, even for root).
+TEST_F(SaveTest, UnusableFolderStopsAtOnce) {
+    Write(Dest() + "plain", "not a folder");
+    for (const char* additional : {"not/made", "plain/sub"}) {
+        entries_.additionalPath = additional;
+        progress_.clear();
+        EXPECT_TRUE(Save().stopped);
+        EXPECT_EQ(messages_.Questions().back().text, "'" + Dest() + "'  Path Not Found !");
+        EXPECT_EQ(progress_, QStringList({"show", "hide"}));
+    }
+    EXPECT_EQ(Bytes(Dest() + "plain"), "not a folder");
+    EXPECT_EQ(Entries(Dest()), QStringList({"plain"}));
+}
+
+class OverwriteTest : public SaveTest {
+  protected:
+    OverwriteTest() {
+        for (const char* name : {"img001.jpg", "img002.JPG", "img003.jpeg"}) {
+            Write(Dest() + name, QByteArray("old ") + name);
+        }
+    }
+};
+
+TEST_F(OverwriteTest, AnswersRememberedForTheSave) {
+    const struct {
+        std::initializer_list<MsgButton> answers;
+        int asked;
+        bool replaced[3];
+    } cases[] = {
+        {{MsgButton::YesToAll}, 1, {true, true, true}},
+        {{MsgButton::NoToAll}, 1, {false, false, false}},
+        {{MsgButton::No, MsgButton::YesToAll}, 2, {false, true, true}},
+        {{MsgButton::Yes, MsgButton::No, MsgButton::Yes}, 3, {true, false, true}},
+    };
+    const QStringList names{"img001.jpg", "img002.JPG", "img003.jpeg"};
+    for (const auto& c : cases) {
+        platform::ScriptedMessageService messages;
+        platform::ScopedMessageService scope(messages);
+        messages.QueueAnswers(c.answers);
+        for (const QString& name : names) {
+            Write(Dest() + name, "old " + name.toUtf8());
+        }
+        EXPECT_FALSE(Save().stopped);
+        EXPECT_EQ(static_cast<int>(messages.Questions().size()), c.asked);
+        EXPECT_EQ(messages.Questions()[0].text,
+                  Dest() + "img001.jpg already exist. Do you want to replace them?");
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(Bytes(Dest() + names[i]),
+                      c.replaced[i] ? original_[series_[i]] : "old " + names[i].toUtf8());
+        }
+        EXPECT_EQ(Entries(Dest()), names) << "no temporary file left behind";
+    }
+}
+
+TEST_F(OverwriteTest, CancelStopsAndHidesTheProgress) {
+    QFile::remove(Dest() + "img001.jpg");
+    messages_.QueueAnswers({MsgButton::Cancel});
+    EXPECT_TRUE(Save().stopped);
+    EXPECT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(Bytes(Dest() + "img001.jpg"), original_[series_[0]]) << "earlier copy stays";
+    EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "old img002.JPG");
+    EXPECT_EQ(progress_, QStringList({"show", "33", "hide", "ask"}));
+}
+
+TEST_F(OverwriteTest, FailedReplacementKeepsTheTarget) {
+    messages_.QueueAnswers({MsgButton::YesToAll});
+    services_.copy = [](const QString& source, const QString& target, CopyMode mode) {
+        return mode == CopyMode::Replace && target.endsWith("img002.JPG")
+                   ? CopyResult{ENOSPC, CopyStage::Write}
+                   : platform::CopyFile(source, target, mode);
+    };
+    EXPECT_TRUE(Save().stopped);
+    EXPECT_EQ(messages_.Questions().back().text, "/media/stick The disk is full.");
+    EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "old img002.JPG");
+}
+
+// Saving into the pictures' own folder: a target that a later picture is read from is not
+// replaced before that picture is copied; one that is the picture itself stays as it is.
+TEST_F(SaveTest, ReplacingNeverDestroysALaterSource) {
+    entries_.destination = dir_.path() + "/src";
+    const QString a = entries_.destination + "/img001.jpg";
+    const QString b = entries_.destination + "/img002.jpg";
+    Write(a, "picture A");
+    Write(b, "picture B");
+    messages_.QueueAnswers({MsgButton::YesToAll});
+    series_ = {b, a};
+    EXPECT_FALSE(Save().stopped);
+    EXPECT_EQ(messages_.Questions().back().text, "Can't copy file!");
+    EXPECT_EQ(Bytes(a), "picture A");
+    EXPECT_EQ(Bytes(b), "picture A") << "replaced once picture B was no longer needed";
+
+    Write(b, "picture B");
+    messages_.QueueAnswers({MsgButton::YesToAll});
+    series_ = {a, b};
+    EXPECT_EQ(Save().written.size(), 2);
+    EXPECT_EQ(Bytes(a), "picture A");
+    EXPECT_EQ(Bytes(b), "picture B");
+}
+
+// Disk full for real: the destination is a small tmpfs in a mount namespace of a child
+// process, so the machine's own mounts are never touched.
+TEST_F(SaveTest, RealDiskFullLeavesOnlyCompleteFiles) {
+    for (int i = 0; i < 5; ++i) {
+        series_.append(dir_.path() + QString("/src/big%1.jpg").arg(i));
+        Write(series_.back(), QByteArray(300 * 1024, static_cast<char>('0' + i)));
+        original_[series_.back()] = Bytes(series_.back());
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const QByteArray dest = QFile::encodeName(Dest());
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", dest.constData(), "tmpfs", 0, "size=1m") != 0) {
+            _exit(77);
+        }
+        const bool stopped = Save().stopped;
+        const QStringList names = Entries(Dest());
+        bool complete = stopped && names.size() >= 3 && names.size() < 8;
+        for (int i = 0; complete && i < names.size(); ++i) {
+            complete = Bytes(Dest() + names[i]) == original_[series_[i]];
+        }
+        const auto questions = messages_.Questions();
+        _exit(complete && questions.size() == 1 && questions[0].text.endsWith("disk is full.") ? 0
+                                                                                               : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "no mount namespace for a small tmpfs here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ExpectCopies({});
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/Dialogs/ConfigForm.h"
+#include "app/Saving/SavingForm.h"
+#include "platform/testing/ScriptedMessageService.h"
+#include "tests/app/QtPrinters.h"
+#include "tests/app/TestApp.h"
+
+using platform::MsgButton;
+
+namespace {
+
+class SavingFormTest : public ::testing::Test {
+  protected:
+    SavingFormTest() {
+        form_.Config = &config_;
+        config_.DestDirEdit->setText(Dest());
+        config_.PrefixEdit->setText("img");
+        config_.SufixEdit->clear();
+        config_.DigitsTB->setValue(3);
+        config_.FromEdit->setText("1");
+        form_.FormShow();
+        form_.PictureCount = 3;
+    }
+
+    QString Dest() const { return dir_.path() + "/"; }
+    bool Exists(const QString& relative) const { return QFileInfo::exists(Dest() + relative); }
+
+    // The single box shown since the last call, or "" when none was.
+    QString TakeMessage() {
+        const auto questions = messages_.Questions();
+        const QString text = questions.size() > seen_ ? questions.back().text : QString();
+        EXPECT_LE(questions.size(), seen_ + 1) << "more than one box";
+        seen_ = questions.size();
+        return text;
+    }
+
+    QApplication& app_ = EnsureApp();  // before the dialogs
+    QTemporaryDir dir_;
+    TConfigForm config_;
+    TSavingForm form_;
+    platform::ScriptedMessageService messages_;
+    platform::ScopedMessageService scope_{messages_};
+    size_t seen_ = 0;
+};
+
+struct OkCase {
+    const char* addPath;
+    const char* prefix;
+    const char* from;
+    const char* suffix;
+    int digits;
+    int count;
+    const char* begin;
+    const char* message;  // null: passes; "%d" stands for the destination without its '/'
+    const char* focus;
+};
+
+TEST_F(SavingFormTest, OkChecksEveryEntryBeforeMakingFolders) {
+    const OkCase cases[] = {
+        {"a\\b", "img", "1", "", 3, 3, "1", "Can't create directory: '%d/a\\b'", "AddPath"},
+        {"a:b", "img", "1", "", 3, 3, "1", "Can't create directory: '%d/a:b'", "AddPath"},
+        {"sub", "a:b", "1", "", 3, 3, "1", "Invalid character in the 3D image name!", "PrefixEdit"},
+        {"sub", "img", "abc", "", 3, 3, "1", "Invalid value!", "FromEdit"},
+        {"sub", "img", "1", "x#", 3, 3, "1", "Invalid character in the 3D image name!",
+         "SufixEdit"},
+        {"sub", "img", "1", "", 2, 120, "1", "Set more characters!", "DigitsTB"},
+        {"sub", "img", "1", "", 3, 120, "0", "Value must be entered between 1 and 120",
+         "BeginEdit"},
+        {"sub", "img", "1", "", 3, 120, "121", "Value must be entered between 1 and 120",
+         "BeginEdit"},
+        {"sub", "img", "1", "", 3, 120, "1a", "Value must be numeric", "BeginEdit"},
+        {"", "img", "0", "", 3, 120, "", nullptr, "OkButton"},
+        {"/sub", "img", "1", "", 3, 120, "120", nullptr, "OkButton"},
+    };
+    for (const OkCase& c : cases) {
+        SCOPED_TRACE(std::string(c.addPath) + " " + c.prefix + " " + c.from + " " + c.begin);
+        form_.setResult(0);
+        form_.OkButton->setFocus();
+        form_.AddPath->setText(c.addPath);
+        form_.PrefixEdit->setText(c.prefix);
+        form_.FromEdit->setText(c.from);
+        form_.SufixEdit->setText(c.suffix);
+        form_.DigitsTB->setValue(c.digits);
+        form_.PictureCount = c.count;
+        form_.BeginEdit->setText(c.begin);
+        form_.OkButtonClick();
+        const QString message = TakeMessage();
+        EXPECT_EQ(form_.focusWidget()->objectName(), c.focus);
+        if (c.message == nullptr) {
+            EXPECT_EQ(message, "");
+            EXPECT_EQ(form_.result(), 1);
+        } else {
+            EXPECT_EQ(message, QString(c.message).replace("%d", dir_.path()));
+            EXPECT_NE(form_.result(), 1);
+            EXPECT_FALSE(Exists("sub") || Exists("a")) << "no folder made for a refused entry";
+        }
+    }
+    EXPECT_TRUE(Exists("sub")) << "a leading '/' still means below the destination";
+}
+
+TEST_F(SavingFormTest, LongestNameUsesTheLastCounterAndLongestExtension) {
+    // A target folder so deep that "img9.jpg" just fits under PATH_MAX and one byte more
+    // does not.
+    const qsizetype folderBytes = 4095 - 8;
+    const qsizetype addBytes = folderBytes - Dest().size() - 1;
+    QString add;
+    while (addBytes - add.size() > 201) {
+        add += QString(200, u'd') + u'/';
+    }
+    add += QString(addBytes - add.size(), u'd');
+    ASSERT_EQ(TargetFolder(Dest(), add).size(), folderBytes);
+    form_.AddPath->setText(add);
+    form_.FromEdit->setText("9");
+    form_.DigitsTB->setValue(1);
+    const struct {
+        int count;
+        const char* extension;
+        bool fits;
+    } cases[] = {{1, ".jpg", true}, {2, ".jpg", false}, {1, ".jpeg", false}};
+    for (const auto& c : cases) {
+        form_.setResult(0);
+        form_.PictureCount = c.count;
+        form_.LongestExtension = c.extension;
+        form_.OkButtonClick();
+        const QString message = TakeMessage();
+        EXPECT_EQ(message.endsWith("'\nPath too long."), !c.fits) << c.count << c.extension;
+        EXPECT_EQ(form_.result() == 1, c.fits);
+    }
+    form_.AddPath->setText(QString(256, u'n'));
+    form_.OkButtonClick();
+    EXPECT_TRUE(TakeMessage().endsWith("Path too long."));
+}
+
+TEST_F(SavingFormTest, FolderProblemsAfterTheChecks) {
+    form_.DestDirEdit->setText(Dest() + "gone/");
+    form_.AddPath->setText("sub");
+    form_.OkButtonClick();
+    EXPECT_EQ(TakeMessage(), "Can't find directory: '" + Dest() + "gone/' !\nShoose another.");
+    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+    EXPECT_FALSE(Exists("gone"));
+    // A regular file where a folder level should go.
+    form_.DestDirEdit->setText(Dest());
+    QFile plain(Dest() + "plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    form_.AddPath->setText("plain/sub");
+    form_.OkButtonClick();
+    EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + "plain/sub/'");
+    EXPECT_EQ(form_.focusWidget(), form_.AddPath);
+    EXPECT_EQ(form_.AddPath->selectedText(), "plain/sub");
+}
+
+TEST_F(SavingFormTest, DateFolderMadeOnlyWhenThePathUsesIt) {
+    const QString today = DateFolderName(QDate::currentDate());
+    form_.AddPath->setText("other/place");
+    form_.OkButtonClick();
+    EXPECT_EQ(form_.result(), 1);
+    EXPECT_TRUE(Exists("other/place"));
+    EXPECT_FALSE(Exists(today));
+    form_.AddPath->setText(today + "/10-00-00");
+    form_.OkButtonClick();
+    EXPECT_TRUE(Exists(today + "/10-00-00"));
+    EXPECT_EQ(TakeMessage(), "");
+}
+
+TEST_F(SavingFormTest, BeginFromCheckedOnLeavingAndOnEnter) {
+    form_.show();
+    form_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+    form_.BeginEdit->setFocus();
+    form_.BeginEdit->setText("7");
+    form_.PrefixEdit->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TakeMessage(), "Value must be entered between 1 and 3");
+    EXPECT_EQ(messages_.Questions().back().caption, "Warning !");
+    EXPECT_EQ(form_.focusWidget(), form_.BeginEdit);
+    EXPECT_EQ(form_.BeginEdit->selectedText(), "7");
+    // Towards the buttons nothing is shown: Cancel drops the value, and OK (Enter
+    // included) checks it itself.
+    form_.CancelButton->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TakeMessage(), "");
+    form_.BeginEdit->setFocus();
+    QTest::keyClick(form_.BeginEdit, Qt::Key_Return);
+    EXPECT_EQ(TakeMessage(), "Value must be entered between 1 and 3");
+    EXPECT_TRUE(form_.isVisible());
+    form_.BeginEdit->setText("3");
+    QTest::keyClick(form_.BeginEdit, Qt::Key_Return);
+    EXPECT_EQ(TakeMessage(), "");
+    EXPECT_FALSE(form_.isVisible());
+    EXPECT_EQ(form_.result(), 1);
+}
+
+class SaveCommandTest : public SavingFormTest {
+  protected:
+    SaveCommandTest() {
+        QDir(dir_.path()).mkpath("src");
+        for (const char* name : {"a.jpg", "b.jpg"}) {
+            QFile file(dir_.path() + "/src/" + name);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(name);
+            series_.append(file.fileName());
+        }
+        config_.DestDirEdit->setText(Dest());
+    }
+    QStringList series_;
+};
+
+TEST_F(SaveCommandTest, OkSavesIntoTheTimeStampedFolder) {
+    QString stamp;
+    OnNextModal([&](QWidget* dialog) {
+        stamp = form_.AddPath->text();
+        EXPECT_EQ(form_.PictureCount, 2);
+        ClickChild(dialog, "OkButton");
+    });
+    EXPECT_TRUE(SaveSeriesAsPackage(series_, form_));
+    ASSERT_TRUE(stamp.startsWith(DateFolderName(QDate::currentDate()) + "/"));
+    QFile copy(Dest() + stamp + "/img002.jpg");
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), "b.jpg");
+}
+
+TEST_F(SaveCommandTest, CancelAndEmptySeriesSaveNothing) {
+    OnNextModal([](QWidget* dialog) { ClickChild(dialog, "CancelButton"); });
+    EXPECT_FALSE(SaveSeriesAsPackage(series_, form_));
+    EXPECT_FALSE(SaveSeriesAsPackage({}, form_));
+    EXPECT_EQ(QDir(Dest()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList({"src"}));
+}
+
+}  // namespace

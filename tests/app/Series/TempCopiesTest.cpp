@@ -1,0 +1,141 @@
+#include "app/Series/TempCopies.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "tests/app/TestApp.h"
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A fresh $TMPDIR and a removable medium with two folders.
+class TempCopiesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(root_.isValid());
+        for (const char* sub : {"stick/a", "stick/b", "elsewhere"}) {
+            QDir(root_.path()).mkpath(sub);
+        }
+    }
+
+    QString Stick(const QString& name) const { return root_.path() + "/stick/" + name; }
+    QString PrivateDir() const {
+        return root_.path() + "/tmp/orvane-viewer-" + QString::number(::geteuid());
+    }
+
+    QTemporaryDir root_;
+    ScopedTmpDir tmp_{root_.path() + "/tmp"};
+};
+
+TEST_F(TempCopiesTest, PrivateFolderIsClosedToOthersAndPlantedSymlinksAreRefused) {
+    ASSERT_EQ(GetTmpFolder(), PrivateDir());
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(PrivateDir()).constData(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // The per-user folder itself replaced by a link...
+    ASSERT_TRUE(QDir(PrivateDir()).removeRecursively());
+    ASSERT_TRUE(QFile::link(root_.path() + "/elsewhere", PrivateDir()));
+    EXPECT_THROW(GetTmpFolder(), TempFolderError);
+    QFile::remove(PrivateDir());
+
+    // ...and the copy folder inside it: what the link points at is left alone.
+    const QString folder = GetTmpFolder() + "/PellimorTmp";
+    ASSERT_TRUE(QFile::link(root_.path() + "/elsewhere", folder));
+    WriteFile(root_.path() + "/elsewhere/keep.jpg", "precious");
+    TTempCopies copies(folder);
+    EXPECT_THROW(copies.Prepare(), TempFolderError);
+    EXPECT_TRUE(QFile::exists(root_.path() + "/elsewhere/keep.jpg"));
+    WriteFile(Stick("a/x.jpg"), "x");
+    EXPECT_THROW(copies.CopyToTemp(Stick("a/x.jpg")), TempFolderError);
+}
+
+TEST_F(TempCopiesTest, AMissingTemporaryDirectoryIsMadeWithItsParents) {
+    const QString missing = root_.path() + "/no/such/tmp";
+    qputenv("TMPDIR", QFile::encodeName(missing));
+    EXPECT_EQ(GetTmpFolder(), missing + "/orvane-viewer-" + QString::number(::geteuid()));
+    TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
+    copies.Prepare();
+    EXPECT_TRUE(copies.FolderExists());
+
+    // Gone again while the program runs: the next copy makes the whole path once more.
+    ASSERT_TRUE(QDir(root_.path() + "/no").removeRecursively());
+    WriteFile(Stick("a/x.jpg"), "x");
+    EXPECT_TRUE(copies.CopyToTemp(Stick("a/x.jpg")));
+    EXPECT_TRUE(copies.CopyOf(Stick("a/x.jpg")));
+}
+
+TEST_F(TempCopiesTest, CopyLifecycle) {
+    TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
+    copies.Prepare();
+    const QString original = Stick("a/IMG_1.JPG");
+    WriteFile(original, "first");
+    ASSERT_TRUE(copies.CopyToTemp(original));
+    const auto copy = copies.CopyOf(original);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(ReadFile(*copy), "first");
+
+    // Copying again replaces the same copy.
+    WriteFile(original, "second");
+    ASSERT_TRUE(copies.CopyToTemp(original));
+    EXPECT_EQ(copies.CopyOf(original), copy);
+    EXPECT_EQ(ReadFile(*copy), "second");
+
+    copies.DeleteCopy(original);
+    EXPECT_FALSE(QFile::exists(*copy));
+    EXPECT_FALSE(copies.CopyOf(original));
+    EXPECT_EQ(ReadFile(original), "second");  // the original is never touched
+
+    EXPECT_FALSE(copies.CopyToTemp(Stick("a/missing.jpg")));
+    EXPECT_FALSE(copies.CopyOf(Stick("a/missing.jpg")));
+
+    // The folder removed mid-run is made again on the next copy.
+    QDir(PrivateDir()).removeRecursively();
+    EXPECT_TRUE(copies.CopyToTemp(original));
+    EXPECT_TRUE(copies.FolderExists());
+    copies.RemoveFolder();
+    EXPECT_FALSE(QFileInfo::exists(copies.Folder()));
+}
+
+TEST_F(TempCopiesTest, SameNameFromTwoFoldersKeepsTwoCopies) {
+    TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
+    copies.Prepare();
+    WriteFile(Stick("a/p.jpg"), "from a");
+    WriteFile(Stick("b/p.jpg"), "from b");
+    ASSERT_TRUE(copies.CopyToTemp(Stick("a/p.jpg")));
+    ASSERT_TRUE(copies.CopyToTemp(Stick("b/p.jpg")));
+    const auto copyA = copies.CopyOf(Stick("a/p.jpg"));
+    const auto copyB = copies.CopyOf(Stick("b/p.jpg"));
+    ASSERT_TRUE(copyA && copyB);
+    EXPECT_NE(*copyA, *copyB);
+    EXPECT_EQ(ReadFile(*copyA), "from a");
+    copies.DeleteCopy(Stick("a/p.jpg"));
+    EXPECT_EQ(ReadFile(*copyB), "from b");
+}
+
+TEST_F(TempCopiesTest, APictureInsideTheFolderIsNotCopiedOntoItself) {
+    TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
+    copies.Prepare();
+    const QString inside = copies.Folder() + "/own.jpg";
+    WriteFile(inside, "keep me");
+    EXPECT_TRUE(copies.CopyToTemp(inside));
+    EXPECT_EQ(ReadFile(inside), "keep me");
+    EXPECT_EQ(QDir(copies.Folder()).entryList(QDir::Files), QStringList{"own.jpg"});
+}
+
+}  // namespace
