@@ -27,8 +27,6 @@ void TFolderView::CreateImagePanel() {
             QStringLiteral("Double click on the image to view image in the original size"));
     SetBounds(ImagePanel, 2, 2, LeftBottomPnl->width() - 4, LeftBottomPnl->height() - 4);
     SetAnchors(ImagePanel, akLeft | akTop | akRight | akBottom);
-    QObject::connect(ImagePanel, &TImgPanel::OnDblClick, this,
-                     Guarded([this] { ImagePanelDblClick(); }));
 }
 
 void TFolderView::DirTreeChange() {
@@ -141,24 +139,6 @@ void TFolderView::ReportUnreadable(const QString& path) {
                           {MsgButton::Ok}, MsgIcon::Warning);
 }
 
-void TFolderView::FilesLVDblClick() {
-    if (FilesLV->SelCount() > 0) {
-        AddButtonClick();
-    }
-}
-
-bool TFolderView::FilesLVKeyDown(QKeyEvent* event) {
-    if (IsKey(event, Qt::Key_A, Qt::ControlModifier)) {
-        platform::GuardSlot([this] { SelectAllButtonClick(); });
-        return true;
-    }
-    if (IsEnter(event)) {
-        platform::GuardSlot([this] { ImagePanelDblClick(); });
-        return true;
-    }
-    return false;
-}
-
 bool TFolderView::FilesLVMouseDown(QMouseEvent* event) {
     HitTestList(FilesLV, event);
     return false;
@@ -185,21 +165,6 @@ void TFolderView::ShowThumbnail(const QString& name) {
         ImagePanel->Clear();
         ImagePanel->LoadFromFile(name);
         ThumbnailFile = name;
-    }
-}
-
-void TFolderView::ImagePanelDblClick() {
-    if (ImagePanel == nullptr || ImagePanel->ImageFile().isEmpty()) {
-        return;
-    }
-    if (IsReadableFile(ThumbnailFile)) {
-        if (ShowPreview) {
-            ShowPreview(ThumbnailFile);
-        }
-    } else if (FilesLV->hasFocus()) {
-        RefreshFilesList();
-    } else if (SelectedLV->hasFocus()) {
-        RefreshSelectedList();
     }
 }
 

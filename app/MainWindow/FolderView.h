@@ -3,7 +3,8 @@
 // the thumbnail of the selected one and the count labels and buttons that follow both
 // lists. It also holds what the folder side and the series share: the series' paths,
 // the busy state of commands that let events run, and the queue for work that must not
-// run inside a list's own change. The series commands themselves are TMainForm's.
+// run inside a list's own change. It knows nothing of the series commands: the main window
+// (TMainForm) wires the lists and the thumbnail to them.
 //
 // UI thread only.
 
@@ -23,18 +24,10 @@ class TFolderView : public QMainWindow, public TMainLayout {
     void RefreshFilesList();
     void FilesLVChange();
     void FilesLVSelectItem(int index, bool selected);
-    void FilesLVDblClick();
-    bool FilesLVKeyDown(QKeyEvent* event);
     bool FilesLVMouseDown(QMouseEvent* event);
     void ShowThumbnail(const QString& name);
-    void ImagePanelDblClick();
     void MainEventsIdle();
     void OptiTrackBarChange();
-
-    // Series commands the folder side runs.
-    virtual void AddButtonClick() = 0;
-    virtual void SelectAllButtonClick() = 0;
-    virtual void RefreshSelectedList() = 0;
 
     TImgPanel* ImagePanel = nullptr;
     // Opens the full-size preview of a picture (set when the preview window exists).

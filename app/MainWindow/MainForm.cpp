@@ -115,6 +115,7 @@ void TMainForm::ConnectLists() {
     });
     connect(FilesLV, &TListView::Change, this, Guarded([this] { FilesLVChange(); }));
     FilesLV->OnDblClick = Guarded([this] { FilesLVDblClick(); });
+    connect(ImagePanel, &TImgPanel::OnDblClick, this, Guarded([this] { ImagePanelDblClick(); }));
     FilesLV->OnKeyDown = [this](QKeyEvent* e) { return FilesLVKeyDown(e); };
     FilesLV->OnMouseDown = [this](QMouseEvent* e) { return FilesLVMouseDown(e); };
 
@@ -499,6 +500,39 @@ bool TMainForm::SelectedLVKeyDown(QKeyEvent* event) {
         return true;
     }
     return false;
+}
+
+void TMainForm::FilesLVDblClick() {
+    if (FilesLV->SelCount() > 0) {
+        AddButtonClick();
+    }
+}
+
+bool TMainForm::FilesLVKeyDown(QKeyEvent* event) {
+    if (IsKey(event, Qt::Key_A, Qt::ControlModifier)) {
+        platform::GuardSlot([this] { SelectAllButtonClick(); });
+        return true;
+    }
+    if (IsEnter(event)) {
+        platform::GuardSlot([this] { ImagePanelDblClick(); });
+        return true;
+    }
+    return false;
+}
+
+void TMainForm::ImagePanelDblClick() {
+    if (ImagePanel == nullptr || ImagePanel->ImageFile().isEmpty()) {
+        return;
+    }
+    if (IsReadableFile(ThumbnailFile)) {
+        if (ShowPreview) {
+            ShowPreview(ThumbnailFile);
+        }
+    } else if (FilesLV->hasFocus()) {
+        RefreshFilesList();
+    } else if (SelectedLV->hasFocus()) {
+        RefreshSelectedList();
+    }
 }
 
 QString TMainForm::SelectedLVInfoTip(int index) const {

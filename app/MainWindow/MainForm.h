@@ -47,8 +47,11 @@ class TMainForm : public TFolderView {
     void FormDestroy();
 
     // Series list.
-    void SelectAllButtonClick() override;
-    void AddButtonClick() override;
+    void FilesLVDblClick();
+    bool FilesLVKeyDown(QKeyEvent* event);
+    void ImagePanelDblClick();
+    void SelectAllButtonClick();
+    void AddButtonClick();
     void DeleteButtonClick();
     void ClearButtonClick();
     void SelectedLVChange();
@@ -57,7 +60,7 @@ class TMainForm : public TFolderView {
     bool SelectedLVMouseDown(QMouseEvent* event);
     bool SelectedLVKeyDown(QKeyEvent* event);
     QString SelectedLVInfoTip(int index) const;
-    void RefreshSelectedList() override;
+    void RefreshSelectedList();
     void FilesCntxPopup();
     void SelectedCntxPopup();
     void AddItemClick();

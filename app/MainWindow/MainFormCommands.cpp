@@ -14,7 +14,7 @@
 #include "app/MainWindow/MainForm.h"
 #include "app/MainWindow/TopBarCommands.h"
 #include "app/Preview/PreviewForm.h"
-#include "app/Saving/SavePackage.h"
+#include "app/Saving/SaveCommand.h"
 #include "app/Saving/SavingForm.h"
 #include "platform/IniLocation.h"
 #include "platform/Paths.h"

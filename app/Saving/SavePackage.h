@@ -20,9 +20,6 @@
 #include "platform/MessageService.h"
 #include "platform/VolumeTable.h"
 
-class TSavingForm;
-class TProgressForm;
-
 // The saving dialog's entries as the user confirmed them.
 struct TSaveEntries {
     QString destination;     // the destination folder
@@ -147,16 +144,4 @@ struct TSaveOutcome {
 
 // Copies the series as the entries say, asking through the services.
 TSaveOutcome SavePackage(const QStringList& series, const TSaveEntries& entries,
-                         TSaveServices services = {});
-
-// --- The command ---------------------------------------------------------------------
-
-// Shows the save's progress in the progress box and paints it at once; to get it on the
-// screen, events other than user input are let through at each step.
-TSaveProgress ProgressOn(TProgressForm* form);
-
-// The Save command: an empty series does nothing. Otherwise the dialog gets the time
-// stamp as its additional path, the picture count and the longest extension, runs
-// modally, and on OK the package is saved from its entries. Returns whether a save ran.
-bool SaveSeriesAsPackage(const QStringList& series, TSavingForm& dialog,
                          TSaveServices services = {});

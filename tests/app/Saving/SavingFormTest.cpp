@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "app/Dialogs/ConfigForm.h"
+#include "app/Saving/SaveCommand.h"
 #include "app/Saving/SavingForm.h"
 #include "platform/testing/ScriptedMessageService.h"
 #include "tests/app/QtPrinters.h"
