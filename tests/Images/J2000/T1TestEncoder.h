@@ -1,0 +1,44 @@
+#pragma once
+// A test-only tier-1 encoder: the MQ encoder of the standard (with carry, byte stuffing and
+// the usual flush) and the three coding passes written from the encoder's side, where the
+// coefficients are known. Tests decode what it writes.
+
+#include <cstdint>
+#include <vector>
+
+#include "Images/J2000/MqDecoder.h"
+
+namespace j2000::testing {
+
+class MqEncoder {
+  public:
+    explicit MqEncoder(int contexts);
+    void SetContexts(const std::vector<MqContextInit>& list);
+    void Encode(int bit, int ctx);
+    // Ends the code and returns its bytes; the encoder starts a new code afterwards with the
+    // context states it has.
+    std::vector<uint8_t> Flush();
+
+  private:
+    void Start();
+    void Renormalise();
+    void ByteOut();
+
+    std::vector<int> state_;
+    std::vector<int> mps_;
+    uint32_t a_ = 0, c_ = 0;
+    int ct_ = 0;
+    std::vector<uint8_t> out_;  // out_[0] stands before the code and is never emitted
+};
+
+struct EncodedBlock {
+    std::vector<std::vector<uint8_t>> segments;  // one per pass with termall, else one
+    int passes = 0;
+};
+
+// Codes a width x height code-block of coefficients over numbps bit-planes with the style
+// bits (reset 0x02, termall 0x04, vertically causal 0x08, segmentation symbols 0x20).
+EncodedBlock EncodeCodeBlock(const std::vector<int32_t>& values, int width, int height, int orient,
+                             int numbps, int style);
+
+}  // namespace j2000::testing
