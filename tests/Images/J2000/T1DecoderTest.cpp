@@ -37,7 +37,7 @@ struct Case {
 };
 
 // Every pass kind, stripe shapes (a last stripe of 1 to 3 rows, one-row and one-column
-// blocks), all orientations and the style bits tier 1 reads.
+// blocks), all orientations, the style bits tier 1 reads, and raw passes in the bypass mode.
 const Case kCases[] = {{1, 1, 0, 1, 0},     {5, 3, 1, 4, 0},      {4, 4, 2, 6, 0},
                        {7, 13, 3, 8, 0},    {32, 32, 0, 10, 0},   {64, 5, 3, 7, 0x02},
                        {9, 9, 1, 5, 0x04},  {16, 11, 2, 6, 0x08}, {13, 17, 3, 9, 0x20},
@@ -57,10 +57,8 @@ TEST(T1DecoderTest, DecodesWhatTheStandardsPassesEncode) {
         const testing::EncodedBlock block =
             EncodeCodeBlock(values, c.width, c.height, c.orient, c.numbps, c.style);
         std::vector<T1Segment> segments;
-        const bool termall = c.style & kStyleTermAll;
-        for (size_t s = 0; s < block.segments.size(); ++s) {
-            segments.push_back({block.segments[s], termall ? static_cast<int>(s) : 0,
-                                termall ? 1 : block.passes, kSegMq});
+        for (const auto& s : block.segments) {
+            segments.push_back({s.bytes, s.passno, s.numpasses, s.type});
         }
         T1CodeBlockInfo info{c.width, c.height, c.orient, c.numbps, 0, 0, 0, c.style};
         std::vector<int32_t> decoded(values.size(), 0);
@@ -80,7 +78,7 @@ TEST(T1DecoderTest, SegmentsArrivingLaterContinueTheBlockAndMissingSymbolsAreRep
     T1CodeBlockDecoder decoder({4, 4, 0, 3, 0, 0, 0, kStyleTermAll});
     std::vector<int32_t> decoded(16, 0);
     for (int p = 0; p < block.passes; ++p) {
-        const T1Segment seg{block.segments[p], p, 1, kSegMq};
+        const T1Segment seg{block.segments[p].bytes, p, 1, kSegMq};
         ASSERT_EQ(decoder.Decode({&seg, 1}, decoded.data(), 4), 0);
     }
     EXPECT_EQ(decoded, values);
@@ -89,13 +87,13 @@ TEST(T1DecoderTest, SegmentsArrivingLaterContinueTheBlockAndMissingSymbolsAreRep
     const auto plain = EncodeCodeBlock(values, 4, 4, 0, 3, 0);
     T1CodeBlockDecoder strict({4, 4, 0, 3, 0, 0, 0, kStyleSegmentationSymbols});
     std::string warnings;
-    const T1Segment seg{plain.segments[0], 0, 1, kSegMq};
+    const T1Segment seg{plain.segments[0].bytes, 0, 1, kSegMq};
     EXPECT_EQ(strict.Decode({&seg, 1}, decoded.data(), 4,
                             [&](std::string_view text) { warnings += text; }),
               0);
     EXPECT_EQ(warnings, "warning: bad segmentation symbol\n");
     // A pass below bit-plane 0 is refused, not decoded.
-    const T1Segment tooMany{plain.segments[0], 0, plain.passes + 3, kSegMq};
+    const T1Segment tooMany{plain.segments[0].bytes, 0, plain.passes + 3, kSegMq};
     T1CodeBlockDecoder fresh({4, 4, 0, 3, 0, 0, 0, 0});
     EXPECT_EQ(fresh.Decode({&tooMany, 1}, decoded.data(), 4), -1);
 }

@@ -132,11 +132,44 @@ std::vector<uint8_t> MqEncoder::Flush() {
 
 namespace {
 
+// The raw bits of a bypass segment: most significant first, 7 bits in a byte after 0xFF,
+// ended with the fill pattern 0101... and without a final 0xFF.
+class RawWriter {
+  public:
+    void Put(int bit) {
+        if (free_ == 0) {
+            free_ = !bytes_.empty() && bytes_.back() == 0xFF ? 7 : 8;
+            bytes_.push_back(0);
+        }
+        --free_;
+        bytes_.back() |= static_cast<uint8_t>(bit << free_);
+    }
+    std::vector<uint8_t> Flush() {
+        for (int fill = 0; free_ > 0; fill ^= 1) {
+            Put(fill);
+        }
+        std::vector<uint8_t> out;
+        out.swap(bytes_);
+        if (!out.empty() && out.back() == 0xFF) {
+            out.pop_back();
+        }
+        return out;
+    }
+
+  private:
+    std::vector<uint8_t> bytes_;
+    int free_ = 0;
+};
+
 struct BlockCoder {
     const std::vector<int32_t>& values;
     int w, h, orient, style;
     const T1Luts& luts = jpc_initluts();
     MqEncoder mq{kT1ContextCount};
+    RawWriter raw{};
+    bool rawMode = false;
+
+    void Code(int bit, int ctx) { rawMode ? raw.Put(bit) : mq.Encode(bit, ctx); }
     std::vector<uint32_t> flags = std::vector<uint32_t>(static_cast<size_t>(w + 2) * (h + 2), 0);
 
     uint32_t& F(int y, int x) { return flags[static_cast<size_t>(y + 1) * (w + 2) + x + 1]; }
@@ -146,7 +179,7 @@ struct BlockCoder {
     void Significant(int y, int x, int y0) {
         const bool s = Negative(y, x);
         const uint32_t si = (F(y, x) >> 4) & 0xFF;
-        mq.Encode(s ^ luts.signPrediction[si], luts.sign[si]);
+        rawMode ? raw.Put(s) : mq.Encode(s ^ luts.signPrediction[si], luts.sign[si]);
         const bool skipNorth = (style & 0x08) && y == y0;
         F(y + 1, x - 1) |= kNeSig;
         F(y + 1, x + 1) |= kNwSig;
@@ -162,7 +195,7 @@ struct BlockCoder {
     }
     void ZeroCoded(int y, int x, int y0, int b) {
         const int bit = Bit(y, x, b);
-        mq.Encode(bit, luts.zeroCoding[(orient << 8) | (F(y, x) & 0xFF)]);
+        Code(bit, luts.zeroCoding[(orient << 8) | (F(y, x) & 0xFF)]);
         if (bit)
             Significant(y, x, y0);
     }
@@ -232,20 +265,30 @@ EncodedBlock EncodeCodeBlock(const std::vector<int32_t>& values, int width, int 
                                              coder.luts.initialContexts.end());
     coder.mq.SetContexts(initial);
     EncodedBlock block;
-    for (int b = numbps - 1; b >= 0; --b) {
-        for (int type : {0, 1, 2}) {
-            if (b == numbps - 1 && type != 2)
-                continue;
-            type == 0 ? coder.SigPass(b) : type == 1 ? coder.RefPass(b) : coder.CleanupPass(b);
-            ++block.passes;
-            if (style & 0x04)
-                block.segments.push_back(coder.mq.Flush());
-            if (style & 0x02)
-                coder.mq.SetContexts(initial);
+    const int total = 3 * numbps - 2;
+    const bool bypass = style & 0x01, termall = style & 0x04;
+    int segmentEnd = 0;
+    for (int p = 0; p < total; ++p) {
+        if (p == segmentEnd) {
+            const int count = jpc_segpasscnt(p, 0, total, bypass, termall);
+            const int type = jpc_segtype(p, 0, bypass);
+            block.segments.push_back({{}, p, count, type});
+            coder.rawMode = type == kSegRaw;
+            segmentEnd = p + count;
+        }
+        const int b = numbps - 1 - (p + 2) / 3;
+        const T1PassType type = jpc_passtype(p);
+        type == kSigPass   ? coder.SigPass(b)
+        : type == kRefPass ? coder.RefPass(b)
+                           : coder.CleanupPass(b);
+        if (style & 0x02) {
+            coder.mq.SetContexts(initial);
+        }
+        if (p + 1 == segmentEnd) {
+            block.segments.back().bytes = coder.rawMode ? coder.raw.Flush() : coder.mq.Flush();
         }
     }
-    if (!(style & 0x04))
-        block.segments.push_back(coder.mq.Flush());
+    block.passes = total;
     return block;
 }
 

@@ -31,13 +31,21 @@ class MqEncoder {
     std::vector<uint8_t> out_;  // out_[0] stands before the code and is never emitted
 };
 
+struct EncodedSegment {
+    std::vector<uint8_t> bytes;
+    int passno = 0;
+    int numpasses = 0;
+    int type = 1;  // 1 arithmetic-coded, 2 raw
+};
+
 struct EncodedBlock {
-    std::vector<std::vector<uint8_t>> segments;  // one per pass with termall, else one
+    std::vector<EncodedSegment> segments;
     int passes = 0;
 };
 
 // Codes a width x height code-block of coefficients over numbps bit-planes with the style
-// bits (reset 0x02, termall 0x04, vertically causal 0x08, segmentation symbols 0x20).
+// bits (bypass 0x01, reset 0x02, termall 0x04, vertically causal 0x08, segmentation symbols
+// 0x20), split into segments as tier 2 would split them.
 EncodedBlock EncodeCodeBlock(const std::vector<int32_t>& values, int width, int height, int orient,
                              int numbps, int style);
 
