@@ -38,10 +38,12 @@ struct Case {
 
 // Every pass kind, stripe shapes (a last stripe of 1 to 3 rows, one-row and one-column
 // blocks), all orientations, the style bits tier 1 reads, and raw passes in the bypass mode.
-const Case kCases[] = {{1, 1, 0, 1, 0},     {5, 3, 1, 4, 0},      {4, 4, 2, 6, 0},
-                       {7, 13, 3, 8, 0},    {32, 32, 0, 10, 0},   {64, 5, 3, 7, 0x02},
-                       {9, 9, 1, 5, 0x04},  {16, 11, 2, 6, 0x08}, {13, 17, 3, 9, 0x20},
-                       {1, 40, 0, 3, 0x2E}, {40, 1, 2, 12, 0x0A}, {64, 64, 1, 16, 0x26}};
+const Case kCases[] = {{1, 1, 0, 1, 0},      {5, 3, 1, 4, 0},       {4, 4, 2, 6, 0},
+                       {7, 13, 3, 8, 0},     {32, 32, 0, 10, 0},    {64, 5, 3, 7, 0x02},
+                       {9, 9, 1, 5, 0x04},   {16, 11, 2, 6, 0x08},  {13, 17, 3, 9, 0x20},
+                       {1, 40, 0, 3, 0x2E},  {40, 1, 2, 12, 0x0A},  {64, 64, 1, 16, 0x26},
+                       {8, 8, 0, 8, 0x01},   {33, 21, 3, 12, 0x01}, {16, 16, 2, 10, 0x03},
+                       {12, 9, 1, 11, 0x29}, {20, 20, 0, 13, 0x0D}};
 
 TEST(T1DecoderTest, DecodesWhatTheStandardsPassesEncode) {
     std::mt19937 random(3);
@@ -70,6 +72,28 @@ TEST(T1DecoderTest, DecodesWhatTheStandardsPassesEncode) {
         EXPECT_EQ(decoded, values) << c.width << "x" << c.height << " style " << c.style;
         EXPECT_EQ(warnings, "");
     }
+}
+
+TEST(T1DecoderTest, RawPassesSkipTheStuffedBitAfterAnFFByte) {
+    // Magnitudes of all ones make the raw refinement bits run into 0xFF bytes.
+    std::vector<int32_t> values(256, 4095);
+    for (size_t i = 0; i < values.size(); i += 3)
+        values[i] = -4095;
+    const auto block = EncodeCodeBlock(values, 16, 16, 0, 12, kStyleBypass);
+    std::vector<T1Segment> segments;
+    bool sawFF = false;
+    for (const auto& s : block.segments) {
+        segments.push_back({s.bytes, s.passno, s.numpasses, s.type});
+        for (size_t i = 0; s.type == 2 && i + 1 < s.bytes.size(); ++i)
+            sawFF |= s.bytes[i] == 0xFF;
+    }
+    for (const auto& s : block.segments)
+        printf("seg p%d n%d t%d size %zu\n", s.passno, s.numpasses, s.type, s.bytes.size());
+    ASSERT_TRUE(sawFF);
+    std::vector<int32_t> decoded(values.size(), 0);
+    T1CodeBlockDecoder decoder({16, 16, 0, 12, 0, 0, 0, kStyleBypass});
+    ASSERT_EQ(decoder.Decode(segments, decoded.data(), 16), 0);
+    EXPECT_EQ(decoded, values);
 }
 
 TEST(T1DecoderTest, SegmentsArrivingLaterContinueTheBlockAndMissingSymbolsAreReported) {

@@ -220,8 +220,8 @@ struct BlockCoder {
             for (int y = y0; y < y0 + rows; ++y) {
                 if ((F(y, x) & (kSig | kVisited)) != kSig)
                     continue;
-                mq.Encode(Bit(y, x, b),
-                          luts.magnitude[((F(y, x) & kRefined) ? 0x800 : 0) | (F(y, x) & 0xFF)]);
+                Code(Bit(y, x, b),
+                     luts.magnitude[((F(y, x) & kRefined) ? 0x800 : 0) | (F(y, x) & 0xFF)]);
                 F(y, x) |= kRefined;
             }
         });
