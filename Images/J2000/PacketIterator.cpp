@@ -50,7 +50,8 @@ void pi_t::init() {
 }
 
 bool pi_t::begin_change() {
-    if (pchgno_ < pchglist_.size()) {
+    running_default_ = pchgno_ >= pchglist_.size();
+    if (!running_default_) {
         pchg_ = pchglist_[pchgno_];
     } else if (!in_default_) {
         in_default_ = true;
@@ -79,7 +80,7 @@ bool pi_t::next() {
             return true;
         }
         running_ = false;
-        if (!in_default_)
+        if (!running_default_)
             ++pchgno_;
     }
 }

@@ -60,8 +60,9 @@ class pi_t {
     jpc_pchg_t defaultpchg_;
     jpc_pchg_t pchg_;
     size_t pchgno_ = 0;
-    bool in_default_ = false;  // running the final COD-order pass
-    bool running_ = false;     // within a change, resuming after the last position
+    bool in_default_ = false;       // the final COD-order pass has begun
+    bool running_default_ = false;  // the change running is that pass
+    bool running_ = false;          // within a change, resuming after the last position
     Dim dims_[5] = {};
     int numdims_ = 0;
     bool position_valid_ = false;  // position orders: the current (y, x, c, r) starts a precinct
