@@ -80,10 +80,11 @@ class PacketReader {
                  const Tier2Options& options)
         : tile_(tile), hdr_(hdr), body_(body), endoff_(endoff), opt_(options) {}
 
-    bool read_packet(int compno, int rlvlno, int prcno, int lyrno);
+    bool read_packet(PacketInfo& info);
 
   private:
     bool read_sop();
+    bool read_header_and_eph(int compno, int rlvlno, int prcno, int lyrno);
     bool read_header(bitstream_t& bits, int compno, int rlvlno, int prcno, int lyrno);
     bool read_cblk(bitstream_t& bits, jpc_dec_prc_t& prc, int leaf, const jpc_dec_band_t& band,
                    std::uint8_t cblkctx, int lyrno);
@@ -104,10 +105,18 @@ class PacketReader {
     std::vector<Piece> pieces_;
 };
 
-bool PacketReader::read_packet(int compno, int rlvlno, int prcno, int lyrno) {
+bool PacketReader::read_packet(PacketInfo& info) {
     pieces_.clear();
     if ((tile_.cp.csty & kCodSop) && !read_sop())
         return false;
+    info.hdrstart = hdr_.tell();
+    if (!read_header_and_eph(info.compno, info.rlvlno, info.prcno, info.lyrno))
+        return false;
+    info.hdrend = hdr_.tell();
+    return read_body();
+}
+
+bool PacketReader::read_header_and_eph(int compno, int rlvlno, int prcno, int lyrno) {
     bitstream_t bits(hdr_);
     const int present = bits.getbit();
     if (present < 0)
@@ -120,9 +129,7 @@ bool PacketReader::read_packet(int compno, int rlvlno, int prcno, int lyrno) {
         if (!read_header(bits, compno, rlvlno, prcno, lyrno) || bits.inalign(0, 0) < 0)
             return false;
     }
-    if ((tile_.cp.csty & kCodEph) && !read_eph())
-        return false;
-    return read_body();
+    return !(tile_.cp.csty & kCodEph) || read_eph();
 }
 
 // SOP segments are allowed, not required, before each packet of the body.
@@ -308,11 +315,12 @@ Tier2Status dec_decodepkts(jpc_dec_tile_t& tile, stream_t* hdrstream, stream_t& 
         if (!tile.pi->next())
             return Tier2Status::Ok;  // the tile has no more packets: the rest is left to SOD
         const pi_t& pi = *tile.pi;
-        const std::int64_t start = body.tell();
-        if (!reader.read_packet(pi.compno, pi.rlvlno, pi.prcno, pi.lyrno))
+        PacketInfo info{pi.compno, pi.rlvlno, pi.prcno, pi.lyrno, body.tell(), 0, 0, 0};
+        if (!reader.read_packet(info))
             return Tier2Status::Failed;
+        info.end = body.tell();
         if (options.on_packet)
-            options.on_packet({pi.compno, pi.rlvlno, pi.prcno, pi.lyrno, start, body.tell()});
+            options.on_packet(info);
     }
     return Tier2Status::Ok;
 }

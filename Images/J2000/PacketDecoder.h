@@ -10,11 +10,13 @@
 
 namespace j2000 {
 
-// Where one packet lay in the codestream (offsets of the body stream, header included when the
-// header is not packed elsewhere); for diagnostics and tests.
+// Where one packet lay, for diagnostics and tests: `start` to `end` in the body stream (SOP and
+// header included when the header is not packed elsewhere), and its header (EPH included) from
+// `hdrstart` to `hdrend` in the header stream.
 struct PacketInfo {
     int compno, rlvlno, prcno, lyrno;
     std::int64_t start, end;
+    std::int64_t hdrstart, hdrend;
 };
 
 struct Tier2Options {

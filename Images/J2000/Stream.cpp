@@ -270,7 +270,11 @@ std::int64_t stream_t::seek(std::int64_t offset, SeekOrigin origin) {
     cnt_ = 0;
     ptr_ = bufstart_;
     const std::int64_t pos = backend_->seek(offset, origin);
-    return pos < 0 ? -1 : pos;
+    if (pos < 0)
+        return -1;
+    // A stream read to its end and then appended to (packed headers) has data again.
+    flags_ &= ~kStreamEnd;
+    return pos;
 }
 
 std::int64_t stream_t::tell() {

@@ -64,6 +64,7 @@ Codestream Codestream::parse(const Bytes& b) {
         at += 2;
         const size_t end = psot ? start + psot : b.size() - 2;
         tp.psot_zero = psot == 0;
+        tp.dataoffset = at;
         tp.data.assign(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(end));
         at = end;
         cs.parts.push_back(std::move(tp));

@@ -20,7 +20,8 @@ struct TilePart {
     std::uint8_t partno = 0, numparts = 0;
     bool psot_zero = false;  // write Psot 0 (only allowed for the last tile-part)
     std::vector<Segment> header;
-    Bytes data;  // the packets after SOD
+    Bytes data;                  // the packets after SOD
+    std::size_t dataoffset = 0;  // where `data` began in the parsed codestream
 };
 
 struct Codestream {
