@@ -34,7 +34,7 @@ enum class DecodeStatus { Ok, Failed, Cancelled };
 // Caps on what a codestream may make the decoder allocate.
 struct DecodeLimits {
     std::uint64_t maxsamples = std::uint64_t{1} << 30;  // all components together
-    std::uint64_t maxblocks = std::uint64_t{1} << 22;   // code-blocks and precincts per tile
+    std::uint64_t maxblocks = std::uint64_t{1} << 20;   // code-blocks and precincts per tile
 };
 
 enum DecoderState : int {

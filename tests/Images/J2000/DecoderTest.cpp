@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
+#include <random>
 #include <set>
 
 #include "Images/J2000/Decoder.h"
@@ -309,6 +310,30 @@ TEST(Decoder, CancelIsReportedAsACancel) {
     const Outcome some = decode(bytes, "", &later.hook);
     EXPECT_EQ(some.result.status, DecodeStatus::Cancelled);
     EXPECT_LT(some.packetlengths.size(), 20u);
+}
+
+// Damaged input of every kind ends in a status, never in a crash or an out-of-bounds access
+// (this test is meant for the sanitizer build).
+TEST(Decoder, MutatedStreamsEndInAStatus) {
+    std::mt19937 rng(2024);
+    for (const char* name : {"c64x48_rlcp_sop_eph.j2k", "g100x70_rpcl_tiles_offsets.j2k",
+                             "s40x30_pcrl_subsampled.j2k", "c64x48_cprl_modes.j2k"}) {
+        const Bytes original = fixture(name);
+        for (int i = 0; i < 150; ++i) {
+            Bytes bytes = original;
+            const int edits = 1 + static_cast<int>(rng() % 4);
+            for (int e = 0; e < edits; ++e) {
+                const size_t at = rng() % bytes.size();
+                bytes[at] = static_cast<std::uint8_t>(rng() % 3 == 0 ? 0xFF : rng());
+            }
+            if (rng() % 4 == 0)
+                bytes.resize(rng() % bytes.size());
+            const Outcome out = decode(bytes);
+            if (out.result.status != DecodeStatus::Ok) {
+                EXPECT_TRUE(out.result.image == nullptr || out.result.tilesdecoded > 0);
+            }
+        }
+    }
 }
 
 }  // namespace
