@@ -244,6 +244,17 @@ const jpc_msinfo_t& jpc_mstab_lookup(int id) {
     return kMsTab[std::size(kMsTab) - 1];
 }
 
+int jpc_validate(stream_t& in) {
+    const int a = in.getc();
+    if (a == EOF_)
+        return -1;
+    const int b = in.getc();
+    if (b != EOF_)
+        in.ungetc(b);
+    in.ungetc(a);
+    return a == 0xFF && b == 0x4F ? 0 : -1;
+}
+
 int jpc_getuint8(stream_t& in, std::uint8_t* val) {
     const int c = in.getc();
     if (c == EOF_)

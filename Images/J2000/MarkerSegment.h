@@ -186,6 +186,9 @@ struct jpc_cstate_t {
 MarkerSegmentPtr jpc_getms(stream_t& in, jpc_cstate_t& cstate, const Diagnostics& diag);
 void jpc_ms_dump(const jpc_ms_t& ms, const Diagnostics& diag);
 
+// 0 when the stream starts with SOC (both bytes are put back), else -1.
+int jpc_validate(stream_t& in);
+
 // Big-endian reads: 0, or -1 as soon as a byte is missing.
 int jpc_getuint8(stream_t& in, std::uint8_t* val);
 int jpc_getuint16(stream_t& in, std::uint16_t* val);

@@ -164,17 +164,9 @@ stream_t::~stream_t() {
     flush();
 }
 
-int stream_t::fail_getc() {
-    return EOF_;
-}
-
 int stream_t::fillbuf() {
     if (flags_ != 0 || !readable_)
         return EOF_;
-    if (rwlimit_ >= 0 && rwcnt_ >= rwlimit_) {
-        flags_ |= kStreamLimit;
-        return EOF_;
-    }
     if (mode_ == BufMode::Write && flushbuf() < 0)
         return EOF_;
     mode_ = BufMode::Read;
@@ -206,10 +198,6 @@ int stream_t::flushbuf() {
 int stream_t::putc(int c) {
     if (flags_ != 0 || !writable_)
         return EOF_;
-    if (rwlimit_ >= 0 && rwcnt_ >= rwlimit_) {
-        flags_ |= kStreamLimit;
-        return EOF_;
-    }
     if (mode_ != BufMode::Write) {
         // The backend stands ahead of the reader by the unread bytes; write where the reader is.
         if (mode_ == BufMode::Read && cnt_ > 0 && backend_->seek(-cnt_, SeekOrigin::Current) < 0) {

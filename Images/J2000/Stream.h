@@ -14,8 +14,8 @@ namespace j2000 {
 inline constexpr int EOF_ = -1;  // byte reads answer this at end of data, error or limit
 
 // Sticky state: once set, every later read or write fails at once. Only a successful seek
-// clears the end of data; errors and the limit stay.
-enum StreamFlags : int { kStreamEnd = 1, kStreamError = 2, kStreamLimit = 4 };
+// clears the end of data; errors stay.
+enum StreamFlags : int { kStreamEnd = 1, kStreamError = 2 };
 
 enum class SeekOrigin { Set = 0, Current = 1, End = 2 };
 
@@ -43,7 +43,7 @@ class stream_t {
     // The hot path: a byte from the buffer, the backend only on a buffer boundary.
     int getc() {
         if (flags_ != 0 || !readable_)
-            return fail_getc();
+            return EOF_;
         if (cnt_ > 0) {
             --cnt_;
             ++rwcnt_;
@@ -66,13 +66,11 @@ class stream_t {
     bool eof() const { return (flags_ & kStreamEnd) != 0; }
     bool error() const { return (flags_ & kStreamError) != 0; }
     std::int64_t rwcount() const { return rwcnt_; }
+    // Bytes moved so far (put-back counts back); tier 1 restarts it per segment.
     std::int64_t setrwcount(std::int64_t n);
-    // Reads and writes fail with kStreamLimit once `rwcount()` reaches `limit` (-1: none).
-    void setrwlimit(std::int64_t limit) { rwlimit_ = limit; }
 
   private:
     enum class BufMode { Empty, Read, Write };
-    int fail_getc();
     int fillbuf();
     int flushbuf();
 
@@ -86,7 +84,6 @@ class stream_t {
     std::uint8_t* ptr_;
     long cnt_ = 0;  // bytes left to read, or room left to write
     std::int64_t rwcnt_ = 0;
-    std::int64_t rwlimit_ = -1;
 };
 
 using StreamPtr = std::unique_ptr<stream_t>;

@@ -85,11 +85,10 @@ void setup_precinct(jpc_dec_prc_t& prc, const jpc_dec_rlvl_t& rl) {
         }
 }
 
-void setup_band(jpc_dec_band_t& band, const jpc_dec_rlvl_t& rl, int r) {
+void setup_band(jpc_dec_band_t& band, const jpc_dec_rlvl_t& rl) {
     // The precinct partition of the level, seen in the band's coordinates.
     const std::int64_t gx = (rl.xstart >> rl.prcwidthexpn) << rl.cbgwidthexpn;
     const std::int64_t gy = (rl.ystart >> rl.prcheightexpn) << rl.cbgheightexpn;
-    (void)r;
     band.prcs.resize(static_cast<size_t>(rl.numprcs));
     for (int j = 0; j < rl.numvprcs; ++j)
         for (int i = 0; i < rl.numhprcs; ++i) {
@@ -119,7 +118,7 @@ void setup_bands(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_dec_cc
         ll.orient = kLL;
         ll.xstart = a.x0, ll.ystart = a.y0, ll.xend = a.x1, ll.yend = a.y1;
         set_band_params(ll, ccp, 0);
-        setup_band(ll, rl, r);
+        setup_band(ll, rl);
         return;
     }
     const int nb = nl - r + 1;
@@ -137,7 +136,7 @@ void setup_bands(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_dec_cc
         band.locxstart = kDetail[k].xo ? lw : 0;
         band.locystart = kDetail[k].yo ? lh : 0;
         set_band_params(band, ccp, static_cast<size_t>(3 * (r - 1) + k + 1));
-        setup_band(band, rl, r);
+        setup_band(band, rl);
     }
 }
 

@@ -135,6 +135,11 @@ TEST(MarkerSegment, LengthsAndMarkersWithoutParameters) {
     EXPECT_FALSE(read_one({0xFF, 0x64, 0x00, 0x02}).ms);        // a length of 2 holds nothing
     EXPECT_FALSE(read_one({0xFF, 0x61, 0x00, 0x03, 0x00}).ms);  // PPT without header data
     EXPECT_FALSE(read_one({0x12, 0x34}).ms);
+    Bytes soc{0xFF, 0x4F, 0xFF, 0x51};
+    StreamPtr s = stream_memopen(soc.data(), soc.size());
+    EXPECT_EQ(jpc_validate(*s), 0);
+    EXPECT_EQ(s->getc(), 0xFF);  // nothing consumed
+    EXPECT_EQ(jpc_validate(*s), -1);
     Read reserved = read_one({0xFF, 0x35, 0x00, 0x09});
     ASSERT_TRUE(reserved.ms);
     EXPECT_EQ(reserved.ms->len, 0);
