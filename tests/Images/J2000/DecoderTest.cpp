@@ -93,7 +93,8 @@ TEST_P(GeneratedStreams, EveryPacketAndTilePartIsReadExactly) {
 INSTANTIATE_TEST_SUITE_P(Fixtures, GeneratedStreams,
                          ::testing::Values("g1x1.j2k", "g17x13_lrcp_layers.j2k",
                                            "c64x48_rlcp_sop_eph.j2k", "c64x48_cprl_modes.j2k",
-                                           "c64x48_poc.j2k", "g100x70_rpcl_tiles_offsets.j2k",
+                                           "c64x48_poc.j2k", "c64x48_roi_lossless.j2k",
+                                           "g100x70_rpcl_tiles_offsets.j2k",
                                            "s40x30_pcrl_subsampled.j2k",
                                            "g33x21_12bit_precincts.j2k", "g2048_pcrl_tiles.j2k"));
 

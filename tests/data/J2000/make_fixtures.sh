@@ -49,6 +49,7 @@ enc g17x13_lrcp_layers.j2k -i "$tmp/g17.pgm" -n 3 -r 20,8,1 -p LRCP
 picture "$tmp/c64.ppm" 64 48 3
 enc c64x48_rlcp_sop_eph.j2k -i "$tmp/c64.ppm" -n 4 -r 30,10,1 -p RLCP -c [16,16],[8,8] -SOP -EPH
 enc c64x48_cprl_modes.j2k -i "$tmp/c64.ppm" -n 3 -r 12,2 -p CPRL -b 8,8 -M 63 -I
+enc c64x48_roi_lossless.j2k -i "$tmp/c64.ppm" -n 3 -r 10,1 -ROI c=0,U=7
 enc c64x48_poc.j2k -i "$tmp/c64.ppm" -n 3 -r 20,5,1 -p LRCP \
     -POC T1=0,0,3,1,3,CPRL/T1=1,0,3,3,2,RPCL/T1=1,2,3,3,3,LRCP
 
