@@ -15,6 +15,10 @@
 //     level before the high-pass ones (LL top left, HL right of it, LH below, HH diagonal).
 //   - the band's `orient` (0 LL, 1 LH, 2 HL, 3 HH), `numbps`, `roishift`, and the component's
 //     code-block style `cblkctx` (CblkStyle bits).
+// A tile reaches its tile decoder once, after all its packets are read, so tier 1 keeps its own
+// per-code-block state (contexts, significance) for the length of that call. Packets of layers
+// beyond the "maxlyrs" option add nothing to `segs`, so every segment present is to be decoded;
+// the last one may be incomplete (`complete` false) when the codestream stops early.
 // Reconstruction finds per band the raw step size `stepsize` (exponent << 11 | mantissa) and
 // `analgain`, the log2 of the band's nominal gain (0 LL, 1 HL and LH, 2 HH): the step size is
 // 2^(prec + analgain - exponent) x (1 + mantissa / 2048) (T.800 E-3), whatever the guard bits.
