@@ -59,7 +59,7 @@ inline T1PassType jpc_passtype(int p) {
 }
 
 // Segment types: arithmetic-coded or raw (the bypass mode).
-enum T1SegmentType { kSegMq = 1, kSegRaw = 2 };
+enum SegmentType : std::uint8_t { kSegMq = 1, kSegRaw = 2 };
 
 // The type of the segment pass p belongs to; first is the code-block's first pass number.
 int jpc_segtype(int p, int first, bool bypass);
