@@ -58,7 +58,7 @@ TiffPtr OpenTiff(const std::string& name) {
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TraceTiffMessage, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TraceTiffMessage, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAllocation);
-    TiffPtr tif(TIFFFdOpenExt(fd, name.c_str(), "r", options.get()));
+    TiffPtr tif(TIFFFdOpenExt(fd, name.c_str(), "rm", options.get()));
     if (!tif) {
         close(fd);
         throw TImgDecodeError{ImgError::TiffDirectory};
