@@ -93,14 +93,15 @@ class RgbaReader {
     bool ok_ = false;
 };
 
-void SwapToBgr(const uint8_t* source, uint8_t* slot, uint32_t width, int bytesPerPixel) {
+template <int BytesPerPixel>
+void SwapToBgr(const uint8_t* source, uint8_t* slot, uint32_t width) {
     for (uint32_t x = 0; x < width; ++x) {
-        const uint8_t* in = source + size_t{x} * bytesPerPixel;
-        uint8_t* out = slot + size_t{x} * bytesPerPixel;
+        const uint8_t* in = source + size_t{x} * BytesPerPixel;
+        uint8_t* out = slot + size_t{x} * BytesPerPixel;
         out[0] = in[2];
         out[1] = in[1];
         out[2] = in[0];
-        if (bytesPerPixel == 4) {
+        if constexpr (BytesPerPixel == 4) {
             out[3] = in[3];
         }
     }
@@ -326,8 +327,10 @@ void TTiffImg::ReadScanlines(TIFF* tif, FilterParams& filter, Route route) {
         if (TIFFReadScanline(tif, scanline.data(), sourceRow++, 0) < 0) {
             throw TImgDecodeError{ImgError::ReadFault};
         }
-        if (route == Route::Rgb || route == Route::Rgba) {
-            SwapToBgr(scanline.data(), slot, width, route == Route::Rgb ? 3 : 4);
+        if (route == Route::Rgb) {
+            SwapToBgr<3>(scanline.data(), slot, width);
+        } else if (route == Route::Rgba) {
+            SwapToBgr<4>(scanline.data(), slot, width);
         } else if (bitsPerSample_ == 2) {
             WidenTwoBitIndices(scanline.data(), slot, width);
         } else {
