@@ -94,7 +94,9 @@ struct Header {
     int bitCount = 0;  // of the rows the library delivers after the transforms
 };
 
-// Asks for 8-bit samples without alpha, blue first; returns the delivered bit count.
+// Asks for 8-bit samples, blue first; returns the delivered bit count. Alpha is not stripped
+// here: compositing over the background (SetColourTransforms) consumes it, and stripping it
+// first would show the colours of transparent pixels.
 int SetSampleTransforms(png_structp png, const Header& h) {
     if (h.bitDepth == 16) {
         png_set_strip_16(png);
