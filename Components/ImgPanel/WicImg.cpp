@@ -1,0 +1,249 @@
+#include "Components/ImgPanel/WicImg.h"
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <new>
+
+#include "Components/ImgPanel/ImgErrors.h"
+#include "Components/ImgPanel/QmDecoder.h"
+#include "Components/ImgPanel/WicTransform.h"
+#include "imaging/Resample.h"
+#include "platform/PosixFile.h"
+
+namespace {
+
+// The stream has no length of its own; a file past this size is not a picture we show.
+constexpr size_t kMaxFileBytes = size_t{1} << 30;
+
+// The colour difference weights of the YCbCr colour space, without offsets.
+constexpr float kBlueFromCb = 1.772f;
+constexpr float kGreenFromCb = 0.34414f;
+constexpr float kGreenFromCr = 0.71414f;
+constexpr float kRedFromCr = 1.402f;
+
+uint16_t ReadU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool MultipleOf(int side, int levels) {
+    return side > 0 && side % (1 << levels) == 0;
+}
+
+template <class T>
+std::unique_ptr<T[]> Allocate(size_t count) {
+    T* block = new (std::nothrow) T[count];
+    if (block == nullptr) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    return std::unique_ptr<T[]>(block);
+}
+
+// What one colour plane needs while it is decoded; freed before the colour pass.
+struct ScanBuffers {
+    std::unique_ptr<uint32_t[]> words;
+    std::unique_ptr<uint8_t[]> nodes;
+};
+
+void ConvertToFloat(const uint32_t* words, float* out, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const auto magnitude = static_cast<float>(words[i] & wic::kMagnitudeMask);
+        out[i] = (words[i] & wic::kSignBit) != 0 ? -magnitude : magnitude;
+    }
+}
+
+// Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
+// transforms it back into samples.
+void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, ScanBuffers& scan, float* out,
+                 const std::function<void()>& checkAbort) {
+    const auto failIfDamaged = [&qm] {
+        if (qm.Damaged()) {
+            throw TImgDecodeError{ImgError::Unknown};
+        }
+    };
+    wic::ZerotreeDecode(header.matrix, header.bitPlanes[plane], qm, scan.words.get(),
+                        scan.nodes.get(), [&] {
+                            checkAbort();
+                            failIfDamaged();
+                        });
+    failIfDamaged();
+    const size_t count = static_cast<size_t>(header.matrix.width) * header.matrix.height;
+    ConvertToFloat(scan.words.get(), out, count);
+    const float step = static_cast<float>(header.step / 65536.0);
+    wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
+                        checkAbort);
+}
+
+}  // namespace
+
+bool ParseWicHeader(const uint8_t* bytes, size_t size, WicHeader& header) {
+    if (bytes == nullptr || size < kWicHeaderSize) {
+        return false;
+    }
+    WicHeader h;
+    h.width = ReadU16(bytes + 8);
+    h.height = ReadU16(bytes + 10);
+    h.matrix.width = ReadU16(bytes + 12);
+    h.matrix.height = ReadU16(bytes + 14);
+    h.step = ReadU32(bytes + 16);
+    h.matrix.levels = bytes[20];
+    for (int i = 0; i < 3; ++i) {
+        h.bitPlanes[i] = bytes[21 + i];
+    }
+    const int levels = h.matrix.levels;
+    if (h.width == 0 || h.height == 0 || levels < 1 || levels > wic::kMaxLevels ||
+        !MultipleOf(h.matrix.width, levels) || !MultipleOf(h.matrix.height, levels) ||
+        h.matrix.width < h.width || h.matrix.height < h.height || h.step == 0) {
+        return false;
+    }
+    if (std::max({h.bitPlanes[0], h.bitPlanes[1], h.bitPlanes[2]}) > wic::kMaxBitPlanes) {
+        return false;
+    }
+    if (static_cast<uint64_t>(h.matrix.width) * h.matrix.height > kWicMaxCoefficients) {
+        return false;
+    }
+    header = h;
+    return true;
+}
+
+uint8_t ColorFromFloatToInt(float sample) {
+    const float rounded = sample + 0.5f;
+    if (!(rounded >= 1.0f)) {
+        return 0;  // everything that truncates to 0, and not-a-number
+    }
+    if (rounded >= 255.0f) {
+        return 255;
+    }
+    return static_cast<uint8_t>(rounded);
+}
+
+TWicImg::TWicImg() = default;
+
+TWicImg::~TWicImg() = default;
+
+void TWicImg::LoadFromFile(const std::string& name) {
+    TImgCtrl::LoadFromFile(name);
+    RunDecodeFrame(name, [this, &name] { Decode(name); });
+}
+
+// The coefficient the panel set at the header event. A decoder used without a panel
+// fits the picture into its maximum display size when one is set, else keeps it whole.
+double TWicImg::OutputCoefficient() const {
+    double coefficient = DisplayCoeff();
+    if (!(coefficient > 0.0)) {
+        coefficient =
+            MaxDisplayWidth() != 0 && MaxDisplayHeight() != 0
+                ? CalcDisplayCoeff(MaxDisplayWidth(), MaxDisplayHeight(),
+                                   static_cast<unsigned>(width_), static_cast<unsigned>(height_))
+                : 1.0;
+    }
+    // The resampler only reduces (the panel draws a smaller picture larger), and never
+    // below one pixel or past its widest window.
+    const double longest = std::min<double>(std::max(width_, height_), kResampleMaxWindow);
+    return std::clamp(coefficient, 1.0 / longest, 1.0);
+}
+
+void TWicImg::Decode(const std::string& name) {
+    const platform::FileContents file = platform::ReadWholeFile(name, kMaxFileBytes);
+    if (file.error != 0) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
+    WicHeader header;
+    if (!ParseWicHeader(bytes, file.bytes.size(), header)) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
+    width_ = header.width;
+    height_ = header.height;
+    bitCount_ = 24;
+    DoProgress(0, 0, TImgEvent::HeaderRead);
+
+    ResampleState resample;
+    resample.factor = 1.0 / OutputCoefficient();
+    resample.bitCount = 24;
+    resample.srcWidth = static_cast<uint32_t>(width_);
+    resample.srcHeight = static_cast<uint32_t>(height_);
+    resample.mode = ScalerMode();
+    if (!ResampleCreateWeights(&resample)) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    outputWidth_ = static_cast<int>(resample.outWidth);
+    outputHeight_ = static_cast<int>(resample.outHeight);
+    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
+    if (Picture() == nullptr) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+
+    const int matrixWidth = header.matrix.width;
+    const size_t count = static_cast<size_t>(matrixWidth) * header.matrix.height;
+    ScanBuffers scan{Allocate<uint32_t>(count),
+                     Allocate<uint8_t>(static_cast<size_t>(wic::NodeColumns(header.matrix)) *
+                                       header.matrix.height)};
+    const auto checkAbort = [this] { CheckAbort(); };
+    QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
+
+    const std::unique_ptr<float[]> luma = Allocate<float>(count);
+    DecodePlane(header, 0, qm, scan, luma.get(), checkAbort);
+    EmitRows(resample, [&](int row, uint8_t* out) {
+        const float* y = luma.get() + static_cast<size_t>(row) * matrixWidth;
+        for (int x = 0; x < width_; ++x) {
+            const uint8_t v = ColorFromFloatToInt(y[x]);
+            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
+        }
+    });
+
+    const std::unique_ptr<float[]> cr = Allocate<float>(count);
+    const std::unique_ptr<float[]> cb = Allocate<float>(count);
+    DecodePlane(header, 1, qm, scan, cr.get(), checkAbort);
+    DecodePlane(header, 2, qm, scan, cb.get(), checkAbort);
+    scan = {};
+    EmitRows(resample, [&](int row, uint8_t* out) {
+        const size_t start = static_cast<size_t>(row) * matrixWidth;
+        const float* y = luma.get() + start;
+        const float* r = cr.get() + start;
+        const float* b = cb.get() + start;
+        for (int x = 0; x < width_; ++x) {
+            out[3 * x] = ColorFromFloatToInt(y[x] + kBlueFromCb * b[x]);
+            out[3 * x + 1] = ColorFromFloatToInt(y[x] - kGreenFromCb * b[x] - kGreenFromCr * r[x]);
+            out[3 * x + 2] = ColorFromFloatToInt(y[x] + kRedFromCr * r[x]);
+        }
+    });
+}
+
+// One pass over the picture from its top row: the resampler asks for source rows, fillRow
+// writes each (blue, green, red), and every finished output row goes into the picture. A
+// strip is reported every DisplayScanlines() rows and the rest at the end, so each pass
+// shows completely.
+void TWicImg::EmitRows(ResampleState& resample, const std::function<void(int, uint8_t*)>& fillRow) {
+    resample.srcRowsDone = 0;
+    resample.outRowsDone = 0;
+    if (!ResampleCreateWeights(&resample)) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    const uint32_t scanlines = DisplayScanlines();
+    uint32_t reported = 0;
+    while (resample.srcRowsDone < resample.srcHeight) {
+        for (uint32_t r = 0; r < resample.rowsToRead; ++r) {
+            CheckAbort();
+            fillRow(static_cast<int>(resample.srcRowsDone + r),
+                    resample.writePos + static_cast<size_t>(r) * resample.srcRowBytes);
+        }
+        ResampleRows(&resample);
+        ResampleStoreRow(&resample, Picture(), resample.outRowsDone - 1);
+        if (resample.outRowsDone % scanlines == 0) {
+            reported = resample.outRowsDone;
+            DoProgress(static_cast<int>(reported - scanlines), static_cast<int>(reported),
+                       TImgEvent::RowsDecoded);
+        }
+    }
+    ResampleFinishRows(&resample, Picture());
+    if (reported < resample.outHeight) {
+        DoProgress(static_cast<int>(reported), static_cast<int>(resample.outHeight),
+                   TImgEvent::RowsDecoded);
+    }
+}
