@@ -71,6 +71,6 @@ int QmDecoder::NextByte() {
 }
 
 void QmDecoder::ByteIn() {
-    c_ += static_cast<uint32_t>(NextByte()) << 8;
+    c_ += static_cast<uint64_t>(NextByte()) << 8;
     ct_ = 8;
 }

@@ -8,6 +8,7 @@
 // 0xFF marks the stream as damaged; the decode then stops with Damaged() set rather than
 // guess at the rest.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -56,20 +57,26 @@ class QmDecoder {
 };
 
 inline void QmDecoder::Renormalise() {
-    do {
-        if (ct_ == 0) {
-            ByteIn();
+    // As many doublings as bring A back to 0x8000 or more, a byte entering whenever the
+    // bits of the last one are used up.
+    int shift = std::countl_zero(static_cast<uint16_t>(a_));
+    while (shift > ct_) {
+        if (ct_ > 0) {
+            a_ <<= ct_;
+            c_ = (c_ << ct_) & 0xFFFFFFFFu;
+            shift -= static_cast<int>(ct_);
         }
-        a_ <<= 1;
-        c_ <<= 1;
-        --ct_;
-    } while (a_ < 0x8000);
+        ByteIn();
+    }
+    a_ <<= shift;
+    c_ = (c_ << shift) & 0xFFFFFFFFu;
+    ct_ -= shift;
 }
 
 inline int QmDecoder::Decode(int cx) {
     Context& ctx = contexts_[static_cast<size_t>(cx)];
     const QmState& st = kQmStates[ctx.state];
-    const uint32_t qe = st.qe;
+    const uint64_t qe = st.qe;
     a_ -= qe;
     int decision;
     if ((c_ >> 16) < a_) {

@@ -1,9 +1,11 @@
 #include "Components/ImgPanel/WicImg.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
-#include <new>
+#include <type_traits>
+#include <vector>
 
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/QmDecoder.h"
@@ -35,25 +37,74 @@ bool MultipleOf(int side, int levels) {
     return side > 0 && side % (1 << levels) == 0;
 }
 
+struct FreeDeleter {
+    void operator()(void* block) const { std::free(block); }
+};
 template <class T>
-std::unique_ptr<T[]> Allocate(size_t count) {
-    T* block = new (std::nothrow) T[count];
+using Block = std::unique_ptr<T[], FreeDeleter>;
+
+// Zero-filled: large blocks come as fresh pages, so nothing is written to clear them.
+template <class T>
+Block<T> Allocate(size_t count) {
+    static_assert(std::is_trivial_v<T>);
+    void* block = std::calloc(count, sizeof(T));
     if (block == nullptr) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    return std::unique_ptr<T[]>(block);
+    return Block<T>(static_cast<T*>(block));
 }
 
 // What one colour plane needs while it is decoded; freed before the colour pass.
 struct ScanBuffers {
-    std::unique_ptr<uint32_t[]> words;
-    std::unique_ptr<uint8_t[]> nodes;
+    Block<uint32_t> words;
+    Block<uint8_t> nodes;
 };
 
-void ConvertToFloat(const uint32_t* words, float* out, size_t count) {
+// Sign and magnitude words to samples; the words are left zero for the next plane's scan.
+void MoveToFloat(uint32_t* words, float* out, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        const auto magnitude = static_cast<float>(words[i] & wic::kMagnitudeMask);
-        out[i] = (words[i] & wic::kSignBit) != 0 ? -magnitude : magnitude;
+        const uint32_t word = words[i];
+        const auto magnitude = static_cast<int32_t>(word & wic::kMagnitudeMask);
+        const int32_t negative = -static_cast<int32_t>(word >> 31);
+        out[i] = static_cast<float>((magnitude ^ negative) - negative);
+        words[i] = 0;
+    }
+}
+
+// Written so that the loops over a row vectorise: the clamps are selects that also turn
+// not-a-number into 0, and the conversion is to a full int.
+inline int32_t ToLevel(float sample) {
+    float v = sample + 0.5f;
+    v = v > 0.0f ? v : 0.0f;
+    v = v < 255.0f ? v : 255.0f;
+    return static_cast<int32_t>(v);
+}
+
+// Rows are computed as levels per channel into scratch (3 x width), then interleaved.
+void GreyRow(const float* luma, int width, int32_t* scratch, uint8_t* out) {
+    for (int x = 0; x < width; ++x) {
+        scratch[x] = ToLevel(luma[x]);
+    }
+    for (int x = 0; x < width; ++x) {
+        const auto v = static_cast<uint8_t>(scratch[x]);
+        out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
+    }
+}
+
+void ColourRow(const float* __restrict luma, const float* __restrict cr, const float* __restrict cb,
+               int width, int32_t* __restrict scratch, uint8_t* out) {
+    int32_t* __restrict blue = scratch;
+    int32_t* __restrict green = scratch + width;
+    int32_t* __restrict red = scratch + 2 * width;
+    for (int x = 0; x < width; ++x) {
+        blue[x] = ToLevel(luma[x] + kBlueFromCb * cb[x]);
+        green[x] = ToLevel(luma[x] - kGreenFromCb * cb[x] - kGreenFromCr * cr[x]);
+        red[x] = ToLevel(luma[x] + kRedFromCr * cr[x]);
+    }
+    for (int x = 0; x < width; ++x) {
+        out[3 * x] = static_cast<uint8_t>(blue[x]);
+        out[3 * x + 1] = static_cast<uint8_t>(green[x]);
+        out[3 * x + 2] = static_cast<uint8_t>(red[x]);
     }
 }
 
@@ -73,7 +124,7 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, ScanBuffers&
                         });
     failIfDamaged();
     const size_t count = static_cast<size_t>(header.matrix.width) * header.matrix.height;
-    ConvertToFloat(scan.words.get(), out, count);
+    MoveToFloat(scan.words.get(), out, count);
     const float step = static_cast<float>(header.step / 65536.0);
     wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
                         checkAbort);
@@ -112,14 +163,7 @@ bool ParseWicHeader(const uint8_t* bytes, size_t size, WicHeader& header) {
 }
 
 uint8_t ColorFromFloatToInt(float sample) {
-    const float rounded = sample + 0.5f;
-    if (!(rounded >= 1.0f)) {
-        return 0;  // everything that truncates to 0, and not-a-number
-    }
-    if (rounded >= 255.0f) {
-        return 255;
-    }
-    return static_cast<uint8_t>(rounded);
+    return static_cast<uint8_t>(ToLevel(sample));
 }
 
 TWicImg::TWicImg() = default;
@@ -187,46 +231,62 @@ void TWicImg::Decode(const std::string& name) {
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
-    const std::unique_ptr<float[]> luma = Allocate<float>(count);
+    const Block<float> luma = Allocate<float>(count);
     DecodePlane(header, 0, qm, scan, luma.get(), checkAbort);
+    std::vector<int32_t> levels(3 * static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
-        const float* y = luma.get() + static_cast<size_t>(row) * matrixWidth;
-        for (int x = 0; x < width_; ++x) {
-            const uint8_t v = ColorFromFloatToInt(y[x]);
-            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
-        }
+        GreyRow(luma.get() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
     });
 
-    const std::unique_ptr<float[]> cr = Allocate<float>(count);
-    const std::unique_ptr<float[]> cb = Allocate<float>(count);
+    const Block<float> cr = Allocate<float>(count);
+    const Block<float> cb = Allocate<float>(count);
     DecodePlane(header, 1, qm, scan, cr.get(), checkAbort);
     DecodePlane(header, 2, qm, scan, cb.get(), checkAbort);
     scan = {};
     EmitRows(resample, [&](int row, uint8_t* out) {
         const size_t start = static_cast<size_t>(row) * matrixWidth;
-        const float* y = luma.get() + start;
-        const float* r = cr.get() + start;
-        const float* b = cb.get() + start;
-        for (int x = 0; x < width_; ++x) {
-            out[3 * x] = ColorFromFloatToInt(y[x] + kBlueFromCb * b[x]);
-            out[3 * x + 1] = ColorFromFloatToInt(y[x] - kGreenFromCb * b[x] - kGreenFromCr * r[x]);
-            out[3 * x + 2] = ColorFromFloatToInt(y[x] + kRedFromCr * r[x]);
-        }
+        ColourRow(luma.get() + start, cr.get() + start, cb.get() + start, width_, levels.data(),
+                  out);
     });
 }
 
-// One pass over the picture from its top row: the resampler asks for source rows, fillRow
-// writes each (blue, green, red), and every finished output row goes into the picture. A
-// strip is reported every DisplayScanlines() rows and the rest at the end, so each pass
-// shows completely.
+// One pass over the picture from its top row: fillRow writes each source row (blue,
+// green, red) that the resampler asks for, and every finished output row goes into the
+// picture; at full size the rows go straight into the picture. A strip is reported every
+// DisplayScanlines() rows and the rest at the end, so each pass shows completely.
 void TWicImg::EmitRows(ResampleState& resample, const std::function<void(int, uint8_t*)>& fillRow) {
+    const uint32_t scanlines = DisplayScanlines();
+    uint32_t reported = 0;
+    const auto rowDone = [&](uint32_t rowsDone) {
+        if (rowsDone % scanlines == 0) {
+            reported = rowsDone;
+            DoProgress(static_cast<int>(reported - scanlines), static_cast<int>(reported),
+                       TImgEvent::RowsDecoded);
+        }
+    };
+    if (resample.factor == 1.0) {
+        const uint32_t rowBytes = DibRowBytes(Picture());
+        for (int row = 0; row < height_; ++row) {
+            CheckAbort();
+            fillRow(row, DibBits(Picture()) + static_cast<size_t>(height_ - 1 - row) * rowBytes);
+            rowDone(static_cast<uint32_t>(row) + 1);
+        }
+    } else {
+        ResampleRowsInto(resample, fillRow, rowDone);
+    }
+    if (reported < static_cast<uint32_t>(outputHeight_)) {
+        DoProgress(static_cast<int>(reported), outputHeight_, TImgEvent::RowsDecoded);
+    }
+}
+
+void TWicImg::ResampleRowsInto(ResampleState& resample,
+                               const std::function<void(int, uint8_t*)>& fillRow,
+                               const std::function<void(uint32_t)>& rowDone) {
     resample.srcRowsDone = 0;
     resample.outRowsDone = 0;
     if (!ResampleCreateWeights(&resample)) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    const uint32_t scanlines = DisplayScanlines();
-    uint32_t reported = 0;
     while (resample.srcRowsDone < resample.srcHeight) {
         for (uint32_t r = 0; r < resample.rowsToRead; ++r) {
             CheckAbort();
@@ -235,15 +295,7 @@ void TWicImg::EmitRows(ResampleState& resample, const std::function<void(int, ui
         }
         ResampleRows(&resample);
         ResampleStoreRow(&resample, Picture(), resample.outRowsDone - 1);
-        if (resample.outRowsDone % scanlines == 0) {
-            reported = resample.outRowsDone;
-            DoProgress(static_cast<int>(reported - scanlines), static_cast<int>(reported),
-                       TImgEvent::RowsDecoded);
-        }
+        rowDone(resample.outRowsDone);
     }
     ResampleFinishRows(&resample, Picture());
-    if (reported < resample.outHeight) {
-        DoProgress(static_cast<int>(reported), static_cast<int>(resample.outHeight),
-                   TImgEvent::RowsDecoded);
-    }
 }

@@ -52,4 +52,7 @@ class TWicImg : public TImgCtrl {
     void Decode(const std::string& name);
     double OutputCoefficient() const;
     void EmitRows(ResampleState& resample, const std::function<void(int, uint8_t*)>& fillRow);
+    void ResampleRowsInto(ResampleState& resample,
+                          const std::function<void(int, uint8_t*)>& fillRow,
+                          const std::function<void(uint32_t)>& rowDone);
 };

@@ -9,59 +9,53 @@ namespace wic {
 
 namespace {
 
-// Columns are lifted a strip at a time, as rows of a small buffer: the same arithmetic
-// runs across the strip's columns side by side and the matrix is read row by row, instead
-// of one cache line per sample of a lone column.
-constexpr int kStrip = 16;
+// Columns are lifted a strip at a time: the strip's rows are copied out, and the rebuilt
+// rows are written straight back, so every loop runs along a row of the strip (the
+// arithmetic of neighbouring columns side by side) and the matrix is read row by row
+// instead of one cache line per sample of a lone column. A strip of a tall level still
+// fits the core's cache.
+constexpr int kStrip = 64;
 
-using Lane = float[kStrip];
-
-void DivideLanes(Lane* rows, int count, float step) {
+void DivideByStep(float* values, size_t count, float step) {
     if (step == 1.0f) {
         return;  // dividing by 1 changes nothing
     }
-    for (int i = 0; i < count; ++i) {
-        for (int c = 0; c < kStrip; ++c) {
-            rows[i][c] /= step;
-        }
+    for (size_t i = 0; i < count; ++i) {
+        values[i] /= step;
     }
 }
 
-// The lifting of InverseLift on kStrip columns at once: in holds n rows (low half first),
-// out receives the n rebuilt rows.
-void LiftStrip(Lane* in, Lane* out, int n, float step) {
-    const int m = n / 2;
-    Lane* lo = in;
-    const Lane* hi = in + m;
-    DivideLanes(lo, m, step);
-    for (int c = 0; c < kStrip; ++c) {
-        out[0][c] = lo[0][c] - hi[0][c] * 0.5f;
-    }
-    for (int i = 1; i < m; ++i) {
-        for (int c = 0; c < kStrip; ++c) {
-            out[2 * i][c] = lo[i][c] - (hi[i - 1][c] + hi[i][c]) * 0.25f;
+// Even output: the low sample less a quarter of its two high neighbours (half of the one
+// neighbour at the start).
+void EvenRow(float* out, const float* lo, const float* hiBefore, const float* hi, int count) {
+    if (hiBefore == nullptr) {
+        for (int c = 0; c < count; ++c) {
+            out[c] = lo[c] - hi[c] * 0.5f;
         }
+        return;
     }
-    for (int i = 0; i < m - 1; ++i) {
-        for (int c = 0; c < kStrip; ++c) {
-            out[2 * i + 1][c] = (out[2 * i][c] + out[2 * i + 2][c]) * 0.5f + hi[i][c];
-        }
-    }
-    for (int c = 0; c < kStrip; ++c) {
-        out[n - 1][c] = out[n - 2][c] + hi[m - 1][c];
+    for (int c = 0; c < count; ++c) {
+        out[c] = lo[c] - (hiBefore[c] + hi[c]) * 0.25f;
     }
 }
 
-void LiftColumns(float* matrix, int width, int w, int h, float step,
+// Odd output: the mean of its two even neighbours (the one neighbour at the end) plus its
+// high sample.
+void OddRow(float* out, const float* even, const float* evenAfter, const float* hi, int count) {
+    if (evenAfter == nullptr) {
+        for (int c = 0; c < count; ++c) {
+            out[c] = even[c] + hi[c];
+        }
+        return;
+    }
+    for (int c = 0; c < count; ++c) {
+        out[c] = (even[c] + evenAfter[c]) * 0.5f + hi[c];
+    }
+}
+
+void LiftColumns(float* matrix, int width, int w, int h, float step, std::vector<float>& strip,
                  const std::function<void()>& beforeLine) {
-    // Lanes past a narrow last strip compute on stale but finite values and are never
-    // written back.
-    std::vector<Lane> in(static_cast<size_t>(h)), out(static_cast<size_t>(h));
-    for (auto* buffer : {&in, &out}) {
-        for (Lane& lane : *buffer) {
-            std::fill(std::begin(lane), std::end(lane), 0.0f);
-        }
-    }
+    const int m = h / 2;
     for (int x0 = 0; x0 < w; x0 += kStrip) {
         const int columns = std::min(kStrip, w - x0);
         if (beforeLine) {
@@ -69,14 +63,18 @@ void LiftColumns(float* matrix, int width, int w, int h, float step,
                 beforeLine();
             }
         }
-        const size_t bytes = static_cast<size_t>(columns) * sizeof(float);
+        const auto row = [&](int r) { return matrix + static_cast<size_t>(r) * width + x0; };
+        const auto in = [&](int r) { return strip.data() + static_cast<size_t>(r) * columns; };
         for (int r = 0; r < h; ++r) {
-            std::memcpy(in[r], matrix + static_cast<size_t>(r) * width + x0, bytes);
+            std::memcpy(in(r), row(r), static_cast<size_t>(columns) * sizeof(float));
         }
-        LiftStrip(in.data(), out.data(), h, step);
-        for (int r = 0; r < h; ++r) {
-            std::memcpy(matrix + static_cast<size_t>(r) * width + x0, out[r], bytes);
+        DivideByStep(strip.data(), static_cast<size_t>(m) * columns, step);
+        EvenRow(row(0), in(0), nullptr, in(m), columns);
+        for (int i = 1; i < m; ++i) {
+            EvenRow(row(2 * i), in(i), in(m + i - 1), in(m + i), columns);
+            OddRow(row(2 * i - 1), row(2 * i - 2), row(2 * i), in(m + i - 1), columns);
         }
+        OddRow(row(h - 1), row(h - 2), nullptr, in(h - 1), columns);
     }
 }
 
@@ -86,30 +84,32 @@ void InverseLift(float* line, int n, float step, float* scratch) {
     const int m = n / 2;
     float* lo = line;
     const float* hi = line + m;
-    if (step != 1.0f) {
-        for (int i = 0; i < m; ++i) {
-            lo[i] /= step;
-        }
-    }
-    float* y = scratch;
-    y[0] = lo[0] - hi[0] * 0.5f;
+    DivideByStep(lo, static_cast<size_t>(m), step);
+    // Even samples first, then odd ones, each in a straight loop, then interleaved.
+    float* even = scratch;
+    float* odd = scratch + m;
+    even[0] = lo[0] - hi[0] * 0.5f;
     for (int i = 1; i < m; ++i) {
-        y[2 * i] = lo[i] - (hi[i - 1] + hi[i]) * 0.25f;
+        even[i] = lo[i] - (hi[i - 1] + hi[i]) * 0.25f;
     }
     for (int i = 0; i < m - 1; ++i) {
-        y[2 * i + 1] = (y[2 * i] + y[2 * i + 2]) * 0.5f + hi[i];
+        odd[i] = (even[i] + even[i + 1]) * 0.5f + hi[i];
     }
-    y[n - 1] = y[n - 2] + hi[m - 1];
-    std::memcpy(line, y, static_cast<size_t>(n) * sizeof(float));
+    odd[m - 1] = even[m - 1] + hi[m - 1];
+    for (int i = 0; i < m; ++i) {
+        line[2 * i] = even[i];
+        line[2 * i + 1] = odd[i];
+    }
 }
 
 void InverseWavelet(float* matrix, int width, int height, int levels, float step,
                     const std::function<void()>& beforeLine) {
     std::vector<float> scratch(static_cast<size_t>(width));
+    std::vector<float> strip(static_cast<size_t>(height) * kStrip);
     for (int k = levels - 1; k >= 0; --k) {
         const int w = width >> k;
         const int h = height >> k;
-        LiftColumns(matrix, width, w, h, step, beforeLine);
+        LiftColumns(matrix, width, w, h, step, strip, beforeLine);
         for (int r = 0; r < h; ++r) {
             if (beforeLine) {
                 beforeLine();

@@ -138,8 +138,6 @@ class ZerotreeScan {
 
 void ZerotreeDecode(const WicGeometry& geometry, int bitPlanes, QmDecoder& qm, uint32_t* matrix,
                     uint8_t* nodeMemory, const std::function<void()>& betweenPlanes) {
-    const size_t words = static_cast<size_t>(geometry.width) * geometry.height;
-    std::memset(matrix, 0, words * sizeof(uint32_t));
     std::memset(nodeMemory, 0, static_cast<size_t>(NodeColumns(geometry)) * geometry.height);
     ZerotreeScan scan(geometry, qm, matrix, nodeMemory);
     for (int plane = bitPlanes; plane >= 1 && !scan.Stopped(); --plane) {

@@ -50,8 +50,8 @@ inline int NodeColumns(const WicGeometry& g) {
     return g.width / 2;
 }
 
-// Decodes one colour plane of bitPlanes bit planes into matrix (width x height words) and
-// uses nodeMemory (NodeColumns x height bytes) as scratch; both are cleared first.
+// Decodes one colour plane of bitPlanes bit planes into matrix (width x height words, all
+// zero on entry) and uses nodeMemory (NodeColumns x height bytes, cleared here) as scratch.
 // betweenPlanes runs before each bit plane (it may throw to stop the decode).
 void ZerotreeDecode(const WicGeometry& geometry, int bitPlanes, QmDecoder& qm, uint32_t* matrix,
                     uint8_t* nodeMemory, const std::function<void()>& betweenPlanes);
