@@ -45,6 +45,22 @@ TEST(QmCoder, DecodesTheStandardsTestSequence) {
     EXPECT_EQ(encoder.Finish(false), kCodeBytes);
 }
 
+// The test sequence above visits only some states, and the round trips share the table
+// with the encoder, so the table is locked to T.81's Table D.3 as a whole: its digest was
+// taken once the entries had been compared with the standard's listing one by one.
+TEST(QmCoder, ProbabilityTableIsT81TableD3) {
+    uint64_t digest = 1469598103934665603ULL;  // FNV-1a over Qe (low byte first) and the rest
+    for (const QmState& s : kQmStates) {
+        for (const unsigned v : {s.qe & 0xFFu, unsigned(s.qe >> 8), unsigned{s.nextLps},
+                                 unsigned{s.nextMps}, unsigned{s.swap}}) {
+            digest = (digest ^ v) * 1099511628211ULL;
+        }
+    }
+    EXPECT_EQ(digest, 0x00ABAC5BE6634AC5ULL);
+    EXPECT_EQ(kQmStates[0].qe, 0x5A1D);
+    EXPECT_EQ(kQmStates[kQmStateCount - 1].qe, 0x59EB);
+}
+
 TEST(QmCoder, EscapesEndOrDamageTheStream) {
     const struct {
         std::vector<uint8_t> bytes;
