@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <new>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -37,38 +39,13 @@ bool MultipleOf(int side, int levels) {
     return side > 0 && side % (1 << levels) == 0;
 }
 
-struct FreeDeleter {
-    void operator()(void* block) const { std::free(block); }
-};
-template <class T>
-using Block = std::unique_ptr<T[], FreeDeleter>;
-
-// Zero-filled: large blocks come as fresh pages, so nothing is written to clear them.
-template <class T>
-Block<T> Allocate(size_t count) {
-    static_assert(std::is_trivial_v<T>);
-    void* block = std::calloc(count, sizeof(T));
+// A sample matrix; every sample is written before it is read, so it is not cleared.
+std::unique_ptr<float[]> AllocateSamples(size_t count) {
+    float* block = new (std::nothrow) float[count];
     if (block == nullptr) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    return Block<T>(static_cast<T*>(block));
-}
-
-// What one colour plane needs while it is decoded; freed before the colour pass.
-struct ScanBuffers {
-    Block<uint32_t> words;
-    Block<uint8_t> nodes;
-};
-
-// Sign and magnitude words to samples; the words are left zero for the next plane's scan.
-void MoveToFloat(uint32_t* words, float* out, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t word = words[i];
-        const auto magnitude = static_cast<int32_t>(word & wic::kMagnitudeMask);
-        const int32_t negative = -static_cast<int32_t>(word >> 31);
-        out[i] = static_cast<float>((magnitude ^ negative) - negative);
-        words[i] = 0;
-    }
+    return std::unique_ptr<float[]>(block);
 }
 
 // Written so that the loops over a row vectorise: the clamps are selects that also turn
@@ -110,21 +87,19 @@ void ColourRow(const float* __restrict luma, const float* __restrict cr, const f
 
 // Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
 // transforms it back into samples.
-void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, ScanBuffers& scan, float* out,
-                 const std::function<void()>& checkAbort) {
+void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::ZerotreeStore& store,
+                 float* out, const std::function<void()>& checkAbort) {
     const auto failIfDamaged = [&qm] {
         if (qm.Damaged()) {
             throw TImgDecodeError{ImgError::Unknown};
         }
     };
-    wic::ZerotreeDecode(header.matrix, header.bitPlanes[plane], qm, scan.words.get(),
-                        scan.nodes.get(), [&] {
-                            checkAbort();
-                            failIfDamaged();
-                        });
+    wic::ZerotreeDecode(header.bitPlanes[plane], qm, store, [&] {
+        checkAbort();
+        failIfDamaged();
+    });
     failIfDamaged();
-    const size_t count = static_cast<size_t>(header.matrix.width) * header.matrix.height;
-    MoveToFloat(scan.words.get(), out, count);
+    store.MoveToMatrix(out);
     const float step = static_cast<float>(header.step / 65536.0);
     wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
                         checkAbort);
@@ -225,24 +200,27 @@ void TWicImg::Decode(const std::string& name) {
 
     const int matrixWidth = header.matrix.width;
     const size_t count = static_cast<size_t>(matrixWidth) * header.matrix.height;
-    ScanBuffers scan{Allocate<uint32_t>(count),
-                     Allocate<uint8_t>(static_cast<size_t>(wic::NodeColumns(header.matrix)) *
-                                       header.matrix.height)};
+    std::optional<wic::ZerotreeStore> store;
+    try {
+        store.emplace(header.matrix);
+    } catch (const std::bad_alloc&) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
-    const Block<float> luma = Allocate<float>(count);
-    DecodePlane(header, 0, qm, scan, luma.get(), checkAbort);
+    const std::unique_ptr<float[]> luma = AllocateSamples(count);
+    DecodePlane(header, 0, qm, *store, luma.get(), checkAbort);
     std::vector<int32_t> levels(3 * static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
         GreyRow(luma.get() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
     });
 
-    const Block<float> cr = Allocate<float>(count);
-    const Block<float> cb = Allocate<float>(count);
-    DecodePlane(header, 1, qm, scan, cr.get(), checkAbort);
-    DecodePlane(header, 2, qm, scan, cb.get(), checkAbort);
-    scan = {};
+    const std::unique_ptr<float[]> cr = AllocateSamples(count);
+    const std::unique_ptr<float[]> cb = AllocateSamples(count);
+    DecodePlane(header, 1, qm, *store, cr.get(), checkAbort);
+    DecodePlane(header, 2, qm, *store, cb.get(), checkAbort);
+    store.reset();
     EmitRows(resample, [&](int row, uint8_t* out) {
         const size_t start = static_cast<size_t>(row) * matrixWidth;
         ColourRow(luma.get() + start, cr.get() + start, cb.get() + start, width_, levels.data(),

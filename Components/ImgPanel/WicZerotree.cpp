@@ -1,36 +1,43 @@
 #include "Components/ImgPanel/WicZerotree.h"
 
-#include <cstddef>
-#include <cstring>
-
 namespace wic {
 
 namespace {
 
+// Spreads the bits of v to the even bit positions (the x half of a Z-order index).
+uint32_t Spread(uint32_t v) {
+    uint32_t out = 0;
+    for (int bit = 0; v >> bit != 0; ++bit) {
+        out |= ((v >> bit) & 1u) << (2 * bit);
+    }
+    return out;
+}
+
+float ToSample(uint32_t word) {
+    const auto magnitude = static_cast<float>(word & kMagnitudeMask);
+    return (word & kSignBit) != 0 ? -magnitude : magnitude;
+}
+
 class ZerotreeScan {
   public:
-    ZerotreeScan(const WicGeometry& g, QmDecoder& qm, uint32_t* matrix, uint8_t* nodes)
-        : g_(g), qm_(qm), matrix_(matrix), nodes_(nodes), nodeColumns_(NodeColumns(g)) {}
+    ZerotreeScan(QmDecoder& qm, ZerotreeStore& store)
+        : qm_(qm), store_(store), levels_(store.Geometry().levels) {}
 
     void BitPlane(int plane) {
         plane_ = static_cast<uint8_t>(plane);
         bit_ = 1u << (plane - 1);
         half_ = bit_ >> 1;
-        const int w = g_.width >> g_.levels;
-        const int h = g_.height >> g_.levels;
-        for (int y = 0; y < h && !stop_; ++y) {
-            for (int x = 0; x < w && !stop_; ++x) {
-                CoarseNode(x, y, w, h);
-            }
+        const WicGeometry& g = store_.Geometry();
+        const size_t coarseCount =
+            static_cast<size_t>(g.width >> g.levels) * static_cast<size_t>(g.height >> g.levels);
+        for (size_t c = 0; c < coarseCount && !stop_; ++c) {
+            Coarse(c);
         }
     }
 
     bool Stopped() const { return stop_; }
 
   private:
-    uint8_t& NodeAt(int x, int y) { return nodes_[static_cast<size_t>(y) * nodeColumns_ + x]; }
-    uint32_t& WordAt(int x, int y) { return matrix_[static_cast<size_t>(y) * g_.width + x]; }
-
     // Every node visit starts with this decision; a 0 ends the colour plane's data.
     bool Continues() {
         if (stop_) {
@@ -44,16 +51,15 @@ class ZerotreeScan {
     }
 
     // False when the node's tree is still insignificant in this bit plane.
-    bool TreeSignificant(uint8_t& node, int level, int parentX, int parentY) {
-        if (node != 0) {
+    bool TreeSignificant(uint8_t& plane, int level, bool parentJustBecame) {
+        if (plane != 0) {
             return true;
         }
-        const bool parentJustBecame = level > 0 && NodeAt(parentX, parentY) == plane_;
         const int cx = (parentJustBecame ? kTreeAfterParentContext : kTreeContext) + level;
         if (qm_.Decode(cx) == 0) {
             return false;
         }
-        node = plane_;
+        plane = plane_;
         return true;
     }
 
@@ -71,63 +77,59 @@ class ZerotreeScan {
         word = sign | bit_ | half_;
     }
 
-    void CoarseNode(int x, int y, int w, int h) {
-        if (!Continues() || !TreeSignificant(NodeAt(x, y), 0, 0, 0)) {
+    void Coarse(size_t c) {
+        ZerotreeStore::CoarseNode& node = store_.Coarse(c);
+        if (!Continues() || !TreeSignificant(node.plane, 0, false)) {
             return;
         }
-        uint32_t& d = WordAt(x, y);
-        if ((d & kMagnitudeMask) != 0) {
-            Refine(d);
+        if ((node.word & kMagnitudeMask) != 0) {
+            Refine(node.word);
         } else {
-            MaybeSignificant(d, kCoarseContext);
+            MaybeSignificant(node.word, kCoarseContext);
         }
-        DetailNode(x, y + h, 1, x, y, w, h);
+        Detail(1, store_.LevelStart(1) + c, node.plane);
     }
 
-    // The node at (x, y) of the LH band of a level whose bands are w x h.
-    void DetailNode(int x, int y, int level, int parentX, int parentY, int w, int h) {
-        if (!Continues() || !TreeSignificant(NodeAt(x, y), level, parentX, parentY)) {
+    void Detail(int level, size_t index, uint8_t parentPlane) {
+        ZerotreeStore::Node& node = store_.At(index);
+        if (!Continues() || !TreeSignificant(node.plane, level, parentPlane == plane_)) {
             return;
         }
-        uint32_t& lh = WordAt(x, y);
-        uint32_t& hh = WordAt(x + w, y);
-        uint32_t& hl = WordAt(x + w, y - h);
         const uint32_t twice = bit_ << 1;
-        const bool hlSmall = (hl & kMagnitudeMask) < twice;
-        if ((lh & kMagnitudeMask) != 0) {
-            Refine(lh);
+        const bool hlSmall = (node.hl & kMagnitudeMask) < twice;
+        if ((node.lh & kMagnitudeMask) != 0) {
+            Refine(node.lh);
         } else {
-            const bool quiet = (hh & kMagnitudeMask) < twice && hlSmall;
-            MaybeSignificant(lh, (quiet ? kLhQuietContext : kLhBusyContext) + level);
+            const bool quiet = (node.hh & kMagnitudeMask) < twice && hlSmall;
+            MaybeSignificant(node.lh, (quiet ? kLhQuietContext : kLhBusyContext) + level);
         }
-        const bool lhZero = (lh & kMagnitudeMask) < bit_;
-        if ((hh & kMagnitudeMask) != 0) {
-            Refine(hh);
+        const bool lhZero = (node.lh & kMagnitudeMask) < bit_;
+        if ((node.hh & kMagnitudeMask) != 0) {
+            Refine(node.hh);
         } else {
             const bool quiet = lhZero && hlSmall;
-            MaybeSignificant(hh, (quiet ? kHhQuietContext : kHhBusyContext) + level);
+            MaybeSignificant(node.hh, (quiet ? kHhQuietContext : kHhBusyContext) + level);
         }
-        if ((hl & kMagnitudeMask) != 0) {
-            Refine(hl);
+        if ((node.hl & kMagnitudeMask) != 0) {
+            Refine(node.hl);
         } else {
-            const bool quiet = lhZero && (hh & kMagnitudeMask) < bit_;
-            MaybeSignificant(hl, (quiet ? kHlQuietContext : kHlBusyContext) + level);
+            const bool quiet = lhZero && (node.hh & kMagnitudeMask) < bit_;
+            MaybeSignificant(node.hl, (quiet ? kHlQuietContext : kHlBusyContext) + level);
         }
-        if (2 * y < g_.height) {
-            const int cx = 2 * x;
-            const int cy = 2 * y;
-            DetailNode(cx, cy, level + 1, x, y, 2 * w, 2 * h);
-            DetailNode(cx + 1, cy, level + 1, x, y, 2 * w, 2 * h);
-            DetailNode(cx, cy + 1, level + 1, x, y, 2 * w, 2 * h);
-            DetailNode(cx + 1, cy + 1, level + 1, x, y, 2 * w, 2 * h);
+        if (level < levels_) {
+            // The children, in the scan's order (2x, 2y), (2x + 1, 2y), (2x, 2y + 1),
+            // (2x + 1, 2y + 1), are the four Z-order successors of this node.
+            const size_t first =
+                store_.LevelStart(level + 1) + 4 * (index - store_.LevelStart(level));
+            for (size_t k = 0; k < 4; ++k) {
+                Detail(level + 1, first + k, node.plane);
+            }
         }
     }
 
-    const WicGeometry g_;
     QmDecoder& qm_;
-    uint32_t* matrix_;
-    uint8_t* nodes_;
-    const int nodeColumns_;
+    ZerotreeStore& store_;
+    const int levels_;
     uint8_t plane_ = 0;
     uint32_t bit_ = 0;
     uint32_t half_ = 0;
@@ -136,10 +138,65 @@ class ZerotreeScan {
 
 }  // namespace
 
-void ZerotreeDecode(const WicGeometry& geometry, int bitPlanes, QmDecoder& qm, uint32_t* matrix,
-                    uint8_t* nodeMemory, const std::function<void()>& betweenPlanes) {
-    std::memset(nodeMemory, 0, static_cast<size_t>(NodeColumns(geometry)) * geometry.height);
-    ZerotreeScan scan(geometry, qm, matrix, nodeMemory);
+ZerotreeStore::ZerotreeStore(const WicGeometry& geometry) : geometry_(geometry) {
+    const size_t coarseCount = static_cast<size_t>(geometry.width >> geometry.levels) *
+                               static_cast<size_t>(geometry.height >> geometry.levels);
+    coarse_.resize(coarseCount);
+    levelStart_.assign(static_cast<size_t>(geometry.levels) + 2, 0);
+    size_t perCoarse = 1;
+    for (int level = 1; level <= geometry.levels; ++level) {
+        levelStart_[static_cast<size_t>(level) + 1] = levelStart_[level] + coarseCount * perCoarse;
+        perCoarse *= 4;
+    }
+    nodes_.resize(levelStart_[static_cast<size_t>(geometry.levels) + 1]);
+}
+
+void ZerotreeStore::MoveToMatrix(float* matrix) {
+    const int width = geometry_.width;
+    const int coarseWidth = width >> geometry_.levels;
+    const int coarseHeight = geometry_.height >> geometry_.levels;
+    for (int y = 0; y < coarseHeight; ++y) {
+        for (int x = 0; x < coarseWidth; ++x) {
+            CoarseNode& node = coarse_[static_cast<size_t>(y) * coarseWidth + x];
+            matrix[static_cast<size_t>(y) * width + x] = ToSample(node.word);
+            node = CoarseNode{};
+        }
+    }
+    std::vector<uint32_t> spread;
+    for (int level = 1; level <= geometry_.levels; ++level) {
+        // A level-l node (x, y) of its band belongs to the coarse node (x, y) >> s and sits
+        // at Z-order index (x, y) mod 2^s within that node's group.
+        const int s = level - 1;
+        const int w = coarseWidth << s;
+        const int h = coarseHeight << s;
+        const uint32_t mask = (1u << s) - 1;
+        spread.resize(size_t{1} << s);
+        for (uint32_t v = 0; v < spread.size(); ++v) {
+            spread[v] = Spread(v);
+        }
+        const size_t start = levelStart_[static_cast<size_t>(level)];
+        for (int y = 0; y < h; ++y) {
+            const size_t rowGroup = static_cast<size_t>(y >> s) * coarseWidth;
+            const uint32_t zy = spread[static_cast<uint32_t>(y) & mask] << 1;
+            float* hlRow = matrix + static_cast<size_t>(y) * width + w;
+            float* lhRow = matrix + static_cast<size_t>(y + h) * width;
+            float* hhRow = lhRow + w;
+            for (int x = 0; x < w; ++x) {
+                const size_t group = rowGroup + static_cast<size_t>(x >> s);
+                Node& node = nodes_[start + (group << (2 * s)) +
+                                    (spread[static_cast<uint32_t>(x) & mask] | zy)];
+                lhRow[x] = ToSample(node.lh);
+                hhRow[x] = ToSample(node.hh);
+                hlRow[x] = ToSample(node.hl);
+                node = Node{};
+            }
+        }
+    }
+}
+
+void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
+                    const std::function<void()>& betweenPlanes) {
+    ZerotreeScan scan(qm, store);
     for (int plane = bitPlanes; plane >= 1 && !scan.Stopped(); --plane) {
         if (betweenPlanes) {
             betweenPlanes();

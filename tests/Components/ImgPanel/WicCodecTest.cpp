@@ -125,32 +125,29 @@ wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsi
     return c;
 }
 
-std::vector<uint32_t> DecodePlanes(const std::vector<uint8_t>& file, const wic::WicGeometry& g) {
+// The three planes' samples, one matrix after the other.
+std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::WicGeometry& g) {
     QmDecoder qm(file.data() + 24, file.size() - 24, wic::kContextCount);
     const size_t count = static_cast<size_t>(g.width) * g.height;
-    std::vector<uint32_t> words(3 * count);
-    std::vector<uint8_t> nodes(static_cast<size_t>(wic::NodeColumns(g)) * g.height);
+    std::vector<float> samples(3 * count);
+    wic::ZerotreeStore store(g);
     for (int p = 0; p < 3; ++p) {
-        wic::ZerotreeDecode(g, file[21 + p], qm, words.data() + p * count, nodes.data(), {});
+        wic::ZerotreeDecode(file[21 + p], qm, store, {});
+        store.MoveToMatrix(samples.data() + p * count);
     }
     EXPECT_FALSE(qm.Damaged());
-    return words;
-}
-
-int32_t Signed(uint32_t word) {
-    const auto magnitude = static_cast<int32_t>(word & wic::kMagnitudeMask);
-    return (word & wic::kSignBit) != 0 ? -magnitude : magnitude;
+    return samples;
 }
 
 TEST(WicZerotree, IntegerCoefficientsComeBackExactly) {
     const wic::WicGeometry shapes[] = {{2, 2, 1}, {32, 16, 3}, {16, 48, 4}, {64, 64, 6}};
     for (const auto& g : shapes) {
         const wictest::Coefficients c = RandomCoefficients(g.width, g.height, g.levels, g.width);
-        const std::vector<uint32_t> words = DecodePlanes(wictest::EncodeWic(c), g);
+        const std::vector<float> samples = DecodePlanes(wictest::EncodeWic(c), g);
         const size_t count = c.plane[0].size();
         for (int p = 0; p < 3; ++p) {
             for (size_t i = 0; i < count; ++i) {
-                ASSERT_EQ(Signed(words[p * count + i]), c.plane[p][i])
+                ASSERT_EQ(samples[p * count + i], c.plane[p][i])
                     << g.width << "x" << g.height << " plane " << p << " at " << i;
             }
         }
@@ -159,16 +156,16 @@ TEST(WicZerotree, IntegerCoefficientsComeBackExactly) {
 
 TEST(WicZerotree, AnEndedPlaneKeepsMidpointsAndTheNextPlanesStillDecode) {
     const wictest::Coefficients c = RandomCoefficients(32, 32, 3, 7);
-    const std::vector<uint32_t> words =
+    const std::vector<float> samples =
         DecodePlanes(wictest::EncodeWic(c, {.cutLumaLastBitPlane = true}), c.matrix);
     const size_t count = c.plane[0].size();
     for (size_t i = 0; i < count; ++i) {
         // Without the last bit plane a value is known to within 2: its middle is odd.
         const int32_t v = c.plane[0][i];
         const int32_t want = std::abs(v) < 2 ? 0 : (v < 0 ? -(std::abs(v) | 1) : (v | 1));
-        ASSERT_EQ(Signed(words[i]), want) << i;
-        ASSERT_EQ(Signed(words[count + i]), c.plane[1][i]) << i;
-        ASSERT_EQ(Signed(words[2 * count + i]), c.plane[2][i]) << i;
+        ASSERT_EQ(samples[i], want) << i;
+        ASSERT_EQ(samples[count + i], c.plane[1][i]) << i;
+        ASSERT_EQ(samples[2 * count + i], c.plane[2][i]) << i;
     }
 }
 

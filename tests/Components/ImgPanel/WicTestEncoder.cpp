@@ -105,7 +105,7 @@ class ZerotreeEncoder {
         : g_(g),
           c_(c),
           qm_(qm),
-          columns_(NodeColumns(g)),
+          columns_(g.width / 2),  // every node lies in the left half of the matrix
           treeMax_(static_cast<size_t>(columns_) * g.height),
           nodes_(treeMax_.size()) {}
 
