@@ -1,12 +1,10 @@
 #include "Components/ImgPanel/WicImg.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <new>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 #include "Components/ImgPanel/ImgErrors.h"

@@ -1,5 +1,7 @@
 #include "Components/ImgPanel/WicZerotree.h"
 
+#include <bit>
+
 namespace wic {
 
 namespace {
@@ -13,9 +15,11 @@ uint32_t Spread(uint32_t v) {
     return out;
 }
 
+// Without a branch: signs are as good as random, and the sign bits of the word and of a
+// float are the same bit.
 float ToSample(uint32_t word) {
     const auto magnitude = static_cast<float>(word & kMagnitudeMask);
-    return (word & kSignBit) != 0 ? -magnitude : magnitude;
+    return std::bit_cast<float>(std::bit_cast<uint32_t>(magnitude) | (word & kSignBit));
 }
 
 class ZerotreeScan {
@@ -175,20 +179,22 @@ void ZerotreeStore::MoveToMatrix(float* matrix) {
             spread[v] = Spread(v);
         }
         const size_t start = levelStart_[static_cast<size_t>(level)];
+        const int side = 1 << s;
         for (int y = 0; y < h; ++y) {
-            const size_t rowGroup = static_cast<size_t>(y >> s) * coarseWidth;
             const uint32_t zy = spread[static_cast<uint32_t>(y) & mask] << 1;
             float* hlRow = matrix + static_cast<size_t>(y) * width + w;
             float* lhRow = matrix + static_cast<size_t>(y + h) * width;
             float* hhRow = lhRow + w;
-            for (int x = 0; x < w; ++x) {
-                const size_t group = rowGroup + static_cast<size_t>(x >> s);
-                Node& node = nodes_[start + (group << (2 * s)) +
-                                    (spread[static_cast<uint32_t>(x) & mask] | zy)];
-                lhRow[x] = ToSample(node.lh);
-                hhRow[x] = ToSample(node.hh);
-                hlRow[x] = ToSample(node.hl);
-                node = Node{};
+            Node* group = nodes_.data() + start +
+                          ((static_cast<size_t>(y >> s) * coarseWidth) << (2 * s)) + zy;
+            for (int x0 = 0; x0 < w; x0 += side, group += size_t{1} << (2 * s)) {
+                for (int dx = 0; dx < side; ++dx) {
+                    Node& node = group[spread[static_cast<uint32_t>(dx)]];
+                    lhRow[x0 + dx] = ToSample(node.lh);
+                    hhRow[x0 + dx] = ToSample(node.hh);
+                    hlRow[x0 + dx] = ToSample(node.hl);
+                    node = Node{};
+                }
             }
         }
     }
