@@ -36,9 +36,11 @@ class QmDecoder {
     size_t BytesConsumed() const { return pos_; }
 
   private:
+    // 16-bit fields: a store to a byte may alias anything, which would make the compiler
+    // reload the registers after every change of a context.
     struct Context {
-        uint8_t state = 0;
-        uint8_t mps = 0;
+        uint16_t state = 0;
+        uint16_t mps = 0;
     };
 
     void ByteIn();
@@ -86,7 +88,7 @@ inline int QmDecoder::Decode(int cx) {
         // The more probable symbol's sub-interval, unless the exchange gave it to the other.
         if (a_ < qe) {
             decision = 1 - ctx.mps;
-            ctx.mps = static_cast<uint8_t>(ctx.mps ^ st.swap);
+            ctx.mps = static_cast<uint16_t>(ctx.mps ^ st.swap);
             ctx.state = st.nextLps;
         } else {
             decision = ctx.mps;
@@ -99,7 +101,7 @@ inline int QmDecoder::Decode(int cx) {
             ctx.state = st.nextMps;
         } else {
             decision = 1 - ctx.mps;
-            ctx.mps = static_cast<uint8_t>(ctx.mps ^ st.swap);
+            ctx.mps = static_cast<uint16_t>(ctx.mps ^ st.swap);
             ctx.state = st.nextLps;
         }
         a_ = qe;
