@@ -21,19 +21,6 @@ struct Event {
     bool operator==(const Event&) const = default;
 };
 
-bool StripIsGrey(PackedDib dib, int from, int to) {
-    const int height = DibHeight(dib);
-    for (int y = std::min(from, to); y <= std::min(std::max(from, to), height - 1); ++y) {
-        const uint8_t* row = DibBits(dib) + size_t(height - 1 - y) * DibRowBytes(dib);
-        for (int x = 0; x < DibWidth(dib); ++x) {
-            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 struct DecodeLog {
     std::vector<Event> events;
     std::vector<std::string> errors;
@@ -47,7 +34,7 @@ DecodeLog Decode(TWicImg& decoder, const std::string& path, double coefficient,
         if (e == TImgEvent::HeaderRead && coefficient > 0) {
             sender->SetDisplayCoeff(coefficient);
         }
-        const bool grey = e == TImgEvent::RowsDecoded && StripIsGrey(dib, from, to);
+        const bool grey = e == TImgEvent::RowsDecoded && wictest::RowsAreGrey(dib, from, to);
         run.events.push_back({from, to, e, grey});
         if (e == TImgEvent::RowsDecoded && onRows) {
             onRows(sender);
@@ -110,7 +97,7 @@ TEST_F(WicDecoder, EmptyColourPlanesGiveTheGreyPicture) {
     TWicImg decoder;
     Decode(decoder, Write("g.wic", file), 1.0);
     ASSERT_EQ(decoder.ErrorCode(), 0u);
-    EXPECT_TRUE(StripIsGrey(decoder.Picture(), 0, 23));
+    EXPECT_TRUE(wictest::RowsAreGrey(decoder.Picture(), 0, 23));
 }
 
 TEST_F(WicDecoder, OutputSizeFollowsTheCoefficientTheDecoderIsGiven) {

@@ -31,19 +31,6 @@ class QtEnvironment : public ::testing::Environment {
 };
 const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-bool StripIsGrey(PackedDib dib, int from, int to) {
-    const int height = DibHeight(dib);
-    for (int y = std::min(from, to); y <= std::min(std::max(from, to), height - 1); ++y) {
-        const uint8_t* row = DibBits(dib) + size_t(height - 1 - y) * DibRowBytes(dib);
-        for (int x = 0; x < DibWidth(dib); ++x) {
-            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 TEST(WicPanel, ShowsTheFileGreyFirstAndThenInColour) {
     testjpeg::ScratchDir dir;
     const int width = 120, height = 80;  // larger than the panel: reduced while decoded
@@ -61,7 +48,7 @@ TEST(WicPanel, ShowsTheFileGreyFirstAndThenInColour) {
     panel.SetOnProgressLoading([&](TImgCtrl*, PackedDib dib, int from, int to, TImgEvent e) {
         if (e == TImgEvent::RowsDecoded) {
             std::lock_guard<std::mutex> lock(mutex);
-            stripsGrey.push_back(StripIsGrey(dib, from, to));
+            stripsGrey.push_back(wictest::RowsAreGrey(dib, from, to));
         }
     });
     panel.LoadFromFile(QString::fromStdString(path));

@@ -387,4 +387,17 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return static_cast<bool>(out);
 }
 
+bool RowsAreGrey(const DibInfoHeader* dib, int from, int to) {
+    const int height = DibHeight(dib);
+    for (int y = std::min(from, to); y <= std::min(std::max(from, to), height - 1); ++y) {
+        const uint8_t* row = DibBits(dib) + size_t(height - 1 - y) * DibRowBytes(dib);
+        for (int x = 0; x < DibWidth(dib); ++x) {
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace wictest

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Components/ImgPanel/WicZerotree.h"
+#include "imaging/PackedDib.h"
 
 namespace wictest {
 
@@ -66,5 +67,9 @@ Coefficients TransformPicture(const std::vector<uint8_t>& rgb, int width, int he
 std::vector<uint8_t> TestPicture(int width, int height, bool grain);
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// True when every pixel of screen rows from..to (either order, cut to the picture) of a
+// 24-bit bottom-up picture has blue = green = red.
+bool RowsAreGrey(const DibInfoHeader* dib, int from, int to);
 
 }  // namespace wictest
