@@ -15,6 +15,15 @@ uint32_t Spread(uint32_t v) {
     return out;
 }
 
+// Asks for every cache line of a block, in order.
+template <class T>
+void WarmUp(const T* block, size_t count) {
+    const auto* bytes = reinterpret_cast<const char*>(block);
+    for (size_t offset = 0; offset < count * sizeof(T); offset += 64) {
+        __builtin_prefetch(bytes + offset);
+    }
+}
+
 // Without a branch: signs are as good as random, and the sign bits of the word and of a
 // float are the same bit.
 float ToSample(uint32_t word) {
@@ -166,6 +175,9 @@ void ZerotreeStore::MoveToMatrix(float* matrix) {
             node = CoarseNode{};
         }
     }
+    // The matrix is written row by row, so the writes stream. The nodes of one coarse row
+    // are first read in their own order, so that the hardware streams them into the cache
+    // before the rows pick them out of Z order.
     std::vector<uint32_t> spread;
     for (int level = 1; level <= geometry_.levels; ++level) {
         // A level-l node (x, y) of its band belongs to the coarse node (x, y) >> s and sits
@@ -173,27 +185,30 @@ void ZerotreeStore::MoveToMatrix(float* matrix) {
         const int s = level - 1;
         const int w = coarseWidth << s;
         const int h = coarseHeight << s;
-        const uint32_t mask = (1u << s) - 1;
-        spread.resize(size_t{1} << s);
+        const int side = 1 << s;
+        const size_t perGroup = size_t{1} << (2 * s);
+        spread.resize(static_cast<size_t>(side));
         for (uint32_t v = 0; v < spread.size(); ++v) {
             spread[v] = Spread(v);
         }
-        const size_t start = levelStart_[static_cast<size_t>(level)];
-        const int side = 1 << s;
-        for (int y = 0; y < h; ++y) {
-            const uint32_t zy = spread[static_cast<uint32_t>(y) & mask] << 1;
-            float* hlRow = matrix + static_cast<size_t>(y) * width + w;
-            float* lhRow = matrix + static_cast<size_t>(y + h) * width;
-            float* hhRow = lhRow + w;
-            Node* group = nodes_.data() + start +
-                          ((static_cast<size_t>(y >> s) * coarseWidth) << (2 * s)) + zy;
-            for (int x0 = 0; x0 < w; x0 += side, group += size_t{1} << (2 * s)) {
-                for (int dx = 0; dx < side; ++dx) {
-                    Node& node = group[spread[static_cast<uint32_t>(dx)]];
-                    lhRow[x0 + dx] = ToSample(node.lh);
-                    hhRow[x0 + dx] = ToSample(node.hh);
-                    hlRow[x0 + dx] = ToSample(node.hl);
-                    node = Node{};
+        for (int band = 0; band < coarseHeight; ++band) {
+            Node* bandNodes = nodes_.data() + levelStart_[static_cast<size_t>(level)] +
+                              static_cast<size_t>(band) * coarseWidth * perGroup;
+            WarmUp(bandNodes, static_cast<size_t>(coarseWidth) * perGroup);
+            for (int dy = 0; dy < side; ++dy) {
+                const int y = (band << s) + dy;
+                float* hlRow = matrix + static_cast<size_t>(y) * width + w;
+                float* lhRow = matrix + static_cast<size_t>(y + h) * width;
+                float* hhRow = lhRow + w;
+                Node* group = bandNodes + (spread[static_cast<size_t>(dy)] << 1);
+                for (int x0 = 0; x0 < w; x0 += side, group += perGroup) {
+                    for (int dx = 0; dx < side; ++dx) {
+                        Node& node = group[spread[static_cast<size_t>(dx)]];
+                        lhRow[x0 + dx] = ToSample(node.lh);
+                        hhRow[x0 + dx] = ToSample(node.hh);
+                        hlRow[x0 + dx] = ToSample(node.hl);
+                        node = Node{};
+                    }
                 }
             }
         }
