@@ -4,11 +4,14 @@
 #include "Components/ImgPanel/JpegImg.h"
 #include "Components/ImgPanel/PngImg.h"
 #include "Components/ImgPanel/TiffImg.h"
+#include "Components/ImgPanel/WicImg.h"
 
 std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
     switch (format) {
         case ifJpeg:
             return std::make_unique<TJpegImg>();
+        case ifWic:
+            return std::make_unique<TWicImg>();
         case ifGif:
             return std::make_unique<TGifImg>();
         case ifPng:
@@ -18,7 +21,6 @@ std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
         case ifBmp:
         case ifIco:
         case ifJpeg2000:
-        case ifWic:
         case ifUnsupported:
             break;
     }
