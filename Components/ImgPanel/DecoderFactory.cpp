@@ -1,18 +1,26 @@
 #include "Components/ImgPanel/DecoderFactory.h"
 
+#include "Components/ImgPanel/GifImg.h"
 #include "Components/ImgPanel/JpegImg.h"
+#include "Components/ImgPanel/PngImg.h"
+#include "Components/ImgPanel/TiffImg.h"
+#include "Components/ImgPanel/WicImg.h"
 
 std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
     switch (format) {
         case ifJpeg:
             return std::make_unique<TJpegImg>();
-        case ifBmp:
-        case ifGif:
-        case ifPng:
-        case ifIco:
-        case ifTiff:
-        case ifJpeg2000:
         case ifWic:
+            return std::make_unique<TWicImg>();
+        case ifGif:
+            return std::make_unique<TGifImg>();
+        case ifPng:
+            return std::make_unique<TPNGImg>();
+        case ifTiff:
+            return std::make_unique<TTiffImg>();
+        case ifBmp:
+        case ifIco:
+        case ifJpeg2000:
         case ifUnsupported:
             break;
     }

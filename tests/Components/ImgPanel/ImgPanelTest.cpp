@@ -268,4 +268,18 @@ TEST_F(ImgPanelTest, AssignBitmapShowsTheImageAtOnceTheRightWayUp) {
     EXPECT_FALSE(panel.IsReadyForPaint());
 }
 
+TEST_F(ImgPanelTest, PngGifAndTiffFilesShowInThePanel) {
+    for (const char* name : {"solid.png", "solid.gif", "solid.tif"}) {
+        Watcher local;
+        TImgPanel panel;
+        local.Attach(panel);
+        panel.LoadFromFile(QString(ORVANE_IMGPANEL_DATA "/panel/") + name);
+        ASSERT_TRUE(WaitIdle(panel)) << name;
+        EXPECT_FALSE(panel.ErrorState()) << name;
+        ASSERT_TRUE(panel.IsReadyForPaint()) << name;
+        EXPECT_TRUE(CentreIs(panel, QColor(20, 20, 230))) << name;
+        EXPECT_TRUE(local.TakeErrors().empty()) << name;
+    }
+}
+
 }  // namespace

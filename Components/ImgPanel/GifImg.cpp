@@ -1,0 +1,287 @@
+#include "Components/ImgPanel/GifImg.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <gif_lib.h>
+
+#include "Components/ImgPanel/ImgDebug.h"
+#include "Components/ImgPanel/ImgErrors.h"
+
+namespace {
+
+constexpr int kPaletteEntries = 256;
+
+// The interlaced row order of the format: first row and step of each pass.
+constexpr int kPassStart[4] = {0, 4, 2, 1};
+constexpr int kPassStep[4] = {8, 8, 4, 2};
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(const std::string& name)
+        : fd_(open(name.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// giflib's input hook: reads from our descriptor; fewer bytes than asked only at the end
+// of the file or on an error, which the library then reports.
+int ReadFromDescriptor(GifFileType* gif, GifByteType* buffer, int length) {
+    const int fd = *static_cast<const int*>(gif->UserData);
+    int done = 0;
+    while (done < length) {
+        const ssize_t got = read(fd, buffer + done, static_cast<size_t>(length - done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<int>(got);
+    }
+    return done;
+}
+
+struct GifCloser {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+using GifPtr = std::unique_ptr<GifFileType, GifCloser>;
+
+// The decoder code of a giflib failure: memory is 8, everything else (cut or damaged data
+// included) a read fault.
+TImgDecodeError Failure(int gifError) {
+    ImgTrace("gif: %s", GifErrorString(gifError));
+    return TImgDecodeError{gifError == D_GIF_ERR_NOT_ENOUGH_MEM ? ImgError::NotEnoughMemory
+                                                                : ImgError::ReadFault};
+}
+
+const ColorMapObject* CurrentColourMap(const GifFileType* gif) {
+    const ColorMapObject* map =
+        gif->Image.ColorMap != nullptr ? gif->Image.ColorMap : gif->SColorMap;
+    if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) {
+        return nullptr;
+    }
+    return map;
+}
+
+int ColourCount(const ColorMapObject* map) {
+    return map != nullptr ? std::min(map->ColorCount, kPaletteEntries) : kPaletteEntries;
+}
+
+int SquaredDistance(const RgbQuad& a, const GifColorType& b) {
+    const int db = a.rgbBlue - b.Blue, dg = a.rgbGreen - b.Green, dr = a.rgbRed - b.Red;
+    return db * db + dg * dg + dr * dr;
+}
+
+uint8_t NearestEntry(const RgbQuad* palette, uint32_t count, const GifColorType& colour) {
+    uint32_t best = 0;
+    for (uint32_t i = 1; i < count; ++i) {
+        if (SquaredDistance(palette[i], colour) < SquaredDistance(palette[best], colour)) {
+            best = i;
+        }
+    }
+    return static_cast<uint8_t>(best);
+}
+
+void SkipExtension(GifFileType* gif) {
+    int code = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) {
+        throw Failure(gif->Error);
+    }
+    while (block != nullptr) {
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) {
+            throw Failure(gif->Error);
+        }
+    }
+}
+
+}  // namespace
+
+TGifImg::TGifImg() = default;
+
+TGifImg::~TGifImg() = default;
+
+void TGifImg::LoadFromFile(const std::string& name) {
+    TImgCtrl::LoadFromFile(name);
+    RunDecodeFrame(name, [this, &name] { Decode(name); });
+    line_ = {};
+}
+
+void TGifImg::Decode(const std::string& name) {
+    FileDescriptor file(name);
+    if (file.Get() < 0) {
+        throw TImgDecodeError{ImgError::OpenFailed};
+    }
+    int fd = file.Get();
+    int openError = 0;
+    GifPtr gif(DGifOpen(&fd, ReadFromDescriptor, &openError));
+    if (!gif) {
+        ImgTrace("gif: %s", GifErrorString(openError));
+        throw TImgDecodeError{openError == D_GIF_ERR_NOT_ENOUGH_MEM ? ImgError::NotEnoughMemory
+                                                                    : ImgError::OpenFailed};
+    }
+    bool imageRead = false;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) {
+            if (!imageRead) {
+                throw Failure(gif->Error);
+            }
+            break;  // a file cut short after an image still shows what it holds
+        }
+        if (type == IMAGE_DESC_RECORD_TYPE) {
+            if (DGifGetImageDesc(gif.get()) == GIF_ERROR) {
+                throw Failure(gif->Error);
+            }
+            if (!imageRead) {
+                CreateCanvas(gif.get(), true);
+            }
+            DrawImage(gif.get(), !imageRead);
+            imageRead = true;
+        } else if (type == EXTENSION_RECORD_TYPE) {
+            SkipExtension(gif.get());
+        } else if (type == TERMINATE_RECORD_TYPE) {
+            break;
+        }
+    }
+    if (!imageRead) {
+        CreateCanvas(gif.get(), false);  // a file of extensions only shows its background
+    }
+}
+
+void TGifImg::CreateCanvas(GifFileType* gif, bool withImage) {
+    int64_t width = gif->SWidth;
+    int64_t height = gif->SHeight;
+    if (withImage) {
+        const GifImageDesc& image = gif->Image;
+        width = std::max<int64_t>(width, int64_t{image.Left} + image.Width);
+        height = std::max<int64_t>(height, int64_t{image.Top} + image.Height);
+    }
+    if (width < 1 || height < 1) {
+        throw TImgDecodeError{ImgError::BadFormat};  // nothing to show
+    }
+    width_ = outputWidth_ = static_cast<int>(width);
+    height_ = outputHeight_ = static_cast<int>(height);
+    bitCount_ = 8;
+    SetPicture(DibCreate(outputWidth_, outputHeight_, 8));
+    if (Picture() == nullptr) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    coloursUsed_ =
+        static_cast<uint32_t>(ColourCount(withImage ? CurrentColourMap(gif) : gif->SColorMap));
+    Picture()->biClrUsed = coloursUsed_;
+    const uint8_t background =
+        gif->SBackGroundColor >= 0 && static_cast<uint32_t>(gif->SBackGroundColor) < coloursUsed_
+            ? static_cast<uint8_t>(gif->SBackGroundColor)
+            : 0;
+    if (background != 0) {  // a new picture is already all zeros
+        std::memset(DibBits(Picture()), background,
+                    size_t{DibRowBytes(Picture())} * static_cast<size_t>(outputHeight_));
+    }
+    if (!withImage) {
+        TakeColourMap(gif);
+    }
+    DoProgress(0, 0, TImgEvent::HeaderRead);
+}
+
+void TGifImg::TakeColourMap(GifFileType* gif) {
+    const ColorMapObject* map = CurrentColourMap(gif);
+    RgbQuad* palette = DibPalette(Picture());
+    const int count = ColourCount(map);
+    const uint32_t stored = std::min<uint32_t>(static_cast<uint32_t>(count), coloursUsed_);
+    for (uint32_t i = 0; i < stored; ++i) {
+        const auto grey = static_cast<uint8_t>(i);  // no map: a grey ramp
+        palette[i] = map != nullptr
+                         ? RgbQuad{map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0}
+                         : RgbQuad{grey, grey, grey, 0};
+    }
+    // Indices past the entries the picture holds (a later image with a larger map, or
+    // pixels beyond their map) are drawn as the nearest stored colour, or entry 0.
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        if (static_cast<uint32_t>(i) < stored) {
+            indexMap_[i] = static_cast<uint8_t>(i);
+        } else if (map != nullptr && i < count) {
+            indexMap_[i] = NearestEntry(palette, stored, map->Colors[i]);
+        } else {
+            indexMap_[i] = 0;
+        }
+    }
+}
+
+void TGifImg::MapIntoPalette(GifFileType* gif) {
+    const ColorMapObject* map = CurrentColourMap(gif);
+    const RgbQuad* palette = DibPalette(Picture());
+    const int count = ColourCount(map);
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        const auto grey = static_cast<GifByteType>(i);
+        const GifColorType colour = map != nullptr ? (i < count ? map->Colors[i] : map->Colors[0])
+                                                   : GifColorType{grey, grey, grey};
+        indexMap_[i] = NearestEntry(palette, coloursUsed_, colour);
+    }
+}
+
+void TGifImg::DrawImage(GifFileType* gif, bool first) {
+    const GifImageDesc image = gif->Image;
+    const bool coversPicture = image.Left == 0 && image.Top == 0 && image.Width >= outputWidth_ &&
+                               image.Height >= outputHeight_;
+    if (first || coversPicture) {
+        TakeColourMap(gif);
+    } else {
+        MapIntoPalette(gif);
+    }
+    if (image.Width <= 0 || image.Height <= 0) {
+        return;
+    }
+    line_.resize(static_cast<size_t>(image.Width));
+    const int scanlines = static_cast<int>(DisplayScanlines());
+    if (image.Interlace) {
+        for (int pass = 0; pass < 4; ++pass) {
+            for (int row = kPassStart[pass]; row < image.Height; row += kPassStep[pass]) {
+                CheckAbort();
+                DrawLine(gif, image.Left, image.Top + row);
+            }
+            DoProgress(0, outputHeight_, TImgEvent::RowsDecoded);
+        }
+        return;
+    }
+    for (int row = 0; row < image.Height; ++row) {
+        CheckAbort();
+        DrawLine(gif, image.Left, image.Top + row);
+        if (row % scanlines == 0) {
+            DoProgress(image.Top + row - scanlines, image.Top + row, TImgEvent::RowsDecoded);
+        }
+    }
+}
+
+void TGifImg::DrawLine(GifFileType* gif, int left, int y) {
+    if (DGifGetLine(gif, line_.data(), static_cast<int>(line_.size())) == GIF_ERROR) {
+        throw Failure(gif->Error);
+    }
+    if (y < 0 || y >= outputHeight_ || left < 0 || left >= outputWidth_) {
+        return;  // outside the picture
+    }
+    const size_t count = std::min(line_.size(), static_cast<size_t>(outputWidth_ - left));
+    uint8_t* target = DibBits(Picture()) +
+                      static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture()) + left;
+    for (size_t i = 0; i < count; ++i) {
+        target[i] = indexMap_[line_[i]];
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The PNG decoder of the image panel (format code 4, bytes 1 to 3 "PNG").
+//
+// libpng delivers 8-bit samples without alpha (composited over the file's background
+// colour, else white), gamma corrected, colour in blue-green-red order; the line resampler
+// reduces the rows to the display coefficient. The picture keeps the decoded depth: 24 bits
+// for colour, 8 or 1 bit with a palette for grey and palette files. A non-interlaced file
+// is reduced while it is read (only the resampler's window of rows is held); an interlaced
+// one is read whole, all its passes, before it is reduced. Runs on the loader thread.
+
+#include <string>
+
+#include "Components/ImgPanel/ImgCtrl.h"
+
+struct png_struct_def;
+struct ResampleState;
+
+class TPNGImg : public TImgCtrl {
+  public:
+    TPNGImg();
+    ~TPNGImg() override;
+
+    void LoadFromFile(const std::string& name) override;
+
+  private:
+    void Decode(const std::string& name);
+    // The coefficient to decode at: CalcDisplayCoeff when a caller set the maximum display
+    // size, else the one set at the header event (as for every other decoder).
+    double WantedCoefficient() const;
+    // Reduces rows as they are read: only the resampler's window is held.
+    void ReduceRows(png_struct_def* png, ResampleState& st);
+    // Reads every pass of the whole picture, then reduces it.
+    void ReduceInterlaced(png_struct_def* png, ResampleState& st, int passes);
+    // Makes the next output row from the rows at the resampler's window and reports it.
+    void EmitRow(ResampleState& st);
+};

@@ -1,0 +1,377 @@
+#include "Components/ImgPanel/TiffImg.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include <tiffio.h>
+
+#include "Components/ImgPanel/Filters.h"
+#include "Components/ImgPanel/ImgDebug.h"
+#include "Components/ImgPanel/ImgErrors.h"
+
+namespace {
+
+// The most libtiff may take in one allocation, and the most our own row buffers may take:
+// a forged header fails cleanly instead of exhausting the machine.
+constexpr tmsize_t kMaxLibraryAllocation = tmsize_t{256} << 20;
+constexpr uint64_t kMaxRasterBytes = uint64_t{256} << 20;
+
+// libtiff's messages of one handle go to the trace; returning 1 keeps them from the
+// process-wide handlers (which would print to stderr).
+int TraceTiffMessage(TIFF*, void*, const char* module, const char* format, va_list args) {
+    if (ImgTraceEnabled()) {
+        char text[256];
+        std::vsnprintf(text, sizeof text, format, args);
+        ImgTrace("tiff %s: %s", module != nullptr ? module : "", text);
+    }
+    return 1;
+}
+
+struct OptionsDeleter {
+    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }  // closes the descriptor too
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+
+// Opens name for libtiff; the descriptor is ours until libtiff has taken it.
+TiffPtr OpenTiff(const std::string& name) {
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw TImgDecodeError{ImgError::OpenFailed};
+    }
+    std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
+    if (!options) {
+        close(fd);
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TraceTiffMessage, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TraceTiffMessage, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAllocation);
+    TiffPtr tif(TIFFFdOpenExt(fd, name.c_str(), "rm", options.get()));
+    if (!tif) {
+        close(fd);
+        throw TImgDecodeError{ImgError::TiffDirectory};
+    }
+    if (TIFFSetDirectory(tif.get(), 0) == 0) {
+        throw TImgDecodeError{ImgError::TiffDirectory};
+    }
+    return tif;
+}
+
+class RgbaReader {
+  public:
+    explicit RgbaReader(TIFF* tif) {
+        char message[1024] = {};
+        ok_ = TIFFRGBAImageBegin(&image_, tif, 1, message) != 0;
+        if (!ok_) {
+            ImgTrace("tiff: %s", message);
+        }
+    }
+    ~RgbaReader() {
+        if (ok_) {
+            TIFFRGBAImageEnd(&image_);
+        }
+    }
+    RgbaReader(const RgbaReader&) = delete;
+    RgbaReader& operator=(const RgbaReader&) = delete;
+    bool Ok() const { return ok_; }
+    TIFFRGBAImage& Image() { return image_; }
+
+  private:
+    TIFFRGBAImage image_{};
+    bool ok_ = false;
+};
+
+template <int BytesPerPixel>
+void SwapToBgr(const uint8_t* source, uint8_t* slot, uint32_t width) {
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint8_t* in = source + size_t{x} * BytesPerPixel;
+        uint8_t* out = slot + size_t{x} * BytesPerPixel;
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        if constexpr (BytesPerPixel == 4) {
+            out[3] = in[3];
+        }
+    }
+}
+
+void WidenTwoBitIndices(const uint8_t* source, uint8_t* slot, uint32_t width) {
+    for (uint32_t x = 0; x < width; ++x) {
+        slot[x] = static_cast<uint8_t>((source[x / 4] >> (6 - 2 * (x % 4))) & 3);
+    }
+}
+
+// libtiff's packed pixels (red in the lowest byte) as blue, green, red, alpha.
+void AbgrToBgra(const uint32_t* source, uint8_t* slot, uint32_t width) {
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t p = source[x];
+        slot[4 * x] = static_cast<uint8_t>(TIFFGetB(p));
+        slot[4 * x + 1] = static_cast<uint8_t>(TIFFGetG(p));
+        slot[4 * x + 2] = static_cast<uint8_t>(TIFFGetR(p));
+        slot[4 * x + 3] = static_cast<uint8_t>(TIFFGetA(p));
+    }
+}
+
+uint32_t RgbaChunkRows(TIFF* tif, uint32_t width, uint32_t height) {
+    uint32_t rows = 0;
+    if (TIFFIsTiled(tif)) {
+        if (TIFFGetField(tif, TIFFTAG_TILELENGTH, &rows) == 0) {
+            rows = 0;
+        }
+    } else if (TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows) == 0) {
+        rows = 0;
+    }
+    rows = std::clamp<uint32_t>(rows, 1, height);
+    const uint64_t rowBytes = uint64_t{width} * 4;
+    if (rowBytes > kMaxRasterBytes) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    // A strip or tile row larger than the cap is read in parts (slower, never unbounded).
+    return static_cast<uint32_t>(std::min<uint64_t>(rows, kMaxRasterBytes / rowBytes));
+}
+
+}  // namespace
+
+TTiffImg::TTiffImg() = default;
+
+TTiffImg::~TTiffImg() = default;
+
+int TTiffImg::CheckColorMap(int count, const uint16_t* red, const uint16_t* green,
+                            const uint16_t* blue) {
+    for (int i = 0; i < count; ++i) {
+        if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256) {
+            return 16;
+        }
+    }
+    return 8;
+}
+
+void TTiffImg::LoadFromFile(const std::string& name) {
+    TImgCtrl::LoadFromFile(name);
+    RunDecodeFrame(name, [this, &name] { Decode(name); });
+}
+
+void TTiffImg::ReadTags(TIFF* tif) {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) == 0 ||
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height) == 0) {
+        throw TImgDecodeError{ImgError::TiffDirectory};
+    }
+    if (width < 1 || height < 1 || width > INT_MAX || height > INT_MAX) {
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
+    width_ = static_cast<int>(width);
+    height_ = static_cast<int>(height);
+    uint16_t value = 0;
+    if (TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &value) != 0) {
+        samplesPerPixel_ = value;
+    }
+    if (TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &value) != 0) {
+        bitsPerSample_ = value;
+    }
+    if (TIFFGetField(tif, TIFFTAG_COMPRESSION, &value) != 0) {
+        compression_ = value;
+    }
+    if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &value) != 0) {
+        photometric_ = value;
+    }
+    const int bits = samplesPerPixel_ > 0 ? samplesPerPixel_ * bitsPerSample_ : bitsPerSample_;
+    bitCount_ = bits > 0 ? bits : 1;
+}
+
+TTiffImg::Route TTiffImg::ChooseRoute(TIFF* tif) {
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    if (TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar) == 0) {
+        planar = PLANARCONFIG_CONTIG;
+    }
+    const bool scanlines = !TIFFIsTiled(tif) && planar == PLANARCONFIG_CONTIG;
+    const uint16_t samples = samplesPerPixel_ > 0 ? samplesPerPixel_ : 1;
+    const uint16_t bits = bitsPerSample_;
+    if (scanlines && samples == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8) &&
+        (photometric_ == PHOTOMETRIC_MINISWHITE || photometric_ == PHOTOMETRIC_MINISBLACK ||
+         photometric_ == PHOTOMETRIC_PALETTE)) {
+        return Route::Indexed;
+    }
+    if (scanlines && bits == 8 && photometric_ == PHOTOMETRIC_RGB &&
+        (samples == 3 || samples == 4)) {
+        return samples == 3 ? Route::Rgb : Route::Rgba;
+    }
+    if (scanlines && bits == 8 && samples == 3 && photometric_ == PHOTOMETRIC_YCBCR &&
+        compression_ == COMPRESSION_JPEG &&
+        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB) != 0) {
+        return Route::Rgb;  // the JPEG codec converts to red, green, blue
+    }
+    char message[1024] = {};
+    if (TIFFRGBAImageOK(tif, message) == 0) {
+        ImgTrace("tiff: %s", message);
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
+    return Route::RgbaReader;
+}
+
+int TTiffImg::BuildPalette(TIFF* tif) {
+    const int count = 1 << bitsPerSample_;
+    paletteTable_ = std::make_unique<RgbQuad[]>(static_cast<size_t>(count));
+    uint16_t* red = nullptr;
+    uint16_t* green = nullptr;
+    uint16_t* blue = nullptr;
+    if (photometric_ == PHOTOMETRIC_PALETTE &&
+        TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) != 0 && red != nullptr &&
+        green != nullptr && blue != nullptr) {
+        const bool wide = CheckColorMap(count, red, green, blue) == 16;
+        const auto channel = [wide](uint16_t v) {
+            return static_cast<uint8_t>(wide ? v * 255u / 65535u : v & 0xFF);
+        };
+        for (int i = count - 1; i >= 0; --i) {
+            paletteTable_[i] = RgbQuad{channel(blue[i]), channel(green[i]), channel(red[i]), 0};
+        }
+        return count;
+    }
+    const bool whiteIsZero = photometric_ == PHOTOMETRIC_MINISWHITE;
+    for (int i = 0; i < count; ++i) {
+        const int level = i * 255 / (count - 1);
+        const auto grey = static_cast<uint8_t>(whiteIsZero ? 255 - level : level);
+        paletteTable_[i] = RgbQuad{grey, grey, grey, 0};
+    }
+    return count;
+}
+
+void TTiffImg::Decode(const std::string& name) {
+    TiffPtr tif = OpenTiff(name);
+    ReadTags(tif.get());
+    DoProgress(0, 0, TImgEvent::HeaderRead);
+    const Route route = ChooseRoute(tif.get());
+
+    FilterParams filter;
+    filter.srcWidth = width_;
+    filter.srcHeight = height_;
+    filter.scaleX = filter.scaleY = static_cast<float>(DisplayCoeff());
+    filter.dstBpp = 24;
+    filter.kind = FilterKind();
+    switch (route) {
+        case Route::Indexed:
+            filter.srcBpp = static_cast<uint8_t>(bitsPerSample_ == 2 ? 8 : bitsPerSample_);
+            break;
+        case Route::Rgb:
+            filter.srcBpp = 24;
+            break;
+        case Route::Rgba:
+        case Route::RgbaReader:
+            filter.srcBpp = 32;
+            break;
+    }
+    if (const unsigned long code = filter_create(&filter); code != 0) {
+        throw TImgDecodeError{code};
+    }
+    FilterGuard filterGuard(filter);
+    outputHeight_ = filter.dstHeight;
+    outputWidth_ = filter.dstWidth;
+    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
+    if (Picture() == nullptr) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    if (route == Route::Indexed) {
+        filter.paletteSize = BuildPalette(tif.get());
+        filter.palette = paletteTable_.get();
+    }
+    if (route == Route::RgbaReader) {
+        ReadThroughRgba(tif.get(), filter);
+    } else {
+        ReadScanlines(tif.get(), filter, route);
+    }
+}
+
+template <class Feed>
+void TTiffImg::FilterRows(FilterParams& filter, const Feed& feed) {
+    const uint32_t rowBytes = get_dib_row_bytes(Picture());
+    uint8_t* writePosition = DibBits(Picture()) + static_cast<size_t>(outputHeight_) * rowBytes;
+    const int scanlines = static_cast<int>(DisplayScanlines());
+    for (int i = 0; i < outputHeight_; ++i) {
+        CheckAbort();
+        writePosition -= rowBytes;
+        while (uint8_t* slot = filter_feed_row(&filter)) {
+            feed(slot);
+        }
+        filter_process_block(&filter, writePosition);
+        if (i % scanlines == 0) {
+            DoProgress(i - scanlines, i, TImgEvent::RowsDecoded);
+        }
+    }
+}
+
+void TTiffImg::ReadScanlines(TIFF* tif, FilterParams& filter, Route route) {
+    const tmsize_t scanlineSize = TIFFScanlineSize(tif);
+    const uint32_t width = static_cast<uint32_t>(width_);
+    const uint64_t needed = (uint64_t{width} * bitCount_ + 7) / 8;
+    if (scanlineSize <= 0 || static_cast<uint64_t>(scanlineSize) < needed ||
+        static_cast<uint64_t>(scanlineSize) > kMaxRasterBytes) {
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
+    // libtiff writes a whole scanline, which may be longer than the filter's slot.
+    std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
+    uint32_t sourceRow = 0;
+    FilterRows(filter, [&](uint8_t* slot) {
+        if (TIFFReadScanline(tif, scanline.data(), sourceRow++, 0) < 0) {
+            throw TImgDecodeError{ImgError::ReadFault};
+        }
+        if (route == Route::Rgb) {
+            SwapToBgr<3>(scanline.data(), slot, width);
+        } else if (route == Route::Rgba) {
+            SwapToBgr<4>(scanline.data(), slot, width);
+        } else if (bitsPerSample_ == 2) {
+            WidenTwoBitIndices(scanline.data(), slot, width);
+        } else {
+            std::memcpy(slot, scanline.data(), static_cast<size_t>(needed));
+        }
+    });
+}
+
+void TTiffImg::ReadThroughRgba(TIFF* tif, FilterParams& filter) {
+    RgbaReader reader(tif);
+    if (!reader.Ok()) {
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
+    TIFFRGBAImage& image = reader.Image();
+    image.req_orientation = ORIENTATION_TOPLEFT;
+    const uint32_t width = image.width;
+    const uint32_t height = image.height;
+    if (width != static_cast<uint32_t>(width_) || height != static_cast<uint32_t>(height_)) {
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
+    const uint32_t chunkRows = RgbaChunkRows(tif, width, height);
+    std::vector<uint32_t> raster;
+    try {
+        raster.resize(size_t{width} * chunkRows);
+    } catch (const std::bad_alloc&) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    uint32_t sourceRow = 0;
+    uint32_t chunkStart = 0;
+    uint32_t chunkEnd = 0;  // rows chunkStart..chunkEnd-1 are in the raster
+    FilterRows(filter, [&](uint8_t* slot) {
+        if (sourceRow >= chunkEnd) {
+            chunkStart = sourceRow;
+            chunkEnd = std::min(height, chunkStart + chunkRows);
+            image.row_offset = static_cast<int>(chunkStart);
+            image.col_offset = 0;
+            if (TIFFRGBAImageGet(&image, raster.data(), width, chunkEnd - chunkStart) == 0) {
+                throw TImgDecodeError{ImgError::ReadFault};
+            }
+        }
+        AbgrToBgra(raster.data() + size_t{sourceRow - chunkStart} * width, slot, width);
+        ++sourceRow;
+    });
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The inverse 5/3 wavelet of WIC files, in floating point without rounding.
+//
+// A line of even length n holds its low half first and its high half after it. The low
+// half is divided by the file's step, then the even samples are rebuilt from the low
+// half and the neighbouring high samples, and the odd ones from their two even neighbours
+// and their high sample; the edges mirror (the first even sample sees its one high
+// neighbour twice, the last odd sample its one even neighbour twice).
+
+#include <functional>
+
+namespace wic {
+
+// One line of even length n >= 2, in place; scratch holds at least n floats.
+void InverseLift(float* line, int n, float step, float* scratch);
+
+// The whole matrix (width x height, row-major, both multiples of 2^levels), coarsest level
+// first: at each level the columns of the level's top-left block, then its rows.
+// beforeLine runs before each column and each row (it may throw to stop).
+void InverseWavelet(float* matrix, int width, int height, int levels, float step,
+                    const std::function<void()>& beforeLine);
+
+}  // namespace wic

@@ -1,0 +1,92 @@
+#pragma once
+// The zerotree bit-plane scan of WIC files: one colour plane's wavelet coefficients, sent
+// from the most significant bit plane down, as decisions of the QM decoder.
+//
+// The coefficients form the usual dyadic matrix. A tree node is a position of the coarsest
+// band, or a position of some level's LH band standing for its LH, HH and HL coefficients
+// and the four nodes below it at the next finer level. A node whose whole tree stays below
+// the current bit is sent as one decision; a coefficient is reconstructed at the middle of
+// what is still unknown of it, so the last bit plane leaves exact integers. While decoding,
+// each coefficient is a sign and magnitude word (bit 31 set = negative).
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "Components/ImgPanel/QmDecoder.h"
+
+namespace wic {
+
+// Decision contexts. Contexts that depend on a node's level add the level (0 to 15).
+inline constexpr int kContextCount = 132;
+inline constexpr int kSignContext = 0;      // 1 = negative
+inline constexpr int kContinueContext = 1;  // 0 ends the colour plane's data
+inline constexpr int kRefineContext = 2;
+inline constexpr int kTreeContext = 3;              // + level: the node's tree becomes significant
+inline constexpr int kTreeAfterParentContext = 19;  // the same, its parent became so this plane
+inline constexpr int kLhQuietContext = 35;  // + level; LH with HH and HL still insignificant
+inline constexpr int kLhBusyContext = 51;
+inline constexpr int kHhQuietContext = 67;  // HH with LH and HL insignificant
+inline constexpr int kHhBusyContext = 83;
+inline constexpr int kHlQuietContext = 99;  // HL with LH and HH insignificant
+inline constexpr int kHlBusyContext = 115;
+inline constexpr int kCoarseContext = 131;  // a coefficient of the coarsest band
+
+inline constexpr uint32_t kSignBit = 0x80000000u;
+inline constexpr uint32_t kMagnitudeMask = 0x7FFFFFFFu;
+
+inline constexpr int kMaxLevels = 15;
+inline constexpr int kMaxBitPlanes = 30;  // keeps twice the top bit inside the magnitude
+
+// The size of one colour plane's matrix: width and height multiples of 2^levels.
+struct WicGeometry {
+    int width = 0;
+    int height = 0;
+    int levels = 0;
+};
+
+// The scan's working memory for one matrix size, kept in the order the scan visits it:
+// the nodes of each level grouped by their coarsest ancestor and, within a group, in
+// Z order, so that a node's three words and its significance sit together and the four
+// children of a node are neighbours. Reading the dyadic matrix in tree order instead
+// would touch several distant cache lines per node, once per bit plane.
+class ZerotreeStore {
+  public:
+    explicit ZerotreeStore(const WicGeometry& geometry);  // std::bad_alloc when out of memory
+
+    struct Node {
+        uint32_t lh = 0;
+        uint32_t hh = 0;
+        uint32_t hl = 0;
+        uint8_t plane = 0;  // bit plane in which the node's tree became significant; 0 not yet
+    };
+    struct CoarseNode {
+        uint32_t word = 0;
+        uint8_t plane = 0;
+    };
+
+    const WicGeometry& Geometry() const { return geometry_; }
+    CoarseNode& Coarse(size_t index) { return coarse_[index]; }
+    Node& At(size_t index) { return nodes_[index]; }
+    // Index of the first node of `level` (1 to levels).
+    size_t LevelStart(int level) const { return levelStart_[static_cast<size_t>(level)]; }
+
+    // Writes the coefficients as samples into matrix (width x height, row-major, dyadic
+    // layout) and leaves the store cleared for the next plane.
+    void MoveToMatrix(float* matrix);
+
+  private:
+    WicGeometry geometry_;
+    std::vector<CoarseNode> coarse_;
+    std::vector<Node> nodes_;
+    std::vector<size_t> levelStart_;
+};
+
+// Decodes one colour plane of bitPlanes bit planes into store (new, or emptied by
+// MoveToMatrix).
+// betweenPlanes runs before each bit plane (it may throw to stop the decode).
+void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
+                    const std::function<void()>& betweenPlanes);
+
+}  // namespace wic

@@ -1,0 +1,114 @@
+// The TIFF decoder against libtiff's own RGBA decode of the same files: every route (8-bit
+// scanlines, palettes and grey ramps, JPEG, tiles, planes, 16 bits, CMYK), reduced sizes,
+// the tags it reports and its colour-map test.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include <tiffio.h>
+
+#include "Components/ImgPanel/TiffImg.h"
+#include "tests/Components/ImgPanel/DecoderKit.h"
+
+namespace {
+
+using decoderkit::Decode;
+using decoderkit::Fixture;
+using decoderkit::Log;
+using decoderkit::PixelBgr;
+
+struct Reference {
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> pixels;  // libtiff's packed red, green, blue, alpha; top row first
+};
+
+Reference ReadReference(const std::string& path) {
+    Reference r;
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(path.c_str(), "r"), TIFFClose);
+    if (!tif) {
+        return r;
+    }
+    TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &r.width);
+    TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &r.height);
+    r.pixels.resize(size_t(r.width) * r.height);
+    if (!TIFFReadRGBAImageOriented(tif.get(), r.width, r.height, r.pixels.data(),
+                                   ORIENTATION_TOPLEFT, 1)) {
+        r.pixels.clear();
+    }
+    return r;
+}
+
+TEST(TiffDecoder, FullSizeIsLibtiffsOwnDecodeOnEveryRoute) {
+    const struct {
+        const char* file;
+        int bitCount;  // the source's, as the decoder reports it
+        int tolerance = 0;
+    } cases[] = {
+        {"tiff/rgb.tif", 24},          {"tiff/rgba.tif", 32},       {"tiff/bilevel-white.tif", 1},
+        {"tiff/bilevel-black.tif", 1}, {"tiff/palette8.tif", 8, 1}, {"tiff/grey4.tif", 4},
+        {"tiff/grey2.tif", 2},         {"tiff/tiled.tif", 24},      {"tiff/planar.tif", 24},
+        {"tiff/rgb16.tif", 48},        {"tiff/jpeg.tif", 24},       {"tiff/jpeg-ycbcr.tif", 24},
+        {"tiff/cmyk.tif", 32}};
+    for (const auto& c : cases) {
+        const Reference reference = ReadReference(Fixture(c.file));
+        ASSERT_FALSE(reference.pixels.empty()) << c.file;
+        TTiffImg decoder;
+        Log log;
+        decoder.SetFilterKind(3);  // a kernel that weighs 0 at distance 1: a plain copy
+        Decode(decoder, log, Fixture(c.file), 1.0);
+        ASSERT_EQ(decoder.ErrorCode(), 0u) << c.file;
+        EXPECT_EQ(decoder.BitCount(), c.bitCount) << c.file;
+        ASSERT_EQ(DibWidth(decoder.Picture()), int(reference.width)) << c.file;
+        ASSERT_EQ(DibHeight(decoder.Picture()), int(reference.height)) << c.file;
+        int worst = 0;
+        for (uint32_t y = 0; y < reference.height; ++y) {
+            for (uint32_t x = 0; x < reference.width; ++x) {
+                const uint32_t p = reference.pixels[y * reference.width + x];
+                const auto got = PixelBgr(decoder.Picture(), int(x), int(y));
+                worst = std::max({worst, std::abs(got[0] - int(TIFFGetB(p))),
+                                  std::abs(got[1] - int(TIFFGetG(p))),
+                                  std::abs(got[2] - int(TIFFGetR(p)))});
+            }
+        }
+        // 16-bit colour maps: libtiff keeps the high byte, we scale by 255 / 65535.
+        EXPECT_LE(worst, c.tolerance) << c.file;
+    }
+}
+
+TEST(TiffDecoder, ReducedSizesAndTags) {
+    for (const auto& [coefficient, width, height] :
+         {std::tuple{0.5, 19, 12}, std::tuple{0.25, 10, 6}}) {
+        for (const char* file : {"tiff/rgb.tif", "tiff/tiled.tif", "tiff/bilevel-black.tif"}) {
+            TTiffImg decoder;
+            Log log;
+            Decode(decoder, log, Fixture(file), coefficient);
+            ASSERT_EQ(decoder.ErrorCode(), 0u) << file;
+            EXPECT_EQ(DibWidth(decoder.Picture()), width) << file;
+            EXPECT_EQ(DibHeight(decoder.Picture()), height) << file;
+            EXPECT_EQ(decoder.Picture()->biBitCount, 24) << file;
+        }
+    }
+    TTiffImg decoder;
+    Log log;
+    Decode(decoder, log, Fixture("tiff/palette8.tif"), 1.0);
+    EXPECT_EQ(decoder.Photometric(), PHOTOMETRIC_PALETTE);
+    EXPECT_EQ(decoder.BitsPerSample(), 8);
+    EXPECT_EQ(decoder.SamplesPerPixel(), 1);
+    EXPECT_EQ(decoder.Compression(), COMPRESSION_NONE);
+}
+
+TEST(TiffDecoder, ColourMapsAreWideWhenAnyEntryPasses255) {
+    std::vector<uint16_t> low(256), wide(256);
+    for (int i = 0; i < 256; ++i) {
+        low[i] = uint16_t(i);
+        wide[i] = uint16_t(i);
+    }
+    wide[200] = 256;
+    EXPECT_EQ(TTiffImg::CheckColorMap(256, low.data(), low.data(), low.data()), 8);
+    EXPECT_EQ(TTiffImg::CheckColorMap(256, low.data(), low.data(), wide.data()), 16);
+    EXPECT_EQ(TTiffImg::CheckColorMap(200, wide.data(), wide.data(), wide.data()), 8);
+}
+
+}  // namespace

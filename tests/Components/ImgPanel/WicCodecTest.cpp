@@ -1,0 +1,172 @@
+// The parts of the WIC decoder on their own: the QM decoder against the published test
+// sequence of ITU-T T.81 (K.4.1), the inverse wavelet against hand-computed cases, and the
+// zerotree scan against the test encoder, exact from integer coefficients.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "Components/ImgPanel/QmDecoder.h"
+#include "Components/ImgPanel/WicTransform.h"
+#include "Components/ImgPanel/WicZerotree.h"
+#include "tests/Components/ImgPanel/WicTestEncoder.h"
+
+namespace {
+
+// T.81 K.4.1: 256 decisions in one context, and the code bytes the standard lists for
+// them (before the marker that ends its example).
+const std::vector<uint8_t> kTestData = {
+    0x00, 0x02, 0x00, 0x51, 0x00, 0x00, 0x00, 0xC0, 0x03, 0x52, 0x87, 0x2A, 0xAA, 0xAA, 0xAA, 0xAA,
+    0x82, 0xC0, 0x20, 0x00, 0xFC, 0xD7, 0x9E, 0xF6, 0x74, 0xEA, 0xAB, 0xF7, 0x69, 0x7E, 0xE7, 0x4C};
+const std::vector<uint8_t> kCodeBytes = {0x65, 0x5B, 0x51, 0x44, 0xF7, 0x96, 0x9D, 0x51, 0x78, 0x55,
+                                         0xBF, 0xFF, 0x00, 0xFC, 0x51, 0x84, 0xC7, 0xCE, 0xF9, 0x39,
+                                         0x00, 0x28, 0x7D, 0x46, 0x70, 0x8E, 0xCB, 0xC0, 0xF6};
+
+int TestBit(int i) {
+    return (kTestData[i / 8] >> (7 - i % 8)) & 1;
+}
+
+TEST(QmCoder, DecodesTheStandardsTestSequence) {
+    std::vector<uint8_t> stream = kCodeBytes;
+    stream.insert(stream.end(), {0xFF, 0x02});
+    QmDecoder decoder(stream.data(), stream.size(), 1);
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(decoder.Decode(0), TestBit(i)) << "decision " << i;
+    }
+    EXPECT_FALSE(decoder.Damaged());
+
+    // The test encoder writes the same bytes, so the round trips below check real coding.
+    wictest::QmEncoder encoder(1);
+    for (int i = 0; i < 256; ++i) {
+        encoder.Encode(0, TestBit(i));
+    }
+    EXPECT_EQ(encoder.Finish(false), kCodeBytes);
+}
+
+// The test sequence above visits only some states, and the round trips share the table
+// with the encoder, so the table is locked to T.81's Table D.3 as a whole: its digest was
+// taken once the entries had been compared with the standard's listing one by one.
+TEST(QmCoder, ProbabilityTableIsT81TableD3) {
+    uint64_t digest = 1469598103934665603ULL;  // FNV-1a over Qe (low byte first) and the rest
+    for (const QmState& s : kQmStates) {
+        for (const unsigned v : {s.qe & 0xFFu, unsigned(s.qe >> 8), unsigned{s.nextLps},
+                                 unsigned{s.nextMps}, unsigned{s.swap}}) {
+            digest = (digest ^ v) * 1099511628211ULL;
+        }
+    }
+    EXPECT_EQ(digest, 0x00ABAC5BE6634AC5ULL);
+    EXPECT_EQ(kQmStates[0].qe, 0x5A1D);
+    EXPECT_EQ(kQmStates[kQmStateCount - 1].qe, 0x59EB);
+}
+
+TEST(QmCoder, EscapesEndOrDamageTheStream) {
+    const struct {
+        std::vector<uint8_t> bytes;
+        bool damaged;
+    } cases[] = {
+        {{0xFF, 0x02, 0x12, 0x34}, false},  // ended: what follows is never read
+        {{0x12, 0xFF, 0x01, 0x00}, true},   // an escape that means nothing
+        {{0x12, 0x34}, true},               // the data stops without its end
+        {{0x12, 0xFF}, true},               // cut inside an escape
+    };
+    for (const auto& c : cases) {
+        QmDecoder decoder(c.bytes.data(), c.bytes.size(), 1);
+        for (int i = 0; i < 200; ++i) {
+            decoder.Decode(0);
+        }
+        EXPECT_EQ(decoder.Damaged(), c.damaged) << int(c.bytes[1]);
+        EXPECT_LE(decoder.BytesConsumed(), c.bytes.size());
+    }
+}
+
+TEST(WicTransform, InverseMatchesHandComputedCases) {
+    const struct {
+        int side, levels;
+        float step;
+        std::vector<float> in, want;
+    } cases[] = {
+        {2, 1, 1.0f, {10, 4, 2, 8}, {9, 9, 7, 15}},
+        {2, 1, 2.0f, {10, 4, 2, 8}, {3, 1, 0, 6}},  // low halves divided by the step
+        {4,
+         2,
+         1.0f,
+         {16, 0, 0, 0, 0, 4, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0},
+         {13, 14, 15, 15, 21, 18.5f, 16, 16, 13, 15, 17, 17, 13, 15, 17, 17}},
+    };
+    for (const auto& c : cases) {
+        std::vector<float> m = c.in;
+        int lines = 0;
+        wic::InverseWavelet(m.data(), c.side, c.side, c.levels, c.step, [&] { ++lines; });
+        EXPECT_EQ(m, c.want) << c.side << " step " << c.step;
+        EXPECT_EQ(lines, c.side == 2 ? 4 : 4 + 8);  // a check before every column and row
+    }
+}
+
+// Random coefficients, mostly small with a few large ones and quiet regions, so that
+// whole trees stay insignificant over several bit planes.
+wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsigned seed) {
+    wictest::Coefficients c;
+    c.width = width;
+    c.height = height;
+    c.matrix = {width, height, levels};
+    std::mt19937 rng(seed);
+    for (auto& plane : c.plane) {
+        plane.resize(static_cast<size_t>(width) * height);
+        for (size_t i = 0; i < plane.size(); ++i) {
+            const unsigned r = rng();
+            const int magnitude = r % 7 == 0   ? int(rng() % 300000)
+                                  : r % 3 == 0 ? 0
+                                               : int(rng() % 9);
+            plane[i] = (i / width) % 8 < 3 ? 0 : (r & 1 ? -magnitude : magnitude);
+        }
+    }
+    return c;
+}
+
+// The three planes' samples, one matrix after the other.
+std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::WicGeometry& g) {
+    QmDecoder qm(file.data() + 24, file.size() - 24, wic::kContextCount);
+    const size_t count = static_cast<size_t>(g.width) * g.height;
+    std::vector<float> samples(3 * count);
+    wic::ZerotreeStore store(g);
+    for (int p = 0; p < 3; ++p) {
+        wic::ZerotreeDecode(file[21 + p], qm, store, {});
+        store.MoveToMatrix(samples.data() + p * count);
+    }
+    EXPECT_FALSE(qm.Damaged());
+    return samples;
+}
+
+TEST(WicZerotree, IntegerCoefficientsComeBackExactly) {
+    const wic::WicGeometry shapes[] = {{2, 2, 1}, {32, 16, 3}, {16, 48, 4}, {64, 64, 6}};
+    for (const auto& g : shapes) {
+        const wictest::Coefficients c = RandomCoefficients(g.width, g.height, g.levels, g.width);
+        const std::vector<float> samples = DecodePlanes(wictest::EncodeWic(c), g);
+        const size_t count = c.plane[0].size();
+        for (int p = 0; p < 3; ++p) {
+            for (size_t i = 0; i < count; ++i) {
+                ASSERT_EQ(samples[p * count + i], c.plane[p][i])
+                    << g.width << "x" << g.height << " plane " << p << " at " << i;
+            }
+        }
+    }
+}
+
+TEST(WicZerotree, AnEndedPlaneKeepsMidpointsAndTheNextPlanesStillDecode) {
+    const wictest::Coefficients c = RandomCoefficients(32, 32, 3, 7);
+    const std::vector<float> samples =
+        DecodePlanes(wictest::EncodeWic(c, {.cutLumaLastBitPlane = true}), c.matrix);
+    const size_t count = c.plane[0].size();
+    for (size_t i = 0; i < count; ++i) {
+        // Without the last bit plane a value is known to within 2: its middle is odd.
+        const int32_t v = c.plane[0][i];
+        const int32_t want = std::abs(v) < 2 ? 0 : (v < 0 ? -(std::abs(v) | 1) : (v | 1));
+        ASSERT_EQ(samples[i], want) << i;
+        ASSERT_EQ(samples[count + i], c.plane[1][i]) << i;
+        ASSERT_EQ(samples[2 * count + i], c.plane[2][i]) << i;
+    }
+}
+
+}  // namespace
