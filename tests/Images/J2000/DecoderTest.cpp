@@ -268,7 +268,17 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
     EXPECT_EQ(with(0xFF52, 6, 7), DecodeStatus::Failed);      // code-blocks 2^9 x 2^6
     EXPECT_EQ(with(0xFF52, 8, 0x40), DecodeStatus::Failed);   // high-throughput blocks
     EXPECT_EQ(with(0xFF52, 1, 5), DecodeStatus::Failed);      // no such progression
+    EXPECT_EQ(with(0xFF51, 13, 20), DecodeStatus::Failed);    // XOsiz beyond Xsiz
     EXPECT_EQ(with(0xFF51, 0, 0), DecodeStatus::Ok);
+    // The caller's caps on samples and on code-blocks per tile.
+    for (auto limits : {DecodeLimits{200, 1u << 20}, DecodeLimits{1u << 20, 10}}) {
+        Bytes copy = bytes;
+        StreamPtr in = stream_memopen(copy.data(), copy.size());
+        DecodeEnv env;
+        env.diag = Diagnostics([](const std::string&) {});
+        env.limits = limits;
+        EXPECT_EQ(jpc_decode(*in, "", nullptr, env).status, DecodeStatus::Failed);
+    }
 }
 
 TEST(Decoder, OptionsLimitLayersWithoutDroppingCodeBlocks) {
