@@ -261,7 +261,7 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
                 s.body.at(at) = value;
         return decode(c.serialise()).result.status;
     };
-    EXPECT_EQ(with(0xFF51, 0, 0x80), DecodeStatus::Failed);   // Part 2 capabilities
+    EXPECT_EQ(with(0xFF51, 0, 0x80), DecodeStatus::Failed);   // 15444-2 extensions
     EXPECT_EQ(with(0xFF51, 38, 0), DecodeStatus::Failed);     // XRsiz 0
     EXPECT_EQ(with(0xFF51, 37, 0x10), DecodeStatus::Failed);  // precision 17
     EXPECT_EQ(with(0xFF52, 3, 0), DecodeStatus::Failed);      // zero layers
