@@ -62,7 +62,7 @@ const Diagnostics& diag_of(const jpc_dec_t& dec) {
 }
 
 bool siz_acceptable(const jpc_siz_t& siz, const DecodeLimits& limits) {
-    // Part 2 extensions and high-throughput block coding are other decoders' business.
+    // ISO/IEC 15444-2 extensions and high-throughput block coding are other decoders' business.
     if (siz.caps & 0xC000)
         return false;
     if (siz.xoff >= siz.width || siz.yoff >= siz.height || siz.tilexoff > siz.xoff ||

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 
 #include "Images/J2000/BitStream.h"
 #include "Images/J2000/MarkerSegment.h"
@@ -113,6 +114,11 @@ bool PacketReader::read_packet(PacketInfo& info) {
     if (!read_header_and_eph(info.compno, info.rlvlno, info.prcno, info.lyrno))
         return false;
     info.hdrend = hdr_.tell();
+    // A header read from the tile-part itself must end inside it.
+    if (&hdr_ == &body_ && endoff_ >= 0 && info.hdrend > endoff_) {
+        warn("warning: not enough tile data\n");
+        return false;
+    }
     return read_body();
 }
 
@@ -248,11 +254,16 @@ bool PacketReader::add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpass
 }
 
 bool PacketReader::read_body() {
+    if (pieces_.empty())
+        return true;
+    // Bytes left in the tile-part; asked once, as a file stream answers with a system call.
+    std::int64_t left = endoff_ >= 0 ? endoff_ - body_.tell() : INT64_MAX;
     for (Piece& piece : pieces_) {
-        if (endoff_ >= 0 && body_.tell() + piece.len > endoff_) {
+        if (piece.len > left) {
             warn("warning: not enough tile data\n");
             return false;
         }
+        left -= piece.len;
         std::vector<std::uint8_t>* out =
             piece.seg >= 0 ? &piece.cblk->segs[static_cast<size_t>(piece.seg)].data : nullptr;
         std::uint8_t chunk[4096];

@@ -127,6 +127,7 @@ std::int64_t pi_t::first(Dim d) {
         case P:
             return 0;
         case Y:
+            gather_steps();
             return ystart_;
         case X:
             return xstart_;
@@ -166,32 +167,43 @@ std::int64_t pi_t::end(Dim d) {
     }
 }
 
-// The next grid position after `v` where a precinct of some component and level in the current
-// loops may start; the end of the tile when there is none.
-std::int64_t pi_t::next_position(std::int64_t v, bool horizontal) {
+// The distinct precinct steps on the reference grid of the components and levels the current
+// loops visit, gathered when a position walk starts (many components share their steps).
+void pi_t::gather_steps() {
     const bool one_comp = dims_[0] == C;  // CPRL: the component is fixed outside the position
     const bool one_rlvl = dims_[0] == R;  // RPCL: the level is fixed outside the position
-    const std::int64_t cend = end(C);
-    const std::int64_t rend = end(R);
-    std::int64_t best = horizontal ? xend_ : yend_;
-    for (std::int64_t c = one_comp ? val_[C] : pchg_.compnostart;
-         c < (one_comp ? val_[C] + 1 : cend); ++c) {
+    const std::int64_t cfirst = one_comp ? val_[C] : pchg_.compnostart;
+    const std::int64_t cend = one_comp ? val_[C] + 1 : end(C);
+    xsteps_.clear();
+    ysteps_.clear();
+    for (std::int64_t c = cfirst; c < cend; ++c) {
         const pi_comp_t& comp = comps_[static_cast<size_t>(c)];
         const int numrlvls = static_cast<int>(comp.rlvls.size());
-        for (std::int64_t r = one_rlvl ? val_[R] : pchg_.rlvlnostart;
-             r < (one_rlvl ? val_[R] + 1 : rend) && r < numrlvls; ++r) {
+        const std::int64_t rfirst = one_rlvl ? val_[R] : pchg_.rlvlnostart;
+        const std::int64_t rend = std::min<std::int64_t>(one_rlvl ? val_[R] + 1 : end(R), numrlvls);
+        for (std::int64_t r = rfirst; r < rend; ++r) {
             const pi_rlvl_t& rl = comp.rlvls[static_cast<size_t>(r)];
             if (rl.numprcs() == 0)
                 continue;
-            const int e = (horizontal ? rl.prcwidthexpn : rl.prcheightexpn) + numrlvls - 1 -
-                          static_cast<int>(r);
-            if (e >= kHugeExponent)
-                continue;
-            const std::int64_t stepsize =
-                static_cast<std::int64_t>(horizontal ? comp.hsamp : comp.vsamp) << e;
-            best = std::min(best, (v / stepsize + 1) * stepsize);
+            const int shift = numrlvls - 1 - static_cast<int>(r);
+            if (rl.prcwidthexpn + shift < kHugeExponent)
+                xsteps_.push_back(std::int64_t{comp.hsamp} << (rl.prcwidthexpn + shift));
+            if (rl.prcheightexpn + shift < kHugeExponent)
+                ysteps_.push_back(std::int64_t{comp.vsamp} << (rl.prcheightexpn + shift));
         }
     }
+    for (std::vector<std::int64_t>* steps : {&xsteps_, &ysteps_}) {
+        std::sort(steps->begin(), steps->end());
+        steps->erase(std::unique(steps->begin(), steps->end()), steps->end());
+    }
+}
+
+// The next grid position after `v` where a precinct of some component and level in the current
+// loops may start; the end of the tile when there is none.
+std::int64_t pi_t::next_position(std::int64_t v, bool horizontal) {
+    std::int64_t best = horizontal ? xend_ : yend_;
+    for (std::int64_t step : horizontal ? xsteps_ : ysteps_)
+        best = std::min(best, (v / step + 1) * step);
     return best;
 }
 

@@ -48,6 +48,7 @@ class pi_t {
     std::int64_t first(Dim d);
     std::int64_t next_value(Dim d);
     std::int64_t end(Dim d);
+    void gather_steps();
     std::int64_t next_position(std::int64_t v, bool horizontal);
     bool precinct_at_position();
     bool yield();
@@ -67,6 +68,7 @@ class pi_t {
     int numdims_ = 0;
     bool position_valid_ = false;  // position orders: the current (y, x, c, r) starts a precinct
     int position_prcno_ = 0;
+    std::vector<std::int64_t> xsteps_, ysteps_;  // of the position walk under way
     std::int64_t val_[kNumDims] = {};
 };
 

@@ -226,6 +226,7 @@ int stream_t::ungetc(int c) {
     *--ptr_ = static_cast<std::uint8_t>(c);
     ++cnt_;
     --rwcnt_;
+    flags_ &= ~kStreamEnd;  // the byte put back can be read again
     return c & 0xFF;
 }
 

@@ -13,8 +13,8 @@ namespace j2000 {
 
 inline constexpr int EOF_ = -1;  // byte reads answer this at end of data, error or limit
 
-// Sticky state: once set, every later read or write fails at once. Only a successful seek
-// clears the end of data; errors stay.
+// Sticky state: once set, every later read or write fails at once. A successful seek or a
+// byte put back clears the end of data; errors stay.
 enum StreamFlags : int { kStreamEnd = 1, kStreamError = 2 };
 
 enum class SeekOrigin { Set = 0, Current = 1, End = 2 };

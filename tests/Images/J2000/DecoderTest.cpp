@@ -242,12 +242,23 @@ TEST(Decoder, DamagedStreamsFailWithTheirReason) {
         EXPECT_EQ(decode(outoforder.serialise()).result.status, DecodeStatus::Failed);
     }
     {
-        // A packet body longer than its tile-part: the tile-part's end bounds the packets.
-        Codestream shortpart = cs;
-        shortpart.parts[0].data.resize(shortpart.parts[0].data.size() / 2);
-        const Outcome out = decode(shortpart.serialise());
-        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
-        EXPECT_NE(out.texts.find("not enough tile data"), std::string::npos);
+        // Tile-parts cut short: packets never reach past a tile-part's end.
+        Codestream one = Codestream::parse(fixture("c64x48_rlcp_sop_eph.j2k"));
+        const size_t full = one.parts[0].data.size();
+        int failures = 0;
+        for (size_t cut = full - 1; cut > 0; cut -= std::min<size_t>(cut, 29)) {
+            Codestream shortpart = one;
+            shortpart.parts[0].data.resize(cut);
+            const Outcome out = decode(shortpart.serialise());
+            // A cut between two packets leaves a tile with fewer packets, which is no fault.
+            if (out.result.status != DecodeStatus::Ok) {
+                ++failures;
+                EXPECT_NE(out.texts.find("dec_decodepkts failed\n"), std::string::npos);
+            }
+            for (const PacketInfo& p : out.packets)
+                ASSERT_LE(p.end, static_cast<std::int64_t>(one.parts[0].dataoffset + cut));
+        }
+        EXPECT_GT(failures, 300);
     }
 }
 
@@ -261,14 +272,24 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
                 s.body.at(at) = value;
         return decode(c.serialise()).result.status;
     };
-    EXPECT_EQ(with(0xFF51, 0, 0x80), DecodeStatus::Failed);   // Part 2 capabilities
+    EXPECT_EQ(with(0xFF51, 0, 0x80), DecodeStatus::Failed);   // 15444-2 extensions
     EXPECT_EQ(with(0xFF51, 38, 0), DecodeStatus::Failed);     // XRsiz 0
     EXPECT_EQ(with(0xFF51, 37, 0x10), DecodeStatus::Failed);  // precision 17
     EXPECT_EQ(with(0xFF52, 3, 0), DecodeStatus::Failed);      // zero layers
     EXPECT_EQ(with(0xFF52, 6, 7), DecodeStatus::Failed);      // code-blocks 2^9 x 2^6
     EXPECT_EQ(with(0xFF52, 8, 0x40), DecodeStatus::Failed);   // high-throughput blocks
     EXPECT_EQ(with(0xFF52, 1, 5), DecodeStatus::Failed);      // no such progression
+    EXPECT_EQ(with(0xFF51, 13, 20), DecodeStatus::Failed);    // XOsiz beyond Xsiz
     EXPECT_EQ(with(0xFF51, 0, 0), DecodeStatus::Ok);
+    // The caller's caps on samples and on code-blocks per tile.
+    for (auto limits : {DecodeLimits{200, 1u << 20}, DecodeLimits{1u << 20, 10}}) {
+        Bytes copy = bytes;
+        StreamPtr in = stream_memopen(copy.data(), copy.size());
+        DecodeEnv env;
+        env.diag = Diagnostics([](const std::string&) {});
+        env.limits = limits;
+        EXPECT_EQ(jpc_decode(*in, "", nullptr, env).status, DecodeStatus::Failed);
+    }
 }
 
 TEST(Decoder, OptionsLimitLayersWithoutDroppingCodeBlocks) {

@@ -59,6 +59,13 @@ TEST(Stream, PutBackHoldsSixteenBytesBeforeTheBuffer) {
     for (int i = 16; i >= 0; --i)
         EXPECT_EQ(s->getc(), i);
     EXPECT_EQ(s->tell(), 1);
+    // A look-ahead that met the end puts its byte back for reading.
+    std::vector<std::uint8_t> last{0xFF};
+    StreamPtr t = stream_memopen(last.data(), last.size());
+    EXPECT_EQ(t->getc(), 0xFF);
+    EXPECT_EQ(t->getc(), EOF_);
+    EXPECT_EQ(t->ungetc(0xFF), 0xFF);
+    EXPECT_EQ(t->getc(), 0xFF);
 }
 
 TEST(Stream, MemoryStreamsGrowOrStayFixed) {
