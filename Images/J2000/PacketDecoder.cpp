@@ -6,6 +6,7 @@
 
 #include "Images/J2000/BitStream.h"
 #include "Images/J2000/MarkerSegment.h"
+#include "Images/J2000/T1Tables.h"
 
 namespace j2000 {
 
@@ -53,7 +54,8 @@ int read_numpasses(bitstream_t& in) {
 int segment_end(int p, int first, std::uint8_t cblkctx, int lastpass) {
     int s = first;
     for (;;) {
-        const int n = t2_segment_passes(s, first, cblkctx);
+        const int n = jpc_segpasscnt(s, first, kUnboundedPasses, cblkctx & kCblkBypass,
+                                     cblkctx & kCblkTermAll);
         if (p < s + n || s + n >= lastpass)
             return std::min(s + n, lastpass);
         s += n;
@@ -233,7 +235,8 @@ bool PacketReader::add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpass
                 jpc_dec_seg_t& seg = cb.segs.emplace_back();
                 seg.passno = p;
                 seg.maxpasses = end - p;
-                seg.type = t2_segment_type(p, cb.firstpassno, cblkctx);
+                seg.type =
+                    static_cast<SegmentType>(jpc_segtype(p, cb.firstpassno, cblkctx & kCblkBypass));
             }
             jpc_dec_seg_t& seg = cb.segs[cb.curseg];
             seg.numpasses += n;
@@ -299,22 +302,6 @@ bool more_packets(stream_t* packed, stream_t& body, std::int64_t endoff) {
 }
 
 }  // namespace
-
-int t2_segment_passes(int passno, int firstpassno, std::uint8_t cblkctx) {
-    if (cblkctx & kCblkTermAll)
-        return 1;
-    if (!(cblkctx & kCblkBypass))
-        return kUnboundedPasses;
-    if (passno < firstpassno + 10)
-        return firstpassno + 10 - passno;
-    return passno % 3 == 1 ? 2 : 1;  // a significance pass shares its raw segment with refinement
-}
-
-SegmentType t2_segment_type(int passno, int firstpassno, std::uint8_t cblkctx) {
-    if (!(cblkctx & kCblkBypass) || passno % 3 == 0 || passno < firstpassno + 10)
-        return kSegMq;
-    return kSegRaw;
-}
 
 Tier2Status dec_decodepkts(jpc_dec_tile_t& tile, stream_t* hdrstream, stream_t& body,
                            std::int64_t endoff, const Tier2Options& options) {

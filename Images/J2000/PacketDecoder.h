@@ -36,10 +36,4 @@ enum class Tier2Status { Ok, Failed, Cancelled };
 Tier2Status dec_decodepkts(jpc_dec_tile_t& tile, stream_t* hdrstream, stream_t& body,
                            std::int64_t endoff, const Tier2Options& options);
 
-// The passes of the segment that starts at pass `passno` of a code-block whose first pass is
-// `firstpassno`, under the code-block style `cblkctx` (T.800 D.4.1, Table D.9), and its type.
-// Without bypass or termination on each pass a code-block is one segment however long.
-int t2_segment_passes(int passno, int firstpassno, std::uint8_t cblkctx);
-SegmentType t2_segment_type(int passno, int firstpassno, std::uint8_t cblkctx);
-
 }  // namespace j2000
