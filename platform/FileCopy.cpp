@@ -165,7 +165,10 @@ CopyResult CopyFile(const QString& source, const QString& target, CopyMode mode,
 CopyResult MoveFile(const QString& from, const QString& to, CopyMode mode) {
     const int error = RenameFile(QFile::encodeName(from).toStdString(),
                                  QFile::encodeName(to).toStdString(), mode == CopyMode::Replace);
-    return error == 0 ? CopyResult{} : Failure(error, CopyStage::Rename);
+    if (error == 0) {
+        return {};
+    }
+    return Failure(error, error == EEXIST ? CopyStage::CreateTarget : CopyStage::Rename);
 }
 
 const char* CopyStageName(CopyStage stage) {

@@ -46,8 +46,8 @@ CopyResult CopyFile(const std::string& source, const std::string& target, CopyMo
 CopyResult CopyFile(const QString& source, const QString& target, CopyMode mode,
                     const CopyOptions& options = {});
 
-// Renames from to to within one file system, failing with EEXIST on a taken name in
-// FailIfExists mode. Errors come with stage Rename.
+// Renames from to to within one file system, failing with EEXIST (stage CreateTarget, as
+// for a copy) on a taken name in FailIfExists mode; other errors come with stage Rename.
 CopyResult MoveFile(const QString& from, const QString& to, CopyMode mode);
 
 const char* CopyStageName(CopyStage stage);
