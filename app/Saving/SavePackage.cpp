@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <climits>
+#include <memory>
 #include <set>
 
 #include "app/Dialogs/QuestionForm.h"
@@ -135,7 +137,9 @@ TSaveServices WithDefaults(TSaveServices services) {
         services.move = platform::MoveFile;
     }
     if (!services.offload) {
-        services.offload = [](const std::function<void()>& work) { work(); };
+        services.offload = [](const std::function<void()>& work, const std::function<void()>&) {
+            work();
+        };
     }
     if (!services.readablePath) {
         services.readablePath = [](const QString& path) { return path; };
@@ -189,16 +193,23 @@ class TPackageSaver {
 
     TSaveOutcome Run() {
         Call(services_.progress.show);
-        const std::vector<int> order = Prepare();
-        for (size_t k = 0; k < order.size(); ++k) {
+        order_ = Prepare();
+        for (size_t k = 0; k < order_.size(); ++k) {
+            CopyResult result;
+            k = CopyAhead(k, result);
+            if (k == order_.size()) {
+                break;
+            }
+            // This picture needs more than a copy to a new name: a question, a message or
+            // the rename of its held copy.
             ComeBack();
-            Call(services_.progress.label, "Copy file '" + pictures_[order[k]].target + "'");
-            if (!SaveOne(order[k])) {
+            ShowLabel(k);
+            if (!SaveOne(order_[k], result)) {
                 outcome_.stopped = true;
                 break;
             }
             ComeBack();
-            Call(services_.progress.position, static_cast<int>((k + 1) * step_));
+            ShowPosition(k);
         }
         SettleHolds();
         if (!aside_) {
@@ -221,8 +232,64 @@ class TPackageSaver {
     template <class Work>
     auto OffUi(Work work) {
         decltype(work()) result{};
-        services_.offload([&result, &work] { result = work(); });
+        services_.offload([&result, &work] { result = work(); }, {});
         return result;
+    }
+
+    void ShowLabel(size_t k) {
+        Call(services_.progress.label, "Copy file '" + pictures_[order_[k]].target + "'");
+    }
+
+    void ShowPosition(size_t k) {
+        Call(services_.progress.position, static_cast<int>((k + 1) * step_));
+    }
+
+    // The pictures from order_[first] up to order_[upTo] are copied: they are saved, and
+    // the progress shows them and the one being copied now.
+    void ShowCopied(size_t upTo) {
+        for (; shown_ < upTo; ++shown_) {
+            MarkSaved(order_[shown_]);
+            ShowPosition(shown_);
+        }
+        if (upTo < order_.size()) {
+            ShowLabel(upTo);
+        }
+    }
+
+    // Copies the pictures from order_[first] on to new names in one piece of work off the
+    // UI thread, one after the other, and returns the position of the first one that
+    // needs more: result then holds its failed copy (an existing target gives EEXIST). A
+    // thread hand-over per picture would cost more than the copy of a small one.
+    size_t CopyAhead(size_t first, CopyResult& result) {
+        std::vector<std::pair<QString, QString>> copies;
+        for (size_t k = first; k < order_.size() && holds_[order_[k]].isEmpty(); ++k) {
+            const TPlannedPicture& picture = pictures_[order_[k]];
+            LockSourceVolume(picture.source);
+            copies.emplace_back(picture.source, picture.target);
+        }
+        if (copies.empty()) {
+            return first;
+        }
+        ComeBack();
+        ShowLabel(first);
+        shown_ = first;
+        const auto copied = std::make_shared<std::atomic<size_t>>(0);
+        const auto failure = std::make_shared<CopyResult>();
+        services_.offload(
+            [copy = services_.copy, copies, copied, failure] {
+                for (const auto& [source, target] : copies) {
+                    *failure = copy(source, target, CopyMode::FailIfExists);
+                    if (!failure->Ok()) {
+                        return;
+                    }
+                    copied->fetch_add(1);
+                }
+            },
+            [this, first, copied] { ShowCopied(first + copied->load()); });
+        const size_t reached = first + copied->load();
+        ShowCopied(reached);
+        result = *failure;
+        return reached;
     }
 
     // Clears what a killed save may have left in the folder, then identifies every file
@@ -295,10 +362,12 @@ class TPackageSaver {
         outcome_.written.append(pictures_[i].target);
     }
 
-    // False when the save stops here.
-    bool SaveOne(int i) {
-        LockSourceVolume(pictures_[i].source);
-        const CopyResult result = Write(i, CopyMode::FailIfExists);
+    // False when the save stops here. result: the failed copy to a new name, for a
+    // picture that is not held.
+    bool SaveOne(int i, CopyResult result) {
+        if (!holds_[i].isEmpty()) {
+            result = Write(i, CopyMode::FailIfExists);
+        }
         if (result.Ok()) {
             MarkSaved(i);
             return true;
@@ -496,6 +565,8 @@ class TPackageSaver {
     QString folder_;
     long double step_;
     std::vector<TPlannedPicture> pictures_;
+    std::vector<int> order_;
+    size_t shown_ = 0;  // the pictures of order_ the progress has shown as copied
     std::vector<TPictureState> states_;
     std::vector<QString> holds_;  // a picture's own copy, made before its source is replaced
     std::map<TFileId, std::vector<int>> readers_;

@@ -90,8 +90,10 @@ struct TSaveServices {
     TCopyFunction copy;                                            // empty: platform::CopyFile
     TMoveFunction move;                                            // empty: platform::MoveFile
     // Runs file-system work (which may wait on a slow or gone medium) and returns once it
-    // is done, keeping the window live meanwhile; empty: runs it in place.
-    std::function<void(const std::function<void()>&)> offload;
+    // is done, keeping the window live meanwhile and calling tick (when given) on the
+    // calling thread now and then to show the progress; empty: runs the work in place.
+    std::function<void(const std::function<void()>& work, const std::function<void()>& tick)>
+        offload;
     std::function<QString(const QString&)> readablePath;           // empty: the path itself
     TOverwriteQuestion askOverwrite;                               // empty: ShowQuestion
     std::function<platform::DriveType(const QString&)> driveType;  // empty: the mount table

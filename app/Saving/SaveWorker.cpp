@@ -3,17 +3,23 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <exception>
 #include <thread>
 
-void RunOffUiThread(const std::function<void()>& work) {
+void RunOffUiThread(const std::function<void()>& work, const std::function<void()>& tick) {
     const QCoreApplication* application = QCoreApplication::instance();
     if (!application || QThread::currentThread() != application->thread()) {
         work();
         return;
     }
     QEventLoop loop;
+    QTimer ticker;
+    if (tick) {
+        QObject::connect(&ticker, &QTimer::timeout, &loop, [&tick] { tick(); });
+        ticker.start(kTickMilliseconds);
+    }
     std::exception_ptr failure;
     {
         // The loop is left only through the quit the worker posts as its very last act,
