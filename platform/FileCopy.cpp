@@ -119,8 +119,9 @@ bool NameTaken(const std::string& target) {
 CopyResult Commit(ReplacementFile& copy, CopyMode mode) {
     if (mode == CopyMode::FailIfExists) {
         const int error = copy.CommitNew();
-        return error == 0 ? CopyResult{} : Failure(error, error == EEXIST ? CopyStage::CreateTarget
-                                                                          : CopyStage::Rename);
+        return error == 0
+                   ? CopyResult{}
+                   : Failure(error, error == EEXIST ? CopyStage::CreateTarget : CopyStage::Rename);
     }
     // Synced before the rename: the old target must not be traded for a file whose bytes
     // are still only in memory.

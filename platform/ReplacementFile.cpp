@@ -79,7 +79,8 @@ bool SameInode(const struct stat& a, const struct stat& b) {
 
 // Unlinks name in folder when it is a regular file of ours that no writer holds.
 bool RemoveIfStale(int folder, const char* name) {
-    PosixFile file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    PosixFile file(
+        ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat opened {};
     struct stat named {};
     if (!file.IsOpen() || ::fstat(file.Fd(), &opened) != 0 || !S_ISREG(opened.st_mode) ||

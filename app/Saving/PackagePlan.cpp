@@ -33,11 +33,11 @@ std::map<TFileId, std::vector<int>> ReadersByFile(const std::vector<TPlannedPict
 std::vector<int> CopyOrder(const std::vector<TPlannedPicture>& pictures) {
     const int count = static_cast<int>(pictures.size());
     const std::map<TFileId, std::vector<int>> readers = ReadersByFile(pictures);
-    std::vector<int> waitingFor(count, 0);         // readers of its target not yet copied
+    std::vector<int> waitingFor(count, 0);          // readers of its target not yet copied
     std::vector<std::vector<int>> unblocks(count);  // the pictures that wait for this one
     for (int i = 0; i < count; ++i) {
-        const auto found = pictures[i].targetId ? readers.find(*pictures[i].targetId)
-                                                : readers.end();
+        const auto found =
+            pictures[i].targetId ? readers.find(*pictures[i].targetId) : readers.end();
         if (found == readers.end()) {
             continue;
         }

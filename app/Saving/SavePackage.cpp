@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <memory>
@@ -337,9 +338,8 @@ class TPackageSaver {
     }
 
     CopyResult Copy(const QString& source, const QString& target, CopyMode mode) {
-        return OffUi([copy = services_.copy, source, target, mode] {
-            return copy(source, target, mode);
-        });
+        return OffUi(
+            [copy = services_.copy, source, target, mode] { return copy(source, target, mode); });
     }
 
     // A held picture goes into the package by renaming its copy: nothing to copy again,
@@ -349,8 +349,10 @@ class TPackageSaver {
         if (holds_[i].isEmpty()) {
             return Copy(picture.source, picture.target, mode);
         }
-        const CopyResult result = OffUi([move = services_.move, from = holds_[i],
-                                         to = picture.target, mode] { return move(from, to, mode); });
+        const CopyResult result =
+            OffUi([move = services_.move, from = holds_[i], to = picture.target, mode] {
+                return move(from, to, mode);
+            });
         if (result.Ok()) {
             holds_[i].clear();
         }
@@ -441,8 +443,8 @@ class TPackageSaver {
 
     // The picture, other than i, whose only copy the target of i is; -1 when none.
     int UnsavedReaderOfTarget(int i) const {
-        const auto found = pictures_[i].targetId ? readers_.find(*pictures_[i].targetId)
-                                                 : readers_.end();
+        const auto found =
+            pictures_[i].targetId ? readers_.find(*pictures_[i].targetId) : readers_.end();
         if (found != readers_.end()) {
             for (int reader : found->second) {
                 if (reader != i && states_[reader] == TPictureState::NotSaved) {
@@ -457,8 +459,8 @@ class TPackageSaver {
     // beside it. False when one of those copies failed (its message is shown then, and
     // continue tells whether the save goes on).
     bool HoldReadersOfTarget(int i, bool& proceed) {
-        const auto found = pictures_[i].targetId ? readers_.find(*pictures_[i].targetId)
-                                                 : readers_.end();
+        const auto found =
+            pictures_[i].targetId ? readers_.find(*pictures_[i].targetId) : readers_.end();
         if (found == readers_.end()) {
             return true;
         }
@@ -471,13 +473,22 @@ class TPackageSaver {
         return true;
     }
 
+    bool IsPackageName(const QString& path) const {
+        return std::any_of(pictures_.begin(), pictures_.end(),
+                           [&](const TPlannedPicture& picture) { return picture.target == path; });
+    }
+
     bool Hold(int reader, int i, bool& proceed) {
         const QString name = platform::FileNamePart(pictures_[reader].source);
         CopyResult result{EEXIST, CopyStage::CreateTarget};
         QString hold;
         for (int n = 1; n <= kHoldNameAttempts && result.error == EEXIST; ++n) {
             hold = folder_ + NumberedName(name, n);
-            result = Copy(pictures_[reader].source, hold, CopyMode::FailIfExists);
+            // Never a name the package itself is still to write: a held copy is replaced by
+            // nothing but its own picture.
+            if (!IsPackageName(hold)) {
+                result = Copy(pictures_[reader].source, hold, CopyMode::FailIfExists);
+            }
         }
         if (result.Ok()) {
             holds_[reader] = hold;
@@ -494,7 +505,10 @@ class TPackageSaver {
             return true;
         }
         if (const int reader = UnsavedReaderOfTarget(i); reader >= 0) {
-            return Refuse(i, {TCopyError::Other, picture.target, {}, {},
+            return Refuse(i, {TCopyError::Other,
+                              picture.target,
+                              {},
+                              {},
                               "It is the only copy of '" + pictures_[reader].seriesPath +
                                   "', which is not saved."});
         }
@@ -556,8 +570,7 @@ class TPackageSaver {
         for (int k = 0; k < outcome_.kept.size(); ++k) {
             text += "\n'" + keptFor_[k] + "' is kept as '" + outcome_.kept[k] + "'.";
         }
-        platform::ShowMessage(text, QStringLiteral("Warning !"), {MsgButton::Ok},
-                              MsgIcon::Warning);
+        platform::ShowMessage(text, QStringLiteral("Warning !"), {MsgButton::Ok}, MsgIcon::Warning);
     }
 
     TSaveServices services_;

@@ -68,8 +68,8 @@ QString LongestExtension(const QStringList& series);
 // File operations; both may run on a thread other than the UI thread.
 using TCopyFunction = std::function<platform::CopyResult(
     const QString& source, const QString& target, platform::CopyMode mode)>;
-using TMoveFunction = std::function<platform::CopyResult(
-    const QString& from, const QString& to, platform::CopyMode mode)>;
+using TMoveFunction = std::function<platform::CopyResult(const QString& from, const QString& to,
+                                                         platform::CopyMode mode)>;
 // The five-answer question (modal results: 6 Yes, 10 Yes to All, 7 No, 9 No to All,
 // 2 Cancel).
 using TOverwriteQuestion =
@@ -87,8 +87,8 @@ struct TSaveProgress {
 };
 
 struct TSaveServices {
-    TCopyFunction copy;                                            // empty: platform::CopyFile
-    TMoveFunction move;                                            // empty: platform::MoveFile
+    TCopyFunction copy;  // empty: platform::CopyFile
+    TMoveFunction move;  // empty: platform::MoveFile
     // Runs file-system work (which may wait on a slow or gone medium) and returns once it
     // is done, keeping the window live meanwhile and calling tick (when given) on the
     // calling thread now and then to show the progress; empty: runs the work in place.

@@ -1,9 +1,9 @@
 #include "platform/FileCopy.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -156,8 +156,9 @@ TEST(FileCopyTest, StaleTemporariesGoOthersStay) {
     for (const std::string& name : stale) {
         WriteFile(dir / name, "partial");
     }
-    const Names kept{".a.jpg.0123456789aB.part", ".a.jpg.012345.part", ".folder.0123456789ab.part",
-                     ".link.0123456789ab.part", ".x.0123456789ab.parts", "a.jpg.0123456789ab.part"};
+    const Names kept{".a.jpg.0123456789aB.part",  ".a.jpg.012345.part",
+                     ".folder.0123456789ab.part", ".link.0123456789ab.part",
+                     ".x.0123456789ab.parts",     "a.jpg.0123456789ab.part"};
     for (const std::string& name : kept) {
         if (name.starts_with(".folder")) {
             WriteFile(dir / (name + "/inside"), "");

@@ -132,9 +132,12 @@ TEST_F(VolumeTableTest, APathBelongsToTheLongestMountPointThatIsAFolderOfIt) {
 // The file system of a path counts every mount, drive or not (/tmp, /boot/efi, gvfs).
 TEST_F(VolumeTableTest, TheFileSystemOfAPathIsItsLongestMountWhateverItsPlace) {
     const std::pair<const char*, const char*> cases[] = {
-        {"/tmp/dest/a.jpg", "/tmp"},         {"/boot/efi", "/boot/efi"},
-        {"/boot/x", "/"},                    {"/run/user/1000/gvfs/s/a", "/run/user/1000/gvfs"},
-        {"/media/usb/../../tmp/a", "/tmp"},  {"/mnt/datax", "/"},
+        {"/tmp/dest/a.jpg", "/tmp"},
+        {"/boot/efi", "/boot/efi"},
+        {"/boot/x", "/"},
+        {"/run/user/1000/gvfs/s/a", "/run/user/1000/gvfs"},
+        {"/media/usb/../../tmp/a", "/tmp"},
+        {"/mnt/datax", "/"},
     };
     const VolumeTable table(system_.Sources());
     for (const auto& [path, mountPoint] : cases) {

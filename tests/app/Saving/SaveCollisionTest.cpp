@@ -87,9 +87,9 @@ struct CollisionRow {
     std::vector<MsgButton> answers;  // to the questions and boxes, in order
     const char* folder;              // Describe() afterwards
     const char* saved;               // "k of n" of the end report; "" for none
-    const char* box;  // a box that must have been shown ("%f": the folder), or ""
-    int unreadable = 0;  // reading this picture's file fails
-    int tmpfsKiB = 0;    // the folder is a tmpfs this large, and the pictures 250 KiB each
+    const char* box;                 // a box that must have been shown ("%f": the folder), or ""
+    int unreadable = 0;              // reading this picture's file fails
+    int tmpfsKiB = 0;  // the folder is a tmpfs this large, and the pictures 250 KiB each
 };
 
 void PrintTo(const CollisionRow& row, std::ostream* os) {
@@ -184,7 +184,8 @@ TEST_P(CollisionTable, EveryPictureKeepsItsBytes) {
     }
     EXPECT_EQ(result.folder, QString(row.folder));
     for (QChar picture : QString(row.series)) {
-        EXPECT_TRUE(result.folder.contains(QString('=') + picture)) << "picture lost: " << Text(picture);
+        EXPECT_TRUE(result.folder.contains(QString('=') + picture))
+            << "picture lost: " << Text(picture);
     }
     const QString report = QString(row.saved) + " pictures were saved in '" + folder + "'.";
     if (*row.saved) {
@@ -212,20 +213,44 @@ INSTANTIATE_TEST_SUITE_P(
         CollisionRow{"ThreeCycle", "123", "2", "1", {kYes, kYes, kYes}, "1=2 2=3 3=1", "", ""},
         CollisionRow{"FourCycle", "1234", "2", "1", {kYesToAll}, "1=2 2=3 3=4 4=1", "", ""},
         CollisionRow{"ShiftByOne", "123", "1", "2", {kYesToAll}, "1=1 2=1 3=2 4=3", "", ""},
-        CollisionRow{"NoKeepsTheSourcesOfLaterPictures", "123", "1", "2", {kNo, kYes, kOk},
-                     "1=1 2=2 3=3 4=3", "1 of 3",
+        CollisionRow{"NoKeepsTheSourcesOfLaterPictures",
+                     "123",
+                     "1",
+                     "2",
+                     {kNo, kYes, kOk},
+                     "1=1 2=2 3=3 4=3",
+                     "1 of 3",
                      "Can't copy file!\n%f/IMG_0002.JPG  It is the only copy of "
                      "'%f/IMG_0002.JPG', which is not saved."},
-        CollisionRow{"NoToAll", "123", "1", "2", {MsgButton::NoToAll}, "1=1 2=2 3=3 4=3",
-                     "1 of 3", ""},
-        CollisionRow{"CancelInsideACycle", "1234", "2", "1", {kYes, MsgButton::Cancel},
-                     "1=2 1~1=1 2=2 3=3 4=4", "1 of 4",
+        CollisionRow{
+            "NoToAll", "123", "1", "2", {MsgButton::NoToAll}, "1=1 2=2 3=3 4=3", "1 of 3", ""},
+        CollisionRow{"CancelInsideACycle",
+                     "1234",
+                     "2",
+                     "1",
+                     {kYes, MsgButton::Cancel},
+                     "1=2 1~1=1 2=2 3=3 4=4",
+                     "1 of 4",
                      "'%f/IMG_0001.JPG' is kept as '%f/IMG_0001~1.JPG'."},
-        CollisionRow{"ReadErrorInsideACycle", "123", "2", "1", {kYesToAll, kOk, kOk},
-                     "1=2 1~1=1 2=2 3=3", "1 of 3",
-                     "Can't copy file!\n%f/IMG_0003.JPG  Input/output error", 3},
-        CollisionRow{"DiskFillsMidWay", "123", "1", "2", {kYesToAll, kOk}, "1=1 2=2 3=3 4=3",
-                     "1 of 3", "%f The disk is full.", 0, 1024}),
+        CollisionRow{"ReadErrorInsideACycle",
+                     "123",
+                     "2",
+                     "1",
+                     {kYesToAll, kOk, kOk},
+                     "1=2 1~1=1 2=2 3=3",
+                     "1 of 3",
+                     "Can't copy file!\n%f/IMG_0003.JPG  Input/output error",
+                     3},
+        CollisionRow{"DiskFillsMidWay",
+                     "123",
+                     "1",
+                     "2",
+                     {kYesToAll, kOk},
+                     "1=1 2=2 3=3 4=3",
+                     "1 of 3",
+                     "%f The disk is full.",
+                     0,
+                     1024}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A child saves a four-picture cycle (or a shift onto new names) with a copy slowed to
@@ -289,7 +314,8 @@ TEST(SaveKillTest, AKilledSaveLeavesOnlyCompletePictures) {
         }
         EXPECT_LE(hidden, 1) << Text(state);
         for (int n = 1; n <= 4; ++n) {
-            EXPECT_TRUE(state.contains('=' + QString::number(n))) << "lost " << n << ": " << Text(state);
+            EXPECT_TRUE(state.contains('=' + QString::number(n)))
+                << "lost " << n << ": " << Text(state);
         }
         const QString other = dir.path() + "-other.jpg";
         QFile(other).open(QIODevice::WriteOnly);

@@ -15,9 +15,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <stdexcept>
-#include <map>
 
 #include "app/Saving/SavePackage.h"
 #include "app/Saving/SaveWorker.h"
@@ -369,8 +369,7 @@ TEST(SaveWorkerTest, TheUiThreadHandlesEventsWhileWorkRuns) {
         sawTimer = changed.wait_for(lock, std::chrono::seconds(20), [&] { return timerRan; });
     });
     EXPECT_TRUE(sawTimer);
-    EXPECT_THROW(RunOffUiThread([] { throw std::runtime_error("no medium"); }),
-                 std::runtime_error);
+    EXPECT_THROW(RunOffUiThread([] { throw std::runtime_error("no medium"); }), std::runtime_error);
 }
 
 }  // namespace
