@@ -9,22 +9,15 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <map>
-#include <mutex>
-#include <stdexcept>
 
 #include "app/Saving/SavePackage.h"
-#include "app/Saving/SaveWorker.h"
 #include "platform/DateTimeFormat.h"
 #include "platform/testing/ScriptedMessageService.h"
 #include "tests/app/QtPrinters.h"
-#include "tests/app/TestApp.h"
 
 using platform::CopyMode;
 using platform::CopyResult;
@@ -345,31 +338,6 @@ TEST_F(OverwriteTest, FailedReplacementKeepsTheTarget) {
     EXPECT_TRUE(Save().stopped);
     EXPECT_EQ(messages_.Questions().rbegin()[1].text, "/media/stick The disk is full.");
     EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "old img002.JPG");
-}
-
-}  // namespace
-
-namespace {
-
-// The window stays live while the save's file work runs: the worker here can finish only
-// once the UI thread has run a timer event.
-TEST(SaveWorkerTest, TheUiThreadHandlesEventsWhileWorkRuns) {
-    EnsureApp();
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool timerRan = false;
-    bool sawTimer = false;
-    QTimer::singleShot(0, [&] {
-        std::lock_guard lock(mutex);
-        timerRan = true;
-        changed.notify_all();
-    });
-    RunOffUiThread([&] {
-        std::unique_lock lock(mutex);
-        sawTimer = changed.wait_for(lock, std::chrono::seconds(20), [&] { return timerRan; });
-    });
-    EXPECT_TRUE(sawTimer);
-    EXPECT_THROW(RunOffUiThread([] { throw std::runtime_error("no medium"); }), std::runtime_error);
 }
 
 }  // namespace
