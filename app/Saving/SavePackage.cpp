@@ -167,6 +167,40 @@ TSaveServices WithDefaults(TSaveServices services) {
 
 enum class TPictureState { Pending, Saved, NotSaved };
 
+// One piece of the save's work off the UI thread: the first plans the package (it clears
+// what a killed save left in the folder, identifies every file and orders the copies);
+// then copies to new names follow one after the other until one fails.
+struct TAheadWork {
+    bool plan = false;
+    QString folder;
+    std::vector<TPlannedPicture> pictures;  // planning: identified here
+    std::vector<int> order;                 // planning: made here
+    std::vector<std::pair<QString, QString>> copies;
+    // pictures and order are complete (and no longer written) once this is true.
+    std::atomic<bool> planned{false};
+    std::atomic<size_t> copied{0};
+    CopyResult failure;
+
+    void Run(const TCopyFunction& copy) {
+        if (plan) {
+            platform::RemoveStaleTemporaries(Encoded(folder));
+            IdentifyFiles(pictures);
+            order = CopyOrder(pictures);
+            for (int i : order) {
+                copies.emplace_back(pictures[i].source, pictures[i].target);
+            }
+            planned.store(true, std::memory_order_release);
+        }
+        for (const auto& [source, target] : copies) {
+            failure = copy(source, target, CopyMode::FailIfExists);
+            if (!failure.Ok()) {
+                return;
+            }
+            copied.fetch_add(1);
+        }
+    }
+};
+
 // One save, from the dialog's OK to the last picture or a stop. The overwrite answer
 // given with "to All" lives as long as this object.
 //
@@ -194,17 +228,12 @@ class TPackageSaver {
 
     TSaveOutcome Run() {
         Call(services_.progress.show);
-        order_ = Prepare();
-        for (size_t k = 0; k < order_.size(); ++k) {
-            CopyResult result;
-            k = CopyAhead(k, result);
-            if (k == order_.size()) {
-                break;
-            }
+        CopyResult result;
+        for (size_t k = CopyAhead(0, result); k < order_.size(); k = CopyAhead(k + 1, result)) {
             // This picture needs more than a copy to a new name: a question, a message or
             // the rename of its held copy.
             ComeBack();
-            ShowLabel(k);
+            ShowLabel(pictures_[order_[k]].target);
             if (!SaveOne(order_[k], result)) {
                 outcome_.stopped = true;
                 break;
@@ -237,72 +266,73 @@ class TPackageSaver {
         return result;
     }
 
-    void ShowLabel(size_t k) {
-        Call(services_.progress.label, "Copy file '" + pictures_[order_[k]].target + "'");
+    void ShowLabel(const QString& target) {
+        Call(services_.progress.label, "Copy file '" + target + "'");
     }
 
     void ShowPosition(size_t k) {
         Call(services_.progress.position, static_cast<int>((k + 1) * step_));
     }
 
-    // The pictures from order_[first] up to order_[upTo] are copied: they are saved, and
-    // the progress shows them and the one being copied now.
-    void ShowCopied(size_t upTo) {
+    // The progress shows the pictures of order up to order[upTo] as copied, and the one
+    // being copied now.
+    void ShowProgress(const std::vector<TPlannedPicture>& pictures, const std::vector<int>& order,
+                      size_t upTo) {
         for (; shown_ < upTo; ++shown_) {
-            MarkSaved(order_[shown_]);
             ShowPosition(shown_);
         }
-        if (upTo < order_.size()) {
-            ShowLabel(upTo);
+        if (upTo < order.size()) {
+            ShowLabel(pictures[order[upTo]].target);
         }
     }
 
     // Copies the pictures from order_[first] on to new names in one piece of work off the
     // UI thread, one after the other, and returns the position of the first one that
-    // needs more: result then holds its failed copy (an existing target gives EEXIST). A
-    // thread hand-over per picture would cost more than the copy of a small one.
+    // needs more: result then holds its failed copy (an existing target gives EEXIST). The
+    // first piece of work also plans the package. A thread hand-over per picture would
+    // cost more than the copy of a small one.
     size_t CopyAhead(size_t first, CopyResult& result) {
-        std::vector<std::pair<QString, QString>> copies;
-        for (size_t k = first; k < order_.size() && holds_[order_[k]].isEmpty(); ++k) {
-            const TPlannedPicture& picture = pictures_[order_[k]];
+        const auto work = std::make_shared<TAheadWork>();
+        work->plan = first == 0;
+        if (work->plan) {
+            work->folder = folder_;
+            work->pictures = pictures_;
+        } else {
+            for (size_t k = first; k < order_.size() && holds_[order_[k]].isEmpty(); ++k) {
+                work->copies.emplace_back(pictures_[order_[k]].source, pictures_[order_[k]].target);
+            }
+            if (work->copies.empty()) {
+                result = {};
+                return first;
+            }
+            work->planned = true;
+            ComeBack();
+            ShowLabel(work->copies.front().second);
+        }
+        for (const TPlannedPicture& picture : pictures_) {
             LockSourceVolume(picture.source);
-            copies.emplace_back(picture.source, picture.target);
         }
-        if (copies.empty()) {
-            return first;
-        }
-        ComeBack();
-        ShowLabel(first);
         shown_ = first;
-        const auto copied = std::make_shared<std::atomic<size_t>>(0);
-        const auto failure = std::make_shared<CopyResult>();
-        services_.offload(
-            [copy = services_.copy, copies, copied, failure] {
-                for (const auto& [source, target] : copies) {
-                    *failure = copy(source, target, CopyMode::FailIfExists);
-                    if (!failure->Ok()) {
-                        return;
-                    }
-                    copied->fetch_add(1);
-                }
-            },
-            [this, first, copied] { ShowCopied(first + copied->load()); });
-        const size_t reached = first + copied->load();
-        ShowCopied(reached);
-        result = *failure;
+        services_.offload([copy = services_.copy, work] { work->Run(copy); },
+                          [this, work, first] {
+                              if (work->planned.load(std::memory_order_acquire)) {
+                                  ShowProgress(work->plan ? work->pictures : pictures_,
+                                               work->plan ? work->order : order_,
+                                               first + work->copied.load());
+                              }
+                          });
+        if (work->plan) {
+            pictures_ = std::move(work->pictures);
+            order_ = std::move(work->order);
+            readers_ = ReadersByFile(pictures_);
+        }
+        const size_t reached = first + work->copied.load();
+        ShowProgress(pictures_, order_, reached);
+        for (size_t k = first; k < reached; ++k) {
+            MarkSaved(order_[k]);
+        }
+        result = work->failure;
         return reached;
-    }
-
-    // Clears what a killed save may have left in the folder, then identifies every file
-    // and orders the copies.
-    std::vector<int> Prepare() {
-        pictures_ = OffUi([folder = folder_, pictures = pictures_]() mutable {
-            platform::RemoveStaleTemporaries(Encoded(folder));
-            IdentifyFiles(pictures);
-            return pictures;
-        });
-        readers_ = ReadersByFile(pictures_);
-        return CopyOrder(pictures_);
     }
 
     // The progress box stays on top of every other window: it steps aside while a
