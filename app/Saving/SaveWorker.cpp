@@ -6,7 +6,10 @@
 #include <QTimer>
 
 #include <exception>
+#include <mutex>
 #include <thread>
+
+#include "platform/UiWaker.h"
 
 void RunOffUiThread(const std::function<void()>& work, const std::function<void()>& tick) {
     const QCoreApplication* application = QCoreApplication::instance();
@@ -20,17 +23,29 @@ void RunOffUiThread(const std::function<void()>& work, const std::function<void(
         QObject::connect(&ticker, &QTimer::timeout, &loop, [&tick] { tick(); });
         ticker.start(kTickMilliseconds);
     }
+    // The end is told through a flag under a mutex; the posted event only wakes the loop.
+    std::mutex mutex;
+    bool finished = false;
+    platform::UiWaker waker([&] {
+        std::lock_guard lock(mutex);
+        if (finished) {
+            loop.quit();
+        }
+    });
     std::exception_ptr failure;
     {
-        // The loop is left only through the quit the worker posts as its very last act,
-        // and the thread is joined before the loop and failure go away.
-        std::jthread worker([&work, &failure, &loop] {
+        // The thread is joined before the waker, the flag and failure go away.
+        std::jthread worker([&work, &failure, &mutex, &finished, &waker] {
             try {
                 work();
             } catch (...) {
                 failure = std::current_exception();
             }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            {
+                std::lock_guard lock(mutex);
+                finished = true;
+            }
+            waker.Post();
         });
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
