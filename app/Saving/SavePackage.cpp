@@ -297,9 +297,13 @@ class TPackageSaver {
         if (work->plan) {
             work->folder = folder_;
             work->pictures = pictures_;
+            for (const TPlannedPicture& picture : pictures_) {
+                LockSourceVolume(picture.source);
+            }
         } else {
             for (size_t k = first; k < order_.size() && holds_[order_[k]].isEmpty(); ++k) {
                 work->copies.emplace_back(pictures_[order_[k]].source, pictures_[order_[k]].target);
+                LockSourceVolume(pictures_[order_[k]].source);
             }
             if (work->copies.empty()) {
                 result = {};
@@ -308,9 +312,6 @@ class TPackageSaver {
             work->planned = true;
             ComeBack();
             ShowLabel(work->copies.front().second);
-        }
-        for (const TPlannedPicture& picture : pictures_) {
-            LockSourceVolume(picture.source);
         }
         shown_ = first;
         services_.offload([copy = services_.copy, work] { work->Run(copy); },
