@@ -58,7 +58,7 @@ bool Proceed(const CopyOptions& options) {
 // writes go on from where it stopped and report the failing side themselves.
 CopyResult CopyByReadWrite(PosixFile& from, PosixFile& to, const CopyOptions& options) {
     const size_t size = std::clamp<size_t>(options.chunkBytes, 1, kMaxBufferBytes);
-    auto buffer = std::make_unique<char[]>(size);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(size);
     for (;;) {
         size_t got = 0;
         if (int error = from.ReadSome(buffer.get(), size, got); error != 0) {
@@ -80,13 +80,19 @@ bool IsWriteError(int error) {
     return error == ENOSPC || error == EDQUOT || error == EFBIG;
 }
 
-// The kernel copies without passing the bytes through this process. A result of 0 is
-// checked with a read: some files report a size of 0 and still have content.
-CopyResult CopyContents(PosixFile& from, PosixFile& to, const CopyOptions& options) {
+// The kernel copies without passing the bytes through this process. An end before the
+// size the file reported is checked with reads: some files report a size of 0 and still
+// have content, and a file may grow while it is copied.
+CopyResult CopyContents(PosixFile& from, PosixFile& to, off_t size, const CopyOptions& options) {
     const size_t chunk = std::max<size_t>(options.chunkBytes, 1);
+    off_t copied = 0;
     for (;;) {
         const ssize_t n = ::copy_file_range(from.Fd(), nullptr, to.Fd(), nullptr, chunk, 0);
+        if (n == 0 && copied >= size && size > 0) {
+            return {};
+        }
         if (n > 0) {
+            copied += n;
             if (!Proceed(options)) {
                 return Failure(ECANCELED, CopyStage::Write);
             }
@@ -150,7 +156,7 @@ CopyResult CopyFile(const std::string& source, const std::string& target, CopyMo
     if (int error = copy.Create(target, info.st_mode & 0777, options.allowUnnamed); error != 0) {
         return Failure(error, CopyStage::CreateTarget);
     }
-    if (CopyResult copied = CopyContents(from, copy.File(), options); !copied.Ok()) {
+    if (CopyResult copied = CopyContents(from, copy.File(), info.st_size, options); !copied.Ok()) {
         return copied;
     }
     KeepTimeAndMode(copy.File(), info);
