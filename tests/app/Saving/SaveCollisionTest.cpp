@@ -121,7 +121,6 @@ RowResult RunRow(const CollisionRow& row, const QString& folder) {
     };
     platform::ScriptedMessageService messages;
     platform::ScopedMessageService scope(messages);
-    messages.QueueAnswers({});
     for (MsgButton answer : row.answers) {
         messages.QueueAnswers({answer});
     }
