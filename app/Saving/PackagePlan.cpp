@@ -5,18 +5,21 @@
 
 #include <set>
 
-std::optional<TFileId> FileIdOf(const QString& path) {
+std::optional<TFileId> FileIdOf(const QString& path, bool followLink) {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+    const QByteArray name = QFile::encodeName(path);
+    if ((followLink ? ::stat(name.constData(), &info) : ::lstat(name.constData(), &info)) != 0) {
         return std::nullopt;
     }
     return TFileId{info.st_dev, info.st_ino};
 }
 
+// A source is read through a link; a target that is a link is replaced as the link, which
+// leaves the file it points to alone.
 void IdentifyFiles(std::vector<TPlannedPicture>& pictures) {
     for (TPlannedPicture& picture : pictures) {
-        picture.sourceId = FileIdOf(picture.source);
-        picture.targetId = FileIdOf(picture.target);
+        picture.sourceId = FileIdOf(picture.source, true);
+        picture.targetId = FileIdOf(picture.target, false);
     }
 }
 

@@ -21,8 +21,9 @@ struct TFileId {
     auto operator<=>(const TFileId&) const = default;
 };
 
-// The identity of the file at path (links followed); empty when there is none.
-std::optional<TFileId> FileIdOf(const QString& path);
+// The identity of the file at path, or of the link itself when followLink is false; empty
+// when there is none.
+std::optional<TFileId> FileIdOf(const QString& path, bool followLink);
 
 struct TPlannedPicture {
     QString seriesPath;  // as the series lists it: what the user knows it by
