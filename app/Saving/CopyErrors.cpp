@@ -113,30 +113,30 @@ TCopyErrorReport CopyErrorReport(const TCopyFault& fault) {
         case TCopyError::AccessDenied:
             return Stop(file + kGap + "Access Denied !");
         case TCopyError::OutOfMemory:
-            return Stop(
-                QStringLiteral("Not enough storage is available to complete this operation."));
+            return Stop(file + kGap +
+                        "Not enough storage is available to complete this operation.");
         case TCopyError::InvalidDrive:
-            return Stop(QStringLiteral("The system cannot find the drive specified."));
+            return Stop(file + kGap + "The system cannot find the drive specified.");
         case TCopyError::NotSameDevice:
             return AskToContinue(file + kGap +
                                  "The system cannot move the file to a different disk drive.");
         case TCopyError::WriteProtected:
             return Stop(fault.fileSystem + u' ' + "The media is write protected.");
         case TCopyError::NotReady:
-            return Stop(QStringLiteral("The device is not ready."));
+            return Stop(file + kGap + "The device is not ready.");
         case TCopyError::DiskFull:
             return Stop(fault.fileSystem + u' ' + "The disk is full.");
         case TCopyError::RemoteNotAvailable:
-            return Stop(QStringLiteral("The remote computer is not available."));
+            return Stop(file + kGap + "The remote computer is not available.");
         case TCopyError::NetworkPathNotFound:
-            return Stop(QStringLiteral("The network path was not found."));
+            return Stop(file + kGap + "The network path was not found.");
         case TCopyError::NetworkBusy:
-            return Stop(QStringLiteral("The network is busy."));
+            return Stop(file + kGap + "The network is busy.");
         case TCopyError::NetworkGone:
-            return Stop(
-                QStringLiteral("The specified network resource or device is no longer available."));
+            return Stop(file + kGap +
+                        "The specified network resource or device is no longer available.");
         case TCopyError::NetworkAccessDenied:
-            return Stop(QStringLiteral("Network access is denied."));
+            return Stop(file + kGap + "Network access is denied.");
         case TCopyError::FileExists:
             return {{}, {}, {}, MsgIcon::None, TErrorAction::AskOverwrite};
         case TCopyError::None:

@@ -1,7 +1,8 @@
 #pragma once
 // The copy failures the save tells apart, and what it shows and does for each. Every
-// message names the file at fault: the source when reading it failed, the file being
-// written otherwise; the disk-full and write-protected ones name the file system.
+// message names what is at fault: the file (the source when reading it failed, the file
+// being written otherwise) in front of the system's text, the destination folder when it
+// is missing, its file system when it is full or write-protected.
 
 #include <QString>
 #include <vector>
