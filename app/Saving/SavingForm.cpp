@@ -9,6 +9,7 @@
 #include "app/Dialogs/ConfigForm.h"
 #include "app/Dialogs/DialogControls.h"
 #include "app/Dialogs/FolderDialog.h"
+#include "app/Series/NameRules.h"
 #include "platform/MessageService.h"
 #include "platform/Paths.h"
 
@@ -101,6 +102,7 @@ void TSavingForm::ConnectHandlers() {
     connect(DestDirButton, &QPushButton::clicked, this, [this] { DestDirButtonClick(); });
     connect(DigitsTB, &QSlider::valueChanged, this, [this] { DigitsTBChange(); });
     NameEntries().OnTextChanged(this, [this] { SampleChange(); });
+    connect(BeginEdit, &QLineEdit::textChanged, this, [this] { SampleChange(); });
     BeginEdit->installEventFilter(this);
 }
 
@@ -153,10 +155,17 @@ void TSavingForm::DestDirButtonClick() {
 
 void TSavingForm::DigitsTBChange() {
     NameEntries().ShowDigits();
+    SampleChange();
 }
 
 void TSavingForm::SampleChange() {
-    NameEntries().ShowSample();
+    NameEntries().ShowSample(FirstExtension());
+}
+
+QString TSavingForm::FirstExtension() const {
+    const int begin = ParseInteger(BeginEdit->text()).value_or(1);
+    const int index = begin >= 1 && begin <= PictureExtensions.size() ? begin - 1 : 0;
+    return PictureExtensions.isEmpty() ? QStringLiteral(".jpg") : PictureExtensions[index];
 }
 
 TNameFields TSavingForm::NameEntries() const {
