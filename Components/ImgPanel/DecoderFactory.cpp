@@ -1,5 +1,7 @@
 #include "Components/ImgPanel/DecoderFactory.h"
 
+#include "Components/ImgPanel/BmpImg.h"
+#include "Components/ImgPanel/IcoImg.h"
 #include "Components/ImgPanel/JpegImg.h"
 
 std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
@@ -7,9 +9,11 @@ std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
         case ifJpeg:
             return std::make_unique<TJpegImg>();
         case ifBmp:
+            return std::make_unique<TBmpImg>();
+        case ifIco:
+            return std::make_unique<TIcoImg>();
         case ifGif:
         case ifPng:
-        case ifIco:
         case ifTiff:
         case ifJpeg2000:
         case ifWic:
