@@ -40,11 +40,14 @@ bool IsValidBitCount(uint16_t bitCount, bool core) {
     }
 }
 
-// Run-length files are refused: their rows cannot be streamed through the filter in
-// order without holding the whole picture, and they are rare enough not to be worth it.
+// Run-length data is read bottom row first only, 8 bits with RLE8 and 4 with RLE4.
 unsigned long CheckCompression(const Layout& l) {
     if (l.compression == biRgb) {
         return 0;
+    }
+    if (l.compression == biRle8 || l.compression == biRle4) {
+        const uint16_t bits = l.compression == biRle8 ? 8 : 4;
+        return l.bitCount == bits && !l.topDown ? 0 : ImgError::BadFormat;
     }
     const bool masked = l.compression == biBitfields || l.compression == biAlphaBitfields;
     if (masked && IsWindowsHeaderSize(l.headerSize) && (l.bitCount == 16 || l.bitCount == 32)) {
@@ -69,6 +72,19 @@ void SetDefaultMasks(Layout& l) {
 
 bool HasAnyMask(const Layout& l) {
     return (l.red.mask | l.green.mask | l.blue.mask) != 0;
+}
+
+// Masks of 16- and 32-bit pixels: implied without compression, inside headers of 52 bytes
+// or more, else stored right after the header (read later).
+void TakeMasks(const uint8_t* header, Layout& l) {
+    const bool masked = l.compression == biBitfields || l.compression == biAlphaBitfields;
+    if (l.compression == biRgb) {
+        SetDefaultMasks(l);
+    } else if (masked && l.headerSize >= 52) {
+        SetMasks(l, U32(header + 40), U32(header + 44), U32(header + 48));
+    } else if (masked) {
+        l.maskBytesAfterHeader = l.compression == biAlphaBitfields ? 16 : 12;
+    }
 }
 
 void ReadCoreFields(const uint8_t* h, Layout& l) {
@@ -158,13 +174,7 @@ unsigned long ParseHeaders(const uint8_t* fileHeader, const uint8_t* header, uin
     if (const unsigned long code = CheckCompression(l); code != 0) {
         return code;
     }
-    if (l.compression == biRgb) {
-        SetDefaultMasks(l);
-    } else if (headerBytes >= 52) {
-        SetMasks(l, U32(header + 40), U32(header + 44), U32(header + 48));
-    } else {
-        l.maskBytesAfterHeader = l.compression == biAlphaBitfields ? 16 : 12;
-    }
+    TakeMasks(header, l);
     if (l.NeedsExpansion() && l.maskBytesAfterHeader == 0 && !HasAnyMask(l)) {
         return ImgError::BadFormat;
     }
@@ -189,6 +199,9 @@ unsigned long PlaceData(uint64_t fileSize, Layout& layout) {
     }
     const uint64_t field = layout.pixelOffsetField;
     layout.pixelOffset = field >= paletteEnd && field < fileSize ? field : paletteEnd;
+    if (layout.IsRunLength()) {
+        return 0;
+    }
     // Divided rather than multiplied: rows x row bytes may pass 64 bits.
     const uint64_t available = fileSize - layout.pixelOffset;
     if (layout.rowBytes > available / static_cast<uint64_t>(layout.height)) {

@@ -52,6 +52,7 @@ struct Layout {
     uint64_t pixelOffset = 0;
     uint64_t rowBytes = 0;  // bytes of one stored row, padded to 4
 
+    bool IsRunLength() const { return compression == biRle8 || compression == biRle4; }
     // True when 16- or 32-bit pixels are turned into 24-bit ones before filtering.
     bool NeedsExpansion() const {
         return bitCount == 16 || (bitCount == 32 && compression != biRgb);
@@ -74,7 +75,8 @@ unsigned long TakeTrailingMasks(const uint8_t* masks, Layout& layout);
 
 // Places the palette and the pixel rows in a file of fileSize bytes. The rows start at the
 // file header's pixel offset when it lies past the palette inside the file, else right
-// after the palette. Returns 0, or 30 when the palette or the rows would run past the end.
+// after the palette. Returns 0, or 30 when the palette or the rows would run past the end
+// (run-length data is only known to be short when it is read).
 unsigned long PlaceData(uint64_t fileSize, Layout& layout);
 
 }  // namespace bmp

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "Components/ImgPanel/BmpHeader.h"
+#include "Components/ImgPanel/BmpRle.h"
 #include "Components/ImgPanel/DecoderFile.h"
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImageToDib.h"
@@ -116,7 +118,10 @@ void TBmpImg::Decode(const std::string& name) {
     filter.scaleX = static_cast<float>(DisplayCoeff());
     filter.scaleY = filter.scaleX;
     filter.kind = FilterKind();
-    filter.srcBpp = static_cast<uint8_t>(layout.NeedsExpansion() ? 24 : layout.bitCount);
+    // Expanded pixels arrive as 24 bits, run-length ones as one palette index a byte.
+    filter.srcBpp = static_cast<uint8_t>(layout.NeedsExpansion() ? 24
+                                         : layout.IsRunLength()  ? 8
+                                                                 : layout.bitCount);
     filter.dstBpp = 24;
     if (layout.bitCount <= 8) {
         filter.palette = palette.data();
@@ -134,12 +139,42 @@ void TBmpImg::Decode(const std::string& name) {
     DecodeRows(file, layout, filter);
 }
 
+// Where the rows come from: read as stored, expanded to 24 bits, or run-length decoded.
+class TBmpImg::RowSource {
+  public:
+    RowSource(DecoderFile& file, const bmp::Layout& layout)
+        : file_(file),
+          layout_(layout),
+          raw_(layout.NeedsExpansion() ? static_cast<size_t>(layout.rowBytes) : 0) {
+        if (layout.IsRunLength()) {
+            rle_.emplace(file, file.Size() - layout.pixelOffset, layout.width,
+                         layout.compression == bmp::biRle4);
+        }
+    }
+
+    void ReadInto(uint8_t* slot) {
+        if (rle_) {
+            rle_->NextRow(slot);
+        } else if (!raw_.empty()) {
+            file_.ReadExact(raw_.data(), raw_.size());
+            ExpandRow(layout_, raw_.data(), slot);
+        } else {
+            file_.ReadExact(slot, static_cast<size_t>(layout_.rowBytes));
+        }
+    }
+
+  private:
+    DecoderFile& file_;
+    const bmp::Layout& layout_;
+    std::vector<uint8_t> raw_;
+    std::optional<BmpRleReader> rle_;
+};
+
 // Rows are filtered in the file's order: a bottom-up file fills the picture from its
 // bottom row upwards, a top-down one from its top row downwards. A progress event follows
 // every DisplayScanlines() rows and names the screen rows written since the last one.
 void TBmpImg::DecodeRows(DecoderFile& file, const bmp::Layout& layout, FilterParams& filter) {
-    const bool expand = layout.NeedsExpansion();
-    std::vector<uint8_t> raw(expand ? static_cast<size_t>(layout.rowBytes) : 0);
+    RowSource source(file, layout);
     const size_t rowBytes = get_dib_row_bytes(Picture());
     uint8_t* bits = DibBits(Picture());
     const int scanlines = static_cast<int>(DisplayScanlines());
@@ -147,12 +182,7 @@ void TBmpImg::DecodeRows(DecoderFile& file, const bmp::Layout& layout, FilterPar
     for (int i = 0; i < outputHeight_; ++i) {
         CheckAbort();
         while (uint8_t* slot = filter_feed_row(&filter)) {
-            if (expand) {
-                file.ReadExact(raw.data(), raw.size());
-                ExpandRow(layout, raw.data(), slot);
-            } else {
-                file.ReadExact(slot, static_cast<size_t>(layout.rowBytes));
-            }
+            source.ReadInto(slot);
         }
         const int stored = layout.topDown ? last - i : i;
         filter_process_block(&filter, bits + static_cast<size_t>(stored) * rowBytes);

@@ -1,11 +1,11 @@
 #pragma once
 // The BMP decoder of the image panel (format code 1, first bytes "BM").
 //
-// Reads uncompressed Windows and OS/2 bitmaps of 1, 4, 8, 16, 24 and 32 bits per pixel
-// and reduces the rows, as they are read, to the display coefficient with the area
-// filter, into a 24-bit picture. 16-bit pixels and masked 32-bit ones are expanded to
-// 24 bits first. Runs on the loader thread like every decoder; only the filter's window
-// of rows is held.
+// Reads Windows and OS/2 bitmaps of 1, 4, 8, 16, 24 and 32 bits per pixel, uncompressed
+// or run-length encoded (8 and 4 bits), and reduces the rows, as they are read, to the
+// display coefficient with the area filter, into a 24-bit picture. 16-bit pixels and
+// masked 32-bit ones are expanded to 24 bits first. Runs on the loader thread like every decoder;
+// only the filter's window of rows is held.
 //
 // It also turns an image the program already holds into a picture, without a file, for
 // the panel to show at once (AssignBitmap, on the UI thread).
@@ -41,6 +41,8 @@ class TBmpImg : public TImgCtrl {
     static long long BytesPerScanline(long long width, long long bitCount, long long alignBits);
 
   private:
+    class RowSource;
+
     void Decode(const std::string& name);
     void DecodeRows(DecoderFile& file, const bmp::Layout& layout, FilterParams& filter);
 };

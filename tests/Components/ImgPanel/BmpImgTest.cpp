@@ -76,6 +76,8 @@ TEST(BmpDecoder, FullSizeIsQtsOwnDecodeForEveryLayout) {
         {"top-down24.bmp", "top-down24.bmp", 0},
         {"rgb32.bmp", "rgb32.bmp", 0},
         {"v4-bitfields32.bmp", "v4-bitfields32.bmp", 0},
+        {"rle8.bmp", "rle8.bmp", 0},
+        {"rle4.bmp", "rle4.bmp", 0},
         {"rgb16-555.bmp", "rgb16-555.bmp", 7},
         {"bitfields16-565.bmp", "bitfields16-565.bmp", 7},
     };
@@ -100,6 +102,37 @@ TEST(BmpDecoder, FullSizeIsQtsOwnDecodeForEveryLayout) {
     Decode(decoder, log, DataFile("valid/v5-alpha56.bmp"), 1.0);
     ASSERT_EQ(decoder.ErrorCode(), 0u);
     EXPECT_EQ(PixelAt(decoder.Picture(), 0, 2), QColor(85, 0, 0));
+}
+
+TEST(BmpDecoder, RunLengthJumpsLeaveIndexZeroAndRunsStopAtTheRowsEnd) {
+    // Screen rows, top first; make_bmp_ico.py's palette entry i is (255 - 30i, 90i, 50i).
+    const auto colour = [](int i) {
+        return QColor((255 - i * 30) & 255, (i * 90) & 255, (i * 50) & 255);
+    };
+    const struct {
+        const char* file;
+        std::vector<std::vector<int>> rows;
+    } cases[] = {
+        {"rle8-jumps.bmp",
+         {{0, 0, 0, 0, 0, 0, 0},
+          {10, 11, 12, 13, 200, 200, 200},
+          {0, 0, 0, 0, 7, 7, 7},
+          {4, 4, 0, 0, 0, 0, 0}}},
+        {"rle4-jumps.bmp", {{0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 7, 7, 7, 7}, {0, 0, 0, 0, 0, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        TBmpImg decoder;
+        Log log;
+        decoder.SetFilterKind(kExactAtFullSize);
+        Decode(decoder, log, DataFile(std::string("valid/") + c.file), 1.0);
+        ASSERT_EQ(decoder.ErrorCode(), 0u) << c.file;
+        for (size_t y = 0; y < c.rows.size(); ++y) {
+            for (size_t x = 0; x < 7; ++x) {
+                EXPECT_EQ(PixelAt(decoder.Picture(), int(x), int(y)), colour(c.rows[y][x]))
+                    << c.file << " at " << x << ", " << y;
+            }
+        }
+    }
 }
 
 TEST(BmpDecoder, ColoursUsedPastTheBitCountAreCappedWhereRowsFollowThePalette) {

@@ -87,7 +87,35 @@ def valid_bmps():
     gap = palette(2) + bytes(6)
     files["offset-gap1.bmp"] = bmp(info_header(w, h, 1), gap + pixel_rows(w, h, 1),
                                    off_bits=14 + 40 + len(gap))
+    files["rle8.bmp"] = bmp(info_header(7, 3, 8, compression=1), palette(256) + RLE8)
+    files["rle4.bmp"] = bmp(info_header(7, 2, 4, compression=2), palette(16) + RLE4)
+    files["rle8-jumps.bmp"] = bmp(info_header(7, 4, 8, compression=1),
+                                  palette(256) + RLE8_JUMPS)
+    files["rle4-jumps.bmp"] = bmp(info_header(7, 3, 4, compression=2), palette(16) + RLE4_JUMPS)
     return files
+
+
+# 7 x 3: runs, literal pixels with and without padding, every row complete.
+RLE8 = bytes([
+    3, 5, 0, 3, 1, 2, 3, 0, 1, 6, 0, 0,  # 5 5 5 1 2 3 6, end of line
+    7, 9, 0, 0,                          # 9 9 9 9 9 9 9
+    0, 4, 10, 11, 12, 13, 3, 200,        # 10 11 12 13 200 200 200
+    0, 1])                               # end of bitmap
+# 7 x 2, two pixels a byte.
+RLE4 = bytes([
+    4, 0x12, 0, 3, 0x34, 0x50, 0, 0,        # 1 2 1 2 3 4 5
+    0, 5, 0xAB, 0xCD, 0xE0, 0, 2, 0x0F, 0, 1])  # 10 11 12 13 14 0 15, end of bitmap
+# 7 x 4: a jump, a run past the row's end, an early end of bitmap.
+RLE8_JUMPS = bytes([
+    2, 4, 0, 2, 2, 1,              # row 0: 4 4, then 2 right and 1 up
+    3, 7, 0, 0,                    # row 1 from x 4: 7 7 7
+    0, 4, 10, 11, 12, 13, 5, 200,  # row 2: the run is cut at the row's end
+    0, 0, 0, 1])                   # row 3 empty
+# 7 x 3.
+RLE4_JUMPS = bytes([
+    0, 2, 3, 1,            # row 0 empty; 3 right, 1 up
+    4, 0x77, 9, 0x12, 0, 0,  # row 1 from x 3: 7 7 7 7, the rest cut
+    0, 1])                 # row 2 empty
 
 
 def malformed_bmps():
@@ -104,7 +132,9 @@ def malformed_bmps():
         "bit-count-2.11.bmp": bmp(info_header(w, h, 2), palette(4) + good),
         "bit-count-0.11.bmp": bmp(info_header(w, h, 0), good),
         "core-bit-count-32.11.bmp": bmp(struct.pack("<IHHHH", 12, w, h, 1, 32), good),
-        "rle8.11.bmp": bmp(info_header(w, h, 8, compression=1), palette(256) + bytes(8)),
+        "rle8-on-24-bit.11.bmp": bmp(info_header(w, h, 24, compression=1), bytes(8)),
+        "rle4-top-down.11.bmp": bmp(info_header(7, -2, 4, compression=2), palette(16) + RLE4),
+        "rle8-cut.30.bmp": bmp(info_header(7, 3, 8, compression=1), palette(256) + RLE8[:18]),
         "embedded-jpeg.11.bmp": bmp(info_header(w, h, 0, compression=4), b"\xff\xd8\xff"),
         "bitfields-on-24-bit.11.bmp": bmp(info_header(w, h, 24, compression=3), good,
                                           trailing=struct.pack("<III", 0xFF, 0xFF00, 0xFF0000)),
