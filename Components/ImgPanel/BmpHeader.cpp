@@ -40,14 +40,17 @@ bool IsValidBitCount(uint16_t bitCount, bool core) {
     }
 }
 
-// Run-length data is read bottom row first only, 8 bits with RLE8 and 4 with RLE4.
+// Run-length data is read bottom row first only, 8 bits with RLE8 and 4 with RLE4. Its
+// size says nothing of the picture's (a few bytes may end every row at once), so each side
+// is capped as JPEG caps its own; uncompressed rows are bounded by the file instead.
 unsigned long CheckCompression(const Layout& l) {
     if (l.compression == biRgb) {
         return 0;
     }
     if (l.compression == biRle8 || l.compression == biRle4) {
         const uint16_t bits = l.compression == biRle8 ? 8 : 4;
-        return l.bitCount == bits && !l.topDown ? 0 : ImgError::BadFormat;
+        const bool fits = l.width <= kMaxRunLengthSide && l.height <= kMaxRunLengthSide;
+        return l.bitCount == bits && !l.topDown && fits ? 0 : ImgError::BadFormat;
     }
     const bool masked = l.compression == biBitfields || l.compression == biAlphaBitfields;
     if (masked && IsWindowsHeaderSize(l.headerSize) && (l.bitCount == 16 || l.bitCount == 32)) {

@@ -15,6 +15,7 @@ inline constexpr uint32_t kCoreHeaderBytes = 12;
 inline constexpr uint32_t kInfoHeaderBytes = 40;
 inline constexpr uint32_t kLargestHeaderBytes = 124;
 inline constexpr uint32_t kMaxPaletteEntries = 256;
+inline constexpr int kMaxRunLengthSide = 65535;  // width and height of run-length files
 
 enum Compression : uint32_t {
     biRgb = 0,
@@ -65,8 +66,8 @@ bool IsKnownHeaderSize(uint32_t size);
 
 // Fills layout from the 14-byte file header and the information header (headerBytes
 // bytes, starting with its size field). Returns 0, 11 for a header the decoder cannot
-// read (size, width, height, bit count, compression, masks) or 3002 for a plane count
-// other than 1.
+// read (size, width, height, bit count, compression, masks, a run-length picture larger
+// than kMaxRunLengthSide) or 3002 for a plane count other than 1.
 unsigned long ParseHeaders(const uint8_t* fileHeader, const uint8_t* header, uint32_t headerBytes,
                            Layout& layout);
 

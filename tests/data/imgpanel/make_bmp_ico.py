@@ -134,6 +134,8 @@ def malformed_bmps():
         "core-bit-count-32.11.bmp": bmp(struct.pack("<IHHHH", 12, w, h, 1, 32), good),
         "rle8-on-24-bit.11.bmp": bmp(info_header(w, h, 24, compression=1), bytes(8)),
         "rle4-top-down.11.bmp": bmp(info_header(7, -2, 4, compression=2), palette(16) + RLE4),
+        "rle8-too-wide.11.bmp": bmp(info_header(65536, 3, 8, compression=1),
+                                    palette(256) + RLE8),
         "rle8-cut.30.bmp": bmp(info_header(7, 3, 8, compression=1), palette(256) + RLE8[:18]),
         "embedded-jpeg.11.bmp": bmp(info_header(w, h, 0, compression=4), b"\xff\xd8\xff"),
         "bitfields-on-24-bit.11.bmp": bmp(info_header(w, h, 24, compression=3), good,
