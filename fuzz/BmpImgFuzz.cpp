@@ -14,9 +14,13 @@
 
 namespace {
 
-// Run-length files may declare 65535 x 65535 in a few bytes; at full size such a picture
-// says nothing more about the parser than the fitted decode did.
-constexpr long long kFullSizePixelLimit = 4LL * 1024 * 1024;
+// Run-length files may declare 65535 x 65535 in a few bytes, and the filter's work grows
+// with the source's pixels: such pictures are stopped after their header (the rows of a
+// large picture run the same code as a small one's), and only small ones (every
+// uncompressed picture that fits in an input of a few KB) are decoded at full and
+// enlarged size.
+constexpr long long kDecodedPixelLimit = 1024LL * 1024;
+constexpr long long kFullSizePixelLimit = 64LL * 1024;
 constexpr unsigned kFittedSide = 256;
 
 // Decodes at coefficient (0: fitted into kFittedSide); returns the declared pixel count.
@@ -27,6 +31,9 @@ long long DecodeAt(const std::string& path, double coefficient) {
                                                   TImgEvent e) {
         if (e == TImgEvent::HeaderRead) {
             declared = 1LL * sender->Width() * sender->Height();
+            if (declared > kDecodedPixelLimit) {
+                sender->AbortLoading();
+            }
             sender->SetDisplayCoeff(
                 coefficient > 0
                     ? coefficient
