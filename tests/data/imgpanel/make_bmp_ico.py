@@ -65,6 +65,9 @@ def valid_bmps():
     for bpp in (1, 4, 8):
         files[f"pal{bpp}.bmp"] = bmp(info_header(w, h, bpp),
                                      palette(1 << bpp) + pixel_rows(w, h, bpp))
+    # Colours used past 2^8 and no pixel offset: the rows follow 256 palette entries.
+    files["pal8-colours-1000.bmp"] = bmp(info_header(w, h, 8, colours=1000),
+                                         palette(256) + pixel_rows(w, h, 8), off_bits=0)
     files["pal8-few-colours.bmp"] = bmp(info_header(w, h, 8, colours=3),
                                         palette(3) + pixel_rows(w, h, 8))
     files["core8.bmp"] = bmp(struct.pack("<IHHHH", 12, w, h, 1, 8),
@@ -182,6 +185,7 @@ def valid_icons():
     files = {}
     for bpp in (1, 4, 8, 24, 32):
         files[f"icon{bpp}.ico"] = icon([(16, 16, bpp)], [icon_image(16, 16, bpp)])
+    files["wide-256.ico"] = icon([(256, 1, 1)], [icon_image(256, 1, 1)])  # stored as width 0
     files["cursor.cur"] = icon([(8, 8, 1)], [icon_image(8, 8, 1)], kind=2)
     files["two-images.ico"] = icon([(4, 4, 8), (8, 8, 32)],
                                    [icon_image(4, 4, 8), icon_image(8, 8, 32)])
