@@ -107,6 +107,28 @@ TEST_F(ListsTest, RemoveAsksThenPutsThePictureBackAndSelectsTheNext) {
     EXPECT_EQ(Captions(f.FilesLV), (QStringList{"c.jpg", "d.jpeg"}));
 }
 
+TEST_F(ListsTest, RemoveShowsTheNextPictureOfTheSeries) {
+    TMainForm& f = Form();
+    AddFiles({"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"});
+    EXPECT_FALSE(f.SelectAllButton->isEnabled());
+    const auto removeRow = [&](int row) {
+        f.SelectedLV->clearSelection();
+        f.SelectedLV->SelectListItem(row);
+        messages_.QueueAnswers({MsgButton::Yes});
+        f.DeleteButtonClick();
+    };
+    removeRow(0);
+    EXPECT_EQ(Captions(f.SelectedLV), (QStringList{"b.Jpeg", "c.jpg", "d.jpeg"}));
+    EXPECT_EQ(f.SelectedLV->FirstSelected(), 0);
+    EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
+    EXPECT_TRUE(f.SelectAllButton->isEnabled());  // A.JPG is back in the folder's list
+    removeRow(1);
+    EXPECT_EQ(f.SelectedLV->FirstSelected(), 1);
+    EXPECT_EQ(f.Thumbnail(), Pic("d.jpeg"));
+    removeRow(1);  // the last one: its predecessor
+    EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
+}
+
 TEST_F(ListsTest, ClearPutsBackOnlyTheCurrentFoldersPictures) {
     TMainForm& f = Form();
     AddFiles({"A.JPG"});
