@@ -120,8 +120,10 @@ TEST_F(JpegDecoder, OutputSizesFollowTheCoefficientWithOrWithoutLibraryScaling) 
                     std::abs(ScreenRow(fast.Picture(), y)[i] - ScreenRow(full.Picture(), y)[i]);
             }
         }
-        // Both paths put the picture in the same place: only rounding tells them apart.
-        EXPECT_LE(difference / (3.0 * c.width * c.height), 2.0) << c.coefficient;
+        // Both paths put the picture in the same place: only rounding, and at 1/4 the
+        // library's own reduction (the filter then runs at 1:1) against the kernel's wider
+        // average, tell them apart.
+        EXPECT_LE(difference / (3.0 * c.width * c.height), 2.5) << c.coefficient;
     }
 }
 
