@@ -115,6 +115,15 @@ using Seq = std::vector<int>;
 
 }  // namespace
 
+TEST_F(SlideShowLoad, ThumbnailsThatFitKeepTheColumnNarrowWhenLoadedBeforeShown) {
+    show = std::make_unique<TSlideShow>(nullptr, false, 0, &closeButton);
+    show->resize(640, 620);
+    show->Optimization = 3;
+    show->SetImages(series.AddMany(2, 64, 48));
+    show->show();
+    EXPECT_EQ(show->ThumbBox->geometry(), QRect(640 - 121, 2, 118, 590));
+}
+
 TEST_F(SlideShowLoad, LayoutFollowsTheWidthReducedOrNot) {
     for (int width : {400, 640, 1100}) {
         Make(false, 0, {width, 420});
