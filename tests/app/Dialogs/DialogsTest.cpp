@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QTest>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/Dialogs/FolderDialog.h"
 #include "app/Dialogs/OrientForm.h"
+#include "app/Dialogs/ProgressForm.h"
 #include "app/Dialogs/QuestionForm.h"
 #include "app/MainWindow/FolderScan.h"
 #include "app/Series/NameRules.h"
@@ -127,6 +129,31 @@ TEST_F(ConfigTest, DefaultFolderButtonAsksAndSavesOnlyTheSourceOnYes) {
     EXPECT_EQ(ini_.Read("Viewer", "Source"), "/home/me/shots/");
     EXPECT_EQ(ini_.Read("Saving", "Digits"), "<none>");
     EXPECT_EQ(messages_.Questions().at(1).caption, "Save default folder");
+}
+
+TEST_F(DialogTest, ProgressLabelKeepsTheFileNameOfALongPath) {
+    TProgressForm form;
+    auto* label = static_cast<TPathLabel*>(form.ProgressLabel);
+    const QString folder = "/media/user/CARD/" + QString(30, 'f') + "/" + QString(40, 'g');
+    label->setText("Copy file '" + folder + "/IMG_0042.jpg'");
+    const QString shown = label->ShownText();
+    EXPECT_TRUE(shown.startsWith("Copy file '/media")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("/IMG_0042.jpg'")) << shown.toStdString();
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->width());
+    label->setText("Prepare to show...");
+    EXPECT_EQ(label->ShownText(), "Prepare to show...");
+    // What is drawn is the shortened text: the label's right end is not cut off.
+    label->setText("Copy file '" + folder + "/" + QString(15, 'n') + ".jpg'");
+    const QImage drawn = label->grab().toImage();
+    QImage expected(drawn.size(), drawn.format());
+    expected.fill(label->palette().color(label->backgroundRole()));
+    {
+        QPainter painter(&expected);
+        painter.setFont(label->font());
+        painter.setPen(label->palette().color(label->foregroundRole()));
+        painter.drawText(expected.rect(), Qt::AlignCenter, label->ShownText());
+    }
+    EXPECT_EQ(drawn, expected);
 }
 
 TEST_F(DialogTest, QuestionReturnsThePressedButton) {

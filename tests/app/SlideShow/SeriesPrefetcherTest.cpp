@@ -65,13 +65,28 @@ TEST_F(SeriesPrefetcherTest, StoppingEarlyAbortsAndJoins) {
     }  // each prefetcher ends with pictures decoded, under way and not started
 }
 
-TEST(SeriesMemory, EstimateCountsTheSeriesItsTurnAndThePicturesInFlight) {
+TEST(SeriesMemory, EstimateCountsEverythingThePreviewHolds) {
     const slideshow::SeriesPictureInfo info{1500, 1000, 24, 1000};
-    const uint64_t picture = 4501504;  // 40 + 4500 x 1000 rounded up to whole pages
-    EXPECT_EQ(slideshow::EstimateSeriesBytes(info, 36, 3), picture * (72 + 9) + 3000);
-    EXPECT_TRUE(slideshow::FitsAvailableMemory(100, std::nullopt));
-    EXPECT_TRUE(slideshow::FitsAvailableMemory(100, 100));
-    EXPECT_FALSE(slideshow::FitsAvailableMemory(101, 100));
+    const uint64_t picture = 4501504;             // 40 + 4500 x 1000 rounded up to whole pages
+    const uint64_t thumbnail = 2 * 4 * 112 * 75;  // an image and a pixmap of the 112 x 75 cell
+    const uint64_t budget = uint64_t{512} << 20;
+    // The series and its turn, the pictures in flight, the thumbnails and the frames: all
+    // 36 frames fit the budget, 2000 of them are held to it.
+    EXPECT_EQ(slideshow::EstimateSeriesBytes(info, 36, 3, budget),
+              picture * (72 + 9) + 3000 + 36 * thumbnail + 36 * 4 * 1500 * 1000);
+    EXPECT_EQ(slideshow::EstimateSeriesBytes(info, 2000, 3, budget),
+              picture * (4000 + 9) + 3000 + 2000 * thumbnail + budget);
+}
+
+TEST(SeriesMemory, RoomIsLeftForTheRestOfTheSystem) {
+    const uint64_t gib = uint64_t{1} << 30;
+    EXPECT_TRUE(slideshow::FitsAvailableMemory(100 * gib, std::nullopt));
+    EXPECT_TRUE(slideshow::FitsAvailableMemory(gib - (256 << 20), gib));
+    EXPECT_FALSE(slideshow::FitsAvailableMemory(gib - (256 << 20) + 1, gib));
+    EXPECT_FALSE(slideshow::FitsAvailableMemory(100, 100));
+    // Just under what a large machine has left: an eighth of it stays free.
+    EXPECT_FALSE(slideshow::FitsAvailableMemory(23'100'000'000, 23'200'000'000));
+    EXPECT_TRUE(slideshow::FitsAvailableMemory(20'300'000'000, 23'200'000'000));
 }
 
 TEST(SeriesMemory, HeaderGivesTheScaledSizeAndGreyness) {
