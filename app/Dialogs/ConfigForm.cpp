@@ -98,6 +98,13 @@ void TConfigForm::ConnectHandlers() {
     connect(DefFolderButton, &QToolButton::clicked, this, [this] { DefFolderButtonClick(); });
 }
 
+void TConfigForm::done(int result) {
+    if (result != 1) {
+        LoadConfig(this);
+    }
+    QDialog::done(result);
+}
+
 void TConfigForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     FormShow();

@@ -54,6 +54,10 @@ class TConfigForm : public QDialog {
     void DestDirButtonClick();
     void DefFolderButtonClick();
 
+    // Any way out but OK (Cancel, Esc, the close button) puts the stored values back:
+    // other windows read the settings from these controls.
+    void done(int result) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
 

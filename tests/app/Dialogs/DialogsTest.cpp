@@ -115,6 +115,22 @@ TEST_F(ConfigTest, OkWritesAllEightKeys) {
     }
 }
 
+TEST_F(ConfigTest, CancelAndEscLeaveTheStoredValuesInTheControls) {
+    ini_.Write("Saving", "Prefix", "kept");
+    for (const auto leave : {+[](TConfigForm& f) { f.CancelButton->click(); },
+                             +[](TConfigForm& f) { QTest::keyClick(&f, Qt::Key_Escape); }}) {
+        form_.show();
+        form_.PrefixEdit->setText("typed");
+        form_.SpeedTrackBar->setValue(900);
+        leave(form_);
+        EXPECT_FALSE(form_.isVisible());
+        EXPECT_EQ(form_.PrefixEdit->text(), "kept");
+        EXPECT_EQ(form_.SpeedTrackBar->value(), 250);
+        EXPECT_EQ(form_.SampleEdit->text(), "kept01.jpg");
+    }
+    EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "<none>");
+}
+
 TEST_F(ConfigTest, DefaultFolderButtonAsksAndSavesOnlyTheSourceOnYes) {
     LoadConfig(&form_);
     form_.CurrentFolder = [] { return QStringLiteral("/home/me/shots"); };
