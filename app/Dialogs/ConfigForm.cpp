@@ -138,11 +138,22 @@ TNameFields TConfigForm::NameEntries() const {
 
 void TConfigForm::Refuse(const QString& message, QWidget* control) {
     platform::Beep();
-    platform::ShowError(message);
+    platform::ShowError(isVisible() ? message : message + StoredSettingText(control));
     // Checked hidden at start-up, the dialog must not pull the focus to itself.
     if (isVisible()) {
         control->setFocus();
     }
+}
+
+// Checked hidden at start-up, the box is all the user sees: it names the stored setting
+// and the file it comes from.
+QString TConfigForm::StoredSettingText(const QWidget* control) const {
+    const QString key = control == PrefixEdit  ? QStringLiteral("Prefix")
+                        : control == SufixEdit ? QStringLiteral("Sufix")
+                                               : QStringLiteral("From");
+    const auto* edit = qobject_cast<const QLineEdit*>(control);
+    return "\n[Saving] " + key + "=" + (edit ? edit->text() : QString()) + " in '" +
+           platform::IniFilePath() + "'";
 }
 
 void TConfigForm::OkButtonClick() {

@@ -70,6 +70,7 @@ class TConfigForm : public QDialog {
     TNameFields NameEntries() const;
     // A failed check: beep, the message, and the control focused when the dialog is up.
     void Refuse(const QString& message, QWidget* control);
+    QString StoredSettingText(const QWidget* control) const;
 };
 
 void LoadConfig(TConfigForm* form);

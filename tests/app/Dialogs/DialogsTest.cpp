@@ -60,10 +60,10 @@ TEST_F(ConfigTest, OkChecksNamesAndFirstNumber) {
         const char* suffix;
         const char* message;  // null: passes
     } cases[] = {
-        {"a:b", "1", "", "Invalid character in the 3D image name!"},
-        {"img", "-3", "", "Invalid value!"},
-        {"img", "abc", "", "Invalid value!"},
-        {"img", "1", "x#", "Invalid character in the 3D image name!"},
+        {"a:b", "1", "", "Invalid character in the 3D image name!\n[Saving] Prefix=a:b"},
+        {"img", "-3", "", "Invalid value!\n[Saving] From=-3"},
+        {"img", "abc", "", "Invalid value!\n[Saving] From=abc"},
+        {"img", "1", "x#", "Invalid character in the 3D image name!\n[Saving] Sufix=x#"},
         {"!", "0", "%", nullptr},
     };
     for (const auto& c : cases) {
@@ -81,11 +81,16 @@ TEST_F(ConfigTest, OkChecksNamesAndFirstNumber) {
             EXPECT_EQ(form_.result(), 1);
         } else {
             ASSERT_EQ(messages.Questions().size(), 1u) << c.prefix << " " << c.from;
-            EXPECT_EQ(messages.Questions()[0].text, c.message);
+            // Checked hidden (at start-up) the box names the setting and its file.
+            EXPECT_EQ(messages.Questions()[0].text, c.message + (" in '" + ini_.Path() + "'"));
             EXPECT_EQ(messages.Questions()[0].caption, "Error");
             EXPECT_EQ(ini_.Read("Saving", "Prefix"), "<none>") << "nothing written on failure";
         }
     }
+    form_.show();  // open, the focused control shows which one
+    form_.FromEdit->setText("-3");
+    form_.OkButtonClick();
+    EXPECT_EQ(messages_.Questions().back().text, "Invalid value!");
 }
 
 TEST_F(ConfigTest, OkWritesAllEightKeys) {

@@ -69,7 +69,10 @@ TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
     ini_.Write("Saving", "Prefix", "a:b");
     Start();
     ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Invalid character in the 3D image name!");
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "Invalid character in the 3D image name!\n"
+              "[Saving] Prefix=a:b in '" +
+                  ini_.Path() + "'");
     EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "<none>");
     EXPECT_FALSE(ConfigForm->isVisible());
 }
