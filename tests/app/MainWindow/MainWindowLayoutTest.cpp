@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <climits>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/SplashForm.h"
@@ -90,6 +91,18 @@ TEST_F(LayoutTest, StoredTopIsClampedAgainstTheWorkArea) {
             EXPECT_EQ(Form().frameGeometry().top(), expectedTop) << belowBottom;
         }
         EXPECT_EQ(Form().frameGeometry().size(), QSize(640, 460));
+    }
+}
+
+TEST_F(LayoutTest, ExtremeStoredValuesGiveAWindowOnScreenAndAreNotWrittenBack) {
+    StoreWindow("NRM", INT_MAX, INT_MIN, INT_MAX, INT_MIN);
+    StoreSplitters(INT_MIN, INT_MAX);
+    Start();
+    EXPECT_TRUE(WorkArea().contains(Form().frameGeometry().topLeft()));
+    EXPECT_GE(Form().width(), 610);
+    Form().close();  // closing writes the settings
+    for (const QString& value : StoredWindow()) {
+        EXPECT_LT(std::abs(value.toLongLong()), 100000) << value.toStdString();
     }
 }
 
