@@ -17,6 +17,8 @@
 
 class QGroupBox;
 
+class TIniFile;
+
 class TConfigForm : public QDialog {
     Q_OBJECT
   public:
@@ -75,3 +77,8 @@ class TConfigForm : public QDialog {
 
 void LoadConfig(TConfigForm* form);
 void SaveSourceFolder(TConfigForm* form);
+
+// Tells the user, once per settings file and run, that the file could not be read when
+// ini was made (saving false) or that UpdateFile failed (saving true), naming the file
+// and the cause. The file is left as it is; the program goes on with what it has.
+void ReportSettingsFileProblem(const TIniFile& ini, bool saving);

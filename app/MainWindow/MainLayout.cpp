@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/Dialogs/ConfigForm.h"
 #include "platform/IniFile.h"
 #include "platform/IniLocation.h"
 
@@ -346,5 +347,7 @@ void TMainLayout::WriteWindowSettings(QMainWindow* form) {
     ini.WriteInteger(kSpliters, QStringLiteral("SplitH"), SplitH->y());
     ini.WriteInteger(kSpliters, QStringLiteral("SplitV"), MainLeft->width());
     ini.WriteInteger(kSpliters, QStringLiteral("SplitList"), FilesPnl->width());
-    ini.UpdateFile();
+    if (!ini.UpdateFile()) {
+        ReportSettingsFileProblem(ini, true);
+    }
 }

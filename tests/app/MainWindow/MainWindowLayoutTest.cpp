@@ -1,5 +1,6 @@
 // The main window's start-up, stored geometry and splitters.
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <climits>
@@ -104,6 +105,30 @@ TEST_F(LayoutTest, ExtremeStoredValuesGiveAWindowOnScreenAndAreNotWrittenBack) {
     for (const QString& value : StoredWindow()) {
         EXPECT_LT(std::abs(value.toLongLong()), 100000) << value.toStdString();
     }
+}
+
+// Nothing the program could not read is replaced, and the user hears of it once.
+TEST_F(LayoutTest, ASettingsFileTooLargeToReadIsNamedOnceAndKept) {
+    ini_.Write("Viewer", "Comment", QString(5 << 20, 'x'));
+    const qint64 size = QFileInfo(ini_.Path()).size();
+    Start();
+    Form().close();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "The settings can't be read from '" + ini_.Path() +
+                  "': File too large.\nThe program uses its default settings and leaves that "
+                  "file as it is.");
+    EXPECT_EQ(QFileInfo(ini_.Path()).size(), size);
+}
+
+TEST_F(LayoutTest, SettingsThatCannotBeSavedAreNamedOnce) {
+    // A file anyone may read but nobody may replace, whoever runs the test: the kernel's.
+    platform::ScopedIniFilePath kernels(QStringLiteral("/proc/version"));
+    Start();  // the configuration's keys are written at every start
+    Form().close();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_TRUE(messages_.Questions()[0].text.startsWith(
+        "The settings can't be saved to '/proc/version': "));
 }
 
 TEST_F(LayoutTest, AWindowStoredFarOffScreenComesBackAtItsMinimumSizeOrMore) {
