@@ -10,7 +10,7 @@ std::optional<uint64_t> PictureBudget(std::optional<uint64_t> available) {
     if (!available) {
         return std::nullopt;
     }
-    const uint64_t reserve = std::max(uint64_t{256} << 20, *available / 8);
+    const uint64_t reserve = std::max(uint64_t{64} << 20, *available / 8);
     return *available > reserve ? *available - reserve : 0;
 }
 

@@ -23,7 +23,7 @@
 inline constexpr char kErrorLoadingFile[] = "Error loading file.";
 
 // What a picture may take of the memory available now: all of it but room for the rest
-// of the system (256 MiB, or an eighth when that is more). Empty when nothing is known.
+// of the system (64 MiB, or an eighth when that is more). Empty when nothing is known.
 std::optional<uint64_t> PictureBudget(std::optional<uint64_t> available);
 
 class LoadSession {

@@ -35,7 +35,7 @@ uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decod
 // Whether needed bytes fit what is available with room left for the rest of the system
 // (kMemoryReserve, or an eighth of what is available when that is more); an unknown
 // figure never refuses.
-inline constexpr uint64_t kMemoryReserve = uint64_t{256} << 20;
+inline constexpr uint64_t kMemoryReserve = uint64_t{64} << 20;
 bool FitsAvailableMemory(uint64_t needed, std::optional<uint64_t> available);
 
 // Why name could not be decoded, in a sentence that names the file; empty when only

@@ -144,8 +144,9 @@ TEST(SeriesMemory, EstimateCountsEverythingThePreviewHolds) {
 TEST(SeriesMemory, RoomIsLeftForTheRestOfTheSystem) {
     const uint64_t gib = uint64_t{1} << 30;
     EXPECT_TRUE(slideshow::FitsAvailableMemory(100 * gib, std::nullopt));
-    EXPECT_TRUE(slideshow::FitsAvailableMemory(gib - (256 << 20), gib));
-    EXPECT_FALSE(slideshow::FitsAvailableMemory(gib - (256 << 20) + 1, gib));
+    EXPECT_TRUE(slideshow::FitsAvailableMemory(gib - gib / 8, gib));
+    EXPECT_FALSE(slideshow::FitsAvailableMemory(gib - gib / 8 + 1, gib));
+    EXPECT_FALSE(slideshow::FitsAvailableMemory((300 << 20) + 1, 364 << 20));  // 64 MiB at least
     EXPECT_FALSE(slideshow::FitsAvailableMemory(100, 100));
     // Just under what a large machine has left: an eighth of it stays free.
     EXPECT_FALSE(slideshow::FitsAvailableMemory(23'100'000'000, 23'200'000'000));
