@@ -2,9 +2,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <optional>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/Dialogs/DialogControls.h"
@@ -247,11 +253,19 @@ bool TSavingForm::PrepareFolders() {
     const QString target = TargetFolder(destination, AddPath->text());
     const QFileInfo destinationInfo(destination);
     const bool destinationUsable = destinationInfo.isAbsolute() && destinationInfo.isDir();
-    const bool dateReady = !destinationUsable || !IsAtOrBelow(target, dateFolder) ||
-                           QFileInfo(dateFolder).isDir() || QDir().mkdir(dateFolder);
-    if (!destinationUsable || !dateReady) {
+    if (!destinationUsable) {
         Refuse({"Can't find directory: '" + destination + "' !\nShoose another.", DestDirButton});
         return false;
+    }
+    // The destination is there: a date folder that cannot be made there (a read-only
+    // medium, no permission) is named with its own cause.
+    if (IsAtOrBelow(target, dateFolder) && !QFileInfo(dateFolder).isDir()) {
+        const QByteArray native = QFile::encodeName(platform::WithoutTrailingSlash(dateFolder));
+        if (::mkdir(native.constData(), 0777) != 0) {
+            const QString cause = QString::fromLocal8Bit(std::strerror(errno));
+            Refuse({"Can't create directory: '" + dateFolder + "'\n" + cause + ".", DestDirButton});
+            return false;
+        }
     }
     if (!QDir().mkpath(target)) {
         Refuse({"Can't create directory: '" + target + "'", AddPath, false, true});

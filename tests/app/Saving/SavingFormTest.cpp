@@ -155,6 +155,17 @@ TEST_F(SavingFormTest, FolderProblemsAfterTheChecks) {
     EXPECT_EQ(form_.AddPath->selectedText(), "plain/sub");
 }
 
+// An existing destination is never reported as missing: the date folder's own cause is.
+TEST_F(SavingFormTest, ADateFolderThatCannotBeMadeIsNamedWithItsCause) {
+    const QString today = DateFolderName(QDate::currentDate());
+    QFile taken(Dest() + today);  // a file where the folder should go
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    form_.AddPath->setText(today + "/10-00-00");
+    form_.OkButtonClick();
+    EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + today + "/'\nFile exists.");
+    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+}
+
 TEST_F(SavingFormTest, DateFolderMadeOnlyWhenThePathUsesIt) {
     const QString today = DateFolderName(QDate::currentDate());
     form_.AddPath->setText("other/place");
