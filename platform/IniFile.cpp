@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QFile>
 
 #include <cerrno>
@@ -18,13 +19,34 @@ using platform::IniDocument;
 
 // Settings files are small; a huge file is not ours to rewrite.
 constexpr size_t kMaxIniBytes = size_t{4} << 20;
+// As many links as the kernel follows in one path lookup (a loop ends here too).
+constexpr int kMaxLinkHops = 40;
 
 // The file the path names in the end, so that writing through a symbolic link replaces
-// the linked file rather than the link.
+// the linked file rather than the link. A link whose file does not exist yet (a dangling
+// link) is followed too: the file is made where it points and the user's link stays.
 std::string ResolvedPath(const std::string& path) {
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
                                                          &std::free);
-    return resolved ? std::string(resolved.get()) : path;
+    if (resolved) {
+        return std::string(resolved.get());
+    }
+    std::string current = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(current.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof target) {
+            return current;  // not a link (or one we cannot read): the file itself
+        }
+        std::string next(target, static_cast<size_t>(length));
+        if (next.front() != '/') {
+            const size_t slash = current.rfind('/');
+            next =
+                (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + next;
+        }
+        current = std::move(next);
+    }
+    return current;
 }
 
 // Like mkdir -p for the folders above path. New folders get mode 0700: a settings
@@ -85,6 +107,8 @@ TIniFile::TIniFile(const QString& fileName)
     const platform::FileContents contents = ReadIni(nativePath_);
     if (contents.error == 0) {
         document_ = IniDocument::Parse(contents.bytes);
+    } else if (contents.error != ENOENT) {
+        readError_ = contents.error;
     }
 }
 

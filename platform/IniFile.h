@@ -55,6 +55,9 @@ class TIniFile {
     // replaced; false otherwise, with the errno in LastError and the changes kept pending.
     bool UpdateFile();
     int LastError() const { return lastError_; }
+    // The errno of reading the file when the object was made; 0 when it was read or
+    // does not exist.
+    int ReadError() const { return readError_; }
 
   private:
     struct Change {
@@ -72,4 +75,5 @@ class TIniFile {
     platform::IniDocument document_;
     std::vector<Change> pending_;
     int lastError_ = 0;
+    int readError_ = 0;
 };

@@ -1,9 +1,15 @@
 #pragma once
-// A new file that takes the place of another only once it is complete: it is written
-// under a unique hidden name in the target's own folder (so that the final rename stays on
-// one file system and is atomic) and renamed over the target at the end. Until then the
-// old target is untouched, and a replacement that is not committed is removed again, so
-// a failure never leaves a half-written file behind.
+// A new file that appears under its name only once it is complete, so that neither a
+// failure nor a kill can leave a half-written file under a name the user sees.
+//
+// Where the file system allows it, the file is made unnamed in the target's folder
+// (O_TMPFILE) and linked to its name at the end; a replacement links it under a hidden
+// name first and renames that over the target. Elsewhere (FAT, most network file systems)
+// it is written under a hidden name beside the target from the start. Every failure path
+// removes the hidden name; only a kill can leave one behind, and RemoveStaleTemporaries
+// clears those in the next save into that folder. The file holds an exclusive flock for
+// its whole life, which is how a stale temporary is told from one another process is
+// still writing.
 
 #include <sys/types.h>
 
@@ -21,24 +27,41 @@ class ReplacementFile {
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // Creates the temporary file beside target (O_EXCL, mode as open() takes it, so the
-    // umask applies). Returns 0 or errno.
-    int Create(const std::string& target, mode_t mode);
+    // Creates the file in target's folder (mode as open() takes it, so the umask applies).
+    // allowUnnamed false always uses the hidden name. Returns 0 or errno.
+    int Create(const std::string& target, mode_t mode, bool allowUnnamed = true);
 
     PosixFile& File() { return file_; }
-    const std::string& TemporaryPath() const { return tempPath_; }
+    bool IsUnnamed() const { return unnamed_; }
 
-    // Closes the file when still open and renames it over the target. On failure the
-    // temporary file is removed and the target stays as it was. Returns 0 or errno.
+    // Gives the file its name, failing with EEXIST when the name is taken (nothing is
+    // replaced then). Returns 0 or errno; on failure the file is discarded.
+    int CommitNew();
+    // Syncs the file and renames it over the target: the old target is traded only for
+    // bytes that are on the disk. Returns 0 or errno; on failure the target is untouched.
     int Commit();
-    // Removes the temporary file; the target stays as it was.
+    // Removes the file; the target stays as it was.
     void Discard();
 
   private:
+    int LinkHidden();
+
     PosixFile file_;
     std::string target_;
-    std::string tempPath_;
+    std::string hiddenPath_;  // empty while the file has no name
+    bool unnamed_ = false;
 };
+
+// Renames from to to. FailIfExists semantics when replace is false (EEXIST on a taken
+// name, also where the file system cannot rename without replacing). Returns 0 or errno.
+int RenameFile(const std::string& from, const std::string& to, bool replace);
+
+// Whether name (no folder) is a hidden temporary name this program makes.
+bool IsTemporaryName(std::string_view name);
+
+// Removes, in folder, every hidden temporary of ours that nobody holds open for writing
+// (a file of the current user, not locked). Returns how many went.
+int RemoveStaleTemporaries(const std::string& folder);
 
 // Replaces the file at path with data through a synced ReplacementFile. Returns 0 or errno.
 int ReplaceFileContents(const std::string& path, std::string_view data, mode_t mode = 0666);

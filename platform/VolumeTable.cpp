@@ -160,6 +160,7 @@ struct VolumeTable::Cache {
     std::mutex mutex;
     bool loaded = false;
     std::string mountInfoText;
+    std::vector<MountEntry> mounts;
     std::vector<Volume> drives;
 };
 
@@ -168,17 +169,39 @@ VolumeTable::VolumeTable() : VolumeTable(Sources{}) {}
 VolumeTable::VolumeTable(Sources sources)
     : sources_(std::move(sources)), cache_(std::make_shared<Cache>()) {}
 
-std::vector<Volume> VolumeTable::Drives() const {
-    std::lock_guard lock(cache_->mutex);
+void VolumeTable::Refresh() const {
     FileContents contents = ReadWholeFile(sources_.mountInfo, kMaxMountInfoBytes);
     // An unreadable table keeps the last good answer rather than losing every drive.
     if (contents.error == 0 && (!cache_->loaded || contents.bytes != cache_->mountInfoText)) {
         const DriveClassifier classifier(sources_.sysfsRoot, sources_.labelDir);
-        cache_->drives = BuildDrives(ParseMountInfo(contents.bytes), classifier);
+        cache_->mounts = ParseMountInfo(contents.bytes);
+        cache_->drives = BuildDrives(cache_->mounts, classifier);
         cache_->mountInfoText = std::move(contents.bytes);
         cache_->loaded = true;
     }
+}
+
+std::vector<Volume> VolumeTable::Drives() const {
+    std::lock_guard lock(cache_->mutex);
+    Refresh();
     return cache_->drives;
+}
+
+std::optional<MountEntry> VolumeTable::MountOfPath(const std::string& path) const {
+    const std::optional<std::string> normalized = NormalizeAbsolute(path);
+    if (!normalized) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(cache_->mutex);
+    Refresh();
+    const MountEntry* best = nullptr;
+    for (const MountEntry& mount : cache_->mounts) {
+        if (IsAtOrBelow(*normalized, mount.mountPoint) &&
+            (!best || mount.mountPoint.size() >= best->mountPoint.size())) {
+            best = &mount;
+        }
+    }
+    return best ? std::optional<MountEntry>(*best) : std::nullopt;
 }
 
 std::optional<Volume> VolumeTable::DriveOfPath(const std::string& path) const {

@@ -53,12 +53,18 @@ class VolumeTable {
     std::vector<Volume> Drives() const;
     std::optional<Volume> DriveOfPath(const std::string& path) const;
     DriveType TypeOfPath(const std::string& path) const;
+    // The file system that holds path, whatever its mount point: the entry of the whole
+    // mount table with the longest mount point above path (the last one where mounts are
+    // stacked). Lexical, like DriveOfPath: resolve links first where they matter.
+    std::optional<MountEntry> MountOfPath(const std::string& path) const;
 
     // The process-wide table over the real system files.
     static const VolumeTable& System();
 
   private:
     struct Cache;
+    // Re-reads the mount table when it changed; the caller holds the cache's mutex.
+    void Refresh() const;
     Sources sources_;
     std::shared_ptr<Cache> cache_;
 };

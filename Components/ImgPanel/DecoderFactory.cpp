@@ -1,6 +1,8 @@
 #include "Components/ImgPanel/DecoderFactory.h"
 
+#include "Components/ImgPanel/BmpImg.h"
 #include "Components/ImgPanel/GifImg.h"
+#include "Components/ImgPanel/IcoImg.h"
 #include "Components/ImgPanel/JpegImg.h"
 #include "Components/ImgPanel/PngImg.h"
 #include "Components/ImgPanel/TiffImg.h"
@@ -10,6 +12,10 @@ std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
     switch (format) {
         case ifJpeg:
             return std::make_unique<TJpegImg>();
+        case ifBmp:
+            return std::make_unique<TBmpImg>();
+        case ifIco:
+            return std::make_unique<TIcoImg>();
         case ifWic:
             return std::make_unique<TWicImg>();
         case ifGif:
@@ -18,8 +24,6 @@ std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
             return std::make_unique<TPNGImg>();
         case ifTiff:
             return std::make_unique<TTiffImg>();
-        case ifBmp:
-        case ifIco:
         case ifJpeg2000:
         case ifUnsupported:
             break;

@@ -82,12 +82,6 @@ float SupportOf(int kind) {
     }
 }
 
-// Kernels that reach zero at their support get an exact 0 there; the Gaussian and
-// 1 / (1 + d) are still above zero where the window ends and keep f(K).
-bool EndsAtSupport(int kind) {
-    return kind != 8 && kind != 12;
-}
-
 std::vector<float> BuildTable(int kind, float limit) {
     const int last = static_cast<int>(std::lround(100.0 * limit));
     std::vector<float> table(static_cast<std::size_t>(last) + 1);
@@ -100,7 +94,10 @@ std::vector<float> BuildTable(int kind, float limit) {
             table[i] = static_cast<float>(KernelAt(kind, std::sqrt(i / 100.0)));
         }
     }
-    table[last] = EndsAtSupport(kind) ? 0.0f : static_cast<float>(KernelAt(kind, SupportOf(kind)));
+    // The window ends at the limit, and a pixel exactly there lies outside it: at 1:1 the
+    // direct neighbours sit at distance 1, and a weight there would blur every picture
+    // shown unscaled by the kernels whose support is one pixel.
+    table[last] = 0.0f;
     return table;
 }
 

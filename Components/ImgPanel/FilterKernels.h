@@ -15,8 +15,8 @@ enum class KernelShape : uint8_t {
 struct FilterKernel {
     KernelShape shape;
     float support;       // K: the radius in output pixels
-    float limit;         // K^2: the largest squared distance that carries a weight
-    const float* table;  // 100 x limit + 1 entries; the last is the weight at d^2 = limit
+    float limit;         // K^2: squared distances from here on weigh 0
+    const float* table;  // 100 x limit + 1 entries; the last, at d^2 = limit, is 0
     int entries;
 };
 

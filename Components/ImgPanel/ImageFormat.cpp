@@ -63,7 +63,9 @@ TImgFormat ImageFormatOfBytes(const uint8_t* bytes, std::size_t count) {
     if (b[1] == 'P' && b[2] == 'N' && b[3] == 'G') {
         return ifPng;
     }
-    if (b[0] == 0 && b[1] == 0) {
+    // An icon or cursor directory: reserved 0, type 1 or 2. Two zero bytes alone are not
+    // enough (a JPEG 2000 file starts with a box length of 00 00 00 0C).
+    if (b[0] == 0 && b[1] == 0 && (b[2] == 1 || b[2] == 2) && b[3] == 0) {
         return ifIco;
     }
     if (b[0] == 0xFF && b[1] == 0x4F && b[2] == 0xFF && b[3] == 0x51) {

@@ -59,6 +59,13 @@ void TImgCtrl::DoError(unsigned long code) {
     }
 }
 
+void TImgCtrl::CheckPictureFitsBudget(int width, int height, int bitCount) const {
+    const uint64_t bytes = DibCreateSize(width, height, bitCount);
+    if (bytes == 0 || (memoryBudget_ && bytes > *memoryBudget_ / 2)) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+}
+
 void TImgCtrl::CheckAbort() const {
     if (AbortRequested()) {
         throw TImgDecodeError{ImgError::Aborted};

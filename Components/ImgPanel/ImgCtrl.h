@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "imaging/PackedDib.h"
@@ -78,6 +79,10 @@ class TImgCtrl {
     // TImgEvent::HeaderRead, on the decoding thread.
     void SetDisplayCoeff(double coefficient) { displayCoeff_ = coefficient; }
     double DisplayCoeff() const { return displayCoeff_; }
+    // Bytes the picture may take, counted twice (its receiver builds a copy while rows
+    // arrive); a decode whose picture needs more fails with 8 before it allocates. Empty:
+    // no limit beyond the pixel cap.
+    void SetMemoryBudget(std::optional<uint64_t> bytes) { memoryBudget_ = bytes; }
 
     // Results. Read them on the decoding thread (inside a callback) or after the decode.
     int Width() const { return width_; }
@@ -86,6 +91,9 @@ class TImgCtrl {
     int OutputWidth() const { return outputWidth_; }
     int OutputHeight() const { return outputHeight_; }
     PackedDib Picture() const { return picture_.get(); }
+    // Hands the finished picture over; the decoder keeps none. Called on the decoding
+    // thread from the Finished callback, or after the decode.
+    UniqueDib TakePicture() { return std::move(picture_); }
     const std::string& FileName() const { return fileName_; }
     unsigned long ErrorCode() const { return errorCode_; }
 
@@ -104,6 +112,8 @@ class TImgCtrl {
     void RunDecodeFrame(const std::string& name, const std::function<void()>& body);
 
     void SetPicture(PackedDib picture) { picture_.reset(picture); }
+    // Throws TImgDecodeError{8} when a picture of that size does not fit the budget.
+    void CheckPictureFitsBudget(int width, int height, int bitCount) const;
     const std::atomic<bool>* AbortFlag() const { return &abort_; }
 
     int height_ = 0;
@@ -119,6 +129,7 @@ class TImgCtrl {
     std::string fileName_;
     unsigned long errorCode_ = 0;
     double displayCoeff_ = 0.0;
+    std::optional<uint64_t> memoryBudget_;
     unsigned maxDisplayWidth_ = 0;
     unsigned maxDisplayHeight_ = 0;
     SCALETYPE scalerMode_ = sctSquare;

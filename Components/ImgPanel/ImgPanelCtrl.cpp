@@ -16,6 +16,7 @@
 #include "Components/ImgPanel/ImageToDib.h"
 #include "Components/ImgPanel/LoadSession.h"
 #include "imaging/DibDraw.h"
+#include "platform/Memory.h"
 
 namespace {
 
@@ -128,6 +129,7 @@ void TImgPanelCtrl::StartDecoder(std::unique_ptr<TImgCtrl> decoder) {
     errorState_ = false;
     decoder->SetScalerMode(scaleType_);
     decoder->SetFilterKind(FilterKindOf(filterType_));
+    decoder->SetMemoryBudget(PictureBudget(platform::AvailableMemoryBytes()));
 
     ++generation_;
     platform::UiWaker* waker = &waker_;
@@ -201,7 +203,7 @@ void TImgPanelCtrl::ApplyReport(LoadReport& report) {
             OnRows(report);
             break;
         case LoadReport::Kind::Finished:
-            OnFinished();
+            OnFinished(report);
             break;
         case LoadReport::Kind::Error:
             ShowErrorText(QString::fromStdString(report.text));
@@ -252,7 +254,10 @@ void TImgPanelCtrl::OnRows(LoadReport& report) {
     }
 }
 
-void TImgPanelCtrl::OnFinished() {
+void TImgPanelCtrl::OnFinished(LoadReport& report) {
+    if (report.picture) {
+        picture_ = std::move(report.picture);  // the rows copied so far go with the old one
+    }
     imageReady_ = true;
     update(clientRect_);
 }

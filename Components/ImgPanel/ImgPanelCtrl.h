@@ -127,7 +127,7 @@ class TImgPanelCtrl : public QWidget {
     void ApplyReport(LoadReport& report);
     void OnHeader(const LoadReport& report);
     void OnRows(LoadReport& report);
-    void OnFinished();
+    void OnFinished(LoadReport& report);
     void OnLoaderEnded();
 
     FrameGeometry GeometrySnapshot() const;

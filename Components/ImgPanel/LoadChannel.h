@@ -40,6 +40,10 @@ struct LoadReport {
     int lastRow = -1;
     std::vector<uint8_t> rows;
 
+    // Finished: the decoder's own picture, handed over rather than copied (at a large
+    // fixed scale a third copy of it may not fit); null when it could not be taken.
+    UniqueDib picture;
+
     // Error.
     std::string text;
 };

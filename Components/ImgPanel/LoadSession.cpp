@@ -6,6 +6,14 @@
 
 #include "Components/ImgPanel/ImgErrors.h"
 
+std::optional<uint64_t> PictureBudget(std::optional<uint64_t> available) {
+    if (!available) {
+        return std::nullopt;
+    }
+    const uint64_t reserve = std::max(uint64_t{64} << 20, *available / 8);
+    return *available > reserve ? *available - reserve : 0;
+}
+
 LoadSession::LoadSession(uint64_t generation, FrameGeometry geometry,
                          TImgProgressEvent userProgress, TImgErrorEvent userError,
                          LoadChannel& channel, std::function<void()> wake)
@@ -41,10 +49,15 @@ void LoadSession::OnImageLoadingProgress(TImgCtrl* sender, PackedDib pDib, int n
         case TImgEvent::Finished: {
             // The whole picture again: a strip may have been reported before its last row
             // was written, and a decoder may go over rows it already reported (a grey pass
-            // before the colour one, interlace passes). Only the finished picture is final.
-            PostRows(pDib, 0, DibHeight(pDib) - 1);
+            // before the colour one, interlace passes). Only the finished picture is final,
+            // and it moves to the panel whole: the decoder is done with it.
             LoadReport report;
             report.kind = LoadReport::Kind::Finished;
+            if (sender != nullptr && sender->Picture() == pDib) {
+                report.picture = sender->TakePicture();
+            } else {
+                PostRows(pDib, 0, DibHeight(pDib) - 1);
+            }
             Post(std::move(report));
             break;
         }

@@ -1,6 +1,8 @@
 #include "app/Dialogs/ConfigForm.h"
 
 #include <QGroupBox>
+#include <cstring>
+#include <set>
 
 #include "app/ArtResources.h"
 #include "app/Dialogs/DialogControls.h"
@@ -98,6 +100,13 @@ void TConfigForm::ConnectHandlers() {
     connect(DefFolderButton, &QToolButton::clicked, this, [this] { DefFolderButtonClick(); });
 }
 
+void TConfigForm::done(int result) {
+    if (result != 1) {
+        LoadConfig(this);
+    }
+    QDialog::done(result);
+}
+
 void TConfigForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     FormShow();
@@ -131,11 +140,22 @@ TNameFields TConfigForm::NameEntries() const {
 
 void TConfigForm::Refuse(const QString& message, QWidget* control) {
     platform::Beep();
-    platform::ShowError(message);
+    platform::ShowError(isVisible() ? message : message + StoredSettingText(control));
     // Checked hidden at start-up, the dialog must not pull the focus to itself.
     if (isVisible()) {
         control->setFocus();
     }
+}
+
+// Checked hidden at start-up, the box is all the user sees: it names the stored setting
+// and the file it comes from.
+QString TConfigForm::StoredSettingText(const QWidget* control) const {
+    const QString key = control == PrefixEdit  ? QStringLiteral("Prefix")
+                        : control == SufixEdit ? QStringLiteral("Sufix")
+                                               : QStringLiteral("From");
+    const auto* edit = qobject_cast<const QLineEdit*>(control);
+    return "\n[Saving] " + key + "=" + (edit ? edit->text() : QString()) + " in '" +
+           platform::IniFilePath() + "'";
 }
 
 void TConfigForm::OkButtonClick() {
@@ -151,7 +171,9 @@ void TConfigForm::OkButtonClick() {
     ini.WriteString(kSaving, QStringLiteral("Sufix"), SufixEdit->text());
     ini.WriteInteger(kSaving, QStringLiteral("Digits"), DigitsTB->value());
     ini.WriteInteger(kSaving, QStringLiteral("From"), ParseInteger(FromEdit->text()).value_or(1));
-    ini.UpdateFile();
+    if (!ini.UpdateFile()) {
+        ReportSettingsFileProblem(ini, true);
+    }
     if (isVisible()) {
         done(1);
     } else {
@@ -185,6 +207,7 @@ void TConfigForm::DefFolderButtonClick() {
 
 void LoadConfig(TConfigForm* form) {
     const TIniFile ini(platform::IniFilePath());
+    ReportSettingsFileProblem(ini, false);
     form->SrcDirEdit->setText(
         ini.ReadString(kViewer, QStringLiteral("Source"), platform::DefaultSourceFolder()));
     form->OptiTrackBar->setValue(
@@ -205,5 +228,23 @@ void LoadConfig(TConfigForm* form) {
 void SaveSourceFolder(TConfigForm* form) {
     TIniFile ini(platform::IniFilePath());
     ini.WriteString(kViewer, QStringLiteral("Source"), form->SrcDirEdit->text());
-    ini.UpdateFile();
+    if (!ini.UpdateFile()) {
+        ReportSettingsFileProblem(ini, true);
+    }
+}
+
+void ReportSettingsFileProblem(const TIniFile& ini, bool saving) {
+    const int error = saving ? ini.LastError() : ini.ReadError();
+    static std::set<QString> told;  // UI thread only
+    if (error == 0 || !told.insert(ini.FileName()).second) {
+        return;
+    }
+    const QString where =
+        "'" + ini.FileName() + "': " + QString::fromLocal8Bit(std::strerror(error));
+    const QString text =
+        saving ? "The settings can't be saved to " + where + "."
+               : "The settings can't be read from " + where +
+                     ".\nThe program uses its default settings and leaves that file as it is.";
+    platform::ShowMessage(text, QStringLiteral("Warning !"), {platform::MsgButton::Ok},
+                          platform::MsgIcon::Warning);
 }

@@ -17,6 +17,8 @@
 
 class QGroupBox;
 
+class TIniFile;
+
 class TConfigForm : public QDialog {
     Q_OBJECT
   public:
@@ -54,6 +56,10 @@ class TConfigForm : public QDialog {
     void DestDirButtonClick();
     void DefFolderButtonClick();
 
+    // Any way out but OK (Cancel, Esc, the close button) puts the stored values back:
+    // other windows read the settings from these controls.
+    void done(int result) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
 
@@ -66,7 +72,13 @@ class TConfigForm : public QDialog {
     TNameFields NameEntries() const;
     // A failed check: beep, the message, and the control focused when the dialog is up.
     void Refuse(const QString& message, QWidget* control);
+    QString StoredSettingText(const QWidget* control) const;
 };
 
 void LoadConfig(TConfigForm* form);
 void SaveSourceFolder(TConfigForm* form);
+
+// Tells the user, once per settings file and run, that the file could not be read when
+// ini was made (saving false) or that UpdateFile failed (saving true), naming the file
+// and the cause. The file is left as it is; the program goes on with what it has.
+void ReportSettingsFileProblem(const TIniFile& ini, bool saving);

@@ -7,8 +7,9 @@ void TNameFields::ShowDigits() const {
     ShowSample();
 }
 
-void TNameFields::ShowSample() const {
-    sample->setText(SampleName(prefix->text(), from->text(), digits->value(), suffix->text()));
+void TNameFields::ShowSample(const QString& extension) const {
+    sample->setText(
+        SampleName(prefix->text(), from->text(), digits->value(), suffix->text(), extension));
 }
 
 std::optional<TNameFault> TNameFields::FirstFault() const {

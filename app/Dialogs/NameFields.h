@@ -24,8 +24,8 @@ struct TNameFields {
 
     // The width as that many zeros, then the sample name for it.
     void ShowDigits() const;
-    // prefix + padded first number + suffix + ".jpg".
-    void ShowSample() const;
+    // prefix + padded first number + suffix + extension.
+    void ShowSample(const QString& extension = QStringLiteral(".jpg")) const;
     // Runs onChange on context whenever the prefix, first number or suffix text changes
     // (set by the program as well as typed).
     template <class F>

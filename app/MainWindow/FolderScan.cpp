@@ -46,6 +46,10 @@ FolderScanResult ScanFolderPictures(const QString& folder,
         if (!IsPictureName(name)) {
             continue;
         }
+        if (QFile::encodeName(name) != entry->d_name) {
+            ++result.uncarriedNames;  // decoding replaced bytes: another path
+            continue;
+        }
         const QString path = platform::JoinPath(folder, name);
         if (!IsReadableFile(path)) {
             continue;

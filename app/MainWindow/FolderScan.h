@@ -23,6 +23,9 @@ bool BelongsToFolder(const QString& path, const QString& folder);
 struct FolderScanResult {
     QStringList names;   // pictures not in the series, in directory order
     bool found = false;  // the folder holds at least one picture (in the series or not)
+    // Pictures whose names are not valid in the file-name encoding (UTF-8): text cannot
+    // carry them back to the same file, so they are not listed, only counted.
+    int uncarriedNames = 0;
 };
 
 // Lists folder's pictures; inSeries(full path) tells which ones to leave out.

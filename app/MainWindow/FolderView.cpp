@@ -38,6 +38,12 @@ void TFolderView::DirTreeChange() {
     const FolderScanResult scan = ScanFolderPictures(
         CurrentFolder, [this](const QString& path) { return SelectedFiles.contains(path); });
     FolderFiles = scan.names;
+    if (scan.uncarriedNames > 0 && !toldUncarried_.contains(CurrentFolder)) {
+        toldUncarried_.insert(CurrentFolder);
+        RunAfterwards([folder = CurrentFolder, count = scan.uncarriedNames] {
+            ReportUncarriedNames(folder, count);
+        });
+    }
     FilesLV->BeginUpdate();
     FilesLV->ClearItems();
     for (const QString& name : FolderFiles) {
@@ -132,6 +138,15 @@ void TFolderView::RunAfterwards(std::function<void()> work) {
                                work();
                            }
                        }));
+}
+
+void TFolderView::ReportUncarriedNames(const QString& folder, int count) {
+    platform::ShowMessage(
+        QStringLiteral("Can't list %1 picture(s) of '%2': the file name is not valid UTF-8. "
+                       "Rename the file to see it here.")
+            .arg(count)
+            .arg(folder),
+        QStringLiteral("Warning !"), {MsgButton::Ok}, MsgIcon::Warning);
 }
 
 void TFolderView::ReportUnreadable(const QString& path) {

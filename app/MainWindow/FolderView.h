@@ -9,6 +9,7 @@
 // UI thread only.
 
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
 #include <functional>
 #include <vector>
@@ -45,6 +46,8 @@ class TFolderView : public QMainWindow, public TMainLayout {
     void UpdateSelectedLabel();
     void UpdateSeriesButtons();
     void ReportUnreadable(const QString& path);
+    // Once per folder and run: pictures whose names could not be listed.
+    static void ReportUncarriedNames(const QString& folder, int count);
     // Runs work from the event loop once no command that lets events run is busy.
     void RunAfterwards(std::function<void()> work);
     // The message box and the rebuilt list (refreshList) for an unreadable picture, queued
@@ -63,6 +66,7 @@ class TFolderView : public QMainWindow, public TMainLayout {
     bool busy_ = false;
     bool treeChangePending_ = false;
     bool unreadableQueued_ = false;
+    QSet<QString> toldUncarried_;
     std::vector<std::function<void()>> deferred_;
 
   private:

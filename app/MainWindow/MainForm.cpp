@@ -377,11 +377,14 @@ void TMainForm::DeleteButtonClick() {
         const QString path = SelectedFiles.value(k);
         tempCopies_->DeleteCopy(path);
         PutBack(path);
-        SelectedFiles.removeAt(k);
+        // The row goes first: while it is removed the list selects the next row and reports
+        // it by its old index, which must still name the same picture.
         SelectedLV->DeleteItem(k);
+        SelectedFiles.removeAt(k);
         k = std::min(k, SelectedLV->Count() - 1);
         if (k >= 0) {
             SelectedLV->SelectListItem(k);
+            ShowThumbnail(ReadablePath(SelectedFiles[k]));
         } else if (FilesLV->Count() > 0) {
             const int selectedFile = FilesLV->FirstSelected();
             if (selectedFile >= 0) {
@@ -392,6 +395,7 @@ void TMainForm::DeleteButtonClick() {
         }
     }
     FitListColumn(FilesLV, 5);
+    SelectAllButton->setEnabled(FilesLV->Count() > 0);
     if (SelectedFiles.isEmpty()) {
         UseTempCopies = true;
     }
@@ -424,6 +428,7 @@ void TMainForm::ClearButtonClick() {
     UpdateSelectedLabel();
     UseTempCopies = true;
     FitListColumn(FilesLV, 5);
+    SelectAllButton->setEnabled(FilesLV->Count() > 0);
     if (FilesLV->Count() > 0 && FilesLV->SelCount() == 0) {
         FilesLV->SetSelected(0, true);
     }

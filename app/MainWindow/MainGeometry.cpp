@@ -40,6 +40,21 @@ int ClampInto(int pos, int size, int areaStart, int areaEnd) {
 
 }  // namespace
 
+int LimitStoredSize(int value, int extent) {
+    const int bound = std::max(extent, 1);
+    return std::clamp(value, -bound, 2 * bound);
+}
+
+StoredWindow LimitToScreens(StoredWindow w, const QRect& screens) {
+    const int across = std::max(screens.width(), 1);
+    const int down = std::max(screens.height(), 1);
+    w.left = std::clamp(w.left, screens.x() - across, RightOf(screens) + across);
+    w.top = std::clamp(w.top, screens.y() - down, BottomOf(screens) + down);
+    w.width = LimitStoredSize(w.width, across);
+    w.height = LimitStoredSize(w.height, down);
+    return w;
+}
+
 StoredWindow ClampStoredWindow(StoredWindow w, const QRect& workArea) {
     const int right = RightOf(workArea);
     const int bottom = BottomOf(workArea);

@@ -34,6 +34,13 @@ inline int BottomOf(const QRect& r) {
     return r.y() + r.height();
 }
 
+// A stored value may be any int (the INI is the user's to edit). Before any rule does
+// arithmetic with it, each is clamped into a range that reaches one screen extent beyond
+// every screen on each side: a size into [-extent, 2 x extent], a position into
+// [start - extent, end + extent] of the screens' bounding box on its axis.
+int LimitStoredSize(int value, int extent);
+StoredWindow LimitToScreens(StoredWindow window, const QRect& screens);
+
 // The clamps of a normal (not maximised) stored window against the work area, in their
 // historical order: too wide or too high shrinks to the work area's right or bottom
 // coordinate; Left below -4 becomes 0; a Top at or below the bottom coordinate becomes

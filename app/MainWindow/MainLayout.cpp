@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/Dialogs/ConfigForm.h"
 #include "platform/IniFile.h"
 #include "platform/IniLocation.h"
 
@@ -34,6 +35,18 @@ std::vector<QRect> ScreenAreas() {
         }
     }
     return areas;
+}
+
+// The box around every screen: stored values are first brought within reach of it.
+QRect ScreensBounds() {
+    QRect bounds;
+    for (const QRect& area : ScreenAreas()) {
+        bounds |= area;
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        bounds |= screen->geometry();
+    }
+    return bounds;
 }
 
 }  // namespace
@@ -231,20 +244,27 @@ void TMainLayout::ReadWindowSettings(QMainWindow* form) {
         ini.ReadString(kWindow, QStringLiteral("State"), QStringLiteral("MAX")).toUpper() == u"MAX";
     const QRect work = PrimaryWorkArea();
     const QSize screen = PrimaryScreenSize();
+    const QRect screens = ScreensBounds();
     StoredWindow stored;
-    stored.width = ini.ReadInteger(kWindow, QStringLiteral("Width"), kMinFormWidth);
-    stored.height = ini.ReadInteger(kWindow, QStringLiteral("Height"), kMinFormHeight);
+    stored.width = LimitStoredSize(ini.ReadInteger(kWindow, QStringLiteral("Width"), kMinFormWidth),
+                                   screens.width());
+    stored.height = LimitStoredSize(
+        ini.ReadInteger(kWindow, QStringLiteral("Height"), kMinFormHeight), screens.height());
     stored.left =
         ini.ReadInteger(kWindow, QStringLiteral("Left"), (screen.width() - stored.width) / 2);
     stored.top =
         ini.ReadInteger(kWindow, QStringLiteral("Top"), (screen.height() - stored.height) / 2);
+    stored = LimitToScreens(stored, screens);
     normal_ = BringOnScreen(ClampStoredWindow(stored, work), ScreenAreas());
     normal_.width = std::max(normal_.width, kMinFormWidth);
     normal_.height = std::max(normal_.height, kMinFormHeight);
 
-    SavedSplitH = ini.ReadInteger(kSpliters, QStringLiteral("SplitH"), 0);
-    SavedSplitV = ini.ReadInteger(kSpliters, QStringLiteral("SplitV"), 0);
-    SavedSplitList = ini.ReadInteger(kSpliters, QStringLiteral("SplitList"), 0);
+    SavedSplitH =
+        LimitStoredSize(ini.ReadInteger(kSpliters, QStringLiteral("SplitH"), 0), screens.height());
+    SavedSplitV =
+        LimitStoredSize(ini.ReadInteger(kSpliters, QStringLiteral("SplitV"), 0), screens.width());
+    SavedSplitList = LimitStoredSize(ini.ReadInteger(kSpliters, QStringLiteral("SplitList"), 0),
+                                     screens.width());
 
     SizeClientArea(form, maximised_ ? work.size() : QSize(normal_.width, normal_.height));
     if (!maximised_) {
@@ -327,5 +347,7 @@ void TMainLayout::WriteWindowSettings(QMainWindow* form) {
     ini.WriteInteger(kSpliters, QStringLiteral("SplitH"), SplitH->y());
     ini.WriteInteger(kSpliters, QStringLiteral("SplitV"), MainLeft->width());
     ini.WriteInteger(kSpliters, QStringLiteral("SplitList"), FilesPnl->width());
-    ini.UpdateFile();
+    if (!ini.UpdateFile()) {
+        ReportSettingsFileProblem(ini, true);
+    }
 }

@@ -140,18 +140,30 @@ TPaintScroll::TPaintScroll(QWidget* owner, bool tracking, const QString& fileNam
 }
 
 // Centres the picture along each direction it fits in, and gives the scroll bar the
-// rest of the picture's size along the others.
+// rest of the picture's size along the others. Whether a bar shows is decided against
+// the box's whole area, not against a viewport that bars shown earlier have already
+// shrunk; a bar along one direction takes room from the other, which may then need one.
 void TPaintScroll::ComputeOffsets() {
-    const QSize client = viewport()->size();
+    const QSize whole = contentsRect().size();
+    const QSize bars(verticalScrollBar()->sizeHint().width(),
+                     horizontalScrollBar()->sizeHint().height());
+    bool needsHorizontal = picture_.width() > whole.width();
+    const bool needsVertical =
+        picture_.height() > whole.height() ||
+        (needsHorizontal && picture_.height() > whole.height() - bars.height());
+    needsHorizontal =
+        needsHorizontal || (needsVertical && picture_.width() > whole.width() - bars.width());
+    setHorizontalScrollBarPolicy(needsHorizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(needsVertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const QSize client(whole.width() - (needsVertical ? bars.width() : 0),
+                       whole.height() - (needsHorizontal ? bars.height() : 0));
+    pictureLeft_ = needsHorizontal ? 0 : (client.width() - picture_.width()) / 2;
+    pictureTop_ = needsVertical ? 0 : (client.height() - picture_.height()) / 2;
     QScrollBar* horizontal = horizontalScrollBar();
     QScrollBar* vertical = verticalScrollBar();
-    const bool fitsWidth = picture_.width() <= client.width();
-    const bool fitsHeight = picture_.height() <= client.height();
-    pictureLeft_ = fitsWidth ? (client.width() - picture_.width()) / 2 : 0;
-    pictureTop_ = fitsHeight ? (client.height() - picture_.height()) / 2 : 0;
-    horizontal->setRange(0, fitsWidth ? 0 : picture_.width() - client.width());
+    horizontal->setRange(0, needsHorizontal ? picture_.width() - client.width() : 0);
     horizontal->setPageStep(client.width());
-    vertical->setRange(0, fitsHeight ? 0 : picture_.height() - client.height());
+    vertical->setRange(0, needsVertical ? picture_.height() - client.height() : 0);
     vertical->setPageStep(client.height());
 }
 

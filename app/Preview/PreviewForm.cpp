@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -38,11 +39,17 @@ QRect AvailableWorkArea(const QWidget* window) {
 
 }  // namespace
 
-TPreviewPlacement FitPreviewWindow(QSize picture, int statusBarHeight, const QRect& workArea) {
+TPreviewPlacement FitPreviewWindow(QSize picture, int statusBarHeight, const QRect& workArea,
+                                   QSize scrollBars) {
+    const bool scrollsAcross = workArea.width() < picture.width();
+    const bool scrollsDown = workArea.height() < picture.height();
     const auto [width, left] =
-        FitAlong(picture.width(), kClientMargin, workArea.left(), workArea.width());
-    const auto [height, top] = FitAlong(picture.height(), statusBarHeight + kClientMargin,
-                                        workArea.top(), workArea.height());
+        FitAlong(picture.width(), kClientMargin + (scrollsDown ? scrollBars.width() : 0),
+                 workArea.left(), workArea.width());
+    const auto [height, top] =
+        FitAlong(picture.height(),
+                 statusBarHeight + kClientMargin + (scrollsAcross ? scrollBars.height() : 0),
+                 workArea.top(), workArea.height());
     const bool maximised =
         picture.width() > workArea.width() && picture.height() > workArea.height();
     return {QRect(left, top, width, height), maximised};
@@ -74,7 +81,16 @@ TfrmPreview::TfrmPreview(QWidget* owner, const QString& fileName)
 void TfrmPreview::CreateStatusBar() {
     StatusBar = new QWidget(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    StatusBar->setPalette(QApplication::palette());
+    // Every colour the bar paints with is set on the bar itself: a palette taken as it
+    // is from the application has no role marked as set, so the form's black would
+    // show through as the background of black text.
+    QPalette own = QApplication::palette();
+    for (const auto role : {QPalette::Window, QPalette::WindowText, QPalette::Mid}) {
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            own.setColor(group, role, own.color(group, role));
+        }
+    }
+    StatusBar->setPalette(own);
     StatusBar->setAutoFillBackground(true);
     const int smallIcon = style()->pixelMetric(QStyle::PM_SmallIconSize);
     StatusBar->setFixedHeight(smallIcon + 6);
@@ -102,9 +118,11 @@ void TfrmPreview::FormCreate() {
 }
 
 void TfrmPreview::FitWindow() {
+    const QSize scrollBars(PictureBox->verticalScrollBar()->sizeHint().width(),
+                           PictureBox->horizontalScrollBar()->sizeHint().height());
     const TPreviewPlacement placement =
         FitPreviewWindow(QSize(PictureBox->PictureWidth(), PictureBox->PictureHeight()),
-                         StatusBar->height(), AvailableWorkArea(this));
+                         StatusBar->height(), AvailableWorkArea(this), scrollBars);
     resize(placement.client.size());
     move(placement.client.topLeft());
     if (placement.maximised) {

@@ -20,8 +20,10 @@ struct TPreviewPlacement {
 
 // Fits the window to picture against workArea: along each direction where the picture
 // fits, the client is the picture's size (at least 200) plus 4 (plus the status bar
-// vertically) and centred; elsewhere it takes the work area's whole extent.
-TPreviewPlacement FitPreviewWindow(QSize picture, int statusBarHeight, const QRect& workArea);
+// vertically, plus a scroll bar's extent when the other direction must scroll) and
+// centred; elsewhere it takes the work area's whole extent.
+TPreviewPlacement FitPreviewWindow(QSize picture, int statusBarHeight, const QRect& workArea,
+                                   QSize scrollBars = QSize(0, 0));
 
 // "100 x 80 x 24b": width, height and depth, the "b" from 24 bits on.
 QString PictureSizeText(int width, int height, int depth);

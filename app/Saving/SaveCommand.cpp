@@ -4,7 +4,9 @@
 #include <QDateTime>
 
 #include "app/Dialogs/ProgressForm.h"
+#include "app/Saving/SaveWorker.h"
 #include "app/Saving/SavingForm.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -51,8 +53,15 @@ bool SaveSeriesAsPackage(const QStringList& series, TSavingForm& dialog, TSaveSe
     dialog.AddPath->setText(TimeStampPath(QDateTime::currentDateTime()));
     dialog.PictureCount = static_cast<int>(series.size());
     dialog.LongestExtension = LongestExtension(series);
+    dialog.PictureExtensions.clear();
+    for (const QString& path : series) {
+        dialog.PictureExtensions.append(platform::ExtensionPart(path));
+    }
     if (dialog.exec() != 1) {
         return false;
+    }
+    if (!services.offload) {
+        services.offload = RunOffUiThread;
     }
     SavePackage(series, dialog.Entries(), std::move(services));
     return true;

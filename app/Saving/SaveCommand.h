@@ -15,7 +15,8 @@ class TProgressForm;
 TSaveProgress ProgressOn(TProgressForm* form);
 
 // The Save command: an empty series does nothing. Otherwise the dialog gets the time
-// stamp as its additional path, the picture count and the longest extension, runs
-// modally, and on OK the package is saved from its entries. Returns whether a save ran.
+// stamp as its additional path, the picture count and the pictures' extensions, runs
+// modally, and on OK the package is saved from its entries, its file-system work off the
+// UI thread unless the services say otherwise. Returns whether a save ran.
 bool SaveSeriesAsPackage(const QStringList& series, TSavingForm& dialog,
                          TSaveServices services = {});

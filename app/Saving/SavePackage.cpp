@@ -1,18 +1,25 @@
 #include "app/Saving/SavePackage.h"
 
-#include <sys/stat.h>
-#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
-#include <cerrno>
+#include <algorithm>
+#include <atomic>
 #include <climits>
+#include <memory>
+#include <set>
 
 #include "app/Dialogs/QuestionForm.h"
+#include "app/Saving/CopyErrors.h"
+#include "app/Saving/PackagePlan.h"
 #include "app/Saving/VolumeHelpers.h"
 #include "app/Series/NameRules.h"
 #include "app/Series/SeriesOrder.h"
+#include "app/Series/TempCopies.h"
 #include "platform/DateTimeFormat.h"
+#include "platform/MessageService.h"
 #include "platform/Paths.h"
+#include "platform/ReplacementFile.h"
 
 using platform::CopyMode;
 using platform::CopyResult;
@@ -22,76 +29,12 @@ using platform::MsgIcon;
 
 namespace {
 
-// Answers of the overwrite question, as modal results.
-constexpr int kAnswerCancel = 2;
-constexpr int kAnswerYes = 6;
-constexpr int kAnswerNo = 7;
-constexpr int kAnswerNoToAll = 9;
-constexpr int kAnswerYesToAll = 10;
-
 QString WithoutSeparators(QString text) {
     for (QChar c : {u'/', u'.', u':'}) {
         text.replace(c, u'-');
     }
     return text;
 }
-
-std::string Encoded(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
-// Whether two paths name one file (hard links and symlinks included).
-bool SameFile(const QString& a, const QString& b) {
-    struct stat first {};
-    struct stat second {};
-    return ::stat(Encoded(a).c_str(), &first) == 0 && ::stat(Encoded(b).c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-TCopyError MissingFileError(CopyStage stage) {
-    return stage == CopyStage::OpenSource ? TCopyError::FileNotFound : TCopyError::PathNotFound;
-}
-
-TCopyError NetworkError(int error) {
-    switch (error) {
-        case EHOSTDOWN:
-        case EHOSTUNREACH:
-        case ECONNREFUSED:
-            return TCopyError::RemoteNotAvailable;
-        case ENETUNREACH:
-            return TCopyError::NetworkPathNotFound;
-        case ETIMEDOUT:
-            return TCopyError::NetworkBusy;
-        case ESTALE:
-        case ENETDOWN:
-        case ENETRESET:
-        case ECONNRESET:
-        case ECONNABORTED:
-        case ENOLINK:
-            return TCopyError::NetworkGone;
-        case ENOKEY:
-        case EKEYEXPIRED:
-        case EKEYREJECTED:
-        case EKEYREVOKED:
-            return TCopyError::NetworkAccessDenied;
-        default:
-            return TCopyError::Other;
-    }
-}
-
-TCopyErrorReport Stop(const QString& text) {
-    return {text, QStringLiteral("Error"), {MsgButton::Ok}, MsgIcon::Warning, TErrorAction::Stop};
-}
-
-TCopyErrorReport AskToContinue(const QString& text) {
-    return {text,
-            QStringLiteral("Continue save ?"),
-            {MsgButton::Yes, MsgButton::No},
-            MsgIcon::Information,
-            TErrorAction::AskContinue};
-}
-
-const QString kGap = QStringLiteral("  ");
 
 }  // namespace
 
@@ -158,91 +101,45 @@ QString LongestExtension(const QStringList& series) {
     return longestBytes < 0 ? QStringLiteral(".jpg") : longest;
 }
 
-TCopyError CopyErrorOf(const CopyResult& result) {
-    switch (result.error) {
-        case 0:
-            return TCopyError::None;
-        case EEXIST:
-            return result.stage == CopyStage::CreateTarget ? TCopyError::FileExists
-                                                           : TCopyError::Other;
-        case ENOENT:
-        case ENOTDIR:
-            return MissingFileError(result.stage);
-        case EACCES:
-        case EPERM:
-            return TCopyError::AccessDenied;
-        case ENOMEM:
-            return TCopyError::OutOfMemory;
-        case ENODEV:
-        case ENXIO:
-            return TCopyError::InvalidDrive;
-        case EXDEV:
-            return TCopyError::NotSameDevice;
-        case EROFS:
-            return TCopyError::WriteProtected;
-        case ENOMEDIUM:
-            return TCopyError::NotReady;
-        case ENOSPC:
-        case EDQUOT:
-            return TCopyError::DiskFull;
-        default:
-            return NetworkError(result.error);
-    }
-}
-
-TCopyErrorReport CopyErrorReport(TCopyError error, const QString& target,
-                                 const QString& destinationField, const QString& drive) {
-    switch (error) {
-        case TCopyError::FileNotFound:
-            return AskToContinue(target + kGap + "The system cannot find the file specified");
-        case TCopyError::PathNotFound:
-            return Stop(u'\'' + destinationField + u'\'' + kGap + "Path Not Found !");
-        case TCopyError::AccessDenied:
-            return Stop(target + kGap + "Access Denied !");
-        case TCopyError::OutOfMemory:
-            return Stop(
-                QStringLiteral("Not enough storage is available to complete this operation."));
-        case TCopyError::InvalidDrive:
-            return Stop(QStringLiteral("The system cannot find the drive specified."));
-        case TCopyError::NotSameDevice:
-            return AskToContinue(target + kGap +
-                                 "The system cannot move the file to a different disk drive.");
-        case TCopyError::WriteProtected:
-            return Stop(QStringLiteral("The media is write protected."));
-        case TCopyError::NotReady:
-            return Stop(QStringLiteral("The device is not ready."));
-        case TCopyError::DiskFull:
-            return Stop(drive + u' ' + "The disk is full.");
-        case TCopyError::RemoteNotAvailable:
-            return Stop(QStringLiteral("The remote computer is not available."));
-        case TCopyError::NetworkPathNotFound:
-            return Stop(QStringLiteral("The network path was not found."));
-        case TCopyError::NetworkBusy:
-            return Stop(QStringLiteral("The network is busy."));
-        case TCopyError::NetworkGone:
-            return Stop(
-                QStringLiteral("The specified network resource or device is no longer available."));
-        case TCopyError::NetworkAccessDenied:
-            return Stop(QStringLiteral("Network access is denied."));
-        case TCopyError::FileExists:
-            return {{}, {}, {}, MsgIcon::None, TErrorAction::AskOverwrite};
-        case TCopyError::None:
-        case TCopyError::Other:
-            break;
-    }
-    return {QStringLiteral("Can't copy file!"),
-            QStringLiteral("Error"),
-            {MsgButton::Ok},
-            MsgIcon::Error,
-            TErrorAction::Continue};
-}
-
 namespace {
+
+// Answers of the overwrite question, as modal results.
+constexpr int kAnswerCancel = 2;
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
+constexpr int kAnswerNoToAll = 9;
+constexpr int kAnswerYesToAll = 10;
+// The end report names at most this many pictures.
+constexpr int kListedPictures = 20;
+constexpr int kHoldNameAttempts = 1000;
+
+std::string Encoded(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString MountPointOf(const QString& path) {
+    // Links resolved: a destination reached through one lies on the file system it leads
+    // to. The target itself may not exist yet; its folder does.
+    QString resolved = QFileInfo(platform::FolderPart(path)).canonicalFilePath();
+    if (resolved.isEmpty()) {
+        resolved = path;
+    }
+    const auto mount = platform::VolumeTable::System().MountOfPath(Encoded(resolved));
+    return mount ? QFile::decodeName(mount->mountPoint.c_str()) : QStringLiteral("/");
+}
 
 TSaveServices WithDefaults(TSaveServices services) {
     if (!services.copy) {
         services.copy = [](const QString& source, const QString& target, CopyMode mode) {
             return platform::CopyFile(source, target, mode);
+        };
+    }
+    if (!services.move) {
+        services.move = platform::MoveFile;
+    }
+    if (!services.offload) {
+        services.offload = [](const std::function<void()>& work, const std::function<void()>&) {
+            work();
         };
     }
     if (!services.readablePath) {
@@ -262,41 +159,93 @@ TSaveServices WithDefaults(TSaveServices services) {
             return drive ? QFile::decodeName(drive->mountPoint.c_str()) : QStringLiteral("/");
         };
     }
+    if (!services.fileSystemOf) {
+        services.fileSystemOf = MountPointOf;
+    }
     return services;
 }
 
+enum class TPictureState { Pending, Saved, NotSaved };
+
+// One piece of the save's work off the UI thread: the first plans the package (it clears
+// what a killed save left in the folder, identifies every file and orders the copies);
+// then copies to new names follow one after the other until one fails.
+struct TAheadWork {
+    bool plan = false;
+    QString folder;
+    std::vector<TPlannedPicture> pictures;  // planning: identified here
+    std::vector<int> order;                 // planning: made here
+    std::vector<std::pair<QString, QString>> copies;
+    // pictures and order are complete (and no longer written) once this is true.
+    std::atomic<bool> planned{false};
+    std::atomic<size_t> copied{0};
+    CopyResult failure;
+
+    void Run(const TCopyFunction& copy) {
+        if (plan) {
+            platform::RemoveStaleTemporaries(Encoded(folder));
+            IdentifyFiles(pictures);
+            order = CopyOrder(pictures);
+            for (int i : order) {
+                copies.emplace_back(pictures[i].source, pictures[i].target);
+            }
+            planned.store(true, std::memory_order_release);
+        }
+        for (const auto& [source, target] : copies) {
+            failure = copy(source, target, CopyMode::FailIfExists);
+            if (!failure.Ok()) {
+                return;
+            }
+            copied.fetch_add(1);
+        }
+    }
+};
+
 // One save, from the dialog's OK to the last picture or a stop. The overwrite answer
 // given with "to All" lives as long as this object.
+//
+// The rule that keeps every picture: a file that pictures of the series are read from is
+// replaced only when each of them is saved already or held in a copy of its own; one that
+// holds a picture that could not be saved is never replaced.
 class TPackageSaver {
   public:
     TPackageSaver(const QStringList& series, const TSaveEntries& entries, TSaveServices services)
         : services_(WithDefaults(std::move(services))),
           entries_(entries),
-          list_(series),
           folder_(TargetFolder(entries.destination, entries.additionalPath)),
           step_(100.0L / static_cast<long double>(series.size())) {
-        RotateToPicture(list_, ParseInteger(entries.beginFrom).value_or(0));
+        QStringList list = series;
+        RotateToPicture(list, ParseInteger(entries.beginFrom).value_or(0));
+        const long long first = FirstCounter(entries_.firstNumber);
+        for (int i = 0; i < list.size(); ++i) {
+            const QString name = PackageFileName(entries_.prefix, first + i, entries_.digits,
+                                                 entries_.suffix, platform::ExtensionPart(list[i]));
+            pictures_.push_back({list[i], services_.readablePath(list[i]), folder_ + name, {}, {}});
+        }
+        states_.assign(pictures_.size(), TPictureState::Pending);
+        holds_.resize(pictures_.size());
     }
 
     TSaveOutcome Run() {
         Call(services_.progress.show);
-        const long long first = FirstCounter(entries_.firstNumber);
-        for (int i = 0; i < list_.size(); ++i) {
-            const QString target =
-                folder_ + PackageFileName(entries_.prefix, first + i, entries_.digits,
-                                          entries_.suffix, platform::ExtensionPart(list_[i]));
+        CopyResult result;
+        for (size_t k = CopyAhead(0, result); k < order_.size(); k = CopyAhead(k + 1, result)) {
+            // This picture needs more than a copy to a new name: a question, a message or
+            // the rename of its held copy.
             ComeBack();
-            Call(services_.progress.label, "Copy file '" + target + "'");
-            if (!SaveOne(i, target)) {
+            ShowLabel(pictures_[order_[k]].target);
+            if (!SaveOne(order_[k], result)) {
                 outcome_.stopped = true;
                 break;
             }
             ComeBack();
-            Call(services_.progress.position, static_cast<int>((i + 1) * step_));
+            ShowPosition(k);
         }
+        SettleHolds();
         if (!aside_) {
             Call(services_.progress.hide);
         }
+        ReportMissingPictures();
         return outcome_;
     }
 
@@ -306,6 +255,85 @@ class TPackageSaver {
         if (function) {
             function(std::forward<Args>(args)...);
         }
+    }
+
+    // Runs file-system work through the offload service and hands back its result. The
+    // work gets its inputs by value; the UI thread waits for it, so the result outlives it.
+    template <class Work>
+    auto OffUi(Work work) {
+        decltype(work()) result{};
+        services_.offload([&result, &work] { result = work(); }, {});
+        return result;
+    }
+
+    void ShowLabel(const QString& target) {
+        Call(services_.progress.label, "Copy file '" + target + "'");
+    }
+
+    void ShowPosition(size_t k) {
+        Call(services_.progress.position, static_cast<int>((k + 1) * step_));
+    }
+
+    // The progress shows the pictures of order up to order[upTo] as copied, and the one
+    // being copied now.
+    void ShowProgress(const std::vector<TPlannedPicture>& pictures, const std::vector<int>& order,
+                      size_t upTo) {
+        for (; shown_ < upTo; ++shown_) {
+            ShowPosition(shown_);
+        }
+        if (upTo < order.size()) {
+            ShowLabel(pictures[order[upTo]].target);
+        }
+    }
+
+    // Copies the pictures from order_[first] on to new names in one piece of work off the
+    // UI thread, one after the other, and returns the position of the first one that
+    // needs more: result then holds its failed copy (an existing target gives EEXIST). The
+    // first piece of work also plans the package. A thread hand-over per picture would
+    // cost more than the copy of a small one.
+    size_t CopyAhead(size_t first, CopyResult& result) {
+        const auto work = std::make_shared<TAheadWork>();
+        work->plan = first == 0;
+        if (work->plan) {
+            work->folder = folder_;
+            work->pictures = pictures_;
+            for (const TPlannedPicture& picture : pictures_) {
+                LockSourceVolume(picture.source);
+            }
+        } else {
+            for (size_t k = first; k < order_.size() && holds_[order_[k]].isEmpty(); ++k) {
+                work->copies.emplace_back(pictures_[order_[k]].source, pictures_[order_[k]].target);
+                LockSourceVolume(pictures_[order_[k]].source);
+            }
+            if (work->copies.empty()) {
+                result = {};
+                return first;
+            }
+            work->planned = true;
+            ComeBack();
+            ShowLabel(work->copies.front().second);
+        }
+        shown_ = first;
+        services_.offload([copy = services_.copy, work] { work->Run(copy); },
+                          [this, work, first] {
+                              if (work->planned.load(std::memory_order_acquire)) {
+                                  ShowProgress(work->plan ? work->pictures : pictures_,
+                                               work->plan ? work->order : order_,
+                                               first + work->copied.load());
+                              }
+                          });
+        if (work->plan) {
+            pictures_ = std::move(work->pictures);
+            order_ = std::move(work->order);
+            readers_ = ReadersByFile(pictures_);
+        }
+        const size_t reached = first + work->copied.load();
+        ShowProgress(pictures_, order_, reached);
+        for (size_t k = first; k < reached; ++k) {
+            MarkSaved(order_[k]);
+        }
+        result = work->failure;
+        return reached;
     }
 
     // The progress box stays on top of every other window: it steps aside while a
@@ -340,24 +368,71 @@ class TPackageSaver {
         }
     }
 
-    // False when the save stops here.
-    bool SaveOne(int i, const QString& target) {
-        const QString source = services_.readablePath(list_[i]);
-        LockSourceVolume(source);
-        const CopyResult result = services_.copy(source, target, CopyMode::FailIfExists);
-        if (result.Ok()) {
-            outcome_.written.append(target);
-            return true;
-        }
-        return HandleFailure(CopyErrorOf(result), i, target);
+    CopyResult Copy(const QString& source, const QString& target, CopyMode mode) {
+        return OffUi(
+            [copy = services_.copy, source, target, mode] { return copy(source, target, mode); });
     }
 
-    bool HandleFailure(TCopyError error, int i, const QString& target) {
-        const TCopyErrorReport report =
-            CopyErrorReport(error, target, entries_.destination, services_.driveOf(target));
-        if (report.action == TErrorAction::AskOverwrite) {
-            return HandleExistingTarget(i, target);
+    // A held picture goes into the package by renaming its copy: nothing to copy again,
+    // and its bytes are under one name or the other at every moment.
+    CopyResult Write(int i, CopyMode mode) {
+        const TPlannedPicture& picture = pictures_[i];
+        if (holds_[i].isEmpty()) {
+            return Copy(picture.source, picture.target, mode);
         }
+        const CopyResult result =
+            OffUi([move = services_.move, from = holds_[i], to = picture.target, mode] {
+                return move(from, to, mode);
+            });
+        if (result.Ok()) {
+            holds_[i].clear();
+        }
+        return result;
+    }
+
+    void MarkSaved(int i) {
+        states_[i] = TPictureState::Saved;
+        outcome_.written.append(pictures_[i].target);
+    }
+
+    // False when the save stops here. result: the failed copy to a new name, for a
+    // picture that is not held.
+    bool SaveOne(int i, CopyResult result) {
+        if (!holds_[i].isEmpty()) {
+            result = Write(i, CopyMode::FailIfExists);
+        }
+        if (result.Ok()) {
+            MarkSaved(i);
+            return true;
+        }
+        if (CopyErrorOf(result) == TCopyError::FileExists) {
+            return HandleExistingTarget(i);
+        }
+        return Fail(i, result, holds_[i].isEmpty() ? pictures_[i].source : holds_[i],
+                    pictures_[i].target);
+    }
+
+    // Shows the message of a failed copy from source to target; picture i is not saved.
+    bool Fail(int i, const CopyResult& result, const QString& source, const QString& target) {
+        TCopyFault fault;
+        fault.error = CopyErrorOf(result);
+        if (fault.error == TCopyError::FileExists) {
+            fault.error = TCopyError::Other;  // a replacement never asks again
+        }
+        fault.file = IsSourceFault(result) ? source : target;
+        fault.reason = FailureReason(result);
+        return Refuse(i, fault);
+    }
+
+    bool Refuse(int i, TCopyFault fault) {
+        states_[i] = TPictureState::NotSaved;
+        fault.destinationField = entries_.destination;
+        if (fault.error == TCopyError::DiskFull || fault.error == TCopyError::WriteProtected) {
+            fault.fileSystem = OffUi([fileSystemOf = services_.fileSystemOf, folder = folder_] {
+                return fileSystemOf(folder);
+            });
+        }
+        const TCopyErrorReport report = CopyErrorReport(fault);
         StepAside();
         const MsgButton answer =
             platform::ShowMessage(report.text, report.caption, report.buttons, report.icon);
@@ -365,10 +440,8 @@ class TPackageSaver {
             case TErrorAction::Stop:
                 return false;
             case TErrorAction::AskContinue:
-                ++outcome_.skipped;
                 return answer == MsgButton::Yes;
             default:
-                ++outcome_.skipped;
                 return true;
         }
     }
@@ -383,8 +456,8 @@ class TPackageSaver {
                                       QStringLiteral("IDI_EXCLAMATION"));
     }
 
-    bool HandleExistingTarget(int i, const QString& target) {
-        const int answer = OverwriteAnswer(target);
+    bool HandleExistingTarget(int i) {
+        const int answer = OverwriteAnswer(pictures_[i].target);
         if (answer == kAnswerCancel) {
             return false;
         }
@@ -393,48 +466,156 @@ class TPackageSaver {
             remembered_ = answer == kAnswerYesToAll ? kAnswerYes : kAnswerNo;
         }
         if (answer == kAnswerYes || answer == kAnswerYesToAll) {
-            return ReplaceTarget(i, target);
+            return ReplaceTarget(i);
         }
-        ++outcome_.skipped;
+        states_[i] = TPictureState::NotSaved;
         return true;
     }
 
-    // Whether the target is a file that a later picture of this package is read from:
-    // replacing it would copy the wrong bytes for that picture.
-    bool IsSourceOfLaterPicture(int i, const QString& target) const {
-        for (int j = i + 1; j < list_.size(); ++j) {
-            if (SameFile(target, services_.readablePath(list_[j]))) {
-                return true;
+    // The picture, other than i, whose only copy the target of i is; -1 when none.
+    int UnsavedReaderOfTarget(int i) const {
+        const auto found =
+            pictures_[i].targetId ? readers_.find(*pictures_[i].targetId) : readers_.end();
+        if (found != readers_.end()) {
+            for (int reader : found->second) {
+                if (reader != i && states_[reader] == TPictureState::NotSaved) {
+                    return reader;
+                }
             }
         }
+        return -1;
+    }
+
+    // Copies every picture still to come that reads the target of i to a free name
+    // beside it. False when one of those copies failed (its message is shown then, and
+    // continue tells whether the save goes on).
+    bool HoldReadersOfTarget(int i, bool& proceed) {
+        const auto found =
+            pictures_[i].targetId ? readers_.find(*pictures_[i].targetId) : readers_.end();
+        if (found == readers_.end()) {
+            return true;
+        }
+        for (int reader : found->second) {
+            if (reader != i && states_[reader] == TPictureState::Pending &&
+                holds_[reader].isEmpty() && !Hold(reader, i, proceed)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool IsPackageName(const QString& path) const {
+        return std::any_of(pictures_.begin(), pictures_.end(),
+                           [&](const TPlannedPicture& picture) { return picture.target == path; });
+    }
+
+    bool Hold(int reader, int i, bool& proceed) {
+        const QString name = platform::FileNamePart(pictures_[reader].source);
+        CopyResult result{EEXIST, CopyStage::CreateTarget};
+        QString hold;
+        for (int n = 1; n <= kHoldNameAttempts && result.error == EEXIST; ++n) {
+            hold = folder_ + NumberedName(name, n);
+            // Never a name the package itself is still to write: a held copy is replaced by
+            // nothing but its own picture.
+            if (!IsPackageName(hold)) {
+                result = Copy(pictures_[reader].source, hold, CopyMode::FailIfExists);
+            }
+        }
+        if (result.Ok()) {
+            holds_[reader] = hold;
+            return true;
+        }
+        proceed = Fail(i, result, pictures_[reader].source, hold);
         return false;
     }
 
-    bool ReplaceTarget(int i, const QString& target) {
-        const QString source = services_.readablePath(list_[i]);
-        if (SameFile(source, target)) {
-            outcome_.written.append(target);  // already holds exactly these bytes
+    bool ReplaceTarget(int i) {
+        const TPlannedPicture& picture = pictures_[i];
+        if (holds_[i].isEmpty() && picture.sourceId && picture.sourceId == picture.targetId) {
+            MarkSaved(i);  // already holds exactly these bytes
             return true;
         }
-        if (IsSourceOfLaterPicture(i, target)) {
-            return HandleFailure(TCopyError::Other, i, target);
+        if (const int reader = UnsavedReaderOfTarget(i); reader >= 0) {
+            return Refuse(i, {TCopyError::Other,
+                              picture.target,
+                              {},
+                              {},
+                              "It is the only copy of '" + pictures_[reader].seriesPath +
+                                  "', which is not saved."});
         }
-        const CopyResult result = services_.copy(source, target, CopyMode::Replace);
-        if (result.Ok()) {
-            outcome_.written.append(target);
-            return true;
+        bool proceed = true;
+        if (!HoldReadersOfTarget(i, proceed)) {
+            return proceed;
         }
-        // The replacement never asks again: an existing file is what it expects.
-        const TCopyError error = CopyErrorOf(result);
-        return HandleFailure(error == TCopyError::FileExists ? TCopyError::Other : error, i,
-                             target);
+        const CopyResult result = Write(i, CopyMode::Replace);
+        if (!result.Ok()) {
+            return Fail(i, result, holds_[i].isEmpty() ? picture.source : holds_[i],
+                        picture.target);
+        }
+        MarkSaved(i);
+        if (picture.targetId) {
+            replaced_.insert(*picture.targetId);
+        }
+        return true;
+    }
+
+    // A held copy that is no longer needed goes; one whose picture is neither saved nor in
+    // its source any more is the picture now, and stays.
+    void SettleHolds() {
+        for (size_t i = 0; i < pictures_.size(); ++i) {
+            if (holds_[i].isEmpty()) {
+                continue;
+            }
+            const TPlannedPicture& picture = pictures_[i];
+            if (picture.sourceId && replaced_.count(*picture.sourceId) != 0) {
+                outcome_.kept.append(holds_[i]);
+                keptFor_.append(picture.seriesPath);
+            } else {
+                OffUi([hold = holds_[i]] { return QFile::remove(hold); });
+            }
+        }
+    }
+
+    void ReportMissingPictures() {
+        QStringList lines;
+        for (size_t i = 0; i < pictures_.size(); ++i) {
+            if (states_[i] != TPictureState::Saved) {
+                outcome_.notSaved.append(pictures_[i].seriesPath);
+                if (lines.size() < kListedPictures) {
+                    lines.append(pictures_[i].seriesPath);
+                }
+            }
+        }
+        if (outcome_.notSaved.isEmpty()) {
+            return;
+        }
+        const qsizetype total = static_cast<qsizetype>(pictures_.size());
+        QString text = QStringLiteral("%1 of %2 pictures were saved in '%3'.\nNot saved:\n")
+                           .arg(total - outcome_.notSaved.size())
+                           .arg(total)
+                           .arg(platform::WithoutTrailingSlash(folder_)) +
+                       lines.join(u'\n');
+        if (outcome_.notSaved.size() > lines.size()) {
+            text += QStringLiteral("\n(and %1 more)").arg(outcome_.notSaved.size() - lines.size());
+        }
+        for (int k = 0; k < outcome_.kept.size(); ++k) {
+            text += "\n'" + keptFor_[k] + "' is kept as '" + outcome_.kept[k] + "'.";
+        }
+        platform::ShowMessage(text, QStringLiteral("Warning !"), {MsgButton::Ok}, MsgIcon::Warning);
     }
 
     TSaveServices services_;
     TSaveEntries entries_;
-    QStringList list_;
     QString folder_;
     long double step_;
+    std::vector<TPlannedPicture> pictures_;
+    std::vector<int> order_;
+    size_t shown_ = 0;  // the pictures of order_ the progress has shown as copied
+    std::vector<TPictureState> states_;
+    std::vector<QString> holds_;  // a picture's own copy, made before its source is replaced
+    std::map<TFileId, std::vector<int>> readers_;
+    std::set<TFileId> replaced_;  // files of the plan that this save has replaced
+    QStringList keptFor_;
     bool ask_ = true;
     bool aside_ = false;
     int remembered_ = kAnswerNo;

@@ -4,10 +4,16 @@
 // prefix, a zero-padded counter, a suffix and the picture's own extension. Nothing is
 // ever replaced without asking, and a failed copy leaves no partial file behind.
 //
-// The copy loop takes its file copy, the overwrite question, the mapping of a series path
-// to the file actually read (a temporary copy of a picture on removable media) and its
-// progress display as functions, so that it runs the same under tests as in the program.
-// UI thread only.
+// No picture is ever lost, whatever the answers and faults: the package is planned first
+// (PackagePlan.h), and a file that is some picture's source is replaced only once every
+// picture read from it is in the package; where pictures replace each other's sources in a
+// cycle, the first displaced one is first copied to a free name in the destination. A save
+// that ends with pictures missing says which.
+//
+// The copy loop takes its file operations, the overwrite question, the mapping of a series
+// path to the file actually read (a temporary copy of a picture on removable media), the
+// progress display and the way file-system work is kept off the window as functions, so
+// that it runs the same under tests as in the program. UI thread only.
 
 #include <QDate>
 #include <QDateTime>
@@ -17,7 +23,6 @@
 #include <vector>
 
 #include "platform/FileCopy.h"
-#include "platform/MessageService.h"
 #include "platform/VolumeTable.h"
 
 // The saving dialog's entries as the user confirmed them.
@@ -58,59 +63,13 @@ bool IsAtOrBelow(const QString& path, const QString& folder);
 // The series' longest extension (in bytes on disk, with its dot); ".jpg" for none.
 QString LongestExtension(const QStringList& series);
 
-// --- Copy errors ---------------------------------------------------------------------
-
-// The copy failures the save tells apart; the numbers are the error codes the save has
-// always reported them by.
-enum class TCopyError : int {
-    None = 0,
-    FileNotFound = 2,
-    PathNotFound = 3,
-    AccessDenied = 5,
-    OutOfMemory = 14,
-    InvalidDrive = 15,
-    NotSameDevice = 17,
-    WriteProtected = 19,
-    NotReady = 21,
-    DiskFull = 39,
-    RemoteNotAvailable = 51,
-    NetworkPathNotFound = 53,
-    NetworkBusy = 54,
-    NetworkGone = 55,
-    NetworkAccessDenied = 65,
-    FileExists = 80,
-    Other = -1,
-};
-
-// The errno of a failed copy step, read together with the step: a missing file is the
-// source when opening it failed, and the target's folder otherwise.
-TCopyError CopyErrorOf(const platform::CopyResult& result);
-
-enum class TErrorAction {
-    Stop,          // the destination or its device is unusable: one message, then stop
-    Continue,      // this picture is lost; the others may still go
-    AskContinue,   // the user decides: Yes goes on with the next picture, No stops
-    AskOverwrite,  // the target exists: the overwrite question
-};
-
-struct TCopyErrorReport {
-    QString text;
-    QString caption;
-    std::vector<platform::MsgButton> buttons;
-    platform::MsgIcon icon = platform::MsgIcon::None;
-    TErrorAction action = TErrorAction::Continue;
-};
-
-// The message and the consequence of a copy error. target: the full target path;
-// destinationField: the destination as the dialog shows it; drive: the mount point of
-// the target's drive.
-TCopyErrorReport CopyErrorReport(TCopyError error, const QString& target,
-                                 const QString& destinationField, const QString& drive);
-
 // --- The copy loop -------------------------------------------------------------------
 
+// File operations; both may run on a thread other than the UI thread.
 using TCopyFunction = std::function<platform::CopyResult(
     const QString& source, const QString& target, platform::CopyMode mode)>;
+using TMoveFunction = std::function<platform::CopyResult(const QString& from, const QString& to,
+                                                         platform::CopyMode mode)>;
 // The five-answer question (modal results: 6 Yes, 10 Yes to All, 7 No, 9 No to All,
 // 2 Cancel).
 using TOverwriteQuestion =
@@ -128,20 +87,32 @@ struct TSaveProgress {
 };
 
 struct TSaveServices {
-    TCopyFunction copy;                                            // empty: platform::CopyFile
+    TCopyFunction copy;  // empty: platform::CopyFile
+    TMoveFunction move;  // empty: platform::MoveFile
+    // Runs file-system work (which may wait on a slow or gone medium) and returns once it
+    // is done, keeping the window live meanwhile and calling tick (when given) on the
+    // calling thread now and then to show the progress; empty: runs the work in place.
+    std::function<void(const std::function<void()>& work, const std::function<void()>& tick)>
+        offload;
     std::function<QString(const QString&)> readablePath;           // empty: the path itself
     TOverwriteQuestion askOverwrite;                               // empty: ShowQuestion
     std::function<platform::DriveType(const QString&)> driveType;  // empty: the mount table
     std::function<QString(const QString&)> driveOf;                // empty: the mount table
+    // The mount point of the file system that holds a path, for the messages about the
+    // destination; empty: the mount table, links resolved.
+    std::function<QString(const QString&)> fileSystemOf;
     TSaveProgress progress;
 };
 
 struct TSaveOutcome {
-    QStringList written;  // targets created or replaced, in the order written
-    int skipped = 0;      // pictures left out (existing targets kept, failed copies)
+    QStringList written;   // targets created or replaced, in the order written
+    QStringList notSaved;  // series paths of the pictures missing from the package
+    QStringList kept;      // temporary copies kept because they hold a picture not saved
     bool stopped = false;
 };
 
-// Copies the series as the entries say, asking through the services.
+// Copies the series as the entries say, asking through the services. When pictures are
+// missing from the package at the end, one message says how many of how many were saved
+// and which were not.
 TSaveOutcome SavePackage(const QStringList& series, const TSaveEntries& entries,
                          TSaveServices services = {});

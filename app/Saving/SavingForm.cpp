@@ -2,13 +2,20 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <optional>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "app/Dialogs/ConfigForm.h"
 #include "app/Dialogs/DialogControls.h"
 #include "app/Dialogs/FolderDialog.h"
+#include "app/Series/NameRules.h"
 #include "platform/MessageService.h"
 #include "platform/Paths.h"
 
@@ -101,6 +108,7 @@ void TSavingForm::ConnectHandlers() {
     connect(DestDirButton, &QPushButton::clicked, this, [this] { DestDirButtonClick(); });
     connect(DigitsTB, &QSlider::valueChanged, this, [this] { DigitsTBChange(); });
     NameEntries().OnTextChanged(this, [this] { SampleChange(); });
+    connect(BeginEdit, &QLineEdit::textChanged, this, [this] { SampleChange(); });
     BeginEdit->installEventFilter(this);
 }
 
@@ -153,10 +161,17 @@ void TSavingForm::DestDirButtonClick() {
 
 void TSavingForm::DigitsTBChange() {
     NameEntries().ShowDigits();
+    SampleChange();
 }
 
 void TSavingForm::SampleChange() {
-    NameEntries().ShowSample();
+    NameEntries().ShowSample(FirstExtension());
+}
+
+QString TSavingForm::FirstExtension() const {
+    const int begin = ParseInteger(BeginEdit->text()).value_or(1);
+    const int index = begin >= 1 && begin <= PictureExtensions.size() ? begin - 1 : 0;
+    return PictureExtensions.isEmpty() ? QStringLiteral(".jpg") : PictureExtensions[index];
 }
 
 TNameFields TSavingForm::NameEntries() const {
@@ -238,11 +253,19 @@ bool TSavingForm::PrepareFolders() {
     const QString target = TargetFolder(destination, AddPath->text());
     const QFileInfo destinationInfo(destination);
     const bool destinationUsable = destinationInfo.isAbsolute() && destinationInfo.isDir();
-    const bool dateReady = !destinationUsable || !IsAtOrBelow(target, dateFolder) ||
-                           QFileInfo(dateFolder).isDir() || QDir().mkdir(dateFolder);
-    if (!destinationUsable || !dateReady) {
+    if (!destinationUsable) {
         Refuse({"Can't find directory: '" + destination + "' !\nShoose another.", DestDirButton});
         return false;
+    }
+    // The destination is there: a date folder that cannot be made there (a read-only
+    // medium, no permission) is named with its own cause.
+    if (IsAtOrBelow(target, dateFolder) && !QFileInfo(dateFolder).isDir()) {
+        const QByteArray native = QFile::encodeName(platform::WithoutTrailingSlash(dateFolder));
+        if (::mkdir(native.constData(), 0777) != 0) {
+            const QString cause = QString::fromLocal8Bit(std::strerror(errno));
+            Refuse({"Can't create directory: '" + dateFolder + "'\n" + cause + ".", DestDirButton});
+            return false;
+        }
     }
     if (!QDir().mkpath(target)) {
         Refuse({"Can't create directory: '" + target + "'", AddPath, false, true});

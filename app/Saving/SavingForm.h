@@ -44,6 +44,9 @@ class TSavingForm : public QDialog {
     // the longest name checked against the path limits.
     int PictureCount = 0;
     QString LongestExtension = QStringLiteral(".jpg");
+    // The pictures' extensions in series order: the sample name shows the one the first
+    // picture of the package (the "Begin from:" picture) will get.
+    QStringList PictureExtensions;
 
     // Where the configured defaults come from (the program's configuration dialog); set
     // once both exist. Without one, showing keeps the entries as they are.
@@ -72,6 +75,7 @@ class TSavingForm : public QDialog {
     void BuildButtons();
     void ConnectHandlers();
     TNameFields NameEntries() const;
+    QString FirstExtension() const;
     void Refuse(const Refusal& refusal);
     QString ShownTargetFolder() const;
     bool CheckEntries();

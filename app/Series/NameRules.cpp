@@ -27,8 +27,8 @@ QString PadCounter(long long number, int digits) {
 }
 
 QString SampleName(const QString& prefix, const QString& firstNumber, int digits,
-                   const QString& suffix) {
-    return prefix + PadCounter(firstNumber, digits) + suffix + QStringLiteral(".jpg");
+                   const QString& suffix, const QString& extension) {
+    return prefix + PadCounter(firstNumber, digits) + suffix + extension;
 }
 
 QString SpeedPercentText(int position) {

@@ -18,9 +18,9 @@ std::optional<int> ParseInteger(const QString& text);
 QString PadCounter(const QString& number, int digits);
 QString PadCounter(long long number, int digits);
 
-// prefix + padded first number + suffix + ".jpg".
+// prefix + padded first number + suffix + extension.
 QString SampleName(const QString& prefix, const QString& firstNumber, int digits,
-                   const QString& suffix);
+                   const QString& suffix, const QString& extension = QStringLiteral(".jpg"));
 
 // "25%" for a play speed of 250 (position x 0.001 x 100, rounded).
 QString SpeedPercentText(int position);

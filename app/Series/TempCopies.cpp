@@ -69,7 +69,8 @@ bool SameFile(const QString& a, const QString& b) {
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// "stem~n.ext", with the stem cut so that the name stays within the file system's limit.
+}  // namespace
+
 QString NumberedName(const QString& name, int n) {
     const QString extension = platform::ExtensionPart(name);
     QString stem = name.left(name.size() - extension.size());
@@ -79,8 +80,6 @@ QString NumberedName(const QString& name, int n) {
     }
     return stem + tail;
 }
-
-}  // namespace
 
 TempFolderError::TempFolderError() : std::runtime_error("Cannot create temp directory.") {}
 

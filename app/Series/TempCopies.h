@@ -24,6 +24,10 @@ class TempFolderError : public std::runtime_error {
     TempFolderError();
 };
 
+// name with "~n" before its extension, the stem cut so that the name stays within NAME_MAX
+// bytes: the free name for a second copy of a file beside the first.
+QString NumberedName(const QString& name, int n);
+
 // The per-user private directory inside $TMPDIR (else /tmp), created when missing (and
 // $TMPDIR with it).
 // Throws TempFolderError when it cannot be created or is not a private directory of ours.

@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QPainter>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/SlideShow/SlideGeometry.h"
@@ -70,18 +73,51 @@ std::optional<SeriesPictureInfo> ReadSeriesPictureInfo(const QString& name, int 
     return result;
 }
 
-uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decoders) {
+uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decoders,
+                             uint64_t frameBudget) {
+    const uint64_t pictures = static_cast<uint64_t>(std::max(count, 0));
     const uint64_t picture =
         WholePages(DibCreateSize(info.outputWidth, info.outputHeight, info.bitCount));
     const uint64_t running = static_cast<uint64_t>(std::max(decoders, 1));
     // The series and, while it is turned, a turned copy of it; each running decoder holds
     // its own picture, its copy and one waiting picture.
-    const uint64_t pictures = picture * (uint64_t{2} * std::max(count, 0) + 3 * running);
-    return pictures + info.decoderBytes * running;
+    const uint64_t series = picture * (2 * pictures + 3 * running);
+    // A thumbnail is drawn into an image and kept as a pixmap, four bytes a pixel each.
+    const QSize cell = ThumbCellSize({info.outputWidth, info.outputHeight});
+    const uint64_t thumbnails = pictures * 2 * 4 * uint64_t(cell.width()) * uint64_t(cell.height());
+    // The panel's frames are at most the picture's own size, four bytes a pixel.
+    const uint64_t frames = std::min(
+        frameBudget, pictures * 4 * uint64_t(info.outputWidth) * uint64_t(info.outputHeight));
+    return series + info.decoderBytes * running + thumbnails + frames;
 }
 
 bool FitsAvailableMemory(uint64_t needed, std::optional<uint64_t> available) {
-    return !available.has_value() || needed <= *available;
+    if (!available.has_value()) {
+        return true;
+    }
+    const uint64_t reserve = std::max(kMemoryReserve, *available / 8);
+    return *available >= reserve && needed <= *available - reserve;
+}
+
+QString LoadFailureText(const QString& name, int denominator, std::optional<uint64_t> available) {
+    const QString prefix = "Can't load image '" + name + "': ";
+    UniqueFile file(std::fopen(QFile::encodeName(name).constData(), "rb"));
+    if (!file) {
+        return prefix + QString::fromLocal8Bit(std::strerror(errno)) + ".";
+    }
+    if (std::fgetc(file.get()) == EOF) {
+        return prefix + "the file is empty.";
+    }
+    const std::optional<SeriesPictureInfo> info = ReadSeriesPictureInfo(name, denominator);
+    if (!info) {
+        return prefix + "it is not a JPEG picture, or its header is damaged.";
+    }
+    // A picture whose decode alone does not fit failed for memory; otherwise its data did.
+    const uint64_t one = EstimateSeriesBytes(*info, 1);
+    if (available.has_value() && one > *available) {
+        return {};
+    }
+    return prefix + "its picture data is damaged or cut short.";
 }
 
 std::optional<std::array<QImage, 3>> MakeOrientPreviews(const DibInfoHeader* picture,

@@ -27,11 +27,20 @@ struct SeriesPictureInfo {
 };
 std::optional<SeriesPictureInfo> ReadSeriesPictureInfo(const QString& name, int denominator);
 
-// Bytes a series of count such pictures takes while it is loaded and turned: every picture
-// and its turned copy, the pictures in flight, and the buffers of decoders running at once.
-uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decoders = 1);
-// Whether needed bytes fit what is available; an unknown figure never refuses.
+// Bytes a series of count such pictures takes while it is loaded, turned and shown: every
+// picture and its turned copy, the pictures in flight, the buffers of decoders running at
+// once, the thumbnails, and the scaled frames of the picture panel up to frameBudget.
+uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decoders = 1,
+                             uint64_t frameBudget = 0);
+// Whether needed bytes fit what is available with room left for the rest of the system
+// (kMemoryReserve, or an eighth of what is available when that is more); an unknown
+// figure never refuses.
+inline constexpr uint64_t kMemoryReserve = uint64_t{64} << 20;
 bool FitsAvailableMemory(uint64_t needed, std::optional<uint64_t> available);
+
+// Why name could not be decoded, in a sentence that names the file; empty when only
+// memory can have run short for it (the caller then says so in its own words).
+QString LoadFailureText(const QString& name, int denominator, std::optional<uint64_t> available);
 
 // The three orientation previews of a picture (turned left, as it is, turned right), each
 // side x side with the picture fitted and centred on background. Empty when a turn fails.

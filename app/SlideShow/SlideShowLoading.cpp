@@ -111,7 +111,8 @@ bool TSlideShow::SeriesFitsMemory(const QStringList& files, int denominator) {
         return true;  // the decode itself reports an unreadable first picture
     }
     const uint64_t needed = slideshow::EstimateSeriesBytes(
-        *info, static_cast<int>(files.size()), slideshow::SeriesPrefetcher::WorkerCount());
+        *info, static_cast<int>(files.size()), slideshow::SeriesPrefetcher::WorkerCount(),
+        TPicPanel::kFrameBudgetBytes);
     return slideshow::FitsAvailableMemory(needed, platform::AvailableMemoryBytes());
 }
 
@@ -126,7 +127,9 @@ bool TSlideShow::LoadSeries(const QStringList& files, int dir) {
     for (int i = 0; i < count; ++i) {
         UniqueDib picture = prefetcher.TakeNext();
         if (!picture) {
-            ShowLoadFailure(kLoadNoMemory);
+            const QString reason = slideshow::LoadFailureText(files[i], PicPanel->Scale,
+                                                              platform::AvailableMemoryBytes());
+            ShowLoadFailure(reason.isEmpty() ? kLoadNoMemory : reason);
             return false;
         }
         // The size is compared before turning: every picture must match the first as decoded.
@@ -134,9 +137,9 @@ bool TSlideShow::LoadSeries(const QStringList& files, int dir) {
         if (i == 0) {
             seriesSize = size;
         } else if (size != seriesSize) {
+            Report(ssEnd, 100, kPrepare);  // the progress box stays on top: away first
             ErrorImageDlg(picture.get(), files[i], this);
             Clear();
-            Report(ssEnd, 100, kPrepare);
             return false;
         }
         if (dir != kRotateNone) {
@@ -193,11 +196,13 @@ void TSlideShow::ShowLoadFailure(const QString& text) {
     ErrorMessage(text);
 }
 
+// The loading ends before the box shows: the progress box stays on top of every window
+// and would cover the message.
 void TSlideShow::ErrorMessage(const QString& text) {
     Clear();
+    Report(ssEnd, 100, kPrepare);
     platform::ShowMessage(text, QStringLiteral("Error"), {platform::MsgButton::Ok},
                           platform::MsgIcon::Error);
-    Report(ssEnd, 100, kPrepare);
 }
 
 void TSlideShow::Clear() {
@@ -267,6 +272,7 @@ void TSlideShow::Rotate(int dir) {
         RebuildThumbnails();
     }
     turned.clear();
+    Report(ssEnd, 100, kRotating);  // before the box, which the progress box would cover
     if (!complete) {
         platform::ShowMessage(kRotateNoMemory, QStringLiteral("Error"), {platform::MsgButton::Ok},
                               platform::MsgIcon::Error);
@@ -276,7 +282,6 @@ void TSlideShow::Rotate(int dir) {
     SetControlsState(true);
     PicPanel->UpdateImage();
     ShowCurPic();
-    Report(ssEnd, 100, kRotating);
 }
 
 void TSlideShow::RebuildThumbnails() {

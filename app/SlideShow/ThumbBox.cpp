@@ -79,8 +79,11 @@ int TThumbBox::ThumbHeight() const {
     return buttons_.empty() ? 0 : buttons_.front()->height();
 }
 
+// From the box's own bounds, not the viewport's: before the box is first laid out (a
+// control loaded before it is shown) the viewport still has its default size, and the
+// thumbnails would count as overflowing. The box never shows a horizontal bar.
 int TThumbBox::ClientHeight() const {
-    return viewport()->height();
+    return contentsRect().height();
 }
 
 int TThumbBox::ScrollPos() const {

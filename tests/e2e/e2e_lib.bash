@@ -97,6 +97,53 @@ shot() {  # window id, file
     import -display "$DISPLAY" -window "$1" "$2"
 }
 
+# Number of pixels of a screen area whose colour is close to the given one.
+count_colour() {  # x y w h colour
+    import -display "$DISPLAY" -window root -crop "$3x$4+$1+$2" +repage "$work/crop.png"
+    convert "$work/crop.png" -fuzz 12% -fill black +opaque "$5" -fill white -opaque "$5" \
+        -colorspace gray -format "%[fx:int(w*h*mean+0.5)]" info:
+}
+
+# Pixels that differ (beyond a little noise) between two images of one size.
+pixels_differing() {  # image image
+    local n
+    n=$(compare -metric AE -fuzz 5% "$1" "$2" null: 2>&1 || true)
+    n=${n%% *}
+    n=${n%.*}
+    [[ "$n" =~ ^[0-9]+$ ]] && echo "$n" || echo 0
+}
+
+# Whether window $1 has drawn something: a picture or a form shows many colours.
+window_painted() {
+    shot "$1" "$work/painted.png"
+    [ "$(convert "$work/painted.png" -format %k info:)" -gt 50 ]
+}
+
+# Whether window $1 looks as it did at the last call: its painting has settled.
+window_still() {
+    shot "$1" "$work/still-now.png"
+    local same=1
+    if [ -e "$work/still-last.png" ] && [ "$(pixels_differing "$work/still-last.png" "$work/still-now.png")" -eq 0 ]; then
+        same=0
+    fi
+    mv "$work/still-now.png" "$work/still-last.png"
+    return $same
+}
+
+# Waits until window $1 has settled (up to 10 s); $2 says what for, in the failure message.
+wait_settled() {
+    rm -f "$work/still-last.png"
+    wait_for 100 window_still "$1" || fail "window $1 kept changing: $2"
+}
+
+# remember_look saves how window $1 looks; looks_changed tells whether it changed since by
+# more than $2 pixels (default 50).
+remember_look() { shot "$1" "$work/remembered.png"; }
+looks_changed() {
+    shot "$1" "$work/look-now.png"
+    [ "$(pixels_differing "$work/remembered.png" "$work/look-now.png")" -gt "${2:-50}" ]
+}
+
 program_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 
 # Asks the program to close (it closes its window normally on SIGTERM) and checks its code.
@@ -139,7 +186,10 @@ open_main_window() {
     start_display
     start_program "$1"
     main=$(main_window) || exit 1
-    sleep 2 # the folder scan after the tree's selection delay
+    # The tree's selection delay passes, then the folder is scanned: its path shows (in
+    # green) in the folder field at the top of the window.
+    folder_scanned() { [ "$(count_colour 100 8 300 16 '#008000')" -gt 30 ]; }
+    wait_for 100 folder_scanned || fail "the start folder was not scanned"
 }
 
 # The main window opened on its start folder; prints its id.
@@ -154,11 +204,15 @@ main_window() {
 # orientation question is answered with the middle choice ("Original orientation").
 # Prints the preview window's id.
 preview_all() {
-    local main=$1 orient preview
+    local main=$1 orient="" try
     keys_to "$main" ctrl+a Insert
-    sleep 1
-    keys_to "$main" alt+p
-    orient=$(window_id "Select orientation" 30) || fail "the orientation question did not come"
+    # Alt+P does nothing while Add still runs: it is pressed again until the question
+    # comes (once the question is up, the window is busy and a late press does nothing).
+    for ((try = 0; try < 20; try++)); do
+        keys_to "$main" alt+p
+        orient=$(window_id "Select orientation" 3) || true
+        [ -z "$orient" ] || break
+    done
     [ -n "$orient" ] || fail "the orientation question did not come"
     # The middle button sits at 164..324 x 32..192 of the dialog.
     xdotool mousemove --sync --window "$orient" 244 112 click 1

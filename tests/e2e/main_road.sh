@@ -26,16 +26,19 @@ open_main_window "$work/orvane-viewer.ini"
 
 # ---------------------------------------------------------------- add, reorder, preview
 preview=$(preview_all "$main") || exit 1
-sleep 1
+wait_for 100 window_painted "$preview" || fail "the preview showed nothing"
 shot "$preview" "$out/main_road_preview.png"
 keys_to "$preview" Escape
 wait_for 50 window_gone "Preview your picture series as a 3D image." ||
     fail "Escape did not close the unchanged preview"
 # The series list has the keyboard (the folder's pictures are all in the series) with
-# its first picture selected: Ctrl+Up sends it to the end.
-sleep 0.5
+# its first picture selected: Ctrl+Up sends it to the end. The window is back to its
+# own events once it has settled.
+wait_settled "$main" "the main window after the preview"
+remember_look "$main"
 keys_to "$main" ctrl+Up
-sleep 0.5
+wait_for 50 looks_changed "$main" 20 || fail "Ctrl+Up did not move the picture"
+wait_settled "$main" "the series after Ctrl+Up"
 shot "$main" "$out/main_road_series.png"
 
 # ---------------------------------------------------------------- save
@@ -45,9 +48,11 @@ saving=$(window_id "Save selected pictures as package" 30) || fail "Alt+S did no
 keys_to "$saving" Return
 wait_for 100 window_gone "Save selected pictures as package" || fail "the saving dialog did not accept Enter"
 
-saved() { [ "$(find "$work/package" -type f | wc -l)" -ge 4 ]; }
+# Written once the progress box has gone with four files in place.
+saved() {
+    [ "$(find "$work/package" -type f | wc -l)" -ge 4 ] && window_gone ProgressForm
+}
 wait_for 100 saved || fail "the package was not written: $(find "$work/package" | tr '\n' ' ')"
-sleep 0.5
 folders=$(find "$work/package" -type f -printf '%h\n' | sort -u)
 [ "$(echo "$folders" | wc -l)" -eq 1 ] || fail "the package is spread over several folders: $folders"
 names=$(find "$work/package" -type f -printf '%f\n' | sort | tr '\n' ' ')

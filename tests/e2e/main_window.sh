@@ -14,13 +14,6 @@ source "$(dirname "$0")/e2e_lib.bash"
 e2e_setup "${1:-}"
 rm -f "$out"/main_window*.png
 
-# Number of pixels of a screen area whose colour is close to the given one.
-count_colour() {  # x y w h colour
-    import -display "$DISPLAY" -window root -crop "$3x$4+$1+$2" +repage "$work/crop.png"
-    convert "$work/crop.png" -fuzz 12% -fill black +opaque "$5" -fill white -opaque "$5" \
-        -colorspace gray -format "%[fx:int(w*h*mean+0.5)]" info:
-}
-
 visible_window() {  # exact title
     xdotool search --onlyvisible --name "^$1\$"
 }
@@ -82,10 +75,9 @@ import -display "$DISPLAY" -window root "$out/main_window_folder.png"
 
 # ---------------------------------------------------------------- Add
 xdotool mousemove --sync "${add_button[@]}" click 1
-sleep 0.5
-white_after=$(count_colour "${series[@]}" '#ffffff')
 # The series list was empty; now its first row is drawn (selected) over the white.
-[ "$white_after" -lt $((white_before - 1000)) ] || fail "Add did not put the picture into the series"
+series_filled() { [ "$(count_colour "${series[@]}" '#ffffff')" -lt $((white_before - 1000)) ]; }
+wait_for 50 series_filled || fail "Add did not put the picture into the series"
 import -display "$DISPLAY" -window root "$out/main_window.png"
 [ -d "$work/tmp/orvane-viewer-$(id -u)/PellimorTmp" ] || fail "the temporary folder is missing while the program runs"
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "platform/ReplacementFile.h"
 
 namespace {
 
@@ -24,6 +26,14 @@ using platform_test::WriteFile;
 using Names = std::vector<std::string>;
 
 const CopyMode kModes[] = {CopyMode::FailIfExists, CopyMode::Replace};
+
+// Both ways a copy can be made: unnamed until complete, and under a hidden name as on file
+// systems without O_TMPFILE.
+platform::CopyOptions Written(bool unnamed) {
+    platform::CopyOptions options;
+    options.allowUnnamed = unnamed;
+    return options;
+}
 
 TEST(FileCopyTest, CopiesTheBytesModificationTimeAndMode) {
     // Larger than the copy buffer, and not a multiple of it.
@@ -66,17 +76,21 @@ TEST(FileCopyTest, ReportsErrnoAndStageAndLeavesNoTarget) {
     };
     const Case cases[] = {{"missing", "target", ENOENT, CopyStage::OpenSource},
                           {"folder", "target", EISDIR, CopyStage::OpenSource},
+                          {"fifo", "target", platform::kNotRegularFile, CopyStage::OpenSource},
                           {"src", "no/such/target", ENOENT, CopyStage::CreateTarget},
                           {"src", "src/target", ENOTDIR, CopyStage::CreateTarget}};
-    for (CopyMode mode : kModes) {
+    for (int way = 0; way < 4; ++way) {
+        const CopyMode mode = kModes[way % 2];
         for (const Case& c : cases) {
             platform_test::TempDir dir;
             WriteFile(dir / "src", "source");
             WriteFile(dir / "folder/inside", "");
-            const CopyResult result = CopyFile(dir / c.source, dir / c.target, mode);
+            ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+            const CopyResult result =
+                CopyFile(dir / c.source, dir / c.target, mode, Written(way < 2));
             EXPECT_EQ(result.error, c.error) << c.source << " to " << c.target;
             EXPECT_EQ(result.stage, c.stage) << platform::CopyStageName(result.stage);
-            EXPECT_EQ(ListFolder(dir.Path()), (Names{"folder", "src"}));
+            EXPECT_EQ(ListFolder(dir.Path()), (Names{"fifo", "folder", "src"}));
         }
     }
 }
@@ -112,7 +126,8 @@ TEST(FileCopyTest, ReplaceOverwritesThroughATemporaryFileThatNeverStays) {
 // Writes past 4 KiB fail with EFBIG, a full disk as far as the copy can tell (permissions
 // would not do: root ignores them).
 TEST(FileCopyTest, AWriteFailureLeavesNoPartialTargetAndTheOldOneIntact) {
-    for (CopyMode mode : kModes) {
+    for (int way = 0; way < 4; ++way) {
+        const CopyMode mode = kModes[way % 2];
         platform_test::TempDir dir;
         WriteFile(dir / "src", std::string(100000, 'x'));
         WriteFile(dir / "existing", "the user's file");
@@ -123,7 +138,7 @@ TEST(FileCopyTest, AWriteFailureLeavesNoPartialTargetAndTheOldOneIntact) {
         struct rlimit lowered = previous;
         lowered.rlim_cur = 4096;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
-        const CopyResult result = CopyFile(dir / "src", dir / target, mode);
+        const CopyResult result = CopyFile(dir / "src", dir / target, mode, Written(way < 2));
         ::setrlimit(RLIMIT_FSIZE, &previous);
         ::signal(SIGXFSZ, handler);
         EXPECT_EQ(result.error, EFBIG);
@@ -131,6 +146,28 @@ TEST(FileCopyTest, AWriteFailureLeavesNoPartialTargetAndTheOldOneIntact) {
         EXPECT_EQ(ListFolder(dir.Path()), (Names{"existing", "src"}));
         EXPECT_EQ(ReadFile(dir / "existing"), "the user's file");
     }
+}
+
+// What a kill leaves behind is ours to clear; a temporary that a save is still writing
+// (it holds a lock), a name that is not ours, a folder and a link stay.
+TEST(FileCopyTest, StaleTemporariesGoOthersStay) {
+    platform_test::TempDir dir;
+    WriteFile(dir / ".a.jpg.0123456789ab.part", "partial");
+    WriteFile(dir / ".b.jpg.ffffffffffff.part", "partial");
+    const Names kept{".a.0123456789aB.part", ".a.012345.part", ".a.0123456789ab.parts",
+                     "a.jpg.0123456789ab.part"};
+    for (const std::string& name : kept) {
+        WriteFile(dir / name, "user's");
+    }
+    WriteFile(dir / ".dir.0123456789ab.part/inside", "");
+    platform_test::MakeLink(dir / "a.jpg.0123456789ab.part", dir / ".ln.0123456789ab.part");
+    platform::ReplacementFile writing;
+    ASSERT_EQ(writing.Create(dir / "c.jpg", 0644, false), 0);
+    EXPECT_EQ(platform::RemoveStaleTemporaries(dir.Path()), 2);
+    EXPECT_EQ(ListFolder(dir.Path()).size(), kept.size() + 3);
+    EXPECT_FALSE(platform_test::PathExists(dir / ".a.jpg.0123456789ab.part"));
+    ASSERT_EQ(writing.CommitNew(), 0);
+    EXPECT_EQ(ReadFile(dir / "c.jpg"), "");
 }
 
 }  // namespace

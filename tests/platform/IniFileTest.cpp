@@ -142,6 +142,7 @@ TEST_F(IniFileTest, FailuresToWriteLoseNothing) {
     WriteFile(path_, huge);
     TIniFile unread(Name());
     EXPECT_EQ(unread.ReadString("S", "K", "def"), "def");
+    EXPECT_EQ(unread.ReadError(), EFBIG);
     ASSERT_TRUE(unread.WriteString("S", "K", "v"));
     EXPECT_FALSE(unread.UpdateFile());
     EXPECT_EQ(unread.LastError(), EFBIG);
@@ -167,6 +168,18 @@ TEST_F(IniFileTest, ReplacingTheFileKeepsLinkAndModeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(platform_test::ListFolder(dir_.Path()),
               (std::vector<std::string>{"real.ini", "settings.ini"}));
+}
+
+TEST_F(IniFileTest, ADanglingLinkIsWrittenThroughAndStaysALink) {
+    platform_test::MakeLink("kept/real.ini", path_);  // relative, into a missing folder
+    TIniFile ini(Name());
+    EXPECT_EQ(ini.ReadError(), 0);
+    ini.WriteInteger("S", "K", 2);
+    EXPECT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadFile(dir_ / "kept/real.ini"), "[S]\nK=2\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat(path_.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
 }
 
 TEST_F(IniFileTest, MissingFoldersAboveTheFileAreCreated) {

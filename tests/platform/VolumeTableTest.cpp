@@ -129,6 +129,24 @@ TEST_F(VolumeTableTest, APathBelongsToTheLongestMountPointThatIsAFolderOfIt) {
     }
 }
 
+// The file system of a path counts every mount, drive or not (/tmp, /boot/efi, gvfs).
+TEST_F(VolumeTableTest, TheFileSystemOfAPathIsItsLongestMountWhateverItsPlace) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/tmp/dest/a.jpg", "/tmp"},
+        {"/boot/efi", "/boot/efi"},
+        {"/boot/x", "/"},
+        {"/run/user/1000/gvfs/s/a", "/run/user/1000/gvfs"},
+        {"/media/usb/../../tmp/a", "/tmp"},
+        {"/mnt/datax", "/"},
+    };
+    const VolumeTable table(system_.Sources());
+    for (const auto& [path, mountPoint] : cases) {
+        const std::optional<platform::MountEntry> mount = table.MountOfPath(path);
+        EXPECT_EQ(mount ? mount->mountPoint : "none", mountPoint) << path;
+    }
+    EXPECT_FALSE(table.MountOfPath("relative"));
+}
+
 // A medium's mount point appears only once it is mounted: the table must notice.
 TEST_F(VolumeTableTest, FollowsChangesOfTheMountTable) {
     const VolumeTable table(system_.Sources());
@@ -150,9 +168,11 @@ TEST(VolumeTableRulesTest, AMountOnTopOfAnotherReplacesIt) {
     system.AddMount("8:1", "/", "ext4", "/dev/sda1");
     system.AddMount("0:40", "/mnt/x", "ext4", "/dev/nothing");
     system.AddMount("0:41", "/mnt/x", "tmpfs", "tmpfs");
-    const std::vector<Volume> drives = VolumeTable(system.Sources()).Drives();
+    const VolumeTable table(system.Sources());
+    const std::vector<Volume> drives = table.Drives();
     ASSERT_EQ(drives.size(), 2u);
     EXPECT_EQ(drives[1].type, DriveType::RamDisk);
+    EXPECT_EQ(table.MountOfPath("/mnt/x/a")->fsType, "tmpfs");
 }
 
 // A machine that boots from an SD card: its root file system is still a fixed drive.

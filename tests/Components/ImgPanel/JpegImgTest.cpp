@@ -71,7 +71,7 @@ TEST_F(JpegDecoder, FullSizeWithAnEndingKernelIsLibjpegsOwnDecode) {
     // Grey files go through a palette of 236 greys: within a step of it.
     for (const auto& [path, tolerance] : {std::pair{colour, 0}, std::pair{greyPath, 2}}) {
         const Picture reference = testjpeg::DecodeReference(path);
-        for (uint8_t kind : {1, 3, 9, 10, 11}) {  // kernels that weigh 0 at distance 1
+        for (uint8_t kind : {1, 3, 9, 10, 11, 12}) {  // kernels that end at distance 1
             TJpegImg decoder;
             Log log;
             decoder.SetFilterKind(kind);
@@ -120,8 +120,10 @@ TEST_F(JpegDecoder, OutputSizesFollowTheCoefficientWithOrWithoutLibraryScaling) 
                     std::abs(ScreenRow(fast.Picture(), y)[i] - ScreenRow(full.Picture(), y)[i]);
             }
         }
-        // Both paths put the picture in the same place: only rounding tells them apart.
-        EXPECT_LE(difference / (3.0 * c.width * c.height), 2.0) << c.coefficient;
+        // Both paths put the picture in the same place: only rounding, and at 1/4 the
+        // library's own reduction (the filter then runs at 1:1) against the kernel's wider
+        // average, tell them apart.
+        EXPECT_LE(difference / (3.0 * c.width * c.height), 2.5) << c.coefficient;
     }
 }
 
@@ -195,6 +197,21 @@ TEST_F(JpegDecoder, FailuresGiveTheirCodeNoPictureAndOneError) {
         const bool sawHeader = !log.events.empty() && log.events[0].event == TImgEvent::HeaderRead;
         EXPECT_EQ(sawHeader, c.headerSeen) << c.name;
         EXPECT_TRUE(log.events.empty() || log.events.back().event != TImgEvent::Finished);
+    }
+}
+
+TEST_F(JpegDecoder, APictureOverTheMemoryBudgetFailsWith8BeforeItIsMade) {
+    const std::string path = Write("budget.jpg", testjpeg::Ramps(300, 200));
+    const uint64_t twiceEnlarged = 2 * DibCreateSize(600, 400, 24);  // with the panel's copy
+    for (const uint64_t budget : {twiceEnlarged - 1, twiceEnlarged}) {
+        TJpegImg decoder;
+        Log log;
+        decoder.SetMemoryBudget(budget);
+        Decode(decoder, log, path, 2.0);
+        const bool fits = budget == twiceEnlarged;
+        EXPECT_EQ(decoder.ErrorCode(), fits ? 0u : ImgError::NotEnoughMemory) << budget;
+        EXPECT_EQ(decoder.Picture() != nullptr, fits) << budget;
+        EXPECT_EQ(log.events.back().event, fits ? TImgEvent::Finished : TImgEvent::HeaderRead);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "tests/Components/PkgFolder/FolderTreeTestBase.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -67,6 +68,30 @@ TEST_F(RootTree, TenSelectionsWithinTheDelayGiveOneChange) {
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes.front(), items[10]);
     EXPECT_EQ(tree->GetFolder(), Q(fx.Root() + "/r/d10"));
+}
+
+// Each selection in an event-loop turn of its own, the burst longer than the delay: only
+// a delay that every selection restarts gives a single change.
+TEST_F(RootTree, SelectionsSpreadOverLongerThanTheDelayGiveOneChange) {
+    for (int i = 0; i < 14; ++i)
+        fx.MakeDir("r/s" + std::to_string(i));
+    MakeRootTree();
+    std::vector<HTREEITEM> items;
+    for (HTREEITEM c = tree->GetRootItem(); c; c = tree->GetNextSibling(c))
+        items.push_back(c);
+    const int gapMs = tree->ChangeDelay() / 8;
+    size_t next = 1;
+    QTimer pacer;
+    QObject::connect(&pacer, &QTimer::timeout, [&] {
+        tree->SetSelected(items[next]);
+        if (++next == items.size())
+            pacer.stop();
+    });
+    pacer.start(gapMs);  // 13 selections over 12 gaps: one and a half delays
+    ASSERT_TRUE(WaitUntil([&] { return !pacer.isActive() && !changes.empty(); }));
+    SettleSelection();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes.front(), items.back());
 }
 
 TEST_F(RootTree, ArrowKeysFasterThanTheDelayGiveOneChange) {

@@ -250,7 +250,8 @@ TEST_F(DesktopTree, DestroyingTheTreeWhileAFolderIsReadIsSafe) {
     tree->ExpandItemNow(HomeItem());
     QAbstractItemModel* model = tree->model();
     tree->expand(model->index(0, 0, model->index(0, 0, model->index(0, 0))));
-    tree.reset();
+    ASSERT_TRUE(tree->IsPopulating()) << "the read must still be under way";
+    tree.reset();  // aborts and joins the reader
     Settle(100);  // a result still queued for the tree must be dropped
 }
 

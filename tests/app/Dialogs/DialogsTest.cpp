@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QTest>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/Dialogs/FolderDialog.h"
 #include "app/Dialogs/OrientForm.h"
+#include "app/Dialogs/ProgressForm.h"
 #include "app/Dialogs/QuestionForm.h"
 #include "app/MainWindow/FolderScan.h"
 #include "app/Series/NameRules.h"
@@ -58,10 +60,10 @@ TEST_F(ConfigTest, OkChecksNamesAndFirstNumber) {
         const char* suffix;
         const char* message;  // null: passes
     } cases[] = {
-        {"a:b", "1", "", "Invalid character in the 3D image name!"},
-        {"img", "-3", "", "Invalid value!"},
-        {"img", "abc", "", "Invalid value!"},
-        {"img", "1", "x#", "Invalid character in the 3D image name!"},
+        {"a:b", "1", "", "Invalid character in the 3D image name!\n[Saving] Prefix=a:b"},
+        {"img", "-3", "", "Invalid value!\n[Saving] From=-3"},
+        {"img", "abc", "", "Invalid value!\n[Saving] From=abc"},
+        {"img", "1", "x#", "Invalid character in the 3D image name!\n[Saving] Sufix=x#"},
         {"!", "0", "%", nullptr},
     };
     for (const auto& c : cases) {
@@ -79,11 +81,16 @@ TEST_F(ConfigTest, OkChecksNamesAndFirstNumber) {
             EXPECT_EQ(form_.result(), 1);
         } else {
             ASSERT_EQ(messages.Questions().size(), 1u) << c.prefix << " " << c.from;
-            EXPECT_EQ(messages.Questions()[0].text, c.message);
+            // Checked hidden (at start-up) the box names the setting and its file.
+            EXPECT_EQ(messages.Questions()[0].text, c.message + (" in '" + ini_.Path() + "'"));
             EXPECT_EQ(messages.Questions()[0].caption, "Error");
             EXPECT_EQ(ini_.Read("Saving", "Prefix"), "<none>") << "nothing written on failure";
         }
     }
+    form_.show();  // open, the focused control shows which one
+    form_.FromEdit->setText("-3");
+    form_.OkButtonClick();
+    EXPECT_EQ(messages_.Questions().back().text, "Invalid value!");
 }
 
 TEST_F(ConfigTest, OkWritesAllEightKeys) {
@@ -113,6 +120,22 @@ TEST_F(ConfigTest, OkWritesAllEightKeys) {
     }
 }
 
+TEST_F(ConfigTest, CancelAndEscLeaveTheStoredValuesInTheControls) {
+    ini_.Write("Saving", "Prefix", "kept");
+    for (const auto leave : {+[](TConfigForm& f) { f.CancelButton->click(); },
+                             +[](TConfigForm& f) { QTest::keyClick(&f, Qt::Key_Escape); }}) {
+        form_.show();
+        form_.PrefixEdit->setText("typed");
+        form_.SpeedTrackBar->setValue(900);
+        leave(form_);
+        EXPECT_FALSE(form_.isVisible());
+        EXPECT_EQ(form_.PrefixEdit->text(), "kept");
+        EXPECT_EQ(form_.SpeedTrackBar->value(), 250);
+        EXPECT_EQ(form_.SampleEdit->text(), "kept01.jpg");
+    }
+    EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "<none>");
+}
+
 TEST_F(ConfigTest, DefaultFolderButtonAsksAndSavesOnlyTheSourceOnYes) {
     LoadConfig(&form_);
     form_.CurrentFolder = [] { return QStringLiteral("/home/me/shots"); };
@@ -127,6 +150,31 @@ TEST_F(ConfigTest, DefaultFolderButtonAsksAndSavesOnlyTheSourceOnYes) {
     EXPECT_EQ(ini_.Read("Viewer", "Source"), "/home/me/shots/");
     EXPECT_EQ(ini_.Read("Saving", "Digits"), "<none>");
     EXPECT_EQ(messages_.Questions().at(1).caption, "Save default folder");
+}
+
+TEST_F(DialogTest, ProgressLabelKeepsTheFileNameOfALongPath) {
+    TProgressForm form;
+    auto* label = static_cast<TPathLabel*>(form.ProgressLabel);
+    const QString folder = "/media/user/CARD/" + QString(30, 'f') + "/" + QString(40, 'g');
+    label->setText("Copy file '" + folder + "/IMG_0042.jpg'");
+    const QString shown = label->ShownText();
+    EXPECT_TRUE(shown.startsWith("Copy file '/media")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("/IMG_0042.jpg'")) << shown.toStdString();
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->width());
+    label->setText("Prepare to show...");
+    EXPECT_EQ(label->ShownText(), "Prepare to show...");
+    // What is drawn is the shortened text: the label's right end is not cut off.
+    label->setText("Copy file '" + folder + "/" + QString(15, 'n') + ".jpg'");
+    const QImage drawn = label->grab().toImage();
+    QImage expected(drawn.size(), drawn.format());
+    expected.fill(label->palette().color(label->backgroundRole()));
+    {
+        QPainter painter(&expected);
+        painter.setFont(label->font());
+        painter.setPen(label->palette().color(label->foregroundRole()));
+        painter.drawText(expected.rect(), Qt::AlignCenter, label->ShownText());
+    }
+    EXPECT_EQ(drawn, expected);
 }
 
 TEST_F(DialogTest, QuestionReturnsThePressedButton) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <array>
 
 using namespace mainwin;
@@ -50,6 +52,18 @@ TEST(StoredWindow, OnlyWindowsOutOfReachAreBroughtBack) {
     for (const auto& c : cases) {
         EXPECT_EQ(Ltwh(BringOnScreen(c.stored, c.areas)), Ltwh(c.expected)) << c.stored.left;
     }
+}
+
+TEST(StoredWindow, ExtremeValuesAreLimitedBeforeAnyRule) {
+    const QRect screens(0, 0, 1024, 768);
+    const StoredWindow extreme{INT_MAX, INT_MIN, INT_MAX, INT_MIN};
+    EXPECT_EQ(Ltwh(LimitToScreens(extreme, screens)), Ltwh({2048, -768, 2048, -768}));
+    EXPECT_EQ(Ltwh(LimitToScreens({INT_MIN, INT_MAX, INT_MIN, INT_MAX}, screens)),
+              Ltwh({-1024, 1536, -1024, 1536}));
+    // Within reach of the screens nothing changes.
+    EXPECT_EQ(Ltwh(LimitToScreens({-300, 700, 1900, 20}, screens)), Ltwh({-300, 700, 1900, 20}));
+    EXPECT_EQ(LimitStoredSize(INT_MIN, 1024), -1024);
+    EXPECT_EQ(LimitStoredSize(300, 1024), 300);
 }
 
 TEST(StoredSplitters, OutOfRangeValuesFallBack) {

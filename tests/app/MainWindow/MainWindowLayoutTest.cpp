@@ -1,7 +1,9 @@
 // The main window's start-up, stored geometry and splitters.
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <climits>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/SplashForm.h"
@@ -69,7 +71,10 @@ TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
     ini_.Write("Saving", "Prefix", "a:b");
     Start();
     ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Invalid character in the 3D image name!");
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "Invalid character in the 3D image name!\n"
+              "[Saving] Prefix=a:b in '" +
+                  ini_.Path() + "'");
     EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "<none>");
     EXPECT_FALSE(ConfigForm->isVisible());
 }
@@ -88,6 +93,42 @@ TEST_F(LayoutTest, StoredTopIsClampedAgainstTheWorkArea) {
         }
         EXPECT_EQ(Form().frameGeometry().size(), QSize(640, 460));
     }
+}
+
+TEST_F(LayoutTest, ExtremeStoredValuesGiveAWindowOnScreenAndAreNotWrittenBack) {
+    StoreWindow("NRM", INT_MAX, INT_MIN, INT_MAX, INT_MIN);
+    StoreSplitters(INT_MIN, INT_MAX);
+    Start();
+    EXPECT_TRUE(WorkArea().contains(Form().frameGeometry().topLeft()));
+    EXPECT_GE(Form().width(), 610);
+    Form().close();  // closing writes the settings
+    for (const QString& value : StoredWindow()) {
+        EXPECT_LT(std::abs(value.toLongLong()), 100000) << value.toStdString();
+    }
+}
+
+// Nothing the program could not read is replaced, and the user hears of it once.
+TEST_F(LayoutTest, ASettingsFileTooLargeToReadIsNamedOnceAndKept) {
+    ini_.Write("Viewer", "Comment", QString(5 << 20, 'x'));
+    const qint64 size = QFileInfo(ini_.Path()).size();
+    Start();
+    Form().close();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "The settings can't be read from '" + ini_.Path() +
+                  "': File too large.\nThe program uses its default settings and leaves that "
+                  "file as it is.");
+    EXPECT_EQ(QFileInfo(ini_.Path()).size(), size);
+}
+
+TEST_F(LayoutTest, SettingsThatCannotBeSavedAreNamedOnce) {
+    // A file anyone may read but nobody may replace, whoever runs the test: the kernel's.
+    platform::ScopedIniFilePath kernels(QStringLiteral("/proc/version"));
+    Start();  // the configuration's keys are written at every start
+    Form().close();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_TRUE(messages_.Questions()[0].text.startsWith(
+        "The settings can't be saved to '/proc/version': "));
 }
 
 TEST_F(LayoutTest, AWindowStoredFarOffScreenComesBackAtItsMinimumSizeOrMore) {

@@ -2,6 +2,9 @@
 
 #include "tests/app/MainWindow/MainFormFixture.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using platform::MsgButton;
 
 namespace {
@@ -105,6 +108,46 @@ TEST_F(ListsTest, RemoveAsksThenPutsThePictureBackAndSelectsTheNext) {
     EXPECT_EQ(Captions(f.FilesLV), (QStringList{"c.jpg", "d.jpeg"}));
     f.RefreshFilesList();  // back in the folder's list for good
     EXPECT_EQ(Captions(f.FilesLV), (QStringList{"c.jpg", "d.jpeg"}));
+}
+
+TEST_F(ListsTest, RemoveShowsTheNextPictureOfTheSeries) {
+    TMainForm& f = Form();
+    AddFiles({"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"});
+    EXPECT_FALSE(f.SelectAllButton->isEnabled());
+    const auto removeRow = [&](int row) {
+        f.SelectedLV->clearSelection();
+        f.SelectedLV->SelectListItem(row);
+        messages_.QueueAnswers({MsgButton::Yes});
+        f.DeleteButtonClick();
+    };
+    removeRow(0);
+    EXPECT_EQ(Captions(f.SelectedLV), (QStringList{"b.Jpeg", "c.jpg", "d.jpeg"}));
+    EXPECT_EQ(f.SelectedLV->FirstSelected(), 0);
+    EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
+    EXPECT_TRUE(f.SelectAllButton->isEnabled());  // A.JPG is back in the folder's list
+    removeRow(1);
+    EXPECT_EQ(f.SelectedLV->FirstSelected(), 1);
+    EXPECT_EQ(f.Thumbnail(), Pic("d.jpeg"));
+    removeRow(1);  // the last one: its predecessor
+    EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
+}
+
+TEST_F(ListsTest, PicturesWhoseNamesAreNotUtf8AreReportedOncePerFolder) {
+    const QString folder = Folder("latin");
+    WritePicture(folder + "/ok.jpg");
+    const QByteArray latin1 = QFile::encodeName(folder) + "/caf\xe9.jpg";  // not UTF-8
+    const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    for (int visit = 0; visit < 2; ++visit) {
+        OpenFolder(folder);
+        RunQueued();
+        EXPECT_EQ(Captions(Form().FilesLV), QStringList{"ok.jpg"});
+    }
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "Can't list 1 picture(s) of '" + folder +
+                  "': the file name is not valid UTF-8. Rename the file to see it here.");
 }
 
 TEST_F(ListsTest, ClearPutsBackOnlyTheCurrentFoldersPictures) {

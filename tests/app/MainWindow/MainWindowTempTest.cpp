@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include "app/Dialogs/ConfigForm.h"
+#include "app/Saving/SavingForm.h"
 #include "tests/app/MainWindow/MainFormFixture.h"
 
 using platform::MsgButton;
@@ -85,6 +87,39 @@ TEST_F(TempTest, APictureWhoseCopyExistsSurvivesTheMediumGoing) {
     ASSERT_EQ(messages_.Questions().size(), 1u);
     EXPECT_EQ(messages_.Questions()[0].text, "Can't read file:" + OnStick("p.jpg"));
     EXPECT_EQ(Form().Series(), QStringList{OnStick("q.jpg")});
+}
+
+// The save reads every picture of a medium that has gone from its temporary copy.
+TEST_F(TempTest, SavingAfterTheMediumWentCopiesFromTheTemporaryCopies) {
+    StartWithStick({"p.jpg", "q.jpg"});
+    QFile grown(OnStick("q.jpg"));  // the two pictures differ in their bytes
+    ASSERT_TRUE(grown.open(QIODevice::Append));
+    grown.write("trailing bytes");
+    grown.close();
+    QByteArray originals[2];
+    for (int i = 0; i < 2; ++i) {
+        QFile file(OnStick(i == 0 ? "p.jpg" : "q.jpg"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        originals[i] = file.readAll();
+    }
+    AddFiles({"p.jpg", "q.jpg"});
+    QDir(stick_).removeRecursively();
+    const QString dest = Folder("package");
+    ConfigForm->DestDirEdit->setText(dest + "/");
+    ConfigForm->PrefixEdit->setText("s");
+    ConfigForm->DigitsTB->setValue(1);
+    ConfigForm->FromEdit->setText("1");
+    OnNextModal([](QWidget* dialog) {
+        qobject_cast<TSavingForm*>(dialog)->AddPath->clear();
+        ClickChild(dialog, "OkButton");
+    });
+    Form().SaveButtonClick();
+    EXPECT_TRUE(messages_.Questions().empty());
+    for (int i = 0; i < 2; ++i) {
+        QFile saved(dest + "/s" + QString::number(i + 1) + ".jpg");
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << i;
+        EXPECT_EQ(saved.readAll(), originals[i]) << i;
+    }
 }
 
 TEST_F(TempTest, AFailedCopyTurnsCopiesOffUntilTheSeriesIsEmpty) {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,20 +73,26 @@ class PreviewTest : public ::testing::Test {
 
 TEST(PreviewPlacement, FitsTheWorkArea) {
     const QRect screen(0, 0, 1024, 768);
+    const QSize bars(16, 16), none(0, 0);
     const struct {
         QSize picture;
         QRect area;
         QRect client;
         bool maximised;
+        QSize scrollBars;
     } cases[] = {
-        {{100, 80}, screen, {410, 271, 204, 226}, false},
-        {{4000, 3000}, screen, screen, true},
-        {{300, 2000}, screen, {360, 0, 304, 768}, false},
-        {{1022, 100}, screen, {0, 271, 1024, 226}, false},
-        {{100, 80}, {100, 50, 800, 600}, {398, 237, 204, 226}, false},
+        {{100, 80}, screen, {410, 271, 204, 226}, false, none},
+        {{4000, 3000}, screen, screen, true, bars},
+        {{300, 2000}, screen, {360, 0, 304, 768}, false, none},
+        {{1022, 100}, screen, {0, 271, 1024, 226}, false, none},
+        {{100, 80}, {100, 50, 800, 600}, {398, 237, 204, 226}, false, bars},
+        // Scrolling along one direction takes a bar's extent from the other: the client
+        // grows by it.
+        {{1200, 500}, screen, {0, 113, 1024, 542}, false, bars},
+        {{300, 2000}, screen, {352, 0, 320, 768}, false, bars},
     };
     for (const auto& c : cases) {
-        const TPreviewPlacement placement = FitPreviewWindow(c.picture, 22, c.area);
+        const TPreviewPlacement placement = FitPreviewWindow(c.picture, 22, c.area, c.scrollBars);
         EXPECT_EQ(placement.client, c.client) << c.picture.width() << "x" << c.picture.height();
         EXPECT_EQ(placement.maximised, c.maximised);
     }
@@ -133,6 +140,62 @@ TEST_F(PreviewTest, SmallPictureCentredWithoutScrollBars) {
     EXPECT_EQ(QColor(shown.pixel(10, 10)), QColor(Qt::black)) << "black around the picture";
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(PreviewTest, ThePictureIsWholeOnScreenWhereverItFits) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize sizes[] = {{300, 200},
+                           {640, 480},
+                           {area.width() + 200, area.height() / 2},
+                           {area.width() + 50, area.height() + 50}};
+    for (const QSize picture : sizes) {
+        TfrmPreview form(
+            nullptr, File("fit.jpg", Encoded(Gradient(picture.width(), picture.height()), "jpeg")));
+        ASSERT_NE(form.PictureBox, nullptr);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        const QSize view = form.PictureBox->viewport()->size();
+        const QScrollBar* across = form.PictureBox->horizontalScrollBar();
+        const QScrollBar* down = form.PictureBox->verticalScrollBar();
+        const bool scrollsAcross = picture.width() > area.width();
+        const bool scrollsDown = picture.height() > area.height();
+        EXPECT_EQ(across->isVisible(), scrollsAcross) << picture.width() << "x" << picture.height();
+        EXPECT_EQ(down->isVisible(), scrollsDown) << picture.width() << "x" << picture.height();
+        // Every column and row can be seen: on screen at once, or by scrolling to the end.
+        EXPECT_EQ(std::max(view.width(), picture.width()), view.width() + across->maximum());
+        EXPECT_EQ(std::max(view.height(), picture.height()), view.height() + down->maximum());
+        if (!scrollsAcross) {
+            EXPECT_EQ(form.PictureBox->PictureLeft(), (view.width() - picture.width()) / 2);
+        }
+        form.close();
+    }
+}
+
+// The largest difference in brightness between any pixel of rect and the bar's own
+// background: text drawn in a colour of its own stands out.
+int Contrast(const QImage& bar, const QRect& rect) {
+    const int background = qGray(bar.pixel(bar.width() - 3, bar.height() / 2));
+    int most = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            most = std::max(most, std::abs(qGray(bar.pixel(x, y)) - background));
+        }
+    }
+    return most;
+}
+
+TEST_F(PreviewTest, TheStatusBarTextCanBeRead) {
+    TfrmPreview form(nullptr, File("bar.jpg", Encoded(Gradient(300, 200), "jpeg")));
+    ASSERT_NE(form.PictureBox, nullptr);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QImage bar = form.StatusBar->grab().toImage();
+    const int h = bar.height();
+    const QRect name(h + 2, 3, form.PanelWidth(0) - h - 6, h - 6);
+    const QRect size(form.PanelWidth(0) + 6, 3, form.PanelWidth(1) - 6, h - 6);
+    EXPECT_GT(Contrast(bar, name), 100) << "the file name";
+    EXPECT_GT(Contrast(bar, size), 100) << "the size";
+    form.close();
 }
 
 TEST_F(PreviewTest, LargePictureScrollsByDragging) {

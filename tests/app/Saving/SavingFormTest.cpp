@@ -155,6 +155,17 @@ TEST_F(SavingFormTest, FolderProblemsAfterTheChecks) {
     EXPECT_EQ(form_.AddPath->selectedText(), "plain/sub");
 }
 
+// An existing destination is never reported as missing: the date folder's own cause is.
+TEST_F(SavingFormTest, ADateFolderThatCannotBeMadeIsNamedWithItsCause) {
+    const QString today = DateFolderName(QDate::currentDate());
+    QFile taken(Dest() + today);  // a file where the folder should go
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    form_.AddPath->setText(today + "/10-00-00");
+    form_.OkButtonClick();
+    EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + today + "/'\nFile exists.");
+    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+}
+
 TEST_F(SavingFormTest, DateFolderMadeOnlyWhenThePathUsesIt) {
     const QString today = DateFolderName(QDate::currentDate());
     form_.AddPath->setText("other/place");
@@ -200,7 +211,7 @@ class SaveCommandTest : public SavingFormTest {
   protected:
     SaveCommandTest() {
         QDir(dir_.path()).mkpath("src");
-        for (const char* name : {"a.jpg", "b.jpg"}) {
+        for (const char* name : {"a.jpg", "b.JPG"}) {
             QFile file(dir_.path() + "/src/" + name);
             EXPECT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(name);
@@ -211,18 +222,26 @@ class SaveCommandTest : public SavingFormTest {
     QStringList series_;
 };
 
+// The sample shows the extension the first picture of the package gets; the copies are
+// made off the UI thread.
 TEST_F(SaveCommandTest, OkSavesIntoTheTimeStampedFolder) {
     QString stamp;
+    QStringList samples;
     OnNextModal([&](QWidget* dialog) {
         stamp = form_.AddPath->text();
         EXPECT_EQ(form_.PictureCount, 2);
+        samples.append(form_.SampleEdit->text());
+        form_.BeginEdit->setText("2");
+        samples.append(form_.SampleEdit->text());
         ClickChild(dialog, "OkButton");
     });
     EXPECT_TRUE(SaveSeriesAsPackage(series_, form_));
+    EXPECT_EQ(samples, QStringList({"img001.jpg", "img001.JPG"}));
     ASSERT_TRUE(stamp.startsWith(DateFolderName(QDate::currentDate()) + "/"));
-    QFile copy(Dest() + stamp + "/img002.jpg");
+    QFile copy(Dest() + stamp + "/img001.JPG");
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), "b.jpg");
+    EXPECT_EQ(copy.readAll(), "b.JPG");
+    EXPECT_TRUE(QFileInfo::exists(Dest() + stamp + "/img002.jpg"));
 }
 
 TEST_F(SaveCommandTest, CancelAndEmptySeriesSaveNothing) {

@@ -16,6 +16,7 @@
 #include "app/SlideShow/SlideShowForm.h"
 #include "platform/IniFile.h"
 #include "platform/testing/ScriptedMessageService.h"
+#include "tests/app/QtPrinters.h"
 
 using platform::MsgButton;
 
@@ -70,7 +71,9 @@ TEST_F(SlideShowFormTest, NothingToShowReturnsAndLeavesTheSeries) {
     EXPECT_EQ(ShowSlideShow(files, options), 2);
     EXPECT_EQ(files, before);
     ASSERT_EQ(messages.Questions().size(), 1u);
-    EXPECT_EQ(messages.Questions()[0].text, "Can't load images - not enough memory");
+    EXPECT_EQ(
+        messages.Questions()[0].text,
+        "Can't load image '" + files[1] + "': it is not a JPEG picture, or its header is damaged.");
 }
 
 // Progress comes from the form while it is hidden; once shown it plays at the fallback

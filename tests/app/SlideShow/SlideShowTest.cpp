@@ -17,6 +17,7 @@
 #include "app/SlideShow/ThumbBox.h"
 #include "app/SlideShow/ThumbButton.h"
 #include "platform/testing/ScriptedMessageService.h"
+#include "tests/app/QtPrinters.h"
 
 using platform::MsgButton;
 
@@ -115,6 +116,15 @@ using Seq = std::vector<int>;
 
 }  // namespace
 
+TEST_F(SlideShowLoad, ThumbnailsThatFitKeepTheColumnNarrowWhenLoadedBeforeShown) {
+    show = std::make_unique<TSlideShow>(nullptr, false, 0, &closeButton);
+    show->resize(640, 620);
+    show->Optimization = 3;
+    show->SetImages(series.AddMany(2, 64, 48));
+    show->show();
+    EXPECT_EQ(show->ThumbBox->geometry(), QRect(640 - 121, 2, 118, 590));
+}
+
 TEST_F(SlideShowLoad, LayoutFollowsTheWidthReducedOrNot) {
     for (int width : {400, 640, 1100}) {
         Make(false, 0, {width, 420});
@@ -197,24 +207,37 @@ TEST_F(SlideShowLoad, OrientationIsAskedOnceWithThreePreviewsAndCancelLoadsNothi
     EXPECT_TRUE(messages.Questions().empty());
 }
 
-// A missing first picture is named; a picture that breaks off fails the whole load.
-TEST_F(SlideShowLoad, UnreadableOrTruncatedPictureFailsWithOneMessage) {
-    QStringList files = series.AddMany(3, 64, 48);
-    slidetest::Truncate(files[1], 200);
+// A missing first picture is named; a picture that cannot be decoded fails the whole
+// load with its name and cause; the progress has ended when the box shows.
+TEST_F(SlideShowLoad, UnreadablePictureFailsWithOneMessageNamingFileAndCause) {
+    const QStringList files = series.AddMany(3, 64, 48);
+    slidetest::Truncate(files[1], QFileInfo(files[1]).size() - 100);
+    const QString empty = series.Add("empty.jpg", {});
+    slidetest::Truncate(empty, 0);
+    const QString header = series.Add("header.jpg", {});
+    slidetest::Truncate(header, 200);
     const QString missing = series.Path("missing.jpg");
     const std::pair<QStringList, QString> cases[] = {
         {{missing}, "Can't read file:" + missing},
-        {files, "Can't load images - not enough memory"}};
-    for (const auto& [list, text] : cases) {
+        {files, "Can't load image '" + files[1] + "': its picture data is damaged or cut short."},
+        {{files[0], empty}, "Can't load image '" + empty + "': the file is empty."},
+        {{files[0], header},
+         "Can't load image '" + header + "': it is not a JPEG picture, or its header is damaged."}};
+    int stageAtBox = -1;
+    messages.SetResponder([&](const platform::MessageRequest&) {
+        stageAtBox = events.back().stage;
+        return platform::MsgButton::Ok;
+    });
+    for (const auto& [list, message] : cases) {
         Make(false, kRotateAsk);
         show->SetImages(list);
         EXPECT_EQ(show->Count(), 0);
         EXPECT_EQ(show->ThumbBox->Count(), 0);
-        EXPECT_EQ(messages.Questions().back().text, text);
+        EXPECT_EQ(messages.Questions().back().text, message);
         EXPECT_EQ(messages.Questions().back().caption, "Error");
+        EXPECT_EQ(stageAtBox, 2) << "the progress box is away before the message";
     }
-    EXPECT_EQ(messages.Questions().size(), 2u);
-    EXPECT_EQ(events.back(), (Event{2, 100, kPrepare}));
+    EXPECT_EQ(messages.Questions().size(), 4u);
 }
 
 TEST_F(SlideShowLoad, PictureOfAnotherSizeIsRefusedWithTheDialog) {
@@ -224,7 +247,9 @@ TEST_F(SlideShowLoad, PictureOfAnotherSizeIsRefusedWithTheDialog) {
     Make();
     QString shownName;
     QString shownTitle;
+    int stageAtDialog = -1;
     slidetest::WhenModal([&](QWidget* modal) {
+        stageAtDialog = events.back().stage;
         shownTitle = modal->windowTitle();
         if (auto* name = modal->findChild<QLabel*>("ErrorFileName")) {
             shownName = name->text();
@@ -236,7 +261,7 @@ TEST_F(SlideShowLoad, PictureOfAnotherSizeIsRefusedWithTheDialog) {
     EXPECT_EQ(shownName, " " + files[2]);
     EXPECT_EQ(show->Count(), 0);
     EXPECT_EQ(messages.Beeps(), 1);
-    EXPECT_EQ(events.back().stage, 2);
+    EXPECT_EQ(stageAtDialog, 2);
 }
 
 TEST_F(SlideShowLoad, CancelStopsAfterTheCurrentPicture) {

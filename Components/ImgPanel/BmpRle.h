@@ -1,0 +1,43 @@
+#pragma once
+// Run-length encoded bitmap rows (8 bits, or 4 bits a pixel), decoded one stored row at a
+// time, so that a compressed file streams through the area filter like an uncompressed
+// one and the whole picture is never held.
+//
+// Each row comes out as one palette index per byte. Pixels the data never reaches (rows or
+// parts of rows jumped over, everything after the end-of-bitmap code) are index 0; pixels
+// the data places past the row's end are dropped.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class DecoderFile;
+
+class BmpRleReader {
+  public:
+    // Reads from the file's current position; dataBytes is what remains of the file.
+    BmpRleReader(DecoderFile& file, uint64_t dataBytes, int width, bool fourBit);
+
+    // Decodes the next stored row (the bottom one first) into width indices. Throws
+    // TImgDecodeError{30} when the data ends before the row does.
+    void NextRow(uint8_t* indices);
+
+  private:
+    uint8_t Byte();
+    void Put(uint8_t* indices, int& x, uint8_t value) const;
+    void PutRun(uint8_t* indices, int& x, int count, uint8_t value) const;
+    void PutAbsolute(uint8_t* indices, int& x, int count);
+    // Moves x right by dx, stopping at the row's end (so it can never overflow).
+    void Advance(int& x, int dx) const;
+
+    DecoderFile& file_;
+    uint64_t unread_;  // bytes of the file not yet in the buffer
+    int width_;
+    bool fourBit_;
+    std::vector<uint8_t> buffer_;
+    std::size_t position_ = 0;
+    std::size_t filled_ = 0;
+    int emptyRows_ = 0;  // whole rows a jump passes over before the row it lands in
+    int resumeX_ = 0;    // where the row a jump lands in goes on
+    bool ended_ = false;
+};

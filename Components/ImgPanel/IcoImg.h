@@ -1,0 +1,41 @@
+#pragma once
+// The icon decoder of the image panel (format code 5: an icon or cursor directory).
+//
+// Shows the first image of the file at its own size and bit depth, without resampling:
+// the picture has the image's bit count and, up to 8 bits, its palette. The transparency
+// mask is not part of the picture. Runs on the loader thread like every decoder.
+
+#include <cstdint>
+#include <string>
+
+#include "Components/ImgPanel/ImgCtrl.h"
+
+class DecoderFile;
+
+class TIcoImg : public TImgCtrl {
+  public:
+    TIcoImg();
+    ~TIcoImg() override;
+
+    void LoadFromFile(const std::string& name) override;
+
+    // Images the file's directory names; set by each load once the directory is read.
+    int IconCount() const { return iconCount_; }
+
+    // Where the first image is in the file, as its directory entry gives it.
+    struct Entry {
+        int width = 0;   // 0 in the file stands for 256
+        int height = 0;  // likewise
+        uint32_t bytes = 0;
+        uint32_t offset = 0;
+    };
+
+  private:
+    void Decode(const std::string& name);
+    void DecodeBitmapEntry(DecoderFile& file, const Entry& entry, const uint8_t* start);
+    // Entries stored as PNG streams (usual for 256 x 256 images) are handed to the PNG
+    // decoder here; without one they are refused with 11.
+    void DecodePngEntry(DecoderFile& file, const Entry& entry);
+
+    int iconCount_ = 0;
+};

@@ -1,0 +1,110 @@
+// The icon decoder against Qt's own reader: bit depths and palettes, the first of several
+// images, the 256 size, failures by code, progress and stopping.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <filesystem>
+
+#include "Components/ImgPanel/IcoImg.h"
+#include "Components/ImgPanel/ImgErrors.h"
+#include "tests/Components/ImgPanel/TestDecode.h"
+#include "tests/Components/ImgPanel/TestJpeg.h"
+
+namespace {
+
+using testdecode::DataFile;
+using testdecode::Decode;
+using testdecode::Event;
+using testdecode::Log;
+
+TEST(IcoDecoder, ShowsTheColourBitmapAtItsOwnDepthAsQtDoes) {
+    const struct {
+        const char* file;
+        int size, bitCount;
+    } cases[] = {{"icon1.ico", 16, 1},   {"icon4.ico", 16, 4},   {"icon8.ico", 16, 8},
+                 {"icon24.ico", 16, 24}, {"icon32.ico", 16, 32}, {"cursor.cur", 8, 1}};
+    for (const auto& c : cases) {
+        const std::string path = DataFile(std::string("valid/") + c.file);
+        TIcoImg decoder;
+        Log log;
+        Decode(decoder, log, path, 0.5);  // icons ignore the coefficient
+        ASSERT_EQ(decoder.ErrorCode(), 0u) << c.file;
+        const PackedDib picture = decoder.Picture();
+        EXPECT_EQ(DibWidth(picture), c.size) << c.file;
+        EXPECT_EQ(DibHeight(picture), c.size) << c.file;
+        EXPECT_EQ(picture->biBitCount, c.bitCount) << c.file;
+        EXPECT_EQ(decoder.IconCount(), 1);
+        // Qt makes masked pixels transparent; the picture keeps their colour bytes.
+        const QImage reference(QString::fromStdString(path));
+        ASSERT_FALSE(reference.isNull()) << c.file;
+        int compared = 0;
+        const auto opaque = [&](int x, int y) {
+            const bool keep = qAlpha(reference.pixel(x, y)) == 255;
+            compared += keep;
+            return keep;
+        };
+        EXPECT_EQ(testdecode::WorstDifference(picture, reference, opaque), 0) << c.file;
+        EXPECT_GT(compared, 0) << c.file;
+        EXPECT_EQ(log.events,
+                  (std::vector<Event>{{0, 0, TImgEvent::HeaderRead}, {0, 0, TImgEvent::Finished}}));
+    }
+}
+
+TEST(IcoDecoder, FirstOfSeveralImagesAndZeroMeaning256) {
+    TIcoImg decoder;
+    Log log;
+    Decode(decoder, log, DataFile("valid/two-images.ico"), 1.0);
+    ASSERT_EQ(decoder.ErrorCode(), 0u);
+    EXPECT_EQ(decoder.IconCount(), 2);
+    EXPECT_EQ(DibWidth(decoder.Picture()), 4);
+    EXPECT_EQ(decoder.Picture()->biBitCount, 8);
+
+    TIcoImg wide;
+    Decode(wide, log, DataFile("valid/wide-256.ico"), 1.0);
+    ASSERT_EQ(wide.ErrorCode(), 0u);
+    EXPECT_EQ(DibWidth(wide.Picture()), 256);
+    EXPECT_EQ(DibHeight(wide.Picture()), 1);
+}
+
+TEST(IcoDecoder, EachFailureEndsWithItsCodeAndNoPicture) {
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(DataFile("malformed"))) {
+        const std::filesystem::path path = entry.path();
+        if (path.extension() != ".ico") {
+            continue;
+        }
+        const unsigned long expected = std::stoul(path.stem().extension().string().substr(1));
+        TIcoImg decoder;
+        Log log;
+        Decode(decoder, log, path.string(), 1.0);
+        EXPECT_EQ(decoder.ErrorCode(), expected) << path.filename();
+        EXPECT_EQ(decoder.Picture(), nullptr) << path.filename();
+        EXPECT_EQ(log.errors, std::vector{FormatErrorMessage(expected)}) << path.filename();
+        ++checked;
+    }
+    EXPECT_GE(checked, 10);
+    TIcoImg missing;
+    Log log;
+    Decode(missing, log, DataFile("malformed/absent.ico"), 1.0);
+    EXPECT_EQ(missing.ErrorCode(), ImgError::OpenFailed);
+}
+
+TEST(IcoDecoder, StopsWhenAskedBeforeTheStartOrFromAnotherThread) {
+    const std::string path = DataFile("valid/icon8.ico");
+    TIcoImg early;
+    Log log;
+    early.AbortLoading();
+    Decode(early, log, path, 1.0);
+    EXPECT_EQ(early.ErrorCode(), ImgError::Aborted);
+    EXPECT_EQ(early.Picture(), nullptr);
+
+    TIcoImg decoder;
+    const Log midLog =
+        testdecode::DecodeAbortedFromAnotherThread(decoder, path, TImgEvent::HeaderRead);
+    EXPECT_EQ(decoder.ErrorCode(), ImgError::Aborted);
+    EXPECT_EQ(decoder.Picture(), nullptr);
+    EXPECT_EQ(midLog.events.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include "tests/Components/ImgPanel/TestDecode.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace testdecode {
+
+void Decode(TImgCtrl& decoder, Log& log, const std::string& path, double coefficient,
+            std::function<void(TImgCtrl*, const Event&)> onEvent) {
+    decoder.OnProgress = [&log, coefficient, onEvent](TImgCtrl* sender, PackedDib, int from, int to,
+                                                      TImgEvent e) {
+        if (e == TImgEvent::HeaderRead) {
+            sender->SetDisplayCoeff(coefficient);
+        }
+        log.events.push_back({from, to, e});
+        if (onEvent) {
+            onEvent(sender, log.events.back());
+        }
+    };
+    decoder.OnError = [&log](TImgCtrl*, const std::string& text) { log.errors.push_back(text); };
+    decoder.LoadFromFile(path);
+}
+
+Log DecodeAbortedFromAnotherThread(TImgCtrl& decoder, const std::string& path, TImgEvent at) {
+    Log log;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    std::thread loader([&] {
+        Decode(decoder, log, path, 1.0, [&](TImgCtrl* sender, const Event& e) {
+            if (e.event != at || reached) {
+                return;
+            }
+            std::unique_lock lock(mutex);
+            reached = true;
+            changed.notify_all();
+            changed.wait(lock, [sender] { return sender->AbortRequested(); });
+        });
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return reached; });
+        decoder.AbortLoading();
+        changed.notify_all();
+    }
+    loader.join();
+    return log;
+}
+
+QColor PixelAt(const DibInfoHeader* dib, int x, int y) {
+    const uint8_t* row = DibBits(dib) + size_t(DibHeight(dib) - 1 - y) * DibRowBytes(dib);
+    const int bpp = dib->biBitCount;
+    if (bpp >= 24) {
+        const uint8_t* p = row + x * bpp / 8;
+        return QColor(p[2], p[1], p[0]);
+    }
+    const int bitOffset = x * bpp;
+    const int index = (row[bitOffset / 8] >> (8 - bpp - bitOffset % 8)) & ((1 << bpp) - 1);
+    const RgbQuad& q = DibPalette(dib)[index];
+    return QColor(q.rgbRed, q.rgbGreen, q.rgbBlue);
+}
+
+int WorstDifference(const DibInfoHeader* dib, const QImage& image,
+                    const std::function<bool(int, int)>& keep) {
+    int worst = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (keep && !keep(x, y)) {
+                continue;
+            }
+            const QColor ours = PixelAt(dib, x, y);
+            const QColor theirs = image.pixelColor(x, y);
+            worst = std::max({worst, std::abs(ours.red() - theirs.red()),
+                              std::abs(ours.green() - theirs.green()),
+                              std::abs(ours.blue() - theirs.blue())});
+        }
+    }
+    return worst;
+}
+
+std::string DataFile(const std::string& relative) {
+    return std::string(ORVANE_IMGPANEL_TEST_DATA) + "/" + relative;
+}
+
+}  // namespace testdecode

@@ -1,0 +1,301 @@
+// Saving a folder's pictures into that folder under new numbers: targets that are other
+// pictures' sources. Whatever the answers, faults or kills, no picture may be lost and no
+// file may be left half-written.
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <random>
+#include <vector>
+
+#include "app/Saving/SavePackage.h"
+#include "platform/ReplacementFile.h"
+#include "platform/testing/ScriptedMessageService.h"
+#include "tests/app/QtPrinters.h"
+
+using platform::CopyMode;
+using platform::CopyResult;
+using platform::MsgButton;
+
+namespace {
+
+std::string Text(const QString& text) {
+    return text.toStdString();
+}
+
+QString PictureName(int n) {
+    return QStringLiteral("IMG_%1.JPG").arg(n, 4, 10, QChar('0'));
+}
+
+QByteArray PictureBytes(int n, int kib) {
+    return QByteArray("picture ") + QByteArray::number(n) + QByteArray(kib * 1024, char('a' + n));
+}
+
+QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The pictures of series (digits, in series order) written into folder.
+QStringList MakePictures(const QString& folder, const QString& series, int kib) {
+    QStringList paths;
+    for (QChar digit : series) {
+        const int n = digit.digitValue();
+        paths.append(folder + '/' + PictureName(n));
+        QFile file(paths.back());
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(PictureBytes(n, kib));
+        }
+    }
+    return paths;
+}
+
+// Every file in folder as "name=picture": "IMG_0003.JPG" holding picture 1 is "3=1", a
+// copy "IMG_0001~1.JPG" holding picture 1 is "1~1=1"; "?" is a file that is no complete
+// picture, and hidden files are listed as they are.
+QString Describe(const QString& folder, int kib) {
+    QStringList parts;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        const QByteArray bytes = Bytes(folder + '/' + name);
+        QString picture = QStringLiteral("?");
+        for (int n = 1; n <= 9; ++n) {
+            if (bytes == PictureBytes(n, kib)) {
+                picture = QString::number(n);
+            }
+        }
+        QString shortName = name;
+        if (name.startsWith("IMG_")) {
+            shortName = QString::number(name.mid(4, 4).toInt()) + name.mid(8).chopped(4);
+        }
+        parts.append(shortName + '=' + picture);
+    }
+    return parts.join(' ');
+}
+
+struct CollisionRow {
+    const char* name;
+    const char* series;  // the pictures (files IMG_000n.JPG of the folder) in series order
+    const char* begin;
+    const char* from;
+    std::vector<MsgButton> answers;  // to the questions and boxes, in order
+    const char* folder;              // Describe() afterwards
+    const char* saved;               // "k of n" of the end report; "" for none
+    const char* box;                 // a box that must have been shown ("%f": the folder), or ""
+    int unreadable = 0;              // reading this picture's file fails
+    int tmpfsKiB = 0;  // the folder is a tmpfs this large, and the pictures 250 KiB each
+};
+
+void PrintTo(const CollisionRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+// The folder afterwards (Describe), then the text of every box shown.
+QStringList RunRow(const CollisionRow& row, const QString& folder) {
+    const int kib = row.tmpfsKiB ? 250 : 1;
+    const QStringList series = MakePictures(folder, row.series, kib);
+    const TSaveEntries entries{folder + '/', "", "IMG_", "", 4, row.from, row.begin};
+    TSaveServices services;
+    services.askOverwrite = [](const QString& text, const QString& caption, const QString&) {
+        return static_cast<int>(platform::Messages().Ask({text, caption}));
+    };
+    const QString unreadable = folder + '/' + PictureName(row.unreadable);
+    services.copy = [unreadable](const QString& source, const QString& target, CopyMode mode) {
+        return source == unreadable ? CopyResult{EIO, platform::CopyStage::Read}
+                                    : platform::CopyFile(source, target, mode);
+    };
+    platform::ScriptedMessageService messages;
+    platform::ScopedMessageService scope(messages);
+    for (MsgButton answer : row.answers) {
+        messages.QueueAnswers({answer});
+    }
+    SavePackage(series, entries, services);
+    QStringList result{Describe(folder, kib)};
+    for (const platform::MessageRequest& box : messages.Questions()) {
+        result.append(box.text);
+    }
+    return result;
+}
+
+// The row in a child process whose folder is a small tmpfs of its own mount namespace,
+// outside the usual drive folders; empty where mounting is not allowed.
+QStringList RunRowOnTmpfs(const CollisionRow& row, const QString& folder) {
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const QByteArray path = QFile::encodeName(folder);
+        const QByteArray options = "size=" + QByteArray::number(row.tmpfsKiB) + "k";
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", path.constData(), "tmpfs", 0, options.constData()) != 0) {
+            ::_exit(77);
+        }
+        const QByteArray text = RunRow(row, folder).join('\x1f').toUtf8();
+        ::_exit(::write(channel[1], text.constData(), text.size()) == text.size() ? 0 : 1);
+    }
+    ::close(channel[1]);
+    QFile reader;
+    reader.open(channel[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QString text = QString::fromUtf8(reader.readAll());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text.split('\x1f') : QStringList();
+}
+
+class CollisionTable : public ::testing::TestWithParam<CollisionRow> {};
+
+TEST_P(CollisionTable, EveryPictureKeepsItsBytes) {
+    const CollisionRow& row = GetParam();
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    const QStringList result = row.tmpfsKiB ? RunRowOnTmpfs(row, folder) : RunRow(row, folder);
+    if (result.isEmpty()) {
+        GTEST_SKIP() << "no mount namespace for a small tmpfs here";
+    }
+    EXPECT_EQ(result[0], QString(row.folder));
+    for (QChar picture : QString(row.series)) {
+        EXPECT_TRUE(result[0].contains(QString('=') + picture)) << "lost: " << Text(picture);
+    }
+    const QString boxes = result.mid(1).join("\n|");
+    const QString report = QString(row.saved) + " pictures were saved in '" + folder + "'.";
+    EXPECT_EQ(*row.saved != 0, result.last().startsWith(report)) << Text(boxes);
+    EXPECT_EQ(*row.saved != 0, boxes.contains("pictures were saved")) << Text(boxes);
+    EXPECT_TRUE(boxes.contains(QString(row.box).replace("%f", folder))) << Text(boxes);
+}
+
+const MsgButton kYes = MsgButton::Yes;
+const MsgButton kYesToAll = MsgButton::YesToAll;
+const MsgButton kNo = MsgButton::No;
+const MsgButton kOk = MsgButton::Ok;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CollisionTable,
+    ::testing::Values(
+        CollisionRow{"InPlace", "12", "1", "1", {kYes, kYes}, "1=1 2=2", "", ""},
+        CollisionRow{"Swap", "12", "2", "1", {kYesToAll}, "1=2 2=1", "", ""},
+        CollisionRow{"ThreeCycle", "123", "2", "1", {kYes, kYes, kYes}, "1=2 2=3 3=1", "", ""},
+        CollisionRow{"FourCycle", "1234", "2", "1", {kYesToAll}, "1=2 2=3 3=4 4=1", "", ""},
+        CollisionRow{"ShiftByOne", "123", "1", "2", {kYesToAll}, "1=1 2=1 3=2 4=3", "", ""},
+        CollisionRow{"NoKeepsTheSourcesOfLaterPictures",
+                     "123",
+                     "1",
+                     "2",
+                     {kNo, kYes, kOk},
+                     "1=1 2=2 3=3 4=3",
+                     "1 of 3",
+                     "Can't copy file!\n%f/IMG_0002.JPG  It is the only copy of "
+                     "'%f/IMG_0002.JPG', which is not saved."},
+        CollisionRow{
+            "NoToAll", "123", "1", "2", {MsgButton::NoToAll}, "1=1 2=2 3=3 4=3", "1 of 3", ""},
+        CollisionRow{"CancelInsideACycle",
+                     "1234",
+                     "2",
+                     "1",
+                     {kYes, MsgButton::Cancel},
+                     "1=2 1~1=1 2=2 3=3 4=4",
+                     "1 of 4",
+                     "'%f/IMG_0001.JPG' is kept as '%f/IMG_0001~1.JPG'."},
+        CollisionRow{"ReadErrorInsideACycle",
+                     "123",
+                     "2",
+                     "1",
+                     {kYesToAll, kOk, kOk},
+                     "1=2 1~1=1 2=2 3=3",
+                     "1 of 3",
+                     "Can't copy file!\n%f/IMG_0003.JPG  Input/output error",
+                     3},
+        CollisionRow{"ReadErrorBeforeAnyReplacement",
+                     "123",
+                     "2",
+                     "1",
+                     {kYesToAll, kOk, kOk, kOk},
+                     "1=1 2=2 3=3",
+                     "0 of 3",
+                     "Can't copy file!\n%f/IMG_0002.JPG  Input/output error",
+                     2},
+        CollisionRow{"DiskFillsMidWay",
+                     "123",
+                     "1",
+                     "2",
+                     {kYesToAll, kOk},
+                     "1=1 2=2 3=3 4=3",
+                     "1 of 3",
+                     "%f The disk is full.",
+                     0,
+                     1024}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A child saves a four-picture cycle (or a shift onto new names) with a copy slowed to
+// small chunks that reports every chunk; it is killed after a random number of them.
+// Afterwards every file of the folder is a complete picture, every picture is still
+// there, and the next save into the folder clears a temporary the kill left behind.
+TEST(SaveKillTest, AKilledSaveLeavesOnlyCompletePictures) {
+    std::mt19937 random(20240611);
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE(run);
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        const QStringList series = MakePictures(folder, "1234", 64);
+        TSaveEntries entries{folder + '/', "", "IMG_", "", 4, run % 2 ? "3" : "1", "2"};
+        int chunks[2];
+        ASSERT_EQ(::pipe(chunks), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(chunks[0]);
+            platform::CopyOptions options;
+            options.chunkBytes = 4096;
+            options.allowUnnamed = run % 4 < 2;
+            options.proceed = [&] { return ::write(chunks[1], "c", 1) == 1; };
+            TSaveServices services;
+            services.copy = [&](const QString& source, const QString& target, CopyMode mode) {
+                return platform::CopyFile(source, target, mode, options);
+            };
+            services.askOverwrite = [](const QString&, const QString&, const QString&) {
+                return 10;  // Yes to All
+            };
+            platform::ScriptedMessageService messages;
+            platform::ScopedMessageService scope(messages);
+            SavePackage(series, entries, services);
+            ::_exit(0);
+        }
+        ::close(chunks[1]);
+        char chunk;
+        for (int k = std::uniform_int_distribution<int>(0, 90)(random);
+             k > 0 && ::read(chunks[0], &chunk, 1) == 1; --k) {
+        }
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(chunks[0]);
+
+        // Complete pictures, every one still there, at most one temporary of ours.
+        const QString state = Describe(folder, 64);
+        EXPECT_FALSE(state.contains(QRegularExpression("(^| )[^.][^ ]*=\\?"))) << Text(state);
+        EXPECT_LE(state.count(QRegularExpression("(^| )\\.")), 1) << Text(state);
+        for (const QString& file : state.split(' ')) {
+            EXPECT_TRUE(!file.startsWith('.') ||
+                        platform::IsTemporaryName(file.section('=', 0, 0).toStdString()));
+        }
+        for (int n = 1; n <= 4; ++n) {
+            EXPECT_TRUE(state.contains('=' + QString::number(n))) << n << Text(state);
+        }
+        const QString other = dir.path() + "-other.jpg";
+        QFile(other).open(QIODevice::WriteOnly);
+        entries.prefix = "other";
+        entries.beginFrom.clear();
+        SavePackage({other}, entries);
+        QFile::remove(other);
+        EXPECT_TRUE(QDir(folder).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+}
+
+}  // namespace
