@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <new>
 #include <vector>
@@ -55,12 +56,18 @@ struct TileComponentPlane {
     int fractionBits = 0;  // 0 for a reversible component
 };
 
-// Tier 1 for every code-block of one band, into the band's place in the plane.
+using StopCheck = std::function<bool()>;
+
+// Tier 1 for every code-block of one band, into the band's place in the plane; false when a
+// code-block cannot be decoded or a stop is asked for (checked before every code-block).
 bool DecodeBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band, TileComponentPlane& plane,
-                const Diagnostics& diag) {
+                const Diagnostics& diag, const StopCheck& stopped) {
     const T1Diagnostics sink = [&diag](std::string_view text) { diag.write(std::string(text)); };
     for (const jpc_dec_prc_t& prc : band.prcs) {
         for (const jpc_dec_cblk_t& cblk : prc.cblks) {
+            if (stopped()) {
+                return false;
+            }
             if (cblk.firstpassno < 0 || cblk.segs.empty()) {
                 continue;  // never included: its coefficients stay 0
             }
@@ -111,8 +118,8 @@ void DequantiseBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band,
     }
 }
 
-bool DecodeComponent(const jpc_dec_tcomp_t& tc, TileComponentPlane& plane,
-                     const Diagnostics& diag) {
+bool DecodeComponent(const jpc_dec_tcomp_t& tc, TileComponentPlane& plane, const Diagnostics& diag,
+                     const StopCheck& stopped) {
     plane.width = tc.xend - tc.xstart;
     plane.height = tc.yend - tc.ystart;
     plane.fractionBits = tc.qmfbid == 1 ? 0 : FixedFractionBits(tc.prec);
@@ -125,7 +132,7 @@ bool DecodeComponent(const jpc_dec_tcomp_t& tc, TileComponentPlane& plane,
             if (band.xend <= band.xstart || band.yend <= band.ystart) {
                 continue;
             }
-            if (!DecodeBand(tc, band, plane, diag)) {
+            if (!DecodeBand(tc, band, plane, diag, stopped)) {
                 return false;
             }
             DequantiseBand(tc, band, plane);
@@ -172,11 +179,21 @@ void ToSamples(const jpc_dec_tcomp_t& tc, TileComponentPlane& plane) {
 
 int jpc_dec_tiledecode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
     const Diagnostics& diag = dec.env->diag;
+    // The caller's cancel hook is asked before every code-block, so a large tile stops
+    // promptly; a stop fails the tile without a message and the decode reports a cancel.
+    const StopCheck stopped = [&dec] {
+        if (!dec.cancelled && dec.cancel && dec.cancel->check && dec.cancel->check(dec.cancel)) {
+            dec.cancelled = true;
+        }
+        return dec.cancelled;
+    };
     std::vector<TileComponentPlane> planes(tile.tcomps.size());
     try {
         for (size_t i = 0; i < tile.tcomps.size(); ++i) {
-            if (!DecodeComponent(tile.tcomps[i], planes[i], diag)) {
-                diag.write("dec_decodeallsegs failed\n");
+            if (!DecodeComponent(tile.tcomps[i], planes[i], diag, stopped)) {
+                if (!dec.cancelled) {
+                    diag.write("dec_decodeallsegs failed\n");
+                }
                 return -1;
             }
         }

@@ -149,3 +149,55 @@ TEST(ReconstructionTest, CodestreamsFromTheReferenceEncoderDecodeBack) {
 
 }  // namespace
 }  // namespace j2000
+
+namespace j2000 {
+namespace {
+
+struct CountingCancel {
+    jpc_cancel_t record;
+    int calls = 0;
+    int stopAt = -1;  // the call from which on the hook answers "stop"; -1: never
+};
+
+int CountAndMaybeStop(const jpc_cancel_t* cancel) {
+    auto* self = static_cast<CountingCancel*>(cancel->handle);
+    ++self->calls;
+    return self->stopAt >= 0 && self->calls >= self->stopAt;
+}
+
+TEST(ReconstructionTest, AStopDuringTierOneEndsAsACancelWithoutAFailureMessage) {
+    if (std::system("command -v opj_compress >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "opj_compress (libopenjp2-tools) is not installed";
+    }
+    char dir[] = "/tmp/j2k-stopXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string source = std::string(dir) + "/in.ppm", coded = std::string(dir) + "/o.j2k";
+    WritePnm(MakePicture(256, 256, 3, 8), source);
+    ASSERT_EQ(std::system(
+                  ("opj_compress -i " + source + " -o " + coded + " -b 16,16 >/dev/null").c_str()),
+              0);
+    auto run = [&](CountingCancel& cancel, std::string& texts) {
+        cancel.record.handle = &cancel;
+        cancel.record.check = CountAndMaybeStop;
+        StreamPtr in = stream_fopen(coded.c_str(), "rb");
+        DecodeEnv env;
+        env.diag = Diagnostics([&texts](const std::string& t) { texts += t; });
+        env.decodetile = jpc_dec_tiledecode;
+        return jpc_decode(*in, nullptr, &cancel.record, env).status;
+    };
+    CountingCancel whole;
+    std::string texts;
+    ASSERT_EQ(run(whole, texts), DecodeStatus::Ok);
+    EXPECT_GT(whole.calls, 3 * 256);  // every code-block asks, not only every packet
+    // 3 components x 256 code-blocks of 16 x 16: the last checks are tier 1's.
+    CountingCancel late;
+    late.stopAt = whole.calls - 100;
+    std::string lateTexts;
+    EXPECT_EQ(run(late, lateTexts), DecodeStatus::Cancelled);
+    EXPECT_EQ(late.calls, late.stopAt);  // nothing more was asked once it said stop
+    EXPECT_EQ(lateTexts.find("failed"), std::string::npos);
+    std::system((std::string("rm -rf ") + dir).c_str());
+}
+
+}  // namespace
+}  // namespace j2000
