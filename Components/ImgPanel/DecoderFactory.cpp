@@ -3,6 +3,7 @@
 #include "Components/ImgPanel/BmpImg.h"
 #include "Components/ImgPanel/GifImg.h"
 #include "Components/ImgPanel/IcoImg.h"
+#include "Components/ImgPanel/J2000Img.h"
 #include "Components/ImgPanel/JpegImg.h"
 #include "Components/ImgPanel/PngImg.h"
 #include "Components/ImgPanel/TiffImg.h"
@@ -25,6 +26,7 @@ std::unique_ptr<TImgCtrl> CreateImageDecoder(TImgFormat format) {
         case ifTiff:
             return std::make_unique<TTiffImg>();
         case ifJpeg2000:
+            return std::make_unique<TJ2000Img>();
         case ifUnsupported:
             break;
     }

@@ -1,0 +1,172 @@
+#include "Components/ImgPanel/J2000Img.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "Components/ImgPanel/Filters.h"
+#include "Components/ImgPanel/ImgErrors.h"
+#include "Images/J2000/Decoder.h"
+#include "Images/J2000/Reconstruction.h"
+
+namespace {
+
+constexpr int kRgbColourSpace = 2;
+
+// Maps a stored sample of a component to 0..255: the bytes read back are sign-extended for
+// a signed component and its range moved to start at 0; more than 8 bits are cut to the top
+// 8, fewer are spread over the whole range.
+class SampleScale {
+  public:
+    SampleScale(int precision, bool isSigned) : precision_(precision), signed_(isSigned) {}
+
+    uint8_t operator()(int32_t stored) const {
+        int64_t v = stored & ((int64_t{1} << precision_) - 1);
+        if (signed_) {
+            v = (v ^ (int64_t{1} << (precision_ - 1)));  // two's complement to offset binary
+        }
+        if (precision_ > 8) {
+            return static_cast<uint8_t>(v >> (precision_ - 8));
+        }
+        if (precision_ < 8) {
+            return static_cast<uint8_t>(v * 255 / ((int64_t{1} << precision_) - 1));
+        }
+        return static_cast<uint8_t>(v);
+    }
+
+  private:
+    int precision_;
+    bool signed_;
+};
+
+// One component read back row by row and stretched to the image's width and height.
+class ComponentRows {
+  public:
+    ComponentRows(j2000::image_t& image, int index, int width, int height)
+        : image_(image),
+          index_(index),
+          component_(*image.cmpts[static_cast<size_t>(index)]),
+          scale_(component_.prec, component_.sgnd),
+          width_(width),
+          height_(height) {}
+
+    // Writes row y of the image into byte 2 - index of every pixel of a 24-bit row (component
+    // 0 red into the third byte).
+    void Fill(int y, uint8_t* pixels) {
+        const uint32_t cw = component_.width_, ch = component_.height_;
+        const uint32_t cy = std::min<uint32_t>(ch - 1, static_cast<uint64_t>(y) * ch / height_);
+        if (cy != cachedRow_) {
+            if (j2000::image_readcmpt(image_, index_, 0, cy, cw, 1, row_) != 0) {
+                throw TImgDecodeError{ImgError::ReadFault};
+            }
+            cachedRow_ = cy;
+        }
+        const int offset = 2 - index_;
+        for (int x = 0; x < width_; ++x) {
+            const uint32_t cx = std::min<uint32_t>(cw - 1, static_cast<uint64_t>(x) * cw / width_);
+            pixels[3 * x + offset] = scale_(row_[cx]);
+        }
+    }
+
+  private:
+    j2000::image_t& image_;
+    int index_;
+    const j2000::image_cmpnt_t& component_;
+    SampleScale scale_;
+    int width_;
+    int height_;
+    std::vector<int32_t> row_;
+    uint32_t cachedRow_ = UINT32_MAX;
+};
+
+}  // namespace
+
+TJ2000Img::TJ2000Img() = default;
+TJ2000Img::~TJ2000Img() = default;
+
+int TJ2000Img::IsAbortSignaled(const j2000::jpc_cancel_t* cancel) {
+    if (cancel == nullptr || cancel->handle == nullptr) {
+        return 0;
+    }
+    return static_cast<const std::atomic<bool>*>(cancel->handle)->load() ? 1 : 0;
+}
+
+void TJ2000Img::LoadFromFile(const std::string& name) {
+    TImgCtrl::LoadFromFile(name);
+    RunDecodeFrame(name, [this, &name] { Decode(name); });
+}
+
+void TJ2000Img::Decode(const std::string& name) {
+    CheckAbort();
+    j2000::StreamPtr stream = j2000::stream_fopen(name.c_str(), "rb");
+    if (!stream) {
+        throw TImgDecodeError{ImgError::OpenFailed};
+    }
+    j2000::jpc_cancel_t cancel;
+    cancel.handle = const_cast<std::atomic<bool>*>(AbortFlag());
+    cancel.check = [](const j2000::jpc_cancel_t* c) { return IsAbortSignaled(c); };
+    j2000::DecodeEnv env;
+    env.decodetile = j2000::jpc_dec_tiledecode;
+    j2000::DecodeResult result = j2000::jpc_decode(*stream, "", &cancel, env);
+    // A stop asked for during or after the decode is a stop, never an error.
+    CheckAbort();
+    if (!result.image) {
+        throw TImgDecodeError{ImgError::OpenFailed};
+    }
+    j2000::image_t& image = *result.image;
+    if (image.clrspc == 0) {
+        image.clrspc = kRgbColourSpace;
+    }
+    if (image.clrspc != kRgbColourSpace || image.numcmpts != 3) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
+    width_ = static_cast<int>(image.width_);
+    height_ = static_cast<int>(image.height_);
+    for (const auto& component : image.cmpts) {
+        width_ = std::max(width_, static_cast<int>(component->width_));
+        height_ = std::max(height_, static_cast<int>(component->height_));
+    }
+    bitCount_ = 24;
+    DoProgress(0, 0, TImgEvent::HeaderRead);
+
+    FilterParams filter;
+    filter.srcWidth = width_;
+    filter.srcHeight = height_;
+    filter.scaleX = filter.scaleY = static_cast<float>(DisplayCoeff());
+    filter.kind = FilterKind();
+    filter.srcBpp = 24;
+    filter.dstBpp = 24;
+    if (const unsigned long code = filter_create(&filter); code != 0) {
+        throw TImgDecodeError{code};
+    }
+    FilterGuard filterGuard(filter);
+    outputWidth_ = filter.dstWidth;
+    outputHeight_ = filter.dstHeight;
+    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
+    if (Picture() == nullptr) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    std::vector<ComponentRows> components;
+    for (int c = 0; c < 3; ++c) {
+        components.emplace_back(image, c, width_, height_);
+    }
+    const uint32_t rowBytes = get_dib_row_bytes(Picture());
+    uint8_t* writePosition = DibBits(Picture()) + static_cast<size_t>(outputHeight_) * rowBytes;
+    const int scanlines = static_cast<int>(DisplayScanlines());
+    int sourceRow = 0;
+    for (int i = 0; i < outputHeight_; ++i) {
+        while (uint8_t* slot = filter_feed_row(&filter)) {
+            CheckAbort();
+            const int y = std::min(sourceRow++, height_ - 1);
+            for (ComponentRows& component : components) {
+                component.Fill(y, slot);
+            }
+        }
+        writePosition -= rowBytes;
+        filter_process_block(&filter, writePosition);
+        if (i % scanlines == 0) {
+            DoProgress(std::max(0, i - scanlines), i, TImgEvent::RowsDecoded);
+        }
+    }
+}

@@ -1,0 +1,519 @@
+#include "Images/J2000/Decoder.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+
+namespace j2000 {
+
+namespace {
+
+constexpr int kMaxTiles = 65535;
+
+// ---- Options ----
+
+struct DecodeOptions {
+    int debug = 0;
+    int maxlyrs = -1;
+};
+
+bool is_tag_char(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// Tags are runs of letters, digits and '_' separated by white space, each optionally followed
+// by "=value". Anything else ends the parsing; what was read so far stays.
+DecodeOptions parse_options(const char* optstr, const Diagnostics& diag) {
+    DecodeOptions opts;
+    const std::string s = optstr ? optstr : "";
+    size_t i = 0;
+    for (;;) {
+        while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
+            ++i;
+        if (i >= s.size() || !is_tag_char(s[i]))
+            break;
+        const size_t tagstart = i;
+        while (i < s.size() && is_tag_char(s[i]))
+            ++i;
+        const std::string tag = s.substr(tagstart, i - tagstart);
+        std::string value;
+        if (i < s.size() && s[i] == '=') {
+            const size_t valstart = ++i;
+            while (i < s.size() && !std::isspace(static_cast<unsigned char>(s[i])))
+                ++i;
+            value = s.substr(valstart, i - valstart);
+        } else if (i < s.size() && !std::isspace(static_cast<unsigned char>(s[i]))) {
+            break;
+        }
+        if (tag == "maxlyrs")
+            opts.maxlyrs = std::atoi(value.c_str());
+        else if (tag == "debug")
+            opts.debug = std::atoi(value.c_str());
+        else
+            diag.printf("warning: ignoring invalid option %s\n", tag.c_str());
+    }
+    return opts;
+}
+
+// ---- Main header ----
+
+const Diagnostics& diag_of(const jpc_dec_t& dec) {
+    return dec.env->diag;
+}
+
+bool siz_acceptable(const jpc_siz_t& siz, const DecodeLimits& limits) {
+    // ISO/IEC 15444-2 extensions and high-throughput block coding are other decoders' business.
+    if (siz.caps & 0xC000)
+        return false;
+    if (siz.xoff >= siz.width || siz.yoff >= siz.height || siz.tilexoff > siz.xoff ||
+        siz.tileyoff > siz.yoff || std::uint64_t{siz.tilexoff} + siz.tilewidth <= siz.xoff ||
+        std::uint64_t{siz.tileyoff} + siz.tileheight <= siz.yoff || siz.numcomps > kMaxComponents)
+        return false;
+    const std::uint64_t htiles = ceil_div(std::int64_t{siz.width} - siz.tilexoff, siz.tilewidth);
+    const std::uint64_t vtiles = ceil_div(std::int64_t{siz.height} - siz.tileyoff, siz.tileheight);
+    if (htiles * vtiles > kMaxTiles)
+        return false;
+    std::uint64_t samples = 0;
+    for (const jpc_sizcomp_t& c : siz.comps) {
+        if (c.hsamp == 0 || c.vsamp == 0 || c.prec > 16)
+            return false;
+        const std::uint64_t w = ceil_div(siz.width, c.hsamp) - ceil_div(siz.xoff, c.hsamp);
+        const std::uint64_t h = ceil_div(siz.height, c.vsamp) - ceil_div(siz.yoff, c.vsamp);
+        samples += w * h;  // both below 2^32: no overflow
+        if (samples > limits.maxsamples)
+            return false;
+    }
+    return true;
+}
+
+void make_tiles(jpc_dec_t& dec) {
+    dec.tiles.resize(static_cast<size_t>(dec.numtiles));
+    for (int t = 0; t < dec.numtiles; ++t) {
+        jpc_dec_tile_t& tile = dec.tiles[static_cast<size_t>(t)];
+        const std::int64_t p = t % dec.numhtiles, q = t / dec.numhtiles;
+        tile.xstart = std::max<std::int64_t>(dec.tilexoff + p * dec.tilewidth, dec.xstart);
+        tile.ystart = std::max<std::int64_t>(dec.tileyoff + q * dec.tileheight, dec.ystart);
+        tile.xend = std::min<std::int64_t>(dec.tilexoff + (p + 1) * dec.tilewidth, dec.xend);
+        tile.yend = std::min<std::int64_t>(dec.tileyoff + (q + 1) * dec.tileheight, dec.yend);
+    }
+}
+
+int dec_process_siz(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_siz_t& siz = std::get<jpc_siz_t>(ms.parms);
+    if (!siz_acceptable(siz, dec.env->limits))
+        return -1;
+    dec.xstart = siz.xoff;
+    dec.ystart = siz.yoff;
+    dec.xend = siz.width;
+    dec.yend = siz.height;
+    dec.tilewidth = siz.tilewidth;
+    dec.tileheight = siz.tileheight;
+    dec.tilexoff = siz.tilexoff;
+    dec.tileyoff = siz.tileyoff;
+    dec.numcomps = siz.numcomps;
+    dec.cp = jpc_dec_cp_t{};
+    dec.cp.ccps.resize(siz.numcomps);
+    std::vector<image_cmptparm_t> parms;
+    for (const jpc_sizcomp_t& c : siz.comps) {
+        jpc_dec_cmpt_t& cmpt = dec.cmpts.emplace_back();
+        cmpt.width =
+            static_cast<std::uint32_t>(ceil_div(siz.width, c.hsamp) - ceil_div(siz.xoff, c.hsamp));
+        cmpt.height =
+            static_cast<std::uint32_t>(ceil_div(siz.height, c.vsamp) - ceil_div(siz.yoff, c.vsamp));
+        cmpt.siz = {c.hsamp, c.vsamp, c.prec, c.sgnd != 0};
+        parms.push_back({cmpt.width, cmpt.height, c.prec, c.sgnd != 0, c.hsamp, c.vsamp});
+    }
+    dec.image = image_create(siz.width - siz.xoff, siz.height - siz.yoff, parms, 0);
+    if (!dec.image)
+        return -1;
+    dec.numhtiles =
+        static_cast<int>(ceil_div(std::int64_t{siz.width} - siz.tilexoff, siz.tilewidth));
+    dec.numvtiles =
+        static_cast<int>(ceil_div(std::int64_t{siz.height} - siz.tileyoff, siz.tileheight));
+    dec.numtiles = dec.numhtiles * dec.numvtiles;
+    make_tiles(dec);
+    dec.state = kStateMainHeader;
+    return 0;
+}
+
+// The parameters a COD, COC, QCD, QCC, RGN or POC goes to: the main header's, or the current
+// tile's while its first tile-part header is read.
+jpc_dec_cp_t* target_cp(jpc_dec_t& dec) {
+    if (dec.state == kStateMainHeader)
+        return &dec.cp;
+    if (dec.curtile < 0)
+        return nullptr;
+    jpc_dec_tile_t& tile = dec.tiles[static_cast<size_t>(dec.curtile)];
+    return tile.partno == 0 ? &tile.cp : nullptr;
+}
+
+bool compno_valid(const jpc_dec_t& dec, int compno, const char* segment) {
+    if (compno < dec.numcomps)
+        return true;
+    diag_of(dec).printf("invalid component number in %s marker segment\n", segment);
+    return false;
+}
+
+int dec_process_cod(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    jpc_dec_cp_t* cp = target_cp(dec);
+    const jpc_cod_t& cod = std::get<jpc_cod_t>(ms.parms);
+    return cp && cod.prg <= CPRL && cp_setfromcod(*cp, cod) ? 0 : -1;
+}
+
+int dec_process_coc(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_coc_t& coc = std::get<jpc_coc_t>(ms.parms);
+    if (!compno_valid(dec, coc.compno, "COC"))
+        return -1;
+    jpc_dec_cp_t* cp = target_cp(dec);
+    return cp && cp_setfromcoc(*cp, coc) ? 0 : -1;
+}
+
+int dec_process_qcd(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    jpc_dec_cp_t* cp = target_cp(dec);
+    return cp && cp_setfromqcd(*cp, std::get<jpc_qcd_t>(ms.parms)) ? 0 : -1;
+}
+
+int dec_process_qcc(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_qcc_t& qcc = std::get<jpc_qcc_t>(ms.parms);
+    if (!compno_valid(dec, qcc.compno, "QCC"))
+        return -1;
+    jpc_dec_cp_t* cp = target_cp(dec);
+    return cp && cp_setfromqcc(*cp, qcc) ? 0 : -1;
+}
+
+int dec_process_rgn(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_rgn_t& rgn = std::get<jpc_rgn_t>(ms.parms);
+    if (!compno_valid(dec, rgn.compno, "RGN"))
+        return -1;
+    jpc_dec_cp_t* cp = target_cp(dec);
+    if (!cp)
+        return -1;
+    cp_setfromrgn(*cp, rgn);
+    return 0;
+}
+
+// A POC of a later tile-part adds its changes to the tile's progression, already running.
+int dec_process_poc(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_poc_t& poc = std::get<jpc_poc_t>(ms.parms);
+    for (const jpc_pocpchg_t& p : poc.pchgs)
+        if (p.prgord > CPRL)
+            return -1;
+    if (dec.state == kStateMainHeader) {
+        cp_setfrompoc(dec.cp, poc, false);
+        return 0;
+    }
+    if (dec.curtile < 0)
+        return -1;
+    jpc_dec_tile_t& tile = dec.tiles[static_cast<size_t>(dec.curtile)];
+    const size_t before = tile.cp.pchglist.size();
+    const bool inherited = tile.cp.pchglist_inherited;
+    cp_setfrompoc(tile.cp, poc, tile.partno > 0);
+    if (tile.pi) {
+        const size_t from = inherited ? 0 : before;
+        for (size_t i = from; i < tile.cp.pchglist.size(); ++i)
+            tile.pi->addpchg(tile.cp.pchglist[i]);
+    }
+    return 0;
+}
+
+int dec_process_ppm(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_ppm_t& ppm = std::get<jpc_ppm_t>(ms.parms);
+    if (ppm.ind != dec.ppmseqno)
+        return -1;
+    size_t i = 0;
+    // A header begun in the previous PPM continues at the end of that tile-part's stream.
+    if (ppm.firstpartial && !ppm.pkthdrs.empty() && !dec.pkthdrstreams.empty()) {
+        stream_t& last = *dec.pkthdrstreams.back();
+        const auto& piece = ppm.pkthdrs[0];
+        const std::int64_t pos = last.tell();
+        if (last.seek(0, SeekOrigin::End) < 0 ||
+            last.write(piece.data(), static_cast<long>(piece.size())) !=
+                static_cast<long>(piece.size()) ||
+            last.seek(pos, SeekOrigin::Set) < 0)
+            return -1;
+        i = 1;
+    }
+    for (; i < ppm.pkthdrs.size(); ++i) {
+        StreamPtr s = stream_memopen();
+        const auto& piece = ppm.pkthdrs[i];
+        if (!s ||
+            s->write(piece.data(), static_cast<long>(piece.size())) !=
+                static_cast<long>(piece.size()) ||
+            s->rewind() < 0)
+            return -1;
+        dec.pkthdrstreams.push_back(std::move(s));
+    }
+    ++dec.ppmseqno;
+    return 0;
+}
+
+// ---- Tile-parts ----
+
+// Appends packed headers behind whatever the tile has not read yet.
+bool append_headers(jpc_dec_tile_t& tile, const std::uint8_t* data, size_t n) {
+    if (!tile.pkthdrstream && !(tile.pkthdrstream = stream_memopen()))
+        return false;
+    stream_t& s = *tile.pkthdrstream;
+    const std::int64_t pos = s.tell();
+    return pos >= 0 && s.seek(0, SeekOrigin::End) >= 0 &&
+           s.write(data, static_cast<long>(n)) == static_cast<long>(n) &&
+           s.seek(pos, SeekOrigin::Set) >= 0;
+}
+
+int dec_process_ppt(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_ppt_t& ppt = std::get<jpc_ppt_t>(ms.parms);
+    if (dec.curtile < 0)
+        return -1;
+    jpc_dec_tile_t& tile = dec.tiles[static_cast<size_t>(dec.curtile)];
+    if (ppt.ind != tile.pptseqno)
+        return -1;
+    if (!append_headers(tile, ppt.data.data(), ppt.data.size()))
+        return -1;
+    ++tile.pptseqno;
+    return 0;
+}
+
+int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    const jpc_sot_t& sot = std::get<jpc_sot_t>(ms.parms);
+    // Psot counts from the first byte of the SOT marker; 12 bytes of SOT and 2 of SOD at least.
+    if (sot.len != 0 && sot.len < 14)
+        return -1;
+    dec.curtileendoff = sot.len == 0 ? 0 : dec.in->tell() - ms.len - 4 + sot.len;
+    if (sot.tileno >= dec.numtiles) {
+        diag_of(dec).printf("invalid tile number in SOT marker segment\n");
+        return -1;
+    }
+    dec.curtile = sot.tileno;
+    jpc_dec_tile_t& tile = dec.tiles[sot.tileno];
+    if (tile.state == jpc_dec_tile_t::kDone || sot.partno != tile.partno)
+        return -1;
+    if (tile.numparts > 0 && sot.partno >= tile.numparts)
+        return -1;
+    if (tile.numparts == 0 && sot.numparts > 0)
+        tile.numparts = sot.numparts;
+    if (tile.state == jpc_dec_tile_t::kNotStarted) {
+        tile.state = jpc_dec_tile_t::kActive;
+        tile.cp = cp_fortile(dec.cp);
+    } else if (sot.partno == tile.numparts - 1) {
+        tile.state = jpc_dec_tile_t::kLastPart;
+    }
+    dec.state = kStateTilePartHeader;
+    return 0;
+}
+
+int dec_tile_decode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
+    if (dec.env->decodetile && dec.env->decodetile(dec, tile) < 0)
+        return -1;
+    ++dec.tilesdecoded;
+    return 0;
+}
+
+std::vector<jpc_sizcmpt_t> siz_components(const jpc_dec_t& dec) {
+    std::vector<jpc_sizcmpt_t> out;
+    for (const jpc_dec_cmpt_t& c : dec.cmpts)
+        out.push_back(c.siz);
+    return out;
+}
+
+// Skips or reports what lies between the last packet and the end Psot gave the tile-part.
+int finish_tile_part(jpc_dec_t& dec) {
+    if (dec.curtileendoff <= 0)
+        return 0;
+    const std::int64_t pos = dec.in->tell();
+    if (pos < dec.curtileendoff) {
+        const std::int64_t n = dec.curtileendoff - pos;
+        diag_of(dec).printf("warning: ignoring trailing garbage (%lu bytes)\n",
+                            static_cast<unsigned long>(n));
+        for (std::int64_t i = 0; i < n; ++i)
+            if (dec.in->getc() == EOF_) {
+                diag_of(dec).printf("read error\n");
+                return -1;
+            }
+    } else if (pos > dec.curtileendoff) {
+        diag_of(dec).printf("warning: not enough tile data (%lu bytes)\n",
+                            static_cast<unsigned long>(pos - dec.curtileendoff));
+    }
+    return 0;
+}
+
+int dec_process_sod(jpc_dec_t& dec, const jpc_ms_t&) {
+    if (dec.curtile < 0)
+        return -1;
+    jpc_dec_tile_t& tile = dec.tiles[static_cast<size_t>(dec.curtile)];
+    if (tile.partno == 0) {
+        if (!cp_complete(tile.cp) ||
+            !tile_setup(tile, siz_components(dec), dec.env->limits.maxblocks))
+            return -1;
+    }
+    if (!dec.pkthdrstreams.empty()) {
+        StreamPtr ppm = std::move(dec.pkthdrstreams.front());
+        dec.pkthdrstreams.pop_front();
+        std::vector<std::uint8_t> bytes;
+        for (int c; (c = ppm->getc()) != EOF_;)
+            bytes.push_back(static_cast<std::uint8_t>(c));
+        if (!append_headers(tile, bytes.data(), bytes.size()))
+            return -1;
+    }
+    Tier2Options t2;
+    t2.diag = &diag_of(dec);
+    t2.maxlyrs = dec.maxlyrs;
+    t2.on_packet = dec.env->on_packet;
+    t2.cancelled = [&dec] {
+        dec.cancelled =
+            dec.cancelled || (dec.cancel && dec.cancel->check && dec.cancel->check(dec.cancel));
+        return dec.cancelled;
+    };
+    const Tier2Status st = dec_decodepkts(tile, tile.pkthdrstream.get(), *dec.in,
+                                          dec.curtileendoff > 0 ? dec.curtileendoff : -1, t2);
+    if (st == Tier2Status::Cancelled)
+        return -1;
+    if (st == Tier2Status::Failed) {
+        diag_of(dec).printf("dec_decodepkts failed\n");
+        return -1;
+    }
+    if (finish_tile_part(dec) < 0)
+        return -1;
+    if (tile.numparts > 0 && tile.partno == tile.numparts - 1) {
+        if (dec_tile_decode(dec, tile) < 0)
+            return -1;
+        tile_release(tile);
+    }
+    dec.curtile = -1;
+    ++tile.partno;
+    dec.state = kStateTilePartOrEoc;
+    return 0;
+}
+
+int dec_process_eoc(jpc_dec_t& dec, const jpc_ms_t&) {
+    for (jpc_dec_tile_t& tile : dec.tiles) {
+        if (tile.state == jpc_dec_tile_t::kActive || tile.state == jpc_dec_tile_t::kLastPart)
+            if (dec_tile_decode(dec, tile) < 0)
+                return -1;
+        tile_release(tile);
+    }
+    dec.state = kStateDone;
+    return 1;
+}
+
+int dec_ignore_crg(jpc_dec_t& dec, const jpc_ms_t&) {
+    diag_of(dec).printf("warning: ignoring CRG marker segment\n");
+    return 0;
+}
+
+int dec_ignore_com(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    diag_of(dec).printf("warning: ignoring CME marker segment\n");
+    jpc_ms_dump(ms, diag_of(dec));
+    return 0;
+}
+
+int dec_ignore_unknown(jpc_dec_t& dec, const jpc_ms_t& ms) {
+    diag_of(dec).printf("warning: ignoring unknown marker segment\n");
+    jpc_ms_dump(ms, diag_of(dec));
+    return 0;
+}
+
+int dec_process_soc(jpc_dec_t& dec, const jpc_ms_t&) {
+    dec.state = kStateSiz;
+    return 0;
+}
+
+struct jpc_dec_mstabent_t {
+    int id;  // 0: any marker not listed
+    int validstates;
+    int (*action)(jpc_dec_t&, const jpc_ms_t&);
+};
+
+constexpr int kMain = kStateMainHeader, kTile = kStateTilePartHeader;
+
+// Which marker is accepted in which state, and what it does.
+constexpr jpc_dec_mstabent_t dec_mstab[] = {
+    {JPC_MS_SOC, kStateSoc, dec_process_soc},
+    {JPC_MS_SOT, kMain | kStateTilePartOrEoc, dec_process_sot},
+    {JPC_MS_SOD, kTile, dec_process_sod},
+    {JPC_MS_EOC, kStateTilePartOrEoc, dec_process_eoc},
+    {JPC_MS_SIZ, kStateSiz, dec_process_siz},
+    {JPC_MS_COD, kMain | kTile, dec_process_cod},
+    {JPC_MS_COC, kMain | kTile, dec_process_coc},
+    {JPC_MS_RGN, kMain | kTile, dec_process_rgn},
+    {JPC_MS_QCD, kMain | kTile, dec_process_qcd},
+    {JPC_MS_QCC, kMain | kTile, dec_process_qcc},
+    {JPC_MS_POC, kMain | kTile, dec_process_poc},
+    {JPC_MS_TLM, kMain, nullptr},
+    {JPC_MS_PLM, kMain, nullptr},
+    {JPC_MS_PLT, kTile, nullptr},
+    {JPC_MS_PPM, kMain, dec_process_ppm},
+    {JPC_MS_PPT, kTile, dec_process_ppt},
+    {JPC_MS_SOP, 0, nullptr},
+    {JPC_MS_CRG, kMain, dec_ignore_crg},
+    {JPC_MS_COM, kMain | kTile, dec_ignore_com},
+    {0, kMain | kTile, dec_ignore_unknown},
+};
+
+const jpc_dec_mstabent_t& dec_mstab_lookup(int id) {
+    for (const jpc_dec_mstabent_t& row : dec_mstab)
+        if (row.id == id || row.id == 0)
+            return row;
+    return dec_mstab[std::size(dec_mstab) - 1];
+}
+
+bool check_cancel(jpc_dec_t& dec) {
+    if (dec.cancel && dec.cancel->check && dec.cancel->check(dec.cancel))
+        dec.cancelled = true;
+    return dec.cancelled;
+}
+
+int dec_decode(jpc_dec_t& dec) {
+    if (check_cancel(dec))
+        return -1;
+    dec.state = kStateSoc;
+    for (;;) {
+        if (check_cancel(dec))
+            return -1;
+        MarkerSegmentPtr ms = jpc_getms(*dec.in, dec.cstate, diag_of(dec));
+        if (!ms) {
+            diag_of(dec).printf("cannot get marker segment\n");
+            return -1;
+        }
+        const jpc_dec_mstabent_t& row = dec_mstab_lookup(ms->id);
+        if (!(dec.state & row.validstates)) {
+            diag_of(dec).printf("unexpected marker segment type\n");
+            return -1;
+        }
+        const int ret = row.action ? row.action(dec, *ms) : 0;
+        if (ret < 0)
+            return -1;
+        if (ret > 0)
+            return 0;
+    }
+}
+
+}  // namespace
+
+DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* cancel,
+                        const DecodeEnv& env) {
+    DecodeResult result;
+    const DecodeOptions opts = parse_options(optstr, env.diag);
+    DecodeEnv local = env;
+    local.diag.debug = opts.debug;
+    jpc_dec_t dec;
+    dec.in = &in;
+    dec.maxlyrs = opts.maxlyrs;
+    dec.cancel = cancel;
+    dec.env = &local;
+    const int ret = dec_decode(dec);
+    result.tilesdecoded = dec.tilesdecoded;
+    result.status = dec.cancelled ? DecodeStatus::Cancelled
+                    : ret < 0     ? DecodeStatus::Failed
+                                  : DecodeStatus::Ok;
+    if (result.status == DecodeStatus::Ok && dec.tilesdecoded == 0)
+        result.status = DecodeStatus::Failed;
+    if (dec.tilesdecoded > 0)
+        result.image = std::move(dec.image);
+    return result;
+}
+
+DecodeResult jpc_decode(stream_t& in, const char* optstr) {
+    return jpc_decode(in, optstr, nullptr, DecodeEnv{});
+}
+
+}  // namespace j2000

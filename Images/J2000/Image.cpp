@@ -1,0 +1,110 @@
+#include "Images/J2000/Image.h"
+
+namespace j2000 {
+
+namespace {
+
+bool rect_inside(const image_cmpnt_t& c, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                 std::uint32_t h) {
+    return x <= c.width_ && y <= c.height_ && w <= c.width_ - x && h <= c.height_ - y;
+}
+
+std::int64_t sample_offset(const image_cmpnt_t& c, std::uint32_t x, std::uint32_t y) {
+    return (static_cast<std::int64_t>(y) * c.width_ + x) * c.cps;
+}
+
+// Gives the store its full length, so that every sample reads as 0 before it is written.
+bool make_store(image_cmpnt_t& c, std::uint64_t bytes, bool in_memory) {
+    c.stream = in_memory ? stream_memopen(nullptr, bytes) : stream_tmpfile();
+    if (!c.stream)
+        return false;
+    return c.stream->seek(static_cast<std::int64_t>(bytes) - 1, SeekOrigin::Set) >= 0 &&
+           c.stream->putc(0) != EOF_ && c.stream->rewind() == 0;
+}
+
+}  // namespace
+
+ImagePtr image_create(std::uint32_t width, std::uint32_t height,
+                      const std::vector<image_cmptparm_t>& cmptparms, int clrspc) {
+    if (cmptparms.empty() || cmptparms.size() > static_cast<size_t>(kMaxComponents))
+        return nullptr;
+    std::uint64_t total = 0;
+    for (const image_cmptparm_t& p : cmptparms) {
+        if (p.width == 0 || p.height == 0 || p.prec < 1 || p.prec > 32 || p.hsamp < 1 ||
+            p.vsamp < 1)
+            return nullptr;
+        // Widths and heights are 32-bit, so this sum of at most 256 terms cannot overflow.
+        total += std::uint64_t{p.width} * p.height * static_cast<std::uint64_t>((p.prec + 7) / 8);
+    }
+    auto image = std::make_unique<image_t>();
+    image->width_ = width;
+    image->height_ = height;
+    image->clrspc = clrspc;
+    const bool in_memory = total < kMemoryStoreLimit;
+    for (const image_cmptparm_t& p : cmptparms) {
+        auto c = std::make_unique<image_cmpnt_t>();
+        c->hsubsamp_ = p.hsamp;
+        c->vsubsamp_ = p.vsamp;
+        c->width_ = p.width;
+        c->height_ = p.height;
+        c->prec = p.prec;
+        c->sgnd = p.sgnd;
+        c->cps = (p.prec + 7) / 8;
+        if (!make_store(*c, std::uint64_t{p.width} * p.height * c->cps, in_memory))
+            return nullptr;
+        image->cmpts.push_back(std::move(c));
+        ++image->numcmpts;
+    }
+    return image;
+}
+
+int image_writecmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                    std::uint32_t h, const std::int32_t* samples, std::ptrdiff_t stride) {
+    if (cmptno < 0 || cmptno >= image.numcmpts)
+        return -1;
+    image_cmpnt_t& c = *image.cmpts[static_cast<size_t>(cmptno)];
+    if (!rect_inside(c, x, y, w, h))
+        return -1;
+    std::vector<std::uint8_t> row(static_cast<size_t>(w) * c.cps);
+    for (std::uint32_t j = 0; j < h; ++j) {
+        const std::int32_t* src = samples + static_cast<std::ptrdiff_t>(j) * stride;
+        std::uint8_t* out = row.data();
+        for (std::uint32_t i = 0; i < w; ++i) {
+            const auto v = static_cast<std::uint32_t>(src[i]);
+            for (int b = c.cps - 1; b >= 0; --b)
+                *out++ = static_cast<std::uint8_t>(v >> (8 * b));
+        }
+        if (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0 ||
+            c.stream->write(row.data(), static_cast<long>(row.size())) !=
+                static_cast<long>(row.size()))
+            return -1;
+    }
+    return c.stream->flush() == 0 ? 0 : -1;
+}
+
+int image_readcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                   std::uint32_t h, std::vector<std::int32_t>& out) {
+    if (cmptno < 0 || cmptno >= image.numcmpts)
+        return -1;
+    image_cmpnt_t& c = *image.cmpts[static_cast<size_t>(cmptno)];
+    if (!rect_inside(c, x, y, w, h))
+        return -1;
+    out.assign(static_cast<size_t>(w) * h, 0);
+    for (std::uint32_t j = 0; j < h; ++j) {
+        if (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0)
+            return -1;
+        for (std::uint32_t i = 0; i < w; ++i) {
+            std::uint32_t v = 0;
+            for (int b = 0; b < c.cps; ++b) {
+                const int byte = c.stream->getc();
+                if (byte == EOF_)
+                    return -1;
+                v = v << 8 | static_cast<std::uint32_t>(byte);
+            }
+            out[static_cast<size_t>(j) * w + i] = static_cast<std::int32_t>(v);
+        }
+    }
+    return 0;
+}
+
+}  // namespace j2000

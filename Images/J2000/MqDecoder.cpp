@@ -1,0 +1,174 @@
+#include "Images/J2000/MqDecoder.h"
+
+#include <array>
+#include <new>
+
+namespace j2000 {
+
+namespace {
+
+// The standard's probability estimation table: Qe, the next state after an MPS and after an
+// LPS, and whether an LPS exchanges the sense of the MPS.
+struct MqStateRow {
+    uint16_t qe;
+    uint8_t nmps;
+    uint8_t nlps;
+    bool switchMps;
+};
+
+constexpr std::array<MqStateRow, 47> kStates{{
+    {0x5601, 1, 1, true},    {0x3401, 2, 6, false},   {0x1801, 3, 9, false},
+    {0x0AC1, 4, 12, false},  {0x0521, 5, 29, false},  {0x0221, 38, 33, false},
+    {0x5601, 7, 6, true},    {0x5401, 8, 14, false},  {0x4801, 9, 14, false},
+    {0x3801, 10, 14, false}, {0x3001, 11, 17, false}, {0x2401, 12, 18, false},
+    {0x1C01, 13, 20, false}, {0x1601, 29, 21, false}, {0x5601, 15, 14, true},
+    {0x5401, 16, 14, false}, {0x5101, 17, 15, false}, {0x4801, 18, 16, false},
+    {0x3801, 19, 17, false}, {0x3401, 20, 18, false}, {0x3001, 21, 19, false},
+    {0x2801, 22, 19, false}, {0x2401, 23, 20, false}, {0x2201, 24, 21, false},
+    {0x1C01, 25, 22, false}, {0x1801, 26, 23, false}, {0x1601, 27, 24, false},
+    {0x1401, 28, 25, false}, {0x1201, 29, 26, false}, {0x1101, 30, 27, false},
+    {0x0AC1, 31, 28, false}, {0x09C1, 32, 29, false}, {0x08A1, 33, 30, false},
+    {0x0521, 34, 31, false}, {0x0441, 35, 32, false}, {0x02A1, 36, 33, false},
+    {0x0221, 37, 34, false}, {0x0141, 38, 35, false}, {0x0111, 39, 36, false},
+    {0x0085, 40, 37, false}, {0x0049, 41, 38, false}, {0x0025, 42, 39, false},
+    {0x0015, 43, 40, false}, {0x0009, 44, 41, false}, {0x0005, 45, 42, false},
+    {0x0001, 45, 43, false}, {0x5601, 46, 46, false},
+}};
+
+std::array<MqStateEntry, 94> BuildStateTable() {
+    std::array<MqStateEntry, 94> table{};
+    for (size_t i = 0; i < kStates.size(); ++i) {
+        for (int mps = 0; mps < 2; ++mps) {
+            const MqStateRow& row = kStates[i];
+            const int lpsMps = row.switchMps ? 1 - mps : mps;
+            table[2 * i + static_cast<size_t>(mps)] = {
+                row.qe, mps, &table[2 * size_t{row.nmps} + static_cast<size_t>(mps)],
+                &table[2 * size_t{row.nlps} + static_cast<size_t>(lpsMps)]};
+        }
+    }
+    return table;
+}
+
+}  // namespace
+
+const MqStateEntry* MqStateTable() {
+    // Built once, on first use, by whichever thread gets there first; immutable afterwards.
+    static const std::array<MqStateEntry, 94> table = BuildStateTable();
+    return table.data();
+}
+
+mqdec_t::mqdec_t(int maxctxs)
+    : ctxs_(new const MqStateEntry*[static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)]),
+      count_(static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)) {
+    setctxs({});
+}
+
+std::unique_ptr<mqdec_t> mqdec_create(int maxctxs) {
+    if (maxctxs <= 0) {
+        return nullptr;
+    }
+    try {
+        return std::make_unique<mqdec_t>(maxctxs);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void mqdec_t::setinput(std::span<const uint8_t> bytes) {
+    in_ = bytes;
+    pos_ = 0;
+}
+
+void mqdec_t::setctxs(std::span<const MqContextInit> list) {
+    const MqStateEntry* table = MqStateTable();
+    for (size_t k = 0; k < count_; ++k) {
+        ctxs_[k] = k < list.size() ? &table[2 * list[k].state + list[k].mps] : &table[0];
+    }
+}
+
+int mqdec_t::readbyte() {
+    if (pos_ >= in_.size()) {
+        eof_ = true;
+        return 0xFF;
+    }
+    return in_[pos_++];
+}
+
+void mqdec_t::init() {
+    eof_ = false;
+    c_ = 0;
+    lastbyte_ = static_cast<uint8_t>(readbyte());
+    c_ += uint32_t{lastbyte_} << 16;
+    bytein();
+    c_ <<= 7;
+    ct_ -= 7;
+    a_ = 0x8000;
+}
+
+// A byte after 0xFF that is above 0x8F is a marker, which no segment holds: from there on the
+// decoder reads 1-bits, as it does past the end of the segment, and reads nothing more (the
+// standard's decoder stays at the marker too). After 0xFF otherwise one stuffed bit is skipped.
+void mqdec_t::bytein() {
+    if (eof_) {
+        c_ += 0xFF00;
+        ct_ = 8;
+        return;
+    }
+    const int b = readbyte();
+    const uint8_t previous = lastbyte_;
+    lastbyte_ = static_cast<uint8_t>(b);
+    if (previous == 0xFF) {
+        if (b > 0x8F) {
+            eof_ = true;
+            c_ += 0xFF00;
+            ct_ = 8;
+        } else {
+            c_ += static_cast<uint32_t>(b) << 9;
+            ct_ = 7;
+        }
+    } else {
+        c_ += static_cast<uint32_t>(b) << 8;
+        ct_ = 8;
+    }
+}
+
+void mqdec_t::renormd() {
+    do {
+        if (ct_ == 0) {
+            bytein();
+        }
+        a_ <<= 1;
+        c_ <<= 1;
+        --ct_;
+    } while ((a_ & 0x8000) == 0);
+}
+
+int mqdec_t::mpsexchrenorm(const MqStateEntry*& state) {
+    int d;
+    if (a_ < state->qe) {
+        d = 1 - state->mps;
+        state = state->nlps;
+    } else {
+        d = state->mps;
+        state = state->nmps;
+    }
+    renormd();
+    return d;
+}
+
+int mqdec_t::lpsexchrenorm(const MqStateEntry*& state) {
+    int d;
+    if (a_ < state->qe) {
+        a_ = state->qe;
+        d = state->mps;
+        state = state->nmps;
+    } else {
+        a_ = state->qe;
+        d = 1 - state->mps;
+        state = state->nlps;
+    }
+    renormd();
+    return d;
+}
+
+}  // namespace j2000

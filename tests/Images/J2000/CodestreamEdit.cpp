@@ -1,0 +1,130 @@
+#include "tests/Images/J2000/CodestreamEdit.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace j2000test {
+
+namespace {
+
+unsigned get16(const Bytes& b, size_t at) {
+    if (at + 2 > b.size())
+        throw std::runtime_error("short codestream");
+    return unsigned{b[at]} << 8 | b[at + 1];
+}
+
+std::uint32_t get32(const Bytes& b, size_t at) {
+    return std::uint32_t{get16(b, at)} << 16 | get16(b, at + 2);
+}
+
+Segment read_segment(const Bytes& b, size_t& at) {
+    Segment s;
+    s.marker = static_cast<std::uint16_t>(get16(b, at));
+    const unsigned len = get16(b, at + 2);
+    s.body.assign(b.begin() + static_cast<long>(at + 4),
+                  b.begin() + static_cast<long>(at + 2 + len));
+    at += 2 + len;
+    return s;
+}
+
+void write_segment(Bytes& out, const Segment& s) {
+    put16(out, s.marker);
+    put16(out, static_cast<unsigned>(s.body.size() + 2));
+    out.insert(out.end(), s.body.begin(), s.body.end());
+}
+
+}  // namespace
+
+void put16(Bytes& out, unsigned v) {
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v));
+}
+
+void put32(Bytes& out, std::uint32_t v) {
+    put16(out, v >> 16);
+    put16(out, v & 0xFFFF);
+}
+
+Codestream Codestream::parse(const Bytes& b) {
+    Codestream cs;
+    size_t at = 2;  // SOC
+    while (get16(b, at) != 0xFF90)
+        cs.main.push_back(read_segment(b, at));
+    while (at + 2 <= b.size() && get16(b, at) == 0xFF90) {
+        const size_t start = at;
+        TilePart tp;
+        tp.tileno = static_cast<std::uint16_t>(get16(b, at + 4));
+        const std::uint32_t psot = get32(b, at + 6);
+        tp.partno = b.at(at + 10);
+        tp.numparts = b.at(at + 11);
+        at += 12;
+        while (get16(b, at) != 0xFF93)
+            tp.header.push_back(read_segment(b, at));
+        at += 2;
+        const size_t end = psot ? start + psot : b.size() - 2;
+        tp.psot_zero = psot == 0;
+        tp.dataoffset = at;
+        tp.data.assign(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(end));
+        at = end;
+        cs.parts.push_back(std::move(tp));
+    }
+    cs.eoc = at + 2 <= b.size() && get16(b, at) == 0xFFD9;
+    return cs;
+}
+
+Bytes Codestream::serialise() const {
+    Bytes out;
+    put16(out, 0xFF4F);
+    for (const Segment& s : main)
+        write_segment(out, s);
+    for (const TilePart& tp : parts) {
+        Bytes header;
+        for (const Segment& s : tp.header)
+            write_segment(header, s);
+        put16(out, 0xFF90);
+        put16(out, 10);
+        put16(out, tp.tileno);
+        put32(out, tp.psot_zero
+                       ? 0
+                       : static_cast<std::uint32_t>(12 + header.size() + 2 + tp.data.size()));
+        out.push_back(tp.partno);
+        out.push_back(tp.numparts);
+        out.insert(out.end(), header.begin(), header.end());
+        put16(out, 0xFF93);
+        out.insert(out.end(), tp.data.begin(), tp.data.end());
+    }
+    if (eoc)
+        put16(out, 0xFFD9);
+    return out;
+}
+
+Bytes read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        throw std::runtime_error("cannot open " + path);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+
+std::string fixture_path(const std::string& name) {
+    return std::string(ORVANE_J2000_FIXTURES) + "/" + name;
+}
+
+std::vector<std::uint32_t> plt_lengths(const TilePart& part) {
+    std::vector<std::uint32_t> out;
+    for (const Segment& s : part.header) {
+        if (s.marker != 0xFF58)
+            continue;
+        std::uint32_t v = 0;
+        for (size_t i = 1; i < s.body.size(); ++i) {  // after Zplt
+            v = v << 7 | (s.body[i] & 0x7F);
+            if (!(s.body[i] & 0x80)) {
+                out.push_back(v);
+                v = 0;
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace j2000test

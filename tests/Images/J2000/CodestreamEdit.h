@@ -1,0 +1,43 @@
+// Test-only codestream rewriter: splits a codestream into its main-header segments and tile-parts
+// so that tests can move, add, drop or damage segments and write it back with fresh lengths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace j2000test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Segment {
+    std::uint16_t marker = 0;
+    Bytes body;  // the parameters, without the length field
+};
+
+struct TilePart {
+    std::uint16_t tileno = 0;
+    std::uint8_t partno = 0, numparts = 0;
+    bool psot_zero = false;  // write Psot 0 (only allowed for the last tile-part)
+    std::vector<Segment> header;
+    Bytes data;                  // the packets after SOD
+    std::size_t dataoffset = 0;  // where `data` began in the parsed codestream
+};
+
+struct Codestream {
+    std::vector<Segment> main;  // after SOC, up to the first SOT
+    std::vector<TilePart> parts;
+    bool eoc = true;
+
+    static Codestream parse(const Bytes& bytes);
+    Bytes serialise() const;
+};
+
+Bytes read_file(const std::string& path);
+std::string fixture_path(const std::string& name);
+// Packet lengths a tile-part's PLT segments list, in order.
+std::vector<std::uint32_t> plt_lengths(const TilePart& part);
+void put16(Bytes& out, unsigned v);
+void put32(Bytes& out, std::uint32_t v);
+
+}  // namespace j2000test

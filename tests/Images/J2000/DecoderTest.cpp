@@ -1,0 +1,362 @@
+// The decoder over codestreams made by opj_compress (tests/data/J2000/make_fixtures.sh): every
+// packet is read exactly as long as the encoder's PLT segments say, every tile-part is consumed
+// to its last byte and every code-block's passes and bytes arrive; then the same streams
+// rewritten into what the encoder does not make (packed headers, tile-part coding parameters,
+// Psot 0, extra segments, damage), and the decoder's states, options and cancel hook.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <random>
+#include <set>
+
+#include "Images/J2000/Decoder.h"
+#include "tests/Images/J2000/CodestreamEdit.h"
+
+namespace j2000 {
+namespace {
+
+using j2000test::Bytes;
+using j2000test::Codestream;
+
+struct Outcome {
+    DecodeResult result;
+    std::vector<std::int64_t> packetlengths;
+    std::vector<PacketInfo> packets;
+    std::string texts;  // diagnostics
+    int packets_expected = 0;
+    int passes = 0;
+    std::int64_t segbytes = 0;
+    int maxlyrno = -1;
+};
+
+Outcome decode(const Bytes& bytes, const char* options = "", const jpc_cancel_t* cancel = nullptr) {
+    Outcome out;
+    Bytes copy = bytes;
+    StreamPtr in = stream_memopen(copy.data(), copy.size());
+    DecodeEnv env;
+    env.diag = Diagnostics([&out](const std::string& t) { out.texts += t; });
+    env.on_packet = [&out](const PacketInfo& p) {
+        out.packetlengths.push_back(p.end - p.start);
+        out.packets.push_back(p);
+    };
+    env.decodetile = [&out](jpc_dec_t&, jpc_dec_tile_t& tile) {
+        for (const jpc_dec_tcomp_t& tc : tile.tcomps)
+            for (const jpc_dec_rlvl_t& rl : tc.rlvls) {
+                out.packets_expected += rl.numprcs * tile.cp.numlyrs;
+                for (const jpc_dec_band_t& band : rl.bands)
+                    for (const jpc_dec_prc_t& prc : band.prcs)
+                        for (const jpc_dec_cblk_t& cb : prc.cblks)
+                            for (const jpc_dec_seg_t& seg : cb.segs) {
+                                EXPECT_EQ(seg.cnt, 0u);
+                                EXPECT_LE(seg.numpasses, seg.maxpasses);
+                                out.passes += seg.numpasses;
+                                out.segbytes += static_cast<std::int64_t>(seg.data.size());
+                                out.maxlyrno = std::max(out.maxlyrno, seg.lyrno);
+                            }
+            }
+        return 0;
+    };
+    out.result = jpc_decode(*in, options, cancel, env);
+    return out;
+}
+
+class GeneratedStreams : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(GeneratedStreams, EveryPacketAndTilePartIsReadExactly) {
+    const Bytes bytes = j2000test::read_file(j2000test::fixture_path(GetParam()));
+    const Codestream cs = Codestream::parse(bytes);
+    std::vector<std::int64_t> plt;
+    for (const auto& part : cs.parts)
+        for (std::uint32_t n : j2000test::plt_lengths(part))
+            plt.push_back(n);
+    std::set<int> tiles;
+    for (const auto& part : cs.parts)
+        tiles.insert(part.tileno);
+
+    ASSERT_FALSE(plt.empty());
+    const Outcome out = decode(bytes);
+    EXPECT_EQ(out.result.status, DecodeStatus::Ok);
+    EXPECT_EQ(out.texts.find("tile data"), std::string::npos) << out.texts;
+    EXPECT_EQ(out.texts.find("garbage"), std::string::npos) << out.texts;
+    ASSERT_TRUE(out.result.image);
+    EXPECT_EQ(out.result.tilesdecoded, static_cast<int>(tiles.size()));
+    EXPECT_EQ(out.packetlengths, plt);
+    EXPECT_EQ(static_cast<int>(out.packetlengths.size()), out.packets_expected);
+    // Packet bodies hold code-block bytes and nothing else: what the packets span, less their
+    // headers, is what the segments received.
+    EXPECT_GT(out.passes, 0);
+    EXPECT_LT(out.segbytes, std::accumulate(plt.begin(), plt.end(), std::int64_t{0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, GeneratedStreams,
+                         ::testing::Values("g1x1.j2k", "g17x13_lrcp_layers.j2k",
+                                           "c64x48_rlcp_sop_eph.j2k", "c64x48_cprl_modes.j2k",
+                                           "c64x48_poc.j2k", "c64x48_roi_lossless.j2k",
+                                           "g100x70_rpcl_tiles_offsets.j2k",
+                                           "s40x30_pcrl_subsampled.j2k",
+                                           "g33x21_12bit_precincts.j2k", "g2048_pcrl_tiles.j2k"));
+
+Bytes fixture(const char* name) {
+    return j2000test::read_file(j2000test::fixture_path(name));
+}
+
+bool read_cleanly(const Outcome& o) {
+    return o.result.status == DecodeStatus::Ok && o.texts.find("tile data") == std::string::npos &&
+           o.texts.find("garbage") == std::string::npos;
+}
+
+void drop(std::vector<j2000test::Segment>& segs, std::uint16_t marker) {
+    std::erase_if(segs, [marker](const j2000test::Segment& s) { return s.marker == marker; });
+}
+
+// Moves every packet header out of the tile-parts: into PPT segments, or into PPM segments of the
+// main header (split in the middle of a header over two segments).
+Bytes pack_headers(const Bytes& bytes, bool ppm) {
+    const Outcome plain = decode(bytes);
+    Codestream cs = Codestream::parse(bytes);
+    Bytes all;
+    size_t split = 0;  // inside the first tile-part's headers, after its length field
+    std::map<int, std::uint8_t> zppt;
+    for (auto& part : cs.parts) {
+        Bytes headers, body;
+        size_t at = part.dataoffset;
+        for (const PacketInfo& p : plain.packets) {
+            if (p.start < static_cast<std::int64_t>(part.dataoffset) ||
+                p.start >= static_cast<std::int64_t>(part.dataoffset + part.data.size()))
+                continue;
+            body.insert(body.end(), bytes.begin() + static_cast<long>(at),
+                        bytes.begin() + p.hdrstart);
+            headers.insert(headers.end(), bytes.begin() + p.hdrstart, bytes.begin() + p.hdrend);
+            at = static_cast<size_t>(p.hdrend);
+        }
+        body.insert(body.end(), bytes.begin() + static_cast<long>(at),
+                    bytes.begin() + static_cast<long>(part.dataoffset + part.data.size()));
+        part.data = body;
+        drop(part.header, 0xFF58);
+        if (ppm) {
+            if (split == 0)
+                split = 4 + headers.size() / 2;
+            j2000test::put32(all, static_cast<std::uint32_t>(headers.size()));
+            all.insert(all.end(), headers.begin(), headers.end());
+        } else {
+            headers.insert(headers.begin(), zppt[part.tileno]++);
+            part.header.push_back({0xFF61, headers});
+        }
+    }
+    if (ppm) {
+        Bytes first{0}, second{1};
+        first.insert(first.end(), all.begin(), all.begin() + static_cast<long>(split));
+        second.insert(second.end(), all.begin() + static_cast<long>(split), all.end());
+        cs.main.push_back({0xFF60, first});
+        cs.main.push_back({0xFF60, second});
+    }
+    return cs.serialise();
+}
+
+TEST(Decoder, PackedHeadersGiveTheSameCodeBlocks) {
+    for (const char* name : {"c64x48_rlcp_sop_eph.j2k", "g100x70_rpcl_tiles_offsets.j2k"}) {
+        const Bytes bytes = fixture(name);
+        const Outcome plain = decode(bytes);
+        for (bool ppm : {false, true}) {
+            const Outcome packed = decode(pack_headers(bytes, ppm));
+            EXPECT_TRUE(read_cleanly(packed)) << name << ppm << packed.texts;
+            EXPECT_EQ(packed.passes, plain.passes) << name << ppm;
+            EXPECT_EQ(packed.segbytes, plain.segbytes) << name << ppm;
+            EXPECT_EQ(packed.result.tilesdecoded, plain.result.tilesdecoded);
+        }
+    }
+}
+
+TEST(Decoder, TilePartCodingStyleOutranksMainHeaderComponentStyle) {
+    const Bytes bytes = fixture("c64x48_rlcp_sop_eph.j2k");
+    Codestream cs = Codestream::parse(bytes);
+    const auto find = [&cs](std::uint16_t m) {
+        return *std::find_if(cs.main.begin(), cs.main.end(),
+                             [m](const auto& s) { return s.marker == m; });
+    };
+    const j2000test::Segment cod = find(0xFF52), qcd = find(0xFF5C);
+    // Main-header COC and QCC for component 1 with other code-blocks, levels and step sizes.
+    cs.main.push_back({0xFF53, {1, 0, 1, 0, 0, 0, 1}});
+    cs.main.push_back({0xFF5D, {1, 0x40, 0x48, 0x50, 0x50, 0x58}});
+    for (auto& part : cs.parts)
+        if (part.partno == 0)
+            part.header.insert(part.header.begin(), {cod, qcd});
+    const Outcome out = decode(cs.serialise());
+    EXPECT_TRUE(read_cleanly(out)) << out.texts;
+    EXPECT_EQ(out.passes, decode(bytes).passes);
+}
+
+TEST(Decoder, TilesWithoutPartCountsAreFinishedAtTheEnd) {
+    const Bytes bytes = fixture("g100x70_rpcl_tiles_offsets.j2k");
+    Codestream cs = Codestream::parse(bytes);
+    for (auto& part : cs.parts)
+        part.numparts = 0;
+    cs.parts.back().psot_zero = true;
+    // Comments, a registration segment and an unknown marker are passed over.
+    cs.main.push_back({0xFF63, {0, 1, 0, 1}});
+    cs.main.push_back({0xFF70, {0xAB}});
+    cs.parts[1].header.push_back({0xFF64, {0, 1, 'x'}});
+    cs.parts.back().header.push_back({0xFF70, {0xCD}});
+    const Outcome out = decode(cs.serialise());
+    const Outcome plain = decode(bytes);
+    EXPECT_TRUE(read_cleanly(out)) << out.texts;
+    EXPECT_EQ(out.result.tilesdecoded, 12);
+    EXPECT_EQ(out.packetlengths, plain.packetlengths);
+    EXPECT_NE(out.texts.find("warning: ignoring CRG marker segment\n"), std::string::npos);
+    EXPECT_NE(out.texts.find("warning: ignoring CME marker segment\n"), std::string::npos);
+    EXPECT_NE(out.texts.find("warning: ignoring unknown marker segment\n"), std::string::npos);
+}
+
+TEST(Decoder, DamagedStreamsFailWithTheirReason) {
+    const Bytes bytes = fixture("g100x70_rpcl_tiles_offsets.j2k");
+    Codestream cs = Codestream::parse(bytes);
+    {
+        Codestream twice = cs;
+        twice.main.insert(twice.main.begin() + 1, twice.main.front());
+        const Outcome out = decode(twice.serialise());
+        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
+        EXPECT_FALSE(out.result.image);
+        EXPECT_NE(out.texts.find("unexpected marker segment type\n"), std::string::npos);
+    }
+    {
+        Codestream beyond = cs;
+        beyond.parts[3].tileno = 12;
+        const Outcome out = decode(beyond.serialise());
+        EXPECT_NE(out.texts.find("invalid tile number in SOT marker segment\n"), std::string::npos);
+        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
+    }
+    {
+        // Cut short: the tiles finished before the cut are kept.
+        const Bytes cut(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * 2 / 3));
+        const Outcome out = decode(cut);
+        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
+        EXPECT_GT(out.result.tilesdecoded, 0);
+        EXPECT_LT(out.result.tilesdecoded, 12);
+        EXPECT_TRUE(out.result.image);
+    }
+    {
+        Codestream outoforder = cs;
+        std::swap(outoforder.parts[0], outoforder.parts[1]);
+        EXPECT_EQ(decode(outoforder.serialise()).result.status, DecodeStatus::Failed);
+    }
+    {
+        // Tile-parts cut short: packets never reach past a tile-part's end.
+        Codestream one = Codestream::parse(fixture("c64x48_rlcp_sop_eph.j2k"));
+        const size_t full = one.parts[0].data.size();
+        int failures = 0;
+        for (size_t cut = full - 1; cut > 0; cut -= std::min<size_t>(cut, 29)) {
+            Codestream shortpart = one;
+            shortpart.parts[0].data.resize(cut);
+            const Outcome out = decode(shortpart.serialise());
+            // A cut between two packets leaves a tile with fewer packets, which is no fault.
+            if (out.result.status != DecodeStatus::Ok) {
+                ++failures;
+                EXPECT_NE(out.texts.find("dec_decodepkts failed\n"), std::string::npos);
+            }
+            for (const PacketInfo& p : out.packets)
+                ASSERT_LE(p.end, static_cast<std::int64_t>(one.parts[0].dataoffset + cut));
+        }
+        EXPECT_GT(failures, 300);
+    }
+}
+
+TEST(Decoder, UnsafeHeaderValuesAreRefused) {
+    const Bytes bytes = fixture("g17x13_lrcp_layers.j2k");
+    const Codestream cs = Codestream::parse(bytes);
+    auto with = [&cs](std::uint16_t marker, size_t at, std::uint8_t value) {
+        Codestream c = cs;
+        for (auto& s : c.main)
+            if (s.marker == marker)
+                s.body.at(at) = value;
+        return decode(c.serialise()).result.status;
+    };
+    EXPECT_EQ(with(0xFF51, 0, 0x80), DecodeStatus::Failed);   // 15444-2 extensions
+    EXPECT_EQ(with(0xFF51, 38, 0), DecodeStatus::Failed);     // XRsiz 0
+    EXPECT_EQ(with(0xFF51, 37, 0x10), DecodeStatus::Failed);  // precision 17
+    EXPECT_EQ(with(0xFF52, 3, 0), DecodeStatus::Failed);      // zero layers
+    EXPECT_EQ(with(0xFF52, 6, 7), DecodeStatus::Failed);      // code-blocks 2^9 x 2^6
+    EXPECT_EQ(with(0xFF52, 8, 0x40), DecodeStatus::Failed);   // high-throughput blocks
+    EXPECT_EQ(with(0xFF52, 1, 5), DecodeStatus::Failed);      // no such progression
+    EXPECT_EQ(with(0xFF51, 13, 20), DecodeStatus::Failed);    // XOsiz beyond Xsiz
+    EXPECT_EQ(with(0xFF51, 0, 0), DecodeStatus::Ok);
+    // The caller's caps on samples and on code-blocks per tile.
+    for (auto limits : {DecodeLimits{200, 1u << 20}, DecodeLimits{1u << 20, 10}}) {
+        Bytes copy = bytes;
+        StreamPtr in = stream_memopen(copy.data(), copy.size());
+        DecodeEnv env;
+        env.diag = Diagnostics([](const std::string&) {});
+        env.limits = limits;
+        EXPECT_EQ(jpc_decode(*in, "", nullptr, env).status, DecodeStatus::Failed);
+    }
+}
+
+TEST(Decoder, OptionsLimitLayersWithoutDroppingCodeBlocks) {
+    const Bytes bytes = fixture("g17x13_lrcp_layers.j2k");
+    const Outcome all = decode(bytes);
+    const Outcome one = decode(bytes, "maxlyrs=1 bogus debug=0");
+    const Outcome two = decode(bytes, "maxlyrs=2");
+    EXPECT_EQ(one.texts.find("warning: ignoring invalid option bogus\n"), 0u);
+    EXPECT_EQ(one.maxlyrno, 0);
+    EXPECT_EQ(two.maxlyrno, 1);
+    EXPECT_LT(one.passes, two.passes);
+    EXPECT_LT(two.passes, all.passes);
+    EXPECT_EQ(decode(bytes, "maxlyrs=3").passes, all.passes);
+    // Every packet is still read.
+    EXPECT_EQ(one.packetlengths, all.packetlengths);
+    EXPECT_NE(decode(bytes, "debug=1").texts.find("type = 0xff51 (SIZ)"), std::string::npos);
+}
+
+struct CancelAfter {
+    jpc_cancel_t hook;
+    int calls = 0;
+    int limit;
+    explicit CancelAfter(int n) : limit(n) {
+        hook.handle = this;
+        hook.check = [](const jpc_cancel_t* c) {
+            auto* self = static_cast<CancelAfter*>(c->handle);
+            return ++self->calls > self->limit ? 1 : 0;
+        };
+    }
+};
+
+TEST(Decoder, CancelIsReportedAsACancel) {
+    const Bytes bytes = fixture("c64x48_rlcp_sop_eph.j2k");
+    CancelAfter first(0);
+    const Outcome none = decode(bytes, "", &first.hook);
+    EXPECT_EQ(none.result.status, DecodeStatus::Cancelled);
+    EXPECT_FALSE(none.result.image);
+    // The only tile-part has 432 packets: a cancel among them stops inside the tile-part.
+    CancelAfter later(20);
+    const Outcome some = decode(bytes, "", &later.hook);
+    EXPECT_EQ(some.result.status, DecodeStatus::Cancelled);
+    EXPECT_LT(some.packetlengths.size(), 20u);
+}
+
+// Damaged input of every kind ends in a status, never in a crash or an out-of-bounds access
+// (this test is meant for the sanitizer build).
+TEST(Decoder, MutatedStreamsEndInAStatus) {
+    std::mt19937 rng(2024);
+    for (const char* name : {"c64x48_rlcp_sop_eph.j2k", "g100x70_rpcl_tiles_offsets.j2k",
+                             "s40x30_pcrl_subsampled.j2k", "c64x48_cprl_modes.j2k"}) {
+        const Bytes original = fixture(name);
+        for (int i = 0; i < 150; ++i) {
+            Bytes bytes = original;
+            const int edits = 1 + static_cast<int>(rng() % 4);
+            for (int e = 0; e < edits; ++e) {
+                const size_t at = rng() % bytes.size();
+                bytes[at] = static_cast<std::uint8_t>(rng() % 3 == 0 ? 0xFF : rng());
+            }
+            if (rng() % 4 == 0)
+                bytes.resize(rng() % bytes.size());
+            const Outcome out = decode(bytes);
+            if (out.result.status != DecodeStatus::Ok) {
+                EXPECT_TRUE(out.result.image == nullptr || out.result.tilesdecoded > 0);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace j2000

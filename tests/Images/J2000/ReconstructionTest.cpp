@@ -1,0 +1,203 @@
+// Reconstruction: dequantisation and rounding on their own, then whole codestreams made by
+// opj_compress from synthetic pictures decoded back: reversible streams bit-exactly, across
+// sizes, offsets, levels, code-block sizes, tiles, coding styles and a region of interest;
+// irreversible ones close to their source.
+#include "Images/J2000/Reconstruction.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "Images/J2000/Decoder.h"
+
+namespace j2000 {
+namespace {
+
+TEST(ReconstructionTest, DequantisationRoundsOnceAndRoundingTakesHalvesTowardZero) {
+    // Step 2^(8 - 8) x (1 + 0/2048) = 1: (v + 1/2) in 14 fraction bits.
+    EXPECT_EQ(DequantiseCoefficient(3, 8, 0, 8, 14), (3 * 2 + 1) << 13);
+    EXPECT_EQ(DequantiseCoefficient(-3, 8, 0, 8, 14), -((3 * 2 + 1) << 13));
+    EXPECT_EQ(DequantiseCoefficient(0, 8, 1000, 8, 14), 0);
+    // A fine step keeps its whole mantissa: 2^(8 - 14) x (1 + 2047/2048) x 5.5.
+    const double fine = std::ldexp(1 + 2047.0 / 2048, 8 - 14) * 5.5 * 16384;
+    EXPECT_NEAR(DequantiseCoefficient(5, 14, 2047, 8, 14), fine, 0.5);
+    EXPECT_EQ(RoundFixed(8192, 14), 0);
+    EXPECT_EQ(RoundFixed(8193, 14), 1);
+    EXPECT_EQ(RoundFixed(-8192, 14), 0);
+    EXPECT_EQ(RoundFixed(-8193, 14), -1);
+    EXPECT_EQ(FixedFractionBits(8), 14);
+    EXPECT_LE(FixedFractionBits(16) + 16 + 3, 31);
+}
+
+struct Picture {
+    int width, height, components, bits;
+    std::vector<std::vector<int>> planes;
+};
+
+Picture MakePicture(int w, int h, int n, int bits) {
+    Picture p{w, h, n, bits, {}};
+    std::mt19937 random(w * 131 + h * 7 + n);
+    const int top = (1 << bits) - 1;
+    for (int c = 0; c < n; ++c) {
+        std::vector<int> plane(static_cast<size_t>(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                plane[y * w + x] =
+                    std::min(top, (x * 3 + y * 5 + c * 40) * top / (3 * w + 5 * h + 80) +
+                                      static_cast<int>(random() % (top / 16 + 1)));
+        p.planes.push_back(std::move(plane));
+    }
+    return p;
+}
+
+void WritePnm(const Picture& p, const std::string& path) {
+    std::ofstream out(path, std::ios::binary);
+    out << (p.components == 1 ? "P5" : "P6") << "\n"
+        << p.width << " " << p.height << "\n"
+        << ((1 << p.bits) - 1) << "\n";
+    for (int i = 0; i < p.width * p.height; ++i)
+        for (int c = 0; c < p.components; ++c) {
+            const int v = p.planes[c][i];
+            if (p.bits > 8)
+                out.put(static_cast<char>(v >> 8));
+            out.put(static_cast<char>(v & 0xFF));
+        }
+}
+
+struct Case {
+    int width, height, components, bits;
+    const char* options;
+    bool lossless;
+};
+
+const Case kCases[] = {
+    {1, 1, 1, 8, "-n 1", true},
+    {2, 3, 3, 8, "-n 2", true},
+    {67, 45, 3, 8, "", true},
+    {67, 45, 3, 8, "-n 1 -mct 0", true},
+    {64, 64, 1, 8, "-n 6 -b 4,4", true},
+    {130, 97, 3, 8, "-b 16,16 -t 32,32", true},
+    {75, 50, 1, 8, "-d 3,5 -t 24,20 -T 1,2 -n 3", true},
+    {80, 60, 3, 8, "-M 63 -b 16,16", true},
+    {80, 60, 1, 8, "-M 1 -n 4", true},
+    {80, 60, 1, 8, "-M 8 -b 8,8", true},
+    {90, 70, 3, 8, "-p RPCL -c [32,32],[16,16] -SOP -EPH -r 20,5,1", true},
+    {60, 40, 3, 8, "-ROI c=0,U=4", true},
+    {33, 21, 1, 12, "-n 3", true},
+    {40, 30, 1, 16, "-n 2", true},
+    {67, 45, 3, 8, "-I", false},
+    {100, 77, 3, 8, "-I -n 4 -b 8,8 -t 40,40", false},
+    {33, 21, 1, 12, "-I -n 3", false},
+};
+
+// Decodes a codestream with the full decoder, tier 1 and reconstruction included.
+ImagePtr DecodeFile(const std::string& path, std::string& texts) {
+    StreamPtr in = stream_fopen(path.c_str(), "rb");
+    if (!in)
+        return nullptr;
+    DecodeEnv env;
+    env.diag = Diagnostics([&texts](const std::string& t) { texts += t; });
+    env.decodetile = jpc_dec_tiledecode;
+    DecodeResult result = jpc_decode(*in, nullptr, nullptr, env);
+    return result.status == DecodeStatus::Ok ? std::move(result.image) : nullptr;
+}
+
+TEST(ReconstructionTest, CodestreamsFromTheReferenceEncoderDecodeBack) {
+    if (std::system("command -v opj_compress >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "opj_compress (libopenjp2-tools) is not installed";
+    }
+    char dir[] = "/tmp/j2k-rtXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " " + c.options);
+        const Picture picture = MakePicture(c.width, c.height, c.components, c.bits);
+        const std::string source = std::string(dir) + (c.components == 1 ? "/in.pgm" : "/in.ppm");
+        const std::string coded = std::string(dir) + "/out.j2k";
+        WritePnm(picture, source);
+        const std::string command =
+            "opj_compress -i " + source + " -o " + coded + " " + c.options + " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        std::string texts;
+        ImagePtr image = DecodeFile(coded, texts);
+        ASSERT_TRUE(image) << texts;
+        ASSERT_EQ(image->numcmpts, c.components);
+        double squares = 0;
+        int worst = 0;
+        for (int k = 0; k < c.components; ++k) {
+            std::vector<int32_t> out;
+            ASSERT_EQ(image_readcmpt(*image, k, 0, 0, c.width, c.height, out), 0);
+            for (size_t i = 0; i < out.size(); ++i) {
+                const int d = out[i] - picture.planes[k][i];
+                squares += double(d) * d;
+                worst = std::max(worst, std::abs(d));
+            }
+        }
+        if (c.lossless) {
+            EXPECT_EQ(worst, 0);
+        } else {
+            const double top = (1 << c.bits) - 1;
+            const double mse = squares / (double(c.width) * c.height * c.components);
+            EXPECT_GE(10 * std::log10(top * top / std::max(mse, 1e-9)), 45.0);
+        }
+    }
+    std::system((std::string("rm -rf ") + dir).c_str());
+}
+
+}  // namespace
+}  // namespace j2000
+
+namespace j2000 {
+namespace {
+
+struct CountingCancel {
+    jpc_cancel_t record;
+    int calls = 0;
+    int stopAt = -1;  // the call from which on the hook answers "stop"; -1: never
+};
+
+int CountAndMaybeStop(const jpc_cancel_t* cancel) {
+    auto* self = static_cast<CountingCancel*>(cancel->handle);
+    ++self->calls;
+    return self->stopAt >= 0 && self->calls >= self->stopAt;
+}
+
+TEST(ReconstructionTest, AStopDuringTierOneEndsAsACancelWithoutAFailureMessage) {
+    if (std::system("command -v opj_compress >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "opj_compress (libopenjp2-tools) is not installed";
+    }
+    char dir[] = "/tmp/j2k-stopXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string source = std::string(dir) + "/in.ppm", coded = std::string(dir) + "/o.j2k";
+    WritePnm(MakePicture(256, 256, 3, 8), source);
+    ASSERT_EQ(std::system(
+                  ("opj_compress -i " + source + " -o " + coded + " -b 16,16 >/dev/null").c_str()),
+              0);
+    auto run = [&](CountingCancel& cancel, std::string& texts) {
+        cancel.record.handle = &cancel;
+        cancel.record.check = CountAndMaybeStop;
+        StreamPtr in = stream_fopen(coded.c_str(), "rb");
+        DecodeEnv env;
+        env.diag = Diagnostics([&texts](const std::string& t) { texts += t; });
+        env.decodetile = jpc_dec_tiledecode;
+        return jpc_decode(*in, nullptr, &cancel.record, env).status;
+    };
+    CountingCancel whole;
+    std::string texts;
+    ASSERT_EQ(run(whole, texts), DecodeStatus::Ok);
+    EXPECT_GT(whole.calls, 3 * 256);  // every code-block asks, not only every packet
+    // 3 components x 256 code-blocks of 16 x 16: the last checks are tier 1's.
+    CountingCancel late;
+    late.stopAt = whole.calls - 100;
+    std::string lateTexts;
+    EXPECT_EQ(run(late, lateTexts), DecodeStatus::Cancelled);
+    EXPECT_EQ(late.calls, late.stopAt);  // nothing more was asked once it said stop
+    EXPECT_EQ(lateTexts.find("failed"), std::string::npos);
+    std::system((std::string("rm -rf ") + dir).c_str());
+}
+
+}  // namespace
+}  // namespace j2000

@@ -1,0 +1,177 @@
+#include "Images/J2000/Wavelet.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "Images/J2000/ComponentTransform.h"
+
+namespace j2000 {
+namespace {
+
+// The forward transforms, written from the standard's analysis equations on the interleaved
+// signal (coordinates i0 to i1 - 1, mirrored at both ends), in doubles for the 9/7 filter.
+int Mirror(int k, int n) {
+    return k < 0 ? -k : k >= n ? 2 * (n - 1) - k : k;
+}
+
+void Deinterleave(std::vector<double>& x, int i0, double* line, ptrdiff_t step) {
+    const int n = static_cast<int>(x.size());
+    int low = 0;
+    for (int k = 0; k < n; ++k)
+        low += ((i0 + k) & 1) == 0;
+    int l = 0, h = 0;
+    for (int k = 0; k < n; ++k) {
+        if (((i0 + k) & 1) == 0)
+            line[(l++) * step] = x[k];
+        else
+            line[(low + h++) * step] = x[k];
+    }
+}
+
+void Analyse53(double* line, ptrdiff_t step, int i0, int i1) {
+    const int n = i1 - i0;
+    std::vector<double> x(n);
+    for (int k = 0; k < n; ++k)
+        x[k] = line[k * step];
+    if (n == 1) {
+        if (i0 & 1)
+            line[0] = 2 * x[0];
+        return;
+    }
+    std::vector<double> y = x;
+    for (int k = 0; k < n; ++k)
+        if ((i0 + k) & 1)
+            y[k] = x[k] - std::floor((x[Mirror(k - 1, n)] + x[Mirror(k + 1, n)]) / 2);
+    for (int k = 0; k < n; ++k)
+        if (!((i0 + k) & 1))
+            y[k] = x[k] + std::floor((y[Mirror(k - 1, n)] + y[Mirror(k + 1, n)] + 2) / 4);
+    Deinterleave(y, i0, line, step);
+}
+
+void Analyse97(double* line, ptrdiff_t step, int i0, int i1) {
+    const int n = i1 - i0;
+    std::vector<double> y(n);
+    for (int k = 0; k < n; ++k)
+        y[k] = line[k * step];
+    if (n == 1) {
+        if (i0 & 1)
+            line[0] = 2 * y[0];
+        return;
+    }
+    const double a = -1.586134342059924, b = -0.052980118572961, g = 0.882911075530934,
+                 d = 0.443506852043971, K = 1.230174104914001;
+    auto lift = [&](int parity, double c) {
+        for (int k = 0; k < n; ++k)
+            if (((i0 + k) & 1) == parity)
+                y[k] += c * (y[Mirror(k - 1, n)] + y[Mirror(k + 1, n)]);
+    };
+    lift(1, a);
+    lift(0, b);
+    lift(1, g);
+    lift(0, d);
+    for (int k = 0; k < n; ++k)
+        y[k] = ((i0 + k) & 1) ? y[k] * K : y[k] / K;
+    Deinterleave(y, i0, line, step);
+}
+
+using Analysis = void (*)(double*, ptrdiff_t, int, int);
+
+// Analyses a picture into the layout the synthesis reads, level by level from full size.
+std::vector<double> Analyse(std::vector<double> pic, int x0, int y0, int x1, int y1, int levels,
+                            Analysis analyse) {
+    const ptrdiff_t stride = x1 - x0;
+    for (int r = levels; r >= 1; --r) {
+        const int shift = levels - r;
+        const int u0 = CeilDivPow2(x0, shift), u1 = CeilDivPow2(x1, shift);
+        const int v0 = CeilDivPow2(y0, shift), v1 = CeilDivPow2(y1, shift);
+        for (int col = 0; col < u1 - u0; ++col)
+            analyse(pic.data() + col, stride, v0, v1);
+        for (int row = 0; row < v1 - v0; ++row)
+            analyse(pic.data() + row * stride, 1, u0, u1);
+    }
+    return pic;
+}
+
+struct Geometry {
+    int x0, y0, x1, y1, levels;
+};
+
+const Geometry kGeometries[] = {{0, 0, 1, 1, 1},   {1, 0, 2, 1, 1},  {0, 0, 2, 2, 1},
+                                {3, 5, 4, 9, 2},   {0, 0, 17, 9, 3}, {5, 3, 38, 30, 4},
+                                {1, 1, 64, 64, 5}, {7, 2, 40, 11, 3}};
+
+TEST(WaveletTest, ReversibleSynthesisUndoesTheAnalysisExactly) {
+    std::mt19937 random(7);
+    for (const Geometry& g : kGeometries) {
+        const int w = g.x1 - g.x0, h = g.y1 - g.y0;
+        std::vector<double> pic(static_cast<size_t>(w) * h);
+        for (double& v : pic)
+            v = static_cast<int>(random() % 512) - 256;
+        const auto coefficients = Analyse(pic, g.x0, g.y0, g.x1, g.y1, g.levels, Analyse53);
+        std::vector<int32_t> data(coefficients.begin(), coefficients.end());
+        ASSERT_TRUE(SynthesiseReversible({data.data(), w, g.x0, g.y0, g.x1, g.y1, g.levels}));
+        for (size_t i = 0; i < pic.size(); ++i) {
+            ASSERT_EQ(data[i], pic[i])
+                << "sample " << i << " of " << w << "x" << h << " at " << g.x0 << "," << g.y0;
+        }
+    }
+}
+
+TEST(WaveletTest, HandComputedReversibleLines) {
+    std::vector<int32_t> buffer(4);
+    int32_t pair[2] = {10, 4};  // L, H at coordinates 0, 1
+    SynthesiseLine53(pair, 1, 0, 2, buffer.data());
+    EXPECT_EQ(pair[0], 8);   // 10 - ((4 + 4 + 2) >> 2)
+    EXPECT_EQ(pair[1], 12);  // 4 + ((8 + 8) >> 1)
+    int32_t odd[1] = {14};   // one high-pass sample at an odd coordinate
+    SynthesiseLine53(odd, 1, 3, 4, buffer.data());
+    EXPECT_EQ(odd[0], 7);
+    int32_t four[4] = {5, 9, -2, 6};  // L0 L1 H0 H1 at coordinates 0..3
+    SynthesiseLine53(four, 1, 0, 4, buffer.data());
+    // L0 = 5 - ((-2 - 2 + 2) >> 2) = 6, L1 = 9 - ((-2 + 6 + 2) >> 2) = 8,
+    // H0 = -2 + ((6 + 8) >> 1) = 5, H1 = 6 + ((8 + 8) >> 1) = 14.
+    EXPECT_EQ(std::vector<int32_t>(four, four + 4), (std::vector<int32_t>{6, 5, 8, 14}));
+}
+
+TEST(WaveletTest, IrreversibleSynthesisIsWithinOneLevelOfTheDoubleAnalysis) {
+    std::mt19937 random(11);
+    for (const Geometry& g : kGeometries) {
+        const int w = g.x1 - g.x0, h = g.y1 - g.y0;
+        std::vector<double> pic(static_cast<size_t>(w) * h);
+        for (double& v : pic)
+            v = static_cast<int>(random() % 256) - 128;
+        const auto coefficients = Analyse(pic, g.x0, g.y0, g.x1, g.y1, g.levels, Analyse97);
+        std::vector<int32_t> data;
+        for (double c : coefficients)
+            data.push_back(static_cast<int32_t>(std::lround(c * 16384)));
+        ASSERT_TRUE(SynthesiseIrreversible({data.data(), w, g.x0, g.y0, g.x1, g.y1, g.levels}));
+        for (size_t i = 0; i < pic.size(); ++i) {
+            ASSERT_NEAR(data[i] / 16384.0, pic[i], 1.0) << "sample " << i;
+        }
+    }
+}
+
+TEST(ComponentTransformTest, ReversibleTransformRoundTripsAndIrreversibleMatchesTheFormula) {
+    std::vector<int32_t> r = {0, 255, 17, -128, 127}, g = {0, 0, 200, 127, -128},
+                         b = {255, 255, 3, 5, 0};
+    auto c0 = r, c1 = g, c2 = b;
+    mct_rct(c0.data(), c1.data(), c2.data(), r.size());
+    mct_irct(c0.data(), c1.data(), c2.data(), r.size());
+    EXPECT_EQ(c0, r);
+    EXPECT_EQ(c1, g);
+    EXPECT_EQ(c2, b);
+
+    const double y = 100, cb = -30, cr = 45;
+    int32_t p0 = static_cast<int32_t>(y * 16384), p1 = static_cast<int32_t>(cb * 16384),
+            p2 = static_cast<int32_t>(cr * 16384);
+    mct_iict(&p0, &p1, &p2, 1);
+    EXPECT_NEAR(p0 / 16384.0, y + 1.402 * cr, 0.01);
+    EXPECT_NEAR(p1 / 16384.0, y - 0.344136 * cb - 0.714136 * cr, 0.01);
+    EXPECT_NEAR(p2 / 16384.0, y + 1.772 * cb, 0.01);
+}
+
+}  // namespace
+}  // namespace j2000

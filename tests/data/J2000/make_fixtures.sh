@@ -1,0 +1,70 @@
+#!/bin/sh
+# Makes the JPEG 2000 test codestreams of this folder from synthetic pictures with opj_compress
+# (Debian's libopenjp2-tools). The pictures are smooth ramps with a little noise, so that every
+# resolution level carries data. Run from this folder.
+set -eu
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# picture <file> <width> <height> <components> [bits]: PGM/PPM, or raw planes for .raw files.
+picture() {
+    python3 - "$@" <<'PY'
+import random, sys
+path, w, h, n = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+bits = int(sys.argv[5]) if len(sys.argv) > 5 else 8
+rnd = random.Random(w * 7919 + h * 31 + n)
+top = (1 << bits) - 1
+def sample(x, y, c):
+    v = (x * 3 + y * 5 + c * 40) * top // max(1, 3 * w + 5 * h + 80) + rnd.randint(0, top // 16)
+    return min(top, v)
+if path.endswith('.raw'):
+    # planar, one plane per component at its own size (sizes come from the caller's list)
+    sizes = [tuple(map(int, s.split('x'))) for s in sys.argv[6].split(':')]
+    out = bytearray()
+    for c, (cw, ch) in enumerate(sizes):
+        for y in range(ch):
+            for x in range(cw):
+                v = sample(x, y, c)
+                out += v.to_bytes(2 if bits > 8 else 1, 'big' if bits > 8 else 'little')
+    open(path, 'wb').write(out)
+else:
+    head = ('P5' if n == 1 else 'P6') + '\n%d %d\n%d\n' % (w, h, top)
+    body = bytearray()
+    for y in range(h):
+        for x in range(w):
+            for c in range(n):
+                body += sample(x, y, c).to_bytes(2 if bits > 8 else 1, 'big')
+    open(path, 'wb').write(head.encode() + body)
+PY
+}
+
+enc() { out=$1; shift; opj_compress -PLT "$@" -o "$out" >/dev/null; }
+
+picture "$tmp/g1.pgm" 1 1 1
+enc g1x1.j2k -i "$tmp/g1.pgm" -n 1
+
+picture "$tmp/g17.pgm" 17 13 1
+enc g17x13_lrcp_layers.j2k -i "$tmp/g17.pgm" -n 3 -r 20,8,1 -p LRCP
+
+picture "$tmp/c64.ppm" 64 48 3
+enc c64x48_rlcp_sop_eph.j2k -i "$tmp/c64.ppm" -n 4 -r 30,10,1 -p RLCP -c [16,16],[8,8] -SOP -EPH
+enc c64x48_cprl_modes.j2k -i "$tmp/c64.ppm" -n 3 -r 12,2 -p CPRL -b 8,8 -M 63 -I
+enc c64x48_roi_lossless.j2k -i "$tmp/c64.ppm" -n 3 -r 10,1 -ROI c=0,U=7
+enc c64x48_poc.j2k -i "$tmp/c64.ppm" -n 3 -r 20,5,1 -p LRCP \
+    -POC T1=0,0,3,1,3,CPRL/T1=1,0,3,3,2,RPCL/T1=1,2,3,3,3,LRCP
+
+picture "$tmp/g100.pgm" 100 70 1
+enc g100x70_rpcl_tiles_offsets.j2k -i "$tmp/g100.pgm" -n 3 -r 10,1 -p RPCL -t 32,24 -TP R \
+    -d 5,3 -T 2,1 -c [32,32],[16,16],[8,8]
+
+# Three components, the second and third sub-sampled.
+picture "$tmp/sub.raw" 40 30 3 8 40x30:20x15:20x30
+enc s40x30_pcrl_subsampled.j2k -i "$tmp/sub.raw" -F 40,30,3,8,u@1x1:2x2:2x1 -n 3 -r 8,1 \
+    -p PCRL -c [16,16],[8,8]
+
+picture "$tmp/g12.raw" 33 21 1 12 33x21
+enc g33x21_12bit_precincts.j2k -i "$tmp/g12.raw" -F 33,21,1,12,u@1x1 -n 2 -r 5,1 -p RPCL \
+    -c [4,4],[2,2] -b 4,4
+
+picture "$tmp/big.pgm" 2048 2048 1
+enc g2048_pcrl_tiles.j2k -i "$tmp/big.pgm" -n 6 -r 400 -p PCRL -t 1024,1024 -SOP
