@@ -324,10 +324,11 @@ void TFolderTree::mouseReleaseEvent(QMouseEvent* event) {
 void TFolderTree::mouseDoubleClickEvent(QMouseEvent* event) {
     doubleClicked_ = true;
     emit OnDblClick(this);
+    const QPoint at = event->position().toPoint();
+    const HTREEITEM item = GetNodeAt(at.x(), at.y());
+    if (explorerMenu_ && event->button() == Qt::LeftButton && item && IsFileItem(item)) {
+        OnDefaultHandler(item);
+    }
     QTreeView::mouseDoubleClickEvent(event);
 }
 
-void TFolderTree::contextMenuEvent(QContextMenuEvent* event) {
-    // The shell context menu (ExplorerMenu) plugs in here.
-    event->ignore();
-}
