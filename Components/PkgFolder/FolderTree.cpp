@@ -1,4 +1,5 @@
 #include "Components/PkgFolder/FolderTree.h"
+#include "Components/PkgFolder/ExpansionAnimation.h"
 #include "Components/PkgFolder/ShellContextMenu.h"
 
 #include "Components/PkgFolder/FolderTreeLog.h"
@@ -49,6 +50,7 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
     model_->SetRenameHandler(
         [this](TreeNode& node, const QString& text) { return OnEndLabelEdit(node, text); });
     setModel(model_);
+    animator_ = std::make_unique<ExpansionAnimation>(viewport());
     changeTimer_.setSingleShot(true);
     connect(&changeTimer_, &QTimer::timeout, this, &TFolderTree::OnChangeTimer);
     worker_ = std::make_unique<PopulationWorker>(

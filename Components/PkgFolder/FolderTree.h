@@ -22,6 +22,7 @@
 #include <vector>
 
 class CShellContextMenu;
+class ExpansionAnimation;
 class QMenu;
 
 class TFolderTree : public QTreeView {
@@ -67,6 +68,7 @@ class TFolderTree : public QTreeView {
     bool Animation() const { return animation_; }
     void SetAnimation(bool value) { animation_ = value; }
     void SetWaitMessage(const QString& text) { waitMessage_ = text; }
+    void SetAnimationDelay(int ms) { animationDelay_ = ms; }
 
     // Style properties, each mapped onto the view.
     TFormBorderStyle BorderStyle() const { return borderStyle_; }
@@ -180,6 +182,8 @@ class TFolderTree : public QTreeView {
   protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -197,6 +201,8 @@ class TFolderTree : public QTreeView {
 
   private:
     void ToggleFromMenu(HTREEITEM item);
+    void StartExpansionAnimation(HTREEITEM placeholder);
+    bool Animating() const;
     void DoDragOver(QDropEvent* event, TDragState state);
 
     // Set-up and Qt wiring (FolderTree.cpp).
@@ -252,6 +258,8 @@ class TFolderTree : public QTreeView {
     HTREEITEM savedOld_ = 0;
     HTREEITEM hitItem_ = 0;
     std::unique_ptr<CShellContextMenu> shellMenu_;
+    std::unique_ptr<ExpansionAnimation> animator_;
+    int animationDelay_ = 125;
     HTREEITEM dropHighlight_ = 0;
     HTREEITEM rememberedDropTarget_ = 0;
     bool clearing_ = false;

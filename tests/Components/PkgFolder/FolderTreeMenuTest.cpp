@@ -220,3 +220,70 @@ TEST_F(TreeDrag, HighlightFollowsTheMouseAndIsRememberedOutside) {
 }
 
 }  // namespace
+
+#include "Components/PkgFolder/ExpansionAnimation.h"
+
+namespace {
+
+TEST(ExpansionAnimationTest, PlacesAndBarFollowTheRowAndTheCount) {
+    const AnimationPlaces places = AnimationPlacesFor(QRect(20, 40, 60, 20), QSize(16, 16));
+    EXPECT_EQ(places.frame, QRect(83, 42, 56, 16));
+    EXPECT_EQ(places.bar, QRect(86, 45, 50, 10));
+    EXPECT_EQ(places.icon, QRect(1, 42, 16, 16));
+
+    EXPECT_EQ(BarFillFraction(0), 0.0);
+    double last = 0;
+    for (int done : {1, 2, 5, 10, 40}) {
+        const double f = BarFillFraction(done);
+        EXPECT_GT(f, last) << done;
+        EXPECT_LT(f, 1.0) << done;
+        last = f;
+    }
+    EXPECT_EQ(BarFillWidth(0, 0), 0);
+    EXPECT_EQ(BarFillWidth(4, 2), 25);
+    EXPECT_EQ(BarFillWidth(1, 1), 50);
+    EXPECT_GE(BarFillWidth(0, 1000000), 49);  // no overflow: the bar stays in its frame
+    EXPECT_LE(BarFillWidth(0, 1000000), 50);
+}
+
+class AnimatedTree : public FolderTreeTestBase {};
+
+int BarPixels(const QImage& image, const QRect& area) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += QColor(image.pixel(x, y)) == BarColour();
+    return count;
+}
+
+TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput) {
+    for (int i = 0; i < 300; ++i)
+        fx.MakeDir("home/many/f" + std::to_string(i));
+    MakeTree([](TFolderTree& t) { t.SetAnimation(true); });
+    ASSERT_TRUE(WaitUntil([this] { return tree->GetCount() > 0; }));
+    const HTREEITEM home = Child(tree->GetRootItem(), "Home");
+    tree->ExpandItemNow(home);
+    const HTREEITEM many = Child(home, "many");
+    QModelIndex index;
+    for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i))
+        if (tree->model()->data(i).toString() == "many")
+            index = i;
+    ASSERT_TRUE(index.isValid());
+    tree->expand(index);
+    ASSERT_TRUE(tree->IsPopulating());
+    // No event is let through here, so the children cannot come in while the worker reads.
+    for (int spins = 0; tree->GetPopulationCount() < 300 && spins < 100000; ++spins)
+        QThread::usleep(50);
+    const QImage shown = tree->viewport()->grab().toImage();
+    EXPECT_GT(BarPixels(shown, shown.rect()), 300);  // nearly the whole 50 x 10 bar
+
+    const HTREEITEM current = tree->GetSelected();
+    QTest::keyClick(tree.get(), Qt::Key_Down);  // no input meanwhile
+    EXPECT_EQ(tree->GetSelected(), current);
+    EXPECT_TRUE(WaitUntil([&] { return !tree->IsPopulating(); }));
+    EXPECT_EQ(ChildTexts(many).size(), 300u);
+    const QImage after = tree->viewport()->grab().toImage();
+    EXPECT_EQ(BarPixels(after, after.rect()), 0);
+}
+
+}  // namespace
