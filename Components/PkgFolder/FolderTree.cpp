@@ -1,4 +1,6 @@
 #include "Components/PkgFolder/FolderTree.h"
+#include "Components/PkgFolder/ExpansionAnimation.h"
+#include "Components/PkgFolder/ShellContextMenu.h"
 
 #include "Components/PkgFolder/FolderTreeLog.h"
 
@@ -38,14 +40,17 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setItemDelegate(new LabelEditDelegate(this));
-    // Items are never dropped onto the tree, so a drop can never move them.
-    setAcceptDrops(false);
-    setDragDropMode(QAbstractItemView::NoDragDrop);
+    // The tree takes part in drags as a target (the highlight follows the mouse, an
+    // OnDragOver receiver decides on drops) and, with dmAutomatic, as a source. A drop never
+    // moves its items: the view's own drop handling is not used.
+    setDragDropMode(QAbstractItemView::NoDragDrop);  // clears the flags: drops are set after
+    setAcceptDrops(true);
     model_->SetChildProbe([this](TreeNode& node) { return ProbeChildren(node); });
     model_->SetIconSource([this](const TreeNode& node) { return ItemIcon(node); });
     model_->SetRenameHandler(
         [this](TreeNode& node, const QString& text) { return OnEndLabelEdit(node, text); });
     setModel(model_);
+    animator_ = std::make_unique<ExpansionAnimation>(viewport());
     changeTimer_.setSingleShot(true);
     connect(&changeTimer_, &QTimer::timeout, this, &TFolderTree::OnChangeTimer);
     worker_ = std::make_unique<PopulationWorker>(
@@ -297,8 +302,9 @@ void TFolderTree::SetRowSelect(bool value) {
 }
 
 void TFolderTree::SetDragMode(TDragMode value) {
-    // Dragging items out arrives with drag support; a drop never moves items.
     dragMode_ = value;
+    model_->SetDragEnabled(value == dmAutomatic);
+    setDragEnabled(value == dmAutomatic);
 }
 
 void TFolderTree::ApplyStyleSheet() {

@@ -21,6 +21,10 @@
 #include <string>
 #include <vector>
 
+class CShellContextMenu;
+class ExpansionAnimation;
+class QMenu;
+
 class TFolderTree : public QTreeView {
     Q_OBJECT
     Q_PROPERTY(QString DefPath READ GetFolder WRITE SelectFolder)
@@ -64,6 +68,7 @@ class TFolderTree : public QTreeView {
     bool Animation() const { return animation_; }
     void SetAnimation(bool value) { animation_ = value; }
     void SetWaitMessage(const QString& text) { waitMessage_ = text; }
+    void SetAnimationDelay(int ms) { animationDelay_ = ms; }
 
     // Style properties, each mapped onto the view.
     TFormBorderStyle BorderStyle() const { return borderStyle_; }
@@ -90,6 +95,13 @@ class TFolderTree : public QTreeView {
     void SetRightClickSelect(bool value) { rightClickSelect_ = value; }
     TDragMode DragMode() const { return dragMode_; }
     void SetDragMode(TDragMode value);
+
+    // Drag and drop (FolderTreeDrag.cpp). The drop target is the item with the drop
+    // highlight, or the one remembered while the mouse is outside the tree.
+    enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+    HTREEITEM GetDropTarget() const;
+    void SetDropTarget(HTREEITEM item);
+    QString GetDropPath() const;
 
     // Items.
     TVITEMDATA* GetItemData(HTREEITEM item) const;
@@ -145,25 +157,54 @@ class TFolderTree : public QTreeView {
 
     const platform::ShellNamespace& Namespace() const { return *space_; }
 
+    // Context menu (ExplorerMenu, FolderTreeMenu.cpp): the menu for an item, the commands
+    // of its entries, and the default verb of a file.
+    void BuildContextMenu(HTREEITEM item, QMenu& menu);
+    void OnShellCommand(unsigned id);
+    void OnDefaultHandler(HTREEITEM item);
+    // The item a context-menu event names and where the menu opens (viewport coordinates).
+    HTREEITEM ContextMenuItem(const QContextMenuEvent& event, QPoint& at);
+    // The item's file-system path (empty for virtual items) and whether it is a file.
+    QString ItemPath(HTREEITEM item) const;
+    bool IsFileItem(HTREEITEM item) const;
+
   signals:
     void OnChanging(TFolderTree* sender, HTREEITEM item);
     void OnChange(TFolderTree* sender, HTREEITEM item);
     void OnExpanding(TFolderTree* sender, HTREEITEM item);
     void OnExpanded(TFolderTree* sender, HTREEITEM item);
     void OnDblClick(TFolderTree* sender);
+    // A drag over the tree (x, y in viewport coordinates); a receiver sets accept to take
+    // drops there. Without one nothing is accepted.
+    void OnDragOver(TFolderTree* sender, QObject* source, int x, int y, int state, bool& accept);
+    void OnDragDrop(TFolderTree* sender, QObject* source, int x, int y);
 
   protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
     void drawBranches(QPainter* painter, const QRect& rect,
                       const QModelIndex& index) const override;
 
   private:
+    void ToggleFromMenu(HTREEITEM item);
+    void StartExpansionAnimation(HTREEITEM placeholder);
+    bool Animating() const;
+    void DoDragOver(QDropEvent* event, TDragState state);
+
     // Set-up and Qt wiring (FolderTree.cpp).
     void ConnectView();
     void ApplyStyleSheet();
@@ -216,6 +257,11 @@ class TFolderTree : public QTreeView {
     HTREEITEM savedNew_ = 0;
     HTREEITEM savedOld_ = 0;
     HTREEITEM hitItem_ = 0;
+    std::unique_ptr<CShellContextMenu> shellMenu_;
+    std::unique_ptr<ExpansionAnimation> animator_;
+    int animationDelay_ = 125;
+    HTREEITEM dropHighlight_ = 0;
+    HTREEITEM rememberedDropTarget_ = 0;
     bool clearing_ = false;
     bool quietExpansion_ = false;
     bool doubleClicked_ = false;

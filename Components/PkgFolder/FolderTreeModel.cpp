@@ -210,5 +210,7 @@ Qt::ItemFlags FolderTreeModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (editable_ && NodeOf(index)->data)
         result |= Qt::ItemIsEditable;
+    if (dragEnabled_ && NodeOf(index)->data)
+        result |= Qt::ItemIsDragEnabled;
     return result;
 }

@@ -29,6 +29,7 @@ class FolderTreeModel : public QAbstractItemModel {
     void SetIconSource(IconSource source) { iconSource_ = std::move(source); }
     void SetRenameHandler(RenameHandler handler) { renameHandler_ = std::move(handler); }
     void SetEditable(bool editable) { editable_ = editable; }
+    void SetDragEnabled(bool enabled) { dragEnabled_ = enabled; }
     void SetToolTips(bool toolTips) { toolTips_ = toolTips; }
 
     TreeNode* Root() { return &root_; }
@@ -73,5 +74,6 @@ class FolderTreeModel : public QAbstractItemModel {
     IconSource iconSource_;
     RenameHandler renameHandler_;
     bool editable_ = false;
+    bool dragEnabled_ = false;
     bool toolTips_ = true;
 };

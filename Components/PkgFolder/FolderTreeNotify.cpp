@@ -2,6 +2,7 @@
 
 #include "Components/PkgFolder/FolderTree.h"
 
+#include "Components/PkgFolder/ExpansionAnimation.h"
 #include "Components/PkgFolder/FolderTreeLog.h"
 
 #include <QKeyEvent>
@@ -83,6 +84,8 @@ void TFolderTree::OnViewExpanded(const QModelIndex& index) {
     node = model_->Node(item);
     if (needsReading && node && node->populating) {
         StartPopulation(node);
+        if (animation_ && node->populating)
+            StartExpansionAnimation(node->placeholder);
         return;  // OnExpanded follows once the children are in
     }
     emit OnExpanded(this, item);
@@ -127,6 +130,8 @@ void TFolderTree::StartPopulation(TreeNode* node) {
 
 void TFolderTree::OnPopulationResult(const std::shared_ptr<PopulationWorker::Result>& result) {
     --populating_;
+    if (animator_)
+        animator_->Stop();
     TreeNode* node = result->generation == generation_ ? model_->Node(result->item) : nullptr;
     if (node && IsRenamedSinceRead(*node, *result)) {
         // The folder, or one above it, was renamed while it was read: what came back names
@@ -287,6 +292,10 @@ void TFolderTree::RefreshAll() {
 }
 
 void TFolderTree::keyPressEvent(QKeyEvent* event) {
+    if (Animating()) {
+        event->accept();  // no input while the tree shows its picture
+        return;
+    }
     switch (event->key()) {
         case Qt::Key_F5:
             if (GetCount() != 0)
@@ -324,10 +333,10 @@ void TFolderTree::mouseReleaseEvent(QMouseEvent* event) {
 void TFolderTree::mouseDoubleClickEvent(QMouseEvent* event) {
     doubleClicked_ = true;
     emit OnDblClick(this);
+    const QPoint at = event->position().toPoint();
+    const HTREEITEM item = GetNodeAt(at.x(), at.y());
+    if (explorerMenu_ && event->button() == Qt::LeftButton && item && IsFileItem(item)) {
+        OnDefaultHandler(item);
+    }
     QTreeView::mouseDoubleClickEvent(event);
-}
-
-void TFolderTree::contextMenuEvent(QContextMenuEvent* event) {
-    // The shell context menu (ExplorerMenu) plugs in here.
-    event->ignore();
 }
