@@ -103,6 +103,18 @@ a = open("gif/animated.gif", "rb").read()
 second = a.index(b"\x21\xf9", a.index(b",") )  # the second frame's control extension
 put("gif/cut-after-first.gif", a[:second])
 
+def png_file(width, height, depth, colour_type, rows, extra=b""):
+    raw = b"".join(b"\x00" + bytes(r) for r in rows)
+    head = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + extra +
+            chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+# 2-bit grey, value 1 transparent over a bKGD of value 2: each row holds 0, 1, 2, 3 twice
+# (packed four to a byte); the transparent pixels show the background's grey, 170.
+put("png/grey2-trns-bkgd.png",
+    png_file(8, 2, 2, 0, [[0x1B, 0x1B]] * 2,
+             chunk(b"tRNS", struct.pack(">H", 1)) + chunk(b"bKGD", struct.pack(">H", 2))))
+
 png = open("png/rgb.png", "rb").read()
 ihdr = bytearray(png[8:33])
 ihdr[17] = 5  # colour type 5 does not exist
