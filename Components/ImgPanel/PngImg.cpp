@@ -142,8 +142,8 @@ void SetColourTransforms(png_structp png, png_infop info, const Header& h) {
                 // libpng leaves such a background at its 2 or 4 bits while it widens the
                 // pixels, which then fade into black: we widen it to the delivered 8 bits.
                 png_color_16 widened = *background;
-                widened.gray = static_cast<png_uint_16>(
-                    (widened.gray & ((1 << h.bitDepth) - 1)) * 255 / ((1 << h.bitDepth) - 1));
+                widened.gray = static_cast<png_uint_16>((widened.gray & ((1 << h.bitDepth) - 1)) *
+                                                        255 / ((1 << h.bitDepth) - 1));
                 png_set_background(png, &widened, PNG_BACKGROUND_GAMMA_FILE, 0, 1.0);
             } else {
                 png_set_background(png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
