@@ -50,7 +50,7 @@ TEST(TiffDecoder, FullSizeIsLibtiffsOwnDecodeOnEveryRoute) {
         {"tiff/bilevel-black.tif", 1}, {"tiff/palette8.tif", 8, 1}, {"tiff/grey4.tif", 4},
         {"tiff/grey2.tif", 2},         {"tiff/tiled.tif", 24},      {"tiff/planar.tif", 24},
         {"tiff/rgb16.tif", 48},        {"tiff/jpeg.tif", 24},       {"tiff/jpeg-ycbcr.tif", 24},
-        {"tiff/cmyk.tif", 32}};
+        {"tiff/cmyk.tif", 32},         {"tiff/tiled-none.tif", 24}};
     for (const auto& c : cases) {
         const Reference reference = ReadReference(Fixture(c.file));
         ASSERT_FALSE(reference.pixels.empty()) << c.file;

@@ -45,6 +45,7 @@ convert "$src" -colors 40 -type palette -compress none tiff/palette8.tif
 convert "$src" -colorspace Gray -depth 4 -compress rle tiff/grey4.tif
 convert "$src" -colorspace Gray -depth 2 -compress none tiff/grey2.tif
 convert "$src" -define tiff:tile-geometry=16x16 -compress zip tiff/tiled.tif
+convert "$src" -define tiff:tile-geometry=16x16 -compress none tiff/tiled-none.tif
 convert "$src" -interlace plane -compress none tiff/planar.tif
 convert "$src" -depth 16 -compress none tiff/rgb16.tif
 convert "$src" -compress jpeg -quality 90 tiff/jpeg.tif
