@@ -351,7 +351,9 @@ void TTiffImg::ReadThroughRgba(TIFF* tif, FilterParams& filter) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
     TIFFRGBAImage& image = reader.Image();
-    image.req_orientation = ORIENTATION_TOPLEFT;
+    // Rows are taken in the order they are stored, as the scanline route takes them: asked
+    // to turn a picture stored bottom-up, the reader would turn each strip on its own.
+    image.req_orientation = image.orientation;
     const uint32_t width = image.width;
     const uint32_t height = image.height;
     if (width != static_cast<uint32_t>(width_) || height != static_cast<uint32_t>(height_)) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -97,6 +98,20 @@ TEST(TiffDecoder, ReducedSizesAndTags) {
     EXPECT_EQ(decoder.BitsPerSample(), 8);
     EXPECT_EQ(decoder.SamplesPerPixel(), 1);
     EXPECT_EQ(decoder.Compression(), COMPRESSION_NONE);
+}
+
+// The scanline route reads rows as stored, so the RGBA reader must too: asked to turn a
+// picture stored bottom-up it would turn each strip on its own.
+TEST(TiffDecoder, RowsComeInStoredOrderWhateverTheOrientationTag) {
+    TTiffImg plain, bottomUp;
+    Log log;
+    plain.SetFilterKind(3);
+    bottomUp.SetFilterKind(3);
+    Decode(plain, log, Fixture("tiff/rgb16.tif"), 1.0);
+    Decode(bottomUp, log, Fixture("tiff/rgb16-bottom-left.tif"), 1.0);
+    ASSERT_EQ(bottomUp.ErrorCode(), 0u);
+    EXPECT_EQ(0, std::memcmp(DibBits(plain.Picture()), DibBits(bottomUp.Picture()),
+                             DibRowBytes(plain.Picture()) * DibHeight(plain.Picture())));
 }
 
 TEST(TiffDecoder, ColourMapsAreWideWhenAnyEntryPasses255) {

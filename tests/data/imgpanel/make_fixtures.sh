@@ -48,6 +48,8 @@ convert "$src" -define tiff:tile-geometry=16x16 -compress zip tiff/tiled.tif
 convert "$src" -define tiff:tile-geometry=16x16 -compress none tiff/tiled-none.tif
 convert "$src" -interlace plane -compress none tiff/planar.tif
 convert "$src" -depth 16 -compress none tiff/rgb16.tif
+convert "$src" -depth 16 -compress none -orient bottom-left -define tiff:rows-per-strip=5 \
+    tiff/rgb16-bottom-left.tif
 convert "$src" -compress jpeg -quality 90 tiff/jpeg.tif
 convert "$src" -colorspace YCbCr -compress jpeg -quality 90 tiff/jpeg-ycbcr.tif
 convert "$src" -colorspace cmyk -compress none tiff/cmyk.tif
