@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include <gif_lib.h>
 
@@ -146,7 +147,7 @@ void TGifImg::Decode(const std::string& name) {
                                                                     : ImgError::OpenFailed};
     }
     bool imageRead = false;
-    disposeToBackground_ = false;
+    disposal_ = DISPOSAL_UNSPECIFIED;
     GraphicsControlBlock control = kNoControl;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
@@ -164,10 +165,13 @@ void TGifImg::Decode(const std::string& name) {
                 CreateCanvas(gif.get(), true);
             }
             DisposePrevious();
+            previous_ = {gif->Image.Left, gif->Image.Top, gif->Image.Width, gif->Image.Height};
+            disposal_ = control.DisposalMode;
+            if (disposal_ == DISPOSE_PREVIOUS) {
+                SaveArea();
+            }
             transparent_ = control.TransparentColor;
             DrawImage(gif.get(), !imageRead);
-            disposeToBackground_ = control.DisposalMode == DISPOSE_BACKGROUND;
-            previous_ = {gif->Image.Left, gif->Image.Top, gif->Image.Width, gif->Image.Height};
             control = kNoControl;  // a control block governs the one image after it
             imageRead = true;
         } else if (type == EXTENSION_RECORD_TYPE) {
@@ -286,19 +290,41 @@ void TGifImg::DrawImage(GifFileType* gif, bool first) {
     }
 }
 
-void TGifImg::DisposePrevious() {
-    if (!disposeToBackground_) {
-        return;
-    }
-    disposeToBackground_ = false;
+template <class RowPart>
+void TGifImg::ForEachRowOfPrevious(const RowPart& rowPart) {
     const int left = std::max(previous_.left, 0);
     const int right = std::min(previous_.left + previous_.width, outputWidth_);
     const int bottom = std::min(previous_.top + previous_.height, outputHeight_);
     for (int y = std::max(previous_.top, 0); y < bottom && left < right; ++y) {
         uint8_t* row = DibBits(Picture()) +
                        static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture());
-        std::memset(row + left, background_, static_cast<size_t>(right - left));
+        rowPart(row + left, static_cast<size_t>(right - left));
     }
+}
+
+void TGifImg::SaveArea() {
+    saved_.clear();
+    try {
+        ForEachRowOfPrevious([this](const uint8_t* part, size_t count) {
+            saved_.insert(saved_.end(), part, part + count);
+        });
+    } catch (const std::bad_alloc&) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+}
+
+void TGifImg::DisposePrevious() {
+    if (disposal_ == DISPOSE_BACKGROUND) {
+        ForEachRowOfPrevious(
+            [this](uint8_t* part, size_t count) { std::memset(part, background_, count); });
+    } else if (disposal_ == DISPOSE_PREVIOUS) {
+        size_t done = 0;
+        ForEachRowOfPrevious([this, &done](uint8_t* part, size_t count) {
+            std::memcpy(part, saved_.data() + done, count);
+            done += count;
+        });
+    }
+    disposal_ = DISPOSAL_UNSPECIFIED;
 }
 
 void TGifImg::DrawLine(GifFileType* gif, int left, int y) {

@@ -65,15 +65,15 @@ TEST(GifDecoder, ImagesLandAtTheirPlaceAndLaterFramesDrawOverEarlierOnes) {
 }
 
 // An animation stored as changes: its last picture, not its last image drawn over all.
-TEST(GifDecoder, TransparentPixelsKeepWhatLiesBelowAndDisposedImagesClearToTheBackground) {
+TEST(GifDecoder, TransparentPixelsKeepWhatLiesBelowAndImagesAreDisposedOfAsMarked) {
     const Decoded gif("gif/transparent-frames.gif");
     ASSERT_EQ(gif.decoder.ErrorCode(), 0u);
     const Bgr red{0, 0, 255}, green{0, 255, 0}, blue{255, 0, 0};
     EXPECT_EQ(PixelBgr(gif.Picture(), 0, 0), blue);  // the second image, cleared
     EXPECT_EQ(PixelBgr(gif.Picture(), 3, 3), blue);
-    EXPECT_EQ(PixelBgr(gif.Picture(), 4, 2), red);    // the first image
-    EXPECT_EQ(PixelBgr(gif.Picture(), 6, 0), green);  // the last image
-    EXPECT_EQ(PixelBgr(gif.Picture(), 7, 0), red);    // under its transparent pixel
+    EXPECT_EQ(PixelBgr(gif.Picture(), 6, 0), red);    // the third, the first given back
+    EXPECT_EQ(PixelBgr(gif.Picture(), 4, 3), green);  // the last image
+    EXPECT_EQ(PixelBgr(gif.Picture(), 5, 3), red);    // under its transparent pixel
 }
 
 TEST(GifDecoder, WithoutColourMapIndicesShowAsGreys) {

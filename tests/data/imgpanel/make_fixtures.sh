@@ -108,13 +108,15 @@ def gif_image(left, top, width, height, pixels, disposal=0, transparent=None):
 
 # An 8 x 4 animation over a map of black, red, green, blue, background blue: all red; then
 # a 4 x 4 image, green in its first column and transparent (black) elsewhere, cleared to
-# the background after it; then a 2 x 1 image at (6, 0), green and transparent. Its last
-# picture: the left half blue, the right half red but for a green pixel at (6, 0).
+# the background after it; then a green pixel at (6, 0), restored to what it covered after
+# it; then a 2 x 1 image at (4, 3), green and transparent. Its last picture: the left half
+# blue, the right half red but for a green pixel at (4, 3).
 put("gif/transparent-frames.gif",
     b"GIF89a" + struct.pack("<HHBBB", 8, 4, 0x81, 3, 0) + bytes([0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255]) +
     gif_image(0, 0, 8, 4, [1] * 32) +
     gif_image(0, 0, 4, 4, [2, 0, 0, 0] * 4, disposal=2, transparent=0) +
-    gif_image(6, 0, 2, 1, [2, 0], transparent=0) + b";")
+    gif_image(6, 0, 1, 1, [2], disposal=3) +
+    gif_image(4, 3, 2, 1, [2, 0], transparent=0) + b";")
 
 put("gif/no-colour-map.gif", gif_without_colour_map(20, 12))
 
