@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include <gif_lib.h>
 
@@ -100,11 +101,16 @@ uint8_t NearestEntry(const RgbQuad* palette, uint32_t count, const GifColorType&
     return static_cast<uint8_t>(best);
 }
 
-void SkipExtension(GifFileType* gif) {
+// Reads an extension; a graphic control block fills control (for the next image), every
+// other one is skipped.
+void ReadExtension(GifFileType* gif, GraphicsControlBlock& control) {
     int code = 0;
     GifByteType* block = nullptr;
     if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) {
         throw Failure(gif->Error);
+    }
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+        DGifExtensionToGCB(block[0], block + 1, &control);
     }
     while (block != nullptr) {
         if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) {
@@ -112,6 +118,8 @@ void SkipExtension(GifFileType* gif) {
         }
     }
 }
+
+constexpr GraphicsControlBlock kNoControl{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
 
 }  // namespace
 
@@ -139,6 +147,8 @@ void TGifImg::Decode(const std::string& name) {
                                                                     : ImgError::OpenFailed};
     }
     bool imageRead = false;
+    disposal_ = DISPOSAL_UNSPECIFIED;
+    GraphicsControlBlock control = kNoControl;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) {
@@ -154,10 +164,18 @@ void TGifImg::Decode(const std::string& name) {
             if (!imageRead) {
                 CreateCanvas(gif.get(), true);
             }
+            DisposePrevious();
+            previous_ = {gif->Image.Left, gif->Image.Top, gif->Image.Width, gif->Image.Height};
+            disposal_ = control.DisposalMode;
+            if (disposal_ == DISPOSE_PREVIOUS) {
+                SaveArea();
+            }
+            transparent_ = control.TransparentColor;
             DrawImage(gif.get(), !imageRead);
+            control = kNoControl;  // a control block governs the one image after it
             imageRead = true;
         } else if (type == EXTENSION_RECORD_TYPE) {
-            SkipExtension(gif.get());
+            ReadExtension(gif.get(), control);
         } else if (type == TERMINATE_RECORD_TYPE) {
             break;
         }
@@ -188,12 +206,12 @@ void TGifImg::CreateCanvas(GifFileType* gif, bool withImage) {
     coloursUsed_ =
         static_cast<uint32_t>(ColourCount(withImage ? CurrentColourMap(gif) : gif->SColorMap));
     Picture()->biClrUsed = coloursUsed_;
-    const uint8_t background =
+    background_ =
         gif->SBackGroundColor >= 0 && static_cast<uint32_t>(gif->SBackGroundColor) < coloursUsed_
             ? static_cast<uint8_t>(gif->SBackGroundColor)
             : 0;
-    if (background != 0) {  // a new picture is already all zeros
-        std::memset(DibBits(Picture()), background,
+    if (background_ != 0) {  // a new picture is already all zeros
+        std::memset(DibBits(Picture()), background_,
                     size_t{DibRowBytes(Picture())} * static_cast<size_t>(outputHeight_));
     }
     if (!withImage) {
@@ -240,8 +258,9 @@ void TGifImg::MapIntoPalette(GifFileType* gif) {
 
 void TGifImg::DrawImage(GifFileType* gif, bool first) {
     const GifImageDesc image = gif->Image;
+    // Through transparent pixels the earlier pictures stay, in the palette they were drawn in.
     const bool coversPicture = image.Left == 0 && image.Top == 0 && image.Width >= outputWidth_ &&
-                               image.Height >= outputHeight_;
+                               image.Height >= outputHeight_ && transparent_ < 0;
     if (first || coversPicture) {
         TakeColourMap(gif);
     } else {
@@ -271,6 +290,43 @@ void TGifImg::DrawImage(GifFileType* gif, bool first) {
     }
 }
 
+template <class RowPart>
+void TGifImg::ForEachRowOfPrevious(const RowPart& rowPart) {
+    const int left = std::max(previous_.left, 0);
+    const int right = std::min(previous_.left + previous_.width, outputWidth_);
+    const int bottom = std::min(previous_.top + previous_.height, outputHeight_);
+    for (int y = std::max(previous_.top, 0); y < bottom && left < right; ++y) {
+        uint8_t* row = DibBits(Picture()) +
+                       static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture());
+        rowPart(row + left, static_cast<size_t>(right - left));
+    }
+}
+
+void TGifImg::SaveArea() {
+    saved_.clear();
+    try {
+        ForEachRowOfPrevious([this](const uint8_t* part, size_t count) {
+            saved_.insert(saved_.end(), part, part + count);
+        });
+    } catch (const std::bad_alloc&) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+}
+
+void TGifImg::DisposePrevious() {
+    if (disposal_ == DISPOSE_BACKGROUND) {
+        ForEachRowOfPrevious(
+            [this](uint8_t* part, size_t count) { std::memset(part, background_, count); });
+    } else if (disposal_ == DISPOSE_PREVIOUS) {
+        size_t done = 0;
+        ForEachRowOfPrevious([this, &done](uint8_t* part, size_t count) {
+            std::memcpy(part, saved_.data() + done, count);
+            done += count;
+        });
+    }
+    disposal_ = DISPOSAL_UNSPECIFIED;
+}
+
 void TGifImg::DrawLine(GifFileType* gif, int left, int y) {
     if (DGifGetLine(gif, line_.data(), static_cast<int>(line_.size())) == GIF_ERROR) {
         throw Failure(gif->Error);
@@ -282,6 +338,8 @@ void TGifImg::DrawLine(GifFileType* gif, int left, int y) {
     uint8_t* target = DibBits(Picture()) +
                       static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture()) + left;
     for (size_t i = 0; i < count; ++i) {
-        target[i] = indexMap_[line_[i]];
+        if (line_[i] != transparent_) {  // a transparent pixel keeps what lies below
+            target[i] = indexMap_[line_[i]];
+        }
     }
 }

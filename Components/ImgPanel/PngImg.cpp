@@ -94,6 +94,11 @@ struct Header {
     int bitCount = 0;  // of the rows the library delivers after the transforms
 };
 
+// Grey of 2 or 4 bits is delivered as 8-bit samples.
+bool WidensGrey(const Header& h) {
+    return (h.colourType & PNG_COLOR_MASK_COLOR) == 0 && (h.bitDepth == 2 || h.bitDepth == 4);
+}
+
 // Asks for 8-bit samples, blue first; returns the delivered bit count. Alpha is not stripped
 // here: compositing over the background (SetColourTransforms) consumes it, and stripping it
 // first would show the colours of transparent pixels.
@@ -105,7 +110,7 @@ int SetSampleTransforms(png_structp png, const Header& h) {
     switch (h.colourType) {
         case PNG_COLOR_TYPE_GRAY:
         case PNG_COLOR_TYPE_GRAY_ALPHA:
-            if (depth == 2 || depth == 4) {
+            if (WidensGrey(h)) {
                 png_set_expand(png);
                 return 8;
             }
@@ -133,7 +138,16 @@ void SetColourTransforms(png_structp png, png_infop info, const Header& h) {
     if (transparent) {
         png_color_16p background = nullptr;
         if (png_get_bKGD(png, info, &background) != 0 && background != nullptr) {
-            png_set_background(png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+            if (WidensGrey(h)) {
+                // libpng leaves such a background at its 2 or 4 bits while it widens the
+                // pixels, which then fade into black: we widen it to the delivered 8 bits.
+                png_color_16 widened = *background;
+                widened.gray = static_cast<png_uint_16>((widened.gray & ((1 << h.bitDepth) - 1)) *
+                                                        255 / ((1 << h.bitDepth) - 1));
+                png_set_background(png, &widened, PNG_BACKGROUND_GAMMA_FILE, 0, 1.0);
+            } else {
+                png_set_background(png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+            }
         } else {
             png_set_background(png, &kDefaultBackground, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
         }

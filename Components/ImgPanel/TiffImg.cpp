@@ -44,8 +44,9 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-// Opens name for libtiff; the descriptor is ours until libtiff has taken it.
-TiffPtr OpenTiff(const std::string& name) {
+// Opens name for libtiff; the descriptor is ours until libtiff has taken it. Mode "rm"
+// reads without mapping the file, "r" maps it.
+TiffPtr OpenTiff(const std::string& name, const char* mode) {
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw TImgDecodeError{ImgError::OpenFailed};
@@ -58,7 +59,7 @@ TiffPtr OpenTiff(const std::string& name) {
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TraceTiffMessage, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TraceTiffMessage, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAllocation);
-    TiffPtr tif(TIFFFdOpenExt(fd, name.c_str(), "rm", options.get()));
+    TiffPtr tif(TIFFFdOpenExt(fd, name.c_str(), mode, options.get()));
     if (!tif) {
         close(fd);
         throw TImgDecodeError{ImgError::TiffDirectory};
@@ -250,7 +251,12 @@ int TTiffImg::BuildPalette(TIFF* tif) {
 }
 
 void TTiffImg::Decode(const std::string& name) {
-    TiffPtr tif = OpenTiff(name);
+    TiffPtr tif = OpenTiff(name, "rm");
+    if (TIFFIsTiled(tif.get())) {
+        // Unmapped, libtiff's RGBA reader refuses uncompressed tiles of some sizes (16 x 16,
+        // 48 x 48) that it reads mapped; tiles are read a row at a time either way.
+        tif = OpenTiff(name, "r");
+    }
     ReadTags(tif.get());
     DoProgress(0, 0, TImgEvent::HeaderRead);
     const Route route = ChooseRoute(tif.get());
@@ -345,7 +351,9 @@ void TTiffImg::ReadThroughRgba(TIFF* tif, FilterParams& filter) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
     TIFFRGBAImage& image = reader.Image();
-    image.req_orientation = ORIENTATION_TOPLEFT;
+    // Rows are taken in the order they are stored, as the scanline route takes them: asked
+    // to turn a picture stored bottom-up, the reader would turn each strip on its own.
+    image.req_orientation = image.orientation;
     const uint32_t width = image.width;
     const uint32_t height = image.height;
     if (width != static_cast<uint32_t>(width_) || height != static_cast<uint32_t>(height_)) {

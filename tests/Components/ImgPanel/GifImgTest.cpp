@@ -1,5 +1,6 @@
 // The GIF decoder against Qt's own reader, and the pictures no reader agrees on: images
-// placed inside or beyond the screen, animations, files without colour map, cut files.
+// placed inside or beyond the screen, animations (transparency, disposal), files without
+// colour map, cut files.
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,18 @@ TEST(GifDecoder, ImagesLandAtTheirPlaceAndLaterFramesDrawOverEarlierOnes) {
     ASSERT_EQ(cut.decoder.ErrorCode(), 0u);
     EXPECT_TRUE(cut.log.errors.empty());
     EXPECT_EQ(PixelBgr(cut.Picture(), 0, 0), (Bgr{0, 0, 255}));
+}
+
+// An animation stored as changes: its last picture, not its last image drawn over all.
+TEST(GifDecoder, TransparentPixelsKeepWhatLiesBelowAndImagesAreDisposedOfAsMarked) {
+    const Decoded gif("gif/transparent-frames.gif");
+    ASSERT_EQ(gif.decoder.ErrorCode(), 0u);
+    const Bgr red{0, 0, 255}, green{0, 255, 0}, blue{255, 0, 0};
+    EXPECT_EQ(PixelBgr(gif.Picture(), 0, 0), blue);  // the second image, cleared
+    EXPECT_EQ(PixelBgr(gif.Picture(), 3, 3), blue);
+    EXPECT_EQ(PixelBgr(gif.Picture(), 6, 0), red);    // the third, the first given back
+    EXPECT_EQ(PixelBgr(gif.Picture(), 4, 3), green);  // the last image
+    EXPECT_EQ(PixelBgr(gif.Picture(), 5, 3), red);    // under its transparent pixel
 }
 
 TEST(GifDecoder, WithoutColourMapIndicesShowAsGreys) {

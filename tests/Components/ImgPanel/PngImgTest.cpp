@@ -103,13 +103,17 @@ TEST(PngDecoder, TransparencyIsCompositedOverTheFileBackgroundElseWhite) {
     const struct {
         const char* file;
         std::array<int, 3> background;  // blue, green, red
-    } cases[] = {{"png/rgba.png", {255, 255, 255}}, {"png/rgba-bkgd.png", {0xcc, 0x66, 0x33}}};
+        int bitCount = 24;
+    } cases[] = {{"png/rgba.png", {255, 255, 255}},
+                 {"png/rgba-bkgd.png", {0xcc, 0x66, 0x33}},
+                 // a background of 2 bits, widened with the pixels it stands behind
+                 {"png/grey2-trns-bkgd.png", {170, 170, 170}, 8}};
     for (const auto& c : cases) {
         TPNGImg decoder;
         Log log;
         Decode(decoder, log, Fixture(c.file), 1.0);
         ASSERT_EQ(decoder.ErrorCode(), 0u) << c.file;
-        EXPECT_EQ(decoder.Picture()->biBitCount, 24);
+        EXPECT_EQ(decoder.Picture()->biBitCount, c.bitCount) << c.file;
         const QImage reference(QString::fromStdString(Fixture(c.file)));
         // libpng blends through 8-bit gamma tables, coarse near black: a few dark pixels
         // stray further, so the mean is held (over the wrong colour it is 30 and more).

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -50,7 +51,7 @@ TEST(TiffDecoder, FullSizeIsLibtiffsOwnDecodeOnEveryRoute) {
         {"tiff/bilevel-black.tif", 1}, {"tiff/palette8.tif", 8, 1}, {"tiff/grey4.tif", 4},
         {"tiff/grey2.tif", 2},         {"tiff/tiled.tif", 24},      {"tiff/planar.tif", 24},
         {"tiff/rgb16.tif", 48},        {"tiff/jpeg.tif", 24},       {"tiff/jpeg-ycbcr.tif", 24},
-        {"tiff/cmyk.tif", 32}};
+        {"tiff/cmyk.tif", 32},         {"tiff/tiled-none.tif", 24}};
     for (const auto& c : cases) {
         const Reference reference = ReadReference(Fixture(c.file));
         ASSERT_FALSE(reference.pixels.empty()) << c.file;
@@ -97,6 +98,20 @@ TEST(TiffDecoder, ReducedSizesAndTags) {
     EXPECT_EQ(decoder.BitsPerSample(), 8);
     EXPECT_EQ(decoder.SamplesPerPixel(), 1);
     EXPECT_EQ(decoder.Compression(), COMPRESSION_NONE);
+}
+
+// The scanline route reads rows as stored, so the RGBA reader must too: asked to turn a
+// picture stored bottom-up it would turn each strip on its own.
+TEST(TiffDecoder, RowsComeInStoredOrderWhateverTheOrientationTag) {
+    TTiffImg plain, bottomUp;
+    Log log;
+    plain.SetFilterKind(3);
+    bottomUp.SetFilterKind(3);
+    Decode(plain, log, Fixture("tiff/rgb16.tif"), 1.0);
+    Decode(bottomUp, log, Fixture("tiff/rgb16-bottom-left.tif"), 1.0);
+    ASSERT_EQ(bottomUp.ErrorCode(), 0u);
+    EXPECT_EQ(0, std::memcmp(DibBits(plain.Picture()), DibBits(bottomUp.Picture()),
+                             DibRowBytes(plain.Picture()) * DibHeight(plain.Picture())));
 }
 
 TEST(TiffDecoder, ColourMapsAreWideWhenAnyEntryPasses255) {

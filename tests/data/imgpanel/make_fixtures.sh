@@ -45,8 +45,11 @@ convert "$src" -colors 40 -type palette -compress none tiff/palette8.tif
 convert "$src" -colorspace Gray -depth 4 -compress rle tiff/grey4.tif
 convert "$src" -colorspace Gray -depth 2 -compress none tiff/grey2.tif
 convert "$src" -define tiff:tile-geometry=16x16 -compress zip tiff/tiled.tif
+convert "$src" -define tiff:tile-geometry=16x16 -compress none tiff/tiled-none.tif
 convert "$src" -interlace plane -compress none tiff/planar.tif
 convert "$src" -depth 16 -compress none tiff/rgb16.tif
+convert "$src" -depth 16 -compress none -orient bottom-left -define tiff:rows-per-strip=5 \
+    tiff/rgb16-bottom-left.tif
 convert "$src" -compress jpeg -quality 90 tiff/jpeg.tif
 convert "$src" -colorspace YCbCr -compress jpeg -quality 90 tiff/jpeg-ycbcr.tif
 convert "$src" -colorspace cmyk -compress none tiff/cmyk.tif
@@ -66,10 +69,9 @@ def put(name, data):
 def chunk(kind, body):
     return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
-def gif_without_colour_map(width, height):
-    # Screen and image without any colour map; LZW codes of 9 bits, one literal per pixel,
-    # a clear code every 250 pixels so the code size never grows.
-    pixels = [(x * 7 + y * 3) % 256 for y in range(height) for x in range(width)]
+def lzw_literals(pixels):
+    # LZW codes of 9 bits (minimum code size 8), one literal per pixel, a clear code every
+    # 250 pixels so the code size never grows.
     codes = []
     for i, p in enumerate(pixels):
         if i % 250 == 0:
@@ -88,8 +90,33 @@ def gif_without_colour_map(width, height):
     if bits:
         out.append(acc & 0xFF)
     blocks = b"".join(bytes([len(out[i:i + 255])]) + out[i:i + 255] for i in range(0, len(out), 255))
+    return b"\x08" + blocks + b"\x00"
+
+def gif_without_colour_map(width, height):
+    # Screen and image without any colour map.
+    pixels = [(x * 7 + y * 3) % 256 for y in range(height) for x in range(width)]
     return (b"GIF89a" + struct.pack("<HHBBB", width, height, 0x70, 0, 0) +
-            b"," + struct.pack("<HHHHB", 0, 0, width, height, 0) + b"\x08" + blocks + b"\x00;")
+            b"," + struct.pack("<HHHHB", 0, 0, width, height, 0) + lzw_literals(pixels) + b";")
+
+def gif_image(left, top, width, height, pixels, disposal=0, transparent=None):
+    control = b""
+    if disposal or transparent is not None:
+        flags = disposal << 2 | (transparent is not None)
+        control = b"\x21\xf9\x04" + struct.pack("<BHB", flags, 0, transparent or 0) + b"\x00"
+    return (control + b"," + struct.pack("<HHHHB", left, top, width, height, 0) +
+            lzw_literals(pixels))
+
+# An 8 x 4 animation over a map of black, red, green, blue, background blue: all red; then
+# a 4 x 4 image, green in its first column and transparent (black) elsewhere, cleared to
+# the background after it; then a green pixel at (6, 0), restored to what it covered after
+# it; then a 2 x 1 image at (4, 3), green and transparent. Its last picture: the left half
+# blue, the right half red but for a green pixel at (4, 3).
+put("gif/transparent-frames.gif",
+    b"GIF89a" + struct.pack("<HHBBB", 8, 4, 0x81, 3, 0) + bytes([0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255]) +
+    gif_image(0, 0, 8, 4, [1] * 32) +
+    gif_image(0, 0, 4, 4, [2, 0, 0, 0] * 4, disposal=2, transparent=0) +
+    gif_image(6, 0, 1, 1, [2], disposal=3) +
+    gif_image(4, 3, 2, 1, [2, 0], transparent=0) + b";")
 
 put("gif/no-colour-map.gif", gif_without_colour_map(20, 12))
 
@@ -102,6 +129,18 @@ put("gif/screen-smaller.gif", bytes(g))
 a = open("gif/animated.gif", "rb").read()
 second = a.index(b"\x21\xf9", a.index(b",") )  # the second frame's control extension
 put("gif/cut-after-first.gif", a[:second])
+
+def png_file(width, height, depth, colour_type, rows, extra=b""):
+    raw = b"".join(b"\x00" + bytes(r) for r in rows)
+    head = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + extra +
+            chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+# 2-bit grey, value 1 transparent over a bKGD of value 2: each row holds 0, 1, 2, 3 twice
+# (packed four to a byte); the transparent pixels show the background's grey, 170.
+put("png/grey2-trns-bkgd.png",
+    png_file(8, 2, 2, 0, [[0x1B, 0x1B]] * 2,
+             chunk(b"tRNS", struct.pack(">H", 1)) + chunk(b"bKGD", struct.pack(">H", 2))))
 
 png = open("png/rgb.png", "rb").read()
 ihdr = bytearray(png[8:33])
