@@ -4,9 +4,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
+#include <thread>
 
 #include "app/SlideShow/SlideGeometry.h"
 #include "imaging/DibDraw.h"
+#include "imaging/DibScale.h"
 
 TPicPanel::TPicPanel(QWidget* owner) : QWidget(owner), BackgroundColor(palette().button().color()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -94,8 +96,10 @@ void TPicPanel::DrawImage(QPainter& painter) {
     if (picture != nullptr && !ImageRect.isEmpty()) {
         painter.save();
         painter.setClipRegion(QRegion(rect()) - QRegion(StatRect));
-        if (const QPixmap* frame = FrameFor(picture)) {
-            painter.drawPixmap(ImageRect.topLeft(), *frame);
+        if (const QImage* frame = FrameFor(picture)) {
+            painter.drawImage(ImageRect.topLeft(), *frame);
+        } else if (const QImage made = MakeFrame(picture); !made.isNull()) {
+            painter.drawImage(ImageRect.topLeft(), made);
         } else {
             painter.fillRect(ImageRect, BackgroundColor);
             DibDraw(picture, painter, ImageRect);
@@ -111,7 +115,25 @@ bool TPicPanel::FramesFitBudget() const {
     return frameBytes * count <= kFrameBudgetBytes;
 }
 
-const QPixmap* TPicPanel::FrameFor(const DibInfoHeader* picture) {
+QImage TPicPanel::MakeFrame(const DibInfoHeader* picture) const {
+    if (DibScalable(picture)) {
+        // The panel waits for the frame: a large one is worth every core.
+        const int cores = static_cast<int>(std::thread::hardware_concurrency());
+        const int threads =
+            DibScaleThreadsFor(ImageRect.size(), DibWidth(picture), DibHeight(picture), cores);
+        return DibScaleFrame(picture, ImageRect.size(), threads);
+    }
+    QImage frame(ImageRect.size(), QImage::Format_RGB32);
+    if (frame.isNull()) {
+        return frame;
+    }
+    frame.fill(BackgroundColor);
+    QPainter framePainter(&frame);
+    DibDraw(picture, framePainter, frame.rect(), true);
+    return frame;
+}
+
+const QImage* TPicPanel::FrameFor(const DibInfoHeader* picture) {
     if (frameSize_ != ImageRect.size()) {
         frames_.clear();
         frameSize_ = ImageRect.size();
@@ -123,16 +145,11 @@ const QPixmap* TPicPanel::FrameFor(const DibInfoHeader* picture) {
     if (found != frames_.end()) {
         return &found->second;
     }
-    QImage frame(ImageRect.size(), QImage::Format_RGB32);
+    QImage frame = MakeFrame(picture);
     if (frame.isNull()) {
         return nullptr;
     }
-    frame.fill(BackgroundColor);
-    {
-        QPainter framePainter(&frame);
-        DibDraw(picture, framePainter, frame.rect(), true);
-    }
-    return &frames_.emplace(picture, QPixmap::fromImage(std::move(frame))).first->second;
+    return &frames_.emplace(picture, std::move(frame)).first->second;
 }
 
 void TPicPanel::DrawStatInfo(QPainter& painter) {

@@ -4,12 +4,14 @@
 // a plain background, with a small box in the bottom-right corner reading "3 / 10".
 // It owns none of the pictures: it is handed the slideshow's list and an index.
 //
-// Frames are kept scaled to the panel's picture rectangle, one per picture, so that
-// playing a series only copies ready frames; the owner calls ForgetFrames whenever it
-// replaces or frees a picture, since a new picture may reuse a freed one's address.
+// A frame is scaled straight from the picture to the panel's picture rectangle in one
+// pass (over several cores when it is large), so a frame never seen before, or one made
+// stale by a resize, is ready within a play tick. Frames are kept, one per picture, while
+// they fit a budget; the owner calls ForgetFrames whenever it replaces or frees a picture,
+// since a new picture may reuse a freed one's address.
 
 #include <QColor>
-#include <QPixmap>
+#include <QImage>
 #include <QRect>
 #include <QWidget>
 #include <unordered_map>
@@ -38,8 +40,7 @@ class TPicPanel : public QWidget {
     int Scale = 1;                      // decode denominator, set by the slideshow before loading
     QColor BackgroundColor;             // everything outside the picture
 
-    // Bytes of scaled frames the panel may keep; past it frames are drawn straight from
-    // the pictures each time.
+    // Bytes of scaled frames the panel may keep; past it each frame is scaled afresh.
     static constexpr qint64 kFrameBudgetBytes = qint64{512} << 20;
 
   signals:
@@ -62,9 +63,10 @@ class TPicPanel : public QWidget {
     void DrawImageBkgnd(QPainter& painter);
     void DrawImage(QPainter& painter);
     void DrawStatInfo(QPainter& painter);
-    const QPixmap* FrameFor(const DibInfoHeader* picture);
+    const QImage* FrameFor(const DibInfoHeader* picture);
+    QImage MakeFrame(const DibInfoHeader* picture) const;
     bool FramesFitBudget() const;
 
-    std::unordered_map<const DibInfoHeader*, QPixmap> frames_;
+    std::unordered_map<const DibInfoHeader*, QImage> frames_;
     QSize frameSize_;
 };
