@@ -105,9 +105,31 @@ int CompareItemData(const TVITEMDATA& a, const TVITEMDATA& b) {
 }
 
 void SortNodes(std::vector<std::unique_ptr<TreeNode>>& nodes) {
-    std::sort(nodes.begin(), nodes.end(), [](const auto& x, const auto& y) {
-        if (!IsValidItemData(x->data.get()) || !IsValidItemData(y->data.get()))
-            return IsValidItemData(y->data.get()) && !IsValidItemData(x->data.get());
-        return CompareItemData(*x->data, *y->data) < 0;
+    // Each node's key is gathered once: a folder of tens of thousands of items takes near a
+    // million comparisons, which then read two small records side by side instead of
+    // following every node to its data and identifier.
+    struct Keyed {
+        platform::ItemOrderKey key;
+        bool valid = false;
+        std::size_t index = 0;
+    };
+    std::vector<Keyed> keyed(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const TVITEMDATA* data = nodes[i]->data.get();
+        keyed[i].index = i;
+        keyed[i].valid = IsValidItemData(data);
+        if (keyed[i].valid)
+            keyed[i].key = {data->rank, data->isFolder, LastName(data->relative.Get())};
+    }
+    // Items without valid data go first, as they come.
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& x, const Keyed& y) {
+        if (!x.valid || !y.valid)
+            return y.valid && !x.valid;
+        return platform::CompareOrderKeys(x.key, y.key) < 0;
     });
+    std::vector<std::unique_ptr<TreeNode>> sorted;
+    sorted.reserve(nodes.size());
+    for (const Keyed& item : keyed)
+        sorted.push_back(std::move(nodes[item.index]));
+    nodes.swap(sorted);
 }

@@ -84,6 +84,16 @@ bool FitsAvailableMemory(uint64_t needed, std::optional<uint64_t> available) {
     return !available.has_value() || needed <= *available;
 }
 
+int WorkersThatFit(const SeriesPictureInfo& info, int count, int maxWorkers,
+                   std::optional<uint64_t> available) {
+    for (int workers = std::max(maxWorkers, 1); workers >= 1; --workers) {
+        if (FitsAvailableMemory(EstimateSeriesBytes(info, count, workers), available)) {
+            return workers;
+        }
+    }
+    return 0;
+}
+
 std::optional<std::array<QImage, 3>> MakeOrientPreviews(const DibInfoHeader* picture,
                                                         const QColor& background, int side) {
     if (picture == nullptr) {

@@ -32,6 +32,10 @@ std::optional<SeriesPictureInfo> ReadSeriesPictureInfo(const QString& name, int 
 uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decoders = 1);
 // Whether needed bytes fit what is available; an unknown figure never refuses.
 bool FitsAvailableMemory(uint64_t needed, std::optional<uint64_t> available);
+// The most decoders, up to maxWorkers, with which a series of count such pictures fits
+// what is available; 0 when it does not fit even with one.
+int WorkersThatFit(const SeriesPictureInfo& info, int count, int maxWorkers,
+                   std::optional<uint64_t> available);
 
 // The three orientation previews of a picture (turned left, as it is, turned right), each
 // side x side with the picture fitted and centred on background. Empty when a turn fails.

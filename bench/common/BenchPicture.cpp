@@ -1,12 +1,14 @@
 #include "bench/common/BenchPicture.h"
 
 #include <stdlib.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -93,15 +95,48 @@ uint8_t ReferenceDecode(const std::string& path, int denominator) {
     jpeg_start_decompress(&info);
     // Rows padded to four bytes, as a bitmap's are.
     const size_t stride = (size_t{info.output_width} * 3 + 3) & ~size_t{3};
-    std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * info.output_height]);
+    PixelBuffer pixels(stride * info.output_height);
+    if (pixels.Bytes() == nullptr) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(file);
+        return 0;
+    }
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.get() + stride * info.output_scanline;
+        JSAMPROW row = pixels.Bytes() + stride * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     std::fclose(file);
-    return pixels[stride * (info.output_height / 2)];
+    return pixels.Bytes()[stride * (info.output_height / 2)];
+}
+
+PixelBuffer::PixelBuffer(size_t size) {
+    constexpr size_t kLargePage = size_t{2} << 20;
+    constexpr size_t kLargePageWorthy = size_t{4} << 20;
+    if (size < kLargePageWorthy) {
+        small_.reset(new (std::nothrow) uint8_t[size]);
+        bytes_ = small_.get();
+        return;
+    }
+    // A fresh mapping starting on a large page, advised to use large pages: the request the
+    // program's picture allocator makes for a block of this size.
+    mapped_ = size + kLargePage;
+    void* wide = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (wide == MAP_FAILED) {
+        mapped_ = 0;
+        return;
+    }
+    base_ = wide;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(wide);
+    bytes_ = reinterpret_cast<uint8_t*>((start + kLargePage - 1) & ~uintptr_t{kLargePage - 1});
+    madvise(bytes_, size, MADV_HUGEPAGE);
+}
+
+PixelBuffer::~PixelBuffer() {
+    if (base_ != nullptr) {
+        munmap(base_, mapped_);
+    }
 }
 
 ScratchFolder::ScratchFolder() {

@@ -74,6 +74,19 @@ TEST(SeriesMemory, EstimateCountsTheSeriesItsTurnAndThePicturesInFlight) {
     EXPECT_FALSE(slideshow::FitsAvailableMemory(101, 100));
 }
 
+TEST(SeriesMemory, WorkersShrinkToWhatTheMemoryAllows) {
+    const slideshow::SeriesPictureInfo info{1500, 1000, 24, 1000};
+    const auto needed = [&](int workers) {
+        return slideshow::EstimateSeriesBytes(info, 36, workers);
+    };
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, std::nullopt), 7);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(7)), 7);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(4) - 1), 3);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(1)), 1);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(1) - 1), 0);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 0, std::nullopt), 1);
+}
+
 TEST(SeriesMemory, HeaderGivesTheScaledSizeAndGreyness) {
     slidetest::Series series;
     const QString colour = series.Add("c.jpg", {100, 60, Qt::red});
