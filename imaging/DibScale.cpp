@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -22,6 +23,7 @@ namespace {
 constexpr uint32_t kWeightOne = 128;
 constexpr int kFinalShift = 14;  // two blends of 7 bits each
 constexpr int kLanes = 4;        // blue, green, red and a lane nobody reads, per pixel
+constexpr int kBandsPerThread = 8;
 
 // One output position: where its two source samples lie and their weights (first in the
 // low half, second in the high half, summing to kWeightOne).
@@ -334,31 +336,32 @@ QImage DibScaleFrame(const DibInfoHeader* dib, QSize size, int threads) {
         const ColumnTaps columns = MakeColumnTaps(source, DibWidth(dib), size.width());
         const std::vector<Tap> rows = MakeTaps(source.height, size.height(), 1);
         // Every buffer is made here, so a helper thread never allocates (nor throws).
-        const int bands = std::clamp(threads, 1, size.height());
-        std::vector<BandScaler> scalers(static_cast<size_t>(bands), BandScaler(source, columns));
+        const int workers = std::clamp(threads, 1, size.height());
+        std::vector<BandScaler> scalers(static_cast<size_t>(workers), BandScaler(source, columns));
         // Raw row pointers: QImage's own accessors may detach and are not for several threads.
         uchar* const bits = frame.bits();
         const qsizetype stride = frame.bytesPerLine();
-        auto runBand = [&](int band) {
-            scalers[static_cast<size_t>(band)].Run(rows, size.height() * band / bands,
-                                                   size.height() * (band + 1) / bands, bits,
-                                                   stride);
+        // Rows are handed out a small band at a time to whichever thread is free, so a thread
+        // the system sets aside for a while holds back one band, not its share of the frame.
+        const int bands = std::min(size.height(), workers * kBandsPerThread);
+        std::atomic<int> nextBand{0};
+        auto work = [&](int worker) {
+            BandScaler& scaler = scalers[static_cast<size_t>(worker)];
+            for (int band = nextBand++; band < bands; band = nextBand++) {
+                scaler.Run(rows, size.height() * band / bands, size.height() * (band + 1) / bands,
+                           bits, stride);
+            }
         };
         std::vector<std::jthread> helpers;
-        helpers.reserve(static_cast<size_t>(bands - 1));
-        int inlineFrom = bands;
-        for (int band = 1; band < bands; ++band) {
+        helpers.reserve(static_cast<size_t>(workers - 1));
+        for (int worker = 1; worker < workers; ++worker) {
             try {
-                helpers.emplace_back(runBand, band);
+                helpers.emplace_back(work, worker);
             } catch (const std::system_error&) {
-                inlineFrom = band;  // no more threads: this one makes the rest
-                break;
+                break;  // no more threads: the others share the bands
             }
         }
-        runBand(0);
-        for (int band = inlineFrom; band < bands; ++band) {
-            runBand(band);
-        }
+        work(0);
         helpers.clear();  // joins every helper
     } catch (const std::bad_alloc&) {
         return QImage();
