@@ -1,15 +1,14 @@
 #include "imaging/DibScale.h"
 
+#include "imaging/BandPool.h"
+
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -323,13 +322,10 @@ int DibScaleThreadsFor(QSize size, int srcWidth, int srcHeight, int cores) {
     return static_cast<int>(std::clamp<int64_t>(wanted, 1, std::max(cores, 1)));
 }
 
-QImage DibScaleFrame(const DibInfoHeader* dib, QSize size, int threads) {
-    if (!DibScalable(dib) || size.isEmpty()) {
-        return QImage();
-    }
-    QImage frame = NewFrame(size);
-    if (frame.isNull()) {
-        return frame;
+bool DibScaleInto(const DibInfoHeader* dib, QImage& frame, int threads) {
+    const QSize size = frame.size();
+    if (!DibScalable(dib) || size.isEmpty() || frame.format() != QImage::Format_RGB32) {
+        return false;
     }
     try {
         const SourceRows source = SourceOf(dib);
@@ -344,26 +340,23 @@ QImage DibScaleFrame(const DibInfoHeader* dib, QSize size, int threads) {
         // Rows are handed out a small band at a time to whichever thread is free, so a thread
         // the system sets aside for a while holds back one band, not its share of the frame.
         const int bands = std::min(size.height(), workers * kBandsPerThread);
-        std::atomic<int> nextBand{0};
-        auto work = [&](int worker) {
-            BandScaler& scaler = scalers[static_cast<size_t>(worker)];
-            for (int band = nextBand++; band < bands; band = nextBand++) {
-                scaler.Run(rows, size.height() * band / bands, size.height() * (band + 1) / bands,
-                           bits, stride);
-            }
-        };
-        std::vector<std::jthread> helpers;
-        helpers.reserve(static_cast<size_t>(workers - 1));
-        for (int worker = 1; worker < workers; ++worker) {
-            try {
-                helpers.emplace_back(work, worker);
-            } catch (const std::system_error&) {
-                break;  // no more threads: the others share the bands
-            }
-        }
-        work(0);
-        helpers.clear();  // joins every helper
+        BandPool::Shared().Run(bands, workers, [&](int band, int worker) {
+            scalers[static_cast<size_t>(worker)].Run(rows, size.height() * band / bands,
+                                                     size.height() * (band + 1) / bands, bits,
+                                                     stride);
+        });
     } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+QImage DibScaleFrame(const DibInfoHeader* dib, QSize size, int threads) {
+    if (!DibScalable(dib) || size.isEmpty()) {
+        return QImage();
+    }
+    QImage frame = NewFrame(size);
+    if (frame.isNull() || !DibScaleInto(dib, frame, threads)) {
         return QImage();
     }
     return frame;

@@ -21,6 +21,12 @@ bool DibScalable(const DibInfoHeader* dib);
 // no memory for the frame.
 QImage DibScaleFrame(const DibInfoHeader* dib, QSize size, int threads);
 
+// The same into an existing Format_RGB32 image, whose size is the frame's (memory the
+// caller keeps for frames, so that a new frame costs no fresh pages). False, leaving the
+// image as it was, when the picture is not scalable, the image is empty or of another
+// format, or there is no memory for the work.
+bool DibScaleInto(const DibInfoHeader* dib, QImage& frame, int threads);
+
 // The threads worth using for a frame of size made from a picture of srcWidth x srcHeight
 // on a machine with `cores` cores: one for small frames, where starting threads costs more
 // than it saves, up to all cores for frames that take milliseconds.

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
+#include <algorithm>
 #include <thread>
 
 #include "app/SlideShow/SlideGeometry.h"
@@ -44,6 +45,19 @@ void TPicPanel::UpdateImage() {
 }
 
 void TPicPanel::ForgetFrames() {
+    RetireFrames();
+    if (Pictures == nullptr || Pictures->empty()) {
+        spare_.clear();  // nothing left to show: give the memory back
+    }
+}
+
+void TPicPanel::RetireFrames() {
+    const size_t count = Pictures != nullptr ? Pictures->size() : 0;
+    for (auto& [picture, block] : frames_) {
+        if (spare_.size() < count) {
+            spare_.push_back(std::move(block));
+        }
+    }
     frames_.clear();
 }
 
@@ -96,8 +110,8 @@ void TPicPanel::DrawImage(QPainter& painter) {
     if (picture != nullptr && !ImageRect.isEmpty()) {
         painter.save();
         painter.setClipRegion(QRegion(rect()) - QRegion(StatRect));
-        if (const QImage* frame = FrameFor(picture)) {
-            painter.drawImage(ImageRect.topLeft(), *frame);
+        if (const QImage frame = FrameFor(picture); !frame.isNull()) {
+            painter.drawImage(ImageRect.topLeft(), frame);
         } else if (const QImage made = MakeFrame(picture); !made.isNull()) {
             painter.drawImage(ImageRect.topLeft(), made);
         } else {
@@ -115,41 +129,80 @@ bool TPicPanel::FramesFitBudget() const {
     return frameBytes * count <= kFrameBudgetBytes;
 }
 
-QImage TPicPanel::MakeFrame(const DibInfoHeader* picture) const {
+void TPicPanel::FrameBlock::Release::operator()(void* block) const {
+    DibRelease(block);
+}
+
+bool TPicPanel::FillFrame(const DibInfoHeader* picture, QImage& frame) const {
     if (DibScalable(picture)) {
         // The panel waits for the frame: a large one is worth every core.
         const int cores = static_cast<int>(std::thread::hardware_concurrency());
         const int threads =
-            DibScaleThreadsFor(ImageRect.size(), DibWidth(picture), DibHeight(picture), cores);
-        return DibScaleFrame(picture, ImageRect.size(), threads);
-    }
-    QImage frame(ImageRect.size(), QImage::Format_RGB32);
-    if (frame.isNull()) {
-        return frame;
+            DibScaleThreadsFor(frame.size(), DibWidth(picture), DibHeight(picture), cores);
+        return DibScaleInto(picture, frame, threads);
     }
     frame.fill(BackgroundColor);
     QPainter framePainter(&frame);
     DibDraw(picture, framePainter, frame.rect(), true);
+    return true;
+}
+
+QImage TPicPanel::MakeFrame(const DibInfoHeader* picture) const {
+    QImage frame(ImageRect.size(), QImage::Format_RGB32);
+    if (frame.isNull() || !FillFrame(picture, frame)) {
+        return QImage();
+    }
     return frame;
 }
 
-const QImage* TPicPanel::FrameFor(const DibInfoHeader* picture) {
+// An image over the block's memory (no copy); the block must outlive it.
+QImage TPicPanel::FrameView(const FrameBlock& block) const {
+    return QImage(static_cast<uchar*>(block.block.get()), frameSize_.width(), frameSize_.height(),
+                  qsizetype{frameSize_.width()} * 4, QImage::Format_RGB32);
+}
+
+TPicPanel::FrameBlock TPicPanel::TakeBlock(size_t bytes) {
+    auto fitting = std::find_if(spare_.begin(), spare_.end(), [bytes](const FrameBlock& spare) {
+        return spare.capacity >= bytes;
+    });
+    if (fitting != spare_.end()) {
+        FrameBlock block = std::move(*fitting);
+        spare_.erase(fitting);
+        return block;
+    }
+    if (!spare_.empty()) {
+        spare_.pop_back();  // too small for this size; the new block takes its place
+    }
+    FrameBlock block;
+    block.block.reset(DibAlloc(bytes));
+    block.capacity = block.block ? bytes : 0;
+    return block;
+}
+
+QImage TPicPanel::FrameFor(const DibInfoHeader* picture) {
     if (frameSize_ != ImageRect.size()) {
-        frames_.clear();
+        RetireFrames();
         frameSize_ = ImageRect.size();
     }
     if (!FramesFitBudget()) {
-        return nullptr;
+        return QImage();
     }
     auto found = frames_.find(picture);
     if (found != frames_.end()) {
-        return &found->second;
+        return FrameView(found->second);
     }
-    QImage frame = MakeFrame(picture);
-    if (frame.isNull()) {
-        return nullptr;
+    const size_t bytes = size_t(frameSize_.width()) * size_t(frameSize_.height()) * 4;
+    FrameBlock block = TakeBlock(bytes);
+    if (!block.block) {
+        return QImage();
     }
-    return &frames_.emplace(picture, std::move(frame)).first->second;
+    QImage frame = FrameView(block);
+    if (!FillFrame(picture, frame)) {
+        spare_.push_back(std::move(block));
+        return QImage();
+    }
+    frames_.emplace(picture, std::move(block));
+    return frame;  // the block's memory moved with it, unchanged
 }
 
 void TPicPanel::DrawStatInfo(QPainter& painter) {

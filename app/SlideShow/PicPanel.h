@@ -7,14 +7,18 @@
 // A frame is scaled straight from the picture to the panel's picture rectangle in one
 // pass (over several cores when it is large), so a frame never seen before, or one made
 // stale by a resize, is ready within a play tick. Frames are kept, one per picture, while
-// they fit a budget; the owner calls ForgetFrames whenever it replaces or frees a picture,
-// since a new picture may reuse a freed one's address.
+// they fit a budget, and the memory of stale frames is reused for new ones, since fresh
+// pages cost the system as much to clear as the scaling itself. The owner calls
+// ForgetFrames whenever it replaces or frees a picture, since a new picture may reuse a
+// freed one's address.
 
 #include <QColor>
 #include <QImage>
 #include <QRect>
 #include <QWidget>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "app/SlideShow/SlideShowTypes.h"
 
@@ -63,10 +67,24 @@ class TPicPanel : public QWidget {
     void DrawImageBkgnd(QPainter& painter);
     void DrawImage(QPainter& painter);
     void DrawStatInfo(QPainter& painter);
-    const QImage* FrameFor(const DibInfoHeader* picture);
+    // The memory of one frame: a picture block of at least the frame's bytes.
+    struct FrameBlock {
+        struct Release {
+            void operator()(void* block) const;
+        };
+        std::unique_ptr<void, Release> block;
+        size_t capacity = 0;
+    };
+
+    QImage FrameFor(const DibInfoHeader* picture);
     QImage MakeFrame(const DibInfoHeader* picture) const;
+    bool FillFrame(const DibInfoHeader* picture, QImage& frame) const;
+    QImage FrameView(const FrameBlock& block) const;
+    FrameBlock TakeBlock(size_t bytes);
+    void RetireFrames();
     bool FramesFitBudget() const;
 
-    std::unordered_map<const DibInfoHeader*, QImage> frames_;
+    std::unordered_map<const DibInfoHeader*, FrameBlock> frames_;  // at frameSize_
+    std::vector<FrameBlock> spare_;  // memory of stale frames, at most one per picture
     QSize frameSize_;
 };

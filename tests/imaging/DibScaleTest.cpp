@@ -94,6 +94,8 @@ TEST(DibScale, RefusesWhatItCannotScaleAndSharesOnlyLargeFrames) {
     }
     const UniqueDib dib = ShadedPicture(8, 8, 24);
     EXPECT_TRUE(DibScaleFrame(dib.get(), {0, 4}, 1).isNull());
+    QImage withAlpha(4, 4, QImage::Format_ARGB32);
+    EXPECT_FALSE(DibScaleInto(dib.get(), withAlpha, 1));
     EXPECT_FALSE(DibScalable(nullptr));
 
     EXPECT_EQ(DibScaleThreadsFor({300, 200}, 750, 500, 8), 1);
