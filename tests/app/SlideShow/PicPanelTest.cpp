@@ -62,6 +62,24 @@ TEST_F(PicPanelTest, PaintsTheCurrentPictureCentredAndFittedAtItsScale) {
     EXPECT_EQ(panel.ImageRect, QRect(60, 45, 80, 60));
 }
 
+TEST_F(PicPanelTest, FramesStayTrueAcrossResizesAndReplacedPictures) {
+    Fill(2, 400, 300);
+    panel.resize(400, 300);
+    panel.SetImages(&pictures);
+    panel.SetCurImage(1);
+    panel.resize(200, 150);  // stale frames: their memory serves the new size's frames
+    panel.SetCurImage(0);
+    EXPECT_EQ(Pixel(100, 75), kRed);
+    panel.resize(400, 300);
+    panel.SetCurImage(1);
+    EXPECT_EQ(Pixel(200, 150), kBlue);
+    pictures[0] = SolidPicture(400, 300, kBlue);
+    panel.ForgetFrames();
+    panel.SetCurImage(0);
+    EXPECT_EQ(Pixel(200, 150), kBlue);
+    EXPECT_EQ(Pixel(0, 0), kBlue);
+}
+
 TEST_F(PicPanelTest, NumberBoxSitsInTheCornerWithDarkTextOnWhite) {
     Fill(12, 40, 30);
     panel.resize(400, 300);
