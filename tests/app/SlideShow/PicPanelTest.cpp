@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <QImage>
+#include <cstring>
 
 #include "SlideFixtures.h"
 #include "app/SlideShow/PicPanel.h"
@@ -71,9 +72,13 @@ TEST_F(PicPanelTest, FramesStayTrueAcrossResizesAndReplacedPictures) {
     panel.SetCurImage(0);
     EXPECT_EQ(Pixel(100, 75), kRed);
     panel.resize(400, 300);
+    EXPECT_EQ(Pixel(200, 150), kRed);
     panel.SetCurImage(1);
     EXPECT_EQ(Pixel(200, 150), kBlue);
-    pictures[0] = SolidPicture(400, 300, kBlue);
+    panel.SetCurImage(0);
+    // Painted over in place, as a new picture at a freed one's address would be.
+    const UniqueDib blue = SolidPicture(400, 300, kBlue);
+    std::memcpy(DibBits(pictures[0].get()), DibBits(blue.get()), DibRowBytes(blue.get()) * 300);
     panel.ForgetFrames();
     panel.SetCurImage(0);
     EXPECT_EQ(Pixel(200, 150), kBlue);
