@@ -25,11 +25,11 @@ class SeriesPrefetcher {
     // busy with thumbnails and progress (at least one). The loading rule's memory check
     // may allow fewer (slideshow::WorkersThatFit).
     static int WorkerCount();
-    // Pictures decoded or in flight beyond the ones the UI thread has taken: two per worker,
-    // so a worker finds work while the UI thread is busy with a thumbnail or descheduled.
-    // Workers hand their picture over without a copy, so this stays within the loading
-    // rule's allowance of three pictures per decoder.
-    static size_t AheadFor(int workers) { return 2 * static_cast<size_t>(workers); }
+    // Pictures decoded or in flight beyond the ones the UI thread has taken: three per
+    // worker, so the others keep decoding while one picture the UI thread waits for is
+    // late. Workers hand their picture over without a copy, so this is the loading rule's
+    // allowance of three pictures per decoder.
+    static size_t AheadFor(int workers) { return 3 * static_cast<size_t>(workers); }
 
     SeriesPrefetcher(const QStringList& files, int denominator, int workers = WorkerCount());
     ~SeriesPrefetcher();
