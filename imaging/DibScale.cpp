@@ -382,7 +382,8 @@ class BandScaler {
 // release cheap where the heap would fault and free it a small page at a time.
 QImage NewFrame(QSize size) {
     const qsizetype stride = qsizetype{size.width()} * 4;
-    void* block = DibAlloc(static_cast<size_t>(stride) * static_cast<size_t>(size.height()));
+    void* block =
+        DibAlloc(static_cast<size_t>(stride) * static_cast<size_t>(size.height()), DibPages::Large);
     if (block == nullptr) {
         return QImage();
     }

@@ -34,14 +34,12 @@ size_t PageSize() {
     return page;
 }
 
-// A photo or a panel's frame is megabytes written once from top to bottom: large pages
-// spare the page faults that otherwise make a fresh block slower to fill than recycled heap
-// memory, and make its release cheap. Only whole aligned large pages can be used, so such a
-// block starts on a large-page boundary (the slack mapped for that is given back at once).
-void* MapBlock(size_t mapped) {
+// A block asking for large pages starts on a large-page boundary, since only whole aligned
+// large pages can be used (the slack mapped for that is given back at once).
+void* MapBlock(size_t mapped, DibPages pages) {
     const int protection = PROT_READ | PROT_WRITE;
     const int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-    if (mapped < kHugePageWorthy || mapped > SIZE_MAX - kLargePage) {
+    if (pages != DibPages::Large || mapped < kHugePageWorthy || mapped > SIZE_MAX - kLargePage) {
         void* base = mmap(nullptr, mapped, protection, flags, -1, 0);
         return base == MAP_FAILED ? nullptr : base;
     }
@@ -179,13 +177,13 @@ void CopyPalette(const DibInfoHeader* src, PackedDib dst) {
 
 // --- Blocks -------------------------------------------------------------------------------
 
-void* DibAlloc(size_t size) {
+void* DibAlloc(size_t size, DibPages pages) {
     if (size == 0 || size > std::numeric_limits<size_t>::max() - sizeof(BlockPrefix) - PageSize()) {
         return nullptr;
     }
     const size_t page = PageSize();
     const size_t mapped = (size + sizeof(BlockPrefix) + page - 1) / page * page;
-    void* base = MapBlock(mapped);
+    void* base = MapBlock(mapped, pages);
     if (base == nullptr) {
         return nullptr;
     }

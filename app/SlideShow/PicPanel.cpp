@@ -174,7 +174,8 @@ TPicPanel::FrameBlock TPicPanel::TakeBlock(size_t bytes) {
         spare_.pop_back();  // too small for this size; the new block takes its place
     }
     FrameBlock block;
-    block.block.reset(DibAlloc(bytes));
+    // Frame blocks are reused: large pages make their first filling and release cheap.
+    block.block.reset(DibAlloc(bytes, DibPages::Large));
     block.capacity = block.block ? bytes : 0;
     return block;
 }

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -112,25 +111,16 @@ uint8_t ReferenceDecode(const std::string& path, int denominator) {
 }
 
 PixelBuffer::PixelBuffer(size_t size) {
-    constexpr size_t kLargePage = size_t{2} << 20;
-    constexpr size_t kLargePageWorthy = size_t{4} << 20;
-    if (size < kLargePageWorthy) {
-        small_.reset(new (std::nothrow) uint8_t[size]);
-        bytes_ = small_.get();
-        return;
-    }
-    // A fresh mapping starting on a large page, advised to use large pages: the request the
-    // program's picture allocator makes for a block of this size.
-    mapped_ = size + kLargePage;
-    void* wide = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (wide == MAP_FAILED) {
+    // A fresh anonymous mapping with no advice: the request the program's picture
+    // allocator makes for a decoded picture.
+    mapped_ = size;
+    void* base = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) {
         mapped_ = 0;
         return;
     }
-    base_ = wide;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(wide);
-    bytes_ = reinterpret_cast<uint8_t*>((start + kLargePage - 1) & ~uintptr_t{kLargePage - 1});
-    madvise(bytes_, size, MADV_HUGEPAGE);
+    base_ = base;
+    bytes_ = static_cast<uint8_t*>(base);
 }
 
 PixelBuffer::~PixelBuffer() {

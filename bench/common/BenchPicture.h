@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace bench {
@@ -22,10 +21,9 @@ bool WriteBenchJpeg(const std::string& path, bool progressive);
 // away (0 when the file cannot be opened).
 uint8_t ReferenceDecode(const std::string& path, int denominator);
 
-// The reference decode's pixel buffer: small ones from the heap; from 4 MiB on a mapping
-// that starts on a large page and asks for large pages, as the program's picture allocator
-// does, so that a ratio compares decoding and not the way memory is asked for. Bytes() is
-// null when there is no memory.
+// The reference decode's pixel buffer: a fresh anonymous mapping with no advice, as the
+// program's picture allocator makes for a decoded picture, so that a ratio compares
+// decoding and not the way memory is asked for. Bytes() is null when there is no memory.
 class PixelBuffer {
   public:
     explicit PixelBuffer(size_t size);
@@ -35,7 +33,6 @@ class PixelBuffer {
     uint8_t* Bytes() const { return bytes_; }
 
   private:
-    std::unique_ptr<uint8_t[]> small_;
     void* base_ = nullptr;
     size_t mapped_ = 0;
     uint8_t* bytes_ = nullptr;
