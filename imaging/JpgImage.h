@@ -47,7 +47,10 @@ class TJpgImage {
     int BitCount() const { return bitCount_; }          // 8 for greyscale, else 24
     int OutputHeight() const { return outputHeight_; }  // the picture's size
     int OutputWidth() const { return outputWidth_; }
-    PackedDib Picture() const { return picture_.get(); }       // owned here; null when none
+    PackedDib Picture() const { return picture_.get(); }  // owned here; null when none
+    // Hands the picture over to the caller, where a copy would only cost time; the object
+    // keeps no picture afterwards.
+    UniqueDib ReleasePicture() { return std::move(picture_); }
     const std::string& FileName() const { return fileName_; }  // last complete decode
 
     TJpgProgressEvent OnProgress;

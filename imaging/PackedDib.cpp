@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -26,10 +27,38 @@ constexpr uint64_t kBlockMagic = 0x4f72766e44696221ULL;
 constexpr uint64_t kMaxBlockBytes = 0xFFFFFFFFULL;  // biSizeImage is 32 bits wide
 constexpr uint32_t kHeaderBytes = sizeof(DibInfoHeader);
 constexpr size_t kHugePageWorthy = size_t{4} << 20;
+constexpr size_t kLargePage = size_t{2} << 20;
 
 size_t PageSize() {
     static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     return page;
+}
+
+// A block asking for large pages starts on a large-page boundary, since only whole aligned
+// large pages can be used (the slack mapped for that is given back at once).
+void* MapBlock(size_t mapped, DibPages pages) {
+    const int protection = PROT_READ | PROT_WRITE;
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+    if (pages != DibPages::Large || mapped < kHugePageWorthy || mapped > SIZE_MAX - kLargePage) {
+        void* base = mmap(nullptr, mapped, protection, flags, -1, 0);
+        return base == MAP_FAILED ? nullptr : base;
+    }
+    void* wide = mmap(nullptr, mapped + kLargePage, protection, flags, -1, 0);
+    if (wide == MAP_FAILED) {
+        return nullptr;
+    }
+    const uintptr_t start = reinterpret_cast<uintptr_t>(wide);
+    const uintptr_t aligned = (start + kLargePage - 1) & ~uintptr_t{kLargePage - 1};
+    if (aligned > start) {
+        munmap(wide, aligned - start);
+    }
+    const size_t tail = kLargePage - (aligned - start);
+    if (tail > 0) {
+        munmap(reinterpret_cast<void*>(aligned + mapped), tail);
+    }
+    void* base = reinterpret_cast<void*>(aligned);
+    madvise(base, mapped, MADV_HUGEPAGE);
+    return base;
 }
 
 BlockPrefix* PrefixOf(const void* block) {
@@ -148,20 +177,15 @@ void CopyPalette(const DibInfoHeader* src, PackedDib dst) {
 
 // --- Blocks -------------------------------------------------------------------------------
 
-void* DibAlloc(size_t size) {
+void* DibAlloc(size_t size, DibPages pages) {
     if (size == 0 || size > std::numeric_limits<size_t>::max() - sizeof(BlockPrefix) - PageSize()) {
         return nullptr;
     }
     const size_t page = PageSize();
     const size_t mapped = (size + sizeof(BlockPrefix) + page - 1) / page * page;
-    void* base = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED) {
+    void* base = MapBlock(mapped, pages);
+    if (base == nullptr) {
         return nullptr;
-    }
-    // A photo is tens of megabytes written once from top to bottom: large pages spare the
-    // page faults that otherwise make a fresh block slower to fill than recycled heap memory.
-    if (mapped >= kHugePageWorthy) {
-        madvise(base, mapped, MADV_HUGEPAGE);
     }
     auto* prefix = static_cast<BlockPrefix*>(base);
     *prefix = BlockPrefix{kBlockMagic, mapped, size, 0};

@@ -50,7 +50,12 @@ uint64_t DibCreateSize(int width, int height, int bitCount);
 // Raw zero-filled blocks from the page allocator (anonymous mappings). Null for size 0 or
 // when the mapping fails. The block's real size is kept beside it, so releasing and copying
 // never trust what is written inside.
-void* DibAlloc(size_t size);  // zero-filled; released with DibRelease
+//
+// Large pages are asked for only where a block is reused or short-lived (a panel's frames):
+// a series keeps hundreds of megabytes of pictures, and finding that many fresh large
+// pages costs the system more than the small-page faults they would save.
+enum class DibPages { Small, Large };
+void* DibAlloc(size_t size, DibPages pages = DibPages::Small);  // zero-filled; DibRelease
 void DibRelease(void* block);
 size_t DibBlockSize(const void* block);  // the size asked of DibAlloc; 0 for null
 void DibFree(PackedDib dib);             // the same as DibRelease; null ignored

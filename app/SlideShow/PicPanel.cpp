@@ -4,9 +4,12 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
+#include <algorithm>
+#include <thread>
 
 #include "app/SlideShow/SlideGeometry.h"
 #include "imaging/DibDraw.h"
+#include "imaging/DibScale.h"
 
 TPicPanel::TPicPanel(QWidget* owner) : QWidget(owner), BackgroundColor(palette().button().color()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -42,6 +45,19 @@ void TPicPanel::UpdateImage() {
 }
 
 void TPicPanel::ForgetFrames() {
+    RetireFrames();
+    if (Pictures == nullptr || Pictures->empty()) {
+        spare_.clear();  // nothing left to show: give the memory back
+    }
+}
+
+void TPicPanel::RetireFrames() {
+    const size_t count = Pictures != nullptr ? Pictures->size() : 0;
+    for (auto& [picture, block] : frames_) {
+        if (spare_.size() < count) {
+            spare_.push_back(std::move(block));
+        }
+    }
     frames_.clear();
 }
 
@@ -94,8 +110,10 @@ void TPicPanel::DrawImage(QPainter& painter) {
     if (picture != nullptr && !ImageRect.isEmpty()) {
         painter.save();
         painter.setClipRegion(QRegion(rect()) - QRegion(StatRect));
-        if (const QPixmap* frame = FrameFor(picture)) {
-            painter.drawPixmap(ImageRect.topLeft(), *frame);
+        if (const QImage frame = FrameFor(picture); !frame.isNull()) {
+            painter.drawImage(ImageRect.topLeft(), frame);
+        } else if (const QImage made = MakeFrame(picture); !made.isNull()) {
+            painter.drawImage(ImageRect.topLeft(), made);
         } else {
             painter.fillRect(ImageRect, BackgroundColor);
             DibDraw(picture, painter, ImageRect);
@@ -111,28 +129,81 @@ bool TPicPanel::FramesFitBudget() const {
     return frameBytes * count <= kFrameBudgetBytes;
 }
 
-const QPixmap* TPicPanel::FrameFor(const DibInfoHeader* picture) {
+void TPicPanel::FrameBlock::Release::operator()(void* block) const {
+    DibRelease(block);
+}
+
+bool TPicPanel::FillFrame(const DibInfoHeader* picture, QImage& frame) const {
+    if (DibScalable(picture)) {
+        // The panel waits for the frame: a large one is worth every core.
+        const int cores = static_cast<int>(std::thread::hardware_concurrency());
+        const int threads =
+            DibScaleThreadsFor(frame.size(), DibWidth(picture), DibHeight(picture), cores);
+        return DibScaleInto(picture, frame, threads);
+    }
+    frame.fill(BackgroundColor);
+    QPainter framePainter(&frame);
+    DibDraw(picture, framePainter, frame.rect(), true);
+    return true;
+}
+
+QImage TPicPanel::MakeFrame(const DibInfoHeader* picture) const {
+    QImage frame(ImageRect.size(), QImage::Format_RGB32);
+    if (frame.isNull() || !FillFrame(picture, frame)) {
+        return QImage();
+    }
+    return frame;
+}
+
+// An image over the block's memory (no copy); the block must outlive it.
+QImage TPicPanel::FrameView(const FrameBlock& block) const {
+    return QImage(static_cast<uchar*>(block.block.get()), frameSize_.width(), frameSize_.height(),
+                  qsizetype{frameSize_.width()} * 4, QImage::Format_RGB32);
+}
+
+TPicPanel::FrameBlock TPicPanel::TakeBlock(size_t bytes) {
+    auto fitting = std::find_if(spare_.begin(), spare_.end(), [bytes](const FrameBlock& spare) {
+        return spare.capacity >= bytes;
+    });
+    if (fitting != spare_.end()) {
+        FrameBlock block = std::move(*fitting);
+        spare_.erase(fitting);
+        return block;
+    }
+    if (!spare_.empty()) {
+        spare_.pop_back();  // too small for this size; the new block takes its place
+    }
+    FrameBlock block;
+    // Frame blocks are reused: large pages make their first filling and release cheap.
+    block.block.reset(DibAlloc(bytes, DibPages::Large));
+    block.capacity = block.block ? bytes : 0;
+    return block;
+}
+
+QImage TPicPanel::FrameFor(const DibInfoHeader* picture) {
     if (frameSize_ != ImageRect.size()) {
-        frames_.clear();
+        RetireFrames();
         frameSize_ = ImageRect.size();
     }
     if (!FramesFitBudget()) {
-        return nullptr;
+        return QImage();
     }
     auto found = frames_.find(picture);
     if (found != frames_.end()) {
-        return &found->second;
+        return FrameView(found->second);
     }
-    QImage frame(ImageRect.size(), QImage::Format_RGB32);
-    if (frame.isNull()) {
-        return nullptr;
+    const size_t bytes = size_t(frameSize_.width()) * size_t(frameSize_.height()) * 4;
+    FrameBlock block = TakeBlock(bytes);
+    if (!block.block) {
+        return QImage();
     }
-    frame.fill(BackgroundColor);
-    {
-        QPainter framePainter(&frame);
-        DibDraw(picture, framePainter, frame.rect(), true);
+    QImage frame = FrameView(block);
+    if (!FillFrame(picture, frame)) {
+        spare_.push_back(std::move(block));
+        return QImage();
     }
-    return &frames_.emplace(picture, QPixmap::fromImage(std::move(frame))).first->second;
+    frames_.emplace(picture, std::move(block));
+    return frame;  // the block's memory moved with it, unchanged
 }
 
 void TPicPanel::DrawStatInfo(QPainter& painter) {

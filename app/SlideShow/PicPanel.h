@@ -4,15 +4,21 @@
 // a plain background, with a small box in the bottom-right corner reading "3 / 10".
 // It owns none of the pictures: it is handed the slideshow's list and an index.
 //
-// Frames are kept scaled to the panel's picture rectangle, one per picture, so that
-// playing a series only copies ready frames; the owner calls ForgetFrames whenever it
-// replaces or frees a picture, since a new picture may reuse a freed one's address.
+// A frame is scaled straight from the picture to the panel's picture rectangle in one
+// pass (over several cores when it is large), so a frame never seen before, or one made
+// stale by a resize, is ready within a play tick. Frames are kept, one per picture, while
+// they fit a budget, and the memory of stale frames is reused for new ones, since fresh
+// pages cost the system as much to clear as the scaling itself. The owner calls
+// ForgetFrames whenever it replaces or frees a picture, since a new picture may reuse a
+// freed one's address.
 
 #include <QColor>
-#include <QPixmap>
+#include <QImage>
 #include <QRect>
 #include <QWidget>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "app/SlideShow/SlideShowTypes.h"
 
@@ -38,8 +44,7 @@ class TPicPanel : public QWidget {
     int Scale = 1;                      // decode denominator, set by the slideshow before loading
     QColor BackgroundColor;             // everything outside the picture
 
-    // Bytes of scaled frames the panel may keep; past it frames are drawn straight from
-    // the pictures each time.
+    // Bytes of scaled frames the panel may keep; past it each frame is scaled afresh.
     static constexpr qint64 kFrameBudgetBytes = qint64{512} << 20;
 
   signals:
@@ -62,9 +67,24 @@ class TPicPanel : public QWidget {
     void DrawImageBkgnd(QPainter& painter);
     void DrawImage(QPainter& painter);
     void DrawStatInfo(QPainter& painter);
-    const QPixmap* FrameFor(const DibInfoHeader* picture);
+    // The memory of one frame: a picture block of at least the frame's bytes.
+    struct FrameBlock {
+        struct Release {
+            void operator()(void* block) const;
+        };
+        std::unique_ptr<void, Release> block;
+        size_t capacity = 0;
+    };
+
+    QImage FrameFor(const DibInfoHeader* picture);
+    QImage MakeFrame(const DibInfoHeader* picture) const;
+    bool FillFrame(const DibInfoHeader* picture, QImage& frame) const;
+    QImage FrameView(const FrameBlock& block) const;
+    FrameBlock TakeBlock(size_t bytes);
+    void RetireFrames();
     bool FramesFitBudget() const;
 
-    std::unordered_map<const DibInfoHeader*, QPixmap> frames_;
+    std::unordered_map<const DibInfoHeader*, FrameBlock> frames_;  // at frameSize_
+    std::vector<FrameBlock> spare_;  // memory of stale frames, at most one per picture
     QSize frameSize_;
 };

@@ -120,6 +120,17 @@ QString LoadFailureText(const QString& name, int denominator, std::optional<uint
     return prefix + "its picture data is damaged or cut short.";
 }
 
+int WorkersThatFit(const SeriesPictureInfo& info, int count, int maxWorkers,
+                   std::optional<uint64_t> available, uint64_t frameBudget) {
+    for (int workers = std::max(maxWorkers, 1); workers >= 1; --workers) {
+        if (FitsAvailableMemory(EstimateSeriesBytes(info, count, workers, frameBudget),
+                                available)) {
+            return workers;
+        }
+    }
+    return 0;
+}
+
 std::optional<std::array<QImage, 3>> MakeOrientPreviews(const DibInfoHeader* picture,
                                                         const QColor& background, int side) {
     if (picture == nullptr) {

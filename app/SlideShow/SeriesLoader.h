@@ -37,6 +37,10 @@ uint64_t EstimateSeriesBytes(const SeriesPictureInfo& info, int count, int decod
 // figure never refuses.
 inline constexpr uint64_t kMemoryReserve = uint64_t{64} << 20;
 bool FitsAvailableMemory(uint64_t needed, std::optional<uint64_t> available);
+// The most decoders, up to maxWorkers, with which a series of count such pictures fits
+// what is available; 0 when it does not fit even with one.
+int WorkersThatFit(const SeriesPictureInfo& info, int count, int maxWorkers,
+                   std::optional<uint64_t> available, uint64_t frameBudget = 0);
 
 // Why name could not be decoded, in a sentence that names the file; empty when only
 // memory can have run short for it (the caller then says so in its own words).

@@ -22,7 +22,7 @@ std::vector<std::string> NativeNames(const QStringList& files) {
 
 int SeriesPrefetcher::WorkerCount() {
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(cores - 1, 1, 3);
+    return std::max(cores - 1, 1);
 }
 
 SeriesPrefetcher::SeriesPrefetcher(const QStringList& files, int denominator, int workers)
@@ -101,7 +101,7 @@ UniqueDib SeriesPrefetcher::Decode(const std::string& name) {
     PackedDib copy = nullptr;
     try {
         loader.LoadFromFile(name, denominator_);
-        DibCopy(loader.Picture(), &copy);
+        copy = loader.ReleasePicture().release();
     } catch (...) {
         copy = nullptr;  // an unreadable picture: the taker reports it
     }

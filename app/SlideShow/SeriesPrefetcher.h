@@ -2,7 +2,8 @@
 // Decodes the pictures of a series on worker threads, ahead of the UI thread that takes
 // them in series order, so that several pictures decode at once and thumbnails and
 // progress overlap the decoding. The workers take the file names and scale by value, never
-// touch a widget, and run at most kAhead pictures past the one the UI thread waits for.
+// touch a widget, and run at most AheadFor(workers) pictures past the ones the UI thread
+// has taken.
 // Destroying the prefetcher aborts the decodes under way and joins every worker.
 
 #include <QStringList>
@@ -20,10 +21,15 @@ namespace slideshow {
 
 class SeriesPrefetcher {
   public:
-    // Workers used for a series: enough to keep a few cores busy, never all of them.
+    // Workers the machine offers a series: every core but the one the UI thread keeps
+    // busy with thumbnails and progress (at least one). The loading rule's memory check
+    // may allow fewer (slideshow::WorkersThatFit).
     static int WorkerCount();
-    // Pictures decoded or in flight beyond the ones the UI thread has taken.
-    static size_t AheadFor(int workers) { return static_cast<size_t>(workers) + 1; }
+    // Pictures decoded or in flight beyond the ones the UI thread has taken: three per
+    // worker, so the others keep decoding while one picture the UI thread waits for is
+    // late. Workers hand their picture over without a copy, so this is the loading rule's
+    // allowance of three pictures per decoder.
+    static size_t AheadFor(int workers) { return 3 * static_cast<size_t>(workers); }
 
     SeriesPrefetcher(const QStringList& files, int denominator, int workers = WorkerCount());
     ~SeriesPrefetcher();

@@ -176,8 +176,10 @@ class TSlideShow : public QFrame {
     class BusyScope;
     void Report(unsigned char stage, unsigned char percent, const QString& message,
                 bool* cancel = nullptr);
-    bool LoadSeries(const QStringList& files, int dir);
-    bool SeriesFitsMemory(const QStringList& files, int denominator);
+    bool LoadSeries(const QStringList& files, int dir, int workers);
+    // Decoders the series may use: the machine's offer, fewer where memory is short; 0 when
+    // the series does not fit even with one.
+    int SeriesWorkers(const QStringList& files, int denominator);
     bool AppendPicture(UniqueDib picture, const QString& file, int index, int count);
     void FinishLoading();
     void ErrorMessage(const QString& text);

@@ -90,12 +90,13 @@ void TSlideShow::SetImages(const QStringList* files) {
         return;
     }
     PicPanel->Scale = slideshow::OptiToQuality(Optimization);
-    if (!SeriesFitsMemory(*files, PicPanel->Scale)) {
+    const int workers = SeriesWorkers(*files, PicPanel->Scale);
+    if (workers == 0) {
         ShowLoadFailure(kLoadNoMemory);
         return;
     }
     try {
-        if (!LoadSeries(*files, dir)) {
+        if (!LoadSeries(*files, dir, workers)) {
             return;
         }
     } catch (const std::exception&) {
@@ -105,25 +106,25 @@ void TSlideShow::SetImages(const QStringList* files) {
     FinishLoading();
 }
 
-bool TSlideShow::SeriesFitsMemory(const QStringList& files, int denominator) {
+int TSlideShow::SeriesWorkers(const QStringList& files, int denominator) {
+    const int cores = slideshow::SeriesPrefetcher::WorkerCount();
     const auto info = slideshow::ReadSeriesPictureInfo(files.front(), denominator);
     if (!info) {
-        return true;  // the decode itself reports an unreadable first picture
+        return cores;  // the decode itself reports an unreadable first picture
     }
-    const uint64_t needed = slideshow::EstimateSeriesBytes(
-        *info, static_cast<int>(files.size()), slideshow::SeriesPrefetcher::WorkerCount(),
-        TPicPanel::kFrameBudgetBytes);
-    return slideshow::FitsAvailableMemory(needed, platform::AvailableMemoryBytes());
+    return slideshow::WorkersThatFit(*info, static_cast<int>(files.size()), cores,
+                                     platform::AvailableMemoryBytes(),
+                                     TPicPanel::kFrameBudgetBytes);
 }
 
-bool TSlideShow::LoadSeries(const QStringList& files, int dir) {
+bool TSlideShow::LoadSeries(const QStringList& files, int dir, int workers) {
     const int count = static_cast<int>(files.size());
     Pictures.reserve(count);
     FileNames.reserve(count);
     QSize seriesSize;
-    // Decoding runs one or two pictures ahead on a worker; a failure or a cancel below
-    // ends the prefetcher with the loop, which stops the worker.
-    slideshow::SeriesPrefetcher prefetcher(files, PicPanel->Scale);
+    // Decoding runs a few pictures ahead on the workers; a failure or a cancel below ends
+    // the prefetcher with the loop, which stops the workers.
+    slideshow::SeriesPrefetcher prefetcher(files, PicPanel->Scale, workers);
     for (int i = 0; i < count; ++i) {
         UniqueDib picture = prefetcher.TakeNext();
         if (!picture) {

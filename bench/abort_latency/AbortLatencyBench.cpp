@@ -1,7 +1,10 @@
 // Times TImgPanel::Clear() called while a 24-megapixel JPEG is being decoded, for a
 // baseline and a progressive file (the progressive one spends its first pass inside the
 // library), at the thumbnail's fitted size and at full size. Clear is called at several
-// moments of the decode. Prints the median and the slowest stop of each case and ends with
+// moments of the decode; each stop is timed from the call of Clear to its return (the
+// abort reaching the decoder, the loader thread's end and its join). Prints the median and
+// the slowest stop of each case. There is no reference program for stopping a load: the
+// figure is held against a fixed budget of 50 ms, said on the line before the ratio:
 //   ratio <worst median ms / 50>
 
 #include <algorithm>
@@ -115,7 +118,8 @@ int main(int argc, char** argv) {
                     r.medianMs, r.slowestMs, r.stopsMidDecode, r.stops);
         worstMedian = std::max(worstMedian, r.medianMs);
     }
-    std::printf("median_ms %.2f (worst case median; target %.0f)\n", worstMedian, kTargetMs);
+    std::printf("median_ms %.2f (worst case median)\n", worstMedian);
+    std::printf("budget %.0f ms\n", kTargetMs);
     std::printf("ratio %.3f\n", worstMedian / kTargetMs);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "bench/common/BenchPicture.h"
 
 #include <stdlib.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
@@ -93,15 +94,39 @@ uint8_t ReferenceDecode(const std::string& path, int denominator) {
     jpeg_start_decompress(&info);
     // Rows padded to four bytes, as a bitmap's are.
     const size_t stride = (size_t{info.output_width} * 3 + 3) & ~size_t{3};
-    std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * info.output_height]);
+    PixelBuffer pixels(stride * info.output_height);
+    if (pixels.Bytes() == nullptr) {
+        jpeg_destroy_decompress(&info);
+        std::fclose(file);
+        return 0;
+    }
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.get() + stride * info.output_scanline;
+        JSAMPROW row = pixels.Bytes() + stride * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     std::fclose(file);
-    return pixels[stride * (info.output_height / 2)];
+    return pixels.Bytes()[stride * (info.output_height / 2)];
+}
+
+PixelBuffer::PixelBuffer(size_t size) {
+    // A fresh anonymous mapping with no advice: the request the program's picture
+    // allocator makes for a decoded picture.
+    mapped_ = size;
+    void* base = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) {
+        mapped_ = 0;
+        return;
+    }
+    base_ = base;
+    bytes_ = static_cast<uint8_t*>(base);
+}
+
+PixelBuffer::~PixelBuffer() {
+    if (base_ != nullptr) {
+        munmap(base_, mapped_);
+    }
 }
 
 ScratchFolder::ScratchFolder() {

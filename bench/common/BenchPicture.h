@@ -3,6 +3,7 @@
 // libjpeg, in a scratch folder that removes itself, and the decode a program would write
 // with the library directly, which the benchmarks hold our loaders against.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,10 +16,27 @@ inline constexpr int kPictureHeight = 4000;
 // written.
 bool WriteBenchJpeg(const std::string& path, bool progressive);
 
-// Decodes the file with libjpeg at 1/denominator into blue, green, red rows of one buffer,
-// top row first. Returns a byte of the result so that the work cannot be optimised away
-// (0 when the file cannot be opened).
+// Decodes the file with libjpeg at 1/denominator into blue, green, red rows of one buffer
+// (a PixelBuffer), top row first. Returns a byte of the result so that the work cannot be optimised
+// away (0 when the file cannot be opened).
 uint8_t ReferenceDecode(const std::string& path, int denominator);
+
+// The reference decode's pixel buffer: a fresh anonymous mapping with no advice, as the
+// program's picture allocator makes for a decoded picture, so that a ratio compares
+// decoding and not the way memory is asked for. Bytes() is null when there is no memory.
+class PixelBuffer {
+  public:
+    explicit PixelBuffer(size_t size);
+    ~PixelBuffer();
+    PixelBuffer(const PixelBuffer&) = delete;
+    PixelBuffer& operator=(const PixelBuffer&) = delete;
+    uint8_t* Bytes() const { return bytes_; }
+
+  private:
+    void* base_ = nullptr;
+    size_t mapped_ = 0;
+    uint8_t* bytes_ = nullptr;
+};
 
 // A fresh folder under the system's temporary folder, removed with all it holds however
 // the run ends.

@@ -1,6 +1,11 @@
 // Times the JPEG preview loader against a direct libjpeg decode of the same 24-megapixel
 // photo-like JPEG (made here) at 1/1, 1/2, 1/4 and 1/8, alternating the two so both see
-// the same machine state. Prints the median of each and ends with the worst ratio:
+// the same machine state.
+// - ours: a TJpgImage made, LoadFromFile(path, denominator) (open, decode into a new
+//   picture block), and destroyed with its picture;
+// - reference: open, decode with libjpeg at the same scale into a buffer that asks for
+//   memory as our picture blocks do (large pages from 4 MiB), finish, close, free.
+// Prints the median of each and ends with the worst ratio:
 //   ratio <ours / reference>
 
 #include <algorithm>
@@ -10,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/JpgImage.h"
 #include "bench/common/BenchPicture.h"
 #include "bench/common/BenchTiming.h"
+#include "imaging/JpgImage.h"
 
 namespace {
 

@@ -1,8 +1,12 @@
 // Decodes a 24-megapixel photo-like JPEG for a 300 x 200 image panel with TJpegImg (filter
 // kind 12) against libjpeg's own 1/8 decode of the same file (the work of
 // `djpeg -scale 1/8`, without writing the output), alternating the two so both see the
-// same machine state. Prints the medians, how far the fast path strays from the
-// full-size path, and ends with
+// same machine state.
+// - ours: a TJpegImg's LoadFromFile as the panel's loader thread runs it: header, the
+//   display coefficient set at the header event, the library's 1/8 decode and the filter
+//   down to the panel's size;
+// - reference: open, libjpeg's 1/8 decode into one buffer, finish, close. Prints the medians, how
+// far the fast path strays from the full-size path, and ends with
 //   ratio <ours / reference>
 
 #include <cmath>

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <QImage>
+#include <cstring>
 
 #include "SlideFixtures.h"
 #include "app/SlideShow/PicPanel.h"
@@ -60,6 +61,28 @@ TEST_F(PicPanelTest, PaintsTheCurrentPictureCentredAndFittedAtItsScale) {
     panel.Scale = 2;
     panel.CalcImageRect();
     EXPECT_EQ(panel.ImageRect, QRect(60, 45, 80, 60));
+}
+
+TEST_F(PicPanelTest, FramesStayTrueAcrossResizesAndReplacedPictures) {
+    Fill(2, 400, 300);
+    panel.resize(400, 300);
+    panel.SetImages(&pictures);
+    panel.SetCurImage(1);
+    panel.resize(200, 150);  // stale frames: their memory serves the new size's frames
+    panel.SetCurImage(0);
+    EXPECT_EQ(Pixel(100, 75), kRed);
+    panel.resize(400, 300);
+    EXPECT_EQ(Pixel(200, 150), kRed);
+    panel.SetCurImage(1);
+    EXPECT_EQ(Pixel(200, 150), kBlue);
+    panel.SetCurImage(0);
+    // Painted over in place, as a new picture at a freed one's address would be.
+    const UniqueDib blue = SolidPicture(400, 300, kBlue);
+    std::memcpy(DibBits(pictures[0].get()), DibBits(blue.get()), DibRowBytes(blue.get()) * 300);
+    panel.ForgetFrames();
+    panel.SetCurImage(0);
+    EXPECT_EQ(Pixel(200, 150), kBlue);
+    EXPECT_EQ(Pixel(0, 0), kBlue);
 }
 
 TEST_F(PicPanelTest, NumberBoxSitsInTheCornerWithDarkTextOnWhite) {

@@ -153,6 +153,27 @@ TEST(SeriesMemory, RoomIsLeftForTheRestOfTheSystem) {
     EXPECT_TRUE(slideshow::FitsAvailableMemory(20'300'000'000, 23'200'000'000));
 }
 
+TEST(SeriesMemory, WorkersShrinkToWhatTheMemoryAllows) {
+    const slideshow::SeriesPictureInfo info{1500, 1000, 24, 1000};
+    // The least memory available with which a series for so many workers fits, the system's
+    // reserve included.
+    const auto needed = [&](int workers) {
+        const uint64_t bytes = slideshow::EstimateSeriesBytes(info, 36, workers);
+        uint64_t low = bytes, high = 2 * bytes + slideshow::kMemoryReserve;
+        while (low < high) {
+            const uint64_t mid = low + (high - low) / 2;
+            slideshow::FitsAvailableMemory(bytes, mid) ? high = mid : low = mid + 1;
+        }
+        return low;
+    };
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, std::nullopt), 7);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(7)), 7);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(4) - 1), 3);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(1)), 1);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 7, needed(1) - 1), 0);
+    EXPECT_EQ(slideshow::WorkersThatFit(info, 36, 0, std::nullopt), 1);
+}
+
 TEST(SeriesMemory, HeaderGivesTheScaledSizeAndGreyness) {
     slidetest::Series series;
     const QString colour = series.Add("c.jpg", {100, 60, Qt::red});

@@ -74,6 +74,59 @@ TEST(CompareNames, IsATotalOrderOverAMixedSet) {
     }
 }
 
+TEST(CompareNames, NaturalSortKeysOrderPlainNamesTheSameWay) {
+    const std::vector<std::string> names = {"",
+                                            "a",
+                                            "A",
+                                            "a1",
+                                            "a01",
+                                            "a001",
+                                            "a10",
+                                            "a9",
+                                            "a9b",
+                                            "a9-",
+                                            "a 1",
+                                            "a-1",
+                                            "a_1",
+                                            "a[1",
+                                            "a~",
+                                            "Z",
+                                            "_",
+                                            "0",
+                                            "00",
+                                            "007",
+                                            "7",
+                                            "img2",
+                                            "IMG2",
+                                            "img10",
+                                            "x99999999999999999999",
+                                            "x100000000000000000000",
+                                            "a1b2",
+                                            "a1b10",
+                                            "a.jpg",
+                                            "a0.jpg",
+                                            "b",
+                                            "B.JPG",
+                                            "picture12.jpg",
+                                            "picture3.jpg"};
+    const auto keyOf = [](const std::string& name) {
+        std::string key;
+        EXPECT_TRUE(platform::AppendNaturalSortKey(name, key)) << name;
+        return key;
+    };
+    for (const auto& x : names) {
+        for (const auto& y : names) {
+            int bySortKey = Sign(keyOf(x).compare(keyOf(y)));
+            if (bySortKey == 0)
+                bySortKey = Sign(x.compare(y));
+            EXPECT_EQ(bySortKey, Sign(CompareNames(x, y))) << x << " vs " << y;
+        }
+    }
+    std::string key;
+    EXPECT_FALSE(platform::AppendNaturalSortKey("\xC3\xA9t\xC3\xA9", key));
+    EXPECT_FALSE(platform::AppendNaturalSortKey(std::string(300, '7'), key));
+}
+
 TEST(CompareOrderKeys, RankThenFoldersThenNames) {
     const ItemOrderKey homeKey{0, true, "zzz"};
     const ItemOrderKey computerKey{1, true, "aaa"};
