@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "Components/ImgPanel/QmDecoder.h"
 #include "Components/ImgPanel/WicTransform.h"
 #include "imaging/Resample.h"
+#include "platform/LargeBlock.h"
 #include "platform/PosixFile.h"
 
 namespace {
@@ -37,13 +37,13 @@ bool MultipleOf(int side, int levels) {
     return side > 0 && side % (1 << levels) == 0;
 }
 
-// A sample matrix; every sample is written before it is read, so it is not cleared.
-std::unique_ptr<float[]> AllocateSamples(size_t count) {
-    float* block = new (std::nothrow) float[count];
-    if (block == nullptr) {
+// A sample matrix, taken from the system as fresh pages (see platform/LargeBlock.h).
+platform::ZeroedArray<float> AllocateSamples(size_t count) {
+    try {
+        return platform::ZeroedArray<float>(count);
+    } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    return std::unique_ptr<float[]>(block);
 }
 
 // Written so that the loops over a row vectorise: the clamps are selects that also turn
@@ -207,21 +207,21 @@ void TWicImg::Decode(const std::string& name) {
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
-    const std::unique_ptr<float[]> luma = AllocateSamples(count);
-    DecodePlane(header, 0, qm, *store, luma.get(), checkAbort);
+    const platform::ZeroedArray<float> luma = AllocateSamples(count);
+    DecodePlane(header, 0, qm, *store, luma.data(), checkAbort);
     std::vector<int32_t> levels(3 * static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
-        GreyRow(luma.get() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
+        GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
     });
 
-    const std::unique_ptr<float[]> cr = AllocateSamples(count);
-    const std::unique_ptr<float[]> cb = AllocateSamples(count);
-    DecodePlane(header, 1, qm, *store, cr.get(), checkAbort);
-    DecodePlane(header, 2, qm, *store, cb.get(), checkAbort);
+    const platform::ZeroedArray<float> cr = AllocateSamples(count);
+    const platform::ZeroedArray<float> cb = AllocateSamples(count);
+    DecodePlane(header, 1, qm, *store, cr.data(), checkAbort);
+    DecodePlane(header, 2, qm, *store, cb.data(), checkAbort);
     store.reset();
     EmitRows(resample, [&](int row, uint8_t* out) {
         const size_t start = static_cast<size_t>(row) * matrixWidth;
-        ColourRow(luma.get() + start, cr.get() + start, cb.get() + start, width_, levels.data(),
+        ColourRow(luma.data() + start, cr.data() + start, cb.data() + start, width_, levels.data(),
                   out);
     });
 }

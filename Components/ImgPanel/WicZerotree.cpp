@@ -1,27 +1,20 @@
 #include "Components/ImgPanel/WicZerotree.h"
 
 #include <bit>
+#include <cstring>
 
 namespace wic {
 
 namespace {
 
-// Spreads the bits of v to the even bit positions (the x half of a Z-order index).
-uint32_t Spread(uint32_t v) {
-    uint32_t out = 0;
-    for (int bit = 0; v >> bit != 0; ++bit) {
-        out |= ((v >> bit) & 1u) << (2 * bit);
-    }
-    return out;
-}
-
-// Asks for every cache line of a block, in order.
-template <class T>
-void WarmUp(const T* block, size_t count) {
-    const auto* bytes = reinterpret_cast<const char*>(block);
-    for (size_t offset = 0; offset < count * sizeof(T); offset += 64) {
-        __builtin_prefetch(bytes + offset);
-    }
+// Gathers the even bits of z (the x half of a Z-order index) into the low bits.
+uint32_t Compact(uint32_t z) {
+    z &= 0x55555555u;
+    z = (z | (z >> 1)) & 0x33333333u;
+    z = (z | (z >> 2)) & 0x0F0F0F0Fu;
+    z = (z | (z >> 4)) & 0x00FF00FFu;
+    z = (z | (z >> 8)) & 0x0000FFFFu;
+    return z;
 }
 
 // Without a branch: signs are as good as random, and the sign bits of the word and of a
@@ -154,61 +147,67 @@ class ZerotreeScan {
 ZerotreeStore::ZerotreeStore(const WicGeometry& geometry) : geometry_(geometry) {
     const size_t coarseCount = static_cast<size_t>(geometry.width >> geometry.levels) *
                                static_cast<size_t>(geometry.height >> geometry.levels);
-    coarse_.resize(coarseCount);
+    coarse_ = platform::ZeroedArray<CoarseNode>(coarseCount);
     levelStart_.assign(static_cast<size_t>(geometry.levels) + 2, 0);
     size_t perCoarse = 1;
     for (int level = 1; level <= geometry.levels; ++level) {
         levelStart_[static_cast<size_t>(level) + 1] = levelStart_[level] + coarseCount * perCoarse;
         perCoarse *= 4;
     }
-    nodes_.resize(levelStart_[static_cast<size_t>(geometry.levels) + 1]);
+    nodes_ = platform::ZeroedArray<Node>(levelStart_[static_cast<size_t>(geometry.levels) + 1]);
 }
 
 void ZerotreeStore::MoveToMatrix(float* matrix) {
-    const int width = geometry_.width;
-    const int coarseWidth = width >> geometry_.levels;
+    const size_t width = static_cast<size_t>(geometry_.width);
+    const int coarseWidth = geometry_.width >> geometry_.levels;
     const int coarseHeight = geometry_.height >> geometry_.levels;
     for (int y = 0; y < coarseHeight; ++y) {
         for (int x = 0; x < coarseWidth; ++x) {
             CoarseNode& node = coarse_[static_cast<size_t>(y) * coarseWidth + x];
-            matrix[static_cast<size_t>(y) * width + x] = ToSample(node.word);
+            matrix[y * width + x] = ToSample(node.word);
             node = CoarseNode{};
         }
     }
-    // The matrix is written row by row, so the writes stream. The nodes of one coarse row
-    // are first read in their own order, so that the hardware streams them into the cache
-    // before the rows pick them out of Z order.
-    std::vector<uint32_t> spread;
+    // The nodes are read in their own order, once, and cleared for the next colour plane
+    // while they are in the cache; each coarse node's group fills a square of the three
+    // bands whose rows are a few cache lines each, so the writes stay in cache until their
+    // lines are complete. A group's Z order is walked a 2 x 2 quad at a time.
+    Node* node = nodes_.data();
     for (int level = 1; level <= geometry_.levels; ++level) {
-        // A level-l node (x, y) of its band belongs to the coarse node (x, y) >> s and sits
-        // at Z-order index (x, y) mod 2^s within that node's group.
         const int s = level - 1;
-        const int w = coarseWidth << s;
-        const int h = coarseHeight << s;
-        const int side = 1 << s;
-        const size_t perGroup = size_t{1} << (2 * s);
-        spread.resize(static_cast<size_t>(side));
-        for (uint32_t v = 0; v < spread.size(); ++v) {
-            spread[v] = Spread(v);
-        }
-        for (int band = 0; band < coarseHeight; ++band) {
-            Node* bandNodes = nodes_.data() + levelStart_[static_cast<size_t>(level)] +
-                              static_cast<size_t>(band) * coarseWidth * perGroup;
-            WarmUp(bandNodes, static_cast<size_t>(coarseWidth) * perGroup);
-            for (int dy = 0; dy < side; ++dy) {
-                const int y = (band << s) + dy;
-                float* hlRow = matrix + static_cast<size_t>(y) * width + w;
-                float* lhRow = matrix + static_cast<size_t>(y + h) * width;
-                float* hhRow = lhRow + w;
-                Node* group = bandNodes + (spread[static_cast<size_t>(dy)] << 1);
-                for (int x0 = 0; x0 < w; x0 += side, group += perGroup) {
-                    for (int dx = 0; dx < side; ++dx) {
-                        Node& node = group[spread[static_cast<size_t>(dx)]];
-                        lhRow[x0 + dx] = ToSample(node.lh);
-                        hhRow[x0 + dx] = ToSample(node.hh);
-                        hlRow[x0 + dx] = ToSample(node.hl);
-                        node = Node{};
-                    }
+        const size_t w = static_cast<size_t>(coarseWidth) << s;
+        const size_t h = static_cast<size_t>(coarseHeight) << s;
+        const uint32_t quads = s == 0 ? 0 : uint32_t{1} << (2 * s - 2);
+        for (int cy = 0; cy < coarseHeight; ++cy) {
+            for (int cx = 0; cx < coarseWidth; ++cx) {
+                const size_t x0 = static_cast<size_t>(cx) << s;
+                const size_t y0 = static_cast<size_t>(cy) << s;
+                if (s == 0) {
+                    matrix[(y0 + h) * width + x0] = ToSample(node->lh);
+                    matrix[(y0 + h) * width + x0 + w] = ToSample(node->hh);
+                    matrix[y0 * width + x0 + w] = ToSample(node->hl);
+                    *node++ = Node{};
+                    continue;
+                }
+                for (uint32_t q = 0; q < quads; ++q, node += 4) {
+                    const size_t x = x0 + 2 * Compact(q);
+                    const size_t y = y0 + 2 * Compact(q >> 1);
+                    float* hl = matrix + y * width + x + w;
+                    float* lh = matrix + (y + h) * width + x;
+                    float* hh = lh + w;
+                    lh[0] = ToSample(node[0].lh);
+                    lh[1] = ToSample(node[1].lh);
+                    lh[width] = ToSample(node[2].lh);
+                    lh[width + 1] = ToSample(node[3].lh);
+                    hh[0] = ToSample(node[0].hh);
+                    hh[1] = ToSample(node[1].hh);
+                    hh[width] = ToSample(node[2].hh);
+                    hh[width + 1] = ToSample(node[3].hh);
+                    hl[0] = ToSample(node[0].hl);
+                    hl[1] = ToSample(node[1].hl);
+                    hl[width] = ToSample(node[2].hl);
+                    hl[width + 1] = ToSample(node[3].hl);
+                    std::memset(static_cast<void*>(node), 0, 4 * sizeof(Node));
                 }
             }
         }

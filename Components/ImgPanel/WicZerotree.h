@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Components/ImgPanel/QmDecoder.h"
+#include "platform/LargeBlock.h"
 
 namespace wic {
 
@@ -78,8 +79,8 @@ class ZerotreeStore {
 
   private:
     WicGeometry geometry_;
-    std::vector<CoarseNode> coarse_;
-    std::vector<Node> nodes_;
+    platform::ZeroedArray<CoarseNode> coarse_;
+    platform::ZeroedArray<Node> nodes_;
     std::vector<size_t> levelStart_;
 };
 
