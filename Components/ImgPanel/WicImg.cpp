@@ -200,7 +200,8 @@ void TWicImg::Decode(const std::string& name) {
     const size_t count = static_cast<size_t>(matrixWidth) * header.matrix.height;
     std::optional<wic::ZerotreeStore> store;
     try {
-        store.emplace(header.matrix);
+        store.emplace(header.matrix,
+                      std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]}));
     } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
