@@ -86,7 +86,8 @@ void ColourRow(const float* __restrict luma, const float* __restrict cr, const f
 // Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
 // transforms it back into samples.
 void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::ZerotreeStore& store,
-                 float* out, const std::function<void()>& checkAbort) {
+                 wic::WaveletScratch& scratch, float* out,
+                 const std::function<void()>& checkAbort) {
     const auto failIfDamaged = [&qm] {
         if (qm.Damaged()) {
             throw TImgDecodeError{ImgError::Unknown};
@@ -100,7 +101,7 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
     store.MoveToMatrix(out);
     const float step = static_cast<float>(header.step / 65536.0);
     wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
-                        checkAbort);
+                        checkAbort, &scratch);
 }
 
 }  // namespace
@@ -199,9 +200,11 @@ void TWicImg::Decode(const std::string& name) {
     const int matrixWidth = header.matrix.width;
     const size_t count = static_cast<size_t>(matrixWidth) * header.matrix.height;
     std::optional<wic::ZerotreeStore> store;
+    std::optional<wic::WaveletScratch> scratch;
     try {
         store.emplace(header.matrix,
                       std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]}));
+        scratch.emplace(header.matrix.width, header.matrix.height);
     } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
@@ -209,7 +212,7 @@ void TWicImg::Decode(const std::string& name) {
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
     const platform::ZeroedArray<float> luma = AllocateSamples(count);
-    DecodePlane(header, 0, qm, *store, luma.data(), checkAbort);
+    DecodePlane(header, 0, qm, *store, *scratch, luma.data(), checkAbort);
     std::vector<int32_t> levels(3 * static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
         GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
@@ -217,8 +220,8 @@ void TWicImg::Decode(const std::string& name) {
 
     const platform::ZeroedArray<float> cr = AllocateSamples(count);
     const platform::ZeroedArray<float> cb = AllocateSamples(count);
-    DecodePlane(header, 1, qm, *store, cr.data(), checkAbort);
-    DecodePlane(header, 2, qm, *store, cb.data(), checkAbort);
+    DecodePlane(header, 1, qm, *store, *scratch, cr.data(), checkAbort);
+    DecodePlane(header, 2, qm, *store, *scratch, cb.data(), checkAbort);
     store.reset();
     EmitRows(resample, [&](int row, uint8_t* out) {
         const size_t start = static_cast<size_t>(row) * matrixWidth;

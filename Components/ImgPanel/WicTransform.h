@@ -7,17 +7,36 @@
 // and their high sample; the edges mirror (the first even sample sees its one high
 // neighbour twice, the last odd sample its one even neighbour twice).
 
+#include <cstddef>
 #include <functional>
 
+#include "platform/LargeBlock.h"
+
 namespace wic {
+
+// The transform's working memory for one matrix size (half the matrix and two lines),
+// made once and used for every colour plane. std::bad_alloc when out of memory.
+class WaveletScratch {
+  public:
+    WaveletScratch(int width, int height);
+    float* LowHalf() const { return memory_.data(); }
+    float* Line() const { return memory_.data() + lowHalf_; }
+    float* SecondLine() const { return memory_.data() + lowHalf_ + width_; }
+
+  private:
+    std::size_t width_;
+    std::size_t lowHalf_;
+    platform::ZeroedArray<float> memory_;
+};
 
 // One line of even length n >= 2, in place; scratch holds at least n floats.
 void InverseLift(float* line, int n, float step, float* scratch);
 
 // The whole matrix (width x height, row-major, both multiples of 2^levels), coarsest level
 // first: at each level the columns of the level's top-left block, then its rows.
-// beforeLine runs before each column and each row (it may throw to stop).
+// beforeLine runs once per column and once per row (it may throw to stop). scratch, when
+// given, was made for this matrix size.
 void InverseWavelet(float* matrix, int width, int height, int levels, float step,
-                    const std::function<void()>& beforeLine);
+                    const std::function<void()>& beforeLine, WaveletScratch* scratch = nullptr);
 
 }  // namespace wic
