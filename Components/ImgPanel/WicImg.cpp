@@ -85,8 +85,9 @@ void ColourRow(const float* __restrict luma, const float* __restrict cr, const f
 
 // Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
 // transforms it back into samples.
+// scratch null: the transform works in the store's memory, which is given up for it.
 void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::ZerotreeStore& store,
-                 wic::WaveletScratch& scratch, float* out,
+                 wic::WaveletScratch* scratch, float* out,
                  const std::function<void()>& checkAbort) {
     const auto failIfDamaged = [&qm] {
         if (qm.Damaged()) {
@@ -99,9 +100,21 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
     });
     failIfDamaged();
     store.MoveToMatrix(out);
+    platform::LargeBlock storeMemory;
+    std::optional<wic::WaveletScratch> ownScratch;
+    if (scratch == nullptr) {
+        storeMemory = store.TakeNodeMemory();
+        try {
+            scratch = &ownScratch.emplace(header.matrix.width, header.matrix.height,
+                                          static_cast<float*>(storeMemory.Data()),
+                                          storeMemory.Bytes() / sizeof(float));
+        } catch (const std::bad_alloc&) {
+            throw TImgDecodeError{ImgError::NotEnoughMemory};
+        }
+    }
     const float step = static_cast<float>(header.step / 65536.0);
     wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
-                        checkAbort, &scratch);
+                        checkAbort, scratch);
 }
 
 }  // namespace
@@ -199,30 +212,32 @@ void TWicImg::Decode(const std::string& name) {
 
     const int matrixWidth = header.matrix.width;
     const size_t count = static_cast<size_t>(matrixWidth) * header.matrix.height;
+    // The last colour plane's matrix is not written before that plane is decoded, so the
+    // transforms of the first two work in it; the last one works in the scan's memory, no
+    // longer needed by then. Fresh memory costs about as much as the work done in it.
+    const platform::ZeroedArray<float> luma = AllocateSamples(count);
+    const platform::ZeroedArray<float> cb = AllocateSamples(count);
     std::optional<wic::ZerotreeStore> store;
     std::optional<wic::WaveletScratch> scratch;
     try {
         store.emplace(header.matrix,
                       std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]}));
-        scratch.emplace(header.matrix.width, header.matrix.height);
+        scratch.emplace(header.matrix.width, header.matrix.height, cb.data(), cb.size());
     } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
-    const platform::ZeroedArray<float> luma = AllocateSamples(count);
-    DecodePlane(header, 0, qm, *store, *scratch, luma.data(), checkAbort);
+    DecodePlane(header, 0, qm, *store, &*scratch, luma.data(), checkAbort);
     std::vector<int32_t> levels(3 * static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
         GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
     });
 
     const platform::ZeroedArray<float> cr = AllocateSamples(count);
-    const platform::ZeroedArray<float> cb = AllocateSamples(count);
-    DecodePlane(header, 1, qm, *store, *scratch, cr.data(), checkAbort);
-    DecodePlane(header, 2, qm, *store, *scratch, cb.data(), checkAbort);
-    store.reset();
+    DecodePlane(header, 1, qm, *store, &*scratch, cr.data(), checkAbort);
+    DecodePlane(header, 2, qm, *store, nullptr, cb.data(), checkAbort);
     EmitRows(resample, [&](int row, uint8_t* out) {
         const size_t start = static_cast<size_t>(row) * matrixWidth;
         ColourRow(luma.data() + start, cr.data() + start, cb.data() + start, width_, levels.data(),

@@ -113,10 +113,18 @@ void InverseLift(float* line, int n, float step, float* scratch) {
     }
 }
 
-WaveletScratch::WaveletScratch(int width, int height)
-    : width_(static_cast<size_t>(width)),
-      lowHalf_(static_cast<size_t>(height / 2) * width_),
-      memory_(lowHalf_ + 2 * width_) {}
+WaveletScratch::WaveletScratch(int width, int height) : WaveletScratch(width, height, nullptr, 0) {}
+
+WaveletScratch::WaveletScratch(int width, int height, float* borrowed, size_t floats)
+    : width_(static_cast<size_t>(width)), lowHalf_(static_cast<size_t>(height / 2) * width_) {
+    const size_t needed = lowHalf_ + 2 * width_;
+    if (borrowed != nullptr && floats >= needed) {
+        memory_ = borrowed;
+    } else {
+        own_ = platform::ZeroedArray<float>(needed);
+        memory_ = own_.data();
+    }
+}
 
 void InverseWavelet(float* matrix, int width, int height, int levels, float step,
                     const std::function<void()>& beforeLine, WaveletScratch* scratch) {

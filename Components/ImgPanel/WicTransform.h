@@ -14,19 +14,24 @@
 
 namespace wic {
 
-// The transform's working memory for one matrix size (half the matrix and two lines),
-// made once and used for every colour plane. std::bad_alloc when out of memory.
+// The transform's working memory for one matrix size: half the matrix and two lines.
+// std::bad_alloc when out of memory.
 class WaveletScratch {
   public:
     WaveletScratch(int width, int height);
-    float* LowHalf() const { return memory_.data(); }
-    float* Line() const { return memory_.data() + lowHalf_; }
-    float* SecondLine() const { return memory_.data() + lowHalf_ + width_; }
+    // Works in borrowed memory of `floats` floats, which the caller keeps alive and lets
+    // the transform overwrite, when it is large enough; else in memory of its own.
+    WaveletScratch(int width, int height, float* borrowed, std::size_t floats);
+
+    float* LowHalf() const { return memory_; }
+    float* Line() const { return memory_ + lowHalf_; }
+    float* SecondLine() const { return memory_ + lowHalf_ + width_; }
 
   private:
     std::size_t width_;
     std::size_t lowHalf_;
-    platform::ZeroedArray<float> memory_;
+    platform::ZeroedArray<float> own_;
+    float* memory_ = nullptr;
 };
 
 // One line of even length n >= 2, in place; scratch holds at least n floats.

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "Components/ImgPanel/QmDecoder.h"
@@ -88,6 +89,10 @@ class ZerotreeStore {
     // Writes the coefficients as samples into matrix (width x height, row-major, dyadic
     // layout) and leaves the store cleared for the next plane.
     void MoveToMatrix(float* matrix);
+
+    // Hands over the nodes' memory once the last plane has been moved out, so that later
+    // work can use it instead of fresh memory; the store holds no nodes afterwards.
+    platform::LargeBlock TakeNodeMemory() { return std::move(nodes_); }
 
     static constexpr int kNarrowBitPlanes = 15;
 
