@@ -1,6 +1,7 @@
 #include "Components/ImgPanel/WicImg.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <optional>
@@ -55,32 +56,44 @@ inline int32_t ToLevel(float sample) {
     return static_cast<int32_t>(v);
 }
 
-// Rows are computed as levels per channel into scratch (3 x width), then interleaved.
-void GreyRow(const float* luma, int width, int32_t* scratch, uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        scratch[x] = ToLevel(luma[x]);
+// Rows are computed as pixel words (blue, green, red in the low three bytes) into scratch
+// (width words), a loop that vectorises, then written out a word per pixel: each word's
+// fourth byte lands on the next pixel's first and is overwritten by it; the last pixel
+// goes out byte by byte so that nothing is written past the row.
+void StorePixels(const uint32_t* pixels, int width, uint8_t* out) {
+    int x = 0;
+    for (; x + 4 < width; x += 4, out += 12) {
+        std::memcpy(out, &pixels[x], sizeof(uint32_t));
+        std::memcpy(out + 3, &pixels[x + 1], sizeof(uint32_t));
+        std::memcpy(out + 6, &pixels[x + 2], sizeof(uint32_t));
+        std::memcpy(out + 9, &pixels[x + 3], sizeof(uint32_t));
     }
-    for (int x = 0; x < width; ++x) {
-        const auto v = static_cast<uint8_t>(scratch[x]);
-        out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
+    for (; x + 1 < width; ++x, out += 3) {
+        std::memcpy(out, &pixels[x], sizeof(uint32_t));
     }
+    const uint32_t last = pixels[width - 1];
+    out[0] = static_cast<uint8_t>(last);
+    out[1] = static_cast<uint8_t>(last >> 8);
+    out[2] = static_cast<uint8_t>(last >> 16);
+}
+
+void GreyRow(const float* __restrict luma, int width, uint32_t* __restrict scratch, uint8_t* out) {
+    for (int x = 0; x < width; ++x) {
+        scratch[x] = static_cast<uint32_t>(ToLevel(luma[x])) * 0x010101u;
+    }
+    StorePixels(scratch, width, out);
 }
 
 void ColourRow(const float* __restrict luma, const float* __restrict cr, const float* __restrict cb,
-               int width, int32_t* __restrict scratch, uint8_t* out) {
-    int32_t* __restrict blue = scratch;
-    int32_t* __restrict green = scratch + width;
-    int32_t* __restrict red = scratch + 2 * width;
+               int width, uint32_t* __restrict scratch, uint8_t* out) {
     for (int x = 0; x < width; ++x) {
-        blue[x] = ToLevel(luma[x] + kBlueFromCb * cb[x]);
-        green[x] = ToLevel(luma[x] - kGreenFromCb * cb[x] - kGreenFromCr * cr[x]);
-        red[x] = ToLevel(luma[x] + kRedFromCr * cr[x]);
+        const auto blue = static_cast<uint32_t>(ToLevel(luma[x] + kBlueFromCb * cb[x]));
+        const auto green =
+            static_cast<uint32_t>(ToLevel(luma[x] - kGreenFromCb * cb[x] - kGreenFromCr * cr[x]));
+        const auto red = static_cast<uint32_t>(ToLevel(luma[x] + kRedFromCr * cr[x]));
+        scratch[x] = blue | (green << 8) | (red << 16);
     }
-    for (int x = 0; x < width; ++x) {
-        out[3 * x] = static_cast<uint8_t>(blue[x]);
-        out[3 * x + 1] = static_cast<uint8_t>(green[x]);
-        out[3 * x + 2] = static_cast<uint8_t>(red[x]);
-    }
+    StorePixels(scratch, width, out);
 }
 
 // Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
@@ -230,9 +243,9 @@ void TWicImg::Decode(const std::string& name) {
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
     DecodePlane(header, 0, qm, *store, &*scratch, luma.data(), checkAbort);
-    std::vector<int32_t> levels(3 * static_cast<size_t>(width_));
+    std::vector<uint32_t> pixels(static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
-        GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
+        GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, pixels.data(), out);
     });
 
     const platform::ZeroedArray<float> cr = AllocateSamples(count);
@@ -240,7 +253,7 @@ void TWicImg::Decode(const std::string& name) {
     DecodePlane(header, 2, qm, *store, nullptr, cb.data(), checkAbort);
     EmitRows(resample, [&](int row, uint8_t* out) {
         const size_t start = static_cast<size_t>(row) * matrixWidth;
-        ColourRow(luma.data() + start, cr.data() + start, cb.data() + start, width_, levels.data(),
+        ColourRow(luma.data() + start, cr.data() + start, cb.data() + start, width_, pixels.data(),
                   out);
     });
 }
