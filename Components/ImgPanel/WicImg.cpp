@@ -112,7 +112,7 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
         failIfDamaged();
     });
     failIfDamaged();
-    store.MoveToMatrix(out);
+    store.MoveToMatrix(out, scratch != nullptr);
     platform::LargeBlock storeMemory;
     std::optional<wic::WaveletScratch> ownScratch;
     if (scratch == nullptr) {

@@ -266,16 +266,16 @@ ZerotreeStore::ZerotreeStore(const WicGeometry& geometry, int maxBitPlanes)
                                   (narrow_ ? sizeof(NodeOf<uint16_t>) : sizeof(NodeOf<uint32_t>)));
 }
 
-void ZerotreeStore::MoveToMatrix(float* matrix) {
+void ZerotreeStore::MoveToMatrix(float* matrix, bool clearForNextPlane) {
     if (narrow_) {
-        MoveNodes<uint16_t>(matrix);
+        MoveNodes<uint16_t>(matrix, clearForNextPlane);
     } else {
-        MoveNodes<uint32_t>(matrix);
+        MoveNodes<uint32_t>(matrix, clearForNextPlane);
     }
 }
 
 template <class Word>
-void ZerotreeStore::MoveNodes(float* matrix) {
+void ZerotreeStore::MoveNodes(float* matrix, bool clear) {
     using Node = NodeOf<Word>;
     const size_t width = static_cast<size_t>(geometry_.width);
     const int coarseWidth = geometry_.width >> geometry_.levels;
@@ -305,7 +305,10 @@ void ZerotreeStore::MoveNodes(float* matrix) {
                     matrix[(y0 + h) * width + x0] = ToSample(node->lh);
                     matrix[(y0 + h) * width + x0 + w] = ToSample(node->hh);
                     matrix[y0 * width + x0 + w] = ToSample(node->hl);
-                    *node++ = Node{};
+                    if (clear) {
+                        *node = Node{};
+                    }
+                    ++node;
                     continue;
                 }
                 for (uint32_t q = 0; q < quads; ++q, node += 4) {
@@ -315,7 +318,9 @@ void ZerotreeStore::MoveNodes(float* matrix) {
                     float* lh = matrix + (y + h) * width + x;
                     float* hh = lh + w;
                     MoveQuad(node, lh, hh, hl, width);
-                    std::memset(static_cast<void*>(node), 0, 4 * sizeof(Node));
+                    if (clear) {
+                        std::memset(static_cast<void*>(node), 0, 4 * sizeof(Node));
+                    }
                 }
             }
         }

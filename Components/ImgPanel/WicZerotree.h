@@ -87,8 +87,9 @@ class ZerotreeStore {
     size_t LevelStart(int level) const { return levelStart_[static_cast<size_t>(level)]; }
 
     // Writes the coefficients as samples into matrix (width x height, row-major, dyadic
-    // layout) and leaves the store cleared for the next plane.
-    void MoveToMatrix(float* matrix);
+    // layout) and leaves the store cleared for the next plane, unless this was the last
+    // (clearing is a third of the memory traffic).
+    void MoveToMatrix(float* matrix, bool clearForNextPlane = true);
 
     // Hands over the nodes' memory once the last plane has been moved out, so that later
     // work can use it instead of fresh memory; the store holds no nodes afterwards.
@@ -98,7 +99,7 @@ class ZerotreeStore {
 
   private:
     template <class Word>
-    void MoveNodes(float* matrix);
+    void MoveNodes(float* matrix, bool clear);
 
     WicGeometry geometry_;
     bool narrow_ = false;
