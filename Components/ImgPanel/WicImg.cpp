@@ -99,9 +99,14 @@ void ColourRow(const float* __restrict luma, const float* __restrict cr, const f
 // Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
 // transforms it back into samples.
 // scratch null: the transform works in the store's memory, which is given up for it.
+float StepOf(const WicHeader& header) {
+    return static_cast<float>(header.step / 65536.0);
+}
+
+// finestLevel false: the finest level is left to wic::FinestRows.
 void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::ZerotreeStore& store,
-                 wic::WaveletScratch* scratch, float* out,
-                 const std::function<void()>& checkAbort) {
+                 wic::WaveletScratch* scratch, float* out, const std::function<void()>& checkAbort,
+                 bool finestLevel = true) {
     const auto failIfDamaged = [&qm] {
         if (qm.Damaged()) {
             throw TImgDecodeError{ImgError::Unknown};
@@ -125,9 +130,9 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
             throw TImgDecodeError{ImgError::NotEnoughMemory};
         }
     }
-    const float step = static_cast<float>(header.step / 65536.0);
+    const float step = StepOf(header);
     wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
-                        checkAbort, scratch);
+                        checkAbort, scratch, finestLevel);
 }
 
 }  // namespace
@@ -249,12 +254,21 @@ void TWicImg::Decode(const std::string& name) {
     });
 
     const platform::ZeroedArray<float> cr = AllocateSamples(count);
-    DecodePlane(header, 1, qm, *store, &*scratch, cr.data(), checkAbort);
-    DecodePlane(header, 2, qm, *store, nullptr, cb.data(), checkAbort);
+    // The colour differences' finest level is made a row at a time as the colour pass reads
+    // it, rather than written back and read again.
+    DecodePlane(header, 1, qm, *store, &*scratch, cr.data(), checkAbort, false);
+    DecodePlane(header, 2, qm, *store, nullptr, cb.data(), checkAbort, false);
+    std::optional<wic::FinestRows> crRows;
+    std::optional<wic::FinestRows> cbRows;
+    try {
+        crRows.emplace(cr.data(), matrixWidth, header.matrix.height, StepOf(header));
+        cbRows.emplace(cb.data(), matrixWidth, header.matrix.height, StepOf(header));
+    } catch (const std::bad_alloc&) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
     EmitRows(resample, [&](int row, uint8_t* out) {
-        const size_t start = static_cast<size_t>(row) * matrixWidth;
-        ColourRow(luma.data() + start, cr.data() + start, cb.data() + start, width_, pixels.data(),
-                  out);
+        ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
+                  cbRows->Row(row), width_, pixels.data(), out);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "Components/ImgPanel/WicTransform.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <optional>
@@ -127,15 +128,59 @@ WaveletScratch::WaveletScratch(int width, int height, float* borrowed, size_t fl
 }
 
 void InverseWavelet(float* matrix, int width, int height, int levels, float step,
-                    const std::function<void()>& beforeLine, WaveletScratch* scratch) {
+                    const std::function<void()>& beforeLine, WaveletScratch* scratch,
+                    bool finestLevel) {
     std::optional<WaveletScratch> own;
     if (scratch == nullptr) {
         scratch = &own.emplace(width, height);
     }
-    for (int k = levels - 1; k >= 0; --k) {
+    for (int k = levels - 1; k >= (finestLevel ? 0 : 1); --k) {
         LiftLevel(matrix, static_cast<size_t>(width), width >> k, height >> k, step, *scratch,
                   beforeLine);
     }
+}
+
+// Lines: [0] and [1] the even rows 2i by i's parity, [2] the output, [3] the low row
+// divided by the step, then two lines for the row lifting.
+FinestRows::FinestRows(const float* matrix, int width, int height, float step)
+    : matrix_(matrix),
+      width_(static_cast<size_t>(width)),
+      half_(height / 2),
+      step_(step),
+      lines_(6 * width_) {}
+
+const float* FinestRows::High(int i) const {
+    return matrix_ + static_cast<size_t>(half_ + i) * width_;
+}
+
+// The columns' even output 2i, as LiftLevel makes it.
+void FinestRows::LiftEven(int i) {
+    float* low = lines_.data() + 3 * width_;
+    std::memcpy(low, matrix_ + static_cast<size_t>(i) * width_, width_ * sizeof(float));
+    DivideByStep(low, width_, step_);
+    EvenRow(lines_.data() + static_cast<size_t>(i & 1) * width_, low,
+            i == 0 ? nullptr : High(i - 1), High(i), static_cast<int>(width_));
+    lastEven_ = i;
+}
+
+const float* FinestRows::Row(int r) {
+    const int i = r / 2;
+    const int evenNeeded = std::min((r + 1) / 2, half_ - 1);
+    while (lastEven_ < evenNeeded) {
+        LiftEven(lastEven_ + 1);
+    }
+    const auto even = [&](int k) { return lines_.data() + static_cast<size_t>(k & 1) * width_; };
+    float* out = lines_.data() + 2 * width_;
+    const int n = static_cast<int>(width_);
+    if (r % 2 == 0) {
+        std::memcpy(out, even(i), width_ * sizeof(float));
+    } else if (i + 1 < half_) {
+        OddRow(out, even(i), even(i + 1), High(i), n);
+    } else {
+        OddRow(out, even(i), nullptr, High(i), n);
+    }
+    InverseLift(out, n, step_, lines_.data() + 4 * width_);
+    return out;
 }
 
 }  // namespace wic

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "platform/LargeBlock.h"
 
@@ -40,8 +41,34 @@ void InverseLift(float* line, int n, float step, float* scratch);
 // The whole matrix (width x height, row-major, both multiples of 2^levels), coarsest level
 // first: at each level the columns of the level's top-left block, then its rows.
 // beforeLine runs once per column and once per row (it may throw to stop). scratch, when
-// given, was made for this matrix size.
+// given, was made for this matrix size. Without finestLevel the transform stops before the
+// finest level, whose rows FinestRows then makes.
 void InverseWavelet(float* matrix, int width, int height, int levels, float step,
-                    const std::function<void()>& beforeLine, WaveletScratch* scratch = nullptr);
+                    const std::function<void()>& beforeLine, WaveletScratch* scratch = nullptr,
+                    bool finestLevel = true);
+
+// The finest level's rows one at a time, from the top, without writing them back: a caller
+// that reads each finished row once is spared a pass over the whole matrix. Each row is
+// exactly the row InverseWavelet would leave in the matrix.
+class FinestRows {
+  public:
+    // matrix (width x height) holds every level but the finest done; it is only read and
+    // must outlive this. std::bad_alloc when out of memory.
+    FinestRows(const float* matrix, int width, int height, float step);
+
+    // Row r of the finished matrix, valid until the next call; r never goes back.
+    const float* Row(int r);
+
+  private:
+    const float* High(int i) const;
+    void LiftEven(int i);
+
+    const float* matrix_;
+    std::size_t width_;
+    int half_;
+    float step_;
+    std::vector<float> lines_;  // two even rows (columns lifted), the output, the low row
+    int lastEven_ = -1;
+};
 
 }  // namespace wic
