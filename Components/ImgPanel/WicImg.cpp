@@ -96,14 +96,14 @@ void ColourRow(const float* __restrict luma, const float* __restrict cr, const f
     StorePixels(scratch, width, out);
 }
 
-// Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
-// transforms it back into samples.
-// scratch null: the transform works in the store's memory, which is given up for it.
 float StepOf(const WicHeader& header) {
     return static_cast<float>(header.step / 65536.0);
 }
 
-// finestLevel false: the finest level is left to wic::FinestRows.
+// Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
+// transforms it back into samples. scratch null: the transform works in the store's
+// memory, which is given up for it. finestLevel false: the finest level is left to
+// wic::FinestRows.
 void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::ZerotreeStore& store,
                  wic::WaveletScratch* scratch, float* out, const std::function<void()>& checkAbort,
                  bool finestLevel = true) {
