@@ -1,5 +1,7 @@
 #include "Components/ImgPanel/QmDecoder.h"
 
+#include <array>
+
 // Probability estimation of ITU-T T.81, Table D.3: Qe, next state after a less probable
 // symbol, next state after a more probable symbol, exchange of the more probable sense.
 const QmState kQmStates[kQmStateCount] = {
@@ -34,16 +36,36 @@ const QmState kQmStates[kQmStateCount] = {
     {0x59EB, 112, 111, 1},
 };
 
+namespace {
+
+std::array<QmTransition, 2 * kQmStateCount> MakeTransitions() {
+    std::array<QmTransition, 2 * kQmStateCount> out{};
+    for (int state = 0; state < kQmStateCount; ++state) {
+        const QmState& st = kQmStates[state];
+        for (int mps = 0; mps < 2; ++mps) {
+            out[static_cast<size_t>(2 * state + mps)] =
+                QmTransition{st.qe, static_cast<uint16_t>(2 * st.nextMps + mps),
+                             static_cast<uint16_t>(2 * st.nextLps + (mps ^ st.swap)),
+                             static_cast<uint16_t>(mps)};
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+const std::array<QmTransition, 2 * kQmStateCount> kQmTransitions = MakeTransitions();
+
 QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
-    : data_(data), size_(size), contexts_(static_cast<size_t>(contexts)) {
+    : data_(data), size_(size), contexts_(static_cast<size_t>(contexts), kQmTransitions[0]) {
     // Two bytes fill the compared half of the code register; the third waits below them,
     // as the first renormalisation would bring it in.
-    ByteIn();
-    c_ <<= 8;
-    ByteIn();
-    c_ <<= 8;
-    ByteIn();
-    a_ = 0x10000;
+    ByteIn(registers_);
+    registers_.c <<= 8;
+    ByteIn(registers_);
+    registers_.c <<= 8;
+    ByteIn(registers_);
+    registers_.a = 0x10000;
 }
 
 int QmDecoder::NextByte() {
@@ -68,9 +90,4 @@ int QmDecoder::NextByte() {
         damaged_ = true;
     }
     return 0;
-}
-
-void QmDecoder::ByteIn() {
-    c_ += static_cast<uint64_t>(NextByte()) << 8;
-    ct_ = 8;
 }

@@ -8,6 +8,7 @@
 // 0xFF marks the stream as damaged; the decode then stops with Damaged() set rather than
 // guess at the rest.
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -23,89 +24,114 @@ struct QmState {
 inline constexpr int kQmStateCount = 113;
 extern const QmState kQmStates[kQmStateCount];
 
+// A context's state and its more probable symbol together, indexed state * 2 + symbol. A
+// context holds a copy of its entry, so a decision starts from one load, and the common
+// outcome needs no other memory.
+struct QmTransition {
+    uint16_t qe;
+    uint16_t afterMps;  // index after a more probable symbol
+    uint16_t afterLps;  // index after a less probable one, the symbol exchanged if need be
+    uint16_t mps;       // the more probable symbol
+};
+extern const std::array<QmTransition, 2 * kQmStateCount> kQmTransitions;
+
 class QmDecoder {
+    struct Registers {
+        uint32_t c = 0;  // code register; bits 31..16 are compared with the interval
+        uint32_t a = 0;  // interval register, 0x10000 right after initialisation
+        int ct = 0;      // bits left before the next byte enters
+    };
+
   public:
     // data stays owned by the caller and must outlive the decoder.
     QmDecoder(const uint8_t* data, size_t size, int contexts);
 
     // One decision in context cx (0 or 1).
-    inline int Decode(int cx);
+    int Decode(int cx) { return DecideIn(registers_, cx); }
+
+    // Decisions taken on a local copy of the registers, written back when the session
+    // ends: a loop that owns a session keeps them in machine registers, where a decoder
+    // reached through a reference has them loaded and stored around every decision.
+    class Session {
+      public:
+        explicit Session(QmDecoder& qm) : qm_(qm), registers_(qm.registers_) {}
+        ~Session() { qm_.registers_ = registers_; }
+        Session(const Session&) = delete;
+        Session& operator=(const Session&) = delete;
+
+        int Decode(int cx) { return qm_.DecideIn(registers_, cx); }
+
+      private:
+        QmDecoder& qm_;
+        Registers registers_;
+    };
 
     bool Damaged() const { return damaged_; }
     bool EndSeen() const { return endSeen_; }
     size_t BytesConsumed() const { return pos_; }
 
   private:
-    // 16-bit fields: a store to a byte may alias anything, which would make the compiler
-    // reload the registers after every change of a context.
-    struct Context {
-        uint16_t state = 0;
-        uint16_t mps = 0;
-    };
-
-    void ByteIn();
+    inline int DecideIn(Registers& r, int cx);
+    inline int DecideRenormalising(Registers& r, QmTransition& context, uint32_t high);
+    inline void Renormalise(Registers& r);
+    void ByteIn(Registers& r) {
+        r.c += static_cast<uint32_t>(NextByte()) << 8;
+        r.ct = 8;
+    }
     int NextByte();
-    inline void Renormalise();
 
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
-    uint32_t c_ = 0;  // code register; bits 31..16 are compared with the interval
-    uint32_t a_ = 0;  // interval register, 0x10000 right after initialisation
-    int ct_ = 0;      // bits left before the next byte enters
+    Registers registers_;
     bool endSeen_ = false;
     bool damaged_ = false;
-    std::vector<Context> contexts_;
+    // 16-bit fields: a store to a byte may alias anything, which would make the compiler
+    // reload the registers after every change of a context.
+    std::vector<QmTransition> contexts_;
 };
 
-inline void QmDecoder::Renormalise() {
+inline void QmDecoder::Renormalise(Registers& r) {
     // As many doublings as bring A back to 0x8000 or more, a byte entering whenever the
     // bits of the last one are used up.
-    int shift = std::countl_zero(static_cast<uint16_t>(a_));
-    while (shift > ct_) {
-        if (ct_ > 0) {
-            a_ <<= ct_;
-            c_ = (c_ << ct_) & 0xFFFFFFFFu;
-            shift -= static_cast<int>(ct_);
+    int shift = std::countl_zero(static_cast<uint16_t>(r.a));
+    while (shift > r.ct) {
+        if (r.ct > 0) {
+            r.a <<= r.ct;
+            r.c <<= r.ct;
+            shift -= r.ct;
         }
-        ByteIn();
+        ByteIn(r);
     }
-    a_ <<= shift;
-    c_ = (c_ << shift) & 0xFFFFFFFFu;
-    ct_ -= shift;
+    r.a <<= shift;
+    r.c <<= shift;
+    r.ct -= shift;
 }
 
-inline int QmDecoder::Decode(int cx) {
-    Context& ctx = contexts_[static_cast<size_t>(cx)];
-    const QmState& st = kQmStates[ctx.state];
-    const uint64_t qe = st.qe;
-    a_ -= qe;
-    int decision;
-    if ((c_ >> 16) < a_) {
-        if (a_ >= 0x8000) {
-            return ctx.mps;
-        }
-        // The more probable symbol's sub-interval, unless the exchange gave it to the other.
-        if (a_ < qe) {
-            decision = 1 - ctx.mps;
-            ctx.mps = static_cast<uint16_t>(ctx.mps ^ st.swap);
-            ctx.state = st.nextLps;
-        } else {
-            decision = ctx.mps;
-            ctx.state = st.nextMps;
-        }
-    } else {
-        c_ -= a_ << 16;
-        if (a_ < qe) {
-            decision = ctx.mps;
-            ctx.state = st.nextMps;
-        } else {
-            decision = 1 - ctx.mps;
-            ctx.mps = static_cast<uint16_t>(ctx.mps ^ st.swap);
-            ctx.state = st.nextLps;
-        }
-        a_ = qe;
+inline int QmDecoder::DecideIn(Registers& r, int cx) {
+    QmTransition& context = contexts_[static_cast<size_t>(cx)];
+    r.a -= context.qe;
+    const uint32_t high = r.c >> 16;
+    // Most decisions land in the more probable symbol's part of an interval that stays
+    // large enough: no exchange, no renormalisation, no change of the context.
+    if ((high < r.a) & (r.a >= 0x8000)) {
+        return context.mps;
     }
-    Renormalise();
+    return DecideRenormalising(r, context, high);
+}
+
+// The rest of T.81's DECODE, without branches on the outcome: in the upper (LPS) part of
+// the interval the code register drops below it and the interval becomes Qe; the
+// conditional exchange swaps which symbol a part stands for when the part left to the
+// more probable symbol is the smaller one.
+inline int QmDecoder::DecideRenormalising(Registers& r, QmTransition& context, uint32_t high) {
+    const uint32_t qe = context.qe;
+    const bool upper = high >= r.a;
+    const bool lessProbable = upper != (r.a < qe);
+    const int decision = context.mps ^ static_cast<int>(lessProbable);
+    r.c -= upper ? r.a << 16 : 0;
+    r.a = upper ? qe : r.a;
+    context = kQmTransitions[lessProbable ? context.afterLps : context.afterMps];
+    Renormalise(r);
     return decision;
 }

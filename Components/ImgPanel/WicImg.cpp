@@ -1,8 +1,8 @@
 #include "Components/ImgPanel/WicImg.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
-#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
@@ -11,6 +11,7 @@
 #include "Components/ImgPanel/QmDecoder.h"
 #include "Components/ImgPanel/WicTransform.h"
 #include "imaging/Resample.h"
+#include "platform/LargeBlock.h"
 #include "platform/PosixFile.h"
 
 namespace {
@@ -37,13 +38,13 @@ bool MultipleOf(int side, int levels) {
     return side > 0 && side % (1 << levels) == 0;
 }
 
-// A sample matrix; every sample is written before it is read, so it is not cleared.
-std::unique_ptr<float[]> AllocateSamples(size_t count) {
-    float* block = new (std::nothrow) float[count];
-    if (block == nullptr) {
+// A sample matrix, taken from the system as fresh pages (see platform/LargeBlock.h).
+platform::ZeroedArray<float> AllocateSamples(size_t count) {
+    try {
+        return platform::ZeroedArray<float>(count);
+    } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    return std::unique_ptr<float[]>(block);
 }
 
 // Written so that the loops over a row vectorise: the clamps are selects that also turn
@@ -55,38 +56,57 @@ inline int32_t ToLevel(float sample) {
     return static_cast<int32_t>(v);
 }
 
-// Rows are computed as levels per channel into scratch (3 x width), then interleaved.
-void GreyRow(const float* luma, int width, int32_t* scratch, uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        scratch[x] = ToLevel(luma[x]);
+// Rows are computed as pixel words (blue, green, red in the low three bytes) into scratch
+// (width words), a loop that vectorises, then written out a word per pixel: each word's
+// fourth byte lands on the next pixel's first and is overwritten by it; the last pixel
+// goes out byte by byte so that nothing is written past the row.
+void StorePixels(const uint32_t* pixels, int width, uint8_t* out) {
+    int x = 0;
+    for (; x + 4 < width; x += 4, out += 12) {
+        std::memcpy(out, &pixels[x], sizeof(uint32_t));
+        std::memcpy(out + 3, &pixels[x + 1], sizeof(uint32_t));
+        std::memcpy(out + 6, &pixels[x + 2], sizeof(uint32_t));
+        std::memcpy(out + 9, &pixels[x + 3], sizeof(uint32_t));
     }
-    for (int x = 0; x < width; ++x) {
-        const auto v = static_cast<uint8_t>(scratch[x]);
-        out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
+    for (; x + 1 < width; ++x, out += 3) {
+        std::memcpy(out, &pixels[x], sizeof(uint32_t));
     }
+    const uint32_t last = pixels[width - 1];
+    out[0] = static_cast<uint8_t>(last);
+    out[1] = static_cast<uint8_t>(last >> 8);
+    out[2] = static_cast<uint8_t>(last >> 16);
+}
+
+void GreyRow(const float* __restrict luma, int width, uint32_t* __restrict scratch, uint8_t* out) {
+    for (int x = 0; x < width; ++x) {
+        scratch[x] = static_cast<uint32_t>(ToLevel(luma[x])) * 0x010101u;
+    }
+    StorePixels(scratch, width, out);
 }
 
 void ColourRow(const float* __restrict luma, const float* __restrict cr, const float* __restrict cb,
-               int width, int32_t* __restrict scratch, uint8_t* out) {
-    int32_t* __restrict blue = scratch;
-    int32_t* __restrict green = scratch + width;
-    int32_t* __restrict red = scratch + 2 * width;
+               int width, uint32_t* __restrict scratch, uint8_t* out) {
     for (int x = 0; x < width; ++x) {
-        blue[x] = ToLevel(luma[x] + kBlueFromCb * cb[x]);
-        green[x] = ToLevel(luma[x] - kGreenFromCb * cb[x] - kGreenFromCr * cr[x]);
-        red[x] = ToLevel(luma[x] + kRedFromCr * cr[x]);
+        const auto blue = static_cast<uint32_t>(ToLevel(luma[x] + kBlueFromCb * cb[x]));
+        const auto green =
+            static_cast<uint32_t>(ToLevel(luma[x] - kGreenFromCb * cb[x] - kGreenFromCr * cr[x]));
+        const auto red = static_cast<uint32_t>(ToLevel(luma[x] + kRedFromCr * cr[x]));
+        scratch[x] = blue | (green << 8) | (red << 16);
     }
-    for (int x = 0; x < width; ++x) {
-        out[3 * x] = static_cast<uint8_t>(blue[x]);
-        out[3 * x + 1] = static_cast<uint8_t>(green[x]);
-        out[3 * x + 2] = static_cast<uint8_t>(red[x]);
-    }
+    StorePixels(scratch, width, out);
+}
+
+float StepOf(const WicHeader& header) {
+    return static_cast<float>(header.step / 65536.0);
 }
 
 // Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
-// transforms it back into samples.
+// transforms it back into samples. scratch null: the transform works in the store's
+// memory, which is given up for it. finestLevel false: the finest level is left to
+// wic::FinestRows.
 void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::ZerotreeStore& store,
-                 float* out, const std::function<void()>& checkAbort) {
+                 wic::WaveletScratch* scratch, float* out, const std::function<void()>& checkAbort,
+                 bool finestLevel = true) {
     const auto failIfDamaged = [&qm] {
         if (qm.Damaged()) {
             throw TImgDecodeError{ImgError::Unknown};
@@ -97,10 +117,22 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
         failIfDamaged();
     });
     failIfDamaged();
-    store.MoveToMatrix(out);
-    const float step = static_cast<float>(header.step / 65536.0);
+    store.MoveToMatrix(out, scratch != nullptr);
+    platform::LargeBlock storeMemory;
+    std::optional<wic::WaveletScratch> ownScratch;
+    if (scratch == nullptr) {
+        storeMemory = store.TakeNodeMemory();
+        try {
+            scratch = &ownScratch.emplace(header.matrix.width, header.matrix.height,
+                                          static_cast<float*>(storeMemory.Data()),
+                                          storeMemory.Bytes() / sizeof(float));
+        } catch (const std::bad_alloc&) {
+            throw TImgDecodeError{ImgError::NotEnoughMemory};
+        }
+    }
+    const float step = StepOf(header);
     wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
-                        checkAbort);
+                        checkAbort, scratch, finestLevel);
 }
 
 }  // namespace
@@ -198,31 +230,45 @@ void TWicImg::Decode(const std::string& name) {
 
     const int matrixWidth = header.matrix.width;
     const size_t count = static_cast<size_t>(matrixWidth) * header.matrix.height;
+    // The last colour plane's matrix is not written before that plane is decoded, so the
+    // transforms of the first two work in it; the last one works in the scan's memory, no
+    // longer needed by then. Fresh memory costs about as much as the work done in it.
+    const platform::ZeroedArray<float> luma = AllocateSamples(count);
+    const platform::ZeroedArray<float> cb = AllocateSamples(count);
     std::optional<wic::ZerotreeStore> store;
+    std::optional<wic::WaveletScratch> scratch;
     try {
-        store.emplace(header.matrix);
+        store.emplace(header.matrix,
+                      std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]}));
+        scratch.emplace(header.matrix.width, header.matrix.height, cb.data(), cb.size());
     } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
-    const std::unique_ptr<float[]> luma = AllocateSamples(count);
-    DecodePlane(header, 0, qm, *store, luma.get(), checkAbort);
-    std::vector<int32_t> levels(3 * static_cast<size_t>(width_));
+    DecodePlane(header, 0, qm, *store, &*scratch, luma.data(), checkAbort);
+    std::vector<uint32_t> pixels(static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
-        GreyRow(luma.get() + static_cast<size_t>(row) * matrixWidth, width_, levels.data(), out);
+        GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, pixels.data(), out);
     });
 
-    const std::unique_ptr<float[]> cr = AllocateSamples(count);
-    const std::unique_ptr<float[]> cb = AllocateSamples(count);
-    DecodePlane(header, 1, qm, *store, cr.get(), checkAbort);
-    DecodePlane(header, 2, qm, *store, cb.get(), checkAbort);
-    store.reset();
+    const platform::ZeroedArray<float> cr = AllocateSamples(count);
+    // The colour differences' finest level is made a row at a time as the colour pass reads
+    // it, rather than written back and read again.
+    DecodePlane(header, 1, qm, *store, &*scratch, cr.data(), checkAbort, false);
+    DecodePlane(header, 2, qm, *store, nullptr, cb.data(), checkAbort, false);
+    std::optional<wic::FinestRows> crRows;
+    std::optional<wic::FinestRows> cbRows;
+    try {
+        crRows.emplace(cr.data(), matrixWidth, header.matrix.height, StepOf(header));
+        cbRows.emplace(cb.data(), matrixWidth, header.matrix.height, StepOf(header));
+    } catch (const std::bad_alloc&) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
     EmitRows(resample, [&](int row, uint8_t* out) {
-        const size_t start = static_cast<size_t>(row) * matrixWidth;
-        ColourRow(luma.get() + start, cr.get() + start, cb.get() + start, width_, levels.data(),
-                  out);
+        ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
+                  cbRows->Row(row), width_, pixels.data(), out);
     });
 }
 

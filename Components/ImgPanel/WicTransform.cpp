@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <vector>
+#include <optional>
 
 namespace wic {
 
 namespace {
-
-// Columns are lifted a strip at a time: the strip's rows are copied out, and the rebuilt
-// rows are written straight back, so every loop runs along a row of the strip (the
-// arithmetic of neighbouring columns side by side) and the matrix is read row by row
-// instead of one cache line per sample of a lone column. A strip of a tall level still
-// fits the core's cache.
-constexpr int kStrip = 64;
 
 void DivideByStep(float* values, size_t count, float step) {
     if (step == 1.0f) {
@@ -53,29 +46,48 @@ void OddRow(float* out, const float* even, const float* evenAfter, const float* 
     }
 }
 
-void LiftColumns(float* matrix, int width, int w, int h, float step, std::vector<float>& strip,
-                 const std::function<void()>& beforeLine) {
+// One level on the w x h top-left block: its columns, then its rows. The columns are
+// lifted a whole row of the block at a time, from the top down, so each row is read and
+// written once, in order, and a row is lifted along its length as soon as the columns no
+// longer need it, while it is still in the cache. In place, the output rows pass over the
+// high half no faster than it is used up; only the low half is copied out first, and the
+// one high row that an even output row lands on before its odd neighbour has read it.
+void LiftLevel(float* matrix, size_t width, int w, int h, float step, const WaveletScratch& scratch,
+               const std::function<void()>& beforeLine) {
     const int m = h / 2;
-    for (int x0 = 0; x0 < w; x0 += kStrip) {
-        const int columns = std::min(kStrip, w - x0);
+    const size_t rowBytes = static_cast<size_t>(w) * sizeof(float);
+    const auto row = [&](int r) { return matrix + static_cast<size_t>(r) * width; };
+    const auto low = [&](int i) { return scratch.LowHalf() + static_cast<size_t>(i) * w; };
+    const auto finishRow = [&](int r) {
         if (beforeLine) {
-            for (int c = 0; c < columns; ++c) {
-                beforeLine();
-            }
+            beforeLine();
         }
-        const auto row = [&](int r) { return matrix + static_cast<size_t>(r) * width + x0; };
-        const auto in = [&](int r) { return strip.data() + static_cast<size_t>(r) * columns; };
-        for (int r = 0; r < h; ++r) {
-            std::memcpy(in(r), row(r), static_cast<size_t>(columns) * sizeof(float));
+        InverseLift(row(r), w, step, scratch.Line());
+    };
+    if (beforeLine) {
+        for (int c = 0; c < w; ++c) {
+            beforeLine();
         }
-        DivideByStep(strip.data(), static_cast<size_t>(m) * columns, step);
-        EvenRow(row(0), in(0), nullptr, in(m), columns);
-        for (int i = 1; i < m; ++i) {
-            EvenRow(row(2 * i), in(i), in(m + i - 1), in(m + i), columns);
-            OddRow(row(2 * i - 1), row(2 * i - 2), row(2 * i), in(m + i - 1), columns);
-        }
-        OddRow(row(h - 1), row(h - 2), nullptr, in(h - 1), columns);
     }
+    for (int i = 0; i < m; ++i) {
+        std::memcpy(low(i), row(i), rowBytes);
+    }
+    DivideByStep(scratch.LowHalf(), static_cast<size_t>(m) * w, step);
+    EvenRow(row(0), low(0), nullptr, row(m), w);
+    for (int i = 1; i < m; ++i) {
+        const float* hiBefore = row(m + i - 1);
+        if (m + i - 1 == 2 * i) {
+            std::memcpy(scratch.SecondLine(), hiBefore, rowBytes);
+            hiBefore = scratch.SecondLine();
+        }
+        EvenRow(row(2 * i), low(i), hiBefore, row(m + i), w);
+        OddRow(row(2 * i - 1), row(2 * i - 2), row(2 * i), hiBefore, w);
+        finishRow(2 * i - 2);
+        finishRow(2 * i - 1);
+    }
+    OddRow(row(h - 1), row(h - 2), nullptr, row(h - 1), w);
+    finishRow(h - 2);
+    finishRow(h - 1);
 }
 
 }  // namespace
@@ -102,21 +114,73 @@ void InverseLift(float* line, int n, float step, float* scratch) {
     }
 }
 
-void InverseWavelet(float* matrix, int width, int height, int levels, float step,
-                    const std::function<void()>& beforeLine) {
-    std::vector<float> scratch(static_cast<size_t>(width));
-    std::vector<float> strip(static_cast<size_t>(height) * kStrip);
-    for (int k = levels - 1; k >= 0; --k) {
-        const int w = width >> k;
-        const int h = height >> k;
-        LiftColumns(matrix, width, w, h, step, strip, beforeLine);
-        for (int r = 0; r < h; ++r) {
-            if (beforeLine) {
-                beforeLine();
-            }
-            InverseLift(matrix + static_cast<size_t>(r) * width, w, step, scratch.data());
-        }
+WaveletScratch::WaveletScratch(int width, int height) : WaveletScratch(width, height, nullptr, 0) {}
+
+WaveletScratch::WaveletScratch(int width, int height, float* borrowed, size_t floats)
+    : width_(static_cast<size_t>(width)), lowHalf_(static_cast<size_t>(height / 2) * width_) {
+    const size_t needed = lowHalf_ + 2 * width_;
+    if (borrowed != nullptr && floats >= needed) {
+        memory_ = borrowed;
+    } else {
+        own_ = platform::ZeroedArray<float>(needed);
+        memory_ = own_.data();
     }
+}
+
+void InverseWavelet(float* matrix, int width, int height, int levels, float step,
+                    const std::function<void()>& beforeLine, WaveletScratch* scratch,
+                    bool finestLevel) {
+    std::optional<WaveletScratch> own;
+    if (scratch == nullptr) {
+        scratch = &own.emplace(width, height);
+    }
+    for (int k = levels - 1; k >= (finestLevel ? 0 : 1); --k) {
+        LiftLevel(matrix, static_cast<size_t>(width), width >> k, height >> k, step, *scratch,
+                  beforeLine);
+    }
+}
+
+// Lines: [0] and [1] the even rows 2i by i's parity, [2] the output, [3] the low row
+// divided by the step, then two lines for the row lifting.
+FinestRows::FinestRows(const float* matrix, int width, int height, float step)
+    : matrix_(matrix),
+      width_(static_cast<size_t>(width)),
+      half_(height / 2),
+      step_(step),
+      lines_(6 * width_) {}
+
+const float* FinestRows::High(int i) const {
+    return matrix_ + static_cast<size_t>(half_ + i) * width_;
+}
+
+// The columns' even output 2i, as LiftLevel makes it.
+void FinestRows::LiftEven(int i) {
+    float* low = lines_.data() + 3 * width_;
+    std::memcpy(low, matrix_ + static_cast<size_t>(i) * width_, width_ * sizeof(float));
+    DivideByStep(low, width_, step_);
+    EvenRow(lines_.data() + static_cast<size_t>(i & 1) * width_, low,
+            i == 0 ? nullptr : High(i - 1), High(i), static_cast<int>(width_));
+    lastEven_ = i;
+}
+
+const float* FinestRows::Row(int r) {
+    const int i = r / 2;
+    const int evenNeeded = std::min((r + 1) / 2, half_ - 1);
+    while (lastEven_ < evenNeeded) {
+        LiftEven(lastEven_ + 1);
+    }
+    const auto even = [&](int k) { return lines_.data() + static_cast<size_t>(k & 1) * width_; };
+    float* out = lines_.data() + 2 * width_;
+    const int n = static_cast<int>(width_);
+    if (r % 2 == 0) {
+        std::memcpy(out, even(i), width_ * sizeof(float));
+    } else if (i + 1 < half_) {
+        OddRow(out, even(i), even(i + 1), High(i), n);
+    } else {
+        OddRow(out, even(i), nullptr, High(i), n);
+    }
+    InverseLift(out, n, step_, lines_.data() + 4 * width_);
+    return out;
 }
 
 }  // namespace wic

@@ -1,40 +1,96 @@
 #include "Components/ImgPanel/WicZerotree.h"
 
 #include <bit>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <cstring>
+#include <stdexcept>
 
 namespace wic {
 
 namespace {
 
-// Spreads the bits of v to the even bit positions (the x half of a Z-order index).
-uint32_t Spread(uint32_t v) {
-    uint32_t out = 0;
-    for (int bit = 0; v >> bit != 0; ++bit) {
-        out |= ((v >> bit) & 1u) << (2 * bit);
-    }
-    return out;
-}
-
-// Asks for every cache line of a block, in order.
-template <class T>
-void WarmUp(const T* block, size_t count) {
-    const auto* bytes = reinterpret_cast<const char*>(block);
-    for (size_t offset = 0; offset < count * sizeof(T); offset += 64) {
-        __builtin_prefetch(bytes + offset);
-    }
+// Gathers the even bits of z (the x half of a Z-order index) into the low bits.
+uint32_t Compact(uint32_t z) {
+    z &= 0x55555555u;
+    z = (z | (z >> 1)) & 0x33333333u;
+    z = (z | (z >> 2)) & 0x0F0F0F0Fu;
+    z = (z | (z >> 4)) & 0x00FF00FFu;
+    z = (z | (z >> 8)) & 0x0000FFFFu;
+    return z;
 }
 
 // Without a branch: signs are as good as random, and the sign bits of the word and of a
 // float are the same bit.
-float ToSample(uint32_t word) {
-    const auto magnitude = static_cast<float>(word & kMagnitudeMask);
-    return std::bit_cast<float>(std::bit_cast<uint32_t>(magnitude) | (word & kSignBit));
+template <class Word>
+inline constexpr uint32_t kWordSign = uint32_t{1} << (8 * sizeof(Word) - 1);
+
+template <class Word>
+float ToSample(Word word) {
+    const uint32_t sign = (uint32_t{word} & kWordSign<Word>) << (32 - 8 * sizeof(Word));
+    const auto magnitude = static_cast<float>(uint32_t{word} & (kWordSign<Word> - 1));
+    return std::bit_cast<float>(std::bit_cast<uint32_t>(magnitude) | sign);
 }
 
+// Four nodes in Z order (a 2 x 2 square) to the three bands' samples, two rows each.
+template <class Node>
+inline void MoveQuad(const Node* node, float* lh, float* hh, float* hl, size_t width) {
+    lh[0] = ToSample(node[0].lh);
+    lh[1] = ToSample(node[1].lh);
+    lh[width] = ToSample(node[2].lh);
+    lh[width + 1] = ToSample(node[3].lh);
+    hh[0] = ToSample(node[0].hh);
+    hh[1] = ToSample(node[1].hh);
+    hh[width] = ToSample(node[2].hh);
+    hh[width + 1] = ToSample(node[3].hh);
+    hl[0] = ToSample(node[0].hl);
+    hl[1] = ToSample(node[1].hl);
+    hl[width] = ToSample(node[2].hl);
+    hl[width + 1] = ToSample(node[3].hl);
+}
+
+#if defined(__SSE2__)
+// The same for 16-bit words, four samples of a band at once: the four 8-byte nodes are
+// transposed so that each band's words share a register, then widened and converted.
+template <>
+inline void MoveQuad(const ZerotreeStore::NodeOf<uint16_t>* node, float* lh, float* hh, float* hl,
+                     size_t width) {
+    static_assert(sizeof(*node) == 8);
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(node));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(node + 2));
+    const __m128i even = _mm_unpacklo_epi16(first, second);  // lh0 lh2 hh0 hh2 hl0 hl2 ..
+    const __m128i odd = _mm_unpackhi_epi16(first, second);   // lh1 lh3 hh1 hh3 hl1 hl3 ..
+    const __m128i lhHh = _mm_unpacklo_epi16(even, odd);      // lh0..3 hh0..3
+    const __m128i hlRest = _mm_unpackhi_epi16(even, odd);    // hl0..3 ..
+    const __m128i zero = _mm_setzero_si128();
+    const auto toSamples = [](__m128i words) {
+        const __m128i sign = _mm_slli_epi32(_mm_and_si128(words, _mm_set1_epi32(0x8000)), 16);
+        const __m128 magnitude = _mm_cvtepi32_ps(_mm_and_si128(words, _mm_set1_epi32(0x7FFF)));
+        return _mm_or_ps(magnitude, _mm_castsi128_ps(sign));
+    };
+    const auto store = [width](float* at, __m128 samples) {
+        _mm_storel_pi(reinterpret_cast<__m64*>(at), samples);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(at + width), samples);
+    };
+    store(lh, toSamples(_mm_unpacklo_epi16(lhHh, zero)));
+    store(hh, toSamples(_mm_unpackhi_epi16(lhHh, zero)));
+    store(hl, toSamples(_mm_unpacklo_epi16(hlRest, zero)));
+}
+#endif
+
+// The node helpers are forced inline into BitPlane: that is what lets the QM session keep
+// the decoder's registers in machine registers for the whole bit plane.
+#define WIC_INLINE [[gnu::always_inline]] inline
+
+template <class Word>
 class ZerotreeScan {
+    using Node = ZerotreeStore::NodeOf<Word>;
+    using Session = QmDecoder::Session;
+
   public:
     ZerotreeScan(QmDecoder& qm, ZerotreeStore& store)
-        : qm_(qm), store_(store), levels_(store.Geometry().levels) {}
+        : qm_(qm), store_(store), nodes_(store.Nodes<Word>()), levels_(store.Geometry().levels) {}
 
     void BitPlane(int plane) {
         plane_ = static_cast<uint8_t>(plane);
@@ -43,20 +99,67 @@ class ZerotreeScan {
         const WicGeometry& g = store_.Geometry();
         const size_t coarseCount =
             static_cast<size_t>(g.width >> g.levels) * static_cast<size_t>(g.height >> g.levels);
+        Session qm(qm_);
         for (size_t c = 0; c < coarseCount && !stop_; ++c) {
-            Coarse(c);
+            ZerotreeStore::CoarseNode& node = store_.Coarse(c);
+            if (!Continues(qm) || !TreeSignificant(qm, node.plane, 0, false)) {
+                continue;
+            }
+            if ((node.word & kMagnitudeMask) != 0) {
+                Refine(qm, node.word);
+            } else {
+                MaybeSignificant(qm, node.word, kCoarseContext);
+            }
+            Group(qm, c, node.plane);
         }
     }
 
     bool Stopped() const { return stop_; }
 
   private:
+    // The detail nodes below coarse node c, depth first: a node, then (when its tree is
+    // significant) its four children in the scan's order (2x, 2y), (2x + 1, 2y),
+    // (2x, 2y + 1), (2x + 1, 2y + 1), which are its four Z-order successors one level down.
+    // A loop over a path of at most 15 levels rather than recursion, so that nothing spills
+    // the registers between nodes.
+    WIC_INLINE void Group(Session& qm, size_t c, uint8_t coarsePlane) {
+        size_t base[kMaxLevels + 2];
+        uint32_t z[kMaxLevels + 2];
+        uint8_t parentPlane[kMaxLevels + 2];
+        for (int level = 1; level <= levels_; ++level) {
+            base[level] = store_.LevelStart(level) + (c << (2 * (level - 1)));
+        }
+        int level = 1;
+        z[1] = 0;
+        parentPlane[1] = coarsePlane;
+        for (;;) {
+            Node& node = nodes_[base[level] + z[level]];
+            if (Visit(qm, node, level, parentPlane[level]) && level < levels_) {
+                parentPlane[level + 1] = node.plane;
+                z[level + 1] = 4 * z[level];
+                ++level;
+                continue;
+            }
+            if (stop_) {
+                return;
+            }
+            // On to the next sibling, or up once the last one is done.
+            while (level > 1 && (z[level] & 3) == 3) {
+                --level;
+            }
+            if (level == 1) {
+                return;
+            }
+            ++z[level];
+        }
+    }
+
     // Every node visit starts with this decision; a 0 ends the colour plane's data.
-    bool Continues() {
+    WIC_INLINE bool Continues(Session& qm) {
         if (stop_) {
             return false;
         }
-        if (qm_.Decode(kContinueContext) != 0) {
+        if (qm.Decode(kContinueContext) != 0) {
             return true;
         }
         stop_ = true;
@@ -64,84 +167,68 @@ class ZerotreeScan {
     }
 
     // False when the node's tree is still insignificant in this bit plane.
-    bool TreeSignificant(uint8_t& plane, int level, bool parentJustBecame) {
+    WIC_INLINE bool TreeSignificant(Session& qm, uint8_t& plane, int level, bool parentJustBecame) {
         if (plane != 0) {
             return true;
         }
         const int cx = (parentJustBecame ? kTreeAfterParentContext : kTreeContext) + level;
-        if (qm_.Decode(cx) == 0) {
+        if (qm.Decode(cx) == 0) {
             return false;
         }
         plane = plane_;
         return true;
     }
 
-    void Refine(uint32_t& word) {
-        const uint32_t bit = qm_.Decode(kRefineContext) != 0 ? bit_ : 0;
-        word = bit | (word & ~bit_) | half_;
+    template <class W>
+    WIC_INLINE void Refine(Session& qm, W& word) {
+        const uint32_t bit = qm.Decode(kRefineContext) != 0 ? bit_ : 0;
+        word = static_cast<W>(bit | (word & ~bit_) | half_);
     }
 
     // A coefficient that was insignificant: one decision in context cx, then its sign.
-    void MaybeSignificant(uint32_t& word, int cx) {
-        if (qm_.Decode(cx) == 0) {
+    template <class W>
+    WIC_INLINE void MaybeSignificant(Session& qm, W& word, int cx) {
+        if (qm.Decode(cx) == 0) {
             return;
         }
-        const uint32_t sign = qm_.Decode(kSignContext) != 0 ? kSignBit : 0;
-        word = sign | bit_ | half_;
+        const uint32_t sign = qm.Decode(kSignContext) != 0 ? kWordSign<W> : 0;
+        word = static_cast<W>(sign | bit_ | half_);
     }
 
-    void Coarse(size_t c) {
-        ZerotreeStore::CoarseNode& node = store_.Coarse(c);
-        if (!Continues() || !TreeSignificant(node.plane, 0, false)) {
-            return;
-        }
-        if ((node.word & kMagnitudeMask) != 0) {
-            Refine(node.word);
-        } else {
-            MaybeSignificant(node.word, kCoarseContext);
-        }
-        Detail(1, store_.LevelStart(1) + c, node.plane);
-    }
+    static uint32_t Magnitude(Word word) { return word & (kWordSign<Word> - 1); }
 
-    void Detail(int level, size_t index, uint8_t parentPlane) {
-        ZerotreeStore::Node& node = store_.At(index);
-        if (!Continues() || !TreeSignificant(node.plane, level, parentPlane == plane_)) {
-            return;
+    // One detail node's decisions; true when its children are to be visited.
+    WIC_INLINE bool Visit(Session& qm, Node& node, int level, uint8_t parentPlane) {
+        if (!Continues(qm) || !TreeSignificant(qm, node.plane, level, parentPlane == plane_)) {
+            return false;
         }
         const uint32_t twice = bit_ << 1;
-        const bool hlSmall = (node.hl & kMagnitudeMask) < twice;
-        if ((node.lh & kMagnitudeMask) != 0) {
-            Refine(node.lh);
+        const bool hlSmall = Magnitude(node.hl) < twice;
+        if (Magnitude(node.lh) != 0) {
+            Refine(qm, node.lh);
         } else {
-            const bool quiet = (node.hh & kMagnitudeMask) < twice && hlSmall;
-            MaybeSignificant(node.lh, (quiet ? kLhQuietContext : kLhBusyContext) + level);
+            const bool quiet = Magnitude(node.hh) < twice && hlSmall;
+            MaybeSignificant(qm, node.lh, (quiet ? kLhQuietContext : kLhBusyContext) + level);
         }
-        const bool lhZero = (node.lh & kMagnitudeMask) < bit_;
-        if ((node.hh & kMagnitudeMask) != 0) {
-            Refine(node.hh);
+        const bool lhZero = Magnitude(node.lh) < bit_;
+        if (Magnitude(node.hh) != 0) {
+            Refine(qm, node.hh);
         } else {
             const bool quiet = lhZero && hlSmall;
-            MaybeSignificant(node.hh, (quiet ? kHhQuietContext : kHhBusyContext) + level);
+            MaybeSignificant(qm, node.hh, (quiet ? kHhQuietContext : kHhBusyContext) + level);
         }
-        if ((node.hl & kMagnitudeMask) != 0) {
-            Refine(node.hl);
+        if (Magnitude(node.hl) != 0) {
+            Refine(qm, node.hl);
         } else {
-            const bool quiet = lhZero && (node.hh & kMagnitudeMask) < bit_;
-            MaybeSignificant(node.hl, (quiet ? kHlQuietContext : kHlBusyContext) + level);
+            const bool quiet = lhZero && Magnitude(node.hh) < bit_;
+            MaybeSignificant(qm, node.hl, (quiet ? kHlQuietContext : kHlBusyContext) + level);
         }
-        if (level < levels_) {
-            // The children, in the scan's order (2x, 2y), (2x + 1, 2y), (2x, 2y + 1),
-            // (2x + 1, 2y + 1), are the four Z-order successors of this node.
-            const size_t first =
-                store_.LevelStart(level + 1) + 4 * (index - store_.LevelStart(level));
-            for (size_t k = 0; k < 4; ++k) {
-                Detail(level + 1, first + k, node.plane);
-            }
-        }
+        return true;
     }
 
     QmDecoder& qm_;
     ZerotreeStore& store_;
+    Node* const nodes_;
     const int levels_;
     uint8_t plane_ = 0;
     uint32_t bit_ = 0;
@@ -149,65 +236,90 @@ class ZerotreeScan {
     bool stop_ = false;
 };
 
+#undef WIC_INLINE
+
+template <class Scan>
+void DecodeBitPlanes(Scan&& scan, int bitPlanes, const std::function<void()>& betweenPlanes) {
+    for (int plane = bitPlanes; plane >= 1 && !scan.Stopped(); --plane) {
+        if (betweenPlanes) {
+            betweenPlanes();
+        }
+        scan.BitPlane(plane);
+    }
+}
+
 }  // namespace
 
-ZerotreeStore::ZerotreeStore(const WicGeometry& geometry) : geometry_(geometry) {
+ZerotreeStore::ZerotreeStore(const WicGeometry& geometry, int maxBitPlanes)
+    : geometry_(geometry), narrow_(maxBitPlanes <= kNarrowBitPlanes) {
     const size_t coarseCount = static_cast<size_t>(geometry.width >> geometry.levels) *
                                static_cast<size_t>(geometry.height >> geometry.levels);
-    coarse_.resize(coarseCount);
+    coarse_ = platform::ZeroedArray<CoarseNode>(coarseCount);
     levelStart_.assign(static_cast<size_t>(geometry.levels) + 2, 0);
     size_t perCoarse = 1;
     for (int level = 1; level <= geometry.levels; ++level) {
         levelStart_[static_cast<size_t>(level) + 1] = levelStart_[level] + coarseCount * perCoarse;
         perCoarse *= 4;
     }
-    nodes_.resize(levelStart_[static_cast<size_t>(geometry.levels) + 1]);
+    const size_t nodeCount = levelStart_[static_cast<size_t>(geometry.levels) + 1];
+    nodes_ = platform::LargeBlock(nodeCount *
+                                  (narrow_ ? sizeof(NodeOf<uint16_t>) : sizeof(NodeOf<uint32_t>)));
 }
 
-void ZerotreeStore::MoveToMatrix(float* matrix) {
-    const int width = geometry_.width;
-    const int coarseWidth = width >> geometry_.levels;
+void ZerotreeStore::MoveToMatrix(float* matrix, bool clearForNextPlane) {
+    if (narrow_) {
+        MoveNodes<uint16_t>(matrix, clearForNextPlane);
+    } else {
+        MoveNodes<uint32_t>(matrix, clearForNextPlane);
+    }
+}
+
+template <class Word>
+void ZerotreeStore::MoveNodes(float* matrix, bool clear) {
+    using Node = NodeOf<Word>;
+    const size_t width = static_cast<size_t>(geometry_.width);
+    const int coarseWidth = geometry_.width >> geometry_.levels;
     const int coarseHeight = geometry_.height >> geometry_.levels;
     for (int y = 0; y < coarseHeight; ++y) {
         for (int x = 0; x < coarseWidth; ++x) {
             CoarseNode& node = coarse_[static_cast<size_t>(y) * coarseWidth + x];
-            matrix[static_cast<size_t>(y) * width + x] = ToSample(node.word);
+            matrix[y * width + x] = ToSample<uint32_t>(node.word);
             node = CoarseNode{};
         }
     }
-    // The matrix is written row by row, so the writes stream. The nodes of one coarse row
-    // are first read in their own order, so that the hardware streams them into the cache
-    // before the rows pick them out of Z order.
-    std::vector<uint32_t> spread;
+    // The nodes are read in their own order, once, and cleared for the next colour plane
+    // while they are in the cache; each coarse node's group fills a square of the three
+    // bands whose rows are a few cache lines each, so the writes stay in cache until their
+    // lines are complete. A group's Z order is walked a 2 x 2 quad at a time.
+    Node* node = Nodes<Word>();
     for (int level = 1; level <= geometry_.levels; ++level) {
-        // A level-l node (x, y) of its band belongs to the coarse node (x, y) >> s and sits
-        // at Z-order index (x, y) mod 2^s within that node's group.
         const int s = level - 1;
-        const int w = coarseWidth << s;
-        const int h = coarseHeight << s;
-        const int side = 1 << s;
-        const size_t perGroup = size_t{1} << (2 * s);
-        spread.resize(static_cast<size_t>(side));
-        for (uint32_t v = 0; v < spread.size(); ++v) {
-            spread[v] = Spread(v);
-        }
-        for (int band = 0; band < coarseHeight; ++band) {
-            Node* bandNodes = nodes_.data() + levelStart_[static_cast<size_t>(level)] +
-                              static_cast<size_t>(band) * coarseWidth * perGroup;
-            WarmUp(bandNodes, static_cast<size_t>(coarseWidth) * perGroup);
-            for (int dy = 0; dy < side; ++dy) {
-                const int y = (band << s) + dy;
-                float* hlRow = matrix + static_cast<size_t>(y) * width + w;
-                float* lhRow = matrix + static_cast<size_t>(y + h) * width;
-                float* hhRow = lhRow + w;
-                Node* group = bandNodes + (spread[static_cast<size_t>(dy)] << 1);
-                for (int x0 = 0; x0 < w; x0 += side, group += perGroup) {
-                    for (int dx = 0; dx < side; ++dx) {
-                        Node& node = group[spread[static_cast<size_t>(dx)]];
-                        lhRow[x0 + dx] = ToSample(node.lh);
-                        hhRow[x0 + dx] = ToSample(node.hh);
-                        hlRow[x0 + dx] = ToSample(node.hl);
-                        node = Node{};
+        const size_t w = static_cast<size_t>(coarseWidth) << s;
+        const size_t h = static_cast<size_t>(coarseHeight) << s;
+        const uint32_t quads = s == 0 ? 0 : uint32_t{1} << (2 * s - 2);
+        for (int cy = 0; cy < coarseHeight; ++cy) {
+            for (int cx = 0; cx < coarseWidth; ++cx) {
+                const size_t x0 = static_cast<size_t>(cx) << s;
+                const size_t y0 = static_cast<size_t>(cy) << s;
+                if (s == 0) {
+                    matrix[(y0 + h) * width + x0] = ToSample(node->lh);
+                    matrix[(y0 + h) * width + x0 + w] = ToSample(node->hh);
+                    matrix[y0 * width + x0 + w] = ToSample(node->hl);
+                    if (clear) {
+                        *node = Node{};
+                    }
+                    ++node;
+                    continue;
+                }
+                for (uint32_t q = 0; q < quads; ++q, node += 4) {
+                    const size_t x = x0 + 2 * Compact(q);
+                    const size_t y = y0 + 2 * Compact(q >> 1);
+                    float* hl = matrix + y * width + x + w;
+                    float* lh = matrix + (y + h) * width + x;
+                    float* hh = lh + w;
+                    MoveQuad(node, lh, hh, hl, width);
+                    if (clear) {
+                        std::memset(static_cast<void*>(node), 0, 4 * sizeof(Node));
                     }
                 }
             }
@@ -217,12 +329,13 @@ void ZerotreeStore::MoveToMatrix(float* matrix) {
 
 void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
                     const std::function<void()>& betweenPlanes) {
-    ZerotreeScan scan(qm, store);
-    for (int plane = bitPlanes; plane >= 1 && !scan.Stopped(); --plane) {
-        if (betweenPlanes) {
-            betweenPlanes();
-        }
-        scan.BitPlane(plane);
+    if (bitPlanes > store.MaxBitPlanes()) {
+        throw std::invalid_argument("more bit planes than the store was made for");
+    }
+    if (store.Narrow()) {
+        DecodeBitPlanes(ZerotreeScan<uint16_t>(qm, store), bitPlanes, betweenPlanes);
+    } else {
+        DecodeBitPlanes(ZerotreeScan<uint32_t>(qm, store), bitPlanes, betweenPlanes);
     }
 }
 

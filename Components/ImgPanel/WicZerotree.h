@@ -12,9 +12,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "Components/ImgPanel/QmDecoder.h"
+#include "platform/LargeBlock.h"
 
 namespace wic {
 
@@ -51,14 +53,21 @@ struct WicGeometry {
 // Z order, so that a node's three words and its significance sit together and the four
 // children of a node are neighbours. Reading the dyadic matrix in tree order instead
 // would touch several distant cache lines per node, once per bit plane.
+//
+// The lower bit planes walk the whole store once each, so its size is what the scan
+// waits for: when no colour plane has more than 15 bit planes the words are 16 bits wide
+// (sign in bit 15), half the memory of 32-bit words.
 class ZerotreeStore {
   public:
-    explicit ZerotreeStore(const WicGeometry& geometry);  // std::bad_alloc when out of memory
+    // maxBitPlanes: the most bit planes any colour plane decoded into it will have.
+    // std::bad_alloc when out of memory.
+    explicit ZerotreeStore(const WicGeometry& geometry, int maxBitPlanes = kMaxBitPlanes);
 
-    struct Node {
-        uint32_t lh = 0;
-        uint32_t hh = 0;
-        uint32_t hl = 0;
+    template <class Word>
+    struct NodeOf {
+        Word lh = 0;
+        Word hh = 0;
+        Word hl = 0;
         uint8_t plane = 0;  // bit plane in which the node's tree became significant; 0 not yet
     };
     struct CoarseNode {
@@ -67,24 +76,40 @@ class ZerotreeStore {
     };
 
     const WicGeometry& Geometry() const { return geometry_; }
+    int MaxBitPlanes() const { return narrow_ ? kNarrowBitPlanes : kMaxBitPlanes; }
+    bool Narrow() const { return narrow_; }
     CoarseNode& Coarse(size_t index) { return coarse_[index]; }
-    Node& At(size_t index) { return nodes_[index]; }
+    template <class Word>
+    NodeOf<Word>* Nodes() {
+        return static_cast<NodeOf<Word>*>(nodes_.Data());
+    }
     // Index of the first node of `level` (1 to levels).
     size_t LevelStart(int level) const { return levelStart_[static_cast<size_t>(level)]; }
 
     // Writes the coefficients as samples into matrix (width x height, row-major, dyadic
-    // layout) and leaves the store cleared for the next plane.
-    void MoveToMatrix(float* matrix);
+    // layout) and leaves the store cleared for the next plane, unless this was the last
+    // (clearing is a third of the memory traffic).
+    void MoveToMatrix(float* matrix, bool clearForNextPlane = true);
+
+    // Hands over the nodes' memory once the last plane has been moved out, so that later
+    // work can use it instead of fresh memory; the store holds no nodes afterwards.
+    platform::LargeBlock TakeNodeMemory() { return std::move(nodes_); }
+
+    static constexpr int kNarrowBitPlanes = 15;
 
   private:
+    template <class Word>
+    void MoveNodes(float* matrix, bool clear);
+
     WicGeometry geometry_;
-    std::vector<CoarseNode> coarse_;
-    std::vector<Node> nodes_;
+    bool narrow_ = false;
+    platform::ZeroedArray<CoarseNode> coarse_;
+    platform::LargeBlock nodes_;
     std::vector<size_t> levelStart_;
 };
 
-// Decodes one colour plane of bitPlanes bit planes into store (new, or emptied by
-// MoveToMatrix).
+// Decodes one colour plane of bitPlanes bit planes (at most store.MaxBitPlanes()) into
+// store (new, or emptied by MoveToMatrix).
 // betweenPlanes runs before each bit plane (it may throw to stop the decode).
 void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
                     const std::function<void()>& betweenPlanes);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -104,9 +105,37 @@ TEST(WicTransform, InverseMatchesHandComputedCases) {
     }
 }
 
+// The finest level made a row at a time gives, bit for bit, the rows the whole transform
+// leaves in the matrix (the colour pass relies on it), down to the two-row matrix.
+TEST(WicTransform, FinestRowsMatchTheWholeTransform) {
+    const struct {
+        int width, height, levels;
+        float step;
+    } shapes[] = {{2, 2, 1, 1.0f}, {8, 4, 2, 1.5f}, {16, 32, 3, 1.0f}, {24, 40, 3, 0.75f}};
+    std::mt19937 rng(5);
+    for (const auto& c : shapes) {
+        std::vector<float> whole(static_cast<size_t>(c.width) * c.height);
+        for (float& v : whole) {
+            v = static_cast<float>(static_cast<int>(rng() % 2001) - 1000) / 8.0f;
+        }
+        std::vector<float> rest = whole;
+        wic::InverseWavelet(whole.data(), c.width, c.height, c.levels, c.step, {});
+        wic::InverseWavelet(rest.data(), c.width, c.height, c.levels, c.step, {}, nullptr, false);
+        wic::FinestRows rows(rest.data(), c.width, c.height, c.step);
+        for (int r = 0; r < c.height; ++r) {
+            const float* row = rows.Row(r);
+            for (int x = 0; x < c.width; ++x) {
+                ASSERT_EQ(row[x], whole[static_cast<size_t>(r) * c.width + x])
+                    << c.width << "x" << c.height << " at " << x << "," << r;
+            }
+        }
+    }
+}
+
 // Random coefficients, mostly small with a few large ones and quiet regions, so that
 // whole trees stay insignificant over several bit planes.
-wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsigned seed) {
+wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsigned seed,
+                                         int largest = 300000) {
     wictest::Coefficients c;
     c.width = width;
     c.height = height;
@@ -116,9 +145,10 @@ wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsi
         plane.resize(static_cast<size_t>(width) * height);
         for (size_t i = 0; i < plane.size(); ++i) {
             const unsigned r = rng();
-            const int magnitude = r % 7 == 0   ? int(rng() % 300000)
-                                  : r % 3 == 0 ? 0
-                                               : int(rng() % 9);
+            const int magnitude = r % 7 == 0     ? int(rng() % largest)
+                                  : r % 101 == 0 ? largest - 1
+                                  : r % 3 == 0   ? 0
+                                                 : int(rng() % 9);
             plane[i] = (i / width) % 8 < 3 ? 0 : (r & 1 ? -magnitude : magnitude);
         }
     }
@@ -130,7 +160,7 @@ std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::Wic
     QmDecoder qm(file.data() + 24, file.size() - 24, wic::kContextCount);
     const size_t count = static_cast<size_t>(g.width) * g.height;
     std::vector<float> samples(3 * count);
-    wic::ZerotreeStore store(g);
+    wic::ZerotreeStore store(g, std::max({file[21], file[22], file[23]}));
     for (int p = 0; p < 3; ++p) {
         wic::ZerotreeDecode(file[21 + p], qm, store, {});
         store.MoveToMatrix(samples.data() + p * count);
@@ -139,16 +169,22 @@ std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::Wic
     return samples;
 }
 
+// Up to 15 bit planes the scan keeps 16-bit words: 32767 is the largest magnitude they
+// hold, 32768 needs 32-bit words (the larger shapes draw largest - 1 a few times).
 TEST(WicZerotree, IntegerCoefficientsComeBackExactly) {
     const wic::WicGeometry shapes[] = {{2, 2, 1}, {32, 16, 3}, {16, 48, 4}, {64, 64, 6}};
     for (const auto& g : shapes) {
-        const wictest::Coefficients c = RandomCoefficients(g.width, g.height, g.levels, g.width);
-        const std::vector<float> samples = DecodePlanes(wictest::EncodeWic(c), g);
-        const size_t count = c.plane[0].size();
-        for (int p = 0; p < 3; ++p) {
-            for (size_t i = 0; i < count; ++i) {
-                ASSERT_EQ(samples[p * count + i], c.plane[p][i])
-                    << g.width << "x" << g.height << " plane " << p << " at " << i;
+        for (const int largest : {300000, 32769, 32768, 9}) {
+            const wictest::Coefficients c =
+                RandomCoefficients(g.width, g.height, g.levels, g.width, largest);
+            const std::vector<float> samples = DecodePlanes(wictest::EncodeWic(c), g);
+            const size_t count = c.plane[0].size();
+            for (int p = 0; p < 3; ++p) {
+                for (size_t i = 0; i < count; ++i) {
+                    ASSERT_EQ(samples[p * count + i], c.plane[p][i])
+                        << g.width << "x" << g.height << " largest " << largest << " plane " << p
+                        << " at " << i;
+                }
             }
         }
     }
