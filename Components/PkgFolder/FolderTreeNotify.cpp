@@ -292,8 +292,10 @@ void TFolderTree::RefreshAll() {
 }
 
 void TFolderTree::keyPressEvent(QKeyEvent* event) {
-    if (Animating()) {
-        event->accept();  // no input while the tree shows its picture
+    if (Animating() && event->key() != Qt::Key_F5) {
+        // No input while the tree shows its picture; F5 goes on below, where a refresh
+        // waits for the folder being read.
+        event->accept();
         return;
     }
     switch (event->key()) {

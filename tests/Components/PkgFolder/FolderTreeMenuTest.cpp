@@ -248,6 +248,19 @@ TEST(ExpansionAnimationTest, PlacesAndBarFollowTheRowAndTheCount) {
 
 class AnimatedTree : public FolderTreeTestBase {};
 
+// The row with this label anywhere in the items read so far.
+QModelIndex FindRow(const QAbstractItemModel& model, const QModelIndex& parent,
+                    const QString& text) {
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        if (model.data(index).toString() == text)
+            return index;
+        if (const QModelIndex found = FindRow(model, index, text); found.isValid())
+            return found;
+    }
+    return {};
+}
+
 int BarPixels(const QImage& image, const QRect& area) {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -259,6 +272,7 @@ int BarPixels(const QImage& image, const QRect& area) {
 TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput) {
     for (int i = 0; i < 300; ++i)
         fx.MakeDir("home/many/f" + std::to_string(i));
+    fx.MakeDir("home/more/f");
     MakeTree([](TFolderTree& t) { t.SetAnimation(true); });
     ASSERT_TRUE(WaitUntil([this] { return tree->GetCount() > 0; }));
     const HTREEITEM home = Child(tree->GetRootItem(), "Home");
@@ -284,6 +298,16 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
     EXPECT_EQ(ChildTexts(many).size(), 300u);
     const QImage after = tree->viewport()->grab().toImage();
     EXPECT_EQ(BarPixels(after, after.rect()), 0);
+
+    // F5 pressed while a folder is read waits for it, then rebuilds the tree.
+    const HTREEITEM more = Child(home, "more");
+    const QModelIndex moreIndex = FindRow(*tree->model(), {}, "more");
+    ASSERT_TRUE(moreIndex.isValid());
+    tree->expand(moreIndex);
+    QTest::keyClick(tree.get(), Qt::Key_F5);
+    const bool rebuilt =
+        WaitUntil([&] { return !tree->IsPopulating() && tree->GetItemText(more).isEmpty(); });
+    EXPECT_TRUE(rebuilt);
 }
 
 }  // namespace
