@@ -53,6 +53,7 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
             OnPopulationResult(result);
         });
     ConnectView();
+    SetUpChangeFollowing();
     SetReadOnly(readOnly_);
     SetBorderStyle(borderStyle_);
     SetHideSelection(hideSelection_);
@@ -60,6 +61,9 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
 }
 
 TFolderTree::~TFolderTree() {
+    // Nothing reports to the tree once it is being destroyed: the watch threads and the
+    // refresh thread end first.
+    StopChangeFollowing();
     // Selection events stop first; the worker ends before the items it reads for go away.
     changeDelay_ = 0;
     changeTimer_.stop();
@@ -171,7 +175,7 @@ void TFolderTree::OnSelectFolder() {
 void TFolderTree::DoSetRoot(const QString& path) {
     rootDir_ = path;
     RunWhenIdle([this] {
-        PauseWatching();
+        watcher_->RemoveWatch(std::string());
         DeleteAllItems();
         singleRoot_ = false;
         if (rootDir_.isEmpty() || !IsExistingDirectory(rootDir_)) {
@@ -188,7 +192,9 @@ void TFolderTree::DoSetRoot(const QString& path) {
         AddRootFolderContent(pidl, CurrentItemFlags());
         if (const HTREEITEM first = GetRootItem())
             SetSelected(first);
-        ResumeWatching();
+        const std::string root = rootDir_.toStdString();
+        watcher_->SetWatchFiles(showFiles_);
+        watcher_->AddWatch(root, space_->Volumes().TypeOfPath(root) == platform::DriveType::Remote);
     });
 }
 

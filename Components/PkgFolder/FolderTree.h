@@ -9,7 +9,9 @@
 #include "Components/PkgFolder/FolderTreeModel.h"
 #include "Components/PkgFolder/IconCache.h"
 #include "Components/PkgFolder/PopulationWorker.h"
+#include "Components/PkgFolder/RefreshWorker.h"
 #include "Components/PkgFolder/ShellWrappers.h"
+#include "Components/PkgFolder/Watcher.h"
 
 #include <QString>
 #include <QTimer>
@@ -18,7 +20,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TFolderTree : public QTreeView {
@@ -145,6 +149,22 @@ class TFolderTree : public QTreeView {
 
     const platform::ShellNamespace& Namespace() const { return *space_; }
 
+    // Following changes on disk (FolderTreeRefresh.cpp).
+    static constexpr int kBatchDelayMs = 2000;  // a pass starts this long after the last report
+    static constexpr int kWatchDelayMs = 2000;  // the watcher's settle window
+    // The watcher's handler: any thread. Collects `path` for the next pass.
+    void OnFolderChange(const std::string& path);
+    // The batch timer's handler: snapshots what was reported and hands it to the refresh
+    // thread. Public so tests can run a pass without waiting for the timer.
+    void OnChangeFollowTimer();
+    const QTimer& ChangeFollowTimer() const { return followTimer_; }
+    // RefreshDir: refreshes the expanded part below `path` now, on this thread.
+    void DoRefreshDir(const QString& path);
+    // Adds the children of an expanded item that it does not show yet.
+    bool PopulateNewItem(HTREEITEM item);
+    TWatcher& Watcher() { return *watcher_; }
+    RefreshWorker& Refresher() { return *refresher_; }
+
   signals:
     void OnChanging(TFolderTree* sender, HTREEITEM item);
     void OnChange(TFolderTree* sender, HTREEITEM item);
@@ -160,6 +180,7 @@ class TFolderTree : public QTreeView {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void drawBranches(QPainter* painter, const QRect& rect,
                       const QModelIndex& index) const override;
 
@@ -200,9 +221,26 @@ class TFolderTree : public QTreeView {
     bool IsOnFixedDrive(const TreeNode& node) const;
     unsigned EnumerationFlagsOf(const TreeNode& node) const;
 
-    // Seams for the directory watcher and the refresh thread, which follow changes on disk.
-    void PauseWatching() {}
-    void ResumeWatching() {}
+    // Following changes on disk (FolderTreeRefresh.cpp).
+    void PauseWatching();
+    void ResumeWatching();
+    void WatchDrives();
+    void SetUpChangeFollowing();
+    void StopChangeFollowing();
+    void OnFollowWake();
+    void RestartFollowTimer();
+    void NoteExpanded(const TreeNode& node);
+    void NoteCollapsed(const TreeNode& node);
+    RefreshBatch TakeSnapshot(const std::vector<std::string>& roots) const;
+    void CollectRefreshFolders(const TreeNode& node, bool read,
+                               const std::vector<std::string>& roots, RefreshBatch& batch) const;
+    RefreshFolder SnapshotOf(const TreeNode& node, const std::string& path, bool read) const;
+    void ApplyRefresh(RefreshResult& result);
+    void ApplyChange(RefreshChange& change);
+    void RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed);
+    void InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added);
+    void DeleteRefreshedItem(TreeNode* node);
+    void CollapseReset(TreeNode* node);
 
     SNamespacePtr space_;
     FolderTreeModel* model_;
@@ -246,4 +284,15 @@ class TFolderTree : public QTreeView {
     bool rowSelect_ = false;
     bool rightClickSelect_ = false;
     TDragMode dragMode_ = dmManual;
+
+    // Following changes on disk: reports collected from the watch threads, the batch timer,
+    // the refresh thread and the directories watched for expanded items.
+    std::mutex pendingMutex_;
+    std::vector<std::string> pendingChanges_;
+    QTimer followTimer_;
+    bool followDeferred_ = false;  // a pass waits for a label edit to end
+    std::unique_ptr<platform::UiWaker> followWaker_;
+    std::unique_ptr<RefreshWorker> refresher_;
+    std::unique_ptr<TWatcher> watcher_;
+    std::unordered_map<HTREEITEM, std::string> watchedDirs_;
 };
