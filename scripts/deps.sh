@@ -22,4 +22,5 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libjpeg62-turbo-dev
     libpng-dev libgif-dev libtiff-dev zlib1g-dev libgtest-dev libbenchmark-dev ccache fonts-dejavu-core)
+BUILD_PACKAGES+=(libmount-dev libudev-dev)
 TEST_PACKAGES=(xvfb xdotool x11-utils imagemagick libopenjp2-tools libjpeg-turbo-progs)

@@ -12,6 +12,7 @@
 #include "Components/PkgFolder/RefreshWorker.h"
 #include "Components/PkgFolder/ShellWrappers.h"
 #include "Components/PkgFolder/Watcher.h"
+#include "platform/MountMonitor.h"
 
 #include <QString>
 #include <QTimer>
@@ -19,6 +20,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -165,6 +167,15 @@ class TFolderTree : public QTreeView {
     TWatcher& Watcher() { return *watcher_; }
     RefreshWorker& Refresher() { return *refresher_; }
 
+    // Drives and device changes (FolderTreeDevices.cpp). The mount-table monitor reports
+    // drives that came and went; network drives change the tree at once, media (and other
+    // local drives) once the drive timer has run, the last event of each drive counting.
+    enum class DeviceEvent { Arrival = 0x8000, RemoveComplete = 0x8004 };
+    static constexpr int kDriveDelayMs = 7000;
+    void OnDeviceChange(DeviceEvent event, const platform::Volume& drive);
+    void OnDriveRefresh();  // the drive timer's handler
+    const QTimer& DriveTimer() const { return driveTimer_; }
+
   signals:
     void OnChanging(TFolderTree* sender, HTREEITEM item);
     void OnChange(TFolderTree* sender, HTREEITEM item);
@@ -242,6 +253,15 @@ class TFolderTree : public QTreeView {
     void DeleteRefreshedItem(TreeNode* node);
     void CollapseReset(TreeNode* node);
 
+    // Drives (FolderTreeDevices.cpp).
+    void StartMountMonitor();
+    void OnMountTableChanged();
+    HTREEITEM FindComputerItem();
+    HTREEITEM FindDriveItem(HTREEITEM computer, const std::string& root) const;
+    void RemoveDriveItem(HTREEITEM item);
+    void DriveArrived(HTREEITEM computer, const std::string& root);
+    void DriveRemoved(HTREEITEM computer, const std::string& root);
+
     SNamespacePtr space_;
     FolderTreeModel* model_;
     IconCache icons_;
@@ -295,4 +315,10 @@ class TFolderTree : public QTreeView {
     std::unique_ptr<RefreshWorker> refresher_;
     std::unique_ptr<TWatcher> watcher_;
     std::unordered_map<HTREEITEM, std::string> watchedDirs_;
+
+    // Drives: media events waiting for the drive timer, one per drive root.
+    QTimer driveTimer_;
+    std::map<std::string, DeviceEvent> pendingDrives_;
+    std::unique_ptr<platform::MountMonitor> mountMonitor_;
+    std::vector<platform::Volume> knownDrives_;
 };

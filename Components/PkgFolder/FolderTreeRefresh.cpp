@@ -40,6 +40,10 @@ void TFolderTree::SetUpChangeFollowing() {
     watcher_->SetWatchFiles(showFiles_);
     watcher_->SetDelay(kWatchDelayMs);
     model_->SetRemovalObserver([this](const TreeNode& node) { NoteCollapsed(node); });
+    driveTimer_.setSingleShot(true);
+    driveTimer_.setInterval(kDriveDelayMs);
+    connect(&driveTimer_, &QTimer::timeout, this, &TFolderTree::OnDriveRefresh);
+    StartMountMonitor();
 }
 
 void TFolderTree::StopChangeFollowing() {
@@ -50,6 +54,8 @@ void TFolderTree::StopChangeFollowing() {
     refresher_.reset();
     followTimer_.stop();
     followWaker_.reset();
+    driveTimer_.stop();
+    mountMonitor_.reset();
 }
 
 void TFolderTree::PauseWatching() {
