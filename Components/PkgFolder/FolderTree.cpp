@@ -41,7 +41,10 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
     // Items are never dropped onto the tree, so a drop can never move them.
     setAcceptDrops(false);
     setDragDropMode(QAbstractItemView::NoDragDrop);
-    model_->SetChildProbe([this](TreeNode& node) { return ProbeChildren(node); });
+    model_->SetChildProbe([this](TreeNode& node) {
+        WatchShownFolder(node);
+        return ProbeChildren(node);
+    });
     model_->SetIconSource([this](const TreeNode& node) { return ItemIcon(node); });
     model_->SetRenameHandler(
         [this](TreeNode& node, const QString& text) { return OnEndLabelEdit(node, text); });

@@ -241,6 +241,7 @@ class TFolderTree : public QTreeView {
     void OnFollowWake();
     void RestartFollowTimer();
     void NoteExpanded(const TreeNode& node);
+    void WatchShownFolder(const TreeNode& node);
     void NoteCollapsed(const TreeNode& node);
     RefreshBatch TakeSnapshot(const std::vector<std::string>& roots) const;
     void CollectRefreshFolders(const TreeNode& node, bool read,

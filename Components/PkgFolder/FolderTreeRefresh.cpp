@@ -90,6 +90,14 @@ void TFolderTree::NoteExpanded(const TreeNode& node) {
     watchedDirs_.emplace(node.handle, std::move(path));
 }
 
+void TFolderTree::WatchShownFolder(const TreeNode& node) {
+    // A folder row is watched once it is drawn (its button is worked out then), so a folder
+    // made inside it gives it a button. Rows never drawn cost no watch: a folder of
+    // thousands of subfolders would otherwise use up the per-user watch limit.
+    if (IsValidItemData(node.data.get()) && node.data->isFolder)
+        NoteExpanded(node);
+}
+
 void TFolderTree::NoteCollapsed(const TreeNode& node) {
     const auto found = watchedDirs_.find(node.handle);
     if (found == watchedDirs_.end())

@@ -147,6 +147,11 @@ std::vector<std::string> TWatcher::Roots() const {
     return paths;
 }
 
+bool TWatcher::IsWatching(const std::string& directory) const {
+    const auto found = directories_.find(directory);
+    return found != directories_.end() && !found->second.owner.empty();
+}
+
 bool TWatcher::IsRunning(const std::string& root) const {
     return std::any_of(roots_.begin(), roots_.end(),
                        [&](const Root& r) { return r.path == root && r.thread; });

@@ -170,6 +170,18 @@ TEST_F(RefreshTree, TheRefreshThreadRacesARebuildAndTheTreesEnd) {
     releaser.join();
 }
 
+// A folder row that has been drawn is watched too, so a first subfolder made inside it
+// gives it a button; a row never drawn is not.
+TEST_F(RefreshTree, DrawnFolderRowsAreWatched) {
+    tree->Watcher().SetPaused(false);
+    tree->Watcher().WatchDrives(fx.Space().Volumes());
+    tree->viewport()->update();
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath() + "/b"); }));
+    fx.MakeDir("home/b/sub");
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().ChangesSeen() > 0; }));
+    EXPECT_EQ(tree->Watcher().ChangesSeen(), 1);
+}
+
 // Real watches: a folder made, renamed and deleted in a shell shows in the running tree
 // within the watcher's and the batch's delays.
 TEST_F(RefreshTree, FollowsAShell) {
