@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -189,19 +191,27 @@ bool WatchThread::ReadEvents() {
 }
 
 bool WatchThread::RemoteTimesChanged() {
-    std::lock_guard lock(watchedMutex_);
+    // The directories are read outside the lock: a slow server must not hold up the tree,
+    // which adds and removes directories under it.
+    std::vector<std::pair<std::string, timespec>> known;
+    {
+        std::lock_guard lock(watchedMutex_);
+        for (const auto& [path, entry] : watched_)
+            known.emplace_back(path, entry.mtime);
+    }
     bool changed = false;
-    for (auto& [path, entry] : watched_) {
+    for (auto& [path, mtime] : known) {
         timespec now{};
-        const bool readable = ModificationTime(path, now);
-        if (!readable || now.tv_sec != entry.mtime.tv_sec || now.tv_nsec != entry.mtime.tv_nsec) {
-            // A directory that cannot be read any more counts once, then as unchanged.
-            changed = changed || readable || entry.mtime.tv_sec != 0 || entry.mtime.tv_nsec != 0;
-            entry.mtime = readable ? now : timespec{};
-        }
+        if (!ModificationTime(path, now))
+            now = timespec{};  // unreadable counts once, then stays unchanged
+        if (now.tv_sec == mtime.tv_sec && now.tv_nsec == mtime.tv_nsec)
+            continue;
+        changed = true;
+        std::lock_guard lock(watchedMutex_);
+        if (const auto found = watched_.find(path); found != watched_.end())
+            found->second.mtime = now;
     }
-    if (changed) {
+    if (changed)
         changesSeen_->fetch_add(1, std::memory_order_relaxed);
-    }
     return changed;
 }
