@@ -49,6 +49,16 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     EXPECT_EQ(result.changes[3].state, State::Unreadable);
     EXPECT_EQ(result.changes[4].state, State::Present);
     EXPECT_EQ(result.changes[5].removed, first.removed);
+
+    // With files and a filter, a new file is added only when its extension is listed.
+    fx.MakeFile("home/new/a.JPG");
+    fx.MakeFile("home/new/notes.txt");
+    PopulationOptions files{ItemFlag::Files, true, true, ".jpg;.jpeg"};
+    const auto inner = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath() + "/new"));
+    const RefreshResult filtered =
+        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}}}});
+    ASSERT_EQ(filtered.changes.at(0).added.size(), 1u);
+    EXPECT_EQ(filtered.changes[0].added[0]->text, "a.JPG");
 }
 
 class RefreshTree : public FolderTreeTestBase {
