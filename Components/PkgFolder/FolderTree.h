@@ -242,6 +242,7 @@ class TFolderTree : public QTreeView {
     void RestartFollowTimer();
     void NoteExpanded(const TreeNode& node);
     void WatchShownFolder(const TreeNode& node);
+    std::string ItemPath(const TreeNode& node) const;
     void NoteCollapsed(const TreeNode& node);
     RefreshBatch TakeSnapshot(const std::vector<std::string>& roots) const;
     void CollectRefreshFolders(const TreeNode& node, bool read,

@@ -20,8 +20,21 @@ bool IsWithinAny(const std::string& path, const std::vector<std::string>& roots)
                        [&](const std::string& root) { return platform::PathIsWithin(path, root); });
 }
 
+const std::string& NameOf(const TVITEMDATA& data) {
+    return data.relative.Get().LastItem();
+}
+
 const std::string& NameOf(const TreeNode& node) {
-    return node.data->relative.Get().LastItem();
+    return NameOf(*node.data);
+}
+
+// The path of an item in a file-system folder, from the folder's own path: asking the
+// namespace would read the mount table for every item.
+std::string ChildPath(const TVITEMDATA& data) {
+    const platform::ShellLocation& parent = data.folder->Location();
+    if (!parent.IsFileSystem() || data.relative.Get().Count() != 1)
+        return {};
+    return (parent.path == "/" ? std::string() : parent.path) + "/" + NameOf(data);
 }
 
 }  // namespace
@@ -83,11 +96,16 @@ void TFolderTree::WatchDrives() {
 void TFolderTree::NoteExpanded(const TreeNode& node) {
     if (!watcher_ || !IsValidItemData(node.data.get()) || watchedDirs_.count(node.handle))
         return;
-    std::string path = PidlToPath(*space_, node.data->absolute.Get());
+    std::string path = ItemPath(node);
     if (path.empty())
         return;
     watcher_->AddDirectory(path);
     watchedDirs_.emplace(node.handle, std::move(path));
+}
+
+std::string TFolderTree::ItemPath(const TreeNode& node) const {
+    std::string path = ChildPath(*node.data);
+    return path.empty() ? PidlToPath(*space_, node.data->absolute.Get()) : path;
 }
 
 void TFolderTree::WatchShownFolder(const TreeNode& node) {
@@ -192,7 +210,7 @@ void TFolderTree::CollectRefreshFolders(const TreeNode& node, bool read,
         // A child of a folder that is read is in that folder's listing.
         if (read && !expanded)
             continue;
-        const std::string path = PidlToPath(*space_, child->data->absolute.Get());
+        const std::string path = ItemPath(*child);
         bool readChild = false;
         if (!path.empty() && IsWithinAny(path, roots)) {
             readChild = expanded && child->data->isFolder;

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -67,17 +66,45 @@ WatchThread::~WatchThread() {
 }
 
 void WatchThread::AddDirectory(const std::string& path) {
-    if (IsWatching()) {
-        Watch(path);
+    {
+        std::lock_guard lock(operationsMutex_);
+        operations_.push_back({true, path});
     }
+    wake_.Signal();
 }
 
 void WatchThread::RemoveDirectory(const std::string& path) {
+    {
+        std::lock_guard lock(operationsMutex_);
+        operations_.push_back({false, path});
+    }
+    wake_.Signal();
+}
+
+bool WatchThread::IsWatching(const std::string& path) const {
+    std::lock_guard lock(watchedMutex_);
+    return watched_.count(path) != 0;
+}
+
+void WatchThread::ApplyOperations() {
+    std::vector<Operation> operations;
+    {
+        std::lock_guard lock(operationsMutex_);
+        operations.swap(operations_);
+    }
+    for (const Operation& operation : operations) {
+        if (operation.add)
+            Watch(operation.path);
+        else
+            Unwatch(operation.path);
+    }
+}
+
+void WatchThread::Unwatch(const std::string& path) {
     std::lock_guard lock(watchedMutex_);
     const auto found = watched_.find(path);
-    if (found == watched_.end()) {
+    if (found == watched_.end())
         return;
-    }
     const int wd = found->second.wd;
     watched_.erase(found);
     const auto users = users_.find(wd);
@@ -103,6 +130,7 @@ void WatchThread::Run() {
         if (stop_) {
             return;
         }
+        ApplyOperations();
         if (eventsWaiting && ReadEvents()) {
             settle.Change(NowMs());
         }
@@ -141,7 +169,8 @@ bool WatchThread::WaitForWork(int timeoutMs, bool& eventsWaiting) {
 }
 
 bool WatchThread::Watch(const std::string& path) {
-    std::lock_guard lock(watchedMutex_);
+    // Only this thread (or the constructor, before it) changes the table, so it can be read
+    // without the lock; the lock guards the changes against IsWatching.
     if (watched_.count(path)) {
         return true;
     }
@@ -157,6 +186,7 @@ bool WatchThread::Watch(const std::string& path) {
     if (settings_.remote) {
         ModificationTime(path, entry.mtime);
     }
+    std::lock_guard lock(watchedMutex_);
     watched_[path] = entry;
     ++users_[wd];
     return true;
@@ -191,25 +221,15 @@ bool WatchThread::ReadEvents() {
 }
 
 bool WatchThread::RemoteTimesChanged() {
-    // The directories are read outside the lock: a slow server must not hold up the tree,
-    // which adds and removes directories under it.
-    std::vector<std::pair<std::string, timespec>> known;
-    {
-        std::lock_guard lock(watchedMutex_);
-        for (const auto& [path, entry] : watched_)
-            known.emplace_back(path, entry.mtime);
-    }
     bool changed = false;
-    for (auto& [path, mtime] : known) {
+    for (auto& [path, entry] : watched_) {
         timespec now{};
         if (!ModificationTime(path, now))
             now = timespec{};  // unreadable counts once, then stays unchanged
-        if (now.tv_sec == mtime.tv_sec && now.tv_nsec == mtime.tv_nsec)
+        if (now.tv_sec == entry.mtime.tv_sec && now.tv_nsec == entry.mtime.tv_nsec)
             continue;
         changed = true;
-        std::lock_guard lock(watchedMutex_);
-        if (const auto found = watched_.find(path); found != watched_.end())
-            found->second.mtime = now;
+        entry.mtime = now;  // IsWatching reads the keys only
     }
     if (changed)
         changesSeen_->fetch_add(1, std::memory_order_relaxed);

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class WatchThread {
   public:
@@ -37,14 +38,19 @@ class WatchThread {
     WatchThread& operator=(const WatchThread&) = delete;
 
     const Settings& GetSettings() const { return settings_; }
-    // The owner adds a directory once and removes it once. The watch is in place when
-    // AddDirectory returns, so no change made after it is missed.
+    // The owner adds a directory once and removes it once. The thread itself adds the
+    // watch: the kernel walks the directory's cached entries to do so, which takes
+    // milliseconds for a folder of thousands of items, and the owner is the UI thread.
     void AddDirectory(const std::string& path);
     void RemoveDirectory(const std::string& path);
-    // False when the root itself could not be watched; no thread runs then.
-    bool IsWatching() const { return thread_.joinable(); }
+    // Whether the thread has put the directory's watch in place.
+    bool IsWatching(const std::string& path) const;
 
   private:
+    struct Operation {
+        bool add = false;
+        std::string path;
+    };
     struct Watched {
         int wd = -1;
         timespec mtime{};
@@ -52,6 +58,7 @@ class WatchThread {
 
     void Run();
     bool WaitForWork(int timeoutMs, bool& eventsWaiting);
+    void ApplyOperations();
     bool Watch(const std::string& path);
     void Unwatch(const std::string& path);
     void Forget(int wd);
@@ -64,10 +71,12 @@ class WatchThread {
     platform::InotifyInstance inotify_;
     platform::WakeFd wake_;
     std::atomic<bool> stop_{false};
+    std::mutex operationsMutex_;
+    std::vector<Operation> operations_;
     // The watched directories and how many of them share each watch (two paths of one
-    // directory, through a link or a rename, get the same descriptor); the owner changes
-    // them, the thread drops watches the kernel ended.
-    std::mutex watchedMutex_;
+    // directory, through a link or a rename, get the same descriptor). Changed by the
+    // thread only, under the lock so that IsWatching may look from another thread.
+    mutable std::mutex watchedMutex_;
     std::map<std::string, Watched> watched_;
     std::map<int, int> users_;
     std::thread thread_;  // started last, once the root is watched

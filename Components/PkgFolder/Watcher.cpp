@@ -149,7 +149,13 @@ std::vector<std::string> TWatcher::Roots() const {
 
 bool TWatcher::IsWatching(const std::string& directory) const {
     const auto found = directories_.find(directory);
-    return found != directories_.end() && !found->second.owner.empty();
+    if (found == directories_.end())
+        return false;
+    for (const Root& root : roots_) {
+        if (root.path == found->second.owner && root.thread)
+            return root.thread->IsWatching(directory);
+    }
+    return false;
 }
 
 bool TWatcher::IsRunning(const std::string& root) const {

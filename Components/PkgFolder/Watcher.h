@@ -58,7 +58,7 @@ class TWatcher {
     std::vector<std::string> Roots() const;
     // Whether a thread runs for the root (false while paused).
     bool IsRunning(const std::string& root) const;
-    // Whether a root's thread watches the directory the tree added.
+    // Whether a root's thread has put the watch of a directory the tree added in place.
     bool IsWatching(const std::string& directory) const;
     // Events that counted as changes so far, on every root (diagnostics and tests).
     int ChangesSeen() const { return changesSeen_->load(std::memory_order_relaxed); }

@@ -197,6 +197,8 @@ TEST_F(RefreshTree, DrawnFolderRowsAreWatched) {
 TEST_F(RefreshTree, FollowsAShell) {
     tree->Watcher().SetPaused(false);
     tree->Watcher().WatchDrives(fx.Space().Volumes());
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath() + "/a"); }));
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath()); }));
     ASSERT_EQ(std::system(("mkdir '" + fx.HomePath() + "/made' && mv '" + fx.HomePath() + "/d' '" +
                            fx.HomePath() + "/e'")
                               .c_str()),

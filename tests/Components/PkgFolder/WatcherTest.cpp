@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -77,6 +78,13 @@ class WatcherTest : public ::testing::Test {
         std::lock_guard lock(mutex);
         return reports.size();
     }
+    // Directories are watched by the root's thread: wait (bounded) until it has.
+    void WaitUntilWatched(const std::string& directory) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!watcher.IsWatching(directory) && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        ASSERT_TRUE(watcher.IsWatching(directory));
+    }
     std::string Dir(const std::string& relative) {
         const std::string path = dir / relative;
         ::mkdir(path.c_str(), 0755);
@@ -101,6 +109,7 @@ TEST_F(WatcherTest, ABurstIsOneReportOfTheRootAndRootsAreExactPaths) {
     EXPECT_EQ(watcher.Roots(), (std::vector<std::string>{root, dir / "root"}));
     const std::string inner = Dir("Root/inner");
     watcher.AddDirectory(inner);
+    WaitUntilWatched(inner);
     for (int i = 0; i < 10; ++i)
         Dir("Root/inner/f" + std::to_string(i));
     const int seen = 11;  // the inner folder made in the root, then ten inside it
@@ -129,6 +138,7 @@ TEST_F(WatcherTest, FoldersNeverExpandedReportNothing) {
     watcher.AddDirectory(shown);
     watcher.AddDirectory(shown);
     watcher.RemoveDirectory(shown);  // still shown once: still watched
+    WaitUntilWatched(shown);
     Dir("r/closed/x");
     Dir("r/shown/y");
     EXPECT_EQ(WaitForReports(1), std::vector<std::string>{root});
