@@ -116,7 +116,7 @@ void WatchThread::Unwatch(const std::string& path) {
 
 void WatchThread::Run() {
     SettleWindow settle(settings_.delayMs);
-    std::int64_t nextPoll = NowMs() + kRemotePollMs;
+    std::int64_t nextPoll = NowMs() + settings_.remotePollMs;
     while (!stop_) {
         int timeout = settle.TimeoutMs(NowMs());
         if (settings_.remote) {
@@ -138,7 +138,7 @@ void WatchThread::Run() {
             if (RemoteTimesChanged()) {
                 settle.Change(NowMs());
             }
-            nextPoll = NowMs() + kRemotePollMs;
+            nextPoll = NowMs() + settings_.remotePollMs;
         }
         if (settle.TakeDue(NowMs()) && !stop_) {
             sink_->Deliver(settings_.root);

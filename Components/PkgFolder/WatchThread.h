@@ -27,8 +27,8 @@ class WatchThread {
         bool watchFiles = false;
         int delayMs = 2000;
         bool remote = false;
+        int remotePollMs = 5000;  // how often a network root compares modification times
     };
-    static constexpr int kRemotePollMs = 5000;
 
     // `changesSeen` counts every event that counted as a change (for diagnostics).
     WatchThread(Settings settings, std::shared_ptr<WatchSink> sink,

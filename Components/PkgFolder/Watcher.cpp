@@ -25,6 +25,7 @@ void TWatcher::Start(Root& root) {
     settings.watchFiles = watchFiles_;
     settings.delayMs = delayMs_;
     settings.remote = root.remote;
+    settings.remotePollMs = remotePollMs_;
     root.thread = std::make_unique<WatchThread>(settings, sink_, changesSeen_);
 }
 

@@ -36,6 +36,8 @@ class TWatcher {
     void SetDelay(int ms);
     int Delay() const { return delayMs_; }
     void SetWatchFiles(bool watchFiles) { watchFiles_ = watchFiles; }
+    // How often network roots compare their directories' modification times (5 s).
+    void SetRemotePollMs(int ms) { remotePollMs_ = ms; }
     bool WatchFiles() const { return watchFiles_; }
 
     // Starts a thread for `root` unless it is listed already (exact path; names are never
@@ -86,6 +88,7 @@ class TWatcher {
     const int minimumDelayMs_;
     int delayMs_ = kMinimumDelayMs;
     bool watchFiles_ = false;
+    int remotePollMs_ = 5000;
     bool stopped_ = false;
     std::vector<Root> roots_;
     // Each expanded directory and how often the tree shows it.

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -141,6 +142,21 @@ TEST_F(WatcherTest, FoldersNeverExpandedReportNothing) {
     WaitUntilWatched(shown);
     Dir("r/closed/x");
     Dir("r/shown/y");
+    EXPECT_EQ(WaitForReports(1), std::vector<std::string>{root});
+    EXPECT_EQ(watcher.ChangesSeen(), 1);
+}
+
+// inotify sees only this machine's changes to a network folder: network roots compare
+// modification times too. A file made in the root is no event without files, but it
+// changes the folder's time.
+TEST_F(WatcherTest, NetworkRootsFindChangesByModificationTime) {
+    watcher.SetRemotePollMs(20);
+    const std::string root = Dir("share");
+    // An older time than any the change can give, however coarse the clock.
+    std::filesystem::last_write_time(
+        root, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    watcher.AddWatch(root, true);
+    platform_test::WriteFile(root + "/made-elsewhere.jpg", "x");
     EXPECT_EQ(WaitForReports(1), std::vector<std::string>{root});
     EXPECT_EQ(watcher.ChangesSeen(), 1);
 }
