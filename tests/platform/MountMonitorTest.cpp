@@ -2,6 +2,10 @@
 
 #include "tests/platform/TempDir.h"
 
+#include <poll.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,10 +48,35 @@ TEST(MountMonitor, TablesAreComparedByMountIdAndMountPoint) {
     EXPECT_TRUE(platform::ReadMountTable(dir / "missing").empty());
 }
 
+// A real mount, unmount and remount where the test may mount (root in a namespace that
+// allows it); elsewhere only the quiet case runs.
 TEST(MountMonitor, WatchesTheProcessTable) {
     platform::MountMonitor monitor;
-    EXPECT_GE(monitor.Fd(), 0);
+    ASSERT_GE(monitor.Fd(), 0);
     EXPECT_TRUE(monitor.TakeChanges().Empty());  // nothing mounted meanwhile
+    platform_test::TempDir dir;
+    const std::string point = dir / "point";
+    ::mkdir(point.c_str(), 0700);
+    if (::mount("none", point.c_str(), "tmpfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "mounting is not allowed here";
+    struct Unmount {
+        std::string point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }  // whatever the test left
+    } unmount{point};
+    pollfd ready{monitor.Fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&ready, 1, 10000), 1);
+    platform::MountChanges changes = monitor.TakeChanges();
+    ASSERT_EQ(changes.added.size(), 1u);
+    EXPECT_EQ(changes.added[0].mountPoint, point);
+    EXPECT_EQ(::poll(&ready, 1, 0), 0);  // the notification was consumed
+    ::mount(nullptr, point.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+    EXPECT_EQ(::poll(&ready, 1, 10000), 1);
+    EXPECT_TRUE(monitor.TakeChanges().Empty());  // options only
+    ::umount(point.c_str());
+    EXPECT_EQ(::poll(&ready, 1, 10000), 1);
+    changes = monitor.TakeChanges();
+    ASSERT_EQ(changes.removed.size(), 1u);
+    EXPECT_EQ(changes.removed[0].mountPoint, point);
 }
 
 }  // namespace
