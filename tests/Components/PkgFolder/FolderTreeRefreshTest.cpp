@@ -133,6 +133,16 @@ TEST_F(RefreshTree, ALabelEditHoldsTheBatchUntilItEnds) {
     EXPECT_TRUE(tree->ChangeFollowTimer().isActive());
 }
 
+// The watches restarted by a rebuild follow files as ShowFiles says now.
+TEST_F(RefreshTree, TheFilesFlagReachesTheWatches) {
+    tree->SetFiles(false);
+    tree->SetFiles(true);
+    tree->ExpandItemNow(Child(tree->GetRootItem(), "Home"));
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath()); }));
+    fx.MakeFile("home/new.jpg");
+    EXPECT_TRUE(WaitUntil([&] { return tree->Watcher().ChangesSeen() > 0; }));
+}
+
 // The worker is held after taking its snapshot while the tree is rebuilt, then while it is
 // destroyed; nothing it found may reach the new tree or a tree that is gone.
 TEST_F(RefreshTree, TheRefreshThreadRacesARebuildAndTheTreesEnd) {
