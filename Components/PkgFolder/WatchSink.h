@@ -11,20 +11,13 @@ class WatchSink {
   public:
     using Handler = std::function<void(const std::string& path)>;
 
-    explicit WatchSink(Handler handler) : handler_(std::move(handler)) {}
+    explicit WatchSink(Handler handler);
 
     // Any thread. The handler runs under the sink's mutex: it must be short and must not
     // wait for the owner's thread.
-    void Deliver(const std::string& path) {
-        std::lock_guard lock(mutex_);
-        if (handler_) {
-            handler_(path);
-        }
-    }
-    void Revoke() {
-        std::lock_guard lock(mutex_);
-        handler_ = nullptr;
-    }
+    void Deliver(const std::string& path);
+    // Returns once no thread is inside the handler; none enters it afterwards.
+    void Revoke();
 
   private:
     std::mutex mutex_;
