@@ -54,6 +54,7 @@ void TWatcher::RemoveWatch(const std::string& root) {
 
 void TWatcher::StopAll() {
     roots_.clear();
+    unwatchedDrives_.clear();
     for (auto& [path, directory] : directories_)
         directory.owner.clear();
     stopped_ = true;
@@ -68,7 +69,10 @@ void TWatcher::WatchDrives(const platform::VolumeTable& volumes) {
         if (drive.type == DriveType::Fixed || drive.type == DriveType::Remote ||
             drive.type == DriveType::RamDisk)
             AddWatch(drive.mountPoint, drive.type == DriveType::Remote);
+        else
+            unwatchedDrives_.push_back(drive.mountPoint);
     }
+    Reroute();  // folders on media are no business of the root they are mounted below
     stopped_ = false;
 }
 
@@ -119,6 +123,12 @@ TWatcher::Root* TWatcher::OwnerOf(const std::string& directory) {
         if (platform::PathIsWithin(directory, root.path) &&
             (!best || root.path.size() > best->path.size()))
             best = &root;
+    }
+    // A folder on a removable or optical medium mounted below a watched root is not
+    // watched: media are followed by their mounts coming and going.
+    for (const std::string& drive : unwatchedDrives_) {
+        if (best && drive.size() > best->path.size() && platform::PathIsWithin(directory, drive))
+            return nullptr;
     }
     return best;
 }

@@ -91,6 +91,7 @@ class TWatcher {
     int remotePollMs_ = 5000;
     bool stopped_ = false;
     std::vector<Root> roots_;
+    std::vector<std::string> unwatchedDrives_;  // media drives seen by WatchDrives
     // Each expanded directory and how often the tree shows it.
     std::map<std::string, Directory> directories_;
 };

@@ -198,6 +198,28 @@ TEST_F(WatcherTest, ResumingRestartsWithTheFlagInForceThen) {
     EXPECT_EQ(WaitForReports(1), std::vector<std::string>{root});
 }
 
+// Fixed drives are roots; folders on a medium mounted below one are not watched.
+TEST_F(WatcherTest, DrivesAreRootsAndMediaAreLeftAlone) {
+    const std::string photos = Dir("media") + "/cd/photos";
+    std::filesystem::create_directories(photos);
+    const std::string other = Dir("other");
+    platform_test::WriteFile(dir / "mountinfo",
+                             "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n31 22 11:0 / " +
+                                 dir / "media/cd ro - iso9660 /dev/sr0 ro\n");
+    platform::VolumeTable::Sources sources;
+    sources.mountInfo = dir / "mountinfo";
+    sources.sysfsRoot = dir / "sys";
+    sources.labelDir = dir / "labels";
+    sources.driveFolders = {dir / "media"};
+    const platform::VolumeTable volumes(sources);
+    watcher.WatchDrives(volumes);
+    EXPECT_EQ(watcher.Roots(), std::vector<std::string>{"/"});
+    watcher.AddDirectory(photos);
+    watcher.AddDirectory(other);
+    WaitUntilWatched(other);
+    EXPECT_FALSE(watcher.IsWatching(photos));
+}
+
 TEST_F(WatcherTest, AMissingRootStaysListedWithoutAWatch) {
     watcher.AddWatch(dir / "missing");
     EXPECT_EQ(watcher.Roots(), std::vector<std::string>{dir / "missing"});
