@@ -7,10 +7,14 @@
 #include <array>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/Paths.h"
 #include "platform/PosixFile.h"
+#include "platform/UdevDevices.h"
+
+#include <sys/sysmacros.h>
 
 namespace platform {
 
@@ -92,6 +96,15 @@ int MajorOf(const std::string& majorMinor) {
     return std::atoi(majorMinor.substr(0, majorMinor.find(':')).c_str());
 }
 
+dev_t DeviceNumber(const std::string& majorMinor) {
+    const size_t colon = majorMinor.find(':');
+    if (colon == std::string::npos) {
+        return 0;
+    }
+    return makedev(static_cast<unsigned>(std::atoi(majorMinor.substr(0, colon).c_str())),
+                   static_cast<unsigned>(std::atoi(majorMinor.substr(colon + 1).c_str())));
+}
+
 // Whether a component of the resolved sysfs device path is a usb or mmc node ("usb2",
 // "mmc0"). Only the part below "/devices/" counts: that is where the bus path starts.
 bool OnUsbOrMmc(const std::string& deviceFolder) {
@@ -148,7 +161,9 @@ std::string DecodeLabelEscapes(std::string_view name) {
 }
 
 DriveClassifier::DriveClassifier(std::string sysfsRoot, std::string labelDir)
-    : sysfsRoot_(std::move(sysfsRoot)), labelDir_(std::move(labelDir)) {}
+    : sysfsRoot_(std::move(sysfsRoot)),
+      labelDir_(std::move(labelDir)),
+      useUdev_(sysfsRoot_ == "/sys" && UdevHasDatabase()) {}
 
 std::string DriveClassifier::DeviceFolder(const MountEntry& entry) const {
     if (std::string byNumber = RealPath(JoinPath(sysfsRoot_, "dev/block/" + entry.majorMinor));
@@ -230,12 +245,27 @@ DriveType DriveClassifier::TypeOf(const MountEntry& entry) const {
         MajorOf(entry.majorMinor) == kRamDiskMajor) {
         return DriveType::RamDisk;
     }
-    const std::string folder = DeviceFolder(entry);
-    const DriveType type = folder.empty() ? DriveType::Fixed : BlockDeviceType(folder, 0);
-    return type == DriveType::Removable && entry.mountPoint == "/" ? DriveType::Fixed : type;
+    std::optional<DriveType> type;
+    if (useUdev_) {
+        if (const std::optional<UdevProperties> properties =
+                UdevPropertiesOf(DeviceNumber(entry.majorMinor))) {
+            type = DriveTypeFromUdev(*properties);
+        }
+    }
+    if (!type) {
+        const std::string folder = DeviceFolder(entry);
+        type = folder.empty() ? DriveType::Fixed : BlockDeviceType(folder, 0);
+    }
+    return *type == DriveType::Removable && entry.mountPoint == "/" ? DriveType::Fixed : *type;
 }
 
 std::string DriveClassifier::LabelOf(const MountEntry& entry) const {
+    if (useUdev_) {
+        if (const std::optional<UdevProperties> properties =
+                UdevPropertiesOf(DeviceNumber(entry.majorMinor))) {
+            return properties->label;
+        }
+    }
     const std::string device = DeviceName(entry);
     if (device.empty()) {
         return {};

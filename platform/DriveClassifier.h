@@ -37,6 +37,9 @@ class DriveClassifier {
 
     std::string sysfsRoot_;
     std::string labelDir_;
+    // udev is asked first on the real system where it keeps a database; sysfs and the
+    // label links are read by hand otherwise (containers) and for fixture trees.
+    bool useUdev_ = false;
 };
 
 // Decodes udev's "\xHH" escapes of label link names ("My\x20Disk" -> "My Disk").

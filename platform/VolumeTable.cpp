@@ -10,8 +10,6 @@ namespace platform {
 
 namespace {
 
-// Mount points below these folders are media that the desktop mounted or the user did.
-constexpr std::string_view kDriveFolders[] = {"/media", "/run/media", "/mnt"};
 constexpr size_t kMaxMountInfoBytes = size_t{16} << 20;
 
 // mountinfo writes a blank, tab, newline and backslash in names as \040, \011, \012, \134.
@@ -79,13 +77,13 @@ bool IsAtOrBelow(std::string_view path, std::string_view folder) {
            (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
-bool IsDriveMount(const MountEntry& entry) {
+bool IsDriveMount(const MountEntry& entry, const std::vector<std::string>& driveFolders) {
     if (entry.mountPoint == "/" || IsRemoteFileSystem(entry.fsType)) {
         return true;
     }
-    return std::any_of(
-        std::begin(kDriveFolders), std::end(kDriveFolders),
-        [&](std::string_view folder) { return IsAtOrBelow(entry.mountPoint, folder); });
+    return std::any_of(driveFolders.begin(), driveFolders.end(), [&](std::string_view folder) {
+        return IsAtOrBelow(entry.mountPoint, folder);
+    });
 }
 
 // Lexical clean-up: repeated and trailing '/' and "." go, ".." takes a name off. Symbolic
@@ -120,10 +118,11 @@ std::optional<std::string> NormalizeAbsolute(std::string_view path) {
 }
 
 std::vector<Volume> BuildDrives(const std::vector<MountEntry>& entries,
+                                const std::vector<std::string>& driveFolders,
                                 const DriveClassifier& classifier) {
     std::vector<Volume> drives;
     for (const MountEntry& entry : entries) {
-        if (!IsDriveMount(entry)) {
+        if (!IsDriveMount(entry, driveFolders)) {
             continue;
         }
         // A later line for the same mount point is a mount on top of the earlier one.
@@ -175,7 +174,7 @@ void VolumeTable::Refresh() const {
     if (contents.error == 0 && (!cache_->loaded || contents.bytes != cache_->mountInfoText)) {
         const DriveClassifier classifier(sources_.sysfsRoot, sources_.labelDir);
         cache_->mounts = ParseMountInfo(contents.bytes);
-        cache_->drives = BuildDrives(cache_->mounts, classifier);
+        cache_->drives = BuildDrives(cache_->mounts, sources_.driveFolders, classifier);
         cache_->mountInfoText = std::move(contents.bytes);
         cache_->loaded = true;
     }

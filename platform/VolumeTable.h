@@ -41,6 +41,8 @@ class VolumeTable {
         std::string mountInfo = "/proc/self/mountinfo";
         std::string sysfsRoot = "/sys";
         std::string labelDir = "/dev/disk/by-label";
+        // Mount points at or below these folders are media the desktop or the user mounted.
+        std::vector<std::string> driveFolders = {"/media", "/run/media", "/mnt"};
     };
 
     // Two constructors rather than a default argument: GCC cannot use the default member

@@ -22,6 +22,7 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libjpeg62-turbo-dev
     libpng-dev libgif-dev libtiff-dev zlib1g-dev libgtest-dev libbenchmark-dev ccache fonts-dejavu-core)
+BUILD_PACKAGES+=(libmount-dev libudev-dev)
 TEST_PACKAGES=(xvfb xdotool x11-utils imagemagick libopenjp2-tools libjpeg-turbo-progs)
 # scripts/test --fuzz only: clang with libFuzzer and the sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -45,7 +45,10 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
     // moves its items: the view's own drop handling is not used.
     setDragDropMode(QAbstractItemView::NoDragDrop);  // clears the flags: drops are set after
     setAcceptDrops(true);
-    model_->SetChildProbe([this](TreeNode& node) { return ProbeChildren(node); });
+    model_->SetChildProbe([this](TreeNode& node) {
+        WatchShownFolder(node);
+        return ProbeChildren(node);
+    });
     model_->SetIconSource([this](const TreeNode& node) { return ItemIcon(node); });
     model_->SetRenameHandler(
         [this](TreeNode& node, const QString& text) { return OnEndLabelEdit(node, text); });
@@ -58,6 +61,7 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
             OnPopulationResult(result);
         });
     ConnectView();
+    SetUpChangeFollowing();
     SetReadOnly(readOnly_);
     SetBorderStyle(borderStyle_);
     SetHideSelection(hideSelection_);
@@ -65,6 +69,9 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
 }
 
 TFolderTree::~TFolderTree() {
+    // Nothing reports to the tree once it is being destroyed: the watch threads and the
+    // refresh thread end first.
+    StopChangeFollowing();
     // Selection events stop first; the worker ends before the items it reads for go away.
     changeDelay_ = 0;
     changeTimer_.stop();
@@ -176,7 +183,7 @@ void TFolderTree::OnSelectFolder() {
 void TFolderTree::DoSetRoot(const QString& path) {
     rootDir_ = path;
     RunWhenIdle([this] {
-        PauseWatching();
+        watcher_->RemoveWatch(std::string());
         DeleteAllItems();
         singleRoot_ = false;
         if (rootDir_.isEmpty() || !IsExistingDirectory(rootDir_)) {
@@ -193,7 +200,9 @@ void TFolderTree::DoSetRoot(const QString& path) {
         AddRootFolderContent(pidl, CurrentItemFlags());
         if (const HTREEITEM first = GetRootItem())
             SetSelected(first);
-        ResumeWatching();
+        const std::string root = rootDir_.toStdString();
+        watcher_->SetWatchFiles(showFiles_);
+        watcher_->AddWatch(root, space_->Volumes().TypeOfPath(root) == platform::DriveType::Remote);
     });
 }
 

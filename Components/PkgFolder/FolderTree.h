@@ -9,7 +9,10 @@
 #include "Components/PkgFolder/FolderTreeModel.h"
 #include "Components/PkgFolder/IconCache.h"
 #include "Components/PkgFolder/PopulationWorker.h"
+#include "Components/PkgFolder/RefreshWorker.h"
 #include "Components/PkgFolder/ShellWrappers.h"
+#include "Components/PkgFolder/Watcher.h"
+#include "platform/MountMonitor.h"
 
 #include <QString>
 #include <QTimer>
@@ -17,8 +20,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CShellContextMenu;
@@ -167,6 +173,30 @@ class TFolderTree : public QTreeView {
     // The item's file-system path (empty for virtual items) and whether it is a file.
     QString ItemPath(HTREEITEM item) const;
     bool IsFileItem(HTREEITEM item) const;
+    // Following changes on disk (FolderTreeRefresh.cpp).
+    static constexpr int kBatchDelayMs = 2000;  // a pass starts this long after the last report
+    static constexpr int kWatchDelayMs = 2000;  // the watcher's settle window
+    // The watcher's handler: any thread. Collects `path` for the next pass.
+    void OnFolderChange(const std::string& path);
+    // The batch timer's handler: snapshots what was reported and hands it to the refresh
+    // thread. Public so tests can run a pass without waiting for the timer.
+    void OnChangeFollowTimer();
+    const QTimer& ChangeFollowTimer() const { return followTimer_; }
+    // RefreshDir: refreshes the expanded part below `path` now, on this thread.
+    void DoRefreshDir(const QString& path);
+    // Adds the children of an expanded item that it does not show yet.
+    bool PopulateNewItem(HTREEITEM item);
+    TWatcher& Watcher() { return *watcher_; }
+    RefreshWorker& Refresher() { return *refresher_; }
+
+    // Drives and device changes (FolderTreeDevices.cpp). The mount-table monitor reports
+    // drives that came and went; network drives change the tree at once, media (and other
+    // local drives) once the drive timer has run, the last event of each drive counting.
+    enum class DeviceEvent { Arrival = 0x8000, RemoveComplete = 0x8004 };
+    static constexpr int kDriveDelayMs = 7000;
+    void OnDeviceChange(DeviceEvent event, const platform::Volume& drive);
+    void OnDriveRefresh();  // the drive timer's handler
+    const QTimer& DriveTimer() const { return driveTimer_; }
 
   signals:
     void OnChanging(TFolderTree* sender, HTREEITEM item);
@@ -196,6 +226,7 @@ class TFolderTree : public QTreeView {
     void dropEvent(QDropEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void drawBranches(QPainter* painter, const QRect& rect,
                       const QModelIndex& index) const override;
 
@@ -241,9 +272,37 @@ class TFolderTree : public QTreeView {
     bool IsOnFixedDrive(const TreeNode& node) const;
     unsigned EnumerationFlagsOf(const TreeNode& node) const;
 
-    // Seams for the directory watcher and the refresh thread, which follow changes on disk.
-    void PauseWatching() {}
-    void ResumeWatching() {}
+    // Following changes on disk (FolderTreeRefresh.cpp).
+    void PauseWatching();
+    void ResumeWatching();
+    void WatchDrives();
+    void SetUpChangeFollowing();
+    void StopChangeFollowing();
+    void OnFollowWake();
+    void RestartFollowTimer();
+    void NoteExpanded(const TreeNode& node);
+    void WatchShownFolder(const TreeNode& node);
+    std::string ItemPath(const TreeNode& node) const;
+    void NoteCollapsed(const TreeNode& node);
+    RefreshBatch TakeSnapshot(const std::vector<std::string>& roots) const;
+    void CollectRefreshFolders(const TreeNode& node, bool read,
+                               const std::vector<std::string>& roots, RefreshBatch& batch) const;
+    RefreshFolder SnapshotOf(const TreeNode& node, const std::string& path, bool read) const;
+    void ApplyRefresh(RefreshResult& result);
+    void ApplyChange(RefreshChange& change);
+    void RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed);
+    void InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added);
+    void DeleteRefreshedItem(TreeNode* node);
+    void CollapseReset(TreeNode* node);
+
+    // Drives (FolderTreeDevices.cpp).
+    void StartMountMonitor();
+    void OnMountTableChanged();
+    HTREEITEM FindComputerItem();
+    HTREEITEM FindDriveItem(HTREEITEM computer, const std::string& root) const;
+    void RemoveDriveItem(HTREEITEM item);
+    void DriveArrived(HTREEITEM computer, const std::string& root);
+    void DriveRemoved(HTREEITEM computer, const std::string& root);
 
     SNamespacePtr space_;
     FolderTreeModel* model_;
@@ -292,4 +351,21 @@ class TFolderTree : public QTreeView {
     bool rowSelect_ = false;
     bool rightClickSelect_ = false;
     TDragMode dragMode_ = dmManual;
+
+    // Following changes on disk: reports collected from the watch threads, the batch timer,
+    // the refresh thread and the directories watched for expanded items.
+    std::mutex pendingMutex_;
+    std::vector<std::string> pendingChanges_;
+    QTimer followTimer_;
+    bool followDeferred_ = false;  // a pass waits for a label edit to end
+    std::unique_ptr<platform::UiWaker> followWaker_;
+    std::unique_ptr<RefreshWorker> refresher_;
+    std::unique_ptr<TWatcher> watcher_;
+    std::unordered_map<HTREEITEM, std::string> watchedDirs_;
+
+    // Drives: media events waiting for the drive timer, one per drive root.
+    QTimer driveTimer_;
+    std::map<std::string, DeviceEvent> pendingDrives_;
+    std::unique_ptr<platform::MountMonitor> mountMonitor_;
+    std::vector<platform::Volume> knownDrives_;
 };

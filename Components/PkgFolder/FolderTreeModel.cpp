@@ -39,6 +39,8 @@ void FolderTreeModel::Register(TreeNode* node) {
 }
 
 void FolderTreeModel::Unregister(TreeNode* node) {
+    if (removalObserver_)
+        removalObserver_(*node);
     nodes_.erase(node->handle);
     for (auto& child : node->children)
         Unregister(child.get());
@@ -121,6 +123,14 @@ void FolderTreeModel::NotifyChanged(TreeNode* node) {
     const QModelIndex index = IndexOf(node);
     if (index.isValid())
         emit dataChanged(index, index);
+}
+
+void FolderTreeModel::NotifyChildrenChanged(TreeNode* parent) {
+    if (!parent || parent->children.empty())
+        return;
+    const QModelIndex first = IndexOf(parent->children.front().get());
+    const QModelIndex last = IndexOf(parent->children.back().get());
+    emit dataChanged(first, last);
 }
 
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {

@@ -28,6 +28,10 @@ class FolderTreeModel : public QAbstractItemModel {
     void SetChildProbe(ChildProbe probe) { childProbe_ = std::move(probe); }
     void SetIconSource(IconSource source) { iconSource_ = std::move(source); }
     void SetRenameHandler(RenameHandler handler) { renameHandler_ = std::move(handler); }
+    // Told about every item as it is deleted (its subtree included), before it goes.
+    void SetRemovalObserver(std::function<void(const TreeNode&)> observer) {
+        removalObserver_ = std::move(observer);
+    }
     void SetEditable(bool editable) { editable_ = editable; }
     void SetDragEnabled(bool enabled) { dragEnabled_ = enabled; }
     void SetToolTips(bool toolTips) { toolTips_ = toolTips; }
@@ -49,6 +53,8 @@ class FolderTreeModel : public QAbstractItemModel {
     void Clear();
     void SortChildren(TreeNode* parent, const NodeLess& less);
     void NotifyChanged(TreeNode* node);
+    // The children of `parent` may show other data (buttons, icons): one signal for all.
+    void NotifyChildrenChanged(TreeNode* parent);
     // Works out whether an item has a child button, once; the view asks every row during
     // layout, so the answer is only sought for rows that are drawn (or asked for).
     bool ResolveChildState(TreeNode* node);
@@ -73,6 +79,7 @@ class FolderTreeModel : public QAbstractItemModel {
     ChildProbe childProbe_;
     IconSource iconSource_;
     RenameHandler renameHandler_;
+    std::function<void(const TreeNode&)> removalObserver_;
     bool editable_ = false;
     bool dragEnabled_ = false;
     bool toolTips_ = true;

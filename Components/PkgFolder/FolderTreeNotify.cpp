@@ -98,8 +98,10 @@ void TFolderTree::OnViewCollapsed(const QModelIndex& index) {
     const HTREEITEM item = node->handle;
     if (WantsRefresh(item)) {
         DeleteChildren(item);
-        if (TreeNode* again = model_->Node(item))
+        if (TreeNode* again = model_->Node(item)) {
             again->expandedOnce = false;
+            NoteCollapsed(*again);
+        }
     }
     emit OnExpanded(this, item);
 }
@@ -160,6 +162,7 @@ void TFolderTree::AdoptChildren(TreeNode* node, PopulationOutcome outcome, bool 
     const HTREEITEM item = node->handle;
     model_->Insert(node, std::move(outcome.children), static_cast<int>(node->children.size()));
     node->expandedOnce = true;
+    NoteExpanded(*node);
     if (node == model_->Root())
         return;
     const bool hasChildren = !node->children.empty();
@@ -197,7 +200,18 @@ void TFolderTree::ExpandItemNow(HTREEITEM item) {
 bool TFolderTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     if (trigger != QAbstractItemView::NoEditTriggers && !CanEditLabel(model_->NodeOf(index)))
         return false;
-    return QTreeView::edit(index, trigger, event);
+    const bool editing = QTreeView::edit(index, trigger, event);
+    if (editing && followTimer_.isActive()) {
+        // No pass changes the items under an open editor; the pass waits for its end.
+        followTimer_.stop();
+        followDeferred_ = true;
+    }
+    return editing;
+}
+
+void TFolderTree::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    QTreeView::closeEditor(editor, hint);
+    RestartFollowTimer();
 }
 
 bool TFolderTree::CanEditLabel(const TreeNode* node) const {

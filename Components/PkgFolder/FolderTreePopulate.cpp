@@ -120,7 +120,7 @@ void TFolderTree::Init() {
         SetSelected(root);
         ExpandItemNow(root);
     }
-    ResumeWatching();
+    WatchDrives();
 }
 
 void TFolderTree::AddRootFolderContent(const ItemIdList& pidl, unsigned flags) {

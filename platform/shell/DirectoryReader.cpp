@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <cerrno>
 
 namespace platform {
 namespace {
@@ -27,7 +28,10 @@ bool IsDotOrDotDot(const char* name) {
 
 }  // namespace
 
-DirectoryReader::DirectoryReader(const std::string& path) : dir_(::opendir(path.c_str())) {}
+DirectoryReader::DirectoryReader(const std::string& path) : dir_(::opendir(path.c_str())) {
+    if (!dir_)
+        error_ = errno;
+}
 
 DirectoryReader::~DirectoryReader() {
     if (dir_)
@@ -37,6 +41,8 @@ DirectoryReader::~DirectoryReader() {
 bool DirectoryReader::Next(DirEntry& entry) {
     if (!dir_)
         return false;
+    // readdir tells the end from a failure only through errno.
+    errno = 0;
     while (const dirent* d = ::readdir(dir_)) {
         if (IsDotOrDotDot(d->d_name))
             continue;
@@ -44,6 +50,7 @@ bool DirectoryReader::Next(DirEntry& entry) {
         entry.kind = KindOf(d->d_type);
         return true;
     }
+    error_ = errno;
     return false;
 }
 

@@ -25,6 +25,8 @@ class DirectoryReader {
     DirectoryReader& operator=(const DirectoryReader&) = delete;
 
     bool IsOpen() const { return dir_ != nullptr; }
+    // The errno of a failed open or of a read that ended early; 0 after a complete read.
+    int Error() const { return error_; }
     // The next entry other than "." and ".."; false at the end or on a read error.
     bool Next(DirEntry& entry);
     // Whether the entry is a directory, following a link (a dangling link is not).
@@ -34,6 +36,7 @@ class DirectoryReader {
 
   private:
     DIR* dir_ = nullptr;
+    int error_ = 0;
 };
 
 // Hidden items are the dot files.

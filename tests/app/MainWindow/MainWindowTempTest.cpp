@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <QDeadlineTimer>
+
 #include "app/Dialogs/ConfigForm.h"
 #include "app/Saving/SavingForm.h"
 #include "tests/app/MainWindow/MainFormFixture.h"
@@ -22,7 +24,17 @@ class TempTest : public MainFormTest {
         stick_ = MakePictures("stick", names);
         Start();
         Form().IsRemovableDrive = [this](const QString& path) { return path.startsWith(stick_); };
+        // The tree reports the new folder ChangeDelay ms after selecting it; tests that take
+        // the stick away later must not race that report, so it is waited for here.
+        bool reported = false;
+        const QMetaObject::Connection connection = QObject::connect(
+            Form().DirTree, &TFolderTree::OnChange, [&reported] { reported = true; });
         OpenFolder(stick_);
+        QDeadlineTimer limit(10000);
+        while (!reported && !limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QObject::disconnect(connection);
+        ASSERT_TRUE(reported);
     }
     QString OnStick(const QString& name) const { return stick_ + "/" + name; }
     void ExpectNotBusy() {

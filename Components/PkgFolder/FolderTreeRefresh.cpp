@@ -1,0 +1,381 @@
+// TFolderTree: following changes on disk. The watcher's threads report watched roots; the
+// reports are collected for kBatchDelayMs after the last one, then a snapshot of the
+// expanded items below them goes to the refresh thread, and what it found changed is
+// applied here, unless the tree has been rebuilt meanwhile.
+
+#include "Components/PkgFolder/FolderTree.h"
+
+#include "Components/PkgFolder/FolderTreeLog.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+
+namespace {
+
+bool IsWithinAny(const std::string& path, const std::vector<std::string>& roots) {
+    return std::any_of(roots.begin(), roots.end(),
+                       [&](const std::string& root) { return platform::PathIsWithin(path, root); });
+}
+
+const std::string& NameOf(const TVITEMDATA& data) {
+    return data.relative.Get().LastItem();
+}
+
+const std::string& NameOf(const TreeNode& node) {
+    return NameOf(*node.data);
+}
+
+// The path of an item in a file-system folder, from the folder's own path: asking the
+// namespace would read the mount table for every item.
+std::string ChildPath(const TVITEMDATA& data) {
+    const platform::ShellLocation& parent = data.folder->Location();
+    if (!parent.IsFileSystem() || data.relative.Get().Count() != 1)
+        return {};
+    return (parent.path == "/" ? std::string() : parent.path) + "/" + NameOf(data);
+}
+
+}  // namespace
+
+// ---- Set-up, watching ---------------------------------------------------------------------
+
+void TFolderTree::SetUpChangeFollowing() {
+    followTimer_.setSingleShot(true);
+    followTimer_.setInterval(kBatchDelayMs);
+    connect(&followTimer_, &QTimer::timeout, this, &TFolderTree::OnChangeFollowTimer);
+    followWaker_ = std::make_unique<platform::UiWaker>([this] { OnFollowWake(); });
+    refresher_ =
+        std::make_unique<RefreshWorker>([this](RefreshResult& result) { ApplyRefresh(result); });
+    watcher_ =
+        std::make_unique<TWatcher>([this](const std::string& path) { OnFolderChange(path); });
+    watcher_->SetWatchFiles(showFiles_);
+    watcher_->SetDelay(kWatchDelayMs);
+    model_->SetRemovalObserver([this](const TreeNode& node) { NoteCollapsed(node); });
+    driveTimer_.setSingleShot(true);
+    driveTimer_.setInterval(kDriveDelayMs);
+    connect(&driveTimer_, &QTimer::timeout, this, &TFolderTree::OnDriveRefresh);
+    StartMountMonitor();
+}
+
+void TFolderTree::StopChangeFollowing() {
+    // The watcher revokes its handler and joins its threads, so no report arrives after
+    // this; then the refresh thread ends, and its results still queued are dropped.
+    model_->SetRemovalObserver(nullptr);
+    watcher_.reset();
+    refresher_.reset();
+    followTimer_.stop();
+    followWaker_.reset();
+    driveTimer_.stop();
+    mountMonitor_.reset();
+}
+
+void TFolderTree::PauseWatching() {
+    if (watcher_)
+        watcher_->SetPaused(true);
+}
+
+void TFolderTree::ResumeWatching() {
+    if (!watcher_)
+        return;
+    watcher_->SetWatchFiles(showFiles_);
+    watcher_->SetPaused(false);
+}
+
+void TFolderTree::WatchDrives() {
+    if (!watcher_)
+        return;
+    // A desktop tree follows its drives, also when it replaces a root folder's tree.
+    watcher_->StopAll();
+    watcher_->SetPaused(false);
+    watcher_->SetWatchFiles(showFiles_);
+    watcher_->WatchDrives(space_->Volumes());
+}
+
+void TFolderTree::NoteExpanded(const TreeNode& node) {
+    if (!watcher_ || !IsValidItemData(node.data.get()) || watchedDirs_.count(node.handle))
+        return;
+    std::string path = ItemPath(node);
+    if (path.empty())
+        return;
+    watcher_->AddDirectory(path);
+    watchedDirs_.emplace(node.handle, std::move(path));
+}
+
+std::string TFolderTree::ItemPath(const TreeNode& node) const {
+    std::string path = ChildPath(*node.data);
+    return path.empty() ? PidlToPath(*space_, node.data->absolute.Get()) : path;
+}
+
+void TFolderTree::WatchShownFolder(const TreeNode& node) {
+    // A folder row is watched once it is drawn (its button is worked out then), so a folder
+    // made inside it gives it a button. Rows never drawn cost no watch: a folder of
+    // thousands of subfolders would otherwise use up the per-user watch limit.
+    if (IsValidItemData(node.data.get()) && node.data->isFolder)
+        NoteExpanded(node);
+}
+
+void TFolderTree::NoteCollapsed(const TreeNode& node) {
+    const auto found = watchedDirs_.find(node.handle);
+    if (found == watchedDirs_.end())
+        return;
+    if (watcher_)
+        watcher_->RemoveDirectory(found->second);
+    watchedDirs_.erase(found);
+}
+
+// ---- Batching -----------------------------------------------------------------------------
+
+void TFolderTree::OnFolderChange(const std::string& path) {
+    if (path.empty())
+        return;
+    {
+        std::lock_guard lock(pendingMutex_);
+        if (std::find(pendingChanges_.begin(), pendingChanges_.end(), path) ==
+            pendingChanges_.end())
+            pendingChanges_.push_back(path);
+    }
+    // The timer belongs to the UI thread: the restart is queued there.
+    followWaker_->Post();
+}
+
+void TFolderTree::OnFollowWake() {
+    if (state() == QAbstractItemView::EditingState) {
+        followDeferred_ = true;
+        return;
+    }
+    followTimer_.start(kBatchDelayMs);  // every report restarts the batch window
+}
+
+void TFolderTree::RestartFollowTimer() {
+    if (!followDeferred_)
+        return;
+    followDeferred_ = false;
+    followTimer_.start(kBatchDelayMs);
+}
+
+void TFolderTree::OnChangeFollowTimer() {
+    followTimer_.stop();
+    if (state() == QAbstractItemView::EditingState) {
+        followDeferred_ = true;
+        return;
+    }
+    std::vector<std::string> roots;
+    {
+        std::lock_guard lock(pendingMutex_);
+        roots.swap(pendingChanges_);
+    }
+    if (roots.empty() || !refresher_)
+        return;
+    refresher_->Submit(TakeSnapshot(roots));
+}
+
+// ---- Snapshot -----------------------------------------------------------------------------
+
+RefreshBatch TFolderTree::TakeSnapshot(const std::vector<std::string>& roots) const {
+    RefreshBatch batch;
+    batch.generation = generation_;
+    const TreeNode& top = *model_->Node(TVI_ROOT);
+    bool readTop = false;
+    if (singleRoot_) {
+        // A tree built around a root folder shows that folder's items at the top level.
+        const std::string path = rootDir_.toStdString();
+        if (IsWithinAny(path, roots)) {
+            RefreshFolder folder;
+            folder.item = TVI_ROOT;
+            folder.path = path;
+            folder.readChildren = true;
+            folder.folder = space_->BindToFolder(PidlFromPath(*space_, path));
+            folder.options = OptionsFor(CurrentItemFlags());
+            for (const auto& child : top.children) {
+                if (IsValidItemData(child->data.get()))
+                    folder.childNames.push_back(NameOf(*child));
+            }
+            batch.folders.push_back(std::move(folder));
+            readTop = true;
+        }
+    }
+    CollectRefreshFolders(top, readTop, roots, batch);
+    return batch;
+}
+
+void TFolderTree::CollectRefreshFolders(const TreeNode& node, bool read,
+                                        const std::vector<std::string>& roots,
+                                        RefreshBatch& batch) const {
+    for (const auto& child : node.children) {
+        if (!IsValidItemData(child->data.get()))
+            continue;
+        const bool expanded = child->expandedOnce && !child->populating;
+        // A child of a folder that is read is in that folder's listing.
+        if (read && !expanded)
+            continue;
+        const std::string path = ItemPath(*child);
+        bool readChild = false;
+        if (!path.empty() && IsWithinAny(path, roots)) {
+            readChild = expanded && child->data->isFolder;
+            batch.folders.push_back(SnapshotOf(*child, path, readChild));
+        }
+        if (expanded)
+            CollectRefreshFolders(*child, readChild, roots, batch);
+    }
+}
+
+RefreshFolder TFolderTree::SnapshotOf(const TreeNode& node, const std::string& path,
+                                      bool read) const {
+    RefreshFolder folder;
+    folder.item = node.handle;
+    folder.path = path;
+    folder.readChildren = read;
+    if (!read)
+        return folder;
+    folder.folder = space_->BindToFolder(node.data->absolute.Get());
+    folder.options = OptionsFor(EnumerationFlagsOf(node));
+    folder.childNames.reserve(node.children.size());
+    for (const auto& child : node.children) {
+        if (IsValidItemData(child->data.get()))
+            folder.childNames.push_back(NameOf(*child));
+    }
+    return folder;
+}
+
+// ---- Applying -----------------------------------------------------------------------------
+
+void TFolderTree::ApplyRefresh(RefreshResult& result) {
+    if (result.generation != generation_)
+        return;  // the tree was rebuilt: the handles name items that are gone
+    for (RefreshChange& change : result.changes)
+        ApplyChange(change);
+    viewport()->update();
+}
+
+void TFolderTree::ApplyChange(RefreshChange& change) {
+    TreeNode* node = model_->Node(change.item);
+    if (!node)
+        return;
+    if (change.state == RefreshChange::State::Gone) {
+        if (node != model_->Root())
+            DeleteRefreshedItem(node);
+        return;
+    }
+    if (change.state == RefreshChange::State::Unreadable || node->populating)
+        return;
+    RemoveGoneChildren(node, change.removed);
+    node = model_->Node(change.item);
+    if (!node)
+        return;
+    InsertSorted(node, std::move(change.added));
+    // Buttons and icons of the children are worked out again when they are next drawn.
+    for (const auto& child : node->children) {
+        child->iconKind = -1;
+        if (!child->expandedOnce && child->data && child->data->isFolder)
+            child->childState = TreeNode::ChildState::Unknown;
+    }
+    model_->NotifyChildrenChanged(node);
+}
+
+void TFolderTree::RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed) {
+    if (removed.empty())
+        return;
+    const std::unordered_set<std::string_view> gone(removed.begin(), removed.end());
+    std::vector<HTREEITEM> doomed;
+    for (const auto& child : node->children) {
+        if (IsValidItemData(child->data.get()) && gone.count(NameOf(*child)))
+            doomed.push_back(child->handle);
+    }
+    for (const HTREEITEM item : doomed) {
+        if (TreeNode* child = model_->Node(item))
+            DeleteRefreshedItem(child);
+    }
+}
+
+void TFolderTree::InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added) {
+    if (added.empty())
+        return;
+    // A pass computed before an earlier one was applied may bring a child again.
+    std::unordered_set<std::string> present;
+    for (const auto& child : node->children) {
+        if (IsValidItemData(child->data.get()))
+            present.insert(NameOf(*child));
+    }
+    const auto less = [](const std::unique_ptr<TreeNode>& a, const std::unique_ptr<TreeNode>& b) {
+        if (!IsValidItemData(a->data.get()) || !IsValidItemData(b->data.get()))
+            return !IsValidItemData(a->data.get()) && IsValidItemData(b->data.get());
+        return CompareItemData(*a->data, *b->data) < 0;
+    };
+    for (auto& item : added) {
+        if (!IsValidItemData(item->data.get()) || !present.insert(NameOf(*item)).second)
+            continue;
+        const auto place =
+            std::lower_bound(node->children.begin(), node->children.end(), item, less);
+        model_->InsertOne(node, std::move(item), static_cast<int>(place - node->children.begin()));
+    }
+    if (node != model_->Root() && node->childState == TreeNode::ChildState::No) {
+        node->childState = TreeNode::ChildState::Yes;
+        model_->NotifyChanged(node);
+    }
+}
+
+void TFolderTree::DeleteRefreshedItem(TreeNode* node) {
+    const HTREEITEM item = node->handle;
+    // The selection inside a deleted subtree moves to the subtree's parent first.
+    for (const TreeNode* walk = model_->Node(GetSelected()); walk; walk = walk->parent) {
+        if (walk == node) {
+            if (node->parent && node->parent != model_->Root())
+                SetSelected(node->parent->handle);
+            break;
+        }
+    }
+    node = model_->Node(item);  // a selection handler may have changed the tree
+    if (!node)
+        return;
+    TreeNode* parent = node->parent;
+    const bool onlyChild = parent && parent != model_->Root() && parent->children.size() == 1;
+    model_->Remove(node);
+    // The parent of an only child shows no button until it is read again.
+    if (onlyChild)
+        CollapseReset(parent);
+}
+
+void TFolderTree::CollapseReset(TreeNode* node) {
+    node->expandedOnce = false;
+    NoteCollapsed(*node);
+    node->childState = TreeNode::ChildState::Unknown;
+    quietExpansion_ = true;
+    collapse(model_->IndexOf(node));
+    quietExpansion_ = false;
+    model_->NotifyChanged(node);
+}
+
+// ---- Refreshing on request ----------------------------------------------------------------
+
+void TFolderTree::DoRefreshDir(const QString& path) {
+    const std::string target = path.toStdString();
+    struct stat st {};
+    if (target.empty() || ::stat(target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    if (!singleRoot_ && !SFFindItem(PidlFromPath(*space_, target)))
+        return;  // a folder the tree does not show
+    RefreshResult result =
+        ComputeRefresh(TakeSnapshot({singleRoot_ ? rootDir_.toStdString() : target}));
+    ApplyRefresh(result);
+}
+
+bool TFolderTree::PopulateNewItem(HTREEITEM item) {
+    if (item == TVI_ROOT) {
+        FolderTreeAssert("TFolderTree::PopulateNewItem", __LINE__);
+        return true;
+    }
+    TreeNode* node = model_->Node(item);
+    if (!node || !node->data)
+        return true;
+    if (!IsValidItemData(node->data.get())) {
+        FolderTreeAssert("TFolderTree::PopulateNewItem", __LINE__);
+        return false;
+    }
+    const SShellFolderPtr folder = space_->BindToFolder(node->data->absolute.Get());
+    PopulationOutcome outcome = ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)));
+    if (outcome.opened)
+        InsertSorted(node, std::move(outcome.children));
+    return IsOnFixedDrive(*node);
+}

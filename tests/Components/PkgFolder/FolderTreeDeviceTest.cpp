@@ -1,0 +1,111 @@
+// Drives that come and go: media through the drive timer (the last event of each drive
+// counting), network drives at once. The drives are folders of a temporary directory
+// described by a mount table the test rewrites.
+
+#include "Components/PkgFolder/FolderTree.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using Event = TFolderTree::DeviceEvent;
+
+class DeviceTree : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directories(root + "/home");
+        std::filesystem::create_directories(root + "/media/cd/photos");
+        std::filesystem::create_directories(root + "/media/card");
+        std::filesystem::create_directories(root + "/share");
+        WriteMounts({});
+        platform::VolumeTable::Sources sources;
+        sources.mountInfo = root + "/mountinfo";
+        sources.sysfsRoot = root + "/sys";
+        sources.labelDir = root + "/labels";
+        sources.driveFolders = {root + "/media"};
+        volumes = std::make_unique<platform::VolumeTable>(sources);
+        tree = std::make_unique<TFolderTree>(
+            nullptr, platform::ShellNamespace::Create(*volumes, root + "/home"));
+        tree->show();
+        QCoreApplication::processEvents();
+        computer = Child(tree->GetRootItem(), "Computer");
+        tree->ExpandItemNow(computer);
+    }
+    void WriteMounts(const std::vector<std::string>& lines) {
+        std::ofstream out(root + "/mountinfo");
+        out << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
+        for (const std::string& line : lines)
+            out << line << "\n";
+    }
+    platform::Volume Cd() const {
+        return {root + "/media/cd", "iso9660", "/dev/sr0", platform::DriveType::CdRom, ""};
+    }
+    HTREEITEM Child(HTREEITEM parent, const QString& text) const {
+        for (HTREEITEM c = tree->GetFirstChild(parent); c; c = tree->GetNextSibling(c)) {
+            if (tree->GetItemText(c) == text)
+                return c;
+        }
+        return 0;
+    }
+
+    QTemporaryDir dir;
+    std::string root = dir.path().toStdString();
+    std::unique_ptr<platform::VolumeTable> volumes;
+    std::unique_ptr<TFolderTree> tree;
+    HTREEITEM computer = 0;
+};
+
+TEST_F(DeviceTree, MediaChangeTheTreeWhenTheDriveTimerHasRun) {
+    const std::string cdLine = "31 22 11:0 / " + root + "/media/cd ro - iso9660 /dev/sr0 ro";
+    const platform::Volume card{root + "/media/card", "vfat", "/dev/sdb1",
+                                platform::DriveType::Removable, ""};
+    WriteMounts({"32 22 8:17 / " + root + "/media/card rw - vfat /dev/sdb1 rw"});
+    tree->OnDeviceChange(Event::Arrival, card);
+    tree->OnDriveRefresh();
+    ASSERT_NE(Child(computer, "card"), 0u);
+    // The card is pulled while a CD arrives: both drives are handled, each by its last event.
+    WriteMounts({cdLine});
+    tree->OnDeviceChange(Event::Arrival, card);
+    ASSERT_TRUE(tree->DriveTimer().isActive());
+    EXPECT_EQ(tree->DriveTimer().interval(), 7000);
+    const int remaining = tree->DriveTimer().remainingTime();
+    tree->OnDeviceChange(Event::Arrival, Cd());
+    tree->OnDeviceChange(Event::RemoveComplete, card);         // the card's last event wins
+    EXPECT_LE(tree->DriveTimer().remainingTime(), remaining);  // not restarted
+    EXPECT_EQ(Child(computer, "cd"), 0u);
+    tree->OnDriveRefresh();
+    EXPECT_FALSE(tree->DriveTimer().isActive());
+    const HTREEITEM cd = Child(computer, "cd");
+    ASSERT_NE(cd, 0u);
+    EXPECT_EQ(Child(computer, "card"), 0u);
+
+    tree->ExpandItemNow(cd);
+    tree->SetSelected(Child(cd, "photos"));
+    WriteMounts({});
+    tree->OnDeviceChange(Event::RemoveComplete, Cd());
+    tree->OnDriveRefresh();
+    EXPECT_EQ(Child(computer, "cd"), 0u);
+    EXPECT_EQ(tree->GetSelected(), computer);
+}
+
+TEST_F(DeviceTree, NetworkDrivesComeAndGoAtOnce) {
+    const std::string share = root + "/share";
+    WriteMounts({"40 22 0:50 / " + share + " rw - nfs4 server:/export rw"});
+    const platform::Volume drive{share, "nfs4", "server:/export", platform::DriveType::Remote, ""};
+    tree->OnDeviceChange(Event::Arrival, drive);
+    EXPECT_FALSE(tree->DriveTimer().isActive());
+    EXPECT_NE(Child(computer, "share"), 0u);
+    EXPECT_TRUE(tree->Watcher().IsRunning(share));
+    WriteMounts({});
+    tree->OnDeviceChange(Event::RemoveComplete, drive);
+    EXPECT_EQ(Child(computer, "share"), 0u);
+    EXPECT_FALSE(tree->Watcher().IsRunning(share));
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+// Following changes on disk: the comparison with the disk, a pass applied to the tree
+// (deletions, sorted insertions, the only-child case, errors that keep items), batching of
+// reports, the refresh thread racing a rebuild or the tree's end, and real watches.
+
+#include "Components/PkgFolder/RefreshPass.h"
+#include "tests/Components/PkgFolder/FolderTreeTestBase.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
+    shelltest::ShellFixture fx;
+    fx.MakeDir("home/keep");
+    fx.MakeDir("home/new");
+    fx.MakeFile("home/file.jpg");
+    fx.MakeLink("loop", "home/loop");  // opening it fails with ELOOP, not "missing"
+    const auto folder = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath()));
+    RefreshBatch batch;
+    batch.generation = 7;
+    RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}};
+    batch.folders = {home};
+    for (const char* name : {"file.jpg", "missing", "loop"})
+        batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}});
+    batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}});
+    batch.folders.push_back(home);  // a second item of the same folder
+    const RefreshResult result = ComputeRefresh(batch);
+    using State = RefreshChange::State;
+    ASSERT_EQ(result.changes.size(), 6u);
+    EXPECT_EQ(result.generation, 7u);
+    const RefreshChange& first = result.changes[0];
+    EXPECT_EQ(first.state, State::Present);
+    EXPECT_EQ(first.removed, std::vector<std::string>{"old"});
+    ASSERT_EQ(first.added.size(), 1u);  // folders only: no file, no hidden item
+    EXPECT_EQ(first.added[0]->text, "new");
+    EXPECT_EQ(result.changes[1].state, State::Gone);  // ENOTDIR
+    EXPECT_EQ(result.changes[2].state, State::Gone);  // ENOENT
+    EXPECT_EQ(result.changes[3].state, State::Unreadable);
+    EXPECT_EQ(result.changes[4].state, State::Present);
+    EXPECT_EQ(result.changes[5].removed, first.removed);
+
+    // With files and a filter, a new file is added only when its extension is listed.
+    fx.MakeFile("home/new/a.JPG");
+    fx.MakeFile("home/new/notes.txt");
+    PopulationOptions files{ItemFlag::Files, true, true, ".jpg;.jpeg"};
+    const auto inner = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath() + "/new"));
+    const RefreshResult filtered =
+        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}}}});
+    ASSERT_EQ(filtered.changes.at(0).added.size(), 1u);
+    EXPECT_EQ(filtered.changes[0].added[0]->text, "a.JPG");
+}
+
+class RefreshTree : public FolderTreeTestBase {
+  protected:
+    void SetUp() override {
+        for (const char* dir : {"home/a/only", "home/b", "home/d"})
+            fx.MakeDir(dir);
+        MakeTree();
+        ASSERT_TRUE(WaitUntil([this] { return tree->GetCount() > 0; }));
+        tree->ExpandItemNow(Home());
+        tree->ExpandItemNow(Child(Home(), "a"));
+        tree->Refresher().SetBatchTakenHook([this] { ++batches; });
+        // Passes start only when a test asks, except where real watches are the point.
+        tree->Watcher().StopAll();
+    }
+    HTREEITEM Home() const { return Child(tree->GetRootItem(), "Home"); }
+    // One pass through the refresh thread, as the batch timer would start it.
+    void PassAndWait(const std::function<bool()>& applied) {
+        tree->OnFolderChange("/");
+        ASSERT_TRUE(WaitUntil([&] { return tree->ChangeFollowTimer().isActive(); }));
+        tree->OnChangeFollowTimer();
+        ASSERT_TRUE(WaitUntil(applied));
+    }
+    std::atomic<int> batches{0};
+};
+
+TEST_F(RefreshTree, DeletesInsertsInOrderAndCollapsesTheParentOfAnOnlyChild) {
+    const HTREEITEM a = Child(Home(), "a");
+    tree->SetSelected(Child(a, "only"));
+    fs::remove(fx.HomePath() + "/a/only");
+    fs::remove(fx.HomePath() + "/b");
+    fx.MakeDir("home/c");
+    fx.MakeDir("home/a2");
+    tree->DoRefreshDir(Q(fx.HomePath()));
+    EXPECT_EQ(ChildTexts(Home()), (std::vector<QString>{"a", "a2", "c", "d"}));
+    EXPECT_EQ(tree->GetSelected(), a);  // the selection was inside what went
+    EXPECT_FALSE(tree->IsExpandedOnce(a));
+    EXPECT_EQ(tree->GetFirstChild(a), 0u);
+    fx.MakeDir("home/a/again");
+    tree->ExpandItemNow(a);  // read anew when expanded again
+    EXPECT_EQ(ChildTexts(a), std::vector<QString>{"again"});
+    // A folder that can no longer be opened for another reason than being gone stays.
+    fs::remove(fx.HomePath() + "/d");
+    fs::create_symlink("d", fx.HomePath() + "/d");
+    tree->ExpandItemNow(Child(Home(), "d"));
+    tree->DoRefreshDir(Q(fx.HomePath()));
+    EXPECT_NE(Child(Home(), "d"), 0u);
+}
+
+TEST_F(RefreshTree, ThreeReportsGiveOnePassOnTheRefreshThread) {
+    fx.MakeDir("home/fresh");
+    for (int i = 0; i < 3; ++i)
+        tree->OnFolderChange(fx.Root());
+    ASSERT_TRUE(WaitUntil([&] { return tree->ChangeFollowTimer().isActive(); }));
+    EXPECT_EQ(tree->ChangeFollowTimer().interval(), 2000);
+    tree->OnChangeFollowTimer();
+    ASSERT_TRUE(WaitUntil([&] { return Child(Home(), "fresh") != 0; }));
+    tree->OnChangeFollowTimer();  // nothing pending: no pass
+    PassAndWait([&] { return batches == 2; });
+    EXPECT_EQ(batches, 2);
+}
+
+TEST_F(RefreshTree, ALabelEditHoldsTheBatchUntilItEnds) {
+    tree->SetSelected(Child(Home(), "b"));
+    tree->OnFolderChange("/");
+    ASSERT_TRUE(WaitUntil([&] { return tree->ChangeFollowTimer().isActive(); }));
+    QTest::keyClick(tree.get(), Qt::Key_F2);
+    auto* editor = tree->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_FALSE(tree->ChangeFollowTimer().isActive());
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_TRUE(tree->ChangeFollowTimer().isActive());
+}
+
+// The watches restarted by a rebuild follow files as ShowFiles says now.
+TEST_F(RefreshTree, TheFilesFlagReachesTheWatches) {
+    tree->SetFiles(false);
+    tree->SetFiles(true);
+    tree->ExpandItemNow(Child(tree->GetRootItem(), "Home"));
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath()); }));
+    fx.MakeFile("home/new.jpg");
+    EXPECT_TRUE(WaitUntil([&] { return tree->Watcher().ChangesSeen() > 0; }));
+}
+
+// The worker is held after taking its snapshot while the tree is rebuilt, then while it is
+// destroyed; nothing it found may reach the new tree or a tree that is gone.
+TEST_F(RefreshTree, TheRefreshThreadRacesARebuildAndTheTreesEnd) {
+    std::mutex mutex;
+    std::condition_variable gate;
+    bool held = false, open = false;
+    tree->Refresher().SetBatchTakenHook([&] {
+        std::unique_lock lock(mutex);
+        held = true;
+        gate.notify_all();
+        gate.wait(lock, [&] { return open; });
+    });
+    const auto hold = [&] {
+        std::lock_guard lock(mutex);
+        held = open = false;
+    };
+    const auto isHeld = [&] {
+        std::lock_guard lock(mutex);
+        return held;
+    };
+    const auto release = [&] {
+        std::lock_guard lock(mutex);
+        open = true;
+        gate.notify_all();
+    };
+    fs::remove(fx.HomePath() + "/b");
+    tree->OnFolderChange("/");
+    tree->OnChangeFollowTimer();
+    ASSERT_TRUE(WaitUntil(isHeld));
+    fx.MakeDir("home/b");
+    QTest::keyClick(tree.get(), Qt::Key_F5);  // a new tree, that shows b again
+    release();
+    tree->ExpandItemNow(Child(tree->GetRootItem(), "Home"));
+    // Results arrive in order: once a later pass is in, the held one has been dropped.
+    fx.MakeDir("home/fence");
+    PassAndWait([&] { return Child(Home(), "fence") != 0; });
+    EXPECT_NE(Child(Home(), "b"), 0u);
+
+    hold();
+    tree->OnFolderChange("/");
+    tree->OnChangeFollowTimer();
+    ASSERT_TRUE(WaitUntil(isHeld));
+    std::thread releaser(release);
+    tree.reset();
+    releaser.join();
+}
+
+// A folder row that has been drawn is watched too, so a first subfolder made inside it
+// gives it a button; a row never drawn is not.
+TEST_F(RefreshTree, DrawnFolderRowsAreWatched) {
+    tree->Watcher().SetPaused(false);
+    tree->Watcher().WatchDrives(fx.Space().Volumes());
+    tree->viewport()->update();
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath() + "/b"); }));
+    fx.MakeDir("home/b/sub");
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().ChangesSeen() > 0; }));
+    EXPECT_EQ(tree->Watcher().ChangesSeen(), 1);
+}
+
+// Real watches: a folder made, renamed and deleted in a shell shows in the running tree
+// within the watcher's and the batch's delays.
+TEST_F(RefreshTree, FollowsAShell) {
+    tree->Watcher().SetPaused(false);
+    tree->Watcher().WatchDrives(fx.Space().Volumes());
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath() + "/a"); }));
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(fx.HomePath()); }));
+    ASSERT_EQ(std::system(("mkdir '" + fx.HomePath() + "/made' && mv '" + fx.HomePath() + "/d' '" +
+                           fx.HomePath() + "/e'")
+                              .c_str()),
+              0);
+    ASSERT_TRUE(WaitUntil([&] { return Child(Home(), "made") && Child(Home(), "e"); }));
+    EXPECT_EQ(Child(Home(), "d"), 0u);
+    ASSERT_EQ(std::system(("rmdir '" + fx.HomePath() + "/a/only'").c_str()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Child(Child(Home(), "a"), "only") == 0; }));
+}
+
+class RootFolderRefresh : public FolderTreeTestBase {};
+
+// A tree around a root folder: the root's own items are the top level, refreshed as a
+// folder of their own.
+TEST_F(RootFolderRefresh, NewAndGoneTopLevelItems) {
+    fx.MakeDir("r/b");
+    fx.MakeDir("r/d");
+    MakeTree([&](TFolderTree& t) { t.DoSetRoot(Q(fx.Root() + "/r")); });
+    ASSERT_TRUE(WaitUntil([&] { return tree->GetRootItem() != 0; }));
+    fx.MakeDir("r/c");
+    std::filesystem::remove(fx.Root() + "/r/d");
+    tree->DoRefreshDir(Q(fx.Root() + "/r/b"));  // any folder: the whole top level is read
+    std::vector<QString> top;
+    for (HTREEITEM item = tree->GetRootItem(); item; item = tree->GetNextSibling(item))
+        top.push_back(tree->GetItemText(item));
+    EXPECT_EQ(top, (std::vector<QString>{"b", "c"}));
+}
+
+}  // namespace
