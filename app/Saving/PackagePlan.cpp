@@ -19,6 +19,10 @@ std::optional<TFileId> FileIdOf(const QString& path, bool followLink) {
 void IdentifyFiles(std::vector<TPlannedPicture>& pictures) {
     for (TPlannedPicture& picture : pictures) {
         picture.sourceId = FileIdOf(picture.source, true);
+        picture.sourceLinkId = FileIdOf(picture.source, false);
+        if (picture.sourceLinkId == picture.sourceId) {
+            picture.sourceLinkId.reset();
+        }
         picture.targetId = FileIdOf(picture.target, false);
     }
 }
@@ -26,8 +30,10 @@ void IdentifyFiles(std::vector<TPlannedPicture>& pictures) {
 std::map<TFileId, std::vector<int>> ReadersByFile(const std::vector<TPlannedPicture>& pictures) {
     std::map<TFileId, std::vector<int>> readers;
     for (int i = 0; i < static_cast<int>(pictures.size()); ++i) {
-        if (pictures[i].sourceId) {
-            readers[*pictures[i].sourceId].push_back(i);
+        for (const auto& id : {pictures[i].sourceId, pictures[i].sourceLinkId}) {
+            if (id) {
+                readers[*id].push_back(i);
+            }
         }
     }
     return readers;

@@ -30,13 +30,17 @@ struct TPlannedPicture {
     QString source;      // the file read (a temporary copy for a picture on removable media)
     QString target;
     std::optional<TFileId> sourceId;  // empty: the source is missing
+    // The link the source is named by, when it is one: replacing the link takes the
+    // picture's name away as surely as replacing the file.
+    std::optional<TFileId> sourceLinkId;
     std::optional<TFileId> targetId;  // empty: the target does not exist yet
 };
 
 // Fills in the identities of the pictures' sources and targets.
 void IdentifyFiles(std::vector<TPlannedPicture>& pictures);
 
-// For every file read by a picture, the pictures (by index) that read it.
+// For every file read by a picture, and every link a picture is read through, the
+// pictures (by index) that read it.
 std::map<TFileId, std::vector<int>> ReadersByFile(const std::vector<TPlannedPicture>& pictures);
 
 // The order of the copies (indexes into pictures): package order, except that a picture

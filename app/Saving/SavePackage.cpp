@@ -220,7 +220,8 @@ class TPackageSaver {
         for (int i = 0; i < list.size(); ++i) {
             const QString name = PackageFileName(entries_.prefix, first + i, entries_.digits,
                                                  entries_.suffix, platform::ExtensionPart(list[i]));
-            pictures_.push_back({list[i], services_.readablePath(list[i]), folder_ + name, {}, {}});
+            pictures_.push_back(
+                {list[i], services_.readablePath(list[i]), folder_ + name, {}, {}, {}});
         }
         states_.assign(pictures_.size(), TPictureState::Pending);
         holds_.resize(pictures_.size());
@@ -567,7 +568,8 @@ class TPackageSaver {
                 continue;
             }
             const TPlannedPicture& picture = pictures_[i];
-            if (picture.sourceId && replaced_.count(*picture.sourceId) != 0) {
+            if ((picture.sourceId && replaced_.count(*picture.sourceId) != 0) ||
+                (picture.sourceLinkId && replaced_.count(*picture.sourceLinkId) != 0)) {
                 outcome_.kept.append(holds_[i]);
                 keptFor_.append(picture.seriesPath);
             } else {

@@ -44,13 +44,19 @@ QByteArray Bytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The pictures of series (digits, in series order) written into folder.
-QStringList MakePictures(const QString& folder, const QString& series, int kib) {
+// The pictures of series (digits, in series order) written into folder; picture linked is
+// a link there to its file in a folder below.
+QStringList MakePictures(const QString& folder, const QString& series, int kib, int linked = 0) {
     QStringList paths;
     for (QChar digit : series) {
         const int n = digit.digitValue();
         paths.append(folder + '/' + PictureName(n));
-        QFile file(paths.back());
+        const QString real = n == linked ? folder + "/linked/" + PictureName(n) : paths.back();
+        if (n == linked) {
+            QDir(folder).mkdir("linked");
+            QFile::link(real, paths.back());
+        }
+        QFile file(real);
         if (file.open(QIODevice::WriteOnly)) {
             file.write(PictureBytes(n, kib));
         }
@@ -91,6 +97,7 @@ struct CollisionRow {
     const char* box;                 // a box that must have been shown ("%f": the folder), or ""
     int unreadable = 0;              // reading this picture's file fails
     int tmpfsKiB = 0;  // the folder is a tmpfs this large, and the pictures 250 KiB each
+    int linked = 0;    // this picture's file is a link to its file in a folder below
 };
 
 void PrintTo(const CollisionRow& row, std::ostream* os) {
@@ -100,7 +107,7 @@ void PrintTo(const CollisionRow& row, std::ostream* os) {
 // The folder afterwards (Describe), then the text of every box shown.
 QStringList RunRow(const CollisionRow& row, const QString& folder) {
     const int kib = row.tmpfsKiB ? 250 : 1;
-    const QStringList series = MakePictures(folder, row.series, kib);
+    const QStringList series = MakePictures(folder, row.series, kib, row.linked);
     const TSaveEntries entries{folder + '/', "", "IMG_", "", 4, row.from, row.begin};
     TSaveServices services;
     services.askOverwrite = [](const QString& text, const QString& caption, const QString&) {
@@ -183,6 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CollisionRow{"InPlace", "12", "1", "1", {kYes, kYes}, "1=1 2=2", "", ""},
         CollisionRow{"Swap", "12", "2", "1", {kYesToAll}, "1=2 2=1", "", ""},
+        CollisionRow{"SwapWithALink", "12", "2", "1", {kYesToAll}, "1=2 2=1", "", "", 0, 0, 2},
         CollisionRow{"ThreeCycle", "123", "2", "1", {kYes, kYes, kYes}, "1=2 2=3 3=1", "", ""},
         CollisionRow{"FourCycle", "1234", "2", "1", {kYesToAll}, "1=2 2=3 3=4 4=1", "", ""},
         CollisionRow{"ShiftByOne", "123", "1", "2", {kYesToAll}, "1=1 2=1 3=2 4=3", "", ""},
