@@ -5,6 +5,7 @@
 
 #include "Components/ImgPanel/DecoderFile.h"
 #include "Components/ImgPanel/ImgErrors.h"
+#include "Components/ImgPanel/PngImg.h"
 
 namespace {
 
@@ -86,14 +87,39 @@ void TIcoImg::Decode(const std::string& name) {
     uint8_t start[kSignatureBytes];
     file.ReadExact(start, sizeof start);
     if (std::memcmp(start, kPngSignature, kSignatureBytes) == 0) {
-        DecodePngEntry(file, entry);
+        DecodePngEntry(name, file, entry);
     } else {
         DecodeBitmapEntry(file, entry, start);
     }
 }
 
-void TIcoImg::DecodePngEntry(DecoderFile& /*file*/, const Entry& /*entry*/) {
-    throw TImgDecodeError{ImgError::BadFormat};
+// The PNG decoder reports its header here as this decoder's own (the size is the stream's,
+// whatever the directory says) and is kept at full size; a stop asked of this decoder is
+// passed on at its next report, and its failure code becomes this decode's.
+void TIcoImg::DecodePngEntry(const std::string& name, const DecoderFile& file, const Entry& entry) {
+    if (uint64_t{entry.offset} + entry.bytes > file.Size()) {
+        throw TImgDecodeError{ImgError::ReadFault};
+    }
+    TPNGImg png;
+    png.SetStreamRange(entry.offset, entry.bytes);
+    png.SetDisplayScanlines(DisplayScanlines());
+    png.OnProgress = [this](TImgCtrl* sender, PackedDib, int, int, TImgEvent event) {
+        if (event == TImgEvent::HeaderRead) {
+            width_ = outputWidth_ = sender->Width();
+            height_ = outputHeight_ = sender->Height();
+            bitCount_ = sender->BitCount();
+            DoProgress(0, 0, TImgEvent::HeaderRead);
+            sender->SetDisplayCoeff(1.0);
+        }
+        if (AbortRequested()) {
+            sender->AbortLoading();
+        }
+    };
+    png.LoadFromFile(name);
+    if (png.ErrorCode() != 0) {
+        throw TImgDecodeError{png.ErrorCode()};
+    }
+    SetPicture(png.TakePicture().release());
 }
 
 // The image is a bitmap information header, the palette up to 8 bits, the colour rows

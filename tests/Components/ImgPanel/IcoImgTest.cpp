@@ -67,6 +67,23 @@ TEST(IcoDecoder, FirstOfSeveralImagesAndZeroMeaning256) {
     EXPECT_EQ(DibHeight(wide.Picture()), 1);
 }
 
+TEST(IcoDecoder, PngEntryIsDecodedAtItsOwnSizeAsTheStreamAlone) {
+    TIcoImg decoder;
+    Log log;
+    Decode(decoder, log, DataFile("valid/png-entry.ico"), 0.5);
+    ASSERT_EQ(decoder.ErrorCode(), 0u);
+    const PackedDib picture = decoder.Picture();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(DibWidth(picture), 5);  // the stream's size; the directory says 256
+    EXPECT_EQ(DibHeight(picture), 3);
+    EXPECT_EQ(decoder.Width(), 5);
+    const QImage reference(QString::fromStdString(DataFile("valid/png-entry.png")));
+    ASSERT_FALSE(reference.isNull());
+    EXPECT_EQ(testdecode::WorstDifference(picture, reference), 0);
+    EXPECT_EQ(log.events.front(), (Event{0, 0, TImgEvent::HeaderRead}));
+    EXPECT_EQ(log.events.back(), (Event{0, 0, TImgEvent::Finished}));
+}
+
 TEST(IcoDecoder, EachFailureEndsWithItsCodeAndNoPicture) {
     int checked = 0;
     for (const auto& entry : std::filesystem::directory_iterator(DataFile("malformed"))) {
