@@ -30,6 +30,10 @@ class TIcoImg : public TImgCtrl {
         uint32_t offset = 0;
     };
 
+  protected:
+    // Finished reports (0, height): no strips come before it, so it names the whole picture.
+    std::pair<int, int> FinishedRows() const override { return {0, height_}; }
+
   private:
     void Decode(const std::string& name);
     void DecodeBitmapEntry(DecoderFile& file, const Entry& entry, const uint8_t* start);

@@ -75,7 +75,8 @@ void TImgCtrl::CheckAbort() const {
 void TImgCtrl::RunDecodeFrame(const std::string& name, const std::function<void()>& body) {
     try {
         body();
-        DoProgress(0, 0, TImgEvent::Finished);
+        const auto [from, to] = FinishedRows();
+        DoProgress(from, to, TImgEvent::Finished);
         fileName_ = name;
     } catch (const TImgDecodeError& failure) {
         errorCode_ = failure.code != 0 ? failure.code : ImgError::Unknown;
