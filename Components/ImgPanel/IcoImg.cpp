@@ -27,20 +27,6 @@ uint32_t U32(const uint8_t* p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool IsPictureBitCount(uint16_t bitCount) {
-    switch (bitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Reads the directory and the first entry. A file that merely starts with two zero bytes
 // (a JPEG 2000 box, any binary file) fails here with 11 instead of being read as an icon.
 TIcoImg::Entry ReadFirstEntry(DecoderFile& file, int& iconCount) {
@@ -132,7 +118,7 @@ void TIcoImg::DecodeBitmapEntry(DecoderFile& file, const Entry& entry, const uin
     const uint16_t bitCount = U16(header + 14);
     const uint32_t compression = U32(header + 16);
     if (headerSize < kInfoHeaderBytes || headerSize > kLargestHeaderBytes ||
-        !IsPictureBitCount(bitCount) || compression != 0) {
+        !DibIsPictureBitCount(bitCount) || compression != 0) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
     SetPicture(DibCreate(entry.width, entry.height, bitCount));

@@ -308,10 +308,7 @@ void TTiffImg::FilterRows(FilterParams& filter, const Feed& feed) {
     for (int i = 0; i < outputHeight_; ++i) {
         CheckAbort();
         writePosition -= rowBytes;
-        while (uint8_t* slot = filter_feed_row(&filter)) {
-            feed(slot);
-        }
-        filter_process_block(&filter, writePosition);
+        FilterNextRow(filter, writePosition, feed);
         if (i % scanlines == 0) {
             DoProgress(i - scanlines, i, TImgEvent::RowsDecoded);
         }
