@@ -5,7 +5,7 @@
 
 #include <QImage>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 
 #include "Components/ImgPanel/BmpImg.h"
 #include "Components/ImgPanel/ImgErrors.h"
@@ -159,23 +159,8 @@ TEST(BmpDecoder, OutputSizesFollowTheCoefficientBothWaysUp) {
 }
 
 TEST(BmpDecoder, EachFailureEndsWithItsCodeAndNoPicture) {
-    // The malformed folder names each file's code: <what>.<code>.bmp.
-    int checked = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(Fixture("malformed"))) {
-        const std::filesystem::path path = entry.path();
-        if (path.extension() != ".bmp") {
-            continue;
-        }
-        const unsigned long expected = std::stoul(path.stem().extension().string().substr(1));
-        TBmpImg decoder;
-        Log log;
-        Decode(decoder, log, path.string(), 1.0);
-        EXPECT_EQ(decoder.ErrorCode(), expected) << path.filename();
-        EXPECT_EQ(decoder.Picture(), nullptr) << path.filename();
-        EXPECT_EQ(log.errors, std::vector{FormatErrorMessage(expected)}) << path.filename();
-        ++checked;
-    }
-    EXPECT_GE(checked, 20);
+    EXPECT_GE(
+        decoderkit::CheckMalformedFixtures(".bmp", [] { return std::make_unique<TBmpImg>(); }), 20);
     TBmpImg missing, tooLarge;
     Log a, b;
     Decode(missing, a, Fixture("malformed/absent.bmp"), 1.0);

@@ -1,10 +1,15 @@
 #include "tests/Components/ImgPanel/DecoderKit.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <thread>
+
+#include "Components/ImgPanel/ImgErrors.h"
 
 namespace decoderkit {
 
@@ -26,6 +31,26 @@ void Decode(TImgCtrl& decoder, Log& log, const std::string& path, double coeffic
     };
     decoder.OnError = [&log](TImgCtrl*, const std::string& text) { log.errors.push_back(text); };
     decoder.LoadFromFile(path);
+}
+
+int CheckMalformedFixtures(const std::string& extension,
+                           const std::function<std::unique_ptr<TImgCtrl>()>& make) {
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Fixture("malformed"))) {
+        const std::filesystem::path path = entry.path();
+        if (path.extension() != extension) {
+            continue;
+        }
+        const unsigned long expected = std::stoul(path.stem().extension().string().substr(1));
+        const std::unique_ptr<TImgCtrl> decoder = make();
+        Log log;
+        Decode(*decoder, log, path.string(), 1.0);
+        EXPECT_EQ(decoder->ErrorCode(), expected) << path.filename();
+        EXPECT_EQ(decoder->Picture(), nullptr) << path.filename();
+        EXPECT_EQ(log.errors, std::vector{FormatErrorMessage(expected)}) << path.filename();
+        ++checked;
+    }
+    return checked;
 }
 
 Log DecodeAbortedFromAnotherThread(TImgCtrl& decoder, const std::string& path, TImgEvent at) {

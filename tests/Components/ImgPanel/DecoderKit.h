@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ struct Log {
 // sees every event after it is logged.
 void Decode(TImgCtrl& decoder, Log& log, const std::string& path, double coefficient,
             std::function<void(TImgCtrl*, const Event&)> onEvent = {});
+
+// Decodes every malformed/*<extension> fixture, named <what>.<code><extension>, with a
+// decoder from make, and checks that it fails with that code, no picture and that code's
+// one error report. Returns how many files it checked.
+int CheckMalformedFixtures(const std::string& extension,
+                           const std::function<std::unique_ptr<TImgCtrl>()>& make);
 
 // Decodes path on a thread of its own; at the first event of kind `at` the decoder waits
 // until this thread has called AbortLoading, then goes on. Returns what it reported.

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <filesystem>
+#include <memory>
 
 #include "Components/ImgPanel/IcoImg.h"
 #include "Components/ImgPanel/ImgErrors.h"
@@ -85,22 +85,8 @@ TEST(IcoDecoder, PngEntryIsDecodedAtItsOwnSizeAsTheStreamAlone) {
 }
 
 TEST(IcoDecoder, EachFailureEndsWithItsCodeAndNoPicture) {
-    int checked = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(Fixture("malformed"))) {
-        const std::filesystem::path path = entry.path();
-        if (path.extension() != ".ico") {
-            continue;
-        }
-        const unsigned long expected = std::stoul(path.stem().extension().string().substr(1));
-        TIcoImg decoder;
-        Log log;
-        Decode(decoder, log, path.string(), 1.0);
-        EXPECT_EQ(decoder.ErrorCode(), expected) << path.filename();
-        EXPECT_EQ(decoder.Picture(), nullptr) << path.filename();
-        EXPECT_EQ(log.errors, std::vector{FormatErrorMessage(expected)}) << path.filename();
-        ++checked;
-    }
-    EXPECT_GE(checked, 10);
+    EXPECT_GE(
+        decoderkit::CheckMalformedFixtures(".ico", [] { return std::make_unique<TIcoImg>(); }), 10);
     TIcoImg missing;
     Log log;
     Decode(missing, log, Fixture("malformed/absent.ico"), 1.0);
