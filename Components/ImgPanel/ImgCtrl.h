@@ -115,6 +115,11 @@ class TImgCtrl {
     // done) unless a format reports otherwise.
     virtual std::pair<int, int> FinishedRows() const { return {outputHeight_, outputHeight_}; }
 
+    // Fills the picture's rows top row first (the last row of the bottom-up block): a stop
+    // check before each row, makeRow(row) to fill it, and a RowsDecoded report every
+    // DisplayScanlines() rows.
+    void MakeRowsTopDown(const std::function<void(uint8_t* row)>& makeRow);
+
     void SetPicture(PackedDib picture) { picture_.reset(picture); }
     // Throws TImgDecodeError{8} when a picture of that size does not fit the budget.
     void CheckPictureFitsBudget(int width, int height, int bitCount) const;
