@@ -2,8 +2,6 @@
 // crash or a sanitizer report is acceptable: refusals, error codes and EAbort all count
 // as a pass, because hostile files are expected to fail cleanly.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 
 #include "Components/ImgPanel/ImageFormat.h"
 #include "Components/ImgPanel/JpegImg.h"
+#include "fuzz/FuzzInputFile.h"
 #include "imaging/EAbort.h"
 #include "imaging/JpgImage.h"
 
@@ -19,44 +18,6 @@ namespace {
 // Pictures above this many pixels are decoded only reduced: a 16-byte header can claim
 // 65535 x 65535, and allocating that at full size says nothing about the parser.
 constexpr long long kFullSizePixelLimit = 16LL * 1024 * 1024;
-
-// The readers take paths, so each input lives in a private file removed on every exit.
-class ScratchFile {
-  public:
-    ScratchFile(const uint8_t* data, std::size_t size) {
-        const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/jpegfuzz-XXXXXX";
-        const int fd = mkstemp(path_.data());
-        if (fd < 0) {
-            path_.clear();
-            return;
-        }
-        std::size_t written = 0;
-        while (written < size) {
-            const ssize_t n = write(fd, data + written, size - written);
-            if (n <= 0) {
-                break;
-            }
-            written += static_cast<std::size_t>(n);
-        }
-        close(fd);
-        ok_ = written == size;
-    }
-    ~ScratchFile() {
-        if (!path_.empty()) {
-            unlink(path_.c_str());
-        }
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    bool Ok() const { return ok_; }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-    bool ok_ = false;
-};
 
 struct HeaderSize {
     long long width = 0;
@@ -94,7 +55,7 @@ void DecodeForPreview(const std::string& path, int denominator) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    const ScratchFile file(data, size);
+    const FuzzInputFile file(data, size, "jpegfuzz");
     if (!file.Ok()) {
         return 0;
     }

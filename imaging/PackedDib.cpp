@@ -68,20 +68,6 @@ BlockPrefix* PrefixOf(const void* block) {
     return prefix;
 }
 
-bool IsCreatableBitCount(int bitCount) {
-    switch (bitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Entries that DibCreate and DibSize reserve for a bit count.
 uint32_t FullPaletteEntries(int bitCount) {
     return (bitCount >= 1 && bitCount <= 8) ? (1u << bitCount) : 0u;
@@ -175,6 +161,20 @@ void CopyPalette(const DibInfoHeader* src, PackedDib dst) {
 
 }  // namespace
 
+bool DibIsPictureBitCount(int bitCount) {
+    switch (bitCount) {
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // --- Blocks -------------------------------------------------------------------------------
 
 void* DibAlloc(size_t size, DibPages pages) {
@@ -229,7 +229,7 @@ uint32_t DibRowBytes(const DibInfoHeader* dib) {
 }
 
 uint64_t DibCreateSize(int width, int height, int bitCount) {
-    if (width < 1 || height < 1 || !IsCreatableBitCount(bitCount)) {
+    if (width < 1 || height < 1 || !DibIsPictureBitCount(bitCount)) {
         return 0;
     }
     if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) > kDibMaxPixels) {

@@ -44,6 +44,8 @@ inline constexpr uint64_t kDibMaxPixels = uint64_t{1} << 30;
 // 1, 4, 8, 16, 24 and 32, and when the block would pass 4 GiB - 1 bytes or the picture
 // kDibMaxPixels pixels.
 PackedDib DibCreate(int width, int height, int bitCount);
+// The bit counts a picture may have: 1, 4, 8, 16, 24 and 32.
+bool DibIsPictureBitCount(int bitCount);
 // Bytes DibCreate would take for such a picture; 0 when it would refuse it.
 uint64_t DibCreateSize(int width, int height, int bitCount);
 

@@ -181,11 +181,9 @@ void TBmpImg::DecodeRows(DecoderFile& file, const bmp::Layout& layout, FilterPar
     const int last = outputHeight_ - 1;
     for (int i = 0; i < outputHeight_; ++i) {
         CheckAbort();
-        while (uint8_t* slot = filter_feed_row(&filter)) {
-            source.ReadInto(slot);
-        }
         const int stored = layout.topDown ? last - i : i;
-        filter_process_block(&filter, bits + static_cast<size_t>(stored) * rowBytes);
+        FilterNextRow(filter, bits + static_cast<size_t>(stored) * rowBytes,
+                      [&source](uint8_t* slot) { source.ReadInto(slot); });
         if (i % scanlines == 0) {
             const int screenRow = last - stored;
             if (layout.topDown) {

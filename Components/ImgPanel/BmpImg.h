@@ -40,6 +40,10 @@ class TBmpImg : public TImgCtrl {
     // alignBits, in 64 bits.
     static long long BytesPerScanline(long long width, long long bitCount, long long alignBits);
 
+  protected:
+    // Finished reports (0, 0): the strips before it named every row.
+    std::pair<int, int> FinishedRows() const override { return {0, 0}; }
+
   private:
     class RowSource;
 

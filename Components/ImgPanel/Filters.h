@@ -77,6 +77,16 @@ uint32_t get_dib_row_bytes(const DibInfoHeader* dib);
 int FilterOutputSize(int source, float scale);
 
 // Releases the filter state when the scope ends, whatever way it ends.
+// Makes the next output row into dstRow: feed(slot) first writes each source row the
+// filter's window still needs into the slot it is given.
+template <class Feed>
+void FilterNextRow(FilterParams& filter, uint8_t* dstRow, const Feed& feed) {
+    while (uint8_t* slot = filter_feed_row(&filter)) {
+        feed(slot);
+    }
+    filter_process_block(&filter, dstRow);
+}
+
 class FilterGuard {
   public:
     explicit FilterGuard(FilterParams& params) : params_(params) {}

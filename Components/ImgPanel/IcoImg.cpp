@@ -5,6 +5,7 @@
 
 #include "Components/ImgPanel/DecoderFile.h"
 #include "Components/ImgPanel/ImgErrors.h"
+#include "Components/ImgPanel/PngImg.h"
 
 namespace {
 
@@ -24,20 +25,6 @@ uint16_t U16(const uint8_t* p) {
 uint32_t U32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-bool IsPictureBitCount(uint16_t bitCount) {
-    switch (bitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            return true;
-        default:
-            return false;
-    }
 }
 
 // Reads the directory and the first entry. A file that merely starts with two zero bytes
@@ -86,14 +73,39 @@ void TIcoImg::Decode(const std::string& name) {
     uint8_t start[kSignatureBytes];
     file.ReadExact(start, sizeof start);
     if (std::memcmp(start, kPngSignature, kSignatureBytes) == 0) {
-        DecodePngEntry(file, entry);
+        DecodePngEntry(name, file, entry);
     } else {
         DecodeBitmapEntry(file, entry, start);
     }
 }
 
-void TIcoImg::DecodePngEntry(DecoderFile& /*file*/, const Entry& /*entry*/) {
-    throw TImgDecodeError{ImgError::BadFormat};
+// The PNG decoder reports its header here as this decoder's own (the size is the stream's,
+// whatever the directory says) and is kept at full size; a stop asked of this decoder is
+// passed on at its next report, and its failure code becomes this decode's.
+void TIcoImg::DecodePngEntry(const std::string& name, const DecoderFile& file, const Entry& entry) {
+    if (uint64_t{entry.offset} + entry.bytes > file.Size()) {
+        throw TImgDecodeError{ImgError::ReadFault};
+    }
+    TPNGImg png;
+    png.SetStreamRange(entry.offset, entry.bytes);
+    png.SetDisplayScanlines(DisplayScanlines());
+    png.OnProgress = [this](TImgCtrl* sender, PackedDib, int, int, TImgEvent event) {
+        if (event == TImgEvent::HeaderRead) {
+            width_ = outputWidth_ = sender->Width();
+            height_ = outputHeight_ = sender->Height();
+            bitCount_ = sender->BitCount();
+            DoProgress(0, 0, TImgEvent::HeaderRead);
+            sender->SetDisplayCoeff(1.0);
+        }
+        if (AbortRequested()) {
+            sender->AbortLoading();
+        }
+    };
+    png.LoadFromFile(name);
+    if (png.ErrorCode() != 0) {
+        throw TImgDecodeError{png.ErrorCode()};
+    }
+    SetPicture(png.TakePicture().release());
 }
 
 // The image is a bitmap information header, the palette up to 8 bits, the colour rows
@@ -106,7 +118,7 @@ void TIcoImg::DecodeBitmapEntry(DecoderFile& file, const Entry& entry, const uin
     const uint16_t bitCount = U16(header + 14);
     const uint32_t compression = U32(header + 16);
     if (headerSize < kInfoHeaderBytes || headerSize > kLargestHeaderBytes ||
-        !IsPictureBitCount(bitCount) || compression != 0) {
+        !DibIsPictureBitCount(bitCount) || compression != 0) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
     SetPicture(DibCreate(entry.width, entry.height, bitCount));

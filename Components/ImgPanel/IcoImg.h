@@ -30,12 +30,16 @@ class TIcoImg : public TImgCtrl {
         uint32_t offset = 0;
     };
 
+  protected:
+    // Finished reports (0, height): no strips come before it, so it names the whole picture.
+    std::pair<int, int> FinishedRows() const override { return {0, height_}; }
+
   private:
     void Decode(const std::string& name);
     void DecodeBitmapEntry(DecoderFile& file, const Entry& entry, const uint8_t* start);
-    // Entries stored as PNG streams (usual for 256 x 256 images) are handed to the PNG
-    // decoder here; without one they are refused with 11.
-    void DecodePngEntry(DecoderFile& file, const Entry& entry);
+    // Entries stored as PNG streams (usual for 256 x 256 images) are decoded by the PNG
+    // decoder over the entry's bytes, at the stream's own size and depth.
+    void DecodePngEntry(const std::string& name, const DecoderFile& file, const Entry& entry);
 
     int iconCount_ = 0;
 };

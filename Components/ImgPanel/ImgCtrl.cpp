@@ -59,6 +59,20 @@ void TImgCtrl::DoError(unsigned long code) {
     }
 }
 
+void TImgCtrl::MakeRowsTopDown(const std::function<void(uint8_t* row)>& makeRow) {
+    const size_t rowBytes = DibRowBytes(Picture());
+    uint8_t* writePosition = DibBits(Picture()) + static_cast<size_t>(outputHeight_) * rowBytes;
+    const int scanlines = static_cast<int>(DisplayScanlines());
+    for (int i = 0; i < outputHeight_; ++i) {
+        CheckAbort();
+        writePosition -= rowBytes;
+        makeRow(writePosition);
+        if (i % scanlines == 0) {
+            DoProgress(i - scanlines, i, TImgEvent::RowsDecoded);
+        }
+    }
+}
+
 void TImgCtrl::CheckPictureFitsBudget(int width, int height, int bitCount) const {
     const uint64_t bytes = DibCreateSize(width, height, bitCount);
     if (bytes == 0 || (memoryBudget_ && bytes > *memoryBudget_ / 2)) {
@@ -75,7 +89,8 @@ void TImgCtrl::CheckAbort() const {
 void TImgCtrl::RunDecodeFrame(const std::string& name, const std::function<void()>& body) {
     try {
         body();
-        DoProgress(0, 0, TImgEvent::Finished);
+        const auto [from, to] = FinishedRows();
+        DoProgress(from, to, TImgEvent::Finished);
         fileName_ = name;
     } catch (const TImgDecodeError& failure) {
         errorCode_ = failure.code != 0 ? failure.code : ImgError::Unknown;

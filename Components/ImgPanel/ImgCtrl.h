@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "imaging/PackedDib.h"
 
@@ -110,6 +111,14 @@ class TImgCtrl {
     // 3000) frees the picture and records the code. Whatever body set up is released by its
     // own RAII before OnError is called.
     void RunDecodeFrame(const std::string& name, const std::function<void()>& body);
+    // The rows the frame reports with Finished: the output height twice (the last row is
+    // done) unless a format reports otherwise.
+    virtual std::pair<int, int> FinishedRows() const { return {outputHeight_, outputHeight_}; }
+
+    // Fills the picture's rows top row first (the last row of the bottom-up block): a stop
+    // check before each row, makeRow(row) to fill it, and a RowsDecoded report every
+    // DisplayScanlines() rows.
+    void MakeRowsTopDown(const std::function<void(uint8_t* row)>& makeRow);
 
     void SetPicture(PackedDib picture) { picture_.reset(picture); }
     // Throws TImgDecodeError{8} when a picture of that size does not fit the budget.

@@ -228,16 +228,8 @@ void TJpegImg::DecodeRows(JpegDecompressor& jpeg, FilterParams& filter, bool con
         cmykRow.resize(static_cast<size_t>(info->output_width) * 4);
     }
     uint8_t* cmykTarget = convertCmyk ? cmykRow.data() : nullptr;
-    const uint32_t rowBytes = get_dib_row_bytes(Picture());
-    uint8_t* writePosition = DibBits(Picture()) + static_cast<size_t>(outputHeight_) * rowBytes;
-    const int scanlines = static_cast<int>(DisplayScanlines());
-    for (int i = 0; i < outputHeight_; ++i) {
-        CheckAbort();
-        writePosition -= rowBytes;
+    MakeRowsTopDown([&](uint8_t* row) {
         RunStep(jpeg, [&] { FeedWindow(info, filter, cmykTarget); });
-        ProcessRowTraced(filter, writePosition);
-        if (i % scanlines == 0) {
-            DoProgress(i - scanlines, i, TImgEvent::RowsDecoded);
-        }
-    }
+        ProcessRowTraced(filter, row);
+    });
 }

@@ -33,6 +33,10 @@ class TJpegImg : public TImgCtrl {
     // The library's scale denominator the last decode used (1, 2, 4 or 8).
     int LibraryScaleDenominator() const { return libraryDenominator_; }
 
+  protected:
+    // Finished reports (0, 0): the strips before it named every row.
+    std::pair<int, int> FinishedRows() const override { return {0, 0}; }
+
   private:
     void Decode(const std::string& name);
     void DecodeRows(JpegDecompressor& jpeg, FilterParams& filter, bool convertCmyk);

@@ -3,11 +3,13 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include <png.h>
+#include <sys/types.h>
 
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
@@ -72,12 +74,35 @@ void RunPngStep(png_structp png, const Step& step) {
     step();
 }
 
+// The stream's bytes in the file: the library's reads stop at its end, so a stream stored
+// inside another file never reads past its own bytes.
+struct StreamSource {
+    std::FILE* file = nullptr;
+    uint64_t remaining = 0;
+};
+
+void ReadStream(png_structp png, png_bytep data, size_t length) {
+    auto* source = static_cast<StreamSource*>(png_get_io_ptr(png));
+    if (length > source->remaining || std::fread(data, 1, length, source->file) != length) {
+        png_error(png, "Read Error");
+    }
+    source->remaining -= length;
+}
+
+void SeekStream(std::FILE* file, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()) ||
+        fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        throw TImgDecodeError{ImgError::ReadFault};
+    }
+}
+
 // The library refuses colour types 1, 5 and above 6 as a broken file; we report them as a
 // format we do not read (11), so the type is looked up before the library sees the header.
-bool HasInvalidColourType(std::FILE* file) {
+// Leaves the file at the stream's start.
+bool HasInvalidColourType(std::FILE* file, const StreamSource& source, uint64_t offset) {
     uint8_t head[26] = {};
-    const size_t got = std::fread(head, 1, sizeof head, file);
-    std::rewind(file);
+    const size_t got = source.remaining < sizeof head ? 0 : std::fread(head, 1, sizeof head, file);
+    SeekStream(file, offset);
     if (got < sizeof head || std::memcmp(head + 12, "IHDR", 4) != 0) {
         return false;  // the library reports what is wrong with it
     }
@@ -208,6 +233,11 @@ void TPNGImg::LoadFromFile(const std::string& name) {
     RunDecodeFrame(name, [this, &name] { Decode(name); });
 }
 
+void TPNGImg::SetStreamRange(uint64_t offset, uint64_t length) {
+    streamOffset_ = offset;
+    streamLength_ = length;
+}
+
 double TPNGImg::WantedCoefficient() const {
     if (MaxDisplayWidth() != 0 && MaxDisplayHeight() != 0) {
         return CalcDisplayCoeff(MaxDisplayWidth(), MaxDisplayHeight(), width_, height_);
@@ -220,7 +250,9 @@ void TPNGImg::Decode(const std::string& name) {
     if (!file) {
         throw TImgDecodeError{ImgError::OpenFailed};
     }
-    if (HasInvalidColourType(file.get())) {
+    SeekStream(file.get(), streamOffset_);
+    StreamSource source{file.get(), streamLength_};
+    if (HasInvalidColourType(file.get(), source, streamOffset_)) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
     PngReader reader;
@@ -231,7 +263,7 @@ void TPNGImg::Decode(const std::string& name) {
     png_infop info = reader.Info();
     Header h;
     RunPngStep(png, [&] {
-        png_init_io(png, file.get());
+        png_set_read_fn(png, &source, ReadStream);
         png_set_sig_bytes(png, 0);
         png_read_info(png, info);
         png_get_IHDR(png, info, &h.width, &h.height, &h.bitDepth, &h.colourType, &h.interlace,

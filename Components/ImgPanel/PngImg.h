@@ -8,6 +8,8 @@
 // is reduced while it is read (only the resampler's window of rows is held); an interlaced
 // one is read whole, all its passes, before it is reduced. Runs on the loader thread.
 
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "Components/ImgPanel/ImgCtrl.h"
@@ -22,6 +24,11 @@ class TPNGImg : public TImgCtrl {
 
     void LoadFromFile(const std::string& name) override;
 
+    // Reads the PNG stream from length bytes at offset in the file (a PNG stored inside
+    // another file, such as an icon's entry) instead of the whole file; a read past them
+    // fails the decode like the end of a file.
+    void SetStreamRange(uint64_t offset, uint64_t length);
+
   private:
     void Decode(const std::string& name);
     // The coefficient to decode at: CalcDisplayCoeff when a caller set the maximum display
@@ -33,4 +40,7 @@ class TPNGImg : public TImgCtrl {
     void ReduceInterlaced(png_struct_def* png, ResampleState& st, int passes);
     // Makes the next output row from the rows at the resampler's window and reports it.
     void EmitRow(ResampleState& st);
+
+    uint64_t streamOffset_ = 0;
+    uint64_t streamLength_ = std::numeric_limits<uint64_t>::max();
 };

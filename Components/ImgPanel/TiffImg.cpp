@@ -302,20 +302,7 @@ void TTiffImg::Decode(const std::string& name) {
 
 template <class Feed>
 void TTiffImg::FilterRows(FilterParams& filter, const Feed& feed) {
-    const uint32_t rowBytes = get_dib_row_bytes(Picture());
-    uint8_t* writePosition = DibBits(Picture()) + static_cast<size_t>(outputHeight_) * rowBytes;
-    const int scanlines = static_cast<int>(DisplayScanlines());
-    for (int i = 0; i < outputHeight_; ++i) {
-        CheckAbort();
-        writePosition -= rowBytes;
-        while (uint8_t* slot = filter_feed_row(&filter)) {
-            feed(slot);
-        }
-        filter_process_block(&filter, writePosition);
-        if (i % scanlines == 0) {
-            DoProgress(i - scanlines, i, TImgEvent::RowsDecoded);
-        }
-    }
+    MakeRowsTopDown([&](uint8_t* row) { FilterNextRow(filter, row, feed); });
 }
 
 void TTiffImg::ReadScanlines(TIFF* tif, FilterParams& filter, Route route) {

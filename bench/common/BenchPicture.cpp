@@ -14,14 +14,11 @@
 
 namespace bench {
 
-namespace {
-
-// Smooth shading, two hard-edged shapes and a fine grain: entropy data about as dense as
-// a camera's, and edges that show how faithfully a reduction keeps them.
-void PhotoRow(int y, std::vector<uint8_t>& rgb, uint32_t& seed) {
-    const double fy = static_cast<double>(y) / kPictureHeight;
-    for (int x = 0; x < kPictureWidth; ++x) {
-        const double fx = static_cast<double>(x) / kPictureWidth;
+// The edges show how faithfully a reduction keeps them.
+void PhotoRow(int y, int width, int height, std::vector<uint8_t>& rgb, uint32_t& seed) {
+    const double fy = static_cast<double>(y) / height;
+    for (int x = 0; x < width; ++x) {
+        const double fx = static_cast<double>(x) / width;
         seed ^= seed << 13;
         seed ^= seed >> 17;
         seed ^= seed << 5;
@@ -42,8 +39,6 @@ void PhotoRow(int y, std::vector<uint8_t>& rgb, uint32_t& seed) {
         rgb[static_cast<size_t>(x) * 3 + 2] = static_cast<uint8_t>(std::clamp(b + grain, 0, 255));
     }
 }
-
-}  // namespace
 
 bool WriteBenchJpeg(const std::string& path, bool progressive) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -66,9 +61,9 @@ bool WriteBenchJpeg(const std::string& path, bool progressive) {
     }
     jpeg_start_compress(&info, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(kPictureWidth) * 3);
-    uint32_t seed = 2463534242u;
+    uint32_t seed = kPhotoSeed;
     for (int y = 0; y < kPictureHeight; ++y) {
-        PhotoRow(y, row, seed);
+        PhotoRow(y, kPictureWidth, kPictureHeight, row, seed);
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
     }

@@ -3,45 +3,30 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <gif_lib.h>
 #include <png.h>
 #include <tiffio.h>
 
+#include "bench/common/BenchPicture.h"
+
 namespace benchformats {
 
 namespace {
 
-// Smooth shading, a hard-edged disc and a fine grain, red-green-blue: close to a photo for
-// the compressors, and the same picture for every format.
 void PictureRow(int y, std::vector<uint8_t>& rgb, uint32_t& seed) {
-    const double fy = static_cast<double>(y) / kHeight;
-    for (int x = 0; x < kWidth; ++x) {
-        const double fx = static_cast<double>(x) / kWidth;
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        const int grain = static_cast<int>(seed & 7) - 4;
-        const double shape = std::sin(fx * 9.0 + std::cos(fy * 7.0) * 2.0) * std::cos(fy * 5.0);
-        int r = static_cast<int>(128 + 90 * shape + 30 * fx);
-        int g = static_cast<int>(110 + 70 * std::sin(fx * 23.0 + fy * 17.0));
-        int b = static_cast<int>(100 + 80 * fy - 40 * shape);
-        const double dx = fx - 0.3, dy = fy - 0.6;
-        if (dx * dx + dy * dy < 0.02) {
-            r = 210, g = 150, b = 90;
-        }
-        uint8_t* p = &rgb[static_cast<size_t>(x) * 3];
-        p[0] = static_cast<uint8_t>(std::clamp(r + grain, 0, 255));
-        p[1] = static_cast<uint8_t>(std::clamp(g + grain, 0, 255));
-        p[2] = static_cast<uint8_t>(std::clamp(b + grain, 0, 255));
-    }
+    bench::PhotoRow(y, kWidth, kHeight, rgb, seed);
 }
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// File header and information header of an uncompressed bitmap.
+constexpr size_t kBmpHeaderBytes = 14 + 40;
 
 }  // namespace
 
@@ -58,7 +43,7 @@ bool WritePng(const std::string& path) {
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     std::vector<uint8_t> row(size_t{kWidth} * 3);
-    uint32_t seed = 2463534242u;
+    uint32_t seed = bench::kPhotoSeed;
     for (int y = 0; y < kHeight; ++y) {
         PictureRow(y, row, seed);
         png_write_row(png, row.data());
@@ -82,7 +67,7 @@ bool WriteTiff(const std::string& path) {
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     std::vector<uint8_t> row(size_t{kWidth} * 3);
-    uint32_t seed = 2463534242u;
+    uint32_t seed = bench::kPhotoSeed;
     bool ok = true;
     for (int y = 0; y < kHeight && ok; ++y) {
         PictureRow(y, row, seed);
@@ -109,7 +94,7 @@ bool WriteGif(const std::string& path) {
               EGifPutImageDesc(gif, 0, 0, kWidth, kHeight, false, nullptr) != GIF_ERROR;
     std::vector<uint8_t> rgb(size_t{kWidth} * 3);
     std::vector<GifPixelType> line(kWidth);
-    uint32_t seed = 2463534242u;
+    uint32_t seed = bench::kPhotoSeed;
     for (int y = 0; y < kHeight && ok; ++y) {
         PictureRow(y, rgb, seed);
         for (int x = 0; x < kWidth; ++x) {
@@ -122,6 +107,75 @@ bool WriteGif(const std::string& path) {
     }
     GifFreeMapObject(map);
     return EGifCloseFile(gif, &error) != GIF_ERROR && ok;
+}
+
+bool WriteBmp(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        return false;
+    }
+    const uint32_t rowBytes = (uint32_t{kWidth} * 3 + 3) & ~3u;
+    const uint32_t pixelBytes = rowBytes * kHeight;
+    uint8_t header[kBmpHeaderBytes] = {'B', 'M'};
+    const auto put32 = [&header](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            header[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        }
+    };
+    put32(2, kBmpHeaderBytes + pixelBytes);
+    put32(10, kBmpHeaderBytes);
+    put32(14, 40);
+    put32(18, kWidth);
+    put32(22, kHeight);
+    put32(26, 1 | (24 << 16));  // planes, bit count
+    put32(34, pixelBytes);
+    bool ok = std::fwrite(header, sizeof header, 1, file.get()) == 1;
+    // Rows bottom first, blue-green-red; the picture's top row is written last.
+    std::vector<std::vector<uint8_t>> rows(kHeight, std::vector<uint8_t>(rowBytes, 0));
+    uint32_t seed = bench::kPhotoSeed;
+    std::vector<uint8_t> rgb(size_t{kWidth} * 3);
+    for (int y = 0; y < kHeight; ++y) {
+        PictureRow(y, rgb, seed);
+        uint8_t* row = rows[kHeight - 1 - y].data();
+        for (size_t i = 0; i < rgb.size(); i += 3) {
+            row[i] = rgb[i + 2], row[i + 1] = rgb[i + 1], row[i + 2] = rgb[i];
+        }
+    }
+    for (int y = 0; y < kHeight && ok; ++y) {
+        ok = std::fwrite(rows[y].data(), rowBytes, 1, file.get()) == 1;
+    }
+    return std::fclose(file.release()) == 0 && ok;
+}
+
+bool DecodeBmpWhole(const std::string& path, const UsePicture& use) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    uint8_t header[kBmpHeaderBytes];
+    if (!file || std::fread(header, sizeof header, 1, file.get()) != 1) {
+        return false;
+    }
+    const auto get32 = [&header](size_t at) {
+        uint32_t v = 0;
+        std::memcpy(&v, header + at, 4);  // little-endian, as the machines we run on
+        return v;
+    };
+    FullPicture out;
+    out.width = static_cast<int>(get32(18));
+    out.height = static_cast<int>(get32(22));
+    out.bitCount = 24;
+    out.rowBytes = (static_cast<size_t>(out.width) * 3 + 3) & ~size_t{3};
+    std::vector<uint8_t> pixels(out.rowBytes * static_cast<size_t>(out.height));
+    if (std::fseek(file.get(), static_cast<long>(get32(10)), SEEK_SET) != 0) {
+        return false;
+    }
+    // The rows are stored bottom first; each is read into its place from the top.
+    for (int y = out.height - 1; y >= 0; --y) {
+        if (std::fread(pixels.data() + out.rowBytes * y, out.rowBytes, 1, file.get()) != 1) {
+            return false;
+        }
+    }
+    out.pixels = pixels.data();
+    use(out);
+    return true;
 }
 
 bool DecodePngWhole(const std::string& path, const UsePicture& use) {

@@ -1,5 +1,5 @@
 #pragma once
-// The benchmark picture of the PNG, TIFF and GIF decoders, written by each library's own
+// The benchmark picture of the PNG, TIFF, GIF and BMP decoders, written by each library's own
 // writer, and the reference side: each library's plain decode of the whole file into
 // memory, the way a program that simply wants the pixels would write it.
 
@@ -32,11 +32,13 @@ using UsePicture = std::function<void(const FullPicture&)>;
 bool WritePng(const std::string& path);   // 8-bit RGB, not interlaced
 bool WriteTiff(const std::string& path);  // 8-bit RGB, LZW, libtiff's default strips
 bool WriteGif(const std::string& path);   // 256 colours
+bool WriteBmp(const std::string& path);   // 24 bits, uncompressed, rows bottom first
 
-// png_read_image; a TIFFReadScanline loop; DGifSlurp. Each hands the whole picture to use
-// while the library's memory still holds it; false when the library fails.
+// png_read_image; a TIFFReadScanline loop; DGifSlurp; the BMP rows read with fread. Each hands the
+// whole picture to use while the library's memory still holds it; false when the library fails.
 bool DecodePngWhole(const std::string& path, const UsePicture& use);
 bool DecodeTiffWhole(const std::string& path, const UsePicture& use);
 bool DecodeGifWhole(const std::string& path, const UsePicture& use);
+bool DecodeBmpWhole(const std::string& path, const UsePicture& use);
 
 }  // namespace benchformats

@@ -5,20 +5,20 @@
 
 #include <QImage>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 
 #include "Components/ImgPanel/BmpImg.h"
 #include "Components/ImgPanel/ImgErrors.h"
-#include "tests/Components/ImgPanel/TestDecode.h"
+#include "tests/Components/ImgPanel/DecoderKit.h"
 #include "tests/Components/ImgPanel/TestJpeg.h"
 
 namespace {
 
-using testdecode::DataFile;
-using testdecode::Decode;
-using testdecode::Event;
-using testdecode::Log;
-using testdecode::PixelAt;
+using decoderkit::Decode;
+using decoderkit::Event;
+using decoderkit::Fixture;
+using decoderkit::Log;
+using decoderkit::PixelAt;
 
 constexpr uint8_t kExactAtFullSize = 1;  // Hermite: weight 0 at distance 1
 
@@ -86,21 +86,21 @@ TEST(BmpDecoder, FullSizeIsQtsOwnDecodeForEveryLayout) {
         TBmpImg decoder;
         Log log;
         decoder.SetFilterKind(kExactAtFullSize);
-        Decode(decoder, log, DataFile(std::string("valid/") + c.file), 1.0);
+        Decode(decoder, log, Fixture(std::string("valid/") + c.file), 1.0);
         ASSERT_EQ(decoder.ErrorCode(), 0u) << c.file;
         const QImage reference(
-            QString::fromStdString(DataFile(std::string("valid/") + c.reference)));
+            QString::fromStdString(Fixture(std::string("valid/") + c.reference)));
         ASSERT_FALSE(reference.isNull()) << c.reference;
         ASSERT_EQ(DibWidth(decoder.Picture()), reference.width()) << c.file;
         ASSERT_EQ(DibHeight(decoder.Picture()), reference.height()) << c.file;
         EXPECT_EQ(decoder.Picture()->biBitCount, 24) << c.file;
-        EXPECT_LE(testdecode::WorstDifference(decoder.Picture(), reference), c.tolerance) << c.file;
+        EXPECT_LE(decoderkit::WorstDifference(decoder.Picture(), reference), c.tolerance) << c.file;
     }
     // 4-4-4 masks with alpha: the first stored pixel, bytes 00 25, is red 5 of 15.
     TBmpImg decoder;
     Log log;
     decoder.SetFilterKind(kExactAtFullSize);
-    Decode(decoder, log, DataFile("valid/v5-alpha56.bmp"), 1.0);
+    Decode(decoder, log, Fixture("valid/v5-alpha56.bmp"), 1.0);
     ASSERT_EQ(decoder.ErrorCode(), 0u);
     EXPECT_EQ(PixelAt(decoder.Picture(), 0, 2), QColor(85, 0, 0));
 }
@@ -125,7 +125,7 @@ TEST(BmpDecoder, RunLengthJumpsLeaveIndexZeroAndRunsStopAtTheRowsEnd) {
         TBmpImg decoder;
         Log log;
         decoder.SetFilterKind(kExactAtFullSize);
-        Decode(decoder, log, DataFile(std::string("valid/") + c.file), 1.0);
+        Decode(decoder, log, Fixture(std::string("valid/") + c.file), 1.0);
         ASSERT_EQ(decoder.ErrorCode(), 0u) << c.file;
         for (size_t y = 0; y < c.rows.size(); ++y) {
             for (size_t x = 0; x < 7; ++x) {
@@ -159,29 +159,14 @@ TEST(BmpDecoder, OutputSizesFollowTheCoefficientBothWaysUp) {
 }
 
 TEST(BmpDecoder, EachFailureEndsWithItsCodeAndNoPicture) {
-    // The malformed folder names each file's code: <what>.<code>.bmp.
-    int checked = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(DataFile("malformed"))) {
-        const std::filesystem::path path = entry.path();
-        if (path.extension() != ".bmp") {
-            continue;
-        }
-        const unsigned long expected = std::stoul(path.stem().extension().string().substr(1));
-        TBmpImg decoder;
-        Log log;
-        Decode(decoder, log, path.string(), 1.0);
-        EXPECT_EQ(decoder.ErrorCode(), expected) << path.filename();
-        EXPECT_EQ(decoder.Picture(), nullptr) << path.filename();
-        EXPECT_EQ(log.errors, std::vector{FormatErrorMessage(expected)}) << path.filename();
-        ++checked;
-    }
-    EXPECT_GE(checked, 20);
+    EXPECT_GE(
+        decoderkit::CheckMalformedFixtures(".bmp", [] { return std::make_unique<TBmpImg>(); }), 20);
     TBmpImg missing, tooLarge;
     Log a, b;
-    Decode(missing, a, DataFile("malformed/absent.bmp"), 1.0);
+    Decode(missing, a, Fixture("malformed/absent.bmp"), 1.0);
     EXPECT_EQ(missing.ErrorCode(), ImgError::OpenFailed);
     EXPECT_TRUE(a.events.empty());
-    Decode(tooLarge, b, DataFile("valid/rgb24.bmp"), 1e5);  // past the picture cap
+    Decode(tooLarge, b, Fixture("valid/rgb24.bmp"), 1e5);  // past the picture cap
     EXPECT_EQ(tooLarge.ErrorCode(), ImgError::NotEnoughMemory);
 }
 
@@ -227,7 +212,7 @@ TEST(BmpDecoder, StopsWhenAskedBeforeTheStartOrFromAnotherThread) {
     TBmpImg decoder;
     decoder.SetDisplayScanlines(10);
     const Log midLog =
-        testdecode::DecodeAbortedFromAnotherThread(decoder, path, TImgEvent::RowsDecoded);
+        decoderkit::DecodeAbortedFromAnotherThread(decoder, path, TImgEvent::RowsDecoded);
     EXPECT_EQ(decoder.ErrorCode(), ImgError::Aborted);
     EXPECT_EQ(decoder.Picture(), nullptr);
     EXPECT_EQ(midLog.events.size(), 2u);  // the header and one strip, no more
@@ -247,7 +232,7 @@ TEST(BmpDecoder, AssignBitmapTakesAnyDepthAsTwentyFourBits) {
         EXPECT_EQ(decoder.Picture()->biBitCount, 24);
         EXPECT_EQ(decoder.OutputWidth(), image.width());
         EXPECT_EQ(decoder.OutputHeight(), image.height());
-        EXPECT_EQ(testdecode::WorstDifference(decoder.Picture(), image), 0) << image.format();
+        EXPECT_EQ(decoderkit::WorstDifference(decoder.Picture(), image), 0) << image.format();
     }
     TBmpImg decoder;
     decoder.AssignBitmap(indexed);

@@ -1,19 +1,24 @@
-// What the PNG, GIF and TIFF decoders share: their progress events, stopping from another
-// thread, and one error code per class of broken file.
+// What the decoders share: the progress events of every format, and for PNG, GIF and TIFF
+// stopping from another thread and one error code per class of broken file.
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "Components/ImgPanel/DecoderFactory.h"
 #include "Components/ImgPanel/GifImg.h"
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/PngImg.h"
 #include "Components/ImgPanel/TiffImg.h"
 #include "tests/Components/ImgPanel/DecoderKit.h"
+#include "tests/Components/ImgPanel/TestJpeg.h"
+#include "tests/Components/ImgPanel/WicTestEncoder.h"
 
 namespace {
 
@@ -33,36 +38,90 @@ constexpr TImgEvent kHeader = TImgEvent::HeaderRead;
 constexpr TImgEvent kRows = TImgEvent::RowsDecoded;
 constexpr TImgEvent kDone = TImgEvent::Finished;
 
+// A 31 x 23 colour codestream, or false when opj_compress is missing.
+bool WriteJ2000(const testjpeg::ScratchDir& dir, const std::string& path) {
+    if (std::system("command -v opj_compress >/dev/null 2>&1") != 0) {
+        return false;
+    }
+    const std::string source = dir.File("ramps.ppm");
+    std::ofstream out(source, std::ios::binary);
+    out << "P6\n31 23\n255\n";
+    for (int i = 0; i < 31 * 23 * 3; ++i) {
+        out.put(static_cast<char>(i * 7));
+    }
+    out.close();
+    const std::string command = "opj_compress -n 2 -i " + source + " -o " + path + " >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return true;
+}
+
+// Every format the factory knows, picked by the file's first bytes as the panel picks it,
+// at full size with a report every 7 rows. The files the tests make are written on the
+// spot (JPEG by libjpeg, WIC by the test encoder, JPEG 2000 by opj_compress).
 TEST(DecoderEvents, EachFormatReportsHeaderRowStripsAndFinished) {
-    // 23 rows at full size, a report every 7 rows.
+    testjpeg::ScratchDir dir;
+    const std::string jpeg = dir.File("ramps.jpg");
+    testjpeg::WriteJpeg(jpeg, testjpeg::Ramps(31, 23));
+    const std::string wic = dir.File("ramps.wic");
+    ASSERT_TRUE(wictest::WriteFile(wic, wictest::EncodeWic(wictest::TransformPicture(
+                                            wictest::TestPicture(31, 23, false), 31, 23, 2))));
+    const std::string j2000 = dir.File("ramps.j2k");
+    const bool haveJ2000 = WriteJ2000(dir, j2000);
     const std::vector<Event> everySeventhRow = {{0, 0, kHeader}, {0, 0, kRows},   {0, 7, kRows},
-                                                {7, 14, kRows},  {14, 21, kRows}, {0, 0, kDone}};
+                                                {7, 14, kRows},  {14, 21, kRows}, {23, 23, kDone}};
+    // The resampler counts the rows done: the report follows the 7th, 14th, 21st row.
+    const std::vector<Event> afterEachSeventhRow = {
+        {0, 0, kHeader}, {0, 7, kRows}, {7, 14, kRows}, {14, 21, kRows}, {23, 23, kDone}};
     const struct {
-        const char* file;
-        MakeDecoder make;
+        std::string file;
         std::vector<Event> expected;
     } cases[] = {
-        {"tiff/rgb.tif", Make<TTiffImg>(), everySeventhRow},
-        {"gif/single.gif", Make<TGifImg>(), everySeventhRow},
-        // The resampler counts the rows done: the report follows the 7th, 14th, 21st row.
-        {"png/rgb.png",
-         Make<TPNGImg>(),
-         {{0, 0, kHeader}, {0, 7, kRows}, {7, 14, kRows}, {14, 21, kRows}, {0, 0, kDone}}},
+        {Fixture("tiff/rgb.tif"), everySeventhRow},
+        {Fixture("gif/single.gif"), everySeventhRow},
+        {Fixture("png/rgb.png"), afterEachSeventhRow},
         // One report per interlace pass, over the whole picture.
-        {"gif/interlaced.gif",
-         Make<TGifImg>(),
+        {Fixture("gif/interlaced.gif"),
          {{0, 0, kHeader},
           {0, 23, kRows},
           {0, 23, kRows},
           {0, 23, kRows},
           {0, 23, kRows},
+          {23, 23, kDone}}},
+        {j2000, everySeventhRow},
+        // JPEG and BMP end with (0, 0).
+        {jpeg,
+         {{0, 0, kHeader},
+          {0, 0, kRows},
+          {0, 7, kRows},
+          {7, 14, kRows},
+          {14, 21, kRows},
           {0, 0, kDone}}},
+        // Three rows from the bottom: the first strip is the bottom row alone.
+        {Fixture("valid/rgb24.bmp"), {{0, 0, kHeader}, {2, 2, kRows}, {0, 0, kDone}}},
+        // No strips: the end names the whole picture.
+        {Fixture("valid/icon8.ico"), {{0, 0, kHeader}, {0, 16, kDone}}},
+        // A grey pass, then the colour pass over the same strips.
+        {wic,
+         {{0, 0, kHeader},
+          {0, 7, kRows},
+          {7, 14, kRows},
+          {14, 21, kRows},
+          {21, 23, kRows},
+          {0, 7, kRows},
+          {7, 14, kRows},
+          {14, 21, kRows},
+          {21, 23, kRows},
+          {23, 23, kDone}}},
     };
     for (const auto& c : cases) {
-        const auto decoder = c.make();
+        if (c.file == j2000 && !haveJ2000) {
+            continue;  // opj_compress is not installed
+        }
+        const std::unique_ptr<TImgCtrl> decoder = CreateImageDecoder(GetImageFormat(c.file));
+        ASSERT_NE(decoder, nullptr) << c.file;
         decoder->SetDisplayScanlines(7);
         Log log;
-        Decode(*decoder, log, Fixture(c.file), 1.0);
+        Decode(*decoder, log, c.file, 1.0);
         EXPECT_EQ(decoder->ErrorCode(), 0u) << c.file;
         EXPECT_EQ(log.events, c.expected) << c.file;
     }

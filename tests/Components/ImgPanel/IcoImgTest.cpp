@@ -4,19 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <filesystem>
+#include <memory>
 
 #include "Components/ImgPanel/IcoImg.h"
 #include "Components/ImgPanel/ImgErrors.h"
-#include "tests/Components/ImgPanel/TestDecode.h"
+#include "tests/Components/ImgPanel/DecoderKit.h"
 #include "tests/Components/ImgPanel/TestJpeg.h"
 
 namespace {
 
-using testdecode::DataFile;
-using testdecode::Decode;
-using testdecode::Event;
-using testdecode::Log;
+using decoderkit::Decode;
+using decoderkit::Event;
+using decoderkit::Fixture;
+using decoderkit::Log;
 
 TEST(IcoDecoder, ShowsTheColourBitmapAtItsOwnDepthAsQtDoes) {
     const struct {
@@ -25,7 +25,7 @@ TEST(IcoDecoder, ShowsTheColourBitmapAtItsOwnDepthAsQtDoes) {
     } cases[] = {{"icon1.ico", 16, 1},   {"icon4.ico", 16, 4},   {"icon8.ico", 16, 8},
                  {"icon24.ico", 16, 24}, {"icon32.ico", 16, 32}, {"cursor.cur", 8, 1}};
     for (const auto& c : cases) {
-        const std::string path = DataFile(std::string("valid/") + c.file);
+        const std::string path = Fixture(std::string("valid/") + c.file);
         TIcoImg decoder;
         Log log;
         Decode(decoder, log, path, 0.5);  // icons ignore the coefficient
@@ -44,54 +44,57 @@ TEST(IcoDecoder, ShowsTheColourBitmapAtItsOwnDepthAsQtDoes) {
             compared += keep;
             return keep;
         };
-        EXPECT_EQ(testdecode::WorstDifference(picture, reference, opaque), 0) << c.file;
+        EXPECT_EQ(decoderkit::WorstDifference(picture, reference, opaque), 0) << c.file;
         EXPECT_GT(compared, 0) << c.file;
-        EXPECT_EQ(log.events,
-                  (std::vector<Event>{{0, 0, TImgEvent::HeaderRead}, {0, 0, TImgEvent::Finished}}));
+        EXPECT_EQ(log.events, (std::vector<Event>{{0, 0, TImgEvent::HeaderRead},
+                                                  {0, c.size, TImgEvent::Finished}}));
     }
 }
 
 TEST(IcoDecoder, FirstOfSeveralImagesAndZeroMeaning256) {
     TIcoImg decoder;
     Log log;
-    Decode(decoder, log, DataFile("valid/two-images.ico"), 1.0);
+    Decode(decoder, log, Fixture("valid/two-images.ico"), 1.0);
     ASSERT_EQ(decoder.ErrorCode(), 0u);
     EXPECT_EQ(decoder.IconCount(), 2);
     EXPECT_EQ(DibWidth(decoder.Picture()), 4);
     EXPECT_EQ(decoder.Picture()->biBitCount, 8);
 
     TIcoImg wide;
-    Decode(wide, log, DataFile("valid/wide-256.ico"), 1.0);
+    Decode(wide, log, Fixture("valid/wide-256.ico"), 1.0);
     ASSERT_EQ(wide.ErrorCode(), 0u);
     EXPECT_EQ(DibWidth(wide.Picture()), 256);
     EXPECT_EQ(DibHeight(wide.Picture()), 1);
 }
 
+TEST(IcoDecoder, PngEntryIsDecodedAtItsOwnSizeAsTheStreamAlone) {
+    TIcoImg decoder;
+    Log log;
+    Decode(decoder, log, Fixture("valid/png-entry.ico"), 0.5);
+    ASSERT_EQ(decoder.ErrorCode(), 0u);
+    const PackedDib picture = decoder.Picture();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(DibWidth(picture), 5);  // the stream's size; the directory says 256
+    EXPECT_EQ(DibHeight(picture), 3);
+    EXPECT_EQ(decoder.Width(), 5);
+    const QImage reference(QString::fromStdString(Fixture("valid/png-entry.png")));
+    ASSERT_FALSE(reference.isNull());
+    EXPECT_EQ(decoderkit::WorstDifference(picture, reference), 0);
+    EXPECT_EQ(log.events.front(), (Event{0, 0, TImgEvent::HeaderRead}));
+    EXPECT_EQ(log.events.back(), (Event{0, 3, TImgEvent::Finished}));
+}
+
 TEST(IcoDecoder, EachFailureEndsWithItsCodeAndNoPicture) {
-    int checked = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(DataFile("malformed"))) {
-        const std::filesystem::path path = entry.path();
-        if (path.extension() != ".ico") {
-            continue;
-        }
-        const unsigned long expected = std::stoul(path.stem().extension().string().substr(1));
-        TIcoImg decoder;
-        Log log;
-        Decode(decoder, log, path.string(), 1.0);
-        EXPECT_EQ(decoder.ErrorCode(), expected) << path.filename();
-        EXPECT_EQ(decoder.Picture(), nullptr) << path.filename();
-        EXPECT_EQ(log.errors, std::vector{FormatErrorMessage(expected)}) << path.filename();
-        ++checked;
-    }
-    EXPECT_GE(checked, 10);
+    EXPECT_GE(
+        decoderkit::CheckMalformedFixtures(".ico", [] { return std::make_unique<TIcoImg>(); }), 10);
     TIcoImg missing;
     Log log;
-    Decode(missing, log, DataFile("malformed/absent.ico"), 1.0);
+    Decode(missing, log, Fixture("malformed/absent.ico"), 1.0);
     EXPECT_EQ(missing.ErrorCode(), ImgError::OpenFailed);
 }
 
 TEST(IcoDecoder, StopsWhenAskedBeforeTheStartOrFromAnotherThread) {
-    const std::string path = DataFile("valid/icon8.ico");
+    const std::string path = Fixture("valid/icon8.ico");
     TIcoImg early;
     Log log;
     early.AbortLoading();
@@ -101,7 +104,7 @@ TEST(IcoDecoder, StopsWhenAskedBeforeTheStartOrFromAnotherThread) {
 
     TIcoImg decoder;
     const Log midLog =
-        testdecode::DecodeAbortedFromAnotherThread(decoder, path, TImgEvent::HeaderRead);
+        decoderkit::DecodeAbortedFromAnotherThread(decoder, path, TImgEvent::HeaderRead);
     EXPECT_EQ(decoder.ErrorCode(), ImgError::Aborted);
     EXPECT_EQ(decoder.Picture(), nullptr);
     EXPECT_EQ(midLog.events.size(), 1u);

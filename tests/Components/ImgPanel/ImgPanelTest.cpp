@@ -17,6 +17,7 @@
 
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/ImgPanel.h"
+#include "tests/Components/ImgPanel/QtTestApp.h"
 #include "tests/Components/ImgPanel/TestJpeg.h"
 
 namespace {
@@ -24,20 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using testjpeg::Solid;
 
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "imgpanel_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const kQtApp = ::testing::AddGlobalTestEnvironment(new QtTestApp("imgpanel_tests"));
 
 constexpr int kWaitMs = 20000;
 

@@ -8,40 +8,15 @@
 
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/JpegImg.h"
+#include "tests/Components/ImgPanel/DecoderKit.h"
 #include "tests/Components/ImgPanel/TestJpeg.h"
 
 namespace {
 
+using decoderkit::Decode;
+using decoderkit::Event;
+using decoderkit::Log;
 using testjpeg::Picture;
-
-struct Event {
-    int from, to;
-    TImgEvent event;
-    bool operator==(const Event&) const = default;
-};
-
-struct Log {
-    std::vector<Event> events;
-    std::vector<std::string> errors;
-};
-
-// Decodes path, setting the coefficient at the header event as the panel does; onEvent
-// sees every event after it is logged.
-void Decode(TJpegImg& decoder, Log& log, const std::string& path, double coefficient,
-            std::function<void(TImgCtrl*, const Event&)> onEvent = {}) {
-    decoder.OnProgress = [&log, coefficient, onEvent](TImgCtrl* sender, PackedDib, int from, int to,
-                                                      TImgEvent e) {
-        if (e == TImgEvent::HeaderRead) {
-            sender->SetDisplayCoeff(coefficient);
-        }
-        log.events.push_back({from, to, e});
-        if (onEvent) {
-            onEvent(sender, log.events.back());
-        }
-    };
-    decoder.OnError = [&log](TImgCtrl*, const std::string& text) { log.errors.push_back(text); };
-    decoder.LoadFromFile(path);
-}
 
 // Screen row y (0 = top) of a bottom-up picture.
 const uint8_t* ScreenRow(PackedDib dib, int y) {

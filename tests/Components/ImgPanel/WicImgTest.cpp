@@ -82,7 +82,7 @@ TEST_F(WicDecoder, PixelsComeBackWithinTwoLevelsGreyFirstThenInColour) {
         {0, 0, TImgEvent::HeaderRead, false},    {0, 20, TImgEvent::RowsDecoded, true},
         {20, 40, TImgEvent::RowsDecoded, true},  {40, 45, TImgEvent::RowsDecoded, true},
         {0, 20, TImgEvent::RowsDecoded, false},  {20, 40, TImgEvent::RowsDecoded, false},
-        {40, 45, TImgEvent::RowsDecoded, false}, {0, 0, TImgEvent::Finished, false}};
+        {40, 45, TImgEvent::RowsDecoded, false}, {45, 45, TImgEvent::Finished, false}};
     EXPECT_EQ(run.events, want);
     EXPECT_TRUE(run.errors.empty());
 }

@@ -11,25 +11,13 @@
 #include <vector>
 
 #include "Components/ImgPanel/ImgPanel.h"
+#include "tests/Components/ImgPanel/QtTestApp.h"
 #include "tests/Components/ImgPanel/TestJpeg.h"
 #include "tests/Components/ImgPanel/WicTestEncoder.h"
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "wic_panel_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const kQtApp = ::testing::AddGlobalTestEnvironment(new QtTestApp("wic_panel_tests"));
 
 TEST(WicPanel, ShowsTheFileGreyFirstAndThenInColour) {
     testjpeg::ScratchDir dir;

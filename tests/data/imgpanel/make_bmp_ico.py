@@ -10,6 +10,7 @@ Run from anywhere; it rewrites those folders' files (others are left alone).
 """
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
@@ -181,6 +182,19 @@ def icon_image(w, h, bpp, header_size=40, compression=0):
 PNG_START = b"\x89PNG\r\n\x1a\n" + bytes(24)
 
 
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png_rgb(w, h):
+    """An 8-bit RGB PNG stream with a different colour in every pixel."""
+    rows = b"".join(b"\x00" + bytes(c for x in range(w) for c in ((x * 60) % 256, (y * 90) % 256,
+                                                                    (x * y * 25 + 40) % 256))
+                    for y in range(h))
+    return (PNG_START[:8] + png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+            + png_chunk(b"IDAT", zlib.compress(rows)) + png_chunk(b"IEND", b""))
+
+
 def valid_icons():
     files = {}
     for bpp in (1, 4, 8, 24, 32):
@@ -189,6 +203,8 @@ def valid_icons():
     files["cursor.cur"] = icon([(8, 8, 1)], [icon_image(8, 8, 1)], kind=2)
     files["two-images.ico"] = icon([(4, 4, 8), (8, 8, 32)],
                                    [icon_image(4, 4, 8), icon_image(8, 8, 32)])
+    files["png-entry.png"] = png_rgb(5, 3)  # the reference for the next one
+    files["png-entry.ico"] = icon([(0, 0, 32), (4, 4, 8)], [png_rgb(5, 3), icon_image(4, 4, 8)])
     return files
 
 
@@ -209,7 +225,8 @@ def malformed_icons():
                                                    + icon_image(16, 16, 4)[16:]]),
         "core-header.11.ico": icon(ok, [icon_image(16, 16, 4, header_size=12)]),
         "compressed.11.ico": icon(ok, [icon_image(16, 16, 4, compression=2)]),
-        "png-entry.11.ico": icon([(0, 0, 32)], [PNG_START]),
+        "png-entry-no-header.110.ico": icon([(0, 0, 32)], [PNG_START]),
+        "png-entry-cut.110.ico": icon([(0, 0, 32)], [png_rgb(5, 3)[:-20]]),
         "rows-cut.30.ico": icon(ok, [img])[:6 + 16 + 40 + 64 + 20],
         "jpeg2000-box.11.ico": b"\x00\x00\x00\x0cjP  \r\n\x87\n" + bytes(20),
     }
@@ -229,7 +246,8 @@ def main():
     write(MALFORMED, {**bad_bmp, **bad_ico})
     seeds_from_bad = ("rows-cut.30.bmp", "header-size-66.11.bmp", "huge-claim.30.bmp")
     write(BMP_SEEDS, {**valid_bmps(), **{k: bad_bmp[k] for k in seeds_from_bad}})
-    write(ICO_SEEDS, {**valid_icons(), "png-entry.ico": bad_ico["png-entry.11.ico"],
+    icons = {k: v for k, v in valid_icons().items() if not k.endswith(".png")}
+    write(ICO_SEEDS, {**icons, "png-entry-cut.ico": bad_ico["png-entry-cut.110.ico"],
                       "rows-cut.ico": bad_ico["rows-cut.30.ico"]})
 
 
