@@ -8,6 +8,8 @@ namespace j2000::testing {
 
 namespace {
 
+// The encoder keeps its own copy of the probability-state table on purpose: an encoder and a
+// decoder that shared one wrong entry would still agree with each other.
 struct Row {
     uint32_t qe;
     int nmps, nlps;
