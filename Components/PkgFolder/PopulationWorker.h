@@ -5,17 +5,12 @@
 // since. Made and destroyed (abort, then join) on the UI thread.
 
 #include "Components/PkgFolder/FolderPopulation.h"
-
-#include "platform/UiWaker.h"
+#include "Components/PkgFolder/OrderedWorker.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 class PopulationWorker {
   public:
@@ -44,17 +39,8 @@ class PopulationWorker {
     int Done() const { return done_.load(std::memory_order_relaxed); }
 
   private:
-    void Run();
-    void DeliverResults();
+    std::shared_ptr<Result> Read(Request& request, const std::atomic<bool>& abort);
 
-    ResultHandler onResult_;
-    platform::UiWaker waker_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Request> queue_;
-    std::deque<std::shared_ptr<Result>> results_;
-    bool stopping_ = false;
-    std::atomic<bool> abort_{false};
     std::atomic<int> done_{0};
-    std::thread thread_;
+    OrderedWorker<Request, std::shared_ptr<Result>> worker_;  // last: its thread reads done_
 };

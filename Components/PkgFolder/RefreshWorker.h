@@ -4,17 +4,10 @@
 // wake-up makes apply it. It never touches the tree. Made and destroyed (stop flag, then
 // join) on the UI thread.
 
+#include "Components/PkgFolder/OrderedWorker.h"
 #include "Components/PkgFolder/RefreshPass.h"
 
-#include "platform/UiWaker.h"
-
-#include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 class RefreshWorker {
   public:
@@ -32,17 +25,5 @@ class RefreshWorker {
     void SetBatchTakenHook(std::function<void()> hook);
 
   private:
-    void Run();
-    void DeliverResults();
-
-    ResultHandler onResult_;
-    platform::UiWaker waker_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<RefreshBatch> batches_;
-    std::deque<RefreshResult> results_;
-    std::function<void()> batchTaken_;
-    bool stopping_ = false;
-    std::atomic<bool> abort_{false};
-    std::thread thread_;
+    OrderedWorker<RefreshBatch, RefreshResult> worker_;
 };
