@@ -11,6 +11,7 @@
 // Last line: ratio <ours / loop> (the worse of the two cases).
 
 #include "Components/PkgFolder/FolderTree.h"
+#include "bench/common/BenchDirectory.h"
 #include "bench/common/BenchTiming.h"
 #include "platform/VolumeTable.h"
 
@@ -54,18 +55,8 @@ void MakeFiles(const std::string& path, int count) {
 
 // The reference: read the folder and stat every entry.
 double ReadDirStatLoop(const std::string& path) {
-    QElapsedTimer clock;
-    clock.start();
-    DIR* dir = ::opendir(path.c_str());
     long entries = 0;
-    while (const dirent* d = dir ? ::readdir(dir) : nullptr) {
-        struct stat st {};
-        if (::stat((path + "/" + d->d_name).c_str(), &st) == 0)
-            ++entries;
-    }
-    if (dir)
-        ::closedir(dir);
-    const double ms = clock.nsecsElapsed() / 1e6;
+    const double ms = bench::ReadDirStatLoop(path, &entries);
     if (entries == 0)
         std::printf("warning: nothing read in %s\n", path.c_str());
     return ms;

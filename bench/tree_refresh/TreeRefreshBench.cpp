@@ -9,6 +9,7 @@
 // Last line: ratio <ours / loop>.
 
 #include "Components/PkgFolder/FolderTree.h"
+#include "bench/common/BenchDirectory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,20 +30,11 @@ constexpr int kChanges = 100;
 constexpr int kRounds = 5;
 
 double ReadDirStatLoop(const std::string& path) {
-    QElapsedTimer clock;
-    clock.start();
-    DIR* dir = ::opendir(path.c_str());
     long entries = 0;
-    while (const dirent* d = dir ? ::readdir(dir) : nullptr) {
-        struct stat st {};
-        if (::stat((path + "/" + d->d_name).c_str(), &st) == 0)
-            ++entries;
-    }
-    if (dir)
-        ::closedir(dir);
+    const double ms = bench::ReadDirStatLoop(path, &entries);
     if (entries < kFolders)
         std::printf("warning: only %ld entries in %s\n", entries, path.c_str());
-    return clock.nsecsElapsed() / 1e6;
+    return ms;
 }
 
 // Removes the folders of the last round's names and makes as many new ones.
