@@ -100,6 +100,9 @@ bool DecodeBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band, TileCompo
 // Region-of-interest de-scaling and dequantisation of one band, in place.
 void DequantiseBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band,
                     TileComponentPlane& plane) {
+    if (tc.qmfbid == 1 && band.roishift == 0) {
+        return;  // reversible coefficients are the samples' own values
+    }
     const int64_t w = band.xend - band.xstart, h = band.yend - band.ystart;
     const int exponent = band.stepsize >> 11, mantissa = band.stepsize & 0x7FF;
     const int rangeBits = tc.prec + band.analgain;

@@ -157,7 +157,7 @@ void RefinementPass(const PassContext& pc, Source source, int b) {
 
 // Decodes one sample of the cleanup pass that is neither significant nor visited; known
 // tells that its significance is already decided (the run-length mode's first 1).
-void CleanupSample(const PassContext& pc, MqSource& source, int y0, int y, int x, int32_t oph,
+inline void CleanupSample(const PassContext& pc, MqSource& source, int y0, int y, int x, int32_t oph,
                    bool known) {
     uint32_t* f = FlagAt(pc, y, x);
     if (!known) {
