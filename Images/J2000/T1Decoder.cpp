@@ -157,8 +157,8 @@ void RefinementPass(const PassContext& pc, Source source, int b) {
 
 // Decodes one sample of the cleanup pass that is neither significant nor visited; known
 // tells that its significance is already decided (the run-length mode's first 1).
-inline void CleanupSample(const PassContext& pc, MqSource& source, int y0, int y, int x, int32_t oph,
-                   bool known) {
+inline void CleanupSample(const PassContext& pc, MqSource& source, int y0, int y, int x,
+                          int32_t oph, bool known) {
     uint32_t* f = FlagAt(pc, y, x);
     if (!known) {
         if ((*f & (kSig | kVisited)) != 0 || !source.Significance(*f, pc.orient)) {
@@ -224,6 +224,14 @@ void Report(const T1Diagnostics& diagnostics, int passtype, int segtype) {
 }  // namespace
 
 T1CodeBlockDecoder::T1CodeBlockDecoder(const T1CodeBlockInfo& info) : info_(info) {}
+
+void T1CodeBlockDecoder::Reset(const T1CodeBlockInfo& info) {
+    info_ = info;
+    flags_.clear();  // zeroed again, at the new size, by the next Decode
+    if (mq_) {
+        mq_->setctxs(jpc_initluts().initialContexts);
+    }
+}
 
 int T1CodeBlockDecoder::Decode(std::span<const T1Segment> segments, int32_t* data, ptrdiff_t stride,
                                const T1Diagnostics& diagnostics) {
