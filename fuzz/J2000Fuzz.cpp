@@ -1,12 +1,13 @@
-// Feeds arbitrary bytes to the JPEG 2000 codestream decoder (marker segments, tile set-up,
-// packet iteration, tier 2). Every status counts as a pass; only a crash or a sanitizer report
-// is a finding.
+// Feeds arbitrary bytes to the JPEG 2000 codestream decoder, the whole decode: marker segments,
+// tile set-up, packet iteration, tier 2, tier 1 and reconstruction. Every status counts as a pass;
+// only a crash or a sanitizer report is a finding.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "Images/J2000/Decoder.h"
+#include "Images/J2000/Reconstruction.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> bytes(data, data + size);
@@ -15,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         return 0;
     j2000::DecodeEnv env;
     env.diag = j2000::Diagnostics([](const std::string&) {});
+    env.decodetile = j2000::jpc_dec_tiledecode;
     // A small header may claim a huge picture; the caps keep each run short.
     env.limits.maxsamples = std::uint64_t{1} << 24;
     env.limits.maxblocks = std::uint64_t{1} << 16;

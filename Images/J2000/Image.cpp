@@ -69,10 +69,15 @@ int image_writecmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y
     for (std::uint32_t j = 0; j < h; ++j) {
         const std::int32_t* src = samples + static_cast<std::ptrdiff_t>(j) * stride;
         std::uint8_t* out = row.data();
-        for (std::uint32_t i = 0; i < w; ++i) {
-            const auto v = static_cast<std::uint32_t>(src[i]);
-            for (int b = c.cps - 1; b >= 0; --b)
-                *out++ = static_cast<std::uint8_t>(v >> (8 * b));
+        if (c.cps == 1) {
+            for (std::uint32_t i = 0; i < w; ++i)
+                out[i] = static_cast<std::uint8_t>(src[i]);
+        } else {
+            for (std::uint32_t i = 0; i < w; ++i) {
+                const auto v = static_cast<std::uint32_t>(src[i]);
+                for (int b = c.cps - 1; b >= 0; --b)
+                    *out++ = static_cast<std::uint8_t>(v >> (8 * b));
+            }
         }
         if (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0 ||
             c.stream->write(row.data(), static_cast<long>(row.size())) !=
@@ -89,19 +94,26 @@ int image_readcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y,
     image_cmpnt_t& c = *image.cmpts[static_cast<size_t>(cmptno)];
     if (!rect_inside(c, x, y, w, h))
         return -1;
-    out.assign(static_cast<size_t>(w) * h, 0);
+    out.resize(static_cast<size_t>(w) * h);
+    // A row's bytes are read at once and assembled afterwards.
+    std::vector<std::uint8_t> row(static_cast<size_t>(w) * c.cps);
+    const long rowBytes = static_cast<long>(row.size());
     for (std::uint32_t j = 0; j < h; ++j) {
-        if (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0)
+        if (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0 ||
+            c.stream->read(row.data(), rowBytes) != rowBytes)
             return -1;
+        std::int32_t* dst = out.data() + static_cast<size_t>(j) * w;
+        const std::uint8_t* in = row.data();
+        if (c.cps == 1) {
+            for (std::uint32_t i = 0; i < w; ++i)
+                dst[i] = in[i];
+            continue;
+        }
         for (std::uint32_t i = 0; i < w; ++i) {
             std::uint32_t v = 0;
-            for (int b = 0; b < c.cps; ++b) {
-                const int byte = c.stream->getc();
-                if (byte == EOF_)
-                    return -1;
-                v = v << 8 | static_cast<std::uint32_t>(byte);
-            }
-            out[static_cast<size_t>(j) * w + i] = static_cast<std::int32_t>(v);
+            for (int b = 0; b < c.cps; ++b)
+                v = v << 8 | *in++;
+            dst[i] = static_cast<std::int32_t>(v);
         }
     }
     return 0;

@@ -132,43 +132,4 @@ void mqdec_t::bytein() {
     }
 }
 
-void mqdec_t::renormd() {
-    do {
-        if (ct_ == 0) {
-            bytein();
-        }
-        a_ <<= 1;
-        c_ <<= 1;
-        --ct_;
-    } while ((a_ & 0x8000) == 0);
-}
-
-int mqdec_t::mpsexchrenorm(const MqStateEntry*& state) {
-    int d;
-    if (a_ < state->qe) {
-        d = 1 - state->mps;
-        state = state->nlps;
-    } else {
-        d = state->mps;
-        state = state->nmps;
-    }
-    renormd();
-    return d;
-}
-
-int mqdec_t::lpsexchrenorm(const MqStateEntry*& state) {
-    int d;
-    if (a_ < state->qe) {
-        a_ = state->qe;
-        d = state->mps;
-        state = state->nmps;
-    } else {
-        a_ = state->qe;
-        d = 1 - state->mps;
-        state = state->nlps;
-    }
-    renormd();
-    return d;
-}
-
 }  // namespace j2000

@@ -63,6 +63,8 @@ using StopCheck = std::function<bool()>;
 bool DecodeBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band, TileComponentPlane& plane,
                 const Diagnostics& diag, const StopCheck& stopped) {
     const T1Diagnostics sink = [&diag](std::string_view text) { diag.write(std::string(text)); };
+    T1CodeBlockDecoder decoder(T1CodeBlockInfo{});
+    std::vector<T1Segment> segments;
     for (const jpc_dec_prc_t& prc : band.prcs) {
         for (const jpc_dec_cblk_t& cblk : prc.cblks) {
             if (stopped()) {
@@ -79,7 +81,7 @@ bool DecodeBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band, TileCompo
                                        cblk.numimsbs,
                                        cblk.firstpassno,
                                        tc.cblkctx};
-            std::vector<T1Segment> segments;
+            segments.clear();
             for (const jpc_dec_seg_t& seg : cblk.segs) {
                 if (seg.numpasses > 0) {
                     segments.push_back({seg.data, seg.passno, seg.numpasses, seg.type});
@@ -88,7 +90,7 @@ bool DecodeBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band, TileCompo
             const int64_t x = band.locxstart + (cblk.xstart - band.xstart);
             const int64_t y = band.locystart + (cblk.ystart - band.ystart);
             int32_t* origin = plane.samples.data() + y * plane.width + x;
-            T1CodeBlockDecoder decoder(info);
+            decoder.Reset(info);
             if (decoder.Decode(segments, origin, plane.width, sink) != 0) {
                 return false;
             }
@@ -100,6 +102,9 @@ bool DecodeBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band, TileCompo
 // Region-of-interest de-scaling and dequantisation of one band, in place.
 void DequantiseBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band,
                     TileComponentPlane& plane) {
+    if (tc.qmfbid == 1 && band.roishift == 0) {
+        return;  // reversible coefficients are the samples' own values
+    }
     const int64_t w = band.xend - band.xstart, h = band.yend - band.ystart;
     const int exponent = band.stepsize >> 11, mantissa = band.stepsize & 0x7FF;
     const int rangeBits = tc.prec + band.analgain;

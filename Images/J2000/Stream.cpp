@@ -234,6 +234,16 @@ long stream_t::read(void* buf, long n) {
     auto* out = static_cast<std::uint8_t*>(buf);
     long done = 0;
     while (done < n) {
+        // Whole runs out of the buffer; getc refills it (and meets errors and the end).
+        if (mode_ == BufMode::Read && flags_ == 0 && readable_ && cnt_ > 0) {
+            const long k = std::min(cnt_, n - done);
+            std::memcpy(out + done, ptr_, static_cast<size_t>(k));
+            ptr_ += k;
+            cnt_ -= k;
+            rwcnt_ += k;
+            done += k;
+            continue;
+        }
         const int c = getc();
         if (c == EOF_)
             break;
@@ -245,8 +255,21 @@ long stream_t::read(void* buf, long n) {
 long stream_t::write(const void* buf, long n) {
     const auto* in = static_cast<const std::uint8_t*>(buf);
     long done = 0;
-    while (done < n && putc(in[done]) != EOF_)
+    while (done < n) {
+        // Whole runs into the buffer; putc sets the write mode up and flushes a full buffer.
+        if (mode_ == BufMode::Write && flags_ == 0 && cnt_ > 0) {
+            const long k = std::min(cnt_, n - done);
+            std::memcpy(ptr_, in + done, static_cast<size_t>(k));
+            ptr_ += k;
+            cnt_ -= k;
+            rwcnt_ += k;
+            done += k;
+            continue;
+        }
+        if (putc(in[done]) == EOF_)
+            break;
         ++done;
+    }
     return done;
 }
 

@@ -76,23 +76,19 @@ inline void SetSignificant(uint32_t* f, ptrdiff_t fs, bool negative, bool skipNo
     *f |= kSig;
 }
 
-// Visits every sample in the standard's scan order: stripes of four rows, columns left to
-// right, rows top to bottom within a column.
+// Visits every stripe column in the standard's scan order: stripes of four rows, columns left
+// to right; visit gets the column's first state word and sample, and the rows within reach
+// top to bottom by one stride each.
 template <typename Visit>
 void ForEachStripeColumn(const PassContext& pc, Visit&& visit) {
     for (int y0 = 0; y0 < pc.height; y0 += 4) {
         const int rows = std::min(4, pc.height - y0);
+        uint32_t* f = pc.flags + y0 * pc.fstride;
+        int32_t* d = pc.data + y0 * pc.stride;
         for (int x = 0; x < pc.width; ++x) {
-            visit(y0, x, rows);
+            visit(rows, f + x, d + x);
         }
     }
-}
-
-inline uint32_t* FlagAt(const PassContext& pc, int y, int x) {
-    return pc.flags + y * pc.fstride + x;
-}
-inline int32_t* DataAt(const PassContext& pc, int y, int x) {
-    return pc.data + y * pc.stride + x;
 }
 
 // The significance decision and sign of one sample, through the MQ decoder or raw bits.
@@ -121,16 +117,15 @@ struct RawSource {
 template <typename Source>
 void SignificancePass(const PassContext& pc, Source source, int b) {
     const int32_t oneplushalf = (1 << b) | ((1 << b) >> 1);
-    ForEachStripeColumn(pc, [&](int y0, int x, int rows) {
-        for (int y = y0; y < y0 + rows; ++y) {
-            uint32_t* f = FlagAt(pc, y, x);
+    ForEachStripeColumn(pc, [&](int rows, uint32_t* f, int32_t* d) {
+        for (int r = 0; r < rows; ++r, f += pc.fstride, d += pc.stride) {
             if ((*f & (kSig | kVisited)) != 0 || (*f & kOtherSigMask) == 0) {
                 continue;
             }
             if (source.Significance(*f, pc.orient)) {
                 const int s = source.Sign(*f);
-                *DataAt(pc, y, x) = s ? -oneplushalf : oneplushalf;
-                SetSignificant(f, pc.fstride, s != 0, pc.vcausal && y == y0);
+                *d = s ? -oneplushalf : oneplushalf;
+                SetSignificant(f, pc.fstride, s != 0, pc.vcausal && r == 0);
             }
             *f |= kVisited;
         }
@@ -140,65 +135,62 @@ void SignificancePass(const PassContext& pc, Source source, int b) {
 template <typename Source>
 void RefinementPass(const PassContext& pc, Source source, int b) {
     const int32_t half = (1 << b) >> 1;
-    ForEachStripeColumn(pc, [&](int y0, int x, int rows) {
-        for (int y = y0; y < y0 + rows; ++y) {
-            uint32_t* f = FlagAt(pc, y, x);
+    ForEachStripeColumn(pc, [&](int rows, uint32_t* f, int32_t* d) {
+        for (int r = 0; r < rows; ++r, f += pc.fstride, d += pc.stride) {
             if ((*f & (kSig | kVisited)) != kSig) {
                 continue;
             }
             const int bit = source.Refinement(*f);
             const int32_t t = bit ? half : (half ? -half : -1);
-            int32_t& value = *DataAt(pc, y, x);
-            value += value < 0 ? -t : t;
+            *d += *d < 0 ? -t : t;
             *f |= kRefined;
         }
     });
 }
 
-// Decodes one sample of the cleanup pass that is neither significant nor visited; known
-// tells that its significance is already decided (the run-length mode's first 1).
-void CleanupSample(const PassContext& pc, MqSource& source, int y0, int y, int x, int32_t oph,
-                   bool known) {
-    uint32_t* f = FlagAt(pc, y, x);
+// Decodes one sample of the cleanup pass that is neither significant nor visited, at row r of
+// its stripe; known tells that its significance is already decided (the run-length mode's
+// first 1).
+inline void CleanupSample(const PassContext& pc, MqSource& source, int r, uint32_t* f, int32_t* d,
+                          int32_t oph, bool known) {
     if (!known) {
         if ((*f & (kSig | kVisited)) != 0 || !source.Significance(*f, pc.orient)) {
             return;
         }
     }
     const int s = source.Sign(*f);
-    *DataAt(pc, y, x) = s ? -oph : oph;
-    SetSignificant(f, pc.fstride, s != 0, pc.vcausal && y == y0);
+    *d = s ? -oph : oph;
+    SetSignificant(f, pc.fstride, s != 0, pc.vcausal && r == 0);
 }
 
-bool QuietColumn(const PassContext& pc, int y0, int x) {
-    for (int y = y0; y < y0 + 4; ++y) {
-        if (*FlagAt(pc, y, x) & (kSig | kVisited | kOtherSigMask)) {
-            return false;
-        }
-    }
-    return true;
+bool QuietColumn(const PassContext& pc, const uint32_t* f) {
+    const uint32_t busy = kSig | kVisited | kOtherSigMask;
+    return ((f[0] | f[pc.fstride] | f[2 * pc.fstride] | f[3 * pc.fstride]) & busy) == 0;
 }
 
 void CleanupPass(const PassContext& pc, mqdec_t& mq, int b, bool segsym,
                  const T1Diagnostics& diagnostics) {
     const int32_t oph = (1 << b) | ((1 << b) >> 1);
     MqSource source{mq, pc.luts};
-    ForEachStripeColumn(pc, [&](int y0, int x, int rows) {
-        int start = y0;
-        if (rows == 4 && QuietColumn(pc, y0, x)) {
+    ForEachStripeColumn(pc, [&](int rows, uint32_t* fcol, int32_t* dcol) {
+        int start = 0;
+        if (rows == 4 && QuietColumn(pc, fcol)) {
             if (!mq.decode(kT1RunLengthContext)) {
                 return;
             }
             int r = mq.decode(kT1UniformContext) << 1;
             r |= mq.decode(kT1UniformContext);
-            CleanupSample(pc, source, y0, y0 + r, x, oph, true);
-            start = y0 + r + 1;
+            CleanupSample(pc, source, r, fcol + r * pc.fstride, dcol + r * pc.stride, oph, true);
+            start = r + 1;
         }
-        for (int y = start; y < y0 + rows; ++y) {
-            CleanupSample(pc, source, y0, y, x, oph, false);
+        uint32_t* f = fcol + start * pc.fstride;
+        int32_t* d = dcol + start * pc.stride;
+        for (int r = start; r < rows; ++r, f += pc.fstride, d += pc.stride) {
+            CleanupSample(pc, source, r, f, d, oph, false);
         }
-        for (int y = y0; y < y0 + rows; ++y) {
-            *FlagAt(pc, y, x) &= ~static_cast<uint32_t>(kVisited);
+        f = fcol;
+        for (int r = 0; r < rows; ++r, f += pc.fstride) {
+            *f &= ~static_cast<uint32_t>(kVisited);
         }
     });
     if (segsym) {
@@ -224,6 +216,14 @@ void Report(const T1Diagnostics& diagnostics, int passtype, int segtype) {
 }  // namespace
 
 T1CodeBlockDecoder::T1CodeBlockDecoder(const T1CodeBlockInfo& info) : info_(info) {}
+
+void T1CodeBlockDecoder::Reset(const T1CodeBlockInfo& info) {
+    info_ = info;
+    flags_.clear();  // zeroed again, at the new size, by the next Decode
+    if (mq_) {
+        mq_->setctxs(jpc_initluts().initialContexts);
+    }
+}
 
 int T1CodeBlockDecoder::Decode(std::span<const T1Segment> segments, int32_t* data, ptrdiff_t stride,
                                const T1Diagnostics& diagnostics) {

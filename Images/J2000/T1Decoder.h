@@ -64,6 +64,10 @@ class T1CodeBlockDecoder {
     int Decode(std::span<const T1Segment> segments, int32_t* data, ptrdiff_t stride,
                const T1Diagnostics& diagnostics = {});
 
+    // Starts over with another code-block, keeping the state words' and the MQ decoder's
+    // memory: one decoder serves a whole band without an allocation per code-block.
+    void Reset(const T1CodeBlockInfo& info);
+
   private:
     int DecodeSegment(const T1Segment& seg, int32_t* data, ptrdiff_t stride,
                       const T1Diagnostics& diagnostics);

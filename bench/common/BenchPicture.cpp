@@ -72,6 +72,21 @@ bool WriteBenchJpeg(const std::string& path, bool progressive) {
     return std::fclose(file) == 0;
 }
 
+bool WriteBenchPpm(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = std::fprintf(file, "P6\n%d %d\n255\n", kPictureWidth, kPictureHeight) > 0;
+    std::vector<uint8_t> row(static_cast<size_t>(kPictureWidth) * 3);
+    uint32_t seed = 2463534242u;
+    for (int y = 0; y < kPictureHeight && ok; ++y) {
+        PhotoRow(y, row, seed);
+        ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+    }
+    return std::fclose(file) == 0 && ok;
+}
+
 uint8_t ReferenceDecode(const std::string& path, int denominator) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {

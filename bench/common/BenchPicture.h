@@ -25,6 +25,10 @@ void PhotoRow(int y, int width, int height, std::vector<uint8_t>& rgb, uint32_t&
 // written.
 bool WriteBenchJpeg(const std::string& path, bool progressive);
 
+// Writes the same picture as a binary PPM (8-bit RGB), for encoders that read PNM files;
+// false when the file cannot be written.
+bool WriteBenchPpm(const std::string& path);
+
 // Decodes the file with libjpeg at 1/denominator into blue, green, red rows of one buffer
 // (a PixelBuffer), top row first. Returns a byte of the result so that the work cannot be optimised
 // away (0 when the file cannot be opened).

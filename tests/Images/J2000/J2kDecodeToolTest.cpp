@@ -1,0 +1,151 @@
+// The j2k_decode tool against opj_decompress on the same opj_compress streams: every component's
+// PGX header and samples must match (irreversible streams within 1, as the two 9/7 syntheses
+// round differently), layer limits included; a broken stream gives status 1 and a message.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Pgx {
+    std::string header;
+    std::vector<int> samples;
+};
+
+// Samples as unsigned byte values (two's complement stays as written): both sides write the
+// same low bytes, so equal files give equal lists.
+bool ReadPgx(const std::string& path, Pgx& pgx) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in || !std::getline(in, pgx.header))
+        return false;
+    std::istringstream fields(pgx.header);
+    std::string pg, ml, sign;
+    int prec = 0, w = 0, h = 0;
+    if (!(fields >> pg >> ml >> sign >> prec >> w >> h))
+        return false;
+    const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), {}};
+    const int size = prec > 8 ? 2 : 1;
+    if (bytes.size() != static_cast<size_t>(w) * h * size)
+        return false;
+    for (size_t i = 0; i < bytes.size(); i += size)
+        pgx.samples.push_back(size == 2 ? bytes[i] << 8 | bytes[i + 1] : bytes[i]);
+    return true;
+}
+
+// A w x h picture with c components (PNM) or a signed one (PGX), with smooth ramps and noise.
+void WriteSource(const std::string& path, int w, int h, int c, int bits, bool sgnd) {
+    std::ofstream out(path, std::ios::binary);
+    if (sgnd)
+        out << "PG ML - " << bits << " " << w << " " << h << "\n";
+    else
+        out << (c == 1 ? "P5" : "P6") << "\n" << w << " " << h << "\n" << (1 << bits) - 1 << "\n";
+    const int top = (1 << bits) - 1;
+    unsigned noise = 12345;
+    for (int i = 0; i < w * h; ++i)
+        for (int k = 0; k < c; ++k) {
+            noise = noise * 1103515245 + 12345;
+            int v = ((i % w) * 7 + (i / w) * 3 + k * 50) * top / (7 * w + 3 * h + 150);
+            v = (v + static_cast<int>(noise >> 16) % (top / 32 + 1)) & top;
+            if (sgnd)  // opj_compress reads a signed PGX as one bit less precise
+                v = (v - (1 << (bits - 1))) / 2;
+            if (bits > 8)
+                out.put(static_cast<char>(v >> 8));
+            out.put(static_cast<char>(v & 0xFF));
+        }
+}
+
+struct Case {
+    const char* name;
+    int width, height, components, bits;
+    bool sgnd;
+    const char* encode;  // opj_compress options
+    int layers;          // 0: all
+    int tolerance;
+};
+
+const Case kCases[] = {
+    {"rgb", 61, 43, 3, 8, false, "-n 3", 0, 0},
+    {"grey12", 50, 37, 1, 12, false, "-n 4 -b 16,16", 0, 0},
+    {"signed", 45, 30, 1, 12, true, "-n 3", 0, 0},
+    {"subsampled", 41, 29, 3, 8, false, "-n 2 -s 2,2", 0, 0},
+    {"layers", 64, 48, 3, 8, false, "-n 3 -r 40,20,8,1", 2, 0},
+    {"layers1", 64, 48, 1, 8, false, "-n 3 -r 40,20,8,1 -p RLCP", 1, 0},
+    {"irreversible", 70, 50, 3, 8, false, "-I -n 3", 0, 1},
+};
+
+bool HaveTools() {
+    return std::system(
+               "command -v opj_compress >/dev/null 2>&1 && "
+               "command -v opj_decompress >/dev/null 2>&1") == 0;
+}
+
+class J2kDecodeToolTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveTools())
+            GTEST_SKIP() << "opj_compress/opj_decompress (libopenjp2-tools) are not installed";
+        ASSERT_NE(mkdtemp(dir_), nullptr);
+    }
+    void TearDown() override {
+        if (dir_[0] != '\0' && dir_[std::string(dir_).size() - 1] != 'X')
+            std::system((std::string("rm -rf ") + dir_).c_str());
+    }
+    std::string Path(const std::string& name) const { return std::string(dir_) + "/" + name; }
+    char dir_[32] = "/tmp/j2k-toolXXXXXX";
+};
+
+TEST_F(J2kDecodeToolTest, ComponentsMatchTheReferenceDecoder) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = Path(std::string(c.name) + (c.sgnd              ? ".pgx"
+                                                               : c.components == 1 ? ".pgm"
+                                                                                   : ".ppm"));
+        const std::string coded = Path(std::string(c.name) + ".j2k");
+        WriteSource(source, c.width, c.height, c.components, c.bits, c.sgnd);
+        ASSERT_EQ(std::system(("opj_compress -i " + source + " -o " + coded + " " + c.encode +
+                               " >/dev/null 2>&1")
+                                  .c_str()),
+                  0);
+        const std::string layers = c.layers ? " -l " + std::to_string(c.layers) : "";
+        ASSERT_EQ(std::system(("opj_decompress -i " + coded + " -o " + Path("ref.pgx") + layers +
+                               " >/dev/null 2>&1")
+                                  .c_str()),
+                  0);
+        ASSERT_EQ(
+            std::system(
+                (std::string(J2K_DECODE_TOOL) + layers + " " + coded + " " + Path("ours")).c_str()),
+            0);
+        for (int k = 0; k < c.components; ++k) {
+            SCOPED_TRACE(k);
+            Pgx ref, ours;
+            const std::string n = std::to_string(k);
+            ASSERT_TRUE(ReadPgx(Path("ref_" + n + ".pgx"), ref));
+            ASSERT_TRUE(ReadPgx(Path("ours_" + n + ".pgx"), ours));
+            EXPECT_EQ(ours.header, ref.header);
+            ASSERT_EQ(ours.samples.size(), ref.samples.size());
+            int worst = 0;
+            for (size_t i = 0; i < ref.samples.size(); ++i)
+                worst = std::max(worst, std::abs(ours.samples[i] - ref.samples[i]));
+            EXPECT_LE(worst, c.tolerance);
+        }
+    }
+}
+
+TEST_F(J2kDecodeToolTest, ABrokenStreamGivesStatusOneAndAMessage) {
+    const std::string coded = Path("broken.j2k");
+    std::ofstream(coded, std::ios::binary) << "\xFF\x4F\xFF\x51\x00\x02";
+    const std::string command =
+        std::string(J2K_DECODE_TOOL) + " " + coded + " " + Path("out") + " 2>" + Path("err");
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    std::ifstream err(Path("err"));
+    const std::string text{std::istreambuf_iterator<char>(err), {}};
+    EXPECT_NE(text.find("broken.j2k"), std::string::npos) << text;
+    EXPECT_EQ(std::ifstream(Path("out_0.pgx")).good(), false);
+}
+
+}  // namespace
