@@ -79,9 +79,9 @@ bool WriteBenchPpm(const std::string& path) {
     }
     bool ok = std::fprintf(file, "P6\n%d %d\n255\n", kPictureWidth, kPictureHeight) > 0;
     std::vector<uint8_t> row(static_cast<size_t>(kPictureWidth) * 3);
-    uint32_t seed = 2463534242u;
+    uint32_t seed = kPhotoSeed;
     for (int y = 0; y < kPictureHeight && ok; ++y) {
-        PhotoRow(y, row, seed);
+        PhotoRow(y, kPictureWidth, kPictureHeight, row, seed);
         ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
     }
     return std::fclose(file) == 0 && ok;
