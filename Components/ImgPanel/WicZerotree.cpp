@@ -61,14 +61,10 @@ inline void MoveQuad(const Node* node, float* lh, float* hh, float* hl, size_t w
 }
 
 #if defined(__SSE2__)
-// The same for 16-bit words, four samples of a band at once: the four 8-byte nodes are
-// transposed so that each band's words share a register, then widened and converted.
-template <>
-inline void MoveQuad(const ZerotreeStore::NodeOf<uint16_t>* node, float* lh, float* hh, float* hl,
-                     size_t width) {
-    static_assert(sizeof(*node) == 8);
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(node));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(node + 2));
+// Four 16-bit-word nodes, two in each register, to four samples of each band in node
+// order: the nodes are transposed so that each band's words share a register, then
+// widened and converted.
+inline void FourNarrowNodes(__m128i first, __m128i second, __m128& lh, __m128& hh, __m128& hl) {
     const __m128i even = _mm_unpacklo_epi16(first, second);  // lh0 lh2 hh0 hh2 hl0 hl2 ..
     const __m128i odd = _mm_unpackhi_epi16(first, second);   // lh1 lh3 hh1 hh3 hl1 hl3 ..
     const __m128i lhHh = _mm_unpacklo_epi16(even, odd);      // lh0..3 hh0..3
@@ -79,13 +75,26 @@ inline void MoveQuad(const ZerotreeStore::NodeOf<uint16_t>* node, float* lh, flo
         const __m128 magnitude = _mm_cvtepi32_ps(_mm_and_si128(words, _mm_set1_epi32(0x7FFF)));
         return _mm_or_ps(magnitude, _mm_castsi128_ps(sign));
     };
+    lh = toSamples(_mm_unpacklo_epi16(lhHh, zero));
+    hh = toSamples(_mm_unpackhi_epi16(lhHh, zero));
+    hl = toSamples(_mm_unpacklo_epi16(hlRest, zero));
+}
+
+// The same for 16-bit words, four samples of a band at once.
+template <>
+inline void MoveQuad(const ZerotreeStore::NodeOf<uint16_t>* node, float* lh, float* hh, float* hl,
+                     size_t width) {
+    static_assert(sizeof(*node) == 8);
+    __m128 lhs, hhs, hls;
+    FourNarrowNodes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(node)),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(node + 2)), lhs, hhs, hls);
     const auto store = [width](float* at, __m128 samples) {
         _mm_storel_pi(reinterpret_cast<__m64*>(at), samples);
         _mm_storeh_pi(reinterpret_cast<__m64*>(at + width), samples);
     };
-    store(lh, toSamples(_mm_unpacklo_epi16(lhHh, zero)));
-    store(hh, toSamples(_mm_unpackhi_epi16(lhHh, zero)));
-    store(hl, toSamples(_mm_unpacklo_epi16(hlRest, zero)));
+    store(lh, lhs);
+    store(hh, hhs);
+    store(hl, hls);
 }
 #endif
 
@@ -321,7 +330,23 @@ void ZerotreeStore::ReadFinestNodes(int y, float* hl, float* lh, float* hh) cons
     for (int cx = 0; cx < coarseWidth; ++cx) {
         const NodeOf<Word>* group =
             nodes + LevelStart(geometry_.levels) + ((firstGroup + cx) << (2 * s));
-        for (size_t lx = 0; lx < side; ++lx, ++x) {
+        size_t lx = 0;
+#if defined(__SSE2__)
+        // Columns 4k to 4k + 3 of a Z-order row are two pairs of neighbouring nodes.
+        if constexpr (sizeof(Word) == 2) {
+            for (; lx + 4 <= side; lx += 4, x += 4) {
+                const NodeOf<Word>* pair = group + (spreadX_[lx] | zy);
+                __m128 lhs, hhs, hls;
+                FourNarrowNodes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pair)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + 4)), lhs,
+                                hhs, hls);
+                _mm_storeu_ps(hl + x, hls);
+                _mm_storeu_ps(lh + x, lhs);
+                _mm_storeu_ps(hh + x, hhs);
+            }
+        }
+#endif
+        for (; lx < side; ++lx, ++x) {
             const NodeOf<Word>& node = group[spreadX_[lx] | zy];
             hl[x] = ToSample(node.hl);
             lh[x] = ToSample(node.lh);
