@@ -5,6 +5,7 @@
 #include <functional>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "Components/ImgPanel/ImgErrors.h"
@@ -100,13 +101,9 @@ float StepOf(const WicHeader& header) {
     return static_cast<float>(header.step / 65536.0);
 }
 
-// Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into out and
-// transforms it back into samples. scratch null: the transform works in the store's
-// memory, which is given up for it. finestLevel false: the finest level is left to
-// wic::FinestRows.
+// Decodes colour plane `plane` (0 luminance, 1 and 2 colour differences) into store.
 void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::ZerotreeStore& store,
-                 wic::WaveletScratch* scratch, float* out, const std::function<void()>& checkAbort,
-                 bool finestLevel = true) {
+                 const std::function<void()>& checkAbort) {
     const auto failIfDamaged = [&qm] {
         if (qm.Damaged()) {
             throw TImgDecodeError{ImgError::Unknown};
@@ -117,22 +114,16 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
         failIfDamaged();
     });
     failIfDamaged();
-    store.MoveToMatrix(out, scratch != nullptr);
-    platform::LargeBlock storeMemory;
-    std::optional<wic::WaveletScratch> ownScratch;
-    if (scratch == nullptr) {
-        storeMemory = store.TakeNodeMemory();
-        try {
-            scratch = &ownScratch.emplace(header.matrix.width, header.matrix.height,
-                                          static_cast<float*>(storeMemory.Data()),
-                                          storeMemory.Bytes() / sizeof(float));
-        } catch (const std::bad_alloc&) {
-            throw TImgDecodeError{ImgError::NotEnoughMemory};
-        }
+}
+
+// Scan memory and transform scratch, with running out of memory reported as such.
+template <class T, class... Args>
+T& EmplaceOrFail(std::optional<T>& slot, Args&&... args) {
+    try {
+        return slot.emplace(std::forward<Args>(args)...);
+    } catch (const std::bad_alloc&) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    const float step = StepOf(header);
-    wic::InverseWavelet(out, header.matrix.width, header.matrix.height, header.matrix.levels, step,
-                        checkAbort, scratch, finestLevel);
 }
 
 }  // namespace
@@ -229,43 +220,67 @@ void TWicImg::Decode(const std::string& name) {
     }
 
     const int matrixWidth = header.matrix.width;
-    const size_t count = static_cast<size_t>(matrixWidth) * header.matrix.height;
-    // The last colour plane's matrix is not written before that plane is decoded, so the
-    // transforms of the first two work in it; the last one works in the scan's memory, no
-    // longer needed by then. Fresh memory costs about as much as the work done in it.
+    const int matrixHeight = header.matrix.height;
+    const int levels = header.matrix.levels;
+    const float step = StepOf(header);
+    const size_t count = static_cast<size_t>(matrixWidth) * matrixHeight;
+    const size_t quarterCount = count / 4;
+    // The colour differences keep their finest level in the scan's memory, one store each,
+    // and wic::FinestRows makes those rows as the colour pass reads them; only the rest of
+    // their matrices, a quarter each, is written out. Those two quarters lie side by side
+    // and serve first as the luminance transform's scratch (half a matrix and two lines):
+    // fresh memory costs about as much as the work done in it.
     const platform::ZeroedArray<float> luma = AllocateSamples(count);
-    const platform::ZeroedArray<float> cb = AllocateSamples(count);
-    std::optional<wic::ZerotreeStore> store;
+    const platform::ZeroedArray<float> colourLow =
+        AllocateSamples(count / 2 + 2 * static_cast<size_t>(matrixWidth));
+    float* const crLow = colourLow.data();
+    float* const cbLow = colourLow.data() + quarterCount;
+    const int maxBitPlanes =
+        std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]});
+    std::optional<wic::ZerotreeStore> crStore;
     std::optional<wic::WaveletScratch> scratch;
-    try {
-        store.emplace(header.matrix,
-                      std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]}));
-        scratch.emplace(header.matrix.width, header.matrix.height, cb.data(), cb.size());
-    } catch (const std::bad_alloc&) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    EmplaceOrFail(crStore, header.matrix, maxBitPlanes);
+    EmplaceOrFail(scratch, matrixWidth, matrixHeight, colourLow.data(), colourLow.size());
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
-    DecodePlane(header, 0, qm, *store, &*scratch, luma.data(), checkAbort);
+    DecodePlane(header, 0, qm, *crStore, checkAbort);
+    crStore->MoveToMatrix(luma.data());
+    wic::InverseWavelet(luma.data(), matrixWidth, matrixHeight, levels, step, checkAbort,
+                        &*scratch);
     std::vector<uint32_t> pixels(static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
         GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, pixels.data(), out);
     });
 
-    const platform::ZeroedArray<float> cr = AllocateSamples(count);
-    // The colour differences' finest level is made a row at a time as the colour pass reads
-    // it, rather than written back and read again.
-    DecodePlane(header, 1, qm, *store, &*scratch, cr.data(), checkAbort, false);
-    DecodePlane(header, 2, qm, *store, nullptr, cb.data(), checkAbort, false);
+    // The quarter matrices are the dyadic matrices of one level fewer. Cr's transform works
+    // in Cb's quarter before Cb is written there.
+    const int quarterWidth = matrixWidth / 2;
+    const int quarterHeight = matrixHeight / 2;
+    DecodePlane(header, 1, qm, *crStore, checkAbort);
+    crStore->MoveCoarserLevels(crLow);
+    EmplaceOrFail(scratch, quarterWidth, quarterHeight, cbLow, quarterCount);
+    wic::InverseWavelet(crLow, quarterWidth, quarterHeight, levels - 1, step, checkAbort,
+                        &*scratch);
+    std::optional<wic::ZerotreeStore> cbStore;
+    EmplaceOrFail(cbStore, header.matrix, maxBitPlanes);
+    DecodePlane(header, 2, qm, *cbStore, checkAbort);
+    cbStore->MoveCoarserLevels(cbLow);
+    EmplaceOrFail(scratch, quarterWidth, quarterHeight);
+    wic::InverseWavelet(cbLow, quarterWidth, quarterHeight, levels - 1, step, checkAbort,
+                        &*scratch);
+
+    const auto fetchFrom = [quarterWidth](const float* quarter, const wic::ZerotreeStore& store) {
+        return [quarter, quarterWidth, &store](int i, float* low, float* high) {
+            std::memcpy(low, quarter + static_cast<size_t>(i) * quarterWidth,
+                        static_cast<size_t>(quarterWidth) * sizeof(float));
+            store.ReadFinestRow(i, low + quarterWidth, high, high + quarterWidth);
+        };
+    };
     std::optional<wic::FinestRows> crRows;
     std::optional<wic::FinestRows> cbRows;
-    try {
-        crRows.emplace(cr.data(), matrixWidth, header.matrix.height, StepOf(header));
-        cbRows.emplace(cb.data(), matrixWidth, header.matrix.height, StepOf(header));
-    } catch (const std::bad_alloc&) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    EmplaceOrFail(crRows, matrixWidth, matrixHeight, step, fetchFrom(crLow, *crStore));
+    EmplaceOrFail(cbRows, matrixWidth, matrixHeight, step, fetchFrom(cbLow, *cbStore));
     EmitRows(resample, [&](int row, uint8_t* out) {
         ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
                   cbRows->Row(row), width_, pixels.data(), out);

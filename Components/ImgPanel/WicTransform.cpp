@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace wic {
 
@@ -140,26 +141,26 @@ void InverseWavelet(float* matrix, int width, int height, int levels, float step
     }
 }
 
-// Lines: [0] and [1] the even rows 2i by i's parity, [2] the output, [3] the low row
-// divided by the step, then two lines for the row lifting.
-FinestRows::FinestRows(const float* matrix, int width, int height, float step)
-    : matrix_(matrix),
-      width_(static_cast<size_t>(width)),
+FinestRows::FinestRows(int width, int height, float step, FetchRows fetch)
+    : width_(static_cast<size_t>(width)),
       half_(height / 2),
       step_(step),
-      lines_(6 * width_) {}
+      fetch_(std::move(fetch)),
+      lines_(8 * width_) {}
 
-const float* FinestRows::High(int i) const {
-    return matrix_ + static_cast<size_t>(half_ + i) * width_;
-}
+FinestRows::FinestRows(const float* matrix, int width, int height, float step)
+    : FinestRows(width, height, step, [matrix, width, height](int i, float* low, float* high) {
+          const auto n = static_cast<size_t>(width);
+          std::memcpy(low, matrix + static_cast<size_t>(i) * n, n * sizeof(float));
+          std::memcpy(high, matrix + static_cast<size_t>(height / 2 + i) * n, n * sizeof(float));
+      }) {}
 
 // The columns' even output 2i, as LiftLevel makes it.
 void FinestRows::LiftEven(int i) {
-    float* low = lines_.data() + 3 * width_;
-    std::memcpy(low, matrix_ + static_cast<size_t>(i) * width_, width_ * sizeof(float));
+    float* low = Line(3);
+    fetch_(i, low, Line(6 + (i & 1)));
     DivideByStep(low, width_, step_);
-    EvenRow(lines_.data() + static_cast<size_t>(i & 1) * width_, low,
-            i == 0 ? nullptr : High(i - 1), High(i), static_cast<int>(width_));
+    EvenRow(Line(i & 1), low, i == 0 ? nullptr : High(i - 1), High(i), static_cast<int>(width_));
     lastEven_ = i;
 }
 
@@ -169,8 +170,8 @@ const float* FinestRows::Row(int r) {
     while (lastEven_ < evenNeeded) {
         LiftEven(lastEven_ + 1);
     }
-    const auto even = [&](int k) { return lines_.data() + static_cast<size_t>(k & 1) * width_; };
-    float* out = lines_.data() + 2 * width_;
+    const auto even = [&](int k) { return Line(k & 1); };
+    float* out = Line(2);
     const int n = static_cast<int>(width_);
     if (r % 2 == 0) {
         std::memcpy(out, even(i), width_ * sizeof(float));
@@ -179,7 +180,7 @@ const float* FinestRows::Row(int r) {
     } else {
         OddRow(out, even(i), nullptr, High(i), n);
     }
-    InverseLift(out, n, step_, lines_.data() + 4 * width_);
+    InverseLift(out, n, step_, Line(4));
     return out;
 }
 

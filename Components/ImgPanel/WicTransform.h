@@ -52,22 +52,30 @@ void InverseWavelet(float* matrix, int width, int height, int levels, float step
 // exactly the row InverseWavelet would leave in the matrix.
 class FinestRows {
   public:
-    // matrix (width x height) holds every level but the finest done; it is only read and
-    // must outlive this. std::bad_alloc when out of memory.
+    // Fills row i of the matrix's upper (low) half and row i of its lower (high) half, as
+    // they stand with every level but the finest done; asked for each i once, in order.
+    using FetchRows = std::function<void(int i, float* low, float* high)>;
+
+    // std::bad_alloc when out of memory.
+    FinestRows(int width, int height, float step, FetchRows fetch);
+    // Reads the rows from matrix (width x height), which must outlive this.
     FinestRows(const float* matrix, int width, int height, float step);
 
     // Row r of the finished matrix, valid until the next call; r never goes back.
     const float* Row(int r);
 
   private:
-    const float* High(int i) const;
+    float* Line(int k) { return lines_.data() + static_cast<std::size_t>(k) * width_; }
+    const float* High(int i) { return Line(6 + (i & 1)); }
     void LiftEven(int i);
 
-    const float* matrix_;
     std::size_t width_;
     int half_;
     float step_;
-    std::vector<float> lines_;  // two even rows (columns lifted), the output, the low row
+    FetchRows fetch_;
+    // Two even rows (columns lifted), the output, the low row, two lines for the row
+    // lifting, two high rows.
+    std::vector<float> lines_;
     int lastEven_ = -1;
 };
 

@@ -21,6 +21,16 @@ uint32_t Compact(uint32_t z) {
     return z;
 }
 
+// Spreads the low 16 bits of x over the even bits (the inverse of Compact).
+uint32_t Spread(uint32_t x) {
+    x &= 0x0000FFFFu;
+    x = (x | (x << 8)) & 0x00FF00FFu;
+    x = (x | (x << 4)) & 0x0F0F0F0Fu;
+    x = (x | (x << 2)) & 0x33333333u;
+    x = (x | (x << 1)) & 0x55555555u;
+    return x;
+}
+
 // Without a branch: signs are as good as random, and the sign bits of the word and of a
 // float are the same bit.
 template <class Word>
@@ -51,14 +61,10 @@ inline void MoveQuad(const Node* node, float* lh, float* hh, float* hl, size_t w
 }
 
 #if defined(__SSE2__)
-// The same for 16-bit words, four samples of a band at once: the four 8-byte nodes are
-// transposed so that each band's words share a register, then widened and converted.
-template <>
-inline void MoveQuad(const ZerotreeStore::NodeOf<uint16_t>* node, float* lh, float* hh, float* hl,
-                     size_t width) {
-    static_assert(sizeof(*node) == 8);
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(node));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(node + 2));
+// Four 16-bit-word nodes, two in each register, to four samples of each band in node
+// order: the nodes are transposed so that each band's words share a register, then
+// widened and converted.
+inline void FourNarrowNodes(__m128i first, __m128i second, __m128& lh, __m128& hh, __m128& hl) {
     const __m128i even = _mm_unpacklo_epi16(first, second);  // lh0 lh2 hh0 hh2 hl0 hl2 ..
     const __m128i odd = _mm_unpackhi_epi16(first, second);   // lh1 lh3 hh1 hh3 hl1 hl3 ..
     const __m128i lhHh = _mm_unpacklo_epi16(even, odd);      // lh0..3 hh0..3
@@ -69,13 +75,26 @@ inline void MoveQuad(const ZerotreeStore::NodeOf<uint16_t>* node, float* lh, flo
         const __m128 magnitude = _mm_cvtepi32_ps(_mm_and_si128(words, _mm_set1_epi32(0x7FFF)));
         return _mm_or_ps(magnitude, _mm_castsi128_ps(sign));
     };
+    lh = toSamples(_mm_unpacklo_epi16(lhHh, zero));
+    hh = toSamples(_mm_unpackhi_epi16(lhHh, zero));
+    hl = toSamples(_mm_unpacklo_epi16(hlRest, zero));
+}
+
+// The same for 16-bit words, four samples of a band at once.
+template <>
+inline void MoveQuad(const ZerotreeStore::NodeOf<uint16_t>* node, float* lh, float* hh, float* hl,
+                     size_t width) {
+    static_assert(sizeof(*node) == 8);
+    __m128 lhs, hhs, hls;
+    FourNarrowNodes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(node)),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(node + 2)), lhs, hhs, hls);
     const auto store = [width](float* at, __m128 samples) {
         _mm_storel_pi(reinterpret_cast<__m64*>(at), samples);
         _mm_storeh_pi(reinterpret_cast<__m64*>(at + width), samples);
     };
-    store(lh, toSamples(_mm_unpacklo_epi16(lhHh, zero)));
-    store(hh, toSamples(_mm_unpackhi_epi16(lhHh, zero)));
-    store(hl, toSamples(_mm_unpacklo_epi16(hlRest, zero)));
+    store(lh, lhs);
+    store(hh, hhs);
+    store(hl, hls);
 }
 #endif
 
@@ -262,22 +281,84 @@ ZerotreeStore::ZerotreeStore(const WicGeometry& geometry, int maxBitPlanes)
         perCoarse *= 4;
     }
     const size_t nodeCount = levelStart_[static_cast<size_t>(geometry.levels) + 1];
+    spreadX_.resize(size_t{1} << (geometry.levels - 1));
+    for (size_t x = 0; x < spreadX_.size(); ++x) {
+        spreadX_[x] = Spread(static_cast<uint32_t>(x));
+    }
     nodes_ = platform::LargeBlock(nodeCount *
                                   (narrow_ ? sizeof(NodeOf<uint16_t>) : sizeof(NodeOf<uint32_t>)));
 }
 
 void ZerotreeStore::MoveToMatrix(float* matrix, bool clearForNextPlane) {
     if (narrow_) {
-        MoveNodes<uint16_t>(matrix, clearForNextPlane);
+        MoveNodes<uint16_t>(matrix, static_cast<size_t>(geometry_.width), geometry_.levels,
+                            clearForNextPlane);
     } else {
-        MoveNodes<uint32_t>(matrix, clearForNextPlane);
+        MoveNodes<uint32_t>(matrix, static_cast<size_t>(geometry_.width), geometry_.levels,
+                            clearForNextPlane);
     }
 }
 
+void ZerotreeStore::MoveCoarserLevels(float* quarter) {
+    const auto stride = static_cast<size_t>(geometry_.width / 2);
+    if (narrow_) {
+        MoveNodes<uint16_t>(quarter, stride, geometry_.levels - 1, false);
+    } else {
+        MoveNodes<uint32_t>(quarter, stride, geometry_.levels - 1, false);
+    }
+}
+
+void ZerotreeStore::ReadFinestRow(int y, float* hl, float* lh, float* hh) const {
+    if (narrow_) {
+        ReadFinestNodes<uint16_t>(y, hl, lh, hh);
+    } else {
+        ReadFinestNodes<uint32_t>(y, hl, lh, hh);
+    }
+}
+
+// A band row crosses every coarse group of its coarse row; within a group its nodes are
+// those of one Z-order row, whose offsets spreadX_ holds for the columns.
 template <class Word>
-void ZerotreeStore::MoveNodes(float* matrix, bool clear) {
+void ZerotreeStore::ReadFinestNodes(int y, float* hl, float* lh, float* hh) const {
+    const auto* nodes = static_cast<const NodeOf<Word>*>(nodes_.Data());
+    const int s = geometry_.levels - 1;
+    const size_t side = size_t{1} << s;
+    const int coarseWidth = geometry_.width >> geometry_.levels;
+    const uint32_t zy = 2 * Spread(static_cast<uint32_t>(y) & (side - 1));
+    const size_t firstGroup = static_cast<size_t>(y >> s) * static_cast<size_t>(coarseWidth);
+    size_t x = 0;
+    for (int cx = 0; cx < coarseWidth; ++cx) {
+        const NodeOf<Word>* group =
+            nodes + LevelStart(geometry_.levels) + ((firstGroup + cx) << (2 * s));
+        size_t lx = 0;
+#if defined(__SSE2__)
+        // Columns 4k to 4k + 3 of a Z-order row are two pairs of neighbouring nodes.
+        if constexpr (sizeof(Word) == 2) {
+            for (; lx + 4 <= side; lx += 4, x += 4) {
+                const NodeOf<Word>* pair = group + (spreadX_[lx] | zy);
+                __m128 lhs, hhs, hls;
+                FourNarrowNodes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pair)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + 4)), lhs,
+                                hhs, hls);
+                _mm_storeu_ps(hl + x, hls);
+                _mm_storeu_ps(lh + x, lhs);
+                _mm_storeu_ps(hh + x, hhs);
+            }
+        }
+#endif
+        for (; lx < side; ++lx, ++x) {
+            const NodeOf<Word>& node = group[spreadX_[lx] | zy];
+            hl[x] = ToSample(node.hl);
+            lh[x] = ToSample(node.lh);
+            hh[x] = ToSample(node.hh);
+        }
+    }
+}
+
+// Levels 1 to lastLevel, into a matrix of `width` columns.
+template <class Word>
+void ZerotreeStore::MoveNodes(float* matrix, size_t width, int lastLevel, bool clear) {
     using Node = NodeOf<Word>;
-    const size_t width = static_cast<size_t>(geometry_.width);
     const int coarseWidth = geometry_.width >> geometry_.levels;
     const int coarseHeight = geometry_.height >> geometry_.levels;
     for (int y = 0; y < coarseHeight; ++y) {
@@ -292,7 +373,7 @@ void ZerotreeStore::MoveNodes(float* matrix, bool clear) {
     // bands whose rows are a few cache lines each, so the writes stay in cache until their
     // lines are complete. A group's Z order is walked a 2 x 2 quad at a time.
     Node* node = Nodes<Word>();
-    for (int level = 1; level <= geometry_.levels; ++level) {
+    for (int level = 1; level <= lastLevel; ++level) {
         const int s = level - 1;
         const size_t w = static_cast<size_t>(coarseWidth) << s;
         const size_t h = static_cast<size_t>(coarseHeight) << s;

@@ -91,21 +91,29 @@ class ZerotreeStore {
     // (clearing is a third of the memory traffic).
     void MoveToMatrix(float* matrix, bool clearForNextPlane = true);
 
-    // Hands over the nodes' memory once the last plane has been moved out, so that later
-    // work can use it instead of fresh memory; the store holds no nodes afterwards.
-    platform::LargeBlock TakeNodeMemory() { return std::move(nodes_); }
+    // Every level but the finest into quarter ((width / 2) x (height / 2), the top-left
+    // block of the dyadic matrix, which is itself the dyadic matrix of one level fewer);
+    // the finest level stays here, to be read a row at a time with ReadFinestRow.
+    void MoveCoarserLevels(float* quarter);
+
+    // Row y (0 to height / 2 - 1) of each finest band as samples, width / 2 of them each:
+    // hl lies right of the low rows, lh and hh below them.
+    void ReadFinestRow(int y, float* hl, float* lh, float* hh) const;
 
     static constexpr int kNarrowBitPlanes = 15;
 
   private:
     template <class Word>
-    void MoveNodes(float* matrix, bool clear);
+    void MoveNodes(float* matrix, size_t stride, int lastLevel, bool clear);
+    template <class Word>
+    void ReadFinestNodes(int y, float* hl, float* lh, float* hh) const;
 
     WicGeometry geometry_;
     bool narrow_ = false;
     platform::ZeroedArray<CoarseNode> coarse_;
     platform::LargeBlock nodes_;
     std::vector<size_t> levelStart_;
+    std::vector<uint32_t> spreadX_;  // a finest group's Z-order offset of each column
 };
 
 // Decodes one colour plane of bitPlanes bit planes (at most store.MaxBitPlanes()) into

@@ -155,7 +155,22 @@ wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsi
     return c;
 }
 
-// The three planes' samples, one matrix after the other.
+// The finest level read a row at a time from the store, the rest moved into a quarter.
+void ReadSplit(wic::ZerotreeStore& store, float* matrix) {
+    const auto w = static_cast<size_t>(store.Geometry().width);
+    const size_t halfW = w / 2;
+    const size_t halfH = static_cast<size_t>(store.Geometry().height) / 2;
+    std::vector<float> quarter(halfW * halfH);
+    store.MoveCoarserLevels(quarter.data());
+    for (size_t y = 0; y < halfH; ++y) {
+        std::copy_n(quarter.data() + y * halfW, halfW, matrix + y * w);
+        float* high = matrix + (halfH + y) * w;
+        store.ReadFinestRow(static_cast<int>(y), matrix + y * w + halfW, high, high + halfW);
+    }
+}
+
+// The three planes' samples, one matrix after the other; the last plane, whose store is
+// not used again, is read as the colour pass reads the colour differences.
 std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::WicGeometry& g) {
     QmDecoder qm(file.data() + 24, file.size() - 24, wic::kContextCount);
     const size_t count = static_cast<size_t>(g.width) * g.height;
@@ -163,7 +178,11 @@ std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::Wic
     wic::ZerotreeStore store(g, std::max({file[21], file[22], file[23]}));
     for (int p = 0; p < 3; ++p) {
         wic::ZerotreeDecode(file[21 + p], qm, store, {});
-        store.MoveToMatrix(samples.data() + p * count);
+        if (p < 2) {
+            store.MoveToMatrix(samples.data() + p * count);
+        } else {
+            ReadSplit(store, samples.data() + p * count);
+        }
     }
     EXPECT_FALSE(qm.Damaged());
     return samples;
