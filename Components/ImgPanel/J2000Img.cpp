@@ -143,6 +143,7 @@ void TJ2000Img::Decode(const std::string& name) {
     FilterGuard filterGuard(filter);
     outputWidth_ = filter.dstWidth;
     outputHeight_ = filter.dstHeight;
+    CheckPictureFitsBudget(outputWidth_, outputHeight_, 24);
     SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
     if (Picture() == nullptr) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
@@ -151,22 +152,14 @@ void TJ2000Img::Decode(const std::string& name) {
     for (int c = 0; c < 3; ++c) {
         components.emplace_back(image, c, width_, height_);
     }
-    const uint32_t rowBytes = get_dib_row_bytes(Picture());
-    uint8_t* writePosition = DibBits(Picture()) + static_cast<size_t>(outputHeight_) * rowBytes;
-    const int scanlines = static_cast<int>(DisplayScanlines());
     int sourceRow = 0;
-    for (int i = 0; i < outputHeight_; ++i) {
-        while (uint8_t* slot = filter_feed_row(&filter)) {
+    MakeRowsTopDown([&](uint8_t* row) {
+        FilterNextRow(filter, row, [&](uint8_t* slot) {
             CheckAbort();
             const int y = std::min(sourceRow++, height_ - 1);
             for (ComponentRows& component : components) {
                 component.Fill(y, slot);
             }
-        }
-        writePosition -= rowBytes;
-        filter_process_block(&filter, writePosition);
-        if (i % scanlines == 0) {
-            DoProgress(std::max(0, i - scanlines), i, TImgEvent::RowsDecoded);
-        }
-    }
+        });
+    });
 }
