@@ -131,10 +131,7 @@ void TBmpImg::Decode(const std::string& name) {
     FilterGuard filterGuard(filter);
     outputWidth_ = filter.dstWidth;
     outputHeight_ = filter.dstHeight;
-    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(outputWidth_, outputHeight_, 24);
     file.SeekTo(layout.pixelOffset);
     DecodeRows(file, layout, filter);
 }

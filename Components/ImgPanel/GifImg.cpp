@@ -199,10 +199,7 @@ void TGifImg::CreateCanvas(GifFileType* gif, bool withImage) {
     width_ = outputWidth_ = static_cast<int>(width);
     height_ = outputHeight_ = static_cast<int>(height);
     bitCount_ = 8;
-    SetPicture(DibCreate(outputWidth_, outputHeight_, 8));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(outputWidth_, outputHeight_, 8);
     coloursUsed_ =
         static_cast<uint32_t>(ColourCount(withImage ? CurrentColourMap(gif) : gif->SColorMap));
     Picture()->biClrUsed = coloursUsed_;

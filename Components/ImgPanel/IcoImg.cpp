@@ -80,8 +80,9 @@ void TIcoImg::Decode(const std::string& name) {
 }
 
 // The PNG decoder reports its header here as this decoder's own (the size is the stream's,
-// whatever the directory says) and is kept at full size; a stop asked of this decoder is
-// passed on at its next report, and its failure code becomes this decode's.
+// whatever the directory says) and is kept at full size; it works within this decoder's
+// memory budget, a stop asked of this decoder is passed on at its next report, and its
+// failure code becomes this decode's.
 void TIcoImg::DecodePngEntry(const std::string& name, const DecoderFile& file, const Entry& entry) {
     if (uint64_t{entry.offset} + entry.bytes > file.Size()) {
         throw TImgDecodeError{ImgError::ReadFault};
@@ -89,6 +90,7 @@ void TIcoImg::DecodePngEntry(const std::string& name, const DecoderFile& file, c
     TPNGImg png;
     png.SetStreamRange(entry.offset, entry.bytes);
     png.SetDisplayScanlines(DisplayScanlines());
+    png.SetMemoryBudget(MemoryBudget());
     png.OnProgress = [this](TImgCtrl* sender, PackedDib, int, int, TImgEvent event) {
         if (event == TImgEvent::HeaderRead) {
             width_ = outputWidth_ = sender->Width();
@@ -121,10 +123,7 @@ void TIcoImg::DecodeBitmapEntry(DecoderFile& file, const Entry& entry, const uin
         !DibIsPictureBitCount(bitCount) || compression != 0) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
-    SetPicture(DibCreate(entry.width, entry.height, bitCount));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(entry.width, entry.height, bitCount);
     width_ = outputWidth_ = entry.width;
     height_ = outputHeight_ = entry.height;
     bitCount_ = bitCount;

@@ -73,9 +73,13 @@ void TImgCtrl::MakeRowsTopDown(const std::function<void(uint8_t* row)>& makeRow)
     }
 }
 
-void TImgCtrl::CheckPictureFitsBudget(int width, int height, int bitCount) const {
+void TImgCtrl::CreatePicture(int width, int height, int bitCount) {
     const uint64_t bytes = DibCreateSize(width, height, bitCount);
     if (bytes == 0 || (memoryBudget_ && bytes > *memoryBudget_ / 2)) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    picture_.reset(DibCreate(width, height, bitCount));
+    if (!picture_) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
 }

@@ -84,6 +84,7 @@ class TImgCtrl {
     // arrive); a decode whose picture needs more fails with 8 before it allocates. Empty:
     // no limit beyond the pixel cap.
     void SetMemoryBudget(std::optional<uint64_t> bytes) { memoryBudget_ = bytes; }
+    std::optional<uint64_t> MemoryBudget() const { return memoryBudget_; }
 
     // Results. Read them on the decoding thread (inside a callback) or after the decode.
     int Width() const { return width_; }
@@ -121,8 +122,10 @@ class TImgCtrl {
     void MakeRowsTopDown(const std::function<void(uint8_t* row)>& makeRow);
 
     void SetPicture(PackedDib picture) { picture_.reset(picture); }
-    // Throws TImgDecodeError{8} when a picture of that size does not fit the budget.
-    void CheckPictureFitsBudget(int width, int height, int bitCount) const;
+    // Makes the picture every format decodes into (zero-filled, rows bottom-up). The size
+    // comes from the file, so it is checked against the budget before anything is
+    // allocated; throws TImgDecodeError{8} when it does not fit or cannot be made.
+    void CreatePicture(int width, int height, int bitCount);
     const std::atomic<bool>* AbortFlag() const { return &abort_; }
 
     int height_ = 0;

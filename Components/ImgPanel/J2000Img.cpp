@@ -143,11 +143,7 @@ void TJ2000Img::Decode(const std::string& name) {
     FilterGuard filterGuard(filter);
     outputWidth_ = filter.dstWidth;
     outputHeight_ = filter.dstHeight;
-    CheckPictureFitsBudget(outputWidth_, outputHeight_, 24);
-    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(outputWidth_, outputHeight_, 24);
     std::vector<ComponentRows> components;
     for (int c = 0; c < 3; ++c) {
         components.emplace_back(image, c, width_, height_);

@@ -205,11 +205,7 @@ void TJpegImg::Decode(const std::string& name) {
     FilterGuard filterGuard(filter);
     outputHeight_ = filter.dstHeight;
     outputWidth_ = filter.dstWidth;
-    CheckPictureFitsBudget(outputWidth_, outputHeight_, 24);
-    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(outputWidth_, outputHeight_, 24);
     RgbQuad palette[kPaletteEntries] = {};
     if (HasUsableColourMap(info)) {
         BuildPalette(info, palette);

@@ -293,10 +293,7 @@ void TPNGImg::Decode(const std::string& name) {
     }
     outputHeight_ = static_cast<int>(st.outHeight);
     outputWidth_ = static_cast<int>(st.outWidth);
-    SetPicture(DibCreate(outputWidth_, outputHeight_, h.bitCount));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(outputWidth_, outputHeight_, h.bitCount);
     int passes = 1;
     RunPngStep(png, [&] {
         SetColourTransforms(png, info, h);

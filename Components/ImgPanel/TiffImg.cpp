@@ -285,10 +285,7 @@ void TTiffImg::Decode(const std::string& name) {
     FilterGuard filterGuard(filter);
     outputHeight_ = filter.dstHeight;
     outputWidth_ = filter.dstWidth;
-    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(outputWidth_, outputHeight_, 24);
     if (route == Route::Indexed) {
         filter.paletteSize = BuildPalette(tif.get());
         filter.palette = paletteTable_.get();

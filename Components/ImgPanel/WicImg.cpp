@@ -214,10 +214,7 @@ void TWicImg::Decode(const std::string& name) {
     }
     outputWidth_ = static_cast<int>(resample.outWidth);
     outputHeight_ = static_cast<int>(resample.outHeight);
-    SetPicture(DibCreate(outputWidth_, outputHeight_, 24));
-    if (Picture() == nullptr) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
+    CreatePicture(outputWidth_, outputHeight_, 24);
 
     const int matrixWidth = header.matrix.width;
     const int matrixHeight = header.matrix.height;

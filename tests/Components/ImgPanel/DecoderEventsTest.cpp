@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "Components/ImgPanel/DecoderFactory.h"
@@ -224,6 +225,41 @@ TEST(DecoderEvents, BrokenFilesFailWithTheirCodeAndNoPicture) {
         EXPECT_EQ(decoder->Picture(), nullptr) << c.file;
         EXPECT_EQ(log.errors, std::vector<std::string>{FormatErrorMessage(c.code)}) << c.file;
     }
+}
+
+// Each file of budget/ (see make_budget_fixtures.py) declares a picture past its budget:
+// the decode fails with 8 and no report ever carries a picture. Were the picture made, the
+// decode would go on and end with another code (0 where one pixel is all there is to read).
+TEST(DecoderEvents, APictureOverTheBudgetFailsWith8BeforeItIsMade) {
+    const uint64_t kMiB = 1 << 20;
+    const struct {
+        const char* file;
+        uint64_t budget;
+    } cases[] = {{"huge.jpg", kMiB},
+                 {"huge-rle8.bmp", kMiB},
+                 {"huge.wic", kMiB},
+                 {"huge-screen.gif", kMiB},
+                 {"huge.png", kMiB},
+                 {"huge.tif", kMiB},
+                 {"small.j2k", 256},
+                 {"huge-png-entry.ico", kMiB},
+                 {"256-bitmap-entry.ico", 64 << 10}};
+    std::set<TImgFormat> formats;
+    for (const auto& c : cases) {
+        const std::string path = Fixture(std::string("budget/") + c.file);
+        formats.insert(GetImageFormat(path));
+        const std::unique_ptr<TImgCtrl> decoder = CreateImageDecoder(GetImageFormat(path));
+        ASSERT_NE(decoder, nullptr) << c.file;
+        decoder->SetMemoryBudget(c.budget);
+        bool sawPicture = false;
+        Log log;
+        Decode(*decoder, log, path, 1.0,
+               [&](TImgCtrl* sender, const Event&) { sawPicture |= sender->Picture() != nullptr; });
+        EXPECT_EQ(decoder->ErrorCode(), ImgError::NotEnoughMemory) << c.file;
+        EXPECT_FALSE(sawPicture) << c.file;
+        EXPECT_EQ(decoder->Picture(), nullptr) << c.file;
+    }
+    EXPECT_EQ(formats.size(), 8u);  // every format the factory makes a decoder for
 }
 
 }  // namespace
