@@ -94,6 +94,32 @@ TEST_F(DeviceTree, MediaChangeTheTreeWhenTheDriveTimerHasRun) {
     EXPECT_EQ(tree->GetSelected(), computer);
 }
 
+// A medium's arrival parses its drive item's identifier afresh: the path as a folder of
+// "/" (what it was before the medium was mounted there) becomes the drive's own; a path
+// that cannot be parsed (the mount point is gone) leaves the identifier as it was.
+TEST_F(DeviceTree, AnArrivingMediumReparsesTheDriveIdentifierOrKeepsTheOld) {
+    const std::string cd = root + "/media/cd";
+    const platform::ItemIdList beforeMount = PidlFromPath(tree->Namespace(), cd);
+    WriteMounts({"31 22 11:0 / " + cd + " ro - iso9660 /dev/sr0 ro"});
+    const auto arrive = [this] {
+        tree->OnDeviceChange(Event::Arrival, Cd());
+        tree->OnDriveRefresh();
+    };
+    arrive();
+    const HTREEITEM item = Child(computer, "cd");
+    ASSERT_NE(item, 0u);
+    const platform::ItemIdList asDrive = tree->GetItemData(item)->absolute.Get();
+    ASSERT_NE(asDrive, beforeMount);
+    tree->GetItemData(item)->absolute = CShellPidl(beforeMount);
+    arrive();
+    EXPECT_EQ(tree->GetItemData(item)->absolute.Get(), asDrive);
+
+    std::filesystem::remove_all(cd);
+    arrive();
+    ASSERT_EQ(Child(computer, "cd"), item);
+    EXPECT_EQ(tree->GetItemData(item)->absolute.Get(), asDrive);
+}
+
 TEST_F(DeviceTree, NetworkDrivesComeAndGoAtOnce) {
     const std::string share = root + "/share";
     WriteMounts({"40 22 0:50 / " + share + " rw - nfs4 server:/export rw"});
