@@ -67,14 +67,6 @@ class TreeMenu : public FolderTreeTestBase {
         SettleSelection();
         changes.clear();
     }
-    QModelIndex IndexOf(HTREEITEM item) {
-        for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i)) {
-            if (tree->GetNodeAt(tree->visualRect(i).center().x(),
-                                tree->visualRect(i).center().y()) == item)
-                return i;
-        }
-        return {};
-    }
     RecordingLauncher launcher;
     platform::ScopedShellLauncher scoped{launcher};
     HTREEITEM home = 0, full = 0;
@@ -248,19 +240,6 @@ TEST(ExpansionAnimationTest, PlacesAndBarFollowTheRowAndTheCount) {
 
 class AnimatedTree : public FolderTreeTestBase {};
 
-// The row with this label anywhere in the items read so far.
-QModelIndex FindRow(const QAbstractItemModel& model, const QModelIndex& parent,
-                    const QString& text) {
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex index = model.index(row, 0, parent);
-        if (model.data(index).toString() == text)
-            return index;
-        if (const QModelIndex found = FindRow(model, index, text); found.isValid())
-            return found;
-    }
-    return {};
-}
-
 int BarPixels(const QImage& image, const QRect& area) {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -278,12 +257,8 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
     const HTREEITEM home = Child(tree->GetRootItem(), "Home");
     tree->ExpandItemNow(home);
     const HTREEITEM many = Child(home, "many");
-    QModelIndex index;
-    for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i))
-        if (tree->model()->data(i).toString() == "many")
-            index = i;
-    ASSERT_TRUE(index.isValid());
-    tree->expand(index);
+    ASSERT_NE(many, 0u);
+    tree->expand(IndexOf(many));
     ASSERT_TRUE(tree->IsPopulating());
     // No event is let through here, so the children cannot come in while the worker reads.
     for (int spins = 0; tree->GetPopulationCount() < 300 && spins < 100000; ++spins)
@@ -301,9 +276,8 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
 
     // F5 pressed while a folder is read waits for it, then rebuilds the tree.
     const HTREEITEM more = Child(home, "more");
-    const QModelIndex moreIndex = FindRow(*tree->model(), {}, "more");
-    ASSERT_TRUE(moreIndex.isValid());
-    tree->expand(moreIndex);
+    ASSERT_NE(more, 0u);
+    tree->expand(IndexOf(more));
     QTest::keyClick(tree.get(), Qt::Key_F5);
     const bool rebuilt =
         WaitUntil([&] { return !tree->IsPopulating() && tree->GetItemText(more).isEmpty(); });
