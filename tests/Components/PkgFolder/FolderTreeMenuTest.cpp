@@ -26,17 +26,14 @@ class RecordingLauncher : public platform::ShellLauncher {
     std::vector<QString> opened, copied, fallbacks;
 };
 
-struct Entry {
-    QString text;
-    bool enabled;
-    bool isDefault;
-};
-
-std::vector<Entry> Entries(const QMenu& menu) {
-    std::vector<Entry> entries;
+// The menu as "text" entries, "-" for a separator, "*" before the default and "~" before a
+// disabled entry.
+QStringList Entries(const QMenu& menu) {
+    QStringList entries;
     for (QAction* action : menu.actions()) {
-        entries.push_back({action->isSeparator() ? QStringLiteral("-") : action->text(),
-                           action->isEnabled(), menu.defaultAction() == action});
+        const QString marks =
+            QString(menu.defaultAction() == action ? "*" : "") + (action->isEnabled() ? "" : "~");
+        entries.append(marks + (action->isSeparator() ? QStringLiteral("-") : action->text()));
     }
     return entries;
 }
@@ -75,24 +72,11 @@ class TreeMenu : public FolderTreeTestBase {
 TEST_F(TreeMenu, EntriesFollowTheItem) {
     QMenu expanded, empty, file;
     tree->BuildContextMenu(full, expanded);
-    EXPECT_EQ(Entries(expanded).size(), 4u);
-    EXPECT_EQ(Entries(expanded)[0].text, "Collapse");
-    EXPECT_TRUE(Entries(expanded)[0].isDefault);
-    EXPECT_EQ(Entries(expanded)[1].text, "-");
-    EXPECT_EQ(Entries(expanded)[2].text, "Open");
-    EXPECT_FALSE(Entries(expanded)[2].isDefault);
-    EXPECT_EQ(Entries(expanded)[3].text, "Copy Location");
-
+    EXPECT_EQ(Entries(expanded), (QStringList{"*Collapse", "-", "Open", "Copy Location"}));
     tree->BuildContextMenu(Child(home, "empty"), empty);
-    EXPECT_EQ(Entries(empty)[0].text, "Expand");
-    EXPECT_FALSE(Entries(empty)[0].enabled);
-
+    EXPECT_EQ(Entries(empty).value(0), "*~Expand");
     tree->BuildContextMenu(Child(full, "picture.jpg"), file);
-    const auto entries = Entries(file);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].text, "Open");
-    EXPECT_TRUE(entries[0].isDefault);
-    EXPECT_EQ(entries[1].text, "Open Containing Folder");
+    EXPECT_EQ(Entries(file), (QStringList{"*Open", "Open Containing Folder", "Copy Location"}));
     EXPECT_FALSE(file.actions()[1]->statusTip().isEmpty());
 }
 
