@@ -36,6 +36,17 @@ void ClickChild(QWidget* dialog, const char* objectName) {
     }
 }
 
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteFileBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
+
 TestIni::TestIni() : scope_(std::make_unique<platform::ScopedIniFilePath>(Path())) {}
 
 void TestIni::Write(const QString& section, const QString& key, const QString& value) const {

@@ -19,6 +19,11 @@ void OnNextModal(std::function<void(QWidget*)> action);
 // Clicks the dialog's child button of that object name.
 void ClickChild(QWidget* dialog, const char* objectName);
 
+// The whole file's bytes; "<missing>" when it cannot be read.
+QByteArray FileBytes(const QString& path);
+// Writes bytes as the whole file; a failure fails the running test.
+void WriteFileBytes(const QString& path, const QByteArray& bytes);
+
 // A temporary folder holding the test's INI file, installed for the object's lifetime.
 class TestIni {
   public:

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "imaging/EAbort.h"
@@ -225,50 +226,48 @@ TEST_F(JpgImageTest, AMissingFileLeavesNoPictureAndRaisesNothing) {
     EXPECT_TRUE(image.FileName().empty());
 }
 
-TEST_F(JpgImageTest, TruncatedFilesAreRefusedButAMissingEndMarkerAloneIsNot) {
-    for (bool progressive : {false, true}) {
-        const Bytes jpeg = EncodeJpeg({200, 120, false, progressive});
-        const size_t scan = ScanDataStart(jpeg);
-        for (size_t keep : {size_t{2}, scan, scan + 100, jpeg.size() / 2, jpeg.size() - 300}) {
-            SCOPED_TRACE(::testing::Message()
-                         << keep << " of " << jpeg.size() << (progressive ? " progressive" : ""));
-            ExpectRefused(Write(Bytes(jpeg.begin(), jpeg.begin() + long(keep))));
-        }
-        // The library only warns about the missing end marker: that loses nothing, and
-        // nothing may be printed.
-        TJpgImage image;
-        ::testing::internal::CaptureStderr();
-        image.LoadFromFile(Write(Bytes(jpeg.begin(), jpeg.end() - 2)), 1);
-        EXPECT_EQ("", ::testing::internal::GetCapturedStderr());
-        EXPECT_NE(nullptr, image.Picture());
+// Where a file is cut: anywhere in its headers and scans, halfway, or between the scans of a
+// file with a scan for each component.
+enum class Cuts { Everywhere, Halfway, BetweenScans };
+
+std::vector<size_t> CutsOf(const Bytes& jpeg, Cuts cuts) {
+    if (cuts == Cuts::Halfway) {
+        return {jpeg.size() / 2};
     }
+    if (cuts == Cuts::Everywhere) {
+        const size_t scan = ScanDataStart(jpeg);
+        return {2, scan, scan + 100, jpeg.size() / 2, jpeg.size() - 300};
+    }
+    const size_t first = FindMarker(jpeg, 0xDA);
+    return {first + 2 + FindMarker(Bytes(jpeg.begin() + long(first) + 2, jpeg.end()), 0xDA)};
 }
 
 // A file with a scan for each component is read whole before its first row, like a
-// progressive one: a cut between two scans loses components without damaging any scan.
-TEST_F(JpgImageTest, AFileCutBetweenItsComponentScansIsRefused) {
-    const Bytes jpeg = EncodeJpeg({64, 64, false, false, false, true});
-    const size_t firstScan = FindMarker(jpeg, 0xDA);
-    const Bytes rest(jpeg.begin() + long(firstScan) + 2, jpeg.end());
-    const size_t secondScan = firstScan + 2 + FindMarker(rest, 0xDA);
-    ASSERT_LT(secondScan, jpeg.size());
-    ExpectRefused(Write(Bytes(jpeg.begin(), jpeg.begin() + long(secondScan))));
-    TJpgImage image;
-    image.LoadFromFile(Write(Bytes(jpeg.begin(), jpeg.end() - 2)), 1);
-    EXPECT_NE(nullptr, image.Picture()) << "only the end marker is missing";
-}
-
-// The arithmetic decoder fills a scan cut short with zeros and says nothing about it.
-TEST_F(JpgImageTest, ArithmeticCodedFilesCutShortAreRefused) {
-    for (bool progressive : {false, true}) {
-        SCOPED_TRACE(progressive ? "progressive" : "sequential");
-        JpegLayout layout{200, 120, false, progressive};
-        layout.arithmetic = true;
+// progressive one, so a cut between two scans loses components without damaging any scan;
+// the arithmetic decoder fills a scan cut short with zeros and says nothing about it. The
+// library only warns about a missing end marker: that loses nothing, and nothing may be
+// printed.
+TEST_F(JpgImageTest, TruncatedFilesAreRefusedButAMissingEndMarkerAloneIsNot) {
+    const std::tuple<const char*, JpegLayout, Cuts> cases[] = {
+        {"sequential", {.width = 200, .height = 120}, Cuts::Everywhere},
+        {"progressive", {.width = 200, .height = 120, .progressive = true}, Cuts::Everywhere},
+        {"scan per component", {.scanPerComponent = true}, Cuts::BetweenScans},
+        {"arithmetic", {.width = 200, .height = 120, .arithmetic = true}, Cuts::Halfway},
+        {"arithmetic progressive",
+         {.width = 200, .height = 120, .progressive = true, .arithmetic = true},
+         Cuts::Halfway},
+    };
+    for (const auto& [name, layout, cuts] : cases) {
         const Bytes jpeg = EncodeJpeg(layout);
-        ExpectRefused(Write(Bytes(jpeg.begin(), jpeg.begin() + long(jpeg.size() / 2))));
+        for (size_t keep : CutsOf(jpeg, cuts)) {
+            SCOPED_TRACE(::testing::Message() << name << ": " << keep << " of " << jpeg.size());
+            ExpectRefused(Write(Bytes(jpeg.begin(), jpeg.begin() + long(keep))));
+        }
         TJpgImage image;
+        ::testing::internal::CaptureStderr();
         image.LoadFromFile(Write(Bytes(jpeg.begin(), jpeg.end() - 2)), 1);
-        EXPECT_NE(nullptr, image.Picture()) << "only the end marker is missing";
+        EXPECT_EQ("", ::testing::internal::GetCapturedStderr()) << name;
+        EXPECT_NE(nullptr, image.Picture()) << name;
     }
 }
 

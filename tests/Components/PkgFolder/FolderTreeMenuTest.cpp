@@ -26,17 +26,14 @@ class RecordingLauncher : public platform::ShellLauncher {
     std::vector<QString> opened, copied, fallbacks;
 };
 
-struct Entry {
-    QString text;
-    bool enabled;
-    bool isDefault;
-};
-
-std::vector<Entry> Entries(const QMenu& menu) {
-    std::vector<Entry> entries;
+// The menu as "text" entries, "-" for a separator, "*" before the default and "~" before a
+// disabled entry.
+QStringList Entries(const QMenu& menu) {
+    QStringList entries;
     for (QAction* action : menu.actions()) {
-        entries.push_back({action->isSeparator() ? QStringLiteral("-") : action->text(),
-                           action->isEnabled(), menu.defaultAction() == action});
+        const QString marks =
+            QString(menu.defaultAction() == action ? "*" : "") + (action->isEnabled() ? "" : "~");
+        entries.append(marks + (action->isSeparator() ? QStringLiteral("-") : action->text()));
     }
     return entries;
 }
@@ -67,14 +64,6 @@ class TreeMenu : public FolderTreeTestBase {
         SettleSelection();
         changes.clear();
     }
-    QModelIndex IndexOf(HTREEITEM item) {
-        for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i)) {
-            if (tree->GetNodeAt(tree->visualRect(i).center().x(),
-                                tree->visualRect(i).center().y()) == item)
-                return i;
-        }
-        return {};
-    }
     RecordingLauncher launcher;
     platform::ScopedShellLauncher scoped{launcher};
     HTREEITEM home = 0, full = 0;
@@ -83,24 +72,11 @@ class TreeMenu : public FolderTreeTestBase {
 TEST_F(TreeMenu, EntriesFollowTheItem) {
     QMenu expanded, empty, file;
     tree->BuildContextMenu(full, expanded);
-    EXPECT_EQ(Entries(expanded).size(), 4u);
-    EXPECT_EQ(Entries(expanded)[0].text, "Collapse");
-    EXPECT_TRUE(Entries(expanded)[0].isDefault);
-    EXPECT_EQ(Entries(expanded)[1].text, "-");
-    EXPECT_EQ(Entries(expanded)[2].text, "Open");
-    EXPECT_FALSE(Entries(expanded)[2].isDefault);
-    EXPECT_EQ(Entries(expanded)[3].text, "Copy Location");
-
+    EXPECT_EQ(Entries(expanded), (QStringList{"*Collapse", "-", "Open", "Copy Location"}));
     tree->BuildContextMenu(Child(home, "empty"), empty);
-    EXPECT_EQ(Entries(empty)[0].text, "Expand");
-    EXPECT_FALSE(Entries(empty)[0].enabled);
-
+    EXPECT_EQ(Entries(empty).value(0), "*~Expand");
     tree->BuildContextMenu(Child(full, "picture.jpg"), file);
-    const auto entries = Entries(file);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].text, "Open");
-    EXPECT_TRUE(entries[0].isDefault);
-    EXPECT_EQ(entries[1].text, "Open Containing Folder");
+    EXPECT_EQ(Entries(file), (QStringList{"*Open", "Open Containing Folder", "Copy Location"}));
     EXPECT_FALSE(file.actions()[1]->statusTip().isEmpty());
 }
 
@@ -248,19 +224,6 @@ TEST(ExpansionAnimationTest, PlacesAndBarFollowTheRowAndTheCount) {
 
 class AnimatedTree : public FolderTreeTestBase {};
 
-// The row with this label anywhere in the items read so far.
-QModelIndex FindRow(const QAbstractItemModel& model, const QModelIndex& parent,
-                    const QString& text) {
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex index = model.index(row, 0, parent);
-        if (model.data(index).toString() == text)
-            return index;
-        if (const QModelIndex found = FindRow(model, index, text); found.isValid())
-            return found;
-    }
-    return {};
-}
-
 int BarPixels(const QImage& image, const QRect& area) {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -278,12 +241,8 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
     const HTREEITEM home = Child(tree->GetRootItem(), "Home");
     tree->ExpandItemNow(home);
     const HTREEITEM many = Child(home, "many");
-    QModelIndex index;
-    for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i))
-        if (tree->model()->data(i).toString() == "many")
-            index = i;
-    ASSERT_TRUE(index.isValid());
-    tree->expand(index);
+    ASSERT_NE(many, 0u);
+    tree->expand(IndexOf(many));
     ASSERT_TRUE(tree->IsPopulating());
     // No event is let through here, so the children cannot come in while the worker reads.
     for (int spins = 0; tree->GetPopulationCount() < 300 && spins < 100000; ++spins)
@@ -301,9 +260,8 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
 
     // F5 pressed while a folder is read waits for it, then rebuilds the tree.
     const HTREEITEM more = Child(home, "more");
-    const QModelIndex moreIndex = FindRow(*tree->model(), {}, "more");
-    ASSERT_TRUE(moreIndex.isValid());
-    tree->expand(moreIndex);
+    ASSERT_NE(more, 0u);
+    tree->expand(IndexOf(more));
     QTest::keyClick(tree.get(), Qt::Key_F5);
     const bool rebuilt =
         WaitUntil([&] { return !tree->IsPopulating() && tree->GetItemText(more).isEmpty(); });

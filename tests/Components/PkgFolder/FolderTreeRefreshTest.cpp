@@ -219,22 +219,4 @@ TEST_F(RefreshTree, FollowsAShell) {
     ASSERT_TRUE(WaitUntil([&] { return Child(Child(Home(), "a"), "only") == 0; }));
 }
 
-class RootFolderRefresh : public FolderTreeTestBase {};
-
-// A tree around a root folder: the root's own items are the top level, refreshed as a
-// folder of their own.
-TEST_F(RootFolderRefresh, NewAndGoneTopLevelItems) {
-    fx.MakeDir("r/b");
-    fx.MakeDir("r/d");
-    MakeTree([&](TFolderTree& t) { t.DoSetRoot(Q(fx.Root() + "/r")); });
-    ASSERT_TRUE(WaitUntil([&] { return tree->GetRootItem() != 0; }));
-    fx.MakeDir("r/c");
-    std::filesystem::remove(fx.Root() + "/r/d");
-    tree->DoRefreshDir(Q(fx.Root() + "/r/b"));  // any folder: the whole top level is read
-    std::vector<QString> top;
-    for (HTREEITEM item = tree->GetRootItem(); item; item = tree->GetNextSibling(item))
-        top.push_back(tree->GetItemText(item));
-    EXPECT_EQ(top, (std::vector<QString>{"b", "c"}));
-}
-
 }  // namespace

@@ -21,22 +21,6 @@ class RootTree : public FolderTreeTestBase {
         SettleSelection();
         changes.clear();
     }
-    QModelIndex IndexOf(HTREEITEM item) const {
-        // Walk the handles' rows down from the top.
-        std::vector<int> rows;
-        for (HTREEITEM i = item; i; i = tree->GetParentItem(i)) {
-            HTREEITEM parent = tree->GetParentItem(i);
-            int row = 0;
-            for (HTREEITEM s = parent ? tree->GetFirstChild(parent) : tree->GetRootItem(); s != i;
-                 s = tree->GetNextSibling(s))
-                ++row;
-            rows.insert(rows.begin(), row);
-        }
-        QModelIndex index;
-        for (int row : rows)
-            index = tree->model()->index(row, 0, index);
-        return index;
-    }
     std::vector<QString> TopTexts() const {
         std::vector<QString> texts;
         for (HTREEITEM c = tree->GetRootItem(); c; c = tree->GetNextSibling(c))
@@ -53,22 +37,6 @@ TEST_F(RootTree, TopLevelItemsAreTheRootsContentInOrder) {
     MakeRootTree();
     EXPECT_EQ(TopTexts(), (std::vector<QString>{"a", "B2", "b10", "A.jpg", "z.jpg"}));
     EXPECT_EQ(tree->GetSelected(), tree->GetRootItem());
-}
-
-TEST_F(RootTree, TenSelectionsWithinTheDelayGiveOneChange) {
-    for (int i = 0; i < 12; ++i)
-        fx.MakeDir("r/d" + std::to_string(i));
-    MakeRootTree();
-    std::vector<HTREEITEM> items;
-    for (HTREEITEM c = tree->GetRootItem(); c; c = tree->GetNextSibling(c))
-        items.push_back(c);
-    for (int i = 1; i <= 10; ++i)
-        tree->SetSelected(items[i]);
-    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
-    SettleSelection();
-    ASSERT_EQ(changes.size(), 1u);
-    EXPECT_EQ(changes.front(), items[10]);
-    EXPECT_EQ(tree->GetFolder(), Q(fx.Root() + "/r/d10"));
 }
 
 // Each selection in an event-loop turn of its own, the burst longer than the delay: only
@@ -150,23 +118,14 @@ TEST_F(RootTree, PathLookupMatchesWholeComponentsOnly) {
     EXPECT_FALSE(tree->IsExpandedOnce(two));  // "/r/2" is not a folder of "/r/20/x"
 }
 
-TEST_F(RootTree, SelectFolderFindsByPath) {
-    fx.MakeDir("r/one/two/three");
-    MakeRootTree();
-    const std::string target = fx.Root() + "/r/one/two/three";
-    tree->SelectFolder(Q(target));
-    ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
-    EXPECT_EQ(PathOf(tree->GetSelected()), target);
-    EXPECT_EQ(tree->GetFolder(), Q(target));
-}
-
-TEST_F(RootTree, F5RebuildsTheRootTreeAndSelectsTheCurrentFolderAgain) {
+TEST_F(RootTree, SelectFolderFindsByPathAndF5SelectsItAgainInTheRebuiltTree) {
     fx.MakeDir("r/a");
     fx.MakeDir("r/b/c");
     MakeRootTree();
     const std::string target = fx.Root() + "/r/b/c";
     tree->SelectFolder(Q(target));
     ASSERT_TRUE(WaitUntil([&] { return !changes.empty() && PathOf(changes.back()) == target; }));
+    EXPECT_EQ(tree->GetFolder(), Q(target));
     changes.clear();
     QTest::keyClick(tree.get(), Qt::Key_F5);
     ASSERT_TRUE(WaitUntil([&] { return !changes.empty(); }));
@@ -174,6 +133,17 @@ TEST_F(RootTree, F5RebuildsTheRootTreeAndSelectsTheCurrentFolderAgain) {
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(PathOf(changes.front()), target);
     EXPECT_EQ(TopTexts(), (std::vector<QString>{"a", "b"}));
+}
+
+// The root's own items are the top level, refreshed as a folder of their own.
+TEST_F(RootTree, RefreshFindsNewAndGoneTopLevelItems) {
+    fx.MakeDir("r/b");
+    fx.MakeDir("r/d");
+    MakeRootTree();
+    fx.MakeDir("r/c");
+    std::filesystem::remove(fx.Root() + "/r/d");
+    tree->DoRefreshDir(Q(fx.Root() + "/r/b"));  // any folder: the whole top level is read
+    EXPECT_EQ(TopTexts(), (std::vector<QString>{"b", "c"}));
 }
 
 TEST_F(RootTree, MissingRootFallsBackToTheDesktop) {

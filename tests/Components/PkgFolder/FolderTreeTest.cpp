@@ -119,10 +119,7 @@ TEST_F(DesktopTree, RenameUpdatesLabelDescendantsAndCurrentFolder) {
     const HTREEITEM old = tree->GetParentItem(inner);
     ASSERT_NE(deep, 0u);
     changes.clear();
-    QAbstractItemModel* model = tree->model();
-    const QModelIndex index = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
-    ASSERT_EQ(model->data(index).toString(), "old");
-    EXPECT_TRUE(model->setData(index, "new", Qt::EditRole));
+    EXPECT_TRUE(tree->model()->setData(IndexOf(old), "new", Qt::EditRole));
     EXPECT_EQ(tree->GetItemText(old), "new");
     EXPECT_TRUE(Exists(newPath + "/inner/deep"));
     EXPECT_FALSE(Exists(oldPath));
@@ -144,12 +141,10 @@ TEST_F(DesktopTree, RenameWhileAFolderBelowIsReadRebasesWhatArrives) {
     tree->ExpandItemNow(top);
     const HTREEITEM big = Child(top, "big");
     ASSERT_NE(big, 0u);
-    QAbstractItemModel* model = tree->model();
-    const QModelIndex topIndex = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
-    tree->expand(model->index(0, 0, topIndex));
+    tree->expand(IndexOf(big));
     ASSERT_TRUE(tree->IsPopulating());
     expansions.clear();
-    ASSERT_TRUE(model->setData(topIndex, "moved", Qt::EditRole));
+    ASSERT_TRUE(tree->model()->setData(IndexOf(top), "moved", Qt::EditRole));
     ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating(); }));
     const HTREEITEM first = tree->GetFirstChild(big);
     ASSERT_NE(first, 0u);
@@ -158,32 +153,25 @@ TEST_F(DesktopTree, RenameWhileAFolderBelowIsReadRebasesWhatArrives) {
     EXPECT_EQ(tree->GetItemData(first)->folder->Location().path, moved);
 }
 
-TEST_F(DesktopTree, EndingAnEditWithoutChangesRenamesNothing) {
-    // A name that is not valid UTF-8 (an old camera card, say) shows with a replacement
-    // character; committing that label unchanged must not rename the folder to it.
+// A name taken, a name the file system refuses, and a label committed unchanged: none
+// renames anything. A name that is not valid UTF-8 (an old camera card, say) shows with a
+// replacement character; committing that label unchanged must not rename the folder to it.
+TEST_F(DesktopTree, EditsThatRenameNothingKeepTheFolderAndTheLabel) {
     const std::string latin1 = "caf\xe9";
-    fx.MakeDir("home/" + latin1);
-    tree->ExpandItemNow(HomeItem());
-    const HTREEITEM item = tree->GetFirstChild(HomeItem());
-    QAbstractItemModel* model = tree->model();
-    const QModelIndex index = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
-    model->setData(index, model->data(index), Qt::EditRole);
-    EXPECT_TRUE(Exists(fx.HomePath() + "/" + latin1));
-    EXPECT_EQ(PathOf(item), fx.HomePath() + "/" + latin1);
-}
-
-TEST_F(DesktopTree, RenameRefusedByTheFileSystemKeepsTheLabel) {
-    fx.MakeDir("home/one");
-    fx.MakeDir("home/two");
+    for (const std::string& name : {latin1, std::string("one"), std::string("two")})
+        fx.MakeDir("home/" + name);
     SelectAndWait(fx.HomePath() + "/one");
     QAbstractItemModel* model = tree->model();
-    const QModelIndex one = model->index(0, 0, model->index(0, 0, model->index(0, 0)));
-    ASSERT_EQ(model->data(one).toString(), "one");
+    const HTREEITEM cafe = tree->GetFirstChild(HomeItem());
+    const QModelIndex one = IndexOf(Child(HomeItem(), "one"));
     changes.clear();
     EXPECT_FALSE(model->setData(one, "two", Qt::EditRole));
     EXPECT_FALSE(model->setData(one, "..", Qt::EditRole));
     EXPECT_EQ(model->data(one).toString(), "one");
     EXPECT_TRUE(changes.empty());
+    model->setData(IndexOf(cafe), model->data(IndexOf(cafe)), Qt::EditRole);
+    EXPECT_TRUE(Exists(fx.HomePath() + "/" + latin1));
+    EXPECT_EQ(PathOf(cafe), fx.HomePath() + "/" + latin1);
 }
 
 TEST_F(DesktopTree, LabelEditingRulesAndLimit) {
@@ -212,11 +200,7 @@ TEST_F(DesktopTree, ExpansionReadsOnTheWorkerThenFillsIn) {
     const HTREEITEM big = Child(HomeItem(), "big");
     ASSERT_NE(big, 0u);
     expansions.clear();
-    QAbstractItemModel* model = tree->model();
-    const QModelIndex homeIndex = model->index(0, 0, model->index(0, 0));
-    const QModelIndex bigIndex = model->index(0, 0, homeIndex);
-    ASSERT_EQ(model->data(bigIndex).toString(), "big");
-    tree->expand(bigIndex);
+    tree->expand(IndexOf(big));
     EXPECT_EQ(ChildTexts(big), std::vector<QString>{"Loading...."});
     EXPECT_TRUE(tree->IsPopulating());
     ASSERT_TRUE(WaitUntil([&] { return !expansions.empty(); }));
@@ -234,8 +218,7 @@ TEST_F(DesktopTree, CommandsWaitForAReadingFolder) {
         fx.MakeDir("home/big/f" + std::to_string(i));
     fx.MakeDir("home/target");
     tree->ExpandItemNow(HomeItem());
-    QAbstractItemModel* model = tree->model();
-    tree->expand(model->index(0, 0, model->index(0, 0, model->index(0, 0))));
+    tree->expand(IndexOf(Child(HomeItem(), "big")));
     const std::string target = fx.HomePath() + "/target";
     tree->SelectFolder(Q(target));
     QTest::keyClick(tree.get(), Qt::Key_F5);
@@ -248,8 +231,7 @@ TEST_F(DesktopTree, DestroyingTheTreeWhileAFolderIsReadIsSafe) {
     for (int i = 0; i < 2000; ++i)
         fx.MakeDir("home/huge/d" + std::to_string(i));
     tree->ExpandItemNow(HomeItem());
-    QAbstractItemModel* model = tree->model();
-    tree->expand(model->index(0, 0, model->index(0, 0, model->index(0, 0))));
+    tree->expand(IndexOf(Child(HomeItem(), "huge")));
     ASSERT_TRUE(tree->IsPopulating()) << "the read must still be under way";
     tree.reset();  // aborts and joins the reader
     Settle(100);  // a result still queued for the tree must be dropped

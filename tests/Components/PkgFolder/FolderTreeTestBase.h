@@ -70,6 +70,22 @@ class FolderTreeTestBase : public ::testing::Test {
             texts.push_back(tree->GetItemText(c));
         return texts;
     }
+    // The model row that shows item, walking the handles' rows down from the top.
+    QModelIndex IndexOf(HTREEITEM item) const {
+        std::vector<int> rows;
+        for (HTREEITEM i = item; i; i = tree->GetParentItem(i)) {
+            const HTREEITEM parent = tree->GetParentItem(i);
+            int row = 0;
+            for (HTREEITEM s = parent ? tree->GetFirstChild(parent) : tree->GetRootItem(); s != i;
+                 s = tree->GetNextSibling(s))
+                ++row;
+            rows.insert(rows.begin(), row);
+        }
+        QModelIndex index;
+        for (int row : rows)
+            index = tree->model()->index(row, 0, index);
+        return index;
+    }
     std::string PathOf(HTREEITEM item) const {
         const TVITEMDATA* data = tree->GetItemData(item);
         return data ? PidlToPath(fx.Space(), data->absolute.Get()) : std::string();

@@ -244,9 +244,7 @@ TEST_F(DialogTest, FolderChooserWithMasksEnablesOkOnMatchingFolders) {
     QTemporaryDir dir;
     QDir().mkpath(dir.path() + "/without/sub.jpg");  // a folder does not count
     QDir().mkpath(dir.path() + "/with");
-    QFile file(dir.path() + "/with/a.JPEG");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    WriteFileBytes(dir.path() + "/with/a.JPEG", "");
     EXPECT_FALSE(FolderHasMatchingFile(dir.path() + "/with", "*.png"));
     TOKBottomDlg dialog;
     dialog.SetMasks("*.jpg;*.jpeg");

@@ -5,13 +5,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-namespace {
+#include "tests/app/TestApp.h"
 
-void Touch(const QString& path) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write("x");
-}
+namespace {
 
 TEST(FolderScan, PictureNamesIgnoreCaseOfTheExtensionOnly) {
     for (const char* yes : {"a.jpg", "A.JPG", "b.Jpeg", "x.y.jpeg"}) {
@@ -25,10 +21,10 @@ TEST(FolderScan, PictureNamesIgnoreCaseOfTheExtensionOnly) {
 TEST(FolderScan, OnlyRegularPictureFilesOutsideTheSeriesAreListed) {
     QTemporaryDir dir;
     const QString f = dir.path();
-    Touch(f + "/A.JPG");
-    Touch(f + "/b.Jpeg");
-    Touch(f + "/c.jpe");
-    Touch(f + "/in-series.jpg");
+    WriteFileBytes(f + "/A.JPG", "x");
+    WriteFileBytes(f + "/b.Jpeg", "x");
+    WriteFileBytes(f + "/c.jpe", "x");
+    WriteFileBytes(f + "/in-series.jpg", "x");
     QDir().mkpath(f + "/d.jpg");                              // a folder
     ASSERT_TRUE(QFile::link(f + "/gone.jpg", f + "/e.jpg"));  // broken link
     ASSERT_TRUE(QFile::link(f + "/A.JPG", f + "/f.jpg"));     // link to a picture
@@ -41,7 +37,7 @@ TEST(FolderScan, OnlyRegularPictureFilesOutsideTheSeriesAreListed) {
 
     // A folder whose only picture is in the series still counts as having pictures.
     QDir().mkpath(f + "/only");
-    Touch(f + "/only/p.jpg");
+    WriteFileBytes(f + "/only/p.jpg", "x");
     scan = ScanFolderPictures(f + "/only", [](const QString&) { return true; });
     EXPECT_TRUE(scan.names.isEmpty());
     EXPECT_TRUE(scan.found);

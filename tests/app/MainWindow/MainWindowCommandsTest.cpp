@@ -147,10 +147,7 @@ TEST_F(CommandsTest, SaveWritesThePackageInSeriesOrder) {
     EXPECT_EQ(QDir(dest).entryList(QDir::Files, QDir::Name), expected);
     const QStringList sources = Pics({"p2.jpg", "p3.jpg", "p1.jpg"});
     for (int i = 0; i < expected.size(); ++i) {
-        QFile copy(dest + "/" + expected[i]);
-        QFile source(sources[i]);
-        ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
-        EXPECT_EQ(copy.readAll(), source.readAll()) << expected[i].toStdString();
+        EXPECT_EQ(FileBytes(dest + "/" + expected[i]), FileBytes(sources[i])) << i;
     }
     EXPECT_FALSE(ProgressForm->isVisible());
     EXPECT_FALSE(Form().IsBusy());
@@ -239,8 +236,7 @@ TEST_F(CommandsTest, DropFromRemovableMediaWithoutTemporaryFolderCompletes) {
     const QString temp =
         root_.path() + "/tmp/orvane-viewer-" + QString::number(::geteuid()) + "/PellimorTmp";
     ASSERT_TRUE(QDir(temp).removeRecursively());
-    QFile blocker(temp);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    WriteFileBytes(temp, "");  // blocks the folder's place
     SelectFiles({"p1.jpg", "p2.jpg"});
     EXPECT_TRUE(Drop(f.SelectedLV, f.FilesLV, -1, QEvent::Drop));
     ExpectSeries({"p1.jpg", "p2.jpg"}, 0);

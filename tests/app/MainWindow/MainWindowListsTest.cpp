@@ -91,44 +91,36 @@ TEST_F(ListsTest, AddAppendsInListOrderAndSelectsTheNextFile) {
     EXPECT_EQ(Captions(f.FilesLV), QStringList{"b.Jpeg"});
 }
 
-TEST_F(ListsTest, RemoveAsksThenPutsThePictureBackAndSelectsTheNext) {
-    TMainForm& f = Form();
-    AddFiles({"A.JPG", "b.Jpeg", "c.jpg"});
-    f.SelectedLV->SelectListItem(2);
-    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
-    f.DeleteButtonClick();
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Do you want to remove selected picture from list?");
-    EXPECT_EQ(messages_.Questions()[0].caption, "Remove picture");
-    EXPECT_EQ(f.Series().size(), 3);
-
-    f.DeleteButtonClick();
-    EXPECT_EQ(f.Series(), (QStringList{Pic("A.JPG"), Pic("b.Jpeg")}));
-    EXPECT_TRUE(f.SelectedLV->IsSelected(1));
-    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"c.jpg", "d.jpeg"}));
-    f.RefreshFilesList();  // back in the folder's list for good
-    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"c.jpg", "d.jpeg"}));
-}
-
-TEST_F(ListsTest, RemoveShowsTheNextPictureOfTheSeries) {
+TEST_F(ListsTest, RemoveAsksThenPutsThePictureBackAndShowsTheNextOfTheSeries) {
     TMainForm& f = Form();
     AddFiles({"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"});
     EXPECT_FALSE(f.SelectAllButton->isEnabled());
     const auto removeRow = [&](int row) {
         f.SelectedLV->clearSelection();
         f.SelectedLV->SelectListItem(row);
-        messages_.QueueAnswers({MsgButton::Yes});
         f.DeleteButtonClick();
     };
+    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
     removeRow(0);
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text, "Do you want to remove selected picture from list?");
+    EXPECT_EQ(messages_.Questions()[0].caption, "Remove picture");
+    EXPECT_EQ(f.Series().size(), 4);
+
+    f.DeleteButtonClick();
     EXPECT_EQ(Captions(f.SelectedLV), (QStringList{"b.Jpeg", "c.jpg", "d.jpeg"}));
     EXPECT_EQ(f.SelectedLV->FirstSelected(), 0);
     EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
-    EXPECT_TRUE(f.SelectAllButton->isEnabled());  // A.JPG is back in the folder's list
+    EXPECT_EQ(Captions(f.FilesLV), QStringList{"A.JPG"});
+    EXPECT_TRUE(f.SelectAllButton->isEnabled());
+    f.RefreshFilesList();  // back in the folder's list for good
+    EXPECT_EQ(Captions(f.FilesLV), QStringList{"A.JPG"});
+    messages_.QueueAnswers({MsgButton::Yes, MsgButton::Yes});
     removeRow(1);
     EXPECT_EQ(f.SelectedLV->FirstSelected(), 1);
     EXPECT_EQ(f.Thumbnail(), Pic("d.jpeg"));
     removeRow(1);  // the last one: its predecessor
+    EXPECT_TRUE(f.SelectedLV->IsSelected(0));
     EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
 }
 

