@@ -28,7 +28,7 @@ bool SynthesiseReversible(const WaveletArea& area);
 bool SynthesiseIrreversible(const WaveletArea& area);
 
 // One line of length i1 - i0 starting at coordinate i0 (low-pass samples first), samples step
-// entries apart; buffer holds at least i1 - i0 entries. Exposed for tests.
+// entries apart; buffer holds at least i1 - i0 + 4 entries. Exposed for tests.
 void SynthesiseLine53(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer);
 void SynthesiseLine97(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer);
 

@@ -121,7 +121,7 @@ TEST(WaveletTest, ReversibleSynthesisUndoesTheAnalysisExactly) {
 }
 
 TEST(WaveletTest, HandComputedReversibleLines) {
-    std::vector<int32_t> buffer(4);
+    std::vector<int32_t> buffer(8);
     int32_t pair[2] = {10, 4};  // L, H at coordinates 0, 1
     SynthesiseLine53(pair, 1, 0, 2, buffer.data());
     EXPECT_EQ(pair[0], 8);   // 10 - ((4 + 4 + 2) >> 2)
