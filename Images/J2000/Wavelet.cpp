@@ -5,6 +5,8 @@
 #include <new>
 #include <vector>
 
+#include "Images/J2000/FixedPoint.h"
+
 // The lifting loops run over arrays that never overlap the one they write; telling the compiler
 // so lets it vectorise them without run-time overlap checks.
 #if defined(__GNUC__) || defined(__clang__)
@@ -24,28 +26,6 @@ constexpr int32_t kGamma = 14466;      //  0.882911075530934
 constexpr int32_t kDelta = 7266;       //  0.443506852043971
 constexpr int32_t kScaleLow = 20155;   // K = 1.230174104914001
 constexpr int32_t kScaleHigh = 13318;  // 1 / K
-
-constexpr int32_t kFractionMask = (1 << kFixedBits) - 1;
-
-// (v x c) >> 14 for a constant of at most 15 bits, with 32-bit multiplies only, so the lane
-// loops vectorise (a 64-bit vector multiply does not exist in the baseline instruction set).
-// Splitting v = hi x 2^14 + lo gives hi x c + ((lo x c) >> 14) exactly; the sum wraps like the
-// 64-bit product cut to 32 bits, and only garbage coefficients come near the wrap.
-inline int32_t FixMul(int32_t v, int32_t c) {
-    const int32_t hi = v >> kFixedBits;
-    const int32_t lo = v & kFractionMask;
-    return static_cast<int32_t>(static_cast<uint32_t>(hi) * static_cast<uint32_t>(c) +
-                                static_cast<uint32_t>((lo * c) >> kFixedBits));
-}
-
-// Sums and differences of samples wrap instead of overflowing: a corrupt stream can hold any
-// coefficient, and in-range ones never come near the limit.
-inline int32_t Add(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t Sub(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
 
 // A line (or a strip of `lanes` neighbouring columns) split into its low-pass and high-pass
 // samples, each array in coordinate order with `lanes` values per coordinate and one padding
@@ -106,8 +86,10 @@ inline void LiftHigh(const SplitLine& s, Step step) {
 
 // The 5/3 synthesis of a split line with at least two coordinates.
 void Lift53(const SplitLine& s) {
-    LiftLow(s, [](int32_t v, int32_t l, int32_t r) { return Sub(v, Add(Add(l, r), 2) >> 2); });
-    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) { return Add(v, Add(l, r) >> 1); });
+    LiftLow(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, WrapAdd(WrapAdd(l, r), 2) >> 2);
+    });
+    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) { return WrapAdd(v, WrapAdd(l, r) >> 1); });
 }
 
 // The 9/7 synthesis in fixed point, likewise. The low samples' scaling joins their first
@@ -118,11 +100,17 @@ void Lift97(const SplitLine& s) {
     for (ptrdiff_t e = 0; e < highValues; ++e)
         high[e] = FixMul(high[e], kScaleHigh);
     LiftLow(s, [](int32_t v, int32_t l, int32_t r) {
-        return Sub(FixMul(v, kScaleLow), FixMul(Add(l, r), kDelta));
+        return WrapSub(FixMul(v, kScaleLow), FixMul(WrapAdd(l, r), kDelta));
     });
-    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) { return Sub(v, FixMul(Add(l, r), kGamma)); });
-    LiftLow(s, [](int32_t v, int32_t l, int32_t r) { return Sub(v, FixMul(Add(l, r), kBeta)); });
-    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) { return Sub(v, FixMul(Add(l, r), kAlpha)); });
+    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, FixMul(WrapAdd(l, r), kGamma));
+    });
+    LiftLow(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, FixMul(WrapAdd(l, r), kBeta));
+    });
+    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, FixMul(WrapAdd(l, r), kAlpha));
+    });
 }
 
 using SplitFilter = void (*)(const SplitLine&);

@@ -10,10 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace j2000 {
+#include "Images/J2000/FixedPoint.h"
 
-// Fixed point of the irreversible path: 1.0 is 1 << 14.
-constexpr int kFixedBits = 14;
+namespace j2000 {
 
 struct WaveletArea {
     int32_t* data;     // sample (0, 0) of the tile-component

@@ -154,6 +154,16 @@ TEST(WaveletTest, IrreversibleSynthesisIsWithinOneLevelOfTheDoubleAnalysis) {
     }
 }
 
+TEST(WaveletTest, ThirtyTwoBitFixedPointProductsEqualTheWideOnes) {
+    std::mt19937 random(3);
+    for (int i = 0; i < 100000; ++i) {
+        const auto v = static_cast<int32_t>(random());
+        for (int32_t c : {-25987, -868, 14466, 7266, 20155, 13318, 22970, 29032})
+            ASSERT_EQ(FixMul(v, c), static_cast<int32_t>((int64_t{v} * c) >> 14))
+                << v << " x " << c;
+    }
+}
+
 TEST(ComponentTransformTest, ReversibleTransformRoundTripsAndIrreversibleMatchesTheFormula) {
     std::vector<int32_t> r = {0, 255, 17, -128, 127}, g = {0, 0, 200, 127, -128},
                          b = {255, 255, 3, 5, 0};
