@@ -2,13 +2,6 @@
 
 #include "Images/J2000/FixedPoint.h"
 
-// The three planes never overlap; saying so lets the loops vectorise without overlap checks.
-#if defined(__GNUC__) || defined(__clang__)
-#define J2K_RESTRICT __restrict
-#else
-#define J2K_RESTRICT
-#endif
-
 namespace j2000 {
 
 // Wrapping arithmetic: garbage coefficients give garbage samples, never undefined behaviour.
@@ -23,8 +16,8 @@ void mct_irct(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1, int32_t* J2K_R
     }
 }
 
-void mct_iict(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1, int32_t* J2K_RESTRICT c2,
-              size_t count) {
+J2K_VECTOR_CLONES void mct_iict(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1,
+                                int32_t* J2K_RESTRICT c2, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const int32_t y = c0[i], cb = c1[i], cr = c2[i];
         c0[i] = WrapAdd(y, FixMul(cr, 22970));                             // 1.402

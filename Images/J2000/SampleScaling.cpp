@@ -4,11 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
-#if defined(__GNUC__) || defined(__clang__)
-#define J2K_RESTRICT __restrict
-#else
-#define J2K_RESTRICT
-#endif
+#include "Images/J2000/FixedPoint.h"
 
 namespace j2000 {
 

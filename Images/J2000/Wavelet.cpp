@@ -7,14 +7,6 @@
 
 #include "Images/J2000/FixedPoint.h"
 
-// The lifting loops run over arrays that never overlap the one they write; telling the compiler
-// so lets it vectorise them without run-time overlap checks.
-#if defined(__GNUC__) || defined(__clang__)
-#define J2K_RESTRICT __restrict
-#else
-#define J2K_RESTRICT
-#endif
-
 namespace j2000 {
 
 namespace {
@@ -85,7 +77,7 @@ inline void LiftHigh(const SplitLine& s, Step step) {
 }
 
 // The 5/3 synthesis of a split line with at least two coordinates.
-void Lift53(const SplitLine& s) {
+J2K_VECTOR_CLONES void Lift53(const SplitLine& s) {
     LiftLow(s, [](int32_t v, int32_t l, int32_t r) {
         return WrapSub(v, WrapAdd(WrapAdd(l, r), 2) >> 2);
     });
@@ -94,7 +86,7 @@ void Lift53(const SplitLine& s) {
 
 // The 9/7 synthesis in fixed point, likewise. The low samples' scaling joins their first
 // lifting step (it needs only the already scaled high samples), saving a pass.
-void Lift97(const SplitLine& s) {
+J2K_VECTOR_CLONES void Lift97(const SplitLine& s) {
     int32_t* J2K_RESTRICT high = s.high;
     const ptrdiff_t highValues = static_cast<ptrdiff_t>(s.highCount) * s.lanes;
     for (ptrdiff_t e = 0; e < highValues; ++e)
