@@ -5,8 +5,8 @@
 namespace j2000 {
 
 // Wrapping arithmetic: garbage coefficients give garbage samples, never undefined behaviour.
-void mct_irct(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1, int32_t* J2K_RESTRICT c2,
-              size_t count) {
+J2K_VECTOR_CLONES void mct_irct(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1,
+                                int32_t* J2K_RESTRICT c2, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const int32_t y = c0[i], u = c1[i], v = c2[i];
         const int32_t g = WrapSub(y, WrapAdd(u, v) >> 2);

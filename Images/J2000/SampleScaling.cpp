@@ -50,7 +50,7 @@ inline uint32_t Magnitude(int32_t v) {
 }
 
 // An upper bound of the row's magnitudes (their bitwise or), found in one vectorised pass.
-uint32_t MagnitudeBound(const int32_t* row, int n) {
+J2K_VECTOR_CLONES uint32_t MagnitudeBound(const int32_t* row, int n) {
     uint32_t bound = 0;
     for (int i = 0; i < n; ++i)
         bound |= Magnitude(row[i]);
@@ -60,7 +60,7 @@ uint32_t MagnitudeBound(const int32_t* row, int n) {
 // DequantiseCoefficient for magnitudes whose product fits 32 bits: shifted left by `shift`, or
 // right by it with rounding.
 template <bool Left>
-void DequantiseFast(int32_t* J2K_RESTRICT row, int n, uint32_t factor, int shift) {
+inline void DequantiseFast(int32_t* J2K_RESTRICT row, int n, uint32_t factor, int shift) {
     const uint32_t half = Left ? 0 : uint32_t{1} << (shift - 1);
     for (int i = 0; i < n; ++i) {
         const int32_t v = row[i];
@@ -69,6 +69,13 @@ void DequantiseFast(int32_t* J2K_RESTRICT row, int n, uint32_t factor, int shift
         const int32_t signed_x = v < 0 ? -static_cast<int32_t>(x) : static_cast<int32_t>(x);
         row[i] = v == 0 ? 0 : signed_x;
     }
+}
+
+J2K_VECTOR_CLONES void DequantiseRowFast(int32_t* row, int n, uint32_t factor, int shift) {
+    if (shift >= 0)
+        DequantiseFast<true>(row, n, factor, shift);
+    else
+        DequantiseFast<false>(row, n, factor, -shift);
 }
 
 // Magnitudes of at least 2^s lose the region-of-interest shift s.
@@ -105,10 +112,7 @@ BandScaling::BandScaling(const jpc_dec_band_t& band, int precision, bool reversi
 
 void BandScaling::Dequantise(int32_t* row, int n) const {
     if (MagnitudeBound(row, n) <= fastLimit_) {
-        if (shift_ >= 0)
-            DequantiseFast<true>(row, n, factor_, shift_);
-        else
-            DequantiseFast<false>(row, n, factor_, -shift_);
+        DequantiseRowFast(row, n, factor_, shift_);
         return;
     }
     for (int i = 0; i < n; ++i)
@@ -139,7 +143,8 @@ SampleRange::SampleRange(int precision, bool sgnd, int bits) : fractionBits(bits
     high = static_cast<int32_t>(std::clamp(highest - dc, kMin, kMax));
 }
 
-void ToSamples(int32_t* J2K_RESTRICT samples, size_t count, const SampleRange& range) {
+J2K_VECTOR_CLONES void ToSamples(int32_t* J2K_RESTRICT samples, size_t count,
+                                 const SampleRange& range) {
     const int32_t low = range.low, high = range.high, shift = range.shift;
     const int bits = range.fractionBits;
     if (bits == 0) {

@@ -132,6 +132,27 @@ void Merge(const SplitLine& s, int32_t* line, ptrdiff_t step) {
         odd[2 * j * step] = s.high[j];
 }
 
+// The same for a row, whose samples are contiguous: block copies in, and one loop writing
+// coordinate pairs out, which the compiler turns into vector interleaves.
+void SplitRow(const int32_t* row, const SplitLine& s) {
+    std::memcpy(s.low, row, sizeof(int32_t) * s.lowCount);
+    std::memcpy(s.high, row + s.lowCount, sizeof(int32_t) * s.highCount);
+}
+
+void MergeRow(const SplitLine& s, int32_t* J2K_RESTRICT row) {
+    // The row's first coordinate belongs to `first`, which holds as many samples as `second`
+    // or one more.
+    const int32_t* J2K_RESTRICT first = s.parity ? s.high : s.low;
+    const int32_t* J2K_RESTRICT second = s.parity ? s.low : s.high;
+    const int pairs = s.parity ? s.lowCount : s.highCount;
+    for (int j = 0; j < pairs; ++j) {
+        row[2 * j] = first[j];
+        row[2 * j + 1] = second[j];
+    }
+    if (s.lowCount + s.highCount > 2 * pairs)
+        row[2 * pairs] = first[pairs];
+}
+
 void SynthesiseLine(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer,
                     SplitFilter filter) {
     if (i1 - i0 == 1)
@@ -139,6 +160,12 @@ void SynthesiseLine(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buff
     if (i1 - i0 < 2)
         return;
     const SplitLine s(buffer, i0, i1, 1);
+    if (step == 1) {
+        SplitRow(line, s);
+        filter(s);
+        MergeRow(s, line);
+        return;
+    }
     Split(line, step, s);
     filter(s);
     Merge(s, line, step);
