@@ -99,9 +99,11 @@ struct Geometry {
     int x0, y0, x1, y1, levels;
 };
 
-const Geometry kGeometries[] = {{0, 0, 1, 1, 1},   {1, 0, 2, 1, 1},  {0, 0, 2, 2, 1},
-                                {3, 5, 4, 9, 2},   {0, 0, 17, 9, 3}, {5, 3, 38, 30, 4},
-                                {1, 1, 64, 64, 5}, {7, 2, 40, 11, 3}};
+const Geometry kGeometries[] = {{0, 0, 1, 1, 1},   {1, 0, 2, 1, 1},
+                                {0, 0, 2, 2, 1},   {3, 5, 4, 9, 2},
+                                {0, 0, 17, 9, 3},  {5, 3, 38, 30, 4},
+                                {1, 1, 64, 64, 5}, {7, 2, 40, 11, 3},
+                                {3, 1, 150, 20, 2}};  // full 64-column strips and a rest
 
 TEST(WaveletTest, ReversibleSynthesisUndoesTheAnalysisExactly) {
     std::mt19937 random(7);
