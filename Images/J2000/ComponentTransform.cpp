@@ -1,31 +1,28 @@
 #include "Images/J2000/ComponentTransform.h"
 
+#include "Images/J2000/FixedPoint.h"
+
 namespace j2000 {
 
-namespace {
-
-inline int32_t FixMul(int64_t a, int64_t b) {
-    return static_cast<int32_t>((a * b) >> 14);
-}
-
-}  // namespace
-
-void mct_irct(int32_t* c0, int32_t* c1, int32_t* c2, size_t count) {
+// Wrapping arithmetic: garbage coefficients give garbage samples, never undefined behaviour.
+J2K_VECTOR_CLONES void mct_irct(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1,
+                                int32_t* J2K_RESTRICT c2, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const int32_t y = c0[i], u = c1[i], v = c2[i];
-        const int32_t g = y - ((u + v) >> 2);
-        c0[i] = v + g;
+        const int32_t g = WrapSub(y, WrapAdd(u, v) >> 2);
+        c0[i] = WrapAdd(v, g);
         c1[i] = g;
-        c2[i] = u + g;
+        c2[i] = WrapAdd(u, g);
     }
 }
 
-void mct_iict(int32_t* c0, int32_t* c1, int32_t* c2, size_t count) {
+J2K_VECTOR_CLONES void mct_iict(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1,
+                                int32_t* J2K_RESTRICT c2, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         const int32_t y = c0[i], cb = c1[i], cr = c2[i];
-        c0[i] = y + FixMul(cr, 22970);                     // 1.402
-        c1[i] = y - FixMul(cb, 5638) - FixMul(cr, 11700);  // 0.344136, 0.714136
-        c2[i] = y + FixMul(cb, 29032);                     // 1.772
+        c0[i] = WrapAdd(y, FixMul(cr, 22970));                             // 1.402
+        c1[i] = WrapSub(WrapSub(y, FixMul(cb, 5638)), FixMul(cr, 11700));  // 0.344136, 0.714136
+        c2[i] = WrapAdd(y, FixMul(cb, 29032));                             // 1.772
     }
 }
 

@@ -8,7 +8,7 @@
 
 namespace j2000 {
 
-// c0, c1, c2 become R, G, B.
+// c0, c1, c2 (three distinct planes) become R, G, B.
 void mct_irct(int32_t* c0, int32_t* c1, int32_t* c2, size_t count);
 void mct_iict(int32_t* c0, int32_t* c1, int32_t* c2, size_t count);
 

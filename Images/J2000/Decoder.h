@@ -83,6 +83,9 @@ struct jpc_dec_t {
     const DecodeEnv* env = nullptr;
     int tilesdecoded = 0;
     bool cancelled = false;
+    // The tile decoder's sample planes, one per component, kept from one tile to the next so
+    // that a picture of many tiles does not allocate (and fault in) its planes tile by tile.
+    std::vector<std::vector<std::int32_t>> sampleplanes;
 };
 
 struct DecodeResult {

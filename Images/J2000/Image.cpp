@@ -22,6 +22,20 @@ bool make_store(image_cmpnt_t& c, std::uint64_t bytes, bool in_memory) {
            c.stream->putc(0) != EOF_ && c.stream->rewind() == 0;
 }
 
+// The low `cps` bytes of each sample, most significant first.
+void pack_samples(const std::int32_t* src, std::uint32_t w, int cps, std::uint8_t* out) {
+    if (cps == 1) {
+        for (std::uint32_t i = 0; i < w; ++i)
+            out[i] = static_cast<std::uint8_t>(src[i]);
+        return;
+    }
+    for (std::uint32_t i = 0; i < w; ++i) {
+        const auto v = static_cast<std::uint32_t>(src[i]);
+        for (int b = cps - 1; b >= 0; --b)
+            *out++ = static_cast<std::uint8_t>(v >> (8 * b));
+    }
+}
+
 }  // namespace
 
 ImagePtr image_create(std::uint32_t width, std::uint32_t height,
@@ -66,23 +80,17 @@ int image_writecmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y
     if (!rect_inside(c, x, y, w, h))
         return -1;
     std::vector<std::uint8_t> row(static_cast<size_t>(w) * c.cps);
+    // A seek empties the store's buffer, so rows that follow each other in the store (a
+    // rectangle as wide as the component) are written without one.
+    std::int64_t next = -1;
     for (std::uint32_t j = 0; j < h; ++j) {
-        const std::int32_t* src = samples + static_cast<std::ptrdiff_t>(j) * stride;
-        std::uint8_t* out = row.data();
-        if (c.cps == 1) {
-            for (std::uint32_t i = 0; i < w; ++i)
-                out[i] = static_cast<std::uint8_t>(src[i]);
-        } else {
-            for (std::uint32_t i = 0; i < w; ++i) {
-                const auto v = static_cast<std::uint32_t>(src[i]);
-                for (int b = c.cps - 1; b >= 0; --b)
-                    *out++ = static_cast<std::uint8_t>(v >> (8 * b));
-            }
-        }
-        if (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0 ||
+        pack_samples(samples + static_cast<std::ptrdiff_t>(j) * stride, w, c.cps, row.data());
+        const std::int64_t at = sample_offset(c, x, y + j);
+        if ((at != next && c.stream->seek(at, SeekOrigin::Set) < 0) ||
             c.stream->write(row.data(), static_cast<long>(row.size())) !=
                 static_cast<long>(row.size()))
             return -1;
+        next = at + static_cast<std::int64_t>(row.size());
     }
     return c.stream->flush() == 0 ? 0 : -1;
 }

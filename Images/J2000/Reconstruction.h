@@ -11,23 +11,12 @@
 #include <cstdint>
 
 #include "Images/J2000/Decoder.h"
+#include "Images/J2000/SampleScaling.h"
 
 namespace j2000 {
 
 // The tile decoder for DecodeEnv::decodetile: 0, -1 when tier 1 fails, -4 when a component
 // cannot be written.
 int jpc_dec_tiledecode(jpc_dec_t& dec, jpc_dec_tile_t& tile);
-
-// Fraction bits of an irreversible component of the given precision.
-int FixedFractionBits(int precision);
-
-// The reconstructed value of a decoded coefficient v of a band whose step has the given
-// exponent and mantissa and whose dynamic range is rangeBits (precision + log2 gain), in
-// fixed point with fractionBits: (|v| + 1/2) x step, signed, rounded once.
-int32_t DequantiseCoefficient(int32_t v, int exponent, int mantissa, int rangeBits,
-                              int fractionBits);
-
-// A fixed-point sample rounded to the nearest integer, halves toward zero.
-int32_t RoundFixed(int32_t v, int fractionBits);
 
 }  // namespace j2000

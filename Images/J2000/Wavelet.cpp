@@ -1,181 +1,241 @@
 #include "Images/J2000/Wavelet.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
+
+#include "Images/J2000/FixedPoint.h"
 
 namespace j2000 {
 
 namespace {
 
 // The lifting constants of the 9/7 filter, rounded to 14 fraction bits.
-constexpr int64_t kAlpha = -25987;     // -1.586134342059924
-constexpr int64_t kBeta = -868;        // -0.052980118572961
-constexpr int64_t kGamma = 14466;      //  0.882911075530934
-constexpr int64_t kDelta = 7266;       //  0.443506852043971
-constexpr int64_t kScaleLow = 20155;   // K = 1.230174104914001
-constexpr int64_t kScaleHigh = 13318;  // 1 / K
+constexpr int32_t kAlpha = -25987;     // -1.586134342059924
+constexpr int32_t kBeta = -868;        // -0.052980118572961
+constexpr int32_t kGamma = 14466;      //  0.882911075530934
+constexpr int32_t kDelta = 7266;       //  0.443506852043971
+constexpr int32_t kScaleLow = 20155;   // K = 1.230174104914001
+constexpr int32_t kScaleHigh = 13318;  // 1 / K
 
-inline int32_t FixMul(int64_t a, int64_t b) {
-    return static_cast<int32_t>((a * b) >> kFixedBits);
-}
+// A line (or a strip of `lanes` neighbouring columns) split into its low-pass and high-pass
+// samples, each array in coordinate order with `lanes` values per coordinate and one padding
+// entry before and after it. The padding holds the mirrored neighbour (the symmetric extension
+// reaches one sample out), so every lifting step is one flat loop over contiguous memory,
+// which the compiler vectorises for rows and strips alike.
+struct SplitLine {
+    int32_t* low;   // entry 0 of the low-pass samples
+    int32_t* high;  // entry 0 of the high-pass samples
+    int lowCount, highCount;
+    int lanes;
+    int parity;  // i0 & 1: 0 when the first coordinate holds a low-pass sample
 
-// Samples of a line or of a strip of neighbouring columns sit in a buffer in coordinate order,
-// `lanes` values per coordinate (1 for a row; up to kStripLanes columns side by side, so the
-// column pass reads and writes whole cache lines and the lane loops vectorise).
-constexpr int kStripLanes = 16;
-
-// Where coordinate i0 + k of a line sits among its stored samples (low-pass first).
-inline int StoredIndex(int i0, int i1, int k) {
-    const int i = i0 + k;
-    const int lowCount = (i1 + 1) / 2 - (i0 + 1) / 2;
-    return (i & 1) == 0 ? i / 2 - (i0 + 1) / 2 : lowCount + (i / 2 - i0 / 2);
-}
-
-// Copies a line of low-pass then high-pass samples into x, interleaved by coordinate:
-// x[k] holds coordinate i0 + k, even coordinates low-pass, odd ones high-pass.
-void Interleave(const int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* x) {
-    const int n = i1 - i0;
-    const int firstEven = i0 & 1;
-    const int lowCount = (i1 + 1) / 2 - (i0 + 1) / 2;
-    const int32_t* high = line + lowCount * step;
-    for (int k = firstEven, j = 0; k < n; k += 2, ++j)
-        x[k] = line[j * step];
-    for (int k = 1 - firstEven, j = 0; k < n; k += 2, ++j)
-        x[k] = high[j * step];
-}
-
-void Store(int32_t* line, ptrdiff_t step, const int32_t* x, int n) {
-    for (int k = 0; k < n; ++k) {
-        line[k * step] = x[k];
+    // Lays the two arrays out in a buffer of at least BufferEntries(n, lanes) values.
+    SplitLine(int32_t* buffer, int i0, int i1, int lanesPerEntry)
+        : lowCount((i1 + 1) / 2 - (i0 + 1) / 2),
+          highCount(i1 / 2 - i0 / 2),
+          lanes(lanesPerEntry),
+          parity(i0 & 1) {
+        low = buffer + lanes;
+        high = low + static_cast<ptrdiff_t>(lowCount + 2) * lanes;
     }
+    static size_t BufferEntries(int n, int lanes) { return (static_cast<size_t>(n) + 4) * lanes; }
+};
+
+// Copies the first and last entries of an array into its padding.
+inline void Mirror(int32_t* x, int count, int lanes) {
+    std::memcpy(x - lanes, x, sizeof(int32_t) * lanes);
+    std::memcpy(x + static_cast<ptrdiff_t>(count) * lanes,
+                x + static_cast<ptrdiff_t>(count - 1) * lanes, sizeof(int32_t) * lanes);
 }
 
-// One lifting step over the samples of one parity, starting at index `first`, with the line
-// mirrored at both ends (the standard's periodic symmetric extension; every lifting step reaches
-// one sample out): x[k] = step(x[k], left, right) on every lane. n is at least 2.
+// x[e] = step(x[e], left[e], right[e]) over `count` values.
 template <class Step>
-inline void Lift(int32_t* x, int n, int lanes, int first, Step step) {
-    auto apply = [x, lanes, step](int k, int left, int right) {
-        int32_t* __restrict v = x + static_cast<ptrdiff_t>(k) * lanes;
-        const int32_t* __restrict l = x + static_cast<ptrdiff_t>(left) * lanes;
-        const int32_t* __restrict r = x + static_cast<ptrdiff_t>(right) * lanes;
-        for (int c = 0; c < lanes; ++c)
-            v[c] = step(v[c], l[c], r[c]);
-    };
-    int k = first;
-    if (k == 0) {
-        apply(0, 1, 1);
-        k = 2;
-    }
-    for (; k + 1 < n; k += 2)
-        apply(k, k - 1, k + 1);
-    if (k < n)
-        apply(k, k - 1, k - 1);
+inline void LiftRun(int32_t* J2K_RESTRICT x, const int32_t* J2K_RESTRICT left,
+                    const int32_t* J2K_RESTRICT right, ptrdiff_t count, Step step) {
+    for (ptrdiff_t e = 0; e < count; ++e)
+        x[e] = step(x[e], left[e], right[e]);
 }
 
-template <class Scale>
-inline void ScaleParity(int32_t* x, int n, int lanes, int first, Scale scale) {
-    for (int k = first; k < n; k += 2) {
-        int32_t* v = x + static_cast<ptrdiff_t>(k) * lanes;
-        for (int c = 0; c < lanes; ++c)
-            v[c] = scale(v[c]);
-    }
+// Updates the low-pass samples from their two high-pass neighbours. A low sample at coordinate
+// 2m sits between the high ones at 2m - 1 and 2m + 1: entries j - 1 and j when the line starts
+// on a low sample, j and j + 1 when it starts on a high one.
+template <class Step>
+inline void LiftLow(const SplitLine& s, Step step) {
+    Mirror(s.high, s.highCount, s.lanes);
+    const int32_t* left = s.high + static_cast<ptrdiff_t>(s.parity - 1) * s.lanes;
+    LiftRun(s.low, left, left + s.lanes, static_cast<ptrdiff_t>(s.lowCount) * s.lanes, step);
 }
 
-// The 5/3 synthesis of an interleaved buffer of n >= 2 coordinates starting at i0.
-void Lift53(int32_t* x, int n, int lanes, int i0) {
-    const int firstEven = i0 & 1;
-    Lift(x, n, lanes, firstEven,
-         [](int32_t v, int32_t l, int32_t r) { return v - ((l + r + 2) >> 2); });
-    Lift(x, n, lanes, 1 - firstEven,
-         [](int32_t v, int32_t l, int32_t r) { return v + ((l + r) >> 1); });
+// Likewise the high-pass samples from their low-pass neighbours.
+template <class Step>
+inline void LiftHigh(const SplitLine& s, Step step) {
+    Mirror(s.low, s.lowCount, s.lanes);
+    const int32_t* left = s.low - static_cast<ptrdiff_t>(s.parity) * s.lanes;
+    LiftRun(s.high, left, left + s.lanes, static_cast<ptrdiff_t>(s.highCount) * s.lanes, step);
 }
 
-// The 9/7 synthesis in fixed point, likewise. Its 64-bit products have no vector multiply in the
-// baseline instruction set; GCC's emulation of one is slower than the scalar loop, so the lane
-// loops stay scalar here.
-#if defined(__GNUC__) && !defined(__clang__)
-__attribute__((optimize("no-tree-vectorize")))
-#endif
-void Lift97(int32_t* x, int n, int lanes, int i0) {
-    const int firstEven = i0 & 1;
-    const int firstOdd = 1 - firstEven;
-    ScaleParity(x, n, lanes, firstEven, [](int32_t v) { return FixMul(v, kScaleLow); });
-    ScaleParity(x, n, lanes, firstOdd, [](int32_t v) { return FixMul(v, kScaleHigh); });
-    Lift(x, n, lanes, firstEven,
-         [](int32_t v, int32_t l, int32_t r) { return v - FixMul(int64_t{l} + r, kDelta); });
-    Lift(x, n, lanes, firstOdd,
-         [](int32_t v, int32_t l, int32_t r) { return v - FixMul(int64_t{l} + r, kGamma); });
-    Lift(x, n, lanes, firstEven,
-         [](int32_t v, int32_t l, int32_t r) { return v - FixMul(int64_t{l} + r, kBeta); });
-    Lift(x, n, lanes, firstOdd,
-         [](int32_t v, int32_t l, int32_t r) { return v - FixMul(int64_t{l} + r, kAlpha); });
+// The 5/3 synthesis of a split line with at least two coordinates.
+J2K_VECTOR_CLONES void Lift53(const SplitLine& s) {
+    LiftLow(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, WrapAdd(WrapAdd(l, r), 2) >> 2);
+    });
+    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) { return WrapAdd(v, WrapAdd(l, r) >> 1); });
 }
+
+// The 9/7 synthesis in fixed point, likewise. The low samples' scaling joins their first
+// lifting step (it needs only the already scaled high samples), saving a pass.
+J2K_VECTOR_CLONES void Lift97(const SplitLine& s) {
+    int32_t* J2K_RESTRICT high = s.high;
+    const ptrdiff_t highValues = static_cast<ptrdiff_t>(s.highCount) * s.lanes;
+    for (ptrdiff_t e = 0; e < highValues; ++e)
+        high[e] = FixMul(high[e], kScaleHigh);
+    LiftLow(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(FixMul(v, kScaleLow), FixMul(WrapAdd(l, r), kDelta));
+    });
+    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, FixMul(WrapAdd(l, r), kGamma));
+    });
+    LiftLow(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, FixMul(WrapAdd(l, r), kBeta));
+    });
+    LiftHigh(s, [](int32_t v, int32_t l, int32_t r) {
+        return WrapSub(v, FixMul(WrapAdd(l, r), kAlpha));
+    });
+}
+
+using SplitFilter = void (*)(const SplitLine&);
 
 // A line of one sample: an odd coordinate holds a high-pass sample of twice the value.
-bool SingleSample(int32_t* line, int i0, int i1) {
-    if (i1 - i0 != 1) {
-        return false;
-    }
-    if (i0 & 1) {
-        *line /= 2;
-    }
-    return true;
+void SingleSample(int32_t* sample, int i0) {
+    if (i0 & 1)
+        *sample /= 2;
 }
 
-using BufferFilter = void (*)(int32_t*, int, int, int);
-
-void SynthesiseLine(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* x,
-                    BufferFilter filter) {
-    if (i1 <= i0 || SingleSample(line, i0, i1)) {
-        return;
-    }
-    const int n = i1 - i0;
-    Interleave(line, step, i0, i1, x);
-    filter(x, n, 1, i0);
-    Store(line, step, x, n);
+// Samples step entries apart: the stored line (low-pass first) into the split buffer, and the
+// synthesised samples back in coordinate order.
+void Split(const int32_t* line, ptrdiff_t step, const SplitLine& s) {
+    for (int j = 0; j < s.lowCount; ++j)
+        s.low[j] = line[j * step];
+    const int32_t* stored = line + s.lowCount * step;
+    for (int j = 0; j < s.highCount; ++j)
+        s.high[j] = stored[j * step];
 }
 
-// Columns [col, col + lanes) of a level's area, rows i0..i1 of the level, as one strip.
-void SynthesiseColumns(int32_t* data, ptrdiff_t stride, int lanes, int i0, int i1, int32_t* x,
-                       BufferFilter filter) {
-    const int n = i1 - i0;
-    if (n <= 0)
+void Merge(const SplitLine& s, int32_t* line, ptrdiff_t step) {
+    int32_t* even = line + s.parity * step;
+    int32_t* odd = line + (1 - s.parity) * step;
+    for (int j = 0; j < s.lowCount; ++j)
+        even[2 * j * step] = s.low[j];
+    for (int j = 0; j < s.highCount; ++j)
+        odd[2 * j * step] = s.high[j];
+}
+
+// The same for a row, whose samples are contiguous: block copies in, and one loop writing
+// coordinate pairs out, which the compiler turns into vector interleaves.
+void SplitRow(const int32_t* row, const SplitLine& s) {
+    std::memcpy(s.low, row, sizeof(int32_t) * s.lowCount);
+    std::memcpy(s.high, row + s.lowCount, sizeof(int32_t) * s.highCount);
+}
+
+void MergeRow(const SplitLine& s, int32_t* J2K_RESTRICT row) {
+    // The row's first coordinate belongs to `first`, which holds as many samples as `second`
+    // or one more.
+    const int32_t* J2K_RESTRICT first = s.parity ? s.high : s.low;
+    const int32_t* J2K_RESTRICT second = s.parity ? s.low : s.high;
+    const int pairs = s.parity ? s.lowCount : s.highCount;
+    for (int j = 0; j < pairs; ++j) {
+        row[2 * j] = first[j];
+        row[2 * j + 1] = second[j];
+    }
+    if (s.lowCount + s.highCount > 2 * pairs)
+        row[2 * pairs] = first[pairs];
+}
+
+void SynthesiseLine(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer,
+                    SplitFilter filter) {
+    if (i1 - i0 == 1)
+        SingleSample(line, i0);
+    if (i1 - i0 < 2)
         return;
-    if (n == 1) {
-        for (int c = 0; c < lanes; ++c)
-            SingleSample(data + c, i0, i1);
+    const SplitLine s(buffer, i0, i1, 1);
+    if (step == 1) {
+        SplitRow(line, s);
+        filter(s);
+        MergeRow(s, line);
         return;
     }
-    for (int k = 0; k < n; ++k) {
-        const int32_t* src = data + StoredIndex(i0, i1, k) * stride;
-        std::copy(src, src + lanes, x + static_cast<ptrdiff_t>(k) * lanes);
+    Split(line, step, s);
+    filter(s);
+    Merge(s, line, step);
+}
+
+// Copies `lanes` values; a constant count becomes a few vector moves instead of a call.
+template <int Lanes>
+inline void CopyLanes(int32_t* J2K_RESTRICT to, const int32_t* J2K_RESTRICT from, int lanes) {
+    const int count = Lanes > 0 ? Lanes : lanes;
+    for (int c = 0; c < count; ++c)
+        to[c] = from[c];
+}
+
+// Columns [0, lanes) of a level's area, rows i0..i1 of the level, as one strip: rows of the
+// stored layout (low-pass rows first) into the split buffer, and back in coordinate order.
+template <int Lanes>
+void SynthesiseStrip(int32_t* data, ptrdiff_t stride, int lanes, int i0, int i1, int32_t* buffer,
+                     SplitFilter filter) {
+    const SplitLine s(buffer, i0, i1, lanes);
+    for (int j = 0; j < s.lowCount; ++j)
+        CopyLanes<Lanes>(s.low + j * lanes, data + j * stride, lanes);
+    const int32_t* storedHigh = data + s.lowCount * stride;
+    for (int j = 0; j < s.highCount; ++j)
+        CopyLanes<Lanes>(s.high + j * lanes, storedHigh + j * stride, lanes);
+    filter(s);
+    int32_t* even = data + s.parity * stride;
+    int32_t* odd = data + (1 - s.parity) * stride;
+    for (int j = 0; j < s.lowCount; ++j)
+        CopyLanes<Lanes>(even + 2 * j * stride, s.low + j * lanes, lanes);
+    for (int j = 0; j < s.highCount; ++j)
+        CopyLanes<Lanes>(odd + 2 * j * stride, s.high + j * lanes, lanes);
+}
+
+// Strips this wide read and write four whole cache lines of every row they touch, enough for
+// the processor to fetch ahead within a row, while the split buffer of a 4000-row column (1 MiB)
+// stays in the second-level cache.
+constexpr int kStripLanes = 64;
+
+void SynthesiseColumns(int32_t* data, ptrdiff_t stride, int width, int i0, int i1, int32_t* buffer,
+                       SplitFilter filter) {
+    if (i1 - i0 == 1) {
+        for (int c = 0; c < width; ++c)
+            SingleSample(data + c, i0);
     }
-    filter(x, n, lanes, i0);
-    for (int k = 0; k < n; ++k) {
-        const int32_t* src = x + static_cast<ptrdiff_t>(k) * lanes;
-        std::copy(src, src + lanes, data + k * stride);
-    }
+    if (i1 - i0 < 2)
+        return;
+    int col = 0;
+    for (; col + kStripLanes <= width; col += kStripLanes)
+        SynthesiseStrip<kStripLanes>(data + col, stride, kStripLanes, i0, i1, buffer, filter);
+    if (col < width)
+        SynthesiseStrip<0>(data + col, stride, width - col, i0, i1, buffer, filter);
 }
 
 }  // namespace
 
-void SynthesiseLine53(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* x) {
-    SynthesiseLine(line, step, i0, i1, x, Lift53);
+void SynthesiseLine53(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer) {
+    SynthesiseLine(line, step, i0, i1, buffer, Lift53);
 }
 
-void SynthesiseLine97(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* x) {
-    SynthesiseLine(line, step, i0, i1, x, Lift97);
+void SynthesiseLine97(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer) {
+    SynthesiseLine(line, step, i0, i1, buffer, Lift97);
 }
 
 namespace {
 
-bool Synthesise(const WaveletArea& a, BufferFilter filter) {
+bool Synthesise(const WaveletArea& a, SplitFilter filter) {
     std::vector<int32_t> buffer;
     try {
         const int longest = std::max(a.x1 - a.x0, a.y1 - a.y0);
-        buffer.resize(static_cast<size_t>(std::max(longest, 1)) * kStripLanes);
+        buffer.resize(SplitLine::BufferEntries(std::max(longest, 1), kStripLanes));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -183,13 +243,9 @@ bool Synthesise(const WaveletArea& a, BufferFilter filter) {
         const int shift = a.levels - r;
         const int u0 = CeilDivPow2(a.x0, shift), u1 = CeilDivPow2(a.x1, shift);
         const int v0 = CeilDivPow2(a.y0, shift), v1 = CeilDivPow2(a.y1, shift);
-        for (int row = 0; row < v1 - v0; ++row) {
+        for (int row = 0; row < v1 - v0; ++row)
             SynthesiseLine(a.data + row * a.stride, 1, u0, u1, buffer.data(), filter);
-        }
-        for (int col = 0; col < u1 - u0; col += kStripLanes) {
-            const int lanes = std::min(kStripLanes, u1 - u0 - col);
-            SynthesiseColumns(a.data + col, a.stride, lanes, v0, v1, buffer.data(), filter);
-        }
+        SynthesiseColumns(a.data, a.stride, u1 - u0, v0, v1, buffer.data(), filter);
     }
     return true;
 }

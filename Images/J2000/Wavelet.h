@@ -10,10 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace j2000 {
+#include "Images/J2000/FixedPoint.h"
 
-// Fixed point of the irreversible path: 1.0 is 1 << 14.
-constexpr int kFixedBits = 14;
+namespace j2000 {
 
 struct WaveletArea {
     int32_t* data;     // sample (0, 0) of the tile-component
@@ -28,7 +27,7 @@ bool SynthesiseReversible(const WaveletArea& area);
 bool SynthesiseIrreversible(const WaveletArea& area);
 
 // One line of length i1 - i0 starting at coordinate i0 (low-pass samples first), samples step
-// entries apart; buffer holds at least i1 - i0 entries. Exposed for tests.
+// entries apart; buffer holds at least i1 - i0 + 4 entries. Exposed for tests.
 void SynthesiseLine53(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer);
 void SynthesiseLine97(int32_t* line, ptrdiff_t step, int i0, int i1, int32_t* buffer);
 

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -31,6 +33,48 @@ TEST(ReconstructionTest, DequantisationRoundsOnceAndRoundingTakesHalvesTowardZer
     EXPECT_EQ(RoundFixed(-8193, 14), -1);
     EXPECT_EQ(FixedFractionBits(8), 14);
     EXPECT_LE(FixedFractionBits(16) + 16 + 3, 31);
+}
+
+// Coefficients of every size and both signs, one per row, so that each takes the 32-bit loop
+// or the 64-bit fallback on its own.
+std::vector<int32_t> ValuesOfEverySize() {
+    std::mt19937 random(5);
+    std::vector<int32_t> values = {0, std::numeric_limits<int32_t>::min()};
+    for (int bits = 1; bits <= 31; ++bits)
+        for (int k = 0; k < 6; ++k) {
+            const auto v = static_cast<int32_t>(random() >> (32 - bits));
+            values.push_back(k & 1 ? -v : v);
+        }
+    return values;
+}
+
+TEST(ReconstructionTest, VectorisedScalingGivesTheValuesOfTheWideArithmetic) {
+    const std::vector<int32_t> values = ValuesOfEverySize();
+    for (int exponent : {0, 5, 9, 14, 22, 31})
+        for (int mantissa : {0, 1234, 2047})
+            for (int fraction : {0, 6, 14}) {
+                jpc_dec_band_t band;
+                band.stepsize = static_cast<uint16_t>(exponent << 11 | mantissa);
+                band.analgain = 2;
+                std::vector<int32_t> column = values;
+                BandScaling(band, 12, false, fraction)
+                    .Apply(column.data(), 1, 1, static_cast<int>(column.size()));
+                for (size_t i = 0; i < values.size(); ++i)
+                    ASSERT_EQ(column[i],
+                              DequantiseCoefficient(values[i], exponent, mantissa, 14, fraction))
+                        << values[i] << " step " << exponent << "," << mantissa;
+            }
+    for (int fraction : {0, 6, 14})
+        for (int prec : {1, 8, 12, 16})
+            for (bool sgnd : {false, true}) {
+                std::vector<int32_t> samples = values;
+                ToSamples(samples.data(), samples.size(), SampleRange(prec, sgnd, fraction));
+                const int64_t dc = sgnd ? 0 : int64_t{1} << (prec - 1);
+                for (size_t i = 0; i < values.size(); ++i)
+                    ASSERT_EQ(samples[i], std::clamp<int64_t>(RoundFixed(values[i], fraction) + dc,
+                                                              dc - (int64_t{1} << (prec - 1)),
+                                                              dc + (int64_t{1} << (prec - 1)) - 1));
+            }
 }
 
 struct Picture {

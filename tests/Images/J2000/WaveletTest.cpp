@@ -99,9 +99,11 @@ struct Geometry {
     int x0, y0, x1, y1, levels;
 };
 
-const Geometry kGeometries[] = {{0, 0, 1, 1, 1},   {1, 0, 2, 1, 1},  {0, 0, 2, 2, 1},
-                                {3, 5, 4, 9, 2},   {0, 0, 17, 9, 3}, {5, 3, 38, 30, 4},
-                                {1, 1, 64, 64, 5}, {7, 2, 40, 11, 3}};
+const Geometry kGeometries[] = {{0, 0, 1, 1, 1},   {1, 0, 2, 1, 1},
+                                {0, 0, 2, 2, 1},   {3, 5, 4, 9, 2},
+                                {0, 0, 17, 9, 3},  {5, 3, 38, 30, 4},
+                                {1, 1, 64, 64, 5}, {7, 2, 40, 11, 3},
+                                {3, 1, 150, 20, 2}};  // full 64-column strips and a rest
 
 TEST(WaveletTest, ReversibleSynthesisUndoesTheAnalysisExactly) {
     std::mt19937 random(7);
@@ -121,7 +123,7 @@ TEST(WaveletTest, ReversibleSynthesisUndoesTheAnalysisExactly) {
 }
 
 TEST(WaveletTest, HandComputedReversibleLines) {
-    std::vector<int32_t> buffer(4);
+    std::vector<int32_t> buffer(8);
     int32_t pair[2] = {10, 4};  // L, H at coordinates 0, 1
     SynthesiseLine53(pair, 1, 0, 2, buffer.data());
     EXPECT_EQ(pair[0], 8);   // 10 - ((4 + 4 + 2) >> 2)
@@ -151,6 +153,16 @@ TEST(WaveletTest, IrreversibleSynthesisIsWithinOneLevelOfTheDoubleAnalysis) {
         for (size_t i = 0; i < pic.size(); ++i) {
             ASSERT_NEAR(data[i] / 16384.0, pic[i], 1.0) << "sample " << i;
         }
+    }
+}
+
+TEST(WaveletTest, ThirtyTwoBitFixedPointProductsEqualTheWideOnes) {
+    std::mt19937 random(3);
+    for (int i = 0; i < 100000; ++i) {
+        const auto v = static_cast<int32_t>(random());
+        for (int32_t c : {-25987, -868, 14466, 7266, 20155, 13318, 22970, 29032})
+            ASSERT_EQ(FixMul(v, c), static_cast<int32_t>((int64_t{v} * c) >> 14))
+                << v << " x " << c;
     }
 }
 

@@ -8,6 +8,7 @@
 // <height>" and a newline, then the samples row by row, most significant byte first, one byte
 // each up to 8 bits and two above. -l N decodes only the first N quality layers. Exit status 0
 // on success; 1, with the decoder's message, on failure.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,7 @@
 
 #include "Images/J2000/Decoder.h"
 #include "Images/J2000/Reconstruction.h"
+#include "Images/J2000/Stream.h"
 
 namespace {
 
@@ -51,9 +53,11 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Writes one component; an empty string on success, else what went wrong.
+// Writes one component; an empty string on success, else what went wrong. The image's store
+// already holds the samples as PGX lays them out (the low bytes of each, most significant
+// first, one byte up to 8 bits and two up to 16), so its bytes are copied as they stand.
 std::string WritePgx(j2000::image_t& image, int cmptno, const std::string& path) {
-    const j2000::image_cmpnt_t& cmpt = *image.cmpts[cmptno];
+    j2000::image_cmpnt_t& cmpt = *image.cmpts[cmptno];
     if (cmpt.prec > 16)
         return "component " + std::to_string(cmptno) + " has " + std::to_string(cmpt.prec) +
                " bits; PGX holds at most 16";
@@ -62,20 +66,18 @@ std::string WritePgx(j2000::image_t& image, int cmptno, const std::string& path)
         return "cannot create " + path + ": " + std::strerror(errno);
     std::fprintf(out.get(), "PG ML %c %d %u %u\n", cmpt.sgnd ? '-' : '+', cmpt.prec, cmpt.width_,
                  cmpt.height_);
-    const int bytes = cmpt.prec > 8 ? 2 : 1;
-    std::vector<std::int32_t> row;
-    std::vector<unsigned char> packed(static_cast<std::size_t>(cmpt.width_) * bytes);
-    for (std::uint32_t y = 0; y < cmpt.height_; ++y) {
-        if (j2000::image_readcmpt(image, cmptno, 0, y, cmpt.width_, 1, row) != 0)
+    std::uint64_t left = std::uint64_t{cmpt.width_} * cmpt.height_ * cmpt.cps;
+    std::vector<unsigned char> chunk(std::size_t{1} << 20);
+    if (cmpt.stream->rewind() != 0)
+        return "cannot read component " + std::to_string(cmptno);
+    while (left > 0) {
+        const long n = static_cast<long>(std::min<std::uint64_t>(left, chunk.size()));
+        if (cmpt.stream->read(chunk.data(), n) != n)
             return "cannot read component " + std::to_string(cmptno);
-        unsigned char* p = packed.data();
-        for (std::int32_t v : row) {
-            if (bytes == 2)
-                *p++ = static_cast<unsigned char>(v >> 8);
-            *p++ = static_cast<unsigned char>(v);
-        }
-        if (std::fwrite(packed.data(), 1, packed.size(), out.get()) != packed.size())
+        if (std::fwrite(chunk.data(), 1, static_cast<std::size_t>(n), out.get()) !=
+            static_cast<std::size_t>(n))
             return "cannot write " + path;
+        left -= static_cast<std::uint64_t>(n);
     }
     if (std::fclose(out.release()) != 0)
         return "cannot write " + path;

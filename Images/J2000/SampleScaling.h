@@ -1,0 +1,59 @@
+// The value scaling around the wavelet synthesis: region-of-interest de-scaling and
+// dequantisation of a band's decoded coefficients before it, and rounding from fixed point,
+// the DC level shift and clipping of the samples after it.
+//
+// The loops run over 32-bit lanes so that the compiler vectorises them; wherever 32 bits could
+// overflow they fall back to the 64-bit arithmetic, so both give the same values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Images/J2000/TileStructure.h"
+
+namespace j2000 {
+
+// Fraction bits of an irreversible component of the given precision.
+int FixedFractionBits(int precision);
+
+// The reconstructed value of a decoded coefficient v of a band whose step has the given
+// exponent and mantissa and whose dynamic range is rangeBits (precision + log2 gain), in
+// fixed point with fractionBits: (|v| + 1/2) x step, signed, rounded once.
+int32_t DequantiseCoefficient(int32_t v, int exponent, int mantissa, int rangeBits,
+                              int fractionBits);
+
+// A fixed-point sample rounded to the nearest integer, halves toward zero.
+int32_t RoundFixed(int32_t v, int fractionBits);
+
+// What turns one band's decoded coefficients into the synthesis's input.
+class BandScaling {
+  public:
+    BandScaling(const jpc_dec_band_t& band, int precision, bool reversible, int fractionBits);
+
+    // In place on a w x h rectangle (a code-block), rows `stride` entries apart.
+    void Apply(int32_t* origin, ptrdiff_t stride, int w, int h) const;
+
+  private:
+    void Dequantise(int32_t* row, int n) const;
+
+    int roishift_ = 0;
+    bool dequantise_ = false;
+    int exponent_ = 0, mantissa_ = 0, rangeBits_ = 0, fractionBits_ = 0;
+    uint32_t factor_ = 0;  // 2^11 + mantissa
+    int shift_ = 0;        // the power of two applied to (2|v| + 1) x factor_
+    // Magnitudes up to this bound are dequantised in 32 bits; -1 when none can be.
+    int64_t fastLimit_ = -1;
+};
+
+// The range of a component's samples and the rounding that leads to it.
+struct SampleRange {
+    SampleRange(int precision, bool sgnd, int fractionBits);
+    int fractionBits;
+    int32_t low, high;  // clipping bounds before the level shift
+    int32_t shift;      // the DC level shift, 0 for a signed component
+};
+
+// Fixed-point samples (or integers with 0 fraction bits) rounded, clipped and level-shifted.
+void ToSamples(int32_t* samples, size_t count, const SampleRange& range);
+
+}  // namespace j2000
