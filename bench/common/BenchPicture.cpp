@@ -14,32 +14,6 @@
 
 namespace bench {
 
-// The edges show how faithfully a reduction keeps them.
-void PhotoRow(int y, int width, int height, std::vector<uint8_t>& rgb, uint32_t& seed) {
-    const double fy = static_cast<double>(y) / height;
-    for (int x = 0; x < width; ++x) {
-        const double fx = static_cast<double>(x) / width;
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        const int grain = static_cast<int>(seed & 15) - 8;
-        const double shape =
-            std::sin(fx * 9.0 + std::cos(fy * 7.0) * 2.0) * std::cos(fy * 5.0 - fx * 3.0);
-        int r = static_cast<int>(128 + 90 * shape + 30 * fx);
-        int g = static_cast<int>(110 + 70 * std::sin(fx * 23.0 + fy * 17.0));
-        int b = static_cast<int>(100 + 80 * fy - 40 * shape);
-        const double dx = fx - 0.3, dy = fy - 0.6;
-        if (dx * dx + dy * dy < 0.02) {
-            r = 210, g = 150, b = 90;
-        } else if (fx > 0.6 && fx < 0.85 && fy > 0.2 && fy < 0.5) {
-            r = 30, g = 80, b = 140;
-        }
-        rgb[static_cast<size_t>(x) * 3 + 0] = static_cast<uint8_t>(std::clamp(r + grain, 0, 255));
-        rgb[static_cast<size_t>(x) * 3 + 1] = static_cast<uint8_t>(std::clamp(g + grain, 0, 255));
-        rgb[static_cast<size_t>(x) * 3 + 2] = static_cast<uint8_t>(std::clamp(b + grain, 0, 255));
-    }
-}
-
 bool WriteBenchJpeg(const std::string& path, bool progressive) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
@@ -61,9 +35,9 @@ bool WriteBenchJpeg(const std::string& path, bool progressive) {
     }
     jpeg_start_compress(&info, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(kPictureWidth) * 3);
-    uint32_t seed = kPhotoSeed;
+    uint32_t seed = testpicture::kPhotoSeed;
     for (int y = 0; y < kPictureHeight; ++y) {
-        PhotoRow(y, kPictureWidth, kPictureHeight, row, seed);
+        testpicture::PhotoRow(y, kPictureWidth, kPictureHeight, kPhotoGrain, row.data(), seed);
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
     }
@@ -79,9 +53,9 @@ bool WriteBenchPpm(const std::string& path) {
     }
     bool ok = std::fprintf(file, "P6\n%d %d\n255\n", kPictureWidth, kPictureHeight) > 0;
     std::vector<uint8_t> row(static_cast<size_t>(kPictureWidth) * 3);
-    uint32_t seed = kPhotoSeed;
+    uint32_t seed = testpicture::kPhotoSeed;
     for (int y = 0; y < kPictureHeight && ok; ++y) {
-        PhotoRow(y, kPictureWidth, kPictureHeight, row, seed);
+        testpicture::PhotoRow(y, kPictureWidth, kPictureHeight, kPhotoGrain, row.data(), seed);
         ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
     }
     return std::fclose(file) == 0 && ok;

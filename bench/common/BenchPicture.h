@@ -8,18 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/PhotoPicture.h"
+
 namespace bench {
 
 inline constexpr int kPictureWidth = 6000;
 inline constexpr int kPictureHeight = 4000;
 
-// The seed of PhotoRow's grain for a picture's first row.
-inline constexpr uint32_t kPhotoSeed = 2463534242u;
-
-// Row y of a width x height photo-like picture, red-green-blue into rgb (width * 3 bytes):
-// smooth shading, two hard-edged shapes and a fine grain, entropy data about as dense as a
-// camera's. seed carries the grain from row to row (start each picture at kPhotoSeed).
-void PhotoRow(int y, int width, int height, std::vector<uint8_t>& rgb, uint32_t& seed);
+// The grain of the benchmark pictures (testpicture::PhotoRow): about as dense in entropy
+// data as a camera's.
+inline constexpr int kPhotoGrain = 16;
 
 // Writes the picture (quality 92, baseline or progressive); false when the file cannot be
 // written.

@@ -17,7 +17,7 @@ namespace benchformats {
 namespace {
 
 void PictureRow(int y, std::vector<uint8_t>& rgb, uint32_t& seed) {
-    bench::PhotoRow(y, kWidth, kHeight, rgb, seed);
+    testpicture::PhotoRow(y, kWidth, kHeight, bench::kPhotoGrain, rgb.data(), seed);
 }
 
 struct FileCloser {
@@ -43,7 +43,7 @@ bool WritePng(const std::string& path) {
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     std::vector<uint8_t> row(size_t{kWidth} * 3);
-    uint32_t seed = bench::kPhotoSeed;
+    uint32_t seed = testpicture::kPhotoSeed;
     for (int y = 0; y < kHeight; ++y) {
         PictureRow(y, row, seed);
         png_write_row(png, row.data());
@@ -67,7 +67,7 @@ bool WriteTiff(const std::string& path) {
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     std::vector<uint8_t> row(size_t{kWidth} * 3);
-    uint32_t seed = bench::kPhotoSeed;
+    uint32_t seed = testpicture::kPhotoSeed;
     bool ok = true;
     for (int y = 0; y < kHeight && ok; ++y) {
         PictureRow(y, row, seed);
@@ -94,7 +94,7 @@ bool WriteGif(const std::string& path) {
               EGifPutImageDesc(gif, 0, 0, kWidth, kHeight, false, nullptr) != GIF_ERROR;
     std::vector<uint8_t> rgb(size_t{kWidth} * 3);
     std::vector<GifPixelType> line(kWidth);
-    uint32_t seed = bench::kPhotoSeed;
+    uint32_t seed = testpicture::kPhotoSeed;
     for (int y = 0; y < kHeight && ok; ++y) {
         PictureRow(y, rgb, seed);
         for (int x = 0; x < kWidth; ++x) {
@@ -132,7 +132,7 @@ bool WriteBmp(const std::string& path) {
     bool ok = std::fwrite(header, sizeof header, 1, file.get()) == 1;
     // Rows bottom first, blue-green-red; the picture's top row is written last.
     std::vector<std::vector<uint8_t>> rows(kHeight, std::vector<uint8_t>(rowBytes, 0));
-    uint32_t seed = bench::kPhotoSeed;
+    uint32_t seed = testpicture::kPhotoSeed;
     std::vector<uint8_t> rgb(size_t{kWidth} * 3);
     for (int y = 0; y < kHeight; ++y) {
         PictureRow(y, rgb, seed);

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "Components/ImgPanel/QmDecoder.h"
+#include "tests/common/PhotoPicture.h"
 
 namespace wictest {
 
@@ -351,31 +352,10 @@ Coefficients TransformPicture(const std::vector<uint8_t>& rgb, int width, int he
 
 std::vector<uint8_t> TestPicture(int width, int height, bool grain) {
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    uint32_t seed = 2463534242u;
+    uint32_t seed = testpicture::kPhotoSeed;
     for (int y = 0; y < height; ++y) {
-        const double fy = static_cast<double>(y) / height;
-        for (int x = 0; x < width; ++x) {
-            const double fx = static_cast<double>(x) / width;
-            seed ^= seed << 13;
-            seed ^= seed >> 17;
-            seed ^= seed << 5;
-            const int noise = grain ? static_cast<int>(seed & 7) - 4 : 0;
-            const double shape =
-                std::sin(fx * 9.0 + std::cos(fy * 7.0) * 2.0) * std::cos(fy * 5.0 - fx * 3.0);
-            int r = static_cast<int>(128 + 90 * shape + 30 * fx);
-            int g = static_cast<int>(110 + 70 * std::sin(fx * 23.0 + fy * 17.0));
-            int b = static_cast<int>(100 + 80 * fy - 40 * shape);
-            const double dx = fx - 0.3, dy = fy - 0.6;
-            if (dx * dx + dy * dy < 0.02) {
-                r = 210, g = 150, b = 90;
-            } else if (fx > 0.6 && fx < 0.85 && fy > 0.2 && fy < 0.5) {
-                r = 30, g = 80, b = 140;
-            }
-            uint8_t* px = &rgb[(static_cast<size_t>(y) * width + x) * 3];
-            px[0] = static_cast<uint8_t>(std::clamp(r + noise, 0, 255));
-            px[1] = static_cast<uint8_t>(std::clamp(g + noise, 0, 255));
-            px[2] = static_cast<uint8_t>(std::clamp(b + noise, 0, 255));
-        }
+        testpicture::PhotoRow(y, width, height, grain ? 8 : 0,
+                              &rgb[static_cast<size_t>(y) * width * 3], seed);
     }
     return rgb;
 }
