@@ -123,15 +123,20 @@ inline int QmDecoder::DecideIn(Registers& r, int cx) {
 // The rest of T.81's DECODE, without branches on the outcome: in the upper (LPS) part of
 // the interval the code register drops below it and the interval becomes Qe; the
 // conditional exchange swaps which symbol a part stands for when the part left to the
-// more probable symbol is the smaller one.
+// more probable symbol is the smaller one. The outcome is close to a coin toss here, so
+// the selections are written as masks: GCC turns the plain conditionals into branches,
+// and their mispredictions cost more than the whole decision.
 inline int QmDecoder::DecideRenormalising(Registers& r, QmTransition& context, uint32_t high) {
     const uint32_t qe = context.qe;
-    const bool upper = high >= r.a;
-    const bool lessProbable = upper != (r.a < qe);
+    const uint32_t upper = high >= r.a ? 1u : 0u;
+    const uint32_t lessProbable = upper ^ (r.a < qe ? 1u : 0u);
+    const uint32_t upperMask = 0u - upper;
+    r.c -= (r.a << 16) & upperMask;
+    r.a ^= (r.a ^ qe) & upperMask;
+    const uint32_t afterMps = context.afterMps;
+    const uint32_t next = afterMps ^ ((afterMps ^ context.afterLps) & (0u - lessProbable));
     const int decision = context.mps ^ static_cast<int>(lessProbable);
-    r.c -= upper ? r.a << 16 : 0;
-    r.a = upper ? qe : r.a;
-    context = kQmTransitions[lessProbable ? context.afterLps : context.afterMps];
+    context = kQmTransitions[next];
     Renormalise(r);
     return decision;
 }
