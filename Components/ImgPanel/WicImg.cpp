@@ -6,10 +6,10 @@
 #include <new>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/QmDecoder.h"
+#include "Components/ImgPanel/WicPixels.h"
 #include "Components/ImgPanel/WicTransform.h"
 #include "imaging/Resample.h"
 #include "platform/LargeBlock.h"
@@ -19,12 +19,6 @@ namespace {
 
 // The stream has no length of its own; a file past this size is not a picture we show.
 constexpr size_t kMaxFileBytes = size_t{1} << 30;
-
-// The colour difference weights of the YCbCr colour space, without offsets.
-constexpr float kBlueFromCb = 1.772f;
-constexpr float kGreenFromCb = 0.34414f;
-constexpr float kGreenFromCr = 0.71414f;
-constexpr float kRedFromCr = 1.402f;
 
 uint16_t ReadU16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -46,55 +40,6 @@ platform::ZeroedArray<float> AllocateSamples(size_t count) {
     } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-}
-
-// Written so that the loops over a row vectorise: the clamps are selects that also turn
-// not-a-number into 0, and the conversion is to a full int.
-inline int32_t ToLevel(float sample) {
-    float v = sample + 0.5f;
-    v = v > 0.0f ? v : 0.0f;
-    v = v < 255.0f ? v : 255.0f;
-    return static_cast<int32_t>(v);
-}
-
-// Rows are computed as pixel words (blue, green, red in the low three bytes) into scratch
-// (width words), a loop that vectorises, then written out a word per pixel: each word's
-// fourth byte lands on the next pixel's first and is overwritten by it; the last pixel
-// goes out byte by byte so that nothing is written past the row.
-void StorePixels(const uint32_t* pixels, int width, uint8_t* out) {
-    int x = 0;
-    for (; x + 4 < width; x += 4, out += 12) {
-        std::memcpy(out, &pixels[x], sizeof(uint32_t));
-        std::memcpy(out + 3, &pixels[x + 1], sizeof(uint32_t));
-        std::memcpy(out + 6, &pixels[x + 2], sizeof(uint32_t));
-        std::memcpy(out + 9, &pixels[x + 3], sizeof(uint32_t));
-    }
-    for (; x + 1 < width; ++x, out += 3) {
-        std::memcpy(out, &pixels[x], sizeof(uint32_t));
-    }
-    const uint32_t last = pixels[width - 1];
-    out[0] = static_cast<uint8_t>(last);
-    out[1] = static_cast<uint8_t>(last >> 8);
-    out[2] = static_cast<uint8_t>(last >> 16);
-}
-
-void GreyRow(const float* __restrict luma, int width, uint32_t* __restrict scratch, uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        scratch[x] = static_cast<uint32_t>(ToLevel(luma[x])) * 0x010101u;
-    }
-    StorePixels(scratch, width, out);
-}
-
-void ColourRow(const float* __restrict luma, const float* __restrict cr, const float* __restrict cb,
-               int width, uint32_t* __restrict scratch, uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        const auto blue = static_cast<uint32_t>(ToLevel(luma[x] + kBlueFromCb * cb[x]));
-        const auto green =
-            static_cast<uint32_t>(ToLevel(luma[x] - kGreenFromCb * cb[x] - kGreenFromCr * cr[x]));
-        const auto red = static_cast<uint32_t>(ToLevel(luma[x] + kRedFromCr * cr[x]));
-        scratch[x] = blue | (green << 8) | (red << 16);
-    }
-    StorePixels(scratch, width, out);
 }
 
 float StepOf(const WicHeader& header) {
@@ -159,7 +104,7 @@ bool ParseWicHeader(const uint8_t* bytes, size_t size, WicHeader& header) {
 }
 
 uint8_t ColorFromFloatToInt(float sample) {
-    return static_cast<uint8_t>(ToLevel(sample));
+    return static_cast<uint8_t>(wic::ToLevel(sample));
 }
 
 TWicImg::TWicImg() = default;
@@ -248,9 +193,8 @@ void TWicImg::Decode(const std::string& name) {
     crStore->MoveToMatrix(luma.data());
     wic::InverseWavelet(luma.data(), matrixWidth, matrixHeight, levels, step, checkAbort,
                         &*scratch);
-    std::vector<uint32_t> pixels(static_cast<size_t>(width_));
     EmitRows(resample, [&](int row, uint8_t* out) {
-        GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, pixels.data(), out);
+        wic::GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, out);
     });
 
     // The quarter matrices are the dyadic matrices of one level fewer. Cr's transform works
@@ -282,8 +226,8 @@ void TWicImg::Decode(const std::string& name) {
     EmplaceOrFail(crRows, matrixWidth, matrixHeight, step, fetchFrom(crLow, *crStore));
     EmplaceOrFail(cbRows, matrixWidth, matrixHeight, step, fetchFrom(cbLow, *cbStore));
     EmitRows(resample, [&](int row, uint8_t* out) {
-        ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
-                  cbRows->Row(row), width_, pixels.data(), out);
+        wic::ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
+                       cbRows->Row(row), width_, out);
     });
 }
 

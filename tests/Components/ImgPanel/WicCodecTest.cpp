@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <vector>
 
 #include "Components/ImgPanel/QmDecoder.h"
+#include "Components/ImgPanel/WicImg.h"
+#include "Components/ImgPanel/WicPixels.h"
 #include "Components/ImgPanel/WicTransform.h"
 #include "Components/ImgPanel/WicZerotree.h"
 #include "tests/Components/ImgPanel/WicTestEncoder.h"
@@ -222,6 +225,43 @@ TEST(WicZerotree, AnEndedPlaneKeepsMidpointsAndTheNextPlanesStillDecode) {
         ASSERT_EQ(samples[count + i], c.plane[1][i]) << i;
         ASSERT_EQ(samples[2 * count + i], c.plane[2][i]) << i;
     }
+}
+
+// Rows are made four pixels at a time with a store that reaches past them, the rest one at
+// a time: every width must give each pixel by the conversion rule and leave the bytes after
+// the row alone.
+TEST(WicPixels, RowsFollowTheConversionAtEveryWidthAndStopAtTheRowsEnd) {
+    const float edges[] = {254.6f, -0.4f, 300.0f, NAN, 127.5f, -300.0f, 0.49f, 17.0f};
+    std::mt19937 rng(3);
+    for (int width = 1; width <= 21; ++width) {
+        std::vector<float> y(width), cr(width), cb(width);
+        for (int x = 0; x < width; ++x) {
+            y[x] = x < 8 ? edges[x] : static_cast<float>(rng() % 3000) / 10.0f - 20.0f;
+            cr[x] = static_cast<float>(rng() % 2000) / 10.0f - 100.0f;
+            cb[x] = x == 5 ? NAN : static_cast<float>(rng() % 2000) / 10.0f - 100.0f;
+        }
+        std::vector<uint8_t> grey(3 * width + 16, 0xA5), colour(3 * width + 16, 0xA5);
+        wic::GreyRow(y.data(), width, grey.data());
+        wic::ColourRow(y.data(), cr.data(), cb.data(), width, colour.data());
+        for (int x = 0; x < width; ++x) {
+            const uint8_t level = ColorFromFloatToInt(y[x]);
+            const uint8_t want[3] = {
+                ColorFromFloatToInt(y[x] + 1.772f * cb[x]),
+                ColorFromFloatToInt(y[x] - 0.34414f * cb[x] - 0.71414f * cr[x]),
+                ColorFromFloatToInt(y[x] + 1.402f * cr[x])};
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_EQ(grey[3 * x + k], level) << "width " << width << " pixel " << x;
+                ASSERT_EQ(colour[3 * x + k], want[k]) << "width " << width << " pixel " << x;
+            }
+        }
+        for (size_t i = 3 * width; i < grey.size(); ++i) {
+            ASSERT_EQ(grey[i], 0xA5) << "width " << width;
+            ASSERT_EQ(colour[i], 0xA5) << "width " << width;
+        }
+    }
+    EXPECT_EQ(ColorFromFloatToInt(254.6f), 255);
+    EXPECT_EQ(ColorFromFloatToInt(-0.4f), 0);
+    EXPECT_EQ(ColorFromFloatToInt(NAN), 0);
 }
 
 }  // namespace
