@@ -318,6 +318,10 @@ void ZerotreeStore::ReadFinestRow(int y, float* hl, float* lh, float* hh) const 
 
 // A band row crosses every coarse group of its coarse row; within a group its nodes are
 // those of one Z-order row, whose offsets spreadX_ holds for the columns.
+//
+// A cache line holds the nodes of four columns and two rows, so only even rows bring new
+// lines, a few per group, and the groups lie too far apart for the processor to see the
+// pattern: the lines of a group some way ahead are asked for while this one is read.
 template <class Word>
 void ZerotreeStore::ReadFinestNodes(int y, float* hl, float* lh, float* hh) const {
     const auto* nodes = static_cast<const NodeOf<Word>*>(nodes_.Data());
@@ -326,10 +330,20 @@ void ZerotreeStore::ReadFinestNodes(int y, float* hl, float* lh, float* hh) cons
     const int coarseWidth = geometry_.width >> geometry_.levels;
     const uint32_t zy = 2 * Spread(static_cast<uint32_t>(y) & (side - 1));
     const size_t firstGroup = static_cast<size_t>(y >> s) * static_cast<size_t>(coarseWidth);
+    constexpr int kGroupsAhead = 4;
     size_t x = 0;
     for (int cx = 0; cx < coarseWidth; ++cx) {
         const NodeOf<Word>* group =
             nodes + LevelStart(geometry_.levels) + ((firstGroup + cx) << (2 * s));
+        if (y % 2 == 0 && cx + kGroupsAhead < coarseWidth) {
+            const NodeOf<Word>* ahead = group + (size_t{kGroupsAhead} << (2 * s));
+            for (size_t lx = 0; lx < side; lx += 4) {
+                const auto* line = reinterpret_cast<const char*>(ahead + (spreadX_[lx] | zy));
+                for (size_t b = 0; b < 8 * sizeof(NodeOf<Word>); b += 64) {
+                    __builtin_prefetch(line + b);
+                }
+            }
+        }
         size_t lx = 0;
 #if defined(__SSE2__)
         // Columns 4k to 4k + 3 of a Z-order row are two pairs of neighbouring nodes.
