@@ -108,6 +108,34 @@ TEST(WicTransform, InverseMatchesHandComputedCases) {
     }
 }
 
+// Lines long enough for the four-at-a-time loop and their ends, lifted by the rule
+// written out sample by sample.
+TEST(WicTransform, LongLinesFollowTheLiftingRule) {
+    std::mt19937 rng(11);
+    for (const float step : {1.0f, 0.75f}) {
+        for (int n = 2; n <= 42; n += 2) {
+            std::vector<float> line(n), scratch(n);
+            for (float& v : line) {
+                v = static_cast<float>(static_cast<int>(rng() % 4001) - 2000) / 16.0f;
+            }
+            const int m = n / 2;
+            std::vector<float> even(m), want(n);
+            for (int i = 0; i < m; ++i) {
+                const float lo = step == 1.0f ? line[i] : line[i] / step;
+                even[i] =
+                    i == 0 ? lo - line[m] * 0.5f : lo - (line[m + i - 1] + line[m + i]) * 0.25f;
+            }
+            for (int i = 0; i < m; ++i) {
+                want[2 * i] = even[i];
+                want[2 * i + 1] = i + 1 < m ? (even[i] + even[i + 1]) * 0.5f + line[m + i]
+                                            : even[i] + line[m + i];
+            }
+            wic::InverseLift(line.data(), n, step, scratch.data());
+            EXPECT_EQ(line, want) << "n " << n << " step " << step;
+        }
+    }
+}
+
 // The finest level made a row at a time gives, bit for bit, the rows the whole transform
 // leaves in the matrix (the colour pass relies on it), down to the two-row matrix.
 TEST(WicTransform, FinestRowsMatchTheWholeTransform) {
