@@ -170,14 +170,15 @@ void TWicImg::Decode(const std::string& name) {
     const float step = StepOf(header);
     const size_t count = static_cast<size_t>(matrixWidth) * matrixHeight;
     const size_t quarterCount = count / 4;
-    // The colour differences keep their finest level in the scan's memory, one store each,
-    // and wic::FinestRows makes those rows as the colour pass reads them; only the rest of
-    // their matrices, a quarter each, is written out. Those two quarters lie side by side
-    // and serve first as the luminance transform's scratch (half a matrix and two lines):
-    // fresh memory costs about as much as the work done in it.
+    const int quarterWidth = matrixWidth / 2;
+    const int quarterHeight = matrixHeight / 2;
+    // Every plane keeps its finest level in the scan's memory, and wic::FinestRows makes
+    // those rows as a pass reads them; only the rest of each matrix, a quarter (the dyadic
+    // matrix of one level fewer), is written out and transformed. The colour differences'
+    // quarters lie side by side and serve first as the luminance quarter's transform
+    // scratch: fresh memory costs about as much as the work done in it.
     const platform::ZeroedArray<float> luma = AllocateSamples(count);
-    const platform::ZeroedArray<float> colourLow =
-        AllocateSamples(count / 2 + 2 * static_cast<size_t>(matrixWidth));
+    const platform::ZeroedArray<float> colourLow = AllocateSamples(count / 2);
     float* const crLow = colourLow.data();
     float* const cbLow = colourLow.data() + quarterCount;
     const int maxBitPlanes =
@@ -185,22 +186,21 @@ void TWicImg::Decode(const std::string& name) {
     std::optional<wic::ZerotreeStore> crStore;
     std::optional<wic::WaveletScratch> scratch;
     EmplaceOrFail(crStore, header.matrix, maxBitPlanes);
-    EmplaceOrFail(scratch, matrixWidth, matrixHeight, colourLow.data(), colourLow.size());
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
+    // The grey pass keeps each luminance row it makes in `luma` for the colour pass. The
+    // luminance quarter waits at the end of `luma`: the rows written over it there come
+    // late enough that FinestRows has read what they cover.
+    float* const lumaLow = luma.data() + (count - quarterCount);
     DecodePlane(header, 0, qm, *crStore, checkAbort);
-    crStore->MoveToMatrix(luma.data());
-    wic::InverseWavelet(luma.data(), matrixWidth, matrixHeight, levels, step, checkAbort,
+    crStore->MoveCoarserLevels(lumaLow, true);
+    EmplaceOrFail(scratch, quarterWidth, quarterHeight, colourLow.data(), colourLow.size());
+    wic::InverseWavelet(lumaLow, quarterWidth, quarterHeight, levels - 1, step, checkAbort,
                         &*scratch);
-    EmitRows(resample, [&](int row, uint8_t* out) {
-        wic::GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, out);
-    });
+    EmitGreyRows(resample, *crStore, lumaLow, luma.data(), header.matrix, step);
 
-    // The quarter matrices are the dyadic matrices of one level fewer. Cr's transform works
-    // in Cb's quarter before Cb is written there.
-    const int quarterWidth = matrixWidth / 2;
-    const int quarterHeight = matrixHeight / 2;
+    // Cr's transform works in Cb's quarter before Cb is written there.
     DecodePlane(header, 1, qm, *crStore, checkAbort);
     crStore->MoveCoarserLevels(crLow);
     EmplaceOrFail(scratch, quarterWidth, quarterHeight, cbLow, quarterCount);
@@ -229,6 +229,28 @@ void TWicImg::Decode(const std::string& name) {
         wic::ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
                        cbRows->Row(row), width_, out);
     });
+}
+
+// The grey pass: each luminance row is made from the quarter `low` and the finest level
+// left in store, which is cleared on the way for the next colour plane, and kept in
+// `luma` (matrix.width samples a row) for the colour pass.
+void TWicImg::EmitGreyRows(ResampleState& resample, wic::ZerotreeStore& store, const float* low,
+                           float* luma, const wic::WicGeometry& matrix, float step) {
+    const auto quarterWidth = static_cast<size_t>(matrix.width / 2);
+    int taken = 0;
+    std::optional<wic::FinestRows> rows;
+    EmplaceOrFail(rows, matrix.width, matrix.height, step, [&](int i, float* lowRow, float* high) {
+        std::memcpy(lowRow, low + static_cast<size_t>(i) * quarterWidth,
+                    quarterWidth * sizeof(float));
+        store.TakeFinestRow(i, lowRow + quarterWidth, high, high + quarterWidth);
+        taken = i + 1;
+    });
+    EmitRows(resample, [&](int row, uint8_t* out) {
+        float* kept = luma + static_cast<size_t>(row) * static_cast<size_t>(matrix.width);
+        std::memcpy(kept, rows->Row(row), static_cast<size_t>(matrix.width) * sizeof(float));
+        wic::GreyRow(kept, width_, out);
+    });
+    store.ClearFinestRowsFrom(taken);
 }
 
 // One pass over the picture from its top row: fillRow writes each source row (blue,

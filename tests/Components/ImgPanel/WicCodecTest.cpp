@@ -187,21 +187,32 @@ wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsi
 }
 
 // The finest level read a row at a time from the store, the rest moved into a quarter.
-void ReadSplit(wic::ZerotreeStore& store, float* matrix) {
+// With takeRows, the first takeRows rows are taken (read and cleared), the rest read and
+// then cleared, and the quarter's levels cleared as they are moved, as the luminance is:
+// the next plane decoded into the store shows whether all of it was cleared.
+void ReadSplit(wic::ZerotreeStore& store, float* matrix, int takeRows = 0) {
     const auto w = static_cast<size_t>(store.Geometry().width);
     const size_t halfW = w / 2;
     const size_t halfH = static_cast<size_t>(store.Geometry().height) / 2;
     std::vector<float> quarter(halfW * halfH);
-    store.MoveCoarserLevels(quarter.data());
+    store.MoveCoarserLevels(quarter.data(), takeRows > 0);
     for (size_t y = 0; y < halfH; ++y) {
         std::copy_n(quarter.data() + y * halfW, halfW, matrix + y * w);
         float* high = matrix + (halfH + y) * w;
-        store.ReadFinestRow(static_cast<int>(y), matrix + y * w + halfW, high, high + halfW);
+        if (static_cast<int>(y) < takeRows) {
+            store.TakeFinestRow(static_cast<int>(y), matrix + y * w + halfW, high, high + halfW);
+        } else {
+            store.ReadFinestRow(static_cast<int>(y), matrix + y * w + halfW, high, high + halfW);
+        }
+    }
+    if (takeRows > 0) {
+        store.ClearFinestRowsFrom(takeRows);
     }
 }
 
-// The three planes' samples, one matrix after the other; the last plane, whose store is
-// not used again, is read as the colour pass reads the colour differences.
+// The three planes' samples, one matrix after the other: the first read as the decoder
+// reads the luminance, the second moved out whole, the last read as the colour pass reads
+// the colour differences.
 std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::WicGeometry& g) {
     QmDecoder qm(file.data() + 24, file.size() - 24, wic::kContextCount);
     const size_t count = static_cast<size_t>(g.width) * g.height;
@@ -209,10 +220,12 @@ std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::Wic
     wic::ZerotreeStore store(g, std::max({file[21], file[22], file[23]}));
     for (int p = 0; p < 3; ++p) {
         wic::ZerotreeDecode(file[21 + p], qm, store, {});
-        if (p < 2) {
-            store.MoveToMatrix(samples.data() + p * count);
+        if (p == 0) {
+            ReadSplit(store, samples.data(), std::max(1, g.height / 4));
+        } else if (p == 1) {
+            store.MoveToMatrix(samples.data() + count);
         } else {
-            ReadSplit(store, samples.data() + p * count);
+            ReadSplit(store, samples.data() + 2 * count);
         }
     }
     EXPECT_FALSE(qm.Damaged());
