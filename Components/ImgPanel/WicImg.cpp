@@ -247,7 +247,7 @@ void TWicImg::EmitGreyRows(ResampleState& resample, wic::ZerotreeStore& store, c
     });
     EmitRows(resample, [&](int row, uint8_t* out) {
         float* kept = luma + static_cast<size_t>(row) * static_cast<size_t>(matrix.width);
-        std::memcpy(kept, rows->Row(row), static_cast<size_t>(matrix.width) * sizeof(float));
+        rows->RowInto(row, kept);
         wic::GreyRow(kept, width_, out);
     });
     store.ClearFinestRowsFrom(taken);

@@ -222,6 +222,11 @@ void FinestRows::LiftEven(int i) {
 }
 
 const float* FinestRows::Row(int r) {
+    RowInto(r, Line(4));
+    return Line(4);
+}
+
+void FinestRows::RowInto(int r, float* out) {
     const int i = r / 2;
     const int evenNeeded = std::min((r + 1) / 2, half_ - 1);
     while (lastEven_ < evenNeeded) {
@@ -234,8 +239,7 @@ const float* FinestRows::Row(int r) {
         OddRow(Line(2), even(i), i + 1 < half_ ? even(i + 1) : nullptr, High(i), n);
         columns = Line(2);
     }
-    InverseLiftInto(columns, n, step_, Line(4));
-    return Line(4);
+    InverseLiftInto(columns, n, step_, out);
 }
 
 }  // namespace wic

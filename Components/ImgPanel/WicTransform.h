@@ -65,6 +65,8 @@ class FinestRows {
 
     // Row r of the finished matrix, valid until the next call; r never goes back.
     const float* Row(int r);
+    // The same into out (width floats, apart from the rows fetched).
+    void RowInto(int r, float* out);
 
   private:
     float* Line(int k) { return lines_.data() + static_cast<std::size_t>(k) * width_; }
