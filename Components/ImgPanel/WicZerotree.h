@@ -126,7 +126,8 @@ class ZerotreeStore {
 };
 
 // Decodes one colour plane of bitPlanes bit planes (at most store.MaxBitPlanes()) into
-// store (new, or emptied by MoveToMatrix).
+// store (new, emptied by MoveToMatrix, or by MoveCoarserLevels with clearing and
+// TakeFinestRow or ClearFinestRowsFrom for every finest row).
 // betweenPlanes runs before each bit plane (it may throw to stop the decode).
 void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
                     const std::function<void()>& betweenPlanes);
