@@ -336,11 +336,13 @@ void ZerotreeStore::ClearFinestRowsFrom(int y) {
 
 // Where row y of the finest bands lies: a band row crosses every coarse group of its
 // coarse row; within a group its nodes are those of one Z-order row, whose offsets
-// spreadX_ holds for the columns. Calls visit(group, zy) for each group in turn.
+// spreadX_ holds for the columns. Calls visit(group's first node, zy, group side) for
+// each group in turn.
 //
-// A cache line holds the nodes of four columns and two rows, so only even rows bring new
-// lines, a few per group, and the groups lie too far apart for the processor to see the
-// pattern: the lines of a group some way ahead are asked for while this one is read.
+// The nodes of four columns and two rows share a cache line (two with 32-bit words), so
+// only even rows bring new lines, a few per group, and the groups lie too far apart for
+// the processor to see the pattern: the lines of a group some way ahead are asked for
+// while this one is read.
 template <class Visit>
 void ZerotreeStore::ForEachFinestGroup(int y, size_t nodeBytes, Visit&& visit) const {
     constexpr int kGroupsAhead = 4;
@@ -367,7 +369,8 @@ void ZerotreeStore::ForEachFinestGroup(int y, size_t nodeBytes, Visit&& visit) c
     }
 }
 
-// The nodes' memory is the store's own even when reading (clear is what changes it).
+// Shared by ReadFinestRow and TakeFinestRow, hence const; only TakeFinestRow, which is
+// not, asks it to clear the nodes it has read.
 template <class Word>
 void ZerotreeStore::ReadFinestNodes(int y, float* hl, float* lh, float* hh, bool clear) const {
     auto* const nodes = static_cast<NodeOf<Word>*>(nodes_.Data());
