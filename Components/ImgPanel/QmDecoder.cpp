@@ -1,6 +1,8 @@
 #include "Components/ImgPanel/QmDecoder.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 
 // Probability estimation of ITU-T T.81, Table D.3: Qe, next state after a less probable
 // symbol, next state after a more probable symbol, exchange of the more probable sense.
@@ -61,11 +63,45 @@ QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
     // Two bytes fill the compared half of the code register; the third waits below them,
     // as the first renormalisation would bring it in.
     ByteIn(registers_);
-    registers_.c <<= 8;
     ByteIn(registers_);
-    registers_.c <<= 8;
     ByteIn(registers_);
+    registers_.c <<= 16;
+    registers_.ct = 8;
     registers_.a = 0x10000;
+}
+
+namespace {
+
+// True when one of the eight bytes is 0xFF.
+bool HasEscape(uint64_t bytes) {
+    const uint64_t inverted = ~bytes;
+    return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
+}
+
+}  // namespace
+
+// Whole bytes as many as fit when the next eight hold no escape and the data goes on past
+// them; else one byte at a time and no more than are needed, as T.81's decoder reads
+// them, so that an end or a damaged stream is met no sooner than there.
+void QmDecoder::Refill(Registers& r, int needed) {
+    if (!endSeen_ && !damaged_ && size_ - pos_ >= 8) {
+        uint64_t next;
+        std::memcpy(&next, data_ + pos_, sizeof(next));
+        if (!HasEscape(next)) {
+            const int bytes = (48 - r.ct) / 8;
+            if constexpr (std::endian::native == std::endian::little) {
+                next = __builtin_bswap64(next);  // the first byte the most significant
+            }
+            const uint64_t first = next >> (64 - 8 * bytes);
+            r.c |= first << (48 - r.ct - 8 * bytes);
+            r.ct += 8 * bytes;
+            pos_ += static_cast<size_t>(bytes);
+            return;
+        }
+    }
+    while (r.ct < needed) {
+        ByteIn(r);
+    }
 }
 
 int QmDecoder::NextByte() {

@@ -1,7 +1,7 @@
 #pragma once
 // The binary arithmetic decoder of WIC files: the QM coder of ITU-T T.81 (Annex D), with
-// its 113-state probability estimation, a 16-bit interval register and a 32-bit code
-// register whose top 16 bits are compared with the interval.
+// its 113-state probability estimation, a 16-bit interval register and a code register
+// whose top 16 bits are compared with the interval.
 //
 // Bytes come from one block held in memory. 0xFF is an escape: FF 00 stands for the data
 // byte 0xFF, FF 02 ends the data (every later byte reads as 0), and any other byte after
@@ -36,10 +36,14 @@ struct QmTransition {
 extern const std::array<QmTransition, 2 * kQmStateCount> kQmTransitions;
 
 class QmDecoder {
+    // T.81's 32-bit code register holds the compared 16 bits and the bits of one byte
+    // below them. Here bits 63..48 are the compared ones and the ct bits below them the
+    // stream's next bits, several bytes of them, which need no other handling: what
+    // enters below is never touched by the subtraction above.
     struct Registers {
-        uint32_t c = 0;  // code register; bits 31..16 are compared with the interval
+        uint64_t c = 0;  // code register; bits 63..48 are compared with the interval
         uint32_t a = 0;  // interval register, 0x10000 right after initialisation
-        int ct = 0;      // bits left before the next byte enters
+        int ct = 0;      // stream bits waiting below the compared ones
     };
 
   public:
@@ -74,9 +78,10 @@ class QmDecoder {
     inline int DecideIn(Registers& r, int cx);
     inline int DecideRenormalising(Registers& r, QmTransition& context, uint32_t high);
     inline void Renormalise(Registers& r);
+    void Refill(Registers& r, int needed);
     void ByteIn(Registers& r) {
-        r.c += static_cast<uint32_t>(NextByte()) << 8;
-        r.ct = 8;
+        r.c |= static_cast<uint64_t>(NextByte()) << (40 - r.ct);
+        r.ct += 8;
     }
     int NextByte();
 
@@ -92,16 +97,11 @@ class QmDecoder {
 };
 
 inline void QmDecoder::Renormalise(Registers& r) {
-    // As many doublings as bring A back to 0x8000 or more, a byte entering whenever the
-    // bits of the last one are used up.
-    int shift = std::countl_zero(static_cast<uint16_t>(r.a));
-    while (shift > r.ct) {
-        if (r.ct > 0) {
-            r.a <<= r.ct;
-            r.c <<= r.ct;
-            shift -= r.ct;
-        }
-        ByteIn(r);
+    // As many doublings as bring A back to 0x8000 or more; bytes enter only every few
+    // decisions, several at a time.
+    const int shift = std::countl_zero(static_cast<uint16_t>(r.a));
+    if (shift > r.ct) [[unlikely]] {
+        Refill(r, shift);
     }
     r.a <<= shift;
     r.c <<= shift;
@@ -111,7 +111,7 @@ inline void QmDecoder::Renormalise(Registers& r) {
 inline int QmDecoder::DecideIn(Registers& r, int cx) {
     QmTransition& context = contexts_[static_cast<size_t>(cx)];
     r.a -= context.qe;
-    const uint32_t high = r.c >> 16;
+    const auto high = static_cast<uint32_t>(r.c >> 48);
     // Most decisions land in the more probable symbol's part of an interval that stays
     // large enough: no exchange, no renormalisation, no change of the context.
     if ((high < r.a) & (r.a >= 0x8000)) {
@@ -123,15 +123,20 @@ inline int QmDecoder::DecideIn(Registers& r, int cx) {
 // The rest of T.81's DECODE, without branches on the outcome: in the upper (LPS) part of
 // the interval the code register drops below it and the interval becomes Qe; the
 // conditional exchange swaps which symbol a part stands for when the part left to the
-// more probable symbol is the smaller one.
+// more probable symbol is the smaller one. The outcome is close to a coin toss here, so
+// the selections are written as masks: GCC turns the plain conditionals into branches,
+// and their mispredictions cost more than the whole decision.
 inline int QmDecoder::DecideRenormalising(Registers& r, QmTransition& context, uint32_t high) {
     const uint32_t qe = context.qe;
-    const bool upper = high >= r.a;
-    const bool lessProbable = upper != (r.a < qe);
+    const uint32_t upper = high >= r.a ? 1u : 0u;
+    const uint32_t lessProbable = upper ^ (r.a < qe ? 1u : 0u);
+    const uint32_t upperMask = 0u - upper;
+    r.c -= static_cast<uint64_t>(r.a & upperMask) << 48;
+    r.a ^= (r.a ^ qe) & upperMask;
+    const uint32_t afterMps = context.afterMps;
+    const uint32_t next = afterMps ^ ((afterMps ^ context.afterLps) & (0u - lessProbable));
     const int decision = context.mps ^ static_cast<int>(lessProbable);
-    r.c -= upper ? r.a << 16 : 0;
-    r.a = upper ? qe : r.a;
-    context = kQmTransitions[lessProbable ? context.afterLps : context.afterMps];
+    context = kQmTransitions[next];
     Renormalise(r);
     return decision;
 }

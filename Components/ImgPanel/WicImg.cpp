@@ -6,10 +6,10 @@
 #include <new>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/QmDecoder.h"
+#include "Components/ImgPanel/WicPixels.h"
 #include "Components/ImgPanel/WicTransform.h"
 #include "imaging/Resample.h"
 #include "platform/LargeBlock.h"
@@ -19,12 +19,6 @@ namespace {
 
 // The stream has no length of its own; a file past this size is not a picture we show.
 constexpr size_t kMaxFileBytes = size_t{1} << 30;
-
-// The colour difference weights of the YCbCr colour space, without offsets.
-constexpr float kBlueFromCb = 1.772f;
-constexpr float kGreenFromCb = 0.34414f;
-constexpr float kGreenFromCr = 0.71414f;
-constexpr float kRedFromCr = 1.402f;
 
 uint16_t ReadU16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -46,55 +40,6 @@ platform::ZeroedArray<float> AllocateSamples(size_t count) {
     } catch (const std::bad_alloc&) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-}
-
-// Written so that the loops over a row vectorise: the clamps are selects that also turn
-// not-a-number into 0, and the conversion is to a full int.
-inline int32_t ToLevel(float sample) {
-    float v = sample + 0.5f;
-    v = v > 0.0f ? v : 0.0f;
-    v = v < 255.0f ? v : 255.0f;
-    return static_cast<int32_t>(v);
-}
-
-// Rows are computed as pixel words (blue, green, red in the low three bytes) into scratch
-// (width words), a loop that vectorises, then written out a word per pixel: each word's
-// fourth byte lands on the next pixel's first and is overwritten by it; the last pixel
-// goes out byte by byte so that nothing is written past the row.
-void StorePixels(const uint32_t* pixels, int width, uint8_t* out) {
-    int x = 0;
-    for (; x + 4 < width; x += 4, out += 12) {
-        std::memcpy(out, &pixels[x], sizeof(uint32_t));
-        std::memcpy(out + 3, &pixels[x + 1], sizeof(uint32_t));
-        std::memcpy(out + 6, &pixels[x + 2], sizeof(uint32_t));
-        std::memcpy(out + 9, &pixels[x + 3], sizeof(uint32_t));
-    }
-    for (; x + 1 < width; ++x, out += 3) {
-        std::memcpy(out, &pixels[x], sizeof(uint32_t));
-    }
-    const uint32_t last = pixels[width - 1];
-    out[0] = static_cast<uint8_t>(last);
-    out[1] = static_cast<uint8_t>(last >> 8);
-    out[2] = static_cast<uint8_t>(last >> 16);
-}
-
-void GreyRow(const float* __restrict luma, int width, uint32_t* __restrict scratch, uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        scratch[x] = static_cast<uint32_t>(ToLevel(luma[x])) * 0x010101u;
-    }
-    StorePixels(scratch, width, out);
-}
-
-void ColourRow(const float* __restrict luma, const float* __restrict cr, const float* __restrict cb,
-               int width, uint32_t* __restrict scratch, uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        const auto blue = static_cast<uint32_t>(ToLevel(luma[x] + kBlueFromCb * cb[x]));
-        const auto green =
-            static_cast<uint32_t>(ToLevel(luma[x] - kGreenFromCb * cb[x] - kGreenFromCr * cr[x]));
-        const auto red = static_cast<uint32_t>(ToLevel(luma[x] + kRedFromCr * cr[x]));
-        scratch[x] = blue | (green << 8) | (red << 16);
-    }
-    StorePixels(scratch, width, out);
 }
 
 float StepOf(const WicHeader& header) {
@@ -159,7 +104,7 @@ bool ParseWicHeader(const uint8_t* bytes, size_t size, WicHeader& header) {
 }
 
 uint8_t ColorFromFloatToInt(float sample) {
-    return static_cast<uint8_t>(ToLevel(sample));
+    return static_cast<uint8_t>(wic::ToLevel(sample));
 }
 
 TWicImg::TWicImg() = default;
@@ -222,14 +167,15 @@ void TWicImg::Decode(const std::string& name) {
     const float step = StepOf(header);
     const size_t count = static_cast<size_t>(matrixWidth) * matrixHeight;
     const size_t quarterCount = count / 4;
-    // The colour differences keep their finest level in the scan's memory, one store each,
-    // and wic::FinestRows makes those rows as the colour pass reads them; only the rest of
-    // their matrices, a quarter each, is written out. Those two quarters lie side by side
-    // and serve first as the luminance transform's scratch (half a matrix and two lines):
-    // fresh memory costs about as much as the work done in it.
+    const int quarterWidth = matrixWidth / 2;
+    const int quarterHeight = matrixHeight / 2;
+    // Every plane keeps its finest level in the scan's memory, and wic::FinestRows makes
+    // those rows as a pass reads them; only the rest of each matrix, a quarter (the dyadic
+    // matrix of one level fewer), is written out and transformed. The colour differences'
+    // quarters lie side by side and serve first as the luminance quarter's transform
+    // scratch: fresh memory costs about as much as the work done in it.
     const platform::ZeroedArray<float> luma = AllocateSamples(count);
-    const platform::ZeroedArray<float> colourLow =
-        AllocateSamples(count / 2 + 2 * static_cast<size_t>(matrixWidth));
+    const platform::ZeroedArray<float> colourLow = AllocateSamples(count / 2);
     float* const crLow = colourLow.data();
     float* const cbLow = colourLow.data() + quarterCount;
     const int maxBitPlanes =
@@ -237,23 +183,21 @@ void TWicImg::Decode(const std::string& name) {
     std::optional<wic::ZerotreeStore> crStore;
     std::optional<wic::WaveletScratch> scratch;
     EmplaceOrFail(crStore, header.matrix, maxBitPlanes);
-    EmplaceOrFail(scratch, matrixWidth, matrixHeight, colourLow.data(), colourLow.size());
     const auto checkAbort = [this] { CheckAbort(); };
     QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
 
+    // The grey pass keeps each luminance row it makes in `luma` for the colour pass. The
+    // luminance quarter waits at the end of `luma`: the rows written over it there come
+    // late enough that FinestRows has read what they cover.
+    float* const lumaLow = luma.data() + (count - quarterCount);
     DecodePlane(header, 0, qm, *crStore, checkAbort);
-    crStore->MoveToMatrix(luma.data());
-    wic::InverseWavelet(luma.data(), matrixWidth, matrixHeight, levels, step, checkAbort,
+    crStore->MoveCoarserLevels(lumaLow, true);
+    EmplaceOrFail(scratch, quarterWidth, quarterHeight, colourLow.data(), colourLow.size());
+    wic::InverseWavelet(lumaLow, quarterWidth, quarterHeight, levels - 1, step, checkAbort,
                         &*scratch);
-    std::vector<uint32_t> pixels(static_cast<size_t>(width_));
-    EmitRows(resample, [&](int row, uint8_t* out) {
-        GreyRow(luma.data() + static_cast<size_t>(row) * matrixWidth, width_, pixels.data(), out);
-    });
+    EmitGreyRows(resample, *crStore, lumaLow, luma.data(), header.matrix, step);
 
-    // The quarter matrices are the dyadic matrices of one level fewer. Cr's transform works
-    // in Cb's quarter before Cb is written there.
-    const int quarterWidth = matrixWidth / 2;
-    const int quarterHeight = matrixHeight / 2;
+    // Cr's transform works in Cb's quarter before Cb is written there.
     DecodePlane(header, 1, qm, *crStore, checkAbort);
     crStore->MoveCoarserLevels(crLow);
     EmplaceOrFail(scratch, quarterWidth, quarterHeight, cbLow, quarterCount);
@@ -279,9 +223,31 @@ void TWicImg::Decode(const std::string& name) {
     EmplaceOrFail(crRows, matrixWidth, matrixHeight, step, fetchFrom(crLow, *crStore));
     EmplaceOrFail(cbRows, matrixWidth, matrixHeight, step, fetchFrom(cbLow, *cbStore));
     EmitRows(resample, [&](int row, uint8_t* out) {
-        ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
-                  cbRows->Row(row), width_, pixels.data(), out);
+        wic::ColourRow(luma.data() + static_cast<size_t>(row) * matrixWidth, crRows->Row(row),
+                       cbRows->Row(row), width_, out);
     });
+}
+
+// The grey pass: each luminance row is made from the quarter `low` and the finest level
+// left in store, which is cleared on the way for the next colour plane, and kept in
+// `luma` (matrix.width samples a row) for the colour pass.
+void TWicImg::EmitGreyRows(ResampleState& resample, wic::ZerotreeStore& store, const float* low,
+                           float* luma, const wic::WicGeometry& matrix, float step) {
+    const auto quarterWidth = static_cast<size_t>(matrix.width / 2);
+    int taken = 0;
+    std::optional<wic::FinestRows> rows;
+    EmplaceOrFail(rows, matrix.width, matrix.height, step, [&](int i, float* lowRow, float* high) {
+        std::memcpy(lowRow, low + static_cast<size_t>(i) * quarterWidth,
+                    quarterWidth * sizeof(float));
+        store.TakeFinestRow(i, lowRow + quarterWidth, high, high + quarterWidth);
+        taken = i + 1;
+    });
+    EmitRows(resample, [&](int row, uint8_t* out) {
+        float* kept = luma + static_cast<size_t>(row) * static_cast<size_t>(matrix.width);
+        rows->RowInto(row, kept);
+        wic::GreyRow(kept, width_, out);
+    });
+    store.ClearFinestRowsFrom(taken);
 }
 
 // One pass over the picture from its top row: fillRow writes each source row (blue,

@@ -51,6 +51,8 @@ class TWicImg : public TImgCtrl {
   private:
     void Decode(const std::string& name);
     double OutputCoefficient() const;
+    void EmitGreyRows(ResampleState& resample, wic::ZerotreeStore& store, const float* low,
+                      float* luma, const wic::WicGeometry& matrix, float step);
     void EmitRows(ResampleState& resample, const std::function<void(int, uint8_t*)>& fillRow);
     void ResampleRowsInto(ResampleState& resample,
                           const std::function<void(int, uint8_t*)>& fillRow,

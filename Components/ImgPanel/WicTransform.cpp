@@ -6,6 +6,10 @@
 #include <optional>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace wic {
 
 namespace {
@@ -93,26 +97,79 @@ void LiftLevel(float* matrix, size_t width, int w, int h, float step, const Wave
 
 }  // namespace
 
-void InverseLift(float* line, int n, float step, float* scratch) {
+namespace {
+
+// The low sample i divided by the step, as DivideByStep leaves it.
+float LowAt(const float* lo, int i, float step) {
+    return step == 1.0f ? lo[i] : lo[i] / step;
+}
+
+// Even output i of a line: the low sample less a quarter of its two high neighbours (half
+// of the one neighbour at the start).
+float EvenAt(const float* lo, const float* hi, int i, float step) {
+    return i == 0 ? LowAt(lo, 0, step) - hi[0] * 0.5f
+                  : LowAt(lo, i, step) - (hi[i - 1] + hi[i]) * 0.25f;
+}
+
+#if defined(__SSE2__)
+// Even outputs j to j + 3 (j >= 1), by the same operations as EvenAt.
+__m128 EvenFour(const float* lo, const float* hi, int j, float step) {
+    __m128 low = _mm_loadu_ps(lo + j);
+    if (step != 1.0f) {
+        low = _mm_div_ps(low, _mm_set1_ps(step));
+    }
+    const __m128 highs = _mm_add_ps(_mm_loadu_ps(hi + j - 1), _mm_loadu_ps(hi + j));
+    return _mm_sub_ps(low, _mm_mul_ps(highs, _mm_set1_ps(0.25f)));
+}
+
+// Outputs 0 to 2i - 1 four even and four odd at a time, interleaved as they are stored;
+// returns i. Each odd output needs the even one after it, so the even ones are made a
+// block ahead.
+int LiftBlocks(const float* lo, const float* hi, int m, float step, float* out) {
+    if (m < 8) {
+        return 0;
+    }
+    __m128 even = _mm_setr_ps(EvenAt(lo, hi, 0, step), EvenAt(lo, hi, 1, step),
+                              EvenAt(lo, hi, 2, step), EvenAt(lo, hi, 3, step));
+    int i = 0;
+    for (; i + 8 <= m; i += 4) {
+        const __m128 nextEven = EvenFour(lo, hi, i + 4, step);
+        // Even outputs i + 1 to i + 4: this block shifted down by one, the next block's first.
+        const __m128 moved = _mm_move_ss(even, nextEven);
+        const __m128 after = _mm_shuffle_ps(moved, moved, _MM_SHUFFLE(0, 3, 2, 1));
+        const __m128 odd = _mm_add_ps(_mm_mul_ps(_mm_add_ps(even, after), _mm_set1_ps(0.5f)),
+                                      _mm_loadu_ps(hi + i));
+        _mm_storeu_ps(out + 2 * i, _mm_unpacklo_ps(even, odd));
+        _mm_storeu_ps(out + 2 * i + 4, _mm_unpackhi_ps(even, odd));
+        even = nextEven;
+    }
+    return i;
+}
+#endif
+
+}  // namespace
+
+void InverseLiftInto(const float* in, int n, float step, float* out) {
     const int m = n / 2;
-    float* lo = line;
-    const float* hi = line + m;
-    DivideByStep(lo, static_cast<size_t>(m), step);
-    // Even samples first, then odd ones, each in a straight loop, then interleaved.
-    float* even = scratch;
-    float* odd = scratch + m;
-    even[0] = lo[0] - hi[0] * 0.5f;
-    for (int i = 1; i < m; ++i) {
-        even[i] = lo[i] - (hi[i - 1] + hi[i]) * 0.25f;
+    const float* lo = in;
+    const float* hi = in + m;
+    int i = 0;
+#if defined(__SSE2__)
+    i = LiftBlocks(lo, hi, m, step, out);
+#endif
+    // The rest one pair at a time; the odd output is the mean of its two even neighbours
+    // (the one neighbour at the end) plus its high sample.
+    for (; i < m; ++i) {
+        const float even = EvenAt(lo, hi, i, step);
+        out[2 * i] = even;
+        out[2 * i + 1] =
+            i + 1 < m ? (even + EvenAt(lo, hi, i + 1, step)) * 0.5f + hi[i] : even + hi[i];
     }
-    for (int i = 0; i < m - 1; ++i) {
-        odd[i] = (even[i] + even[i + 1]) * 0.5f + hi[i];
-    }
-    odd[m - 1] = even[m - 1] + hi[m - 1];
-    for (int i = 0; i < m; ++i) {
-        line[2 * i] = even[i];
-        line[2 * i + 1] = odd[i];
-    }
+}
+
+void InverseLift(float* line, int n, float step, float* scratch) {
+    InverseLiftInto(line, n, step, scratch);
+    std::memcpy(line, scratch, static_cast<size_t>(n) * sizeof(float));
 }
 
 WaveletScratch::WaveletScratch(int width, int height) : WaveletScratch(width, height, nullptr, 0) {}
@@ -165,23 +222,24 @@ void FinestRows::LiftEven(int i) {
 }
 
 const float* FinestRows::Row(int r) {
+    RowInto(r, Line(4));
+    return Line(4);
+}
+
+void FinestRows::RowInto(int r, float* out) {
     const int i = r / 2;
     const int evenNeeded = std::min((r + 1) / 2, half_ - 1);
     while (lastEven_ < evenNeeded) {
         LiftEven(lastEven_ + 1);
     }
     const auto even = [&](int k) { return Line(k & 1); };
-    float* out = Line(2);
     const int n = static_cast<int>(width_);
-    if (r % 2 == 0) {
-        std::memcpy(out, even(i), width_ * sizeof(float));
-    } else if (i + 1 < half_) {
-        OddRow(out, even(i), even(i + 1), High(i), n);
-    } else {
-        OddRow(out, even(i), nullptr, High(i), n);
+    const float* columns = even(i);
+    if (r % 2 != 0) {
+        OddRow(Line(2), even(i), i + 1 < half_ ? even(i + 1) : nullptr, High(i), n);
+        columns = Line(2);
     }
-    InverseLift(out, n, step_, Line(4));
-    return out;
+    InverseLiftInto(columns, n, step_, out);
 }
 
 }  // namespace wic

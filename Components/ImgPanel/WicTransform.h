@@ -37,6 +37,8 @@ class WaveletScratch {
 
 // One line of even length n >= 2, in place; scratch holds at least n floats.
 void InverseLift(float* line, int n, float step, float* scratch);
+// The same from `in` into `out` (n floats each, apart).
+void InverseLiftInto(const float* in, int n, float step, float* out);
 
 // The whole matrix (width x height, row-major, both multiples of 2^levels), coarsest level
 // first: at each level the columns of the level's top-left block, then its rows.
@@ -63,6 +65,8 @@ class FinestRows {
 
     // Row r of the finished matrix, valid until the next call; r never goes back.
     const float* Row(int r);
+    // The same into out (width floats, apart from the rows fetched).
+    void RowInto(int r, float* out);
 
   private:
     float* Line(int k) { return lines_.data() + static_cast<std::size_t>(k) * width_; }
@@ -73,8 +77,8 @@ class FinestRows {
     int half_;
     float step_;
     FetchRows fetch_;
-    // Two even rows (columns lifted), the output, the low row, two lines for the row
-    // lifting, two high rows.
+    // Two even rows (columns lifted), an odd row (columns lifted), the low row, the
+    // finished row, one spare, two high rows.
     std::vector<float> lines_;
     int lastEven_ = -1;
 };

@@ -299,60 +299,122 @@ void ZerotreeStore::MoveToMatrix(float* matrix, bool clearForNextPlane) {
     }
 }
 
-void ZerotreeStore::MoveCoarserLevels(float* quarter) {
+void ZerotreeStore::MoveCoarserLevels(float* quarter, bool clearForNextPlane) {
     const auto stride = static_cast<size_t>(geometry_.width / 2);
     if (narrow_) {
-        MoveNodes<uint16_t>(quarter, stride, geometry_.levels - 1, false);
+        MoveNodes<uint16_t>(quarter, stride, geometry_.levels - 1, clearForNextPlane);
     } else {
-        MoveNodes<uint32_t>(quarter, stride, geometry_.levels - 1, false);
+        MoveNodes<uint32_t>(quarter, stride, geometry_.levels - 1, clearForNextPlane);
     }
 }
 
 void ZerotreeStore::ReadFinestRow(int y, float* hl, float* lh, float* hh) const {
     if (narrow_) {
-        ReadFinestNodes<uint16_t>(y, hl, lh, hh);
+        ReadFinestNodes<uint16_t>(y, hl, lh, hh, false);
     } else {
-        ReadFinestNodes<uint32_t>(y, hl, lh, hh);
+        ReadFinestNodes<uint32_t>(y, hl, lh, hh, false);
     }
 }
 
-// A band row crosses every coarse group of its coarse row; within a group its nodes are
-// those of one Z-order row, whose offsets spreadX_ holds for the columns.
-template <class Word>
-void ZerotreeStore::ReadFinestNodes(int y, float* hl, float* lh, float* hh) const {
-    const auto* nodes = static_cast<const NodeOf<Word>*>(nodes_.Data());
+void ZerotreeStore::TakeFinestRow(int y, float* hl, float* lh, float* hh) {
+    if (narrow_) {
+        ReadFinestNodes<uint16_t>(y, hl, lh, hh, true);
+    } else {
+        ReadFinestNodes<uint32_t>(y, hl, lh, hh, true);
+    }
+}
+
+void ZerotreeStore::ClearFinestRowsFrom(int y) {
+    for (; y < geometry_.height / 2; ++y) {
+        if (narrow_) {
+            ClearFinestNodes<uint16_t>(y);
+        } else {
+            ClearFinestNodes<uint32_t>(y);
+        }
+    }
+}
+
+// Where row y of the finest bands lies: a band row crosses every coarse group of its
+// coarse row; within a group its nodes are those of one Z-order row, whose offsets
+// spreadX_ holds for the columns. Calls visit(group's first node, zy, group side) for
+// each group in turn.
+//
+// The nodes of four columns and two rows share a cache line (two with 32-bit words), so
+// only even rows bring new lines, a few per group, and the groups lie too far apart for
+// the processor to see the pattern: the lines of a group some way ahead are asked for
+// while this one is read.
+template <class Visit>
+void ZerotreeStore::ForEachFinestGroup(int y, size_t nodeBytes, Visit&& visit) const {
+    constexpr int kGroupsAhead = 4;
     const int s = geometry_.levels - 1;
     const size_t side = size_t{1} << s;
     const int coarseWidth = geometry_.width >> geometry_.levels;
     const uint32_t zy = 2 * Spread(static_cast<uint32_t>(y) & (side - 1));
     const size_t firstGroup = static_cast<size_t>(y >> s) * static_cast<size_t>(coarseWidth);
-    size_t x = 0;
+    const auto groupStart = [&](int cx) {
+        return LevelStart(geometry_.levels) + ((firstGroup + cx) << (2 * s));
+    };
+    const auto* bytes = static_cast<const char*>(nodes_.Data());
     for (int cx = 0; cx < coarseWidth; ++cx) {
-        const NodeOf<Word>* group =
-            nodes + LevelStart(geometry_.levels) + ((firstGroup + cx) << (2 * s));
+        if (y % 2 == 0 && cx + kGroupsAhead < coarseWidth) {
+            const size_t ahead = groupStart(cx + kGroupsAhead);
+            for (size_t lx = 0; lx < side; lx += 4) {
+                const char* line = bytes + (ahead + (spreadX_[lx] | zy)) * nodeBytes;
+                for (size_t b = 0; b < 8 * nodeBytes; b += 64) {
+                    __builtin_prefetch(line + b);
+                }
+            }
+        }
+        visit(groupStart(cx), zy, side);
+    }
+}
+
+// Shared by ReadFinestRow and TakeFinestRow, hence const; only TakeFinestRow, which is
+// not, asks it to clear the nodes it has read.
+template <class Word>
+void ZerotreeStore::ReadFinestNodes(int y, float* hl, float* lh, float* hh, bool clear) const {
+    auto* const nodes = static_cast<NodeOf<Word>*>(nodes_.Data());
+    size_t x = 0;
+    ForEachFinestGroup(y, sizeof(NodeOf<Word>), [&](size_t start, uint32_t zy, size_t side) {
+        NodeOf<Word>* const group = nodes + start;
         size_t lx = 0;
 #if defined(__SSE2__)
         // Columns 4k to 4k + 3 of a Z-order row are two pairs of neighbouring nodes.
         if constexpr (sizeof(Word) == 2) {
             for (; lx + 4 <= side; lx += 4, x += 4) {
-                const NodeOf<Word>* pair = group + (spreadX_[lx] | zy);
+                auto* pair = reinterpret_cast<__m128i*>(group + (spreadX_[lx] | zy));
                 __m128 lhs, hhs, hls;
-                FourNarrowNodes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pair)),
-                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + 4)), lhs,
-                                hhs, hls);
+                FourNarrowNodes(_mm_loadu_si128(pair), _mm_loadu_si128(pair + 2), lhs, hhs, hls);
                 _mm_storeu_ps(hl + x, hls);
                 _mm_storeu_ps(lh + x, lhs);
                 _mm_storeu_ps(hh + x, hhs);
+                if (clear) {
+                    _mm_storeu_si128(pair, _mm_setzero_si128());
+                    _mm_storeu_si128(pair + 2, _mm_setzero_si128());
+                }
             }
         }
 #endif
         for (; lx < side; ++lx, ++x) {
-            const NodeOf<Word>& node = group[spreadX_[lx] | zy];
+            NodeOf<Word>& node = group[spreadX_[lx] | zy];
             hl[x] = ToSample(node.hl);
             lh[x] = ToSample(node.lh);
             hh[x] = ToSample(node.hh);
+            if (clear) {
+                node = NodeOf<Word>{};
+            }
         }
-    }
+    });
+}
+
+template <class Word>
+void ZerotreeStore::ClearFinestNodes(int y) {
+    auto* const nodes = static_cast<NodeOf<Word>*>(nodes_.Data());
+    ForEachFinestGroup(y, sizeof(NodeOf<Word>), [&](size_t start, uint32_t zy, size_t side) {
+        for (size_t lx = 0; lx < side; ++lx) {
+            nodes[start + (spreadX_[lx] | zy)] = NodeOf<Word>{};
+        }
+    });
 }
 
 // Levels 1 to lastLevel, into a matrix of `width` columns.

@@ -93,12 +93,17 @@ class ZerotreeStore {
 
     // Every level but the finest into quarter ((width / 2) x (height / 2), the top-left
     // block of the dyadic matrix, which is itself the dyadic matrix of one level fewer);
-    // the finest level stays here, to be read a row at a time with ReadFinestRow.
-    void MoveCoarserLevels(float* quarter);
+    // the finest level stays here, to be read a row at a time with ReadFinestRow or
+    // TakeFinestRow. With clearForNextPlane those levels' nodes are cleared as they go.
+    void MoveCoarserLevels(float* quarter, bool clearForNextPlane = false);
 
     // Row y (0 to height / 2 - 1) of each finest band as samples, width / 2 of them each:
     // hl lies right of the low rows, lh and hh below them.
     void ReadFinestRow(int y, float* hl, float* lh, float* hh) const;
+    // The same, clearing the row's nodes for the next colour plane while they are in the
+    // cache; ClearFinestRowsFrom clears the rows that were not taken.
+    void TakeFinestRow(int y, float* hl, float* lh, float* hh);
+    void ClearFinestRowsFrom(int y);
 
     static constexpr int kNarrowBitPlanes = 15;
 
@@ -106,7 +111,11 @@ class ZerotreeStore {
     template <class Word>
     void MoveNodes(float* matrix, size_t stride, int lastLevel, bool clear);
     template <class Word>
-    void ReadFinestNodes(int y, float* hl, float* lh, float* hh) const;
+    void ReadFinestNodes(int y, float* hl, float* lh, float* hh, bool clear) const;
+    template <class Word>
+    void ClearFinestNodes(int y);
+    template <class Visit>
+    void ForEachFinestGroup(int y, size_t nodeBytes, Visit&& visit) const;
 
     WicGeometry geometry_;
     bool narrow_ = false;
@@ -117,7 +126,8 @@ class ZerotreeStore {
 };
 
 // Decodes one colour plane of bitPlanes bit planes (at most store.MaxBitPlanes()) into
-// store (new, or emptied by MoveToMatrix).
+// store (new, emptied by MoveToMatrix, or by MoveCoarserLevels with clearing and
+// TakeFinestRow or ClearFinestRowsFrom for every finest row).
 // betweenPlanes runs before each bit plane (it may throw to stop the decode).
 void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
                     const std::function<void()>& betweenPlanes);

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <vector>
 
 #include "Components/ImgPanel/QmDecoder.h"
+#include "Components/ImgPanel/WicImg.h"
+#include "Components/ImgPanel/WicPixels.h"
 #include "Components/ImgPanel/WicTransform.h"
 #include "Components/ImgPanel/WicZerotree.h"
 #include "tests/Components/ImgPanel/WicTestEncoder.h"
@@ -105,6 +108,34 @@ TEST(WicTransform, InverseMatchesHandComputedCases) {
     }
 }
 
+// Lines long enough for the four-at-a-time loop and their ends, lifted by the rule
+// written out sample by sample.
+TEST(WicTransform, LongLinesFollowTheLiftingRule) {
+    std::mt19937 rng(11);
+    for (const float step : {1.0f, 0.75f}) {
+        for (int n = 2; n <= 42; n += 2) {
+            std::vector<float> line(n), scratch(n);
+            for (float& v : line) {
+                v = static_cast<float>(static_cast<int>(rng() % 4001) - 2000) / 16.0f;
+            }
+            const int m = n / 2;
+            std::vector<float> even(m), want(n);
+            for (int i = 0; i < m; ++i) {
+                const float lo = step == 1.0f ? line[i] : line[i] / step;
+                even[i] =
+                    i == 0 ? lo - line[m] * 0.5f : lo - (line[m + i - 1] + line[m + i]) * 0.25f;
+            }
+            for (int i = 0; i < m; ++i) {
+                want[2 * i] = even[i];
+                want[2 * i + 1] = i + 1 < m ? (even[i] + even[i + 1]) * 0.5f + line[m + i]
+                                            : even[i] + line[m + i];
+            }
+            wic::InverseLift(line.data(), n, step, scratch.data());
+            EXPECT_EQ(line, want) << "n " << n << " step " << step;
+        }
+    }
+}
+
 // The finest level made a row at a time gives, bit for bit, the rows the whole transform
 // leaves in the matrix (the colour pass relies on it), down to the two-row matrix.
 TEST(WicTransform, FinestRowsMatchTheWholeTransform) {
@@ -156,21 +187,32 @@ wictest::Coefficients RandomCoefficients(int width, int height, int levels, unsi
 }
 
 // The finest level read a row at a time from the store, the rest moved into a quarter.
-void ReadSplit(wic::ZerotreeStore& store, float* matrix) {
+// With takeRows, the first takeRows rows are taken (read and cleared), the rest read and
+// then cleared, and the quarter's levels cleared as they are moved, as the luminance is:
+// the next plane decoded into the store shows whether all of it was cleared.
+void ReadSplit(wic::ZerotreeStore& store, float* matrix, int takeRows = 0) {
     const auto w = static_cast<size_t>(store.Geometry().width);
     const size_t halfW = w / 2;
     const size_t halfH = static_cast<size_t>(store.Geometry().height) / 2;
     std::vector<float> quarter(halfW * halfH);
-    store.MoveCoarserLevels(quarter.data());
+    store.MoveCoarserLevels(quarter.data(), takeRows > 0);
     for (size_t y = 0; y < halfH; ++y) {
         std::copy_n(quarter.data() + y * halfW, halfW, matrix + y * w);
         float* high = matrix + (halfH + y) * w;
-        store.ReadFinestRow(static_cast<int>(y), matrix + y * w + halfW, high, high + halfW);
+        if (static_cast<int>(y) < takeRows) {
+            store.TakeFinestRow(static_cast<int>(y), matrix + y * w + halfW, high, high + halfW);
+        } else {
+            store.ReadFinestRow(static_cast<int>(y), matrix + y * w + halfW, high, high + halfW);
+        }
+    }
+    if (takeRows > 0) {
+        store.ClearFinestRowsFrom(takeRows);
     }
 }
 
-// The three planes' samples, one matrix after the other; the last plane, whose store is
-// not used again, is read as the colour pass reads the colour differences.
+// The three planes' samples, one matrix after the other: the first read as the decoder
+// reads the luminance, the second moved out whole, the last read as the colour pass reads
+// the colour differences.
 std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::WicGeometry& g) {
     QmDecoder qm(file.data() + 24, file.size() - 24, wic::kContextCount);
     const size_t count = static_cast<size_t>(g.width) * g.height;
@@ -178,10 +220,12 @@ std::vector<float> DecodePlanes(const std::vector<uint8_t>& file, const wic::Wic
     wic::ZerotreeStore store(g, std::max({file[21], file[22], file[23]}));
     for (int p = 0; p < 3; ++p) {
         wic::ZerotreeDecode(file[21 + p], qm, store, {});
-        if (p < 2) {
-            store.MoveToMatrix(samples.data() + p * count);
+        if (p == 0) {
+            ReadSplit(store, samples.data(), std::max(1, g.height / 4));
+        } else if (p == 1) {
+            store.MoveToMatrix(samples.data() + count);
         } else {
-            ReadSplit(store, samples.data() + p * count);
+            ReadSplit(store, samples.data() + 2 * count);
         }
     }
     EXPECT_FALSE(qm.Damaged());
@@ -222,6 +266,43 @@ TEST(WicZerotree, AnEndedPlaneKeepsMidpointsAndTheNextPlanesStillDecode) {
         ASSERT_EQ(samples[count + i], c.plane[1][i]) << i;
         ASSERT_EQ(samples[2 * count + i], c.plane[2][i]) << i;
     }
+}
+
+// Rows are made four pixels at a time with a store that reaches past them, the rest one at
+// a time: every width must give each pixel by the conversion rule and leave the bytes after
+// the row alone.
+TEST(WicPixels, RowsFollowTheConversionAtEveryWidthAndStopAtTheRowsEnd) {
+    const float edges[] = {254.6f, -0.4f, 300.0f, NAN, 127.5f, -300.0f, 0.49f, 17.0f};
+    std::mt19937 rng(3);
+    for (int width = 1; width <= 21; ++width) {
+        std::vector<float> y(width), cr(width), cb(width);
+        for (int x = 0; x < width; ++x) {
+            y[x] = x < 8 ? edges[x] : static_cast<float>(rng() % 3000) / 10.0f - 20.0f;
+            cr[x] = static_cast<float>(rng() % 2000) / 10.0f - 100.0f;
+            cb[x] = x == 5 ? NAN : static_cast<float>(rng() % 2000) / 10.0f - 100.0f;
+        }
+        std::vector<uint8_t> grey(3 * width + 16, 0xA5), colour(3 * width + 16, 0xA5);
+        wic::GreyRow(y.data(), width, grey.data());
+        wic::ColourRow(y.data(), cr.data(), cb.data(), width, colour.data());
+        for (int x = 0; x < width; ++x) {
+            const uint8_t level = ColorFromFloatToInt(y[x]);
+            const uint8_t want[3] = {
+                ColorFromFloatToInt(y[x] + 1.772f * cb[x]),
+                ColorFromFloatToInt(y[x] - 0.34414f * cb[x] - 0.71414f * cr[x]),
+                ColorFromFloatToInt(y[x] + 1.402f * cr[x])};
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_EQ(grey[3 * x + k], level) << "width " << width << " pixel " << x;
+                ASSERT_EQ(colour[3 * x + k], want[k]) << "width " << width << " pixel " << x;
+            }
+        }
+        for (size_t i = 3 * width; i < grey.size(); ++i) {
+            ASSERT_EQ(grey[i], 0xA5) << "width " << width;
+            ASSERT_EQ(colour[i], 0xA5) << "width " << width;
+        }
+    }
+    EXPECT_EQ(ColorFromFloatToInt(254.6f), 255);
+    EXPECT_EQ(ColorFromFloatToInt(-0.4f), 0);
+    EXPECT_EQ(ColorFromFloatToInt(NAN), 0);
 }
 
 }  // namespace
