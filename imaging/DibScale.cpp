@@ -329,6 +329,19 @@ void BlendAcrossToPixels(const int16_t* row, const ColumnTaps& columns, uint32_t
 
 #endif
 
+// Whether each pair of rows is blended down over its whole width before the frame's
+// columns are picked from it. For a reduction the rows are seldom shared and are read in
+// order. But a picture many times wider than the frame (a thumbnail of a photo) needs
+// only a few of each row's bytes: picking the columns first reads and blends just those.
+// Either order gives the same values, since the first blend is exact and only the second
+// rounds.
+bool BlendsRowsDownFirst(const SourceRows& source, int sourceWidth, const ColumnTaps& columns) {
+    constexpr int64_t kPickColumnsFirstFrom = 8;  // source pixels per frame column
+    const auto frameColumns = static_cast<int64_t>(columns.taps.size());
+    return !source.indexed && sourceWidth > frameColumns &&
+           sourceWidth < kPickColumnsFirstFrom * frameColumns;
+}
+
 // Makes a band of output rows; keeps the last two source rows blended across, since
 // neighbouring output rows of an enlargement share them.
 class BandScaler {
@@ -336,7 +349,7 @@ class BandScaler {
     BandScaler(const SourceRows& source, const ColumnTaps& columns, int sourceWidth)
         : source_(source),
           columns_(columns),
-          downFirst_(!source.indexed && sourceWidth > static_cast<int>(columns.taps.size())) {
+          downFirst_(BlendsRowsDownFirst(source, sourceWidth, columns)) {
         if (downFirst_) {
             rowBytes_ = static_cast<size_t>(sourceWidth) * 3;
             rows_[0].resize(rowBytes_ + kLanes);
