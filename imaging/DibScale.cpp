@@ -187,20 +187,30 @@ void BlendAcross(const SourceRows& source, const uint8_t* row, const ColumnTaps&
     }
 }
 
-// Blends two rows made by BlendAcross down into opaque RGB32 pixels.
+// Blends two rows made by BlendAcross down into opaque RGB32 pixels, four at a time (two
+// 128-bit reads per row each hold two pixels); the rows hold an even count of pixels.
 void BlendDown(const int16_t* top, const int16_t* bottom, uint32_t weights, int width,
                uint32_t* out) {
     const __m128i factors = _mm_set1_epi32(static_cast<int>(weights));
     const __m128i half = _mm_set1_epi32(1 << (kFinalShift - 1));
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    for (int x = 0; x < width; x += 2) {
+    // Two pixels as four 16-bit values each, ready for packing.
+    auto twoPixels = [&](int x) {
         const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + x * kLanes));
         const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + x * kLanes));
         __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(t, u), factors);
         __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(t, u), factors);
         lo = _mm_srai_epi32(_mm_add_epi32(lo, half), kFinalShift);
         hi = _mm_srai_epi32(_mm_add_epi32(hi, half), kFinalShift);
-        const __m128i words = _mm_packs_epi32(lo, hi);
+        return _mm_packs_epi32(lo, hi);
+    };
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i pixels = _mm_packus_epi16(twoPixels(x), twoPixels(x + 2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(pixels, opaque));
+    }
+    for (; x < width; x += 2) {
+        const __m128i words = twoPixels(x);
         const __m128i pixels = _mm_or_si128(_mm_packus_epi16(words, words), opaque);
         if (x + 1 < width) {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), pixels);
@@ -212,22 +222,27 @@ void BlendDown(const int16_t* top, const int16_t* bottom, uint32_t weights, int 
 
 // Blends two rows of a 24-bit picture down over their whole width: one 16-bit value
 // (value x 128) per byte. For pictures wider than the frame this is cheaper than blending
-// each row across first, and the bytes are read in order.
+// each row across first, and the bytes are read in order. Sixteen bytes at a time as
+// top x 128 + (bottom - top) x take, which equals top x keep + bottom x take and never
+// leaves 16 bits in the result, so the wrapping 16-bit arithmetic gives it exactly.
 void BlendRowsDown(const uint8_t* top, const uint8_t* bottom, uint32_t weights, size_t bytes,
                    int16_t* out) {
+    static_assert(kWeightOne == 1u << 7);
     const __m128i zero = _mm_setzero_si128();
-    const __m128i factors = _mm_set1_epi32(static_cast<int>(weights));
-    size_t i = 0;
-    for (; i + 8 <= bytes; i += 8) {
-        const __m128i t =
-            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top + i)), zero);
-        const __m128i u =
-            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom + i)), zero);
-        const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(t, u), factors);
-        const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(t, u), factors);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(lo, hi));
-    }
     const uint32_t keep = weights & 0xFFFF, take = weights >> 16;
+    const __m128i factor = _mm_set1_epi16(static_cast<int16_t>(take));
+    auto blend = [&](__m128i t, __m128i u) {
+        return _mm_add_epi16(_mm_slli_epi16(t, 7), _mm_mullo_epi16(_mm_sub_epi16(u, t), factor));
+    };
+    size_t i = 0;
+    for (; i + 16 <= bytes; i += 16) {
+        const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top + i));
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         blend(_mm_unpacklo_epi8(t, zero), _mm_unpacklo_epi8(u, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8),
+                         blend(_mm_unpackhi_epi8(t, zero), _mm_unpackhi_epi8(u, zero)));
+    }
     for (; i < bytes; ++i) {
         out[i] = static_cast<int16_t>(top[i] * keep + bottom[i] * take);
     }
@@ -314,6 +329,19 @@ void BlendAcrossToPixels(const int16_t* row, const ColumnTaps& columns, uint32_t
 
 #endif
 
+// Whether each pair of rows is blended down over its whole width before the frame's
+// columns are picked from it. For a reduction the rows are seldom shared and are read in
+// order. But a picture many times wider than the frame (a thumbnail of a photo) needs
+// only a few of each row's bytes: picking the columns first reads and blends just those.
+// Either order gives the same values, since the first blend is exact and only the second
+// rounds.
+bool BlendsRowsDownFirst(const SourceRows& source, int sourceWidth, const ColumnTaps& columns) {
+    constexpr int64_t kPickColumnsFirstFrom = 8;  // source pixels per frame column
+    const auto frameColumns = static_cast<int64_t>(columns.taps.size());
+    return !source.indexed && sourceWidth > frameColumns &&
+           sourceWidth < kPickColumnsFirstFrom * frameColumns;
+}
+
 // Makes a band of output rows; keeps the last two source rows blended across, since
 // neighbouring output rows of an enlargement share them.
 class BandScaler {
@@ -321,7 +349,7 @@ class BandScaler {
     BandScaler(const SourceRows& source, const ColumnTaps& columns, int sourceWidth)
         : source_(source),
           columns_(columns),
-          downFirst_(!source.indexed && sourceWidth > static_cast<int>(columns.taps.size())) {
+          downFirst_(BlendsRowsDownFirst(source, sourceWidth, columns)) {
         if (downFirst_) {
             rowBytes_ = static_cast<size_t>(sourceWidth) * 3;
             rows_[0].resize(rowBytes_ + kLanes);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/EAbort.h"
+#include "imaging/JpegFileSource.h"
 
 namespace {
 
@@ -138,11 +139,12 @@ void TJpgImage::LoadFromFile(const std::string& name, int denominator) {
 // The decompressor is destroyed before the file closes (declaration order in the caller),
 // in every outcome; the picture is kept only when every row arrived.
 void TJpgImage::Decode(std::FILE* file, int denominator) {
+    JpegFileSource source(file);
     JpegDecompressor decoder(&abort_);
     j_decompress_ptr info = decoder.Info();
     Require(RunJpegStep(decoder, [&] {
         decoder.Create();
-        jpeg_stdio_src(info, file);
+        source.Attach(info);
         jpeg_read_header(info, TRUE);
     }));
     height_ = static_cast<int>(info->image_height);

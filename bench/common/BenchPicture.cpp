@@ -61,7 +61,8 @@ bool WriteBenchPpm(const std::string& path) {
     return std::fclose(file) == 0 && ok;
 }
 
-uint8_t ReferenceDecode(const std::string& path, int denominator) {
+uint8_t ReferenceDecode(const std::string& path, int denominator,
+                        std::unique_ptr<PixelBuffer>* keep) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         return 0;
@@ -78,20 +79,24 @@ uint8_t ReferenceDecode(const std::string& path, int denominator) {
     jpeg_start_decompress(&info);
     // Rows padded to four bytes, as a bitmap's are.
     const size_t stride = (size_t{info.output_width} * 3 + 3) & ~size_t{3};
-    PixelBuffer pixels(stride * info.output_height);
-    if (pixels.Bytes() == nullptr) {
+    auto pixels = std::make_unique<PixelBuffer>(stride * info.output_height);
+    if (pixels->Bytes() == nullptr) {
         jpeg_destroy_decompress(&info);
         std::fclose(file);
         return 0;
     }
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.Bytes() + stride * info.output_scanline;
+        JSAMPROW row = pixels->Bytes() + stride * info.output_scanline;
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     std::fclose(file);
-    return pixels.Bytes()[stride * (info.output_height / 2)];
+    const uint8_t sample = pixels->Bytes()[stride * (info.output_height / 2)];
+    if (keep != nullptr) {
+        *keep = std::move(pixels);
+    }
+    return sample;
 }
 
 PixelBuffer::PixelBuffer(size_t size) {

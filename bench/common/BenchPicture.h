@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,14 @@ bool WriteBenchJpeg(const std::string& path, bool progressive);
 // false when the file cannot be written.
 bool WriteBenchPpm(const std::string& path);
 
+class PixelBuffer;
+
 // Decodes the file with libjpeg at 1/denominator into blue, green, red rows of one buffer
 // (a PixelBuffer), top row first. Returns a byte of the result so that the work cannot be optimised
-// away (0 when the file cannot be opened).
-uint8_t ReferenceDecode(const std::string& path, int denominator);
+// away (0 when the file cannot be opened). The buffer is freed before returning, unless keep
+// is given: then it goes there, for a caller whose own side keeps its pictures.
+uint8_t ReferenceDecode(const std::string& path, int denominator,
+                        std::unique_ptr<PixelBuffer>* keep = nullptr);
 
 // The reference decode's pixel buffer: a fresh anonymous mapping with no advice, as the
 // program's picture allocator makes for a decoded picture, so that a ratio compares

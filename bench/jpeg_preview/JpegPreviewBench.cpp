@@ -2,9 +2,10 @@
 // photo-like JPEG (made here) at 1/1, 1/2, 1/4 and 1/8, alternating the two so both see
 // the same machine state.
 // - ours: a TJpgImage made, LoadFromFile(path, denominator) (open, decode into a new
-//   picture block), and destroyed with its picture;
-// - reference: open, decode with libjpeg at the same scale into a buffer that asks for
-//   memory as our picture blocks do (large pages from 4 MiB), finish, close, free.
+//   picture block, reading the file in 256 KiB blocks), and destroyed with its picture;
+// - reference: open, decode with libjpeg at the same scale, reading through the library's
+//   stdio source (4 KiB at a time), into a buffer that asks for memory as our picture
+//   blocks do (a fresh mapping, no advice), finish, close, free.
 // Prints the median of each and ends with the worst ratio:
 //   ratio <ours / reference>
 

@@ -69,6 +69,7 @@ TEST(DibScale, OnePassFrameMatchesThePaintersSmoothDrawing) {
         {8, 6, 24, false, {61, 45}},      // enlarged; 24-byte rows end at the row's last pixel
         {8, 6, 24, true, {61, 45}},       // the same stored top row first
         {300, 200, 24, false, {81, 54}},  // reduced 3.7 times, as a full-size photo is
+        {600, 400, 24, false, {37, 25}},  // reduced 16 times, as for a thumbnail
         {90, 60, 24, false, {97, 65}},    // nearly the same size
         {40, 30, 8, false, {123, 17}},    // a grey picture's palette, stretched unevenly
     };

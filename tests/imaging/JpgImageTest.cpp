@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "imaging/EAbort.h"
+#include "imaging/JpegFileSource.h"
 
 namespace {
 
@@ -301,6 +302,53 @@ TEST_F(JpgImageTest, CorruptFilesAndOtherFormatsAreRefused) {
     for (int denominator : {0, 3, 16}) {
         ExpectRefused(Write(jpeg), denominator);
     }
+}
+
+// The file is read in blocks of JpegFileSource::kBlockBytes: application markers in front of
+// the picture put one block end inside a skipped marker and the next inside the scan data.
+// The markers hold end markers, so a skip that lands wrong ends the picture.
+Bytes WithMarkersBefore(const Bytes& jpeg, size_t scanStartWanted) {
+    Bytes padded(jpeg.begin(), jpeg.begin() + 2);  // the start marker
+    const size_t headers = ScanDataStart(jpeg) - 2;
+    while (padded.size() + headers < scanStartWanted) {
+        const size_t length =
+            std::min<size_t>(65535, scanStartWanted - headers - padded.size() - 2);
+        const uint8_t marker[4] = {0xFF, 0xE5, uint8_t(length >> 8), uint8_t(length)};
+        padded.insert(padded.end(), marker, marker + 4);
+        for (size_t i = 2; i < length; ++i) {
+            padded.push_back(i % 2 == 0 ? 0xFF : JPEG_EOI);
+        }
+    }
+    padded.insert(padded.end(), jpeg.begin() + 2, jpeg.end());
+    return padded;
+}
+
+TEST_F(JpgImageTest, FilesLongerThanAReadBlockDecodeAsFromMemory) {
+    const size_t block = JpegFileSource::kBlockBytes;
+    const Bytes jpeg =
+        WithMarkersBefore(EncodeJpeg({400, 240, false, false, true}), 2 * block - 900);
+    ASSERT_EQ(2 * block - 900, ScanDataStart(jpeg));
+    ASSERT_GT(jpeg.size(), 2 * block + 900) << "the scan data must cross the block end";
+    TJpgImage image;
+    image.LoadFromFile(Write(jpeg), 1);
+    ASSERT_NE(nullptr, image.Picture());
+    JpegDecompressor decoder(nullptr);
+    j_decompress_ptr info = decoder.Info();
+    Bytes row(400 * 3);
+    ASSERT_EQ(kJpegDone, RunJpegStep(decoder, [&] {
+                  decoder.Create();
+                  jpeg_mem_src(info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+                  jpeg_read_header(info, TRUE);
+                  info->out_color_space = JCS_EXT_BGR;
+                  jpeg_start_decompress(info);
+              }));
+    for (int y = 0; y < 240; ++y) {
+        JSAMPROW rows[1] = {row.data()};
+        ASSERT_EQ(kJpegDone, RunJpegStep(decoder, [&] { jpeg_read_scanlines(info, rows, 1); }));
+        ASSERT_TRUE(std::equal(row.begin(), row.end(), PixelAt(image.Picture(), 0, y))) << y;
+    }
+    // Cut inside a marker that spans a block end: the skip meets the file's end.
+    ExpectRefused(Write(Bytes(jpeg.begin(), jpeg.begin() + long(block + 100))));
 }
 
 // Ink pictures: plain CMYK stores ink amounts, Adobe's files (with its marker, and every

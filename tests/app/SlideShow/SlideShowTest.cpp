@@ -16,6 +16,7 @@
 #include "app/SlideShow/SlideShow.h"
 #include "app/SlideShow/ThumbBox.h"
 #include "app/SlideShow/ThumbButton.h"
+#include "imaging/DibDraw.h"
 #include "platform/testing/ScriptedMessageService.h"
 #include "tests/app/QtPrinters.h"
 
@@ -174,6 +175,14 @@ TEST_F(SlideShowLoad, LoadsAtTheLevelsScaleWithNumberedThumbnailsAndReportsEachP
     EXPECT_EQ(fourth->Tag, 4);
     EXPECT_EQ(fourth->toolTip(), "p4.jpg");
     EXPECT_EQ(fourth->Glyph().size(), QSize(4 * 112, 84));
+    // The up cell shows the picture upright: its dark corner top left, its colour elsewhere.
+    const QImage cell = fourth->FirstCell().toImage();
+    const QImage picture = DibToImage(show->Pictures[3].get());
+    EXPECT_LT(qGray(cell.pixel(22, 12)), 60);
+    const QRgb shown = cell.pixel(100, 75), own = picture.pixel(150, 110);
+    EXPECT_LE(std::abs(qRed(shown) - qRed(own)) + std::abs(qGreen(shown) - qGreen(own)) +
+                  std::abs(qBlue(shown) - qBlue(own)),
+              12);
 }
 
 TEST_F(SlideShowLoad, OrientationIsAskedOnceWithThreePreviewsAndCancelLoadsNothing) {
