@@ -9,6 +9,7 @@
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
 #include "imaging/JpegError.h"
+#include "imaging/JpegFileSource.h"
 
 #include <jerror.h>
 
@@ -179,11 +180,12 @@ void TJpegImg::Decode(const std::string& name) {
     if (!file) {
         throw TImgDecodeError{ImgError::OpenFailed};
     }
+    JpegFileSource source(file.get());
     JpegDecompressor jpeg(AbortFlag());
     j_decompress_ptr info = jpeg.Info();
     RunStep(jpeg, [&] {
         jpeg.Create();
-        jpeg_stdio_src(info, file.get());
+        source.Attach(info);
         jpeg_read_header(info, TRUE);
     });
     height_ = static_cast<int>(info->image_height);
