@@ -90,6 +90,7 @@ struct KeptStream {
 
 const KeptStream kKeptStreams[] = {
     {"c33x21_irreversible_layers.j2k", 3, 0, 1},
+    {"c24x16_16bit_irreversible.j2k", 3, 0, 1},
 };
 
 bool HaveTools() {

@@ -74,3 +74,6 @@ enc g2048_pcrl_tiles.j2k -i "$tmp/big.pgm" -n 6 -r 400 -p PCRL -t 1024,1024 -SOP
 # Irreversible, two layers: coefficients left in the middle of a truncated bit-plane.
 picture "$tmp/c33.ppm" 33 21 3
 enc c33x21_irreversible_layers.j2k -i "$tmp/c33.ppm" -I -n 2 -r 50,4
+# Irreversible at 16 bits: the lifting and colour constants need more than 14 fraction bits.
+picture "$tmp/c24.ppm" 24 16 3 16
+enc c24x16_16bit_irreversible.j2k -i "$tmp/c24.ppm" -I -n 3
