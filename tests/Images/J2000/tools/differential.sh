@@ -85,11 +85,14 @@ for line in bad:
 sys.exit(1 if bad else 0)
 PY
 
-# exact.py <ours prefix> <source picture>: status 0 when our components hold the source's
-# samples, which tells who is right when the two decoders disagree on a lossless stream.
-cat >"$dir/exact.py" <<'PY'
+# closer.py <ours prefix> <reference prefix> <source picture> <irreversible>: status 0 when our
+# components are the source's samples (5/3), or at least as close to them as the reference's in
+# the largest or the summed square error (9/7; at 16 bits opj_decompress's single-precision
+# floats are off by a few units), which tells who is right when the two decoders disagree on a
+# stream that keeps every coding pass.
+cat >"$dir/closer.py" <<'PY'
 import sys
-prefix, source = sys.argv[1], sys.argv[2]
+ours, ref, source, irreversible = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4] == '1'
 data = open(source, 'rb').read()
 def words(count):  # the first `count` header words and where the samples start
     out, i = [], 0
@@ -102,10 +105,7 @@ def words(count):  # the first `count` header words and where the samples start
         while not data[j:j + 1].isspace(): j += 1
         out.append(data[i:j].decode()); i = j
     return out, i + 1
-if data.startswith(b'PG'):
-    (_, _, _, prec, w, h), at = words(6)
-    planes, width, height, top = 1, int(w), int(h), (1 << int(prec)) - 1
-elif data.startswith(b'P7'):
+if data.startswith(b'P7'):
     at = data.index(b'ENDHDR\n') + 7
     fields = dict(l.split(' ', 1) for l in data[3:at - 8].decode().splitlines() if ' ' in l)
     width, height = int(fields['WIDTH']), int(fields['HEIGHT'])
@@ -115,13 +115,47 @@ else:
     width, height, top, planes = int(w), int(h), int(m), 1 if kind == 'P5' else 3
 size = 2 if top > 255 else 1
 body = data[at:]
+def samples(raw):
+    return list(raw) if size == 1 else [raw[i] << 8 | raw[i + 1] for i in range(0, len(raw), 2)]
+def component(prefix, k):
+    raw = open('%s_%d.pgx' % (prefix, k), 'rb').read()
+    return raw[raw.index(b'\n') + 1:]
+step = planes * size
 for k in range(planes):
-    got = open('%s_%d.pgx' % (prefix, k), 'rb').read()
-    got = got[got.index(b'\n') + 1:]
-    step = planes * size
     want = b''.join(body[i + k * size:i + (k + 1) * size] for i in range(0, width * height * step, step))
-    if want != got:
+    got = component(ours, k)
+    if want == got:
+        continue
+    if not irreversible or len(want) != len(got):
         sys.exit(1)
+    truth, mine, theirs = samples(want), samples(got), samples(component(ref, k))
+    errors = lambda values: [abs(a - b) for a, b in zip(values, truth)]
+    e_mine, e_theirs = errors(mine), errors(theirs)
+    if max(e_mine) > max(e_theirs) and sum(e * e for e in e_mine) > sum(e * e for e in e_theirs):
+        sys.exit(1)
+PY
+
+# pgx.py <pgm> <pgx> <+|->: the PGM's samples as a PGX of the same precision.
+cat >"$dir/pgx.py" <<'PY'
+import sys
+source, target, sign = sys.argv[1:4]
+data = open(source, 'rb').read()
+fields, at = [], 0
+while len(fields) < 4:
+    while data[at:at + 1].isspace(): at += 1
+    end = at
+    while not data[end:end + 1].isspace(): end += 1
+    fields.append(data[at:end]); at = end
+width, height, top = int(fields[1]), int(fields[2]), int(fields[3])
+bits, size = top.bit_length(), 2 if top > 255 else 1
+body = data[at + 1:]
+out = bytearray(b'PG ML %s %d %d %d\n' % (sign.encode(), bits, width, height))
+for i in range(0, width * height * size, size):
+    v = int.from_bytes(body[i:i + size], 'big')
+    if sign == '-':
+        v = (v - (1 << (bits - 1))) & ((1 << (8 * size)) - 1)
+    out += v.to_bytes(size, 'big')
+open(target, 'wb').write(out)
 PY
 
 # Every draw happens in this shell (a subshell reseeds RANDOM), so a seed repeats a run.
@@ -150,7 +184,8 @@ colours() {  # C = two colour names joined by a dash
     pick ${#names[@]}; C+=-${names[$R]}
 }
 
-# Makes the source picture of a w x h case: sets picture, picture_cmd and components.
+# Makes the source picture of a w x h case: sets picture, picture_cmd, components and
+# comparable (1 when a lossless decode must give the picture's samples back).
 make_picture() {
     local w=$1 h=$2 iseed=$(( RANDOM * 32768 + RANDOM ))
     local content
@@ -177,6 +212,8 @@ make_picture() {
     *) kind=rgba; depth=8; chance 50 && depth=16; ext=pam; format=PAM: ;;
     esac
     picture=$work/source.$ext
+    local made=$picture
+    [ "$kind" != pgx ] || made=$work/source.pgm
     local tail=()
     case $kind in
     grey | pgx) tail=(-colorspace Gray); components=1 ;;
@@ -184,24 +221,31 @@ make_picture() {
     greyalpha) pick 90; tail=(-colorspace Gray -alpha set -channel A -evaluate set $(( 10 + R ))% +channel); components=2 ;;
     rgba) tail=(-type TrueColor -alpha set -channel A -fx "(r+b)/2" +channel); components=4 ;;
     esac
-    picture_cmd="convert -size ${w}x${h} ${content[*]} ${tail[*]} -depth $depth $format$picture"
-    convert -size "${w}x${h}" "${content[@]}" "${tail[@]}" -depth "$depth" "$format$picture" 2>/dev/null || return 1
-    # A signed PGX: the same bytes read as two's complement, so every sign and size appears.
-    if [ "$kind" = pgx ] && chance 50; then
-        sed -i '1s/ + / - /' "$picture"
-        picture_cmd+="; sed -i '1s/ + / - /' $picture"
+    picture_cmd="convert -size ${w}x${h} ${content[*]} ${tail[*]} -depth $depth $format$made"
+    convert -size "${w}x${h}" "${content[@]}" "${tail[@]}" -depth "$depth" "$format$made" 2>/dev/null || return 1
+    # ImageMagick's PGX writer keeps the samples' 16-bit values below 16 bits, so the PGX is made
+    # from the PGM here; half of them signed (the samples less half the range). opj_compress
+    # rescales some PGX precisions, so a PGX source is no measure of a lossless decode.
+    comparable=1
+    if [ "$kind" = pgx ]; then
+        comparable=0
+        local sign=+
+        chance 50 && sign=-
+        python3 "$dir/pgx.py" "$made" "$picture" "$sign" || return 1
+        picture_cmd+="; pgx.py $made $picture $sign"
     fi
 }
 
-# Fills encode (opj_compress options), layers, irreversible and lossless for a w x h picture.
+# Fills encode (opj_compress options), layers, irreversible and complete (every pass of a
+# full-size picture kept) for a w x h picture.
 choose_options() {
     local w=$1 h=$2
     encode=()
-    irreversible=0 lossless=1
-    if chance 40; then encode+=(-I); irreversible=1 lossless=0; fi
+    irreversible=0 complete=1
+    if chance 40; then encode+=(-I); irreversible=1; fi
     local x0=0 y0=0 dx=1 dy=1
     if chance 10; then
-        pick 3; dx=$(( 1 + R )); pick 3; dy=$(( 1 + R )); encode+=(-s "$dx,$dy"); lossless=0
+        pick 3; dx=$(( 1 + R )); pick 3; dy=$(( 1 + R )); encode+=(-s "$dx,$dy"); complete=0
     fi
     if chance 20; then pick 41; x0=$R; pick 41; y0=$R; encode+=(-d "$x0,$y0"); fi
     # The smallest tile side, in samples of the image's grid, bounds the number of levels.
@@ -247,18 +291,19 @@ choose_options() {
         done
         chance 40 && ratios=${ratios%,*},1
         encode+=(-r "$ratios")
-        [ "${ratios##*,}" = 1 ] || lossless=0
+        [ "${ratios##*,}" = 1 ] || complete=0
     elif chance 15; then
         pick 4; layers=$(( 1 + R ))
         pick 15; local psnrs="" q=$(( 20 + R )) i
         for (( i = 0; i < layers; i++ )); do psnrs+="${psnrs:+,}$q"; pick 10; q=$(( q + 2 + R )); done
         encode+=(-q "$psnrs")
-        lossless=0
+        complete=0
     fi
     pick 63; chance 35 && encode+=(-M $(( 1 + R )))
     chance 20 && encode+=(-SOP)
     chance 20 && encode+=(-EPH)
-    if chance 10; then pick "$components"; local c=$R; pick 38; encode+=(-ROI "c=$c,U=$R"); fi
+    # opj_decompress refuses most shifts above 20.
+    if chance 10; then pick "$components"; local c=$R; pick 21; encode+=(-ROI "c=$c,U=$R"); fi
     chance 10 && encode+=(-C "case $case of seed $seed")
     if chance 15; then local parts=(R L C); pick 3; encode+=(-TP "${parts[$R]}"); fi
     chance 10 && encode+=(-PLT)
@@ -286,7 +331,7 @@ keep_failure() {  # <reason>: copies the case's files and command lines aside
     echo "case $case: FAIL ($1) -> $to"
 }
 
-failures=0 passed=0 skipped=0 checked=0 reference_off=0
+failures=0 passed=0 skipped=0 checked=0 reference_off=0 invalid=0
 worst_irreversible=0 lowest_psnr=inf
 first=1 last=$cases
 [ -z "$only" ] || { first=$only; last=$only; }
@@ -307,7 +352,7 @@ for (( case = first; case <= last; case++ )); do
     fi
     limit=""
     if [ "$layers" -gt 1 ] && chance 50; then
-        pick "$layers"; limit="-l $(( 1 + R ))"; [ $(( 1 + R )) -eq "$layers" ] || lossless=0
+        pick "$layers"; limit="-l $(( 1 + R ))"; [ $(( 1 + R )) -eq "$layers" ] || complete=0
     fi
     tolerance=$irreversible
     line="case $case: ${w}x$h c$components $(basename "$picture") ${encode[*]} $limit"
@@ -316,17 +361,27 @@ for (( case = first; case <= last; case++ )); do
     fi
     timeout 120 "$ours" $limit "$work/x.j2k" "$work/ours" >"$work/ours.log" 2>&1
     status=$?
+    # A stream whose code-blocks hold more passes than their bit-planes allow is broken
+    # whatever opj_decompress makes of it (opj_compress writes some with -TP and tiles).
+    if [ $status -eq 1 ] && grep -q "more coding passes than\|more missing bit-planes than" "$work/ours.log"; then
+        invalid=$(( invalid + 1 ))
+        mkdir -p "$dir/invalid"
+        cp "$work/x.j2k" "$dir/invalid/seed$seed-case$case.j2k"
+        echo "$line: refused, more passes than bit-planes"
+        continue
+    fi
     if [ $status -ne 0 ]; then
         cp "$work/ours.log" "$work/report"
         keep_failure "j2k_decode status $status"; continue
     fi
     if ! python3 "$dir/compare.py" "$work/ours" "$work/ref" "$components" "$tolerance" >"$work/report"; then
-        # On a lossless stream the source picture says which decoder is off.
-        if [ "$lossless" = 1 ] && python3 "$dir/exact.py" "$work/ours" "$picture"; then
+        # On a stream with every pass the source picture says which decoder is off.
+        if [ "$complete$comparable" = 11 ] &&
+            python3 "$dir/closer.py" "$work/ours" "$work/ref" "$picture" "$irreversible"; then
             reference_off=$(( reference_off + 1 ))
             mkdir -p "$dir/reference-off"
             cp "$work/x.j2k" "$dir/reference-off/seed$seed-case$case.j2k"
-            echo "$line: reference differs, ours is the source exactly"
+            echo "$line: reference differs, ours is as close to the source or closer"
             continue
         fi
         keep_failure "samples differ"; continue
@@ -350,6 +405,7 @@ for (( case = first; case <= last; case++ )); do
 done
 rm -rf "$work"
 echo "seed $seed: $passed passed, $failures failed, $skipped skipped (encoder or reference refused)${check:+, $checked also under $check}"
-echo "$reference_off lossless streams where only our output is the source picture (kept in reference-off)"
+echo "$reference_off complete streams where ours is the closer to the source picture (kept in reference-off)"
+echo "$invalid streams refused for more passes than bit-planes (kept in invalid)"
 echo "9/7 streams: largest difference $worst_irreversible, lowest PSNR $lowest_psnr dB"
 [ "$failures" -eq 0 ]
