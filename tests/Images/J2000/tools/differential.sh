@@ -152,8 +152,8 @@ body = data[at + 1:]
 out = bytearray(b'PG ML %s %d %d %d\n' % (sign.encode(), bits, width, height))
 for i in range(0, width * height * size, size):
     v = int.from_bytes(body[i:i + size], 'big')
-    if sign == '-':
-        v = (v - (1 << (bits - 1))) & ((1 << (8 * size)) - 1)
+    if sign == '-':  # opj_compress takes a signed PGX for one bit less precise
+        v = ((v - (1 << (bits - 1))) >> 1) & ((1 << (8 * size)) - 1)
     out += v.to_bytes(size, 'big')
 open(target, 'wb').write(out)
 PY
@@ -224,13 +224,15 @@ make_picture() {
     picture_cmd="convert -size ${w}x${h} ${content[*]} ${tail[*]} -depth $depth $format$made"
     convert -size "${w}x${h}" "${content[@]}" "${tail[@]}" -depth "$depth" "$format$made" 2>/dev/null || return 1
     # ImageMagick's PGX writer keeps the samples' 16-bit values below 16 bits, so the PGX is made
-    # from the PGM here; half of them signed (the samples less half the range). opj_compress
-    # rescales some PGX precisions, so a PGX source is no measure of a lossless decode.
+    # from the PGM here. opj_compress rescales PGX precisions below 8 bits and takes the
+    # precision of a signed PGX from its largest sample, so that its negative samples can fall
+    # outside (streams no decoder can be held to): only unsigned PGX sources, and those no
+    # measure of a lossless decode.
     comparable=1
     if [ "$kind" = pgx ]; then
         comparable=0
         local sign=+
-        chance 50 && sign=-
+        chance 50 && [ "$depth" -gt 16 ] && sign=-
         python3 "$dir/pgx.py" "$made" "$picture" "$sign" || return 1
         picture_cmd+="; pgx.py $made $picture $sign"
     fi
@@ -298,6 +300,14 @@ choose_options() {
         for (( i = 0; i < layers; i++ )); do psnrs+="${psnrs:+,}$q"; pick 10; q=$(( q + 2 + R )); done
         encode+=(-q "$psnrs")
         complete=0
+    fi
+    # Progression changes in the first tile: resolutions below a split in one order, the rest in
+    # another.
+    if [ "$resolutions" -ge 2 ] && chance 10; then
+        pick $(( resolutions - 1 )); local split=$(( 1 + R ))
+        pick 5; local first=${orders[$R]}
+        pick 5
+        encode+=(-POC "T1=0,0,$layers,$split,$components,$first/T1=$split,0,$layers,$resolutions,$components,${orders[$R]}")
     fi
     pick 63; chance 35 && encode+=(-M $(( 1 + R )))
     chance 20 && encode+=(-SOP)
