@@ -68,7 +68,7 @@ TEST(ReconstructionTest, VectorisedScalingGivesTheValuesOfTheWideArithmetic) {
                         const int half = depth.lastPlane > 0 ? 0
                                          : !depth.endsWithSignificancePass
                                              ? 1
-                                             : std::abs(values[i]) == 1;
+                                             : values[i] == 1 || values[i] == -1;
                         ASSERT_EQ(column[i], DequantiseCoefficient(values[i], exponent, mantissa,
                                                                    14, fraction, half))
                             << values[i] << " step " << exponent << "," << mantissa;
