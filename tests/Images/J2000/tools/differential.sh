@@ -86,10 +86,10 @@ sys.exit(1 if bad else 0)
 PY
 
 # closer.py <ours prefix> <reference prefix> <source picture> <irreversible>: status 0 when our
-# components are the source's samples (5/3), or at least as close to them as the reference's in
-# the largest or the summed square error (9/7; at 16 bits opj_decompress's single-precision
-# floats are off by a few units), which tells who is right when the two decoders disagree on a
-# stream that keeps every coding pass.
+# components are the source's samples (5/3), or about as close to them as the reference's: no
+# larger largest error, or a summed square error at most 10% above (9/7; at 15 and 16 bits the
+# two decoders' roundings part by a unit or two). It tells who is right when the two decoders
+# disagree on a stream that keeps every coding pass.
 cat >"$dir/closer.py" <<'PY'
 import sys
 ours, ref, source, irreversible = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4] == '1'
@@ -131,7 +131,7 @@ for k in range(planes):
     truth, mine, theirs = samples(want), samples(got), samples(component(ref, k))
     errors = lambda values: [abs(a - b) for a, b in zip(values, truth)]
     e_mine, e_theirs = errors(mine), errors(theirs)
-    if max(e_mine) > max(e_theirs) and sum(e * e for e in e_mine) > sum(e * e for e in e_theirs):
+    if max(e_mine) > max(e_theirs) and sum(e * e for e in e_mine) > 1.1 * sum(e * e for e in e_theirs):
         sys.exit(1)
 PY
 
