@@ -18,11 +18,13 @@ J2K_VECTOR_CLONES void mct_irct(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT 
 
 J2K_VECTOR_CLONES void mct_iict(int32_t* J2K_RESTRICT c0, int32_t* J2K_RESTRICT c1,
                                 int32_t* J2K_RESTRICT c2, size_t count) {
+    constexpr FixConstant kCrToR = MakeFixConstant(1.402), kCbToG = MakeFixConstant(0.344136),
+                          kCrToG = MakeFixConstant(0.714136), kCbToB = MakeFixConstant(1.772);
     for (size_t i = 0; i < count; ++i) {
         const int32_t y = c0[i], cb = c1[i], cr = c2[i];
-        c0[i] = WrapAdd(y, FixMul(cr, 22970));                             // 1.402
-        c1[i] = WrapSub(WrapSub(y, FixMul(cb, 5638)), FixMul(cr, 11700));  // 0.344136, 0.714136
-        c2[i] = WrapAdd(y, FixMul(cb, 29032));                             // 1.772
+        c0[i] = WrapAdd(y, FixMul(cr, kCrToR));
+        c1[i] = WrapSub(WrapSub(y, FixMul(cb, kCbToG)), FixMul(cr, kCrToG));
+        c2[i] = WrapAdd(y, FixMul(cb, kCbToB));
     }
 }
 

@@ -190,8 +190,12 @@ bool PacketReader::read_cblk(bitstream_t& bits, jpc_dec_prc_t& prc, int leaf,
         int t = 1;
         for (;; ++t) {
             const int below = prc.numimsbstagtree->decode(leaf, t, bits);
-            if (below < 0 || t > planes)
-                return false;  // more missing bit-planes than the band has
+            if (below < 0)
+                return false;
+            if (t > planes) {
+                warn("code-block has more missing bit-planes than its band\n");
+                return false;
+            }
             if (below)
                 break;
         }
@@ -203,8 +207,10 @@ bool PacketReader::read_cblk(bitstream_t& bits, jpc_dec_prc_t& prc, int leaf,
         return false;
     // The passes the band's bit-planes allow after the missing ones (T.800 D.2).
     const int lastpass = cb.firstpassno + 3 * (planes - cb.numimsbs) - 2;
-    if (cb.firstpassno + cb.numpasses + newpasses > lastpass)
+    if (cb.firstpassno + cb.numpasses + newpasses > lastpass) {
+        warn("code-block has more coding passes than its bit-planes\n");
         return false;
+    }
     return add_passes(bits, cb, newpasses, lastpass, cblkctx, lyrno);
 }
 

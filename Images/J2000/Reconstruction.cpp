@@ -8,6 +8,7 @@
 #include "Images/J2000/ComponentTransform.h"
 #include "Images/J2000/SampleScaling.h"
 #include "Images/J2000/T1Decoder.h"
+#include "Images/J2000/T1Tables.h"
 #include "Images/J2000/Wavelet.h"
 
 namespace j2000 {
@@ -24,6 +25,17 @@ struct TileComponentPlane {
 };
 
 using StopCheck = std::function<bool()>;
+
+// The bit-plane and kind of the last pass tier 1 decoded in a code-block (its passes are
+// numbered from 3 x the missing bit-planes, one cleanup pass first).
+CodeBlockDepth DepthReached(const jpc_dec_band_t& band, const jpc_dec_cblk_t& cblk) {
+    int lastPass = cblk.firstpassno;
+    for (const jpc_dec_seg_t& seg : cblk.segs)
+        if (seg.numpasses > 0)
+            lastPass = std::max(lastPass, seg.passno + seg.numpasses - 1);
+    const int planesDone = cblk.numimsbs + (lastPass - cblk.firstpassno + 2) / 3;
+    return {band.roishift + band.numbps - 1 - planesDone, jpc_passtype(lastPass) == kSigPass};
+}
 
 // Tier 1 for every code-block of one band, into the band's place in the plane, each block
 // dequantised at once while it is still in the cache; false when a code-block cannot be decoded
@@ -63,7 +75,7 @@ bool DecodeBand(const jpc_dec_tcomp_t& tc, const jpc_dec_band_t& band, TileCompo
             if (decoder.Decode(segments, origin, plane.width, sink) != 0) {
                 return false;
             }
-            scaling.Apply(origin, plane.width, info.width, info.height);
+            scaling.Apply(origin, plane.width, info.width, info.height, DepthReached(band, cblk));
         }
     }
     return true;

@@ -14,13 +14,13 @@ int FixedFractionBits(int precision) {
 }
 
 int32_t DequantiseCoefficient(int32_t v, int exponent, int mantissa, int rangeBits,
-                              int fractionBits) {
+                              int fractionBits, int half) {
     if (v == 0) {
         return 0;
     }
     const int64_t magnitude = std::abs(static_cast<int64_t>(v));
-    // (2|v| + 1)(2^11 + mantissa) x 2^(rangeBits - exponent - 12 + fractionBits)
-    int64_t x = (2 * magnitude + 1) * (2048 + mantissa);
+    // (2|v| + half)(2^11 + mantissa) x 2^(rangeBits - exponent - 12 + fractionBits)
+    int64_t x = (2 * magnitude + half) * (2048 + mantissa);
     const int shift = rangeBits - exponent - 12 + fractionBits;
     if (shift >= 0) {
         const int64_t limit = std::numeric_limits<int32_t>::max() >> std::min(shift, 31);
@@ -57,34 +57,43 @@ J2K_VECTOR_CLONES uint32_t MagnitudeBound(const int32_t* row, int n) {
     return bound;
 }
 
+// Which coefficients of a code-block get the half step: all (halfAll 1), none, or those of
+// magnitude 1 (halfOnes 1).
+struct HalfSteps {
+    uint32_t halfAll, halfOnes;
+};
+
+HalfSteps HalfStepsOf(const CodeBlockDepth& depth) {
+    if (depth.lastPlane > 0)
+        return {0, 0};
+    if (depth.lastPlane == 0 && depth.endsWithSignificancePass)
+        return {0, 1};
+    return {1, 0};
+}
+
 // DequantiseCoefficient for magnitudes whose product fits 32 bits: shifted left by `shift`, or
 // right by it with rounding.
 template <bool Left>
-inline void DequantiseFast(int32_t* J2K_RESTRICT row, int n, uint32_t factor, int shift) {
-    const uint32_t half = Left ? 0 : uint32_t{1} << (shift - 1);
+inline void DequantiseFast(int32_t* J2K_RESTRICT row, int n, uint32_t factor, int shift,
+                           HalfSteps halves) {
+    const uint32_t rounding = Left ? 0 : uint32_t{1} << (shift - 1);
     for (int i = 0; i < n; ++i) {
         const int32_t v = row[i];
-        uint32_t x = (2 * Magnitude(v) + 1) * factor;
-        x = Left ? x << shift : (x + half) >> shift;
+        const uint32_t m = Magnitude(v);
+        const uint32_t half = halves.halfAll | (halves.halfOnes & static_cast<uint32_t>(m == 1));
+        uint32_t x = (2 * m + half) * factor;
+        x = Left ? x << shift : (x + rounding) >> shift;
         const int32_t signed_x = v < 0 ? -static_cast<int32_t>(x) : static_cast<int32_t>(x);
         row[i] = v == 0 ? 0 : signed_x;
     }
 }
 
-J2K_VECTOR_CLONES void DequantiseRowFast(int32_t* row, int n, uint32_t factor, int shift) {
+J2K_VECTOR_CLONES void DequantiseRowFast(int32_t* row, int n, uint32_t factor, int shift,
+                                         HalfSteps halves) {
     if (shift >= 0)
-        DequantiseFast<true>(row, n, factor, shift);
+        DequantiseFast<true>(row, n, factor, shift, halves);
     else
-        DequantiseFast<false>(row, n, factor, -shift);
-}
-
-// Magnitudes of at least 2^s lose the region-of-interest shift s.
-void DescaleRegionOfInterest(int32_t* row, int n, int s) {
-    for (int i = 0; i < n; ++i) {
-        const int32_t v = row[i];
-        if (Magnitude(v) >= (uint32_t{1} << s))
-            row[i] = v < 0 ? -static_cast<int32_t>(Magnitude(v) >> s) : v >> s;
-    }
+        DequantiseFast<false>(row, n, factor, -shift, halves);
 }
 
 }  // namespace
@@ -110,24 +119,50 @@ BandScaling::BandScaling(const jpc_dec_band_t& band, int precision, bool reversi
         fastLimit_ = (bound / factor_ - 1) / 2;
 }
 
-void BandScaling::Dequantise(int32_t* row, int n) const {
+void BandScaling::Dequantise(int32_t* row, int n, const CodeBlockDepth& depth) const {
+    const HalfSteps halves = HalfStepsOf(depth);
     if (MagnitudeBound(row, n) <= fastLimit_) {
-        DequantiseRowFast(row, n, factor_, shift_);
+        DequantiseRowFast(row, n, factor_, shift_, halves);
         return;
     }
-    for (int i = 0; i < n; ++i)
-        row[i] = DequantiseCoefficient(row[i], exponent_, mantissa_, rangeBits_, fractionBits_);
+    for (int i = 0; i < n; ++i) {
+        const uint32_t half = halves.halfAll | (halves.halfOnes & (Magnitude(row[i]) == 1));
+        row[i] = DequantiseCoefficient(row[i], exponent_, mantissa_, rangeBits_, fractionBits_,
+                                       static_cast<int>(half));
+    }
 }
 
-void BandScaling::Apply(int32_t* origin, ptrdiff_t stride, int w, int h) const {
+// Magnitudes of at least 2^s lose the region-of-interest shift s, and with it s of the
+// bit-planes tier 1 went through: such a coefficient decoded down to bit-plane s or below is
+// whole.
+void BandScaling::DescaleAndDequantise(int32_t* row, int n, const CodeBlockDepth& depth) const {
+    const int s = roishift_;
+    for (int i = 0; i < n; ++i) {
+        const int32_t v = row[i];
+        const bool inRegion = Magnitude(v) >= (uint32_t{1} << s);
+        const auto m = static_cast<int32_t>(inRegion ? Magnitude(v) >> s : Magnitude(v));
+        const int32_t descaled = v < 0 ? -m : m;
+        if (!dequantise_) {
+            row[i] = descaled;
+            continue;
+        }
+        const int plane = depth.lastPlane - (inRegion ? s : 0);
+        const bool whole = plane < 0 || (plane == 0 && (!depth.endsWithSignificancePass || m == 1));
+        row[i] = DequantiseCoefficient(descaled, exponent_, mantissa_, rangeBits_, fractionBits_,
+                                       whole ? 1 : 0);
+    }
+}
+
+void BandScaling::Apply(int32_t* origin, ptrdiff_t stride, int w, int h,
+                        const CodeBlockDepth& depth) const {
     if (roishift_ == 0 && !dequantise_)
         return;  // reversible coefficients are the samples' own values
     for (int r = 0; r < h; ++r) {
         int32_t* row = origin + r * stride;
         if (roishift_ > 0)
-            DescaleRegionOfInterest(row, w, roishift_);
-        if (dequantise_)
-            Dequantise(row, w);
+            DescaleAndDequantise(row, w, depth);
+        else
+            Dequantise(row, w, depth);
     }
 }
 

@@ -18,12 +18,25 @@ int FixedFractionBits(int precision);
 
 // The reconstructed value of a decoded coefficient v of a band whose step has the given
 // exponent and mantissa and whose dynamic range is rangeBits (precision + log2 gain), in
-// fixed point with fractionBits: (|v| + 1/2) x step, signed, rounded once.
+// fixed point with fractionBits: (|v| + half/2) x step, signed, rounded once. half is 1 for a
+// coefficient decoded down to its last bit, 0 for one tier 1 left at an interval's middle.
 int32_t DequantiseCoefficient(int32_t v, int exponent, int mantissa, int rangeBits,
-                              int fractionBits);
+                              int fractionBits, int half);
 
 // A fixed-point sample rounded to the nearest integer, halves toward zero.
 int32_t RoundFixed(int32_t v, int fractionBits);
+
+// How far tier 1 took a code-block: the bit-plane of its last pass (counted with the region
+// shift) and whether that pass was a significance pass. Tier 1 leaves a coefficient whose last
+// decoded bit-plane is b >= 1 at the middle of the interval it knows, q + 2^(b-1), but one
+// decoded to bit-plane 0 at q itself; so the half step is added to the latter only, and every
+// coefficient is reconstructed at the middle of what the stream says about it. A block that
+// stopped after the significance pass of bit-plane 0 holds both kinds: that pass's new
+// coefficients (magnitude 1) are whole, the others wait one refinement.
+struct CodeBlockDepth {
+    int lastPlane = 0;
+    bool endsWithSignificancePass = false;
+};
 
 // What turns one band's decoded coefficients into the synthesis's input.
 class BandScaling {
@@ -31,10 +44,11 @@ class BandScaling {
     BandScaling(const jpc_dec_band_t& band, int precision, bool reversible, int fractionBits);
 
     // In place on a w x h rectangle (a code-block), rows `stride` entries apart.
-    void Apply(int32_t* origin, ptrdiff_t stride, int w, int h) const;
+    void Apply(int32_t* origin, ptrdiff_t stride, int w, int h, const CodeBlockDepth& depth) const;
 
   private:
-    void Dequantise(int32_t* row, int n) const;
+    void Dequantise(int32_t* row, int n, const CodeBlockDepth& depth) const;
+    void DescaleAndDequantise(int32_t* row, int n, const CodeBlockDepth& depth) const;
 
     int roishift_ = 0;
     bool dequantise_ = false;

@@ -11,13 +11,13 @@ namespace j2000 {
 
 namespace {
 
-// The lifting constants of the 9/7 filter, rounded to 14 fraction bits.
-constexpr int32_t kAlpha = -25987;     // -1.586134342059924
-constexpr int32_t kBeta = -868;        // -0.052980118572961
-constexpr int32_t kGamma = 14466;      //  0.882911075530934
-constexpr int32_t kDelta = 7266;       //  0.443506852043971
-constexpr int32_t kScaleLow = 20155;   // K = 1.230174104914001
-constexpr int32_t kScaleHigh = 13318;  // 1 / K
+// The lifting constants of the 9/7 filter.
+constexpr FixConstant kAlpha = MakeFixConstant(-1.586134342059924);
+constexpr FixConstant kBeta = MakeFixConstant(-0.052980118572961);
+constexpr FixConstant kGamma = MakeFixConstant(0.882911075530934);
+constexpr FixConstant kDelta = MakeFixConstant(0.443506852043971);
+constexpr FixConstant kScaleLow = MakeFixConstant(1.230174104914001);  // K
+constexpr FixConstant kScaleHigh = MakeFixConstant(1 / 1.230174104914001);
 
 // A line (or a strip of `lanes` neighbouring columns) split into its low-pass and high-pass
 // samples, each array in coordinate order with `lanes` values per coordinate and one padding

@@ -1,6 +1,7 @@
 #pragma once
 // Inverse discrete wavelet transforms of a tile-component, in place: the reversible 5/3
-// filter in integers and the irreversible 9/7 filter in fixed point with 14 fraction bits.
+// filter in integers and the irreversible 9/7 filter in fixed point (constants with 28 fraction
+// bits).
 //
 // Layout: the tile-component covers [x0, x1) x [y0, y1) on the reference grid of its own
 // resolution; at every decomposition level each line holds its low-pass samples first and

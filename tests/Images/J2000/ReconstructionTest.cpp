@@ -21,12 +21,12 @@ namespace {
 
 TEST(ReconstructionTest, DequantisationRoundsOnceAndRoundingTakesHalvesTowardZero) {
     // Step 2^(8 - 8) x (1 + 0/2048) = 1: (v + 1/2) in 14 fraction bits.
-    EXPECT_EQ(DequantiseCoefficient(3, 8, 0, 8, 14), (3 * 2 + 1) << 13);
-    EXPECT_EQ(DequantiseCoefficient(-3, 8, 0, 8, 14), -((3 * 2 + 1) << 13));
-    EXPECT_EQ(DequantiseCoefficient(0, 8, 1000, 8, 14), 0);
+    EXPECT_EQ(DequantiseCoefficient(3, 8, 0, 8, 14, 1), (3 * 2 + 1) << 13);
+    EXPECT_EQ(DequantiseCoefficient(-3, 8, 0, 8, 14, 1), -((3 * 2 + 1) << 13));
+    EXPECT_EQ(DequantiseCoefficient(0, 8, 1000, 8, 14, 1), 0);
     // A fine step keeps its whole mantissa: 2^(8 - 14) x (1 + 2047/2048) x 5.5.
     const double fine = std::ldexp(1 + 2047.0 / 2048, 8 - 14) * 5.5 * 16384;
-    EXPECT_NEAR(DequantiseCoefficient(5, 14, 2047, 8, 14), fine, 0.5);
+    EXPECT_NEAR(DequantiseCoefficient(5, 14, 2047, 8, 14, 1), fine, 0.5);
     EXPECT_EQ(RoundFixed(8192, 14), 0);
     EXPECT_EQ(RoundFixed(8193, 14), 1);
     EXPECT_EQ(RoundFixed(-8192, 14), 0);
@@ -48,22 +48,32 @@ std::vector<int32_t> ValuesOfEverySize() {
     return values;
 }
 
+// The half step goes to the coefficients tier 1 decoded down to bit-plane 0: all of a block
+// that ended there after its refinement or cleanup pass, none of one that stopped higher, and
+// only the magnitude-1 ones (just found significant) after a last significance pass.
 TEST(ReconstructionTest, VectorisedScalingGivesTheValuesOfTheWideArithmetic) {
     const std::vector<int32_t> values = ValuesOfEverySize();
+    const CodeBlockDepth depths[] = {{0, false}, {2, false}, {0, true}};
     for (int exponent : {0, 5, 9, 14, 22, 31})
         for (int mantissa : {0, 1234, 2047})
-            for (int fraction : {0, 6, 14}) {
-                jpc_dec_band_t band;
-                band.stepsize = static_cast<uint16_t>(exponent << 11 | mantissa);
-                band.analgain = 2;
-                std::vector<int32_t> column = values;
-                BandScaling(band, 12, false, fraction)
-                    .Apply(column.data(), 1, 1, static_cast<int>(column.size()));
-                for (size_t i = 0; i < values.size(); ++i)
-                    ASSERT_EQ(column[i],
-                              DequantiseCoefficient(values[i], exponent, mantissa, 14, fraction))
-                        << values[i] << " step " << exponent << "," << mantissa;
-            }
+            for (int fraction : {0, 6, 14})
+                for (const CodeBlockDepth& depth : depths) {
+                    jpc_dec_band_t band;
+                    band.stepsize = static_cast<uint16_t>(exponent << 11 | mantissa);
+                    band.analgain = 2;
+                    std::vector<int32_t> column = values;
+                    BandScaling(band, 12, false, fraction)
+                        .Apply(column.data(), 1, 1, static_cast<int>(column.size()), depth);
+                    for (size_t i = 0; i < values.size(); ++i) {
+                        const int half = depth.lastPlane > 0 ? 0
+                                         : !depth.endsWithSignificancePass
+                                             ? 1
+                                             : values[i] == 1 || values[i] == -1;
+                        ASSERT_EQ(column[i], DequantiseCoefficient(values[i], exponent, mantissa,
+                                                                   14, fraction, half))
+                            << values[i] << " step " << exponent << "," << mantissa;
+                    }
+                }
     for (int fraction : {0, 6, 14})
         for (int prec : {1, 8, 12, 16})
             for (bool sgnd : {false, true}) {

@@ -68,3 +68,12 @@ enc g33x21_12bit_precincts.j2k -i "$tmp/g12.raw" -F 33,21,1,12,u@1x1 -n 2 -r 5,1
 
 picture "$tmp/big.pgm" 2048 2048 1
 enc g2048_pcrl_tiles.j2k -i "$tmp/big.pgm" -n 6 -r 400 -p PCRL -t 1024,1024 -SOP
+
+# Streams the differential check (tests/Images/J2000/tools/differential.sh) found decoded
+# differently from opj_decompress, kept for J2kDecodeToolTest.
+# Irreversible, two layers: coefficients left in the middle of a truncated bit-plane.
+picture "$tmp/c33.ppm" 33 21 3
+enc c33x21_irreversible_layers.j2k -i "$tmp/c33.ppm" -I -n 2 -r 50,4
+# Irreversible at 16 bits: the lifting and colour constants need more than 14 fraction bits.
+picture "$tmp/c24.ppm" 24 16 3 16
+enc c24x16_16bit_irreversible.j2k -i "$tmp/c24.ppm" -I -n 3

@@ -1,0 +1,421 @@
+#!/usr/bin/env bash
+# Differential check of our JPEG 2000 decoder against opj_decompress (a developer script, not run
+# by CI). Each case makes a random picture with ImageMagick (1x1 up to 700x500, grey, grey+alpha,
+# RGB, RGBA, 1 to 16 bits, signed PGX; noise, gradients, plasma, checkers, flat areas), encodes it
+# with opj_compress under random options (5/3 or 9/7, levels, code-blocks, precincts, tiles and
+# offsets, progressions, layers, mode bits, SOP/EPH, sub-sampling, ROI shift, comments,
+# tile-parts, PLT/TLM, guard bits), decodes it with j2k_decode and with opj_decompress (sometimes
+# with a layer limit) and compares the PGX files: 5/3 streams must be identical, 9/7 streams may
+# differ by 1 per sample (the two syntheses round differently). A mismatch, a failure of ours
+# only, or a crash keeps the stream and its command lines under <dir>/failures and goes on.
+#
+#   tests/Images/J2000/tools/differential.sh [-n CASES] [-s SEED] [-c CASE] [-o DIR]
+#
+# Run from the repository root after building j2k_decode. -s repeats a run (the seed is printed);
+# -c runs only case CASE of that seed. J2K_DECODE names our tool (default: the release build's);
+# J2K_DECODE_CHECK names a second build of it (e.g. asan-ubsan) that also decodes every
+# J2K_CHECK_EVERY-th case (default 10) and must exit cleanly with the same output.
+set -u
+
+cases=300
+seed=$(( $(date +%s) % 100000 ))
+only=
+dir=
+while getopts "n:s:c:o:" opt; do
+    case $opt in
+    n) cases=$OPTARG ;;
+    s) seed=$OPTARG ;;
+    c) only=$OPTARG ;;
+    o) dir=$OPTARG ;;
+    *) echo "usage: $0 [-n CASES] [-s SEED] [-c CASE] [-o DIR]" >&2; exit 2 ;;
+    esac
+done
+ours=${J2K_DECODE:-build/release/tests/Images/J2000/j2k_decode}
+check=${J2K_DECODE_CHECK:-}
+check_every=${J2K_CHECK_EVERY:-10}
+for tool in convert opj_compress opj_decompress python3 "$ours"; do
+    command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
+done
+[ -n "$dir" ] || dir=$(mktemp -d /tmp/j2kdiff.XXXXXX)
+mkdir -p "$dir/failures"
+work=$dir/work
+echo "seed $seed, $cases cases, output in $dir"
+
+# compare.py <ours prefix> <reference prefix> <components> <tolerance>: one line with the worst
+# difference and the lowest PSNR over the components; status 1 on a header or size mismatch or a
+# difference above the tolerance.
+cat >"$dir/compare.py" <<'PY'
+import math, sys
+ours, ref, count, tolerance = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+def read(path):
+    data = open(path, 'rb').read()
+    end = data.index(b'\n')
+    head = data[:end].decode()
+    prec = int(head.split()[3])
+    return head, prec, data[end + 1:]
+worst, psnr, bad = 0, math.inf, []
+for k in range(count):
+    try:
+        ho, prec, do = read('%s_%d.pgx' % (ours, k))
+        hr, _, dr = read('%s_%d.pgx' % (ref, k))
+    except (OSError, ValueError, IndexError) as e:
+        bad.append('component %d: %s' % (k, e)); continue
+    if ho != hr or len(do) != len(dr):
+        bad.append('component %d: "%s" (%d bytes) vs "%s" (%d bytes)' % (k, ho, len(do), hr, len(dr)))
+        continue
+    if do == dr:
+        continue
+    size = 2 if prec > 8 else 1
+    so = memoryview(do).cast('B') if size == 1 else [do[i] << 8 | do[i + 1] for i in range(0, len(do), 2)]
+    sr = memoryview(dr).cast('B') if size == 1 else [dr[i] << 8 | dr[i + 1] for i in range(0, len(dr), 2)]
+    wrap = 1 << (8 * size)
+    diffs = [min(abs(a - b), wrap - abs(a - b)) for a, b in zip(so, sr)]
+    top = max(diffs)
+    worst = max(worst, top)
+    if top > tolerance:
+        first = next(i for i, d in enumerate(diffs) if d > tolerance)
+        width = int(ho.split()[4])
+        bad.append('component %d: %d samples differ, max %d, first at x=%d y=%d' % (
+            k, sum(d > tolerance for d in diffs), top, first % width, first // width))
+    mse = sum(d * d for d in diffs) / len(diffs)
+    psnr = min(psnr, 10 * math.log10(((1 << prec) - 1) ** 2 / mse))
+print('max %d psnr %s' % (worst, 'inf' if psnr == math.inf else '%.1f' % psnr))
+for line in bad:
+    print(line)
+sys.exit(1 if bad else 0)
+PY
+
+# closer.py <ours prefix> <reference prefix> <source picture> <irreversible>: status 0 when our
+# components are the source's samples (5/3), or about as close to them as the reference's: no
+# larger largest error, or a summed square error at most 10% above (9/7; at 15 and 16 bits the
+# two decoders' roundings part by a unit or two). It tells who is right when the two decoders
+# disagree on a stream that keeps every coding pass.
+cat >"$dir/closer.py" <<'PY'
+import sys
+ours, ref, source, irreversible = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4] == '1'
+data = open(source, 'rb').read()
+def words(count):  # the first `count` header words and where the samples start
+    out, i = [], 0
+    while len(out) < count:
+        while data[i:i + 1].isspace(): i += 1
+        if data[i:i + 1] == b'#':
+            while data[i:i + 1] != b'\n': i += 1
+            continue
+        j = i
+        while not data[j:j + 1].isspace(): j += 1
+        out.append(data[i:j].decode()); i = j
+    return out, i + 1
+if data.startswith(b'P7'):
+    at = data.index(b'ENDHDR\n') + 7
+    fields = dict(l.split(' ', 1) for l in data[3:at - 8].decode().splitlines() if ' ' in l)
+    width, height = int(fields['WIDTH']), int(fields['HEIGHT'])
+    planes, top = int(fields['DEPTH']), int(fields['MAXVAL'])
+else:
+    (kind, w, h, m), at = words(4)
+    width, height, top, planes = int(w), int(h), int(m), 1 if kind == 'P5' else 3
+size = 2 if top > 255 else 1
+body = data[at:]
+def samples(raw):
+    return list(raw) if size == 1 else [raw[i] << 8 | raw[i + 1] for i in range(0, len(raw), 2)]
+def component(prefix, k):
+    raw = open('%s_%d.pgx' % (prefix, k), 'rb').read()
+    return raw[raw.index(b'\n') + 1:]
+step = planes * size
+for k in range(planes):
+    want = b''.join(body[i + k * size:i + (k + 1) * size] for i in range(0, width * height * step, step))
+    got = component(ours, k)
+    if want == got:
+        continue
+    if not irreversible or len(want) != len(got):
+        sys.exit(1)
+    truth, mine, theirs = samples(want), samples(got), samples(component(ref, k))
+    errors = lambda values: [abs(a - b) for a, b in zip(values, truth)]
+    e_mine, e_theirs = errors(mine), errors(theirs)
+    if max(e_mine) > max(e_theirs) and sum(e * e for e in e_mine) > 1.1 * sum(e * e for e in e_theirs):
+        sys.exit(1)
+PY
+
+# pgx.py <pgm> <pgx> <+|->: the PGM's samples as a PGX of the same precision.
+cat >"$dir/pgx.py" <<'PY'
+import sys
+source, target, sign = sys.argv[1:4]
+data = open(source, 'rb').read()
+fields, at = [], 0
+while len(fields) < 4:
+    while data[at:at + 1].isspace(): at += 1
+    end = at
+    while not data[end:end + 1].isspace(): end += 1
+    fields.append(data[at:end]); at = end
+width, height, top = int(fields[1]), int(fields[2]), int(fields[3])
+bits, size = top.bit_length(), 2 if top > 255 else 1
+body = data[at + 1:]
+out = bytearray(b'PG ML %s %d %d %d\n' % (sign.encode(), bits, width, height))
+for i in range(0, width * height * size, size):
+    v = int.from_bytes(body[i:i + size], 'big')
+    if sign == '-':  # opj_compress takes a signed PGX for one bit less precise
+        v = ((v - (1 << (bits - 1))) >> 1) & ((1 << (8 * size)) - 1)
+    out += v.to_bytes(size, 'big')
+open(target, 'wb').write(out)
+PY
+
+# Every draw happens in this shell (a subshell reseeds RANDOM), so a seed repeats a run.
+pick() { R=$(( RANDOM % $1 )); }          # R = 0 .. n-1
+chance() { [ $(( RANDOM % 100 )) -lt "$1" ]; }
+isprime() {
+    local n=$1 d=2
+    [ "$n" -ge 2 ] || return 1
+    while [ $(( d * d )) -le "$n" ]; do [ $(( n % d )) -ne 0 ] || return 1; d=$(( d + 1 )); done
+}
+dimension() {  # R = a side up to $1: tiny, small or large, sometimes moved up to a prime
+    local n
+    pick 4
+    case $R in
+    0) pick 16; n=$(( 1 + R )) ;;
+    1) pick 112; n=$(( 17 + R )) ;;
+    *) pick $(( $1 - 128 )); n=$(( 129 + R )) ;;
+    esac
+    if chance 20; then while ! isprime "$n" && [ "$n" -lt "$1" ]; do n=$(( n + 1 )); done; fi
+    R=$n
+}
+log2() { local n=$1 l=0; while [ "$n" -gt 1 ]; do n=$(( n / 2 )); l=$(( l + 1 )); done; echo $l; }
+colours() {  # C = two colour names joined by a dash
+    local names=(black white gray50 red green blue yellow navy orange "#123456" "#fedcba" gray10)
+    pick ${#names[@]}; C=${names[$R]}
+    pick ${#names[@]}; C+=-${names[$R]}
+}
+
+# Makes the source picture of a w x h case: sets picture, picture_cmd, components and
+# comparable (1 when a lossless decode must give the picture's samples back).
+make_picture() {
+    local w=$1 h=$2 iseed=$(( RANDOM * 32768 + RANDOM ))
+    local content
+    colours
+    pick 7
+    case $R in
+    0) content=(xc:gray50 -seed $iseed +noise Random) ;;
+    1) content=(gradient:"$C"); chance 50 && content+=(-rotate 90 -resize "${w}x${h}!") ;;
+    2) content=(radial-gradient:"$C") ;;
+    3) content=(xc:"${C%-*}") ;;
+    4) content=(-seed $iseed plasma:"$C") ;;
+    5) content=(pattern:checkerboard) ;;
+    *) pick 9; content=(gradient:"$C" -seed $iseed -attenuate 0.$(( 1 + R )) +noise Gaussian) ;;
+    esac
+    local kind depth ext format=""
+    pick 10
+    case $R in
+    0 | 1 | 2) kind=grey; depth=8; ext=pgm ;;
+    3 | 4) kind=rgb; depth=8; ext=ppm ;;
+    5) kind=grey; pick 16; depth=$(( 1 + R )); ext=pgm ;;
+    6) kind=rgb; pick 8; depth=$(( 9 + R )); ext=ppm ;;
+    7) kind=pgx; pick 15; depth=$(( 2 + R )); ext=pgx ;;
+    8) kind=greyalpha; depth=8; ext=pam; format=PAM: ;;
+    *) kind=rgba; depth=8; chance 50 && depth=16; ext=pam; format=PAM: ;;
+    esac
+    picture=$work/source.$ext
+    local made=$picture
+    [ "$kind" != pgx ] || made=$work/source.pgm
+    local tail=()
+    case $kind in
+    grey | pgx) tail=(-colorspace Gray); components=1 ;;
+    rgb) tail=(-type TrueColor); components=3 ;;
+    greyalpha) pick 90; tail=(-colorspace Gray -alpha set -channel A -evaluate set $(( 10 + R ))% +channel); components=2 ;;
+    rgba) tail=(-type TrueColor -alpha set -channel A -fx "(r+b)/2" +channel); components=4 ;;
+    esac
+    picture_cmd="convert -size ${w}x${h} ${content[*]} ${tail[*]} -depth $depth $format$made"
+    convert -size "${w}x${h}" "${content[@]}" "${tail[@]}" -depth "$depth" "$format$made" 2>/dev/null || return 1
+    # ImageMagick's PGX writer keeps the samples' 16-bit values below 16 bits, so the PGX is made
+    # from the PGM here. opj_compress rescales PGX precisions below 8 bits and takes the
+    # precision of a signed PGX from its largest sample, so that its negative samples can fall
+    # outside (streams no decoder can be held to): only unsigned PGX sources, and those no
+    # measure of a lossless decode.
+    comparable=1
+    if [ "$kind" = pgx ]; then
+        comparable=0
+        local sign=+
+        chance 50 && [ "$depth" -gt 16 ] && sign=-
+        python3 "$dir/pgx.py" "$made" "$picture" "$sign" || return 1
+        picture_cmd+="; pgx.py $made $picture $sign"
+    fi
+}
+
+# Fills encode (opj_compress options), layers, irreversible and complete (every pass of a
+# full-size picture kept) for a w x h picture.
+choose_options() {
+    local w=$1 h=$2
+    encode=()
+    irreversible=0 complete=1
+    if chance 40; then encode+=(-I); irreversible=1; fi
+    local x0=0 y0=0 dx=1 dy=1
+    if chance 10; then
+        pick 3; dx=$(( 1 + R )); pick 3; dy=$(( 1 + R )); encode+=(-s "$dx,$dy"); complete=0
+    fi
+    if chance 20; then pick 41; x0=$R; pick 41; y0=$R; encode+=(-d "$x0,$y0"); fi
+    # The smallest tile side, in samples of the image's grid, bounds the number of levels.
+    local tw=$w th=$h
+    if chance 30; then
+        pick "$w"; tw=$(( w / 20 + 1 + R )); pick "$h"; th=$(( h / 20 + 1 + R ))
+        encode+=(-t "$tw,$th")
+        if [ $(( x0 + y0 )) -gt 0 ] && chance 60; then
+            pick $(( tw < x0 + 1 ? tw : x0 + 1 )); local tx0=$(( x0 - R ))
+            pick $(( th < y0 + 1 ? th : y0 + 1 )); local ty0=$(( y0 - R ))
+            [ $(( tx0 + tw )) -gt "$x0" ] || tx0=$x0
+            [ $(( ty0 + th )) -gt "$y0" ] || ty0=$y0
+            encode+=(-T "$tx0,$ty0")
+        fi
+    fi
+    local side=$(( tw < th ? tw : th ))
+    local most=$(( $(log2 $(( side / (dx > dy ? dx : dy) + 1 ))) + 1 ))
+    [ "$most" -le 8 ] || most=8
+    pick "$most"; resolutions=$(( 1 + R ))
+    encode+=(-n "$resolutions")
+    if chance 30; then
+        pick 5; local bw=$(( 2 + R )); pick 5; local bh=$(( 2 + R ))
+        while [ $(( bw + bh )) -gt 12 ]; do bh=$(( bh - 1 )); done
+        encode+=(-b "$(( 1 << bw )),$(( 1 << bh ))")
+    fi
+    if chance 25; then
+        local records="" i pw
+        pick 3
+        for (( i = R; i >= 0; i-- )); do
+            pick 8; pw=$(( 1 << (2 + R) )); pick 8
+            records+="${records:+,}[$pw,$(( 1 << (2 + R) ))]"
+        done
+        encode+=(-c "$records")
+    fi
+    local orders=(LRCP RLCP RPCL PCRL CPRL)
+    pick 5; chance 60 && encode+=(-p "${orders[$R]}")
+    layers=1
+    if chance 40; then
+        pick 5; layers=$(( 1 + R ))
+        pick 200; local ratios="" r=$(( 20 + R )) i
+        for (( i = 0; i < layers; i++ )); do
+            ratios+="${ratios:+,}$r"; pick 70; r=$(( r * (20 + R) / 100 )); [ "$r" -ge 1 ] || r=1
+        done
+        chance 40 && ratios=${ratios%,*},1
+        encode+=(-r "$ratios")
+        [ "${ratios##*,}" = 1 ] || complete=0
+    elif chance 15; then
+        pick 4; layers=$(( 1 + R ))
+        pick 15; local psnrs="" q=$(( 20 + R )) i
+        for (( i = 0; i < layers; i++ )); do psnrs+="${psnrs:+,}$q"; pick 10; q=$(( q + 2 + R )); done
+        encode+=(-q "$psnrs")
+        complete=0
+    fi
+    # Progression changes in the first tile: resolutions below a split in one order, the rest in
+    # another.
+    if [ "$resolutions" -ge 2 ] && chance 10; then
+        pick $(( resolutions - 1 )); local split=$(( 1 + R ))
+        pick 5; local first=${orders[$R]}
+        pick 5
+        encode+=(-POC "T1=0,0,$layers,$split,$components,$first/T1=$split,0,$layers,$resolutions,$components,${orders[$R]}")
+    fi
+    pick 63; chance 35 && encode+=(-M $(( 1 + R )))
+    chance 20 && encode+=(-SOP)
+    chance 20 && encode+=(-EPH)
+    # opj_decompress refuses most shifts above 20.
+    if chance 10; then pick "$components"; local c=$R; pick 21; encode+=(-ROI "c=$c,U=$R"); fi
+    chance 10 && encode+=(-C "case $case of seed $seed")
+    if chance 15; then local parts=(R L C); pick 3; encode+=(-TP "${parts[$R]}"); fi
+    chance 10 && encode+=(-PLT)
+    chance 10 && encode+=(-TLM)
+    chance 10 && [ "$components" -ge 3 ] && encode+=(-mct 0)
+    pick 3; chance 10 && encode+=(-GuardBits $(( 1 + R )))
+    return 0
+}
+
+keep_failure() {  # <reason>: copies the case's files and command lines aside
+    local to=$dir/failures/seed$seed-case$case
+    mkdir -p "$to"
+    cp "$work/x.j2k" "$to/" 2>/dev/null
+    cp "$picture" "$to/" 2>/dev/null
+    {
+        echo "# $1"
+        echo "$picture_cmd"
+        echo "opj_compress -i $picture -o x.j2k ${encode[*]}"
+        echo "$ours $limit x.j2k ours"
+        echo "opj_decompress -i x.j2k -o ref.pgx $limit"
+        echo "# re-run: $0 -s $seed -c $case"
+        cat "$work/report" 2>/dev/null
+    } >"$to/commands.txt"
+    failures=$(( failures + 1 ))
+    echo "case $case: FAIL ($1) -> $to"
+}
+
+failures=0 passed=0 skipped=0 checked=0 reference_off=0 invalid=0
+worst_irreversible=0 lowest_psnr=inf
+first=1 last=$cases
+[ -z "$only" ] || { first=$only; last=$only; }
+for (( case = first; case <= last; case++ )); do
+    RANDOM=$(( seed * 7919 + case ))
+    rm -rf "$work"; mkdir -p "$work"
+    dimension 700; w=$R; dimension 500; h=$R
+    make_picture "$w" "$h" || { skipped=$(( skipped + 1 )); echo "case $case: convert failed: $picture_cmd"; continue; }
+    encoded=0
+    for attempt in 1 2 3 4; do
+        choose_options "$w" "$h"
+        if opj_compress -i "$picture" -o "$work/x.j2k" "${encode[@]}" >"$work/encode.log" 2>&1; then
+            encoded=1; break
+        fi
+    done
+    if [ $encoded = 0 ]; then
+        skipped=$(( skipped + 1 )); echo "case $case: opj_compress refused ${encode[*]}"; continue
+    fi
+    limit=""
+    if [ "$layers" -gt 1 ] && chance 50; then
+        pick "$layers"; limit="-l $(( 1 + R ))"; [ $(( 1 + R )) -eq "$layers" ] || complete=0
+    fi
+    tolerance=$irreversible
+    line="case $case: ${w}x$h c$components $(basename "$picture") ${encode[*]} $limit"
+    if ! opj_decompress -i "$work/x.j2k" -o "$work/ref.pgx" $limit >"$work/ref.log" 2>&1; then
+        skipped=$(( skipped + 1 )); echo "$line: opj_decompress refused"; continue
+    fi
+    timeout 120 "$ours" $limit "$work/x.j2k" "$work/ours" >"$work/ours.log" 2>&1
+    status=$?
+    # A stream whose code-blocks hold more passes than their bit-planes allow is broken
+    # whatever opj_decompress makes of it (opj_compress writes some with -TP and tiles).
+    if [ $status -eq 1 ] && grep -q "more coding passes than\|more missing bit-planes than" "$work/ours.log"; then
+        invalid=$(( invalid + 1 ))
+        mkdir -p "$dir/invalid"
+        cp "$work/x.j2k" "$dir/invalid/seed$seed-case$case.j2k"
+        echo "$line: refused, more passes than bit-planes"
+        continue
+    fi
+    if [ $status -ne 0 ]; then
+        cp "$work/ours.log" "$work/report"
+        keep_failure "j2k_decode status $status"; continue
+    fi
+    if ! python3 "$dir/compare.py" "$work/ours" "$work/ref" "$components" "$tolerance" >"$work/report"; then
+        # On a stream with every pass the source picture says which decoder is off.
+        if [ "$complete$comparable" = 11 ] &&
+            python3 "$dir/closer.py" "$work/ours" "$work/ref" "$picture" "$irreversible"; then
+            reference_off=$(( reference_off + 1 ))
+            mkdir -p "$dir/reference-off"
+            cp "$work/x.j2k" "$dir/reference-off/seed$seed-case$case.j2k"
+            echo "$line: reference differs, ours is as close to the source or closer"
+            continue
+        fi
+        keep_failure "samples differ"; continue
+    fi
+    if [ -n "$check" ] && [ $(( case % check_every )) -eq 0 ]; then
+        checked=$(( checked + 1 ))
+        if ! timeout 600 "$check" $limit "$work/x.j2k" "$work/check" >"$work/report" 2>&1 ||
+            ! python3 "$dir/compare.py" "$work/check" "$work/ours" "$components" 0 >>"$work/report"; then
+            keep_failure "$check reports or differs"; continue
+        fi
+    fi
+    passed=$(( passed + 1 ))
+    read -r _ diff _ psnr <"$work/report"
+    if [ "$irreversible" = 1 ]; then
+        [ "$diff" -le "$worst_irreversible" ] || worst_irreversible=$diff
+        if [ "$psnr" != inf ] && { [ "$lowest_psnr" = inf ] || python3 -c "import sys; sys.exit(0 if $psnr < $lowest_psnr else 1)"; }; then
+            lowest_psnr=$psnr
+        fi
+    fi
+    echo "$line: ok $(head -1 "$work/report")"
+done
+rm -rf "$work"
+echo "seed $seed: $passed passed, $failures failed, $skipped skipped (encoder or reference refused)${check:+, $checked also under $check}"
+echo "$reference_off complete streams where ours is the closer to the source picture (kept in reference-off)"
+echo "$invalid streams refused for more passes than bit-planes (kept in invalid)"
+echo "9/7 streams: largest difference $worst_irreversible, lowest PSNR $lowest_psnr dB"
+[ "$failures" -eq 0 ]
