@@ -58,8 +58,9 @@ const MqStateEntry* MqStateTable() {
 }
 
 mqdec_t::mqdec_t(int maxctxs)
-    : ctxs_(new const MqStateEntry*[static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)]),
-      count_(static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)) {
+    : ctxs_(new MqContext[static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)]),
+      count_(static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)),
+      bytes_{0xFF, 0xFF} {
     setctxs({});
 }
 
@@ -74,9 +75,14 @@ std::unique_ptr<mqdec_t> mqdec_create(int maxctxs) {
     }
 }
 
+// The copy costs little beside decoding its bytes, and its closing 0xFF pair lets byte input
+// run without a length check. Its memory is kept from segment to segment.
 void mqdec_t::setinput(std::span<const uint8_t> bytes) {
-    in_ = bytes;
-    pos_ = 0;
+    bytes_.assign(bytes.begin(), bytes.end());
+    bytes_.push_back(0xFF);
+    bytes_.push_back(0xFF);
+    size_ = bytes.size();
+    regs_.bp = bytes_.data();
 }
 
 void mqdec_t::setctxs(std::span<const MqContextInit> list) {
@@ -86,50 +92,20 @@ void mqdec_t::setctxs(std::span<const MqContextInit> list) {
     }
 }
 
-int mqdec_t::readbyte() {
-    if (pos_ >= in_.size()) {
-        eof_ = true;
-        return 0xFF;
-    }
-    return in_[pos_++];
-}
-
+// An empty segment starts on the first closing 0xFF, which reads as the standard's decoder
+// reads data that is not there: 0xFF bytes.
 void mqdec_t::init() {
-    eof_ = false;
-    c_ = 0;
-    lastbyte_ = static_cast<uint8_t>(readbyte());
-    c_ += uint32_t{lastbyte_} << 16;
-    bytein();
-    c_ <<= 7;
-    ct_ -= 7;
-    a_ = 0x8000;
+    regs_.bp = bytes_.data();
+    regs_.c = uint32_t{regs_.bp[0]} << 16;
+    MqByteIn(regs_);
+    regs_.c <<= 7;
+    regs_.ct -= 7;
+    regs_.a = 0x8000;
 }
 
-// A byte after 0xFF that is above 0x8F is a marker, which no segment holds: from there on the
-// decoder reads 1-bits, as it does past the end of the segment, and reads nothing more (the
-// standard's decoder stays at the marker too). After 0xFF otherwise one stuffed bit is skipped.
-void mqdec_t::bytein() {
-    if (eof_) {
-        c_ += 0xFF00;
-        ct_ = 8;
-        return;
-    }
-    const int b = readbyte();
-    const uint8_t previous = lastbyte_;
-    lastbyte_ = static_cast<uint8_t>(b);
-    if (previous == 0xFF) {
-        if (b > 0x8F) {
-            eof_ = true;
-            c_ += 0xFF00;
-            ct_ = 8;
-        } else {
-            c_ += static_cast<uint32_t>(b) << 9;
-            ct_ = 7;
-        }
-    } else {
-        c_ += static_cast<uint32_t>(b) << 8;
-        ct_ = 8;
-    }
+bool mqdec_t::eof() const {
+    const uint8_t* bp = regs_.bp;
+    return bp >= bytes_.data() + size_ || (bp[0] == 0xFF && bp[1] > 0x8F);
 }
 
 }  // namespace j2000

@@ -87,8 +87,6 @@ TEST(T1DecoderTest, RawPassesSkipTheStuffedBitAfterAnFFByte) {
         for (size_t i = 0; s.type == 2 && i + 1 < s.bytes.size(); ++i)
             sawFF |= s.bytes[i] == 0xFF;
     }
-    for (const auto& s : block.segments)
-        printf("seg p%d n%d t%d size %zu\n", s.passno, s.numpasses, s.type, s.bytes.size());
     ASSERT_TRUE(sawFF);
     std::vector<int32_t> decoded(values.size(), 0);
     T1CodeBlockDecoder decoder({16, 16, 0, 12, 0, 0, 0, kStyleBypass});
