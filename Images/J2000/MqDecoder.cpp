@@ -35,26 +35,31 @@ constexpr std::array<MqStateRow, 47> kStates{{
     {0x0001, 45, 43, false}, {0x5601, 46, 46, false},
 }};
 
-std::array<MqStateEntry, 94> BuildStateTable() {
-    std::array<MqStateEntry, 94> table{};
-    for (size_t i = 0; i < kStates.size(); ++i) {
-        for (int mps = 0; mps < 2; ++mps) {
-            const MqStateRow& row = kStates[i];
-            const int lpsMps = row.switchMps ? 1 - mps : mps;
-            table[2 * i + static_cast<size_t>(mps)] = {
-                row.qe, mps, &table[2 * size_t{row.nmps} + static_cast<size_t>(mps)],
-                &table[2 * size_t{row.nlps} + static_cast<size_t>(lpsMps)]};
-        }
+MqContext Slot(size_t entry) {
+    return (uint32_t{kStates[entry / 2].qe} << 16) | static_cast<uint32_t>(entry);
+}
+
+std::array<MqTransition, 94> BuildTransitions() {
+    std::array<MqTransition, 94> table{};
+    for (size_t entry = 0; entry < table.size(); ++entry) {
+        const MqStateRow& row = kStates[entry / 2];
+        const size_t mps = entry & 1;
+        const size_t lpsMps = row.switchMps ? 1 - mps : mps;
+        table[entry] = {Slot(2 * size_t{row.nmps} + mps), Slot(2 * size_t{row.nlps} + lpsMps)};
     }
     return table;
 }
 
 }  // namespace
 
-const MqStateEntry* MqStateTable() {
+const MqTransition* MqTransitions() {
     // Built once, on first use, by whichever thread gets there first; immutable afterwards.
-    static const std::array<MqStateEntry, 94> table = BuildStateTable();
+    static const std::array<MqTransition, 94> table = BuildTransitions();
     return table.data();
+}
+
+MqContext MqSlot(int state, int mps) {
+    return Slot(2 * static_cast<size_t>(state) + static_cast<size_t>(mps & 1));
 }
 
 mqdec_t::mqdec_t(int maxctxs)
@@ -86,9 +91,8 @@ void mqdec_t::setinput(std::span<const uint8_t> bytes) {
 }
 
 void mqdec_t::setctxs(std::span<const MqContextInit> list) {
-    const MqStateEntry* table = MqStateTable();
     for (size_t k = 0; k < count_; ++k) {
-        ctxs_[k] = k < list.size() ? &table[2 * list[k].state + list[k].mps] : &table[0];
+        ctxs_[k] = k < list.size() ? MqSlot(list[k].state, list[k].mps) : MqSlot(0, 0);
     }
 }
 
@@ -100,7 +104,7 @@ void mqdec_t::init() {
     MqByteIn(regs_);
     regs_.c <<= 7;
     regs_.ct -= 7;
-    regs_.a = 0x8000;
+    regs_.a = 0x8000u << 16;
 }
 
 bool mqdec_t::eof() const {

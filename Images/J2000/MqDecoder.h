@@ -11,6 +11,7 @@
 // function on it, so that a coding pass can copy them into locals, which the compiler keeps
 // in machine registers for the whole pass, and store them back once at its end.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,17 +20,25 @@
 
 namespace j2000 {
 
-// One entry of the probability-state table: 47 states, each with either MPS value. The
-// successors are entry indices, the LPS one with the MPS exchanged where the state says so.
-struct MqStateEntry {
-    uint32_t qe;
-    int mps;
-    const MqStateEntry* nmps;
-    const MqStateEntry* nlps;
+// A context slot: the Qe of the context's probability state in the upper 16 bits and its
+// state-table entry, 2 x state + MPS, in the lower ones. A decision reads Qe and the MPS from
+// the slot itself, without following it into the table first.
+using MqContext = uint32_t;
+
+constexpr uint32_t kMqQeMask = 0xFFFF0000u;
+
+// The slots that follow a slot after an MPS and after an LPS decision (the LPS one with the
+// MPS exchanged where the state says so), by state-table entry.
+struct MqTransition {
+    MqContext nmps;
+    MqContext nlps;
 };
 
-// The table, entry 2 x state + mps; built once, read only afterwards.
-const MqStateEntry* MqStateTable();
+// The table, 94 entries; built once, read only afterwards.
+const MqTransition* MqTransitions();
+
+// The slot of state index state with MPS value mps.
+MqContext MqSlot(int state, int mps);
 
 // A context's starting point: its state index and MPS value.
 struct MqContextInit {
@@ -37,13 +46,12 @@ struct MqContextInit {
     int state;
 };
 
-// A context slot: the state entry the context is in.
-using MqContext = const MqStateEntry*;
-
-// The decoder's registers. bp points at the byte read last, inside the decoder's copy of the
-// segment, which ends with two 0xFF bytes: an 0xFF followed by a byte above 0x8F is where
-// reading stops for good (a marker, or the end of the segment), so byte input needs no
-// length check and past the end it adds 1-bits, as the standard's decoder does at a marker.
+// The decoder's registers. A is held shifted up by 16, so that it is compared with the
+// slots' Qe as it stands and its top bit is the sign bit. bp points at the byte read last,
+// inside the decoder's copy of the segment, which ends with two 0xFF bytes: an 0xFF followed
+// by a byte above 0x8F is where reading stops for good (a marker, or the end of the segment),
+// so byte input needs no length check and past the end it adds 1-bits, as the standard's
+// decoder does at a marker.
 struct MqRegisters {
     uint32_t a = 0;
     uint32_t c = 0;
@@ -71,41 +79,46 @@ inline void MqByteIn(MqRegisters& r) {
     }
 }
 
-// The standard's RENORMD.
+// The standard's RENORMD, which doubles A until its top bit is set, reading a byte whenever
+// the bits of C run out: here all the doublings that need no byte are done in one shift.
 inline void MqRenormalise(MqRegisters& r) {
-    do {
-        if (r.ct == 0) {
-            MqByteIn(r);
-        }
-        r.a <<= 1;
-        r.c <<= 1;
-        --r.ct;
-    } while ((r.a & 0x8000) == 0);
+    int n = std::countl_zero(r.a);  // A is never 0 here
+    while (n > r.ct) {
+        r.a <<= r.ct;
+        r.c <<= r.ct;
+        n -= r.ct;
+        MqByteIn(r);
+    }
+    r.a <<= n;
+    r.c <<= n;
+    r.ct -= n;
 }
 
 // The standard's DECODE of one decision in context cx. The conditional exchanges run for
 // about one decision in three; everything stays inline, as tier 1 calls this for every
 // coded bit.
-inline int MqDecode(MqRegisters& r, MqContext& cx) {
-    const MqStateEntry* state = cx;
-    const uint32_t qe = state->qe;
+inline int MqDecode(MqRegisters& r, MqContext& cx, const MqTransition* transitions) {
+    const MqContext slot = cx;
+    const uint32_t qe = slot & kMqQeMask;
+    const int mps = static_cast<int>(slot & 1);
+    const MqTransition& next = transitions[slot & 0xFF];
     r.a -= qe;
     int d;
-    if ((r.c >> 16) >= qe) {
-        r.c -= qe << 16;
-        if (r.a & 0x8000) {
-            return state->mps;
+    if (r.c >= qe) {
+        r.c -= qe;
+        if (r.a & 0x80000000u) {
+            return mps;
         }
         // MPS exchange: the smaller interval decides.
         const bool lps = r.a < qe;
-        d = lps ? 1 - state->mps : state->mps;
-        cx = lps ? state->nlps : state->nmps;
+        d = mps ^ static_cast<int>(lps);
+        cx = lps ? next.nlps : next.nmps;
     } else {
         // LPS exchange.
-        const bool mps = r.a < qe;
+        const bool lps = r.a >= qe;
         r.a = qe;
-        d = mps ? state->mps : 1 - state->mps;
-        cx = mps ? state->nmps : state->nlps;
+        d = mps ^ static_cast<int>(lps);
+        cx = lps ? next.nlps : next.nmps;
     }
     MqRenormalise(r);
     return d;
@@ -123,7 +136,9 @@ class mqdec_t {
     void setctxs(std::span<const MqContextInit> list);
 
     // Decodes one decision in context ctx (the standard's DECODE).
-    int decode(int ctx) { return MqDecode(regs_, ctxs_[static_cast<size_t>(ctx)]); }
+    int decode(int ctx) {
+        return MqDecode(regs_, ctxs_[static_cast<size_t>(ctx)], MqTransitions());
+    }
 
     // For a coding pass that decodes with the registers in locals: it takes them here and
     // hands them back when it ends; the context slots stay in the decoder.
@@ -134,7 +149,7 @@ class mqdec_t {
     int maxctxs() const { return static_cast<int>(count_); }
     // For tests: the registers after a step, and whether reading has stopped at the end of
     // the segment or at a marker.
-    uint32_t a() const { return regs_.a; }
+    uint32_t a() const { return regs_.a >> 16; }
     int ct() const { return regs_.ct; }
     bool eof() const;
 

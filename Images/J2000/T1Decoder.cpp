@@ -131,12 +131,16 @@ void ForEachStripeColumn(const PassContext& pc, Visit&& visit) {
 class MqSource {
   public:
     explicit MqSource(mqdec_t& mq)
-        : mq_(mq), regs_(mq.registers()), contexts_(mq.contexts()), luts_(jpc_initluts()) {}
+        : mq_(mq),
+          regs_(mq.registers()),
+          contexts_(mq.contexts()),
+          transitions_(MqTransitions()),
+          luts_(jpc_initluts()) {}
     ~MqSource() { mq_.setregisters(regs_); }
     MqSource(const MqSource&) = delete;
     MqSource& operator=(const MqSource&) = delete;
 
-    int Decide(int context) { return MqDecode(regs_, contexts_[context]); }
+    int Decide(int context) { return MqDecode(regs_, contexts_[context], transitions_); }
     int Significance(uint32_t word, const uint8_t* zeroCoding) {
         return Decide(zeroCoding[word & kOtherSigMask]);
     }
@@ -152,6 +156,7 @@ class MqSource {
     mqdec_t& mq_;
     MqRegisters regs_;
     MqContext* contexts_;
+    const MqTransition* transitions_;
     const T1Luts& luts_;
 };
 
