@@ -1,6 +1,7 @@
 #include "Images/J2000/T1Decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -172,15 +173,44 @@ class RawSource {
     RawBits& bits_;
 };
 
-// Decodes the significance and, on 1, the sign of the sample at p (row r of its stripe).
+// The passes pick the rows of a stripe column to code from its 64-bit word: one bit per row,
+// at the bottom of the row's 16-bit lane, walked from the top row down.
+constexpr uint64_t kRowBits = Lanes(1);
+
+uint64_t RowsWith(uint64_t word, T1StateBits bit) {
+    return (word >> std::countr_zero(static_cast<uint32_t>(bit))) & kRowBits;
+}
+
+// The rows whose words have some significant neighbour: adding 0xFF carries into bit 8 of a
+// lane exactly when its low 8 bits are not all 0, and never out of the lane.
+uint64_t RowsWithSignificantNeighbour(uint64_t word) {
+    return (((word & Lanes(kOtherSigMask)) + Lanes(0xFF)) >> 8) & kRowBits;
+}
+
+// The rows that a stripe of rows rows has (a partial last stripe has fewer than four).
+uint64_t StripeRows(int rows) {
+    return rows == kStripeRows ? kRowBits : kRowBits & ((uint64_t{1} << (16 * rows)) - 1);
+}
+
+// Takes the topmost row out of todo and returns it.
+int TakeRow(uint64_t& todo) {
+    const int r = std::countr_zero(todo) / 16;
+    todo &= todo - 1;
+    return r;
+}
+
+// Decodes the significance and, on 1, the sign of the sample at p (row r of its stripe);
+// returns whether it became significant.
 template <typename Source>
-inline void DecodeSignificance(const PassContext& pc, Source& source, uint16_t* p, int r,
+inline bool DecodeSignificance(const PassContext& pc, Source& source, uint16_t* p, int r,
                                int32_t* d, int32_t oneplushalf) {
-    if (source.Significance(*p, pc.zeroCoding)) {
-        const int s = source.Sign(*p);
-        *d = s ? -oneplushalf : oneplushalf;
-        SetSignificant(p, pc.stripeStep, r, s != 0, pc.vcausal);
+    if (!source.Significance(*p, pc.zeroCoding)) {
+        return false;
     }
+    const int s = source.Sign(*p);
+    *d = s ? -oneplushalf : oneplushalf;
+    SetSignificant(p, pc.stripeStep, r, s != 0, pc.vcausal);
+    return true;
 }
 
 template <typename Source, typename Input>
@@ -188,15 +218,16 @@ void SignificancePass(const PassContext& pc, Input& input, int b) {
     Source source(input);
     const int32_t oneplushalf = (1 << b) | ((1 << b) >> 1);
     ForEachStripeColumn(pc, [&](int rows, uint16_t* col, int32_t* d) {
-        if ((LoadColumn(col) & Lanes(kOtherSigMask)) == 0) {
-            return;  // no sample of the column has a significant neighbour
-        }
-        for (int r = 0; r < rows; ++r) {
-            const uint32_t f = col[r];
-            if ((f & (kSig | kVisited)) != 0 || (f & kOtherSigMask) == 0) {
-                continue;
+        const uint64_t word = LoadColumn(col);
+        const uint64_t uncoded =
+            ~RowsWith(word, kSig) & ~RowsWith(word, kVisited) & StripeRows(rows);
+        uint64_t todo = uncoded & RowsWithSignificantNeighbour(word);
+        while (todo != 0) {
+            const int r = TakeRow(todo);
+            if (DecodeSignificance(pc, source, col + r, r, d + r, oneplushalf)) {
+                // The row below has a significant neighbour now.
+                todo |= uncoded & ((uint64_t{1} << (16 * r)) << 16);
             }
-            DecodeSignificance(pc, source, col + r, r, d + r, oneplushalf);
             col[r] |= kVisited;
         }
     });
@@ -207,18 +238,14 @@ void RefinementPass(const PassContext& pc, Input& input, int b) {
     Source source(input);
     const int32_t half = (1 << b) >> 1;
     const int32_t lower = half ? -half : -1;  // a 0 bit at plane 0 lowers the magnitude by one
-    ForEachStripeColumn(pc, [&](int rows, uint16_t* col, int32_t* d) {
-        if ((LoadColumn(col) & Lanes(kSig)) == 0) {
-            return;
-        }
-        for (int r = 0; r < rows; ++r) {
-            const uint32_t f = col[r];
-            if ((f & (kSig | kVisited)) != kSig) {
-                continue;
-            }
-            const int32_t t = source.Refinement(f) ? half : lower;
+    ForEachStripeColumn(pc, [&](int, uint16_t* col, int32_t* d) {
+        const uint64_t word = LoadColumn(col);
+        uint64_t todo = RowsWith(word, kSig) & ~RowsWith(word, kVisited);
+        while (todo != 0) {
+            const int r = TakeRow(todo);
+            const int32_t t = source.Refinement(col[r]) ? half : lower;
             d[r] += d[r] < 0 ? -t : t;
-            col[r] = static_cast<uint16_t>(f | kRefined);
+            col[r] |= kRefined;
         }
     });
 }
@@ -248,16 +275,16 @@ void CleanupPass(const PassContext& pc, mqdec_t& mq, int b, bool segsym,
         // The words as they stand before the column is coded: a sample's own significant and
         // visited bits change only when that sample is coded.
         const uint64_t word = LoadColumn(col);
-        int r = 0;
+        uint64_t todo = ~RowsWith(word, kSig) & ~RowsWith(word, kVisited) & StripeRows(rows);
         if (rows == kStripeRows && (word & busy) == 0) {
-            r = CleanupRun(pc, source, col, d, oneplushalf);
+            const int next = CleanupRun(pc, source, col, d, oneplushalf);
+            todo = next < kStripeRows ? todo & (kRowBits << (16 * next)) : 0;
         } else if ((word & Lanes(kVisited)) != 0) {
             StoreColumn(col, word & ~Lanes(kVisited));  // ready for the next bit-plane
         }
-        for (; r < rows; ++r) {
-            if (((word >> (16 * r)) & (kSig | kVisited)) == 0) {
-                DecodeSignificance(pc, source, col + r, r, d + r, oneplushalf);
-            }
+        while (todo != 0) {
+            const int r = TakeRow(todo);
+            DecodeSignificance(pc, source, col + r, r, d + r, oneplushalf);
         }
     });
     if (segsym) {
