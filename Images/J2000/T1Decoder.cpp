@@ -86,24 +86,66 @@ struct PassContext {
     bool vcausal;
 };
 
-// Tells the neighbours of the sample at p, in row r of its stripe, that it became
-// significant. With the vertically causal mode a stripe's first row does not tell the row
+// A pass holds the four state words of the stripe column it codes in one 64-bit register,
+// and stores them when it leaves the column: a row's context is then read from that register,
+// not from a memory word that the row above has just written.
+
+// The state word of row r, out of its column's.
+inline uint32_t Row(uint64_t column, int r) {
+    return static_cast<uint32_t>(column >> (16 * r)) & 0xFFFF;
+}
+
+// What a sample in row r of a stripe that becomes significant tells the words of its column
+// and of the columns either side, within the stripe, as one 64-bit OR each. By sign (1
+// negative) and row.
+struct ColumnUpdate {
+    uint64_t west, own, east;
+};
+
+constexpr uint64_t InLane(int r, uint32_t bits) {
+    return r >= 0 && r < kStripeRows ? uint64_t{bits} << (16 * r) : 0;
+}
+
+constexpr ColumnUpdate MakeColumnUpdate(int r, bool negative) {
+    const uint32_t n = negative ? 0xFFFF : 0;
+    return {
+        InLane(r - 1, kSeSig) | InLane(r, kESig | (n & kESgn)) | InLane(r + 1, kNeSig),
+        InLane(r - 1, kSSig | (n & kSSgn)) | InLane(r, kSig) | InLane(r + 1, kNSig | (n & kNSgn)),
+        InLane(r - 1, kSwSig) | InLane(r, kWSig | (n & kWSgn)) | InLane(r + 1, kNwSig)};
+}
+
+constexpr ColumnUpdate kColumnUpdates[2][kStripeRows] = {
+    {MakeColumnUpdate(0, false), MakeColumnUpdate(1, false), MakeColumnUpdate(2, false),
+     MakeColumnUpdate(3, false)},
+    {MakeColumnUpdate(0, true), MakeColumnUpdate(1, true), MakeColumnUpdate(2, true),
+     MakeColumnUpdate(3, true)}};
+
+inline void OrColumn(uint16_t* column, uint64_t bits) {
+    StoreColumn(column, LoadColumn(column) | bits);
+}
+
+// Tells the neighbours of the sample in row r of the stripe column col, whose words the pass
+// holds in own, that it became significant. The first and last rows also tell the stripe
+// above and below; with the vertically causal mode a stripe's first row does not tell the row
 // above, which belongs to the stripe before.
-inline void SetSignificant(uint16_t* p, ptrdiff_t stripeStep, int r, bool negative, bool vcausal) {
-    uint16_t* north = r > 0 ? p - 1 : p - stripeStep + (kStripeRows - 1);
-    uint16_t* south = r < kStripeRows - 1 ? p + 1 : p + stripeStep - (kStripeRows - 1);
+inline void SetSignificant(uint16_t* col, uint64_t& own, int r, ptrdiff_t stripeStep, bool negative,
+                           bool vcausal) {
+    const ColumnUpdate& update = kColumnUpdates[negative][r];
+    OrColumn(col - kStripeRows, update.west);
+    OrColumn(col + kStripeRows, update.east);
+    own |= update.own;
     const uint16_t sign = negative ? 0xFFFF : 0;
-    south[-kStripeRows] |= kNeSig;
-    south[kStripeRows] |= kNwSig;
-    *south |= kNSig | (sign & kNSgn);
-    p[-kStripeRows] |= kESig | (sign & kESgn);
-    p[kStripeRows] |= kWSig | (sign & kWSgn);
-    if (!(vcausal && r == 0)) {
+    if (r == 0 && !vcausal) {
+        uint16_t* north = col - stripeStep + (kStripeRows - 1);
         north[-kStripeRows] |= kSeSig;
         north[kStripeRows] |= kSwSig;
         *north |= kSSig | (sign & kSSgn);
+    } else if (r == kStripeRows - 1) {
+        uint16_t* south = col + stripeStep;
+        south[-kStripeRows] |= kNeSig;
+        south[kStripeRows] |= kNwSig;
+        *south |= kNSig | (sign & kNSgn);
     }
-    *p |= kSig;
 }
 
 // Visits every stripe column in the standard's scan order: stripes of four rows, columns left
@@ -199,17 +241,17 @@ int TakeRow(uint64_t& todo) {
     return r;
 }
 
-// Decodes the significance and, on 1, the sign of the sample at p (row r of its stripe);
-// returns whether it became significant.
+// Decodes the significance and, on 1, the sign of the sample in row r of the stripe column
+// col (its words held in own); returns whether it became significant.
 template <typename Source>
-inline bool DecodeSignificance(const PassContext& pc, Source& source, uint16_t* p, int r,
-                               int32_t* d, int32_t oneplushalf) {
-    if (!source.Significance(*p, pc.zeroCoding)) {
+inline bool DecodeSignificance(const PassContext& pc, Source& source, uint16_t* col, uint64_t& own,
+                               int r, int32_t* d, int32_t oneplushalf) {
+    if (!source.Significance(Row(own, r), pc.zeroCoding)) {
         return false;
     }
-    const int s = source.Sign(*p);
-    *d = s ? -oneplushalf : oneplushalf;
-    SetSignificant(p, pc.stripeStep, r, s != 0, pc.vcausal);
+    const int s = source.Sign(Row(own, r));
+    d[r] = s ? -oneplushalf : oneplushalf;
+    SetSignificant(col, own, r, pc.stripeStep, s != 0, pc.vcausal);
     return true;
 }
 
@@ -218,18 +260,22 @@ void SignificancePass(const PassContext& pc, Input& input, int b) {
     Source source(input);
     const int32_t oneplushalf = (1 << b) | ((1 << b) >> 1);
     ForEachStripeColumn(pc, [&](int rows, uint16_t* col, int32_t* d) {
-        const uint64_t word = LoadColumn(col);
+        uint64_t word = LoadColumn(col);
         const uint64_t uncoded =
             ~RowsWith(word, kSig) & ~RowsWith(word, kVisited) & StripeRows(rows);
         uint64_t todo = uncoded & RowsWithSignificantNeighbour(word);
+        if (todo == 0) {
+            return;
+        }
         while (todo != 0) {
             const int r = TakeRow(todo);
-            if (DecodeSignificance(pc, source, col + r, r, d + r, oneplushalf)) {
+            if (DecodeSignificance(pc, source, col, word, r, d, oneplushalf)) {
                 // The row below has a significant neighbour now.
                 todo |= uncoded & ((uint64_t{1} << (16 * r)) << 16);
             }
-            col[r] |= kVisited;
+            word |= InLane(r, kVisited);
         }
+        StoreColumn(col, word);
     });
 }
 
@@ -239,30 +285,34 @@ void RefinementPass(const PassContext& pc, Input& input, int b) {
     const int32_t half = (1 << b) >> 1;
     const int32_t lower = half ? -half : -1;  // a 0 bit at plane 0 lowers the magnitude by one
     ForEachStripeColumn(pc, [&](int, uint16_t* col, int32_t* d) {
-        const uint64_t word = LoadColumn(col);
+        uint64_t word = LoadColumn(col);
         uint64_t todo = RowsWith(word, kSig) & ~RowsWith(word, kVisited);
+        if (todo == 0) {
+            return;
+        }
         while (todo != 0) {
             const int r = TakeRow(todo);
-            const int32_t t = source.Refinement(col[r]) ? half : lower;
+            const int32_t t = source.Refinement(Row(word, r)) ? half : lower;
             d[r] += d[r] < 0 ? -t : t;
-            col[r] |= kRefined;
+            word |= InLane(r, kRefined);
         }
+        StoreColumn(col, word);
     });
 }
 
 // The run-length mode: a full column with no significant sample, none visited and no
 // significant neighbour codes with one decision whether any of it becomes significant, and
 // where. Returns the row to go on from (4 when the column is done).
-inline int CleanupRun(const PassContext& pc, MqSource& source, uint16_t* col, int32_t* d,
-                      int32_t oneplushalf) {
+inline int CleanupRun(const PassContext& pc, MqSource& source, uint16_t* col, uint64_t& own,
+                      int32_t* d, int32_t oneplushalf) {
     if (!source.Decide(kT1RunLengthContext)) {
         return kStripeRows;
     }
     int r = source.Decide(kT1UniformContext) << 1;
     r |= source.Decide(kT1UniformContext);
-    const int s = source.Sign(col[r]);
+    const int s = source.Sign(Row(own, r));
     d[r] = s ? -oneplushalf : oneplushalf;
-    SetSignificant(col + r, pc.stripeStep, r, s != 0, pc.vcausal);
+    SetSignificant(col, own, r, pc.stripeStep, s != 0, pc.vcausal);
     return r + 1;
 }
 
@@ -272,20 +322,18 @@ void CleanupPass(const PassContext& pc, mqdec_t& mq, int b, bool segsym,
     const int32_t oneplushalf = (1 << b) | ((1 << b) >> 1);
     const uint64_t busy = Lanes(kSig | kVisited | kOtherSigMask);
     ForEachStripeColumn(pc, [&](int rows, uint16_t* col, int32_t* d) {
-        // The words as they stand before the column is coded: a sample's own significant and
-        // visited bits change only when that sample is coded.
-        const uint64_t word = LoadColumn(col);
+        uint64_t word = LoadColumn(col);
         uint64_t todo = ~RowsWith(word, kSig) & ~RowsWith(word, kVisited) & StripeRows(rows);
         if (rows == kStripeRows && (word & busy) == 0) {
-            const int next = CleanupRun(pc, source, col, d, oneplushalf);
+            const int next = CleanupRun(pc, source, col, word, d, oneplushalf);
             todo = next < kStripeRows ? todo & (kRowBits << (16 * next)) : 0;
-        } else if ((word & Lanes(kVisited)) != 0) {
-            StoreColumn(col, word & ~Lanes(kVisited));  // ready for the next bit-plane
         }
+        word &= ~Lanes(kVisited);  // ready for the next bit-plane
         while (todo != 0) {
             const int r = TakeRow(todo);
-            DecodeSignificance(pc, source, col + r, r, d + r, oneplushalf);
+            DecodeSignificance(pc, source, col, word, r, d, oneplushalf);
         }
+        StoreColumn(col, word);
     });
     if (segsym) {
         int symbol = 0;
