@@ -102,8 +102,14 @@ struct ColumnUpdate {
     uint64_t west, own, east;
 };
 
+// The bits in the lane of row r (0 to 3) of a column's word.
+constexpr uint64_t Lane(int r, uint32_t bits) {
+    return uint64_t{bits} << (16 * r);
+}
+
+// The same for a row that may lie outside the stripe, which gets nothing.
 constexpr uint64_t InLane(int r, uint32_t bits) {
-    return r >= 0 && r < kStripeRows ? uint64_t{bits} << (16 * r) : 0;
+    return r >= 0 && r < kStripeRows ? Lane(r, bits) : 0;
 }
 
 constexpr ColumnUpdate MakeColumnUpdate(int r, bool negative) {
@@ -271,9 +277,9 @@ void SignificancePass(const PassContext& pc, Input& input, int b) {
             const int r = TakeRow(todo);
             if (DecodeSignificance(pc, source, col, word, r, d, oneplushalf)) {
                 // The row below has a significant neighbour now.
-                todo |= uncoded & ((uint64_t{1} << (16 * r)) << 16);
+                todo |= uncoded & Lane(r, 1u << 16);
             }
-            word |= InLane(r, kVisited);
+            word |= Lane(r, kVisited);
         }
         StoreColumn(col, word);
     });
@@ -294,7 +300,7 @@ void RefinementPass(const PassContext& pc, Input& input, int b) {
             const int r = TakeRow(todo);
             const int32_t t = source.Refinement(Row(word, r)) ? half : lower;
             d[r] += d[r] < 0 ? -t : t;
-            word |= InLane(r, kRefined);
+            word |= Lane(r, kRefined);
         }
         StoreColumn(col, word);
     });
