@@ -35,31 +35,37 @@ constexpr std::array<MqStateRow, 47> kStates{{
     {0x0001, 45, 43, false}, {0x5601, 46, 46, false},
 }};
 
-std::array<MqStateEntry, 94> BuildStateTable() {
-    std::array<MqStateEntry, 94> table{};
-    for (size_t i = 0; i < kStates.size(); ++i) {
-        for (int mps = 0; mps < 2; ++mps) {
-            const MqStateRow& row = kStates[i];
-            const int lpsMps = row.switchMps ? 1 - mps : mps;
-            table[2 * i + static_cast<size_t>(mps)] = {
-                row.qe, mps, &table[2 * size_t{row.nmps} + static_cast<size_t>(mps)],
-                &table[2 * size_t{row.nlps} + static_cast<size_t>(lpsMps)]};
-        }
+MqContext Slot(size_t entry) {
+    return (uint32_t{kStates[entry / 2].qe} << 16) | static_cast<uint32_t>(entry);
+}
+
+std::array<MqTransition, 94> BuildTransitions() {
+    std::array<MqTransition, 94> table{};
+    for (size_t entry = 0; entry < table.size(); ++entry) {
+        const MqStateRow& row = kStates[entry / 2];
+        const size_t mps = entry & 1;
+        const size_t lpsMps = row.switchMps ? 1 - mps : mps;
+        table[entry] = {Slot(2 * size_t{row.nmps} + mps), Slot(2 * size_t{row.nlps} + lpsMps)};
     }
     return table;
 }
 
 }  // namespace
 
-const MqStateEntry* MqStateTable() {
+const MqTransition* MqTransitions() {
     // Built once, on first use, by whichever thread gets there first; immutable afterwards.
-    static const std::array<MqStateEntry, 94> table = BuildStateTable();
+    static const std::array<MqTransition, 94> table = BuildTransitions();
     return table.data();
 }
 
+MqContext MqSlot(int state, int mps) {
+    return Slot(2 * static_cast<size_t>(state) + static_cast<size_t>(mps & 1));
+}
+
 mqdec_t::mqdec_t(int maxctxs)
-    : ctxs_(new const MqStateEntry*[static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)]),
-      count_(static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)) {
+    : ctxs_(new MqContext[static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)]),
+      count_(static_cast<size_t>(maxctxs > 0 ? maxctxs : 1)),
+      bytes_{0xFF, 0xFF} {
     setctxs({});
 }
 
@@ -74,62 +80,36 @@ std::unique_ptr<mqdec_t> mqdec_create(int maxctxs) {
     }
 }
 
+// The copy costs little beside decoding its bytes, and its closing 0xFF pair lets byte input
+// run without a length check. Its memory is kept from segment to segment.
 void mqdec_t::setinput(std::span<const uint8_t> bytes) {
-    in_ = bytes;
-    pos_ = 0;
+    bytes_.assign(bytes.begin(), bytes.end());
+    bytes_.push_back(0xFF);
+    bytes_.push_back(0xFF);
+    size_ = bytes.size();
+    regs_.bp = bytes_.data();
 }
 
 void mqdec_t::setctxs(std::span<const MqContextInit> list) {
-    const MqStateEntry* table = MqStateTable();
     for (size_t k = 0; k < count_; ++k) {
-        ctxs_[k] = k < list.size() ? &table[2 * list[k].state + list[k].mps] : &table[0];
+        ctxs_[k] = k < list.size() ? MqSlot(list[k].state, list[k].mps) : MqSlot(0, 0);
     }
 }
 
-int mqdec_t::readbyte() {
-    if (pos_ >= in_.size()) {
-        eof_ = true;
-        return 0xFF;
-    }
-    return in_[pos_++];
-}
-
+// An empty segment starts on the first closing 0xFF, which reads as the standard's decoder
+// reads data that is not there: 0xFF bytes.
 void mqdec_t::init() {
-    eof_ = false;
-    c_ = 0;
-    lastbyte_ = static_cast<uint8_t>(readbyte());
-    c_ += uint32_t{lastbyte_} << 16;
-    bytein();
-    c_ <<= 7;
-    ct_ -= 7;
-    a_ = 0x8000;
+    regs_.bp = bytes_.data();
+    regs_.c = uint32_t{regs_.bp[0]} << 16;
+    MqByteIn(regs_);
+    regs_.c <<= 7;
+    regs_.ct -= 7;
+    regs_.a = 0x8000u << 16;
 }
 
-// A byte after 0xFF that is above 0x8F is a marker, which no segment holds: from there on the
-// decoder reads 1-bits, as it does past the end of the segment, and reads nothing more (the
-// standard's decoder stays at the marker too). After 0xFF otherwise one stuffed bit is skipped.
-void mqdec_t::bytein() {
-    if (eof_) {
-        c_ += 0xFF00;
-        ct_ = 8;
-        return;
-    }
-    const int b = readbyte();
-    const uint8_t previous = lastbyte_;
-    lastbyte_ = static_cast<uint8_t>(b);
-    if (previous == 0xFF) {
-        if (b > 0x8F) {
-            eof_ = true;
-            c_ += 0xFF00;
-            ct_ = 8;
-        } else {
-            c_ += static_cast<uint32_t>(b) << 9;
-            ct_ = 7;
-        }
-    } else {
-        c_ += static_cast<uint32_t>(b) << 8;
-        ct_ = 8;
-    }
+bool mqdec_t::eof() const {
+    const uint8_t* bp = regs_.bp;
+    return bp >= bytes_.data() + size_ || (bp[0] == 0xFF && bp[1] > 0x8F);
 }
 
 }  // namespace j2000

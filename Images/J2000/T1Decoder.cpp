@@ -1,6 +1,9 @@
 #include "Images/J2000/T1Decoder.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -47,156 +50,301 @@ class RawBits {
     uint8_t last_ = 0;
 };
 
+// The state words are kept stripe by stripe: the four words of one stripe column lie side by
+// side, so one 64-bit load tells whether a column needs any work in a pass, and columns follow
+// each other. A border column on either side and a border stripe above and below take the
+// updates that the edge samples send to their neighbours, so no update needs a bounds check.
+// A last stripe of fewer than four rows keeps four words per column; the words of its missing
+// rows only ever receive neighbour bits and are never coded.
+constexpr int kStripeRows = 4;
+
+// The state bits of all four rows of a stripe column.
+constexpr uint64_t Lanes(uint32_t bits) {
+    return uint64_t{bits} * 0x0001000100010001u;
+}
+
+uint64_t LoadColumn(const uint16_t* column) {
+    uint64_t word;
+    std::memcpy(&word, column, sizeof word);
+    return word;
+}
+
+void StoreColumn(uint16_t* column, uint64_t word) {
+    std::memcpy(column, &word, sizeof word);
+}
+
+// The coefficients are decoded in the same layout as the state words, next to them, rather
+// than in the band: a code-block's rows lie a whole tile row apart there, and the passes touch
+// all of them bit-plane after bit-plane. They are copied into the band when decoding ends.
 struct PassContext {
-    const T1Luts& luts;
-    uint32_t* flags;  // the state word of sample (0, 0)
-    ptrdiff_t fstride;
-    int32_t* data;
-    ptrdiff_t stride;
+    uint16_t* states;      // the state word of sample (0, 0)
+    int32_t* values;       // the coefficient of sample (0, 0), at the same offset
+    ptrdiff_t stripeStep;  // words from a stripe column to the same column one stripe down
     int width;
     int height;
-    int orient;
+    const uint8_t* zeroCoding;  // the band orientation's zero-coding contexts
     bool vcausal;
 };
 
-// Tells the neighbours of the sample at f that it became significant. With the vertically
-// causal mode a stripe's first row does not tell the row above, which belongs to the stripe
-// before.
-inline void SetSignificant(uint32_t* f, ptrdiff_t fs, bool negative, bool skipNorth) {
-    f[fs - 1] |= kNeSig;
-    f[fs + 1] |= kNwSig;
-    f[fs] |= kNSig | (negative ? kNSgn : 0u);
-    f[-1] |= kESig | (negative ? kESgn : 0u);
-    f[1] |= kWSig | (negative ? kWSgn : 0u);
-    if (!skipNorth) {
-        f[-fs - 1] |= kSeSig;
-        f[-fs + 1] |= kSwSig;
-        f[-fs] |= kSSig | (negative ? kSSgn : 0u);
+// A pass holds the four state words of the stripe column it codes in one 64-bit register,
+// and stores them when it leaves the column: a row's context is then read from that register,
+// not from a memory word that the row above has just written.
+
+// The state word of row r, out of its column's.
+inline uint32_t Row(uint64_t column, int r) {
+    return static_cast<uint32_t>(column >> (16 * r)) & 0xFFFF;
+}
+
+// What a sample in row r of a stripe that becomes significant tells the words of its column
+// and of the columns either side, within the stripe, as one 64-bit OR each. By sign (1
+// negative) and row.
+struct ColumnUpdate {
+    uint64_t west, own, east;
+};
+
+// The bits in the lane of row r (0 to 3) of a column's word.
+constexpr uint64_t Lane(int r, uint32_t bits) {
+    return uint64_t{bits} << (16 * r);
+}
+
+// The same for a row that may lie outside the stripe, which gets nothing.
+constexpr uint64_t InLane(int r, uint32_t bits) {
+    return r >= 0 && r < kStripeRows ? Lane(r, bits) : 0;
+}
+
+constexpr ColumnUpdate MakeColumnUpdate(int r, bool negative) {
+    const uint32_t n = negative ? 0xFFFF : 0;
+    return {
+        InLane(r - 1, kSeSig) | InLane(r, kESig | (n & kESgn)) | InLane(r + 1, kNeSig),
+        InLane(r - 1, kSSig | (n & kSSgn)) | InLane(r, kSig) | InLane(r + 1, kNSig | (n & kNSgn)),
+        InLane(r - 1, kSwSig) | InLane(r, kWSig | (n & kWSgn)) | InLane(r + 1, kNwSig)};
+}
+
+constexpr ColumnUpdate kColumnUpdates[2][kStripeRows] = {
+    {MakeColumnUpdate(0, false), MakeColumnUpdate(1, false), MakeColumnUpdate(2, false),
+     MakeColumnUpdate(3, false)},
+    {MakeColumnUpdate(0, true), MakeColumnUpdate(1, true), MakeColumnUpdate(2, true),
+     MakeColumnUpdate(3, true)}};
+
+inline void OrColumn(uint16_t* column, uint64_t bits) {
+    StoreColumn(column, LoadColumn(column) | bits);
+}
+
+// Tells the neighbours of the sample in row r of the stripe column col, whose words the pass
+// holds in own, that it became significant. The first and last rows also tell the stripe
+// above and below; with the vertically causal mode a stripe's first row does not tell the row
+// above, which belongs to the stripe before.
+inline void SetSignificant(uint16_t* col, uint64_t& own, int r, ptrdiff_t stripeStep, bool negative,
+                           bool vcausal) {
+    const ColumnUpdate& update = kColumnUpdates[negative][r];
+    OrColumn(col - kStripeRows, update.west);
+    OrColumn(col + kStripeRows, update.east);
+    own |= update.own;
+    const uint16_t sign = negative ? 0xFFFF : 0;
+    if (r == 0 && !vcausal) {
+        uint16_t* north = col - stripeStep + (kStripeRows - 1);
+        north[-kStripeRows] |= kSeSig;
+        north[kStripeRows] |= kSwSig;
+        *north |= kSSig | (sign & kSSgn);
+    } else if (r == kStripeRows - 1) {
+        uint16_t* south = col + stripeStep;
+        south[-kStripeRows] |= kNeSig;
+        south[kStripeRows] |= kNwSig;
+        *south |= kNSig | (sign & kNSgn);
     }
-    *f |= kSig;
 }
 
 // Visits every stripe column in the standard's scan order: stripes of four rows, columns left
-// to right; visit gets the column's first state word and sample, and the rows within reach
-// top to bottom by one stride each.
+// to right; visit gets the number of rows, the column's first state word and its first
+// coefficient. Full stripes pass the row count as a constant, so the row loops unroll.
 template <typename Visit>
 void ForEachStripeColumn(const PassContext& pc, Visit&& visit) {
-    for (int y0 = 0; y0 < pc.height; y0 += 4) {
-        const int rows = std::min(4, pc.height - y0);
-        uint32_t* f = pc.flags + y0 * pc.fstride;
-        int32_t* d = pc.data + y0 * pc.stride;
-        for (int x = 0; x < pc.width; ++x) {
-            visit(rows, f + x, d + x);
+    ptrdiff_t stripe = 0;
+    for (int y0 = 0; y0 < pc.height; y0 += kStripeRows, stripe += pc.stripeStep) {
+        const int rows = std::min(kStripeRows, pc.height - y0);
+        const ptrdiff_t end = stripe + ptrdiff_t{pc.width} * kStripeRows;
+        if (rows == kStripeRows) {
+            for (ptrdiff_t i = stripe; i < end; i += kStripeRows) {
+                visit(kStripeRows, pc.states + i, pc.values + i);
+            }
+        } else {
+            for (ptrdiff_t i = stripe; i < end; i += kStripeRows) {
+                visit(rows, pc.states + i, pc.values + i);
+            }
         }
     }
 }
 
-// The significance decision and sign of one sample, through the MQ decoder or raw bits.
-struct MqSource {
-    mqdec_t& mq;
-    const T1Luts& luts;
-    int Significance(uint32_t word, int orient) {
-        return mq.decode(luts.zeroCoding[(static_cast<unsigned>(orient) << 8) | (word & 0xFF)]);
+// Decisions through the MQ decoder. The registers are copied in when a pass starts and
+// handed back when it ends (at destruction), so the pass runs with them in machine registers.
+class MqSource {
+  public:
+    explicit MqSource(mqdec_t& mq)
+        : mq_(mq),
+          regs_(mq.registers()),
+          contexts_(mq.contexts()),
+          transitions_(MqTransitions()),
+          luts_(jpc_initluts()) {}
+    ~MqSource() { mq_.setregisters(regs_); }
+    MqSource(const MqSource&) = delete;
+    MqSource& operator=(const MqSource&) = delete;
+
+    int Decide(int context) { return MqDecode(regs_, contexts_[context], transitions_); }
+    int Significance(uint32_t word, const uint8_t* zeroCoding) {
+        return Decide(zeroCoding[word & kOtherSigMask]);
     }
     int Sign(uint32_t word) {
         const unsigned i = (word >> 4) & 0xFF;
-        return mq.decode(luts.sign[i]) ^ luts.signPrediction[i];
+        return Decide(luts_.sign[i]) ^ luts_.signPrediction[i];
     }
     int Refinement(uint32_t word) {
-        return mq.decode(luts.magnitude[((word & kRefined) ? 0x800u : 0u) | (word & 0xFF)]);
+        return Decide(luts_.magnitude[((word & kRefined) >> 2) | (word & kOtherSigMask)]);
     }
+
+  private:
+    mqdec_t& mq_;
+    MqRegisters regs_;
+    MqContext* contexts_;
+    const MqTransition* transitions_;
+    const T1Luts& luts_;
 };
 
-struct RawSource {
-    RawBits& bits;
-    int Significance(uint32_t, int) { return bits.Get(); }
-    int Sign(uint32_t) { return bits.Get(); }
-    int Refinement(uint32_t) { return bits.Get(); }
+// Decisions read as raw bits, in the bypass mode.
+class RawSource {
+  public:
+    explicit RawSource(RawBits& bits) : bits_(bits) {}
+    int Significance(uint32_t, const uint8_t*) { return bits_.Get(); }
+    int Sign(uint32_t) { return bits_.Get(); }
+    int Refinement(uint32_t) { return bits_.Get(); }
+
+  private:
+    RawBits& bits_;
 };
 
+// The passes pick the rows of a stripe column to code from its 64-bit word: one bit per row,
+// at the bottom of the row's 16-bit lane, walked from the top row down.
+constexpr uint64_t kRowBits = Lanes(1);
+
+uint64_t RowsWith(uint64_t word, T1StateBits bit) {
+    return (word >> std::countr_zero(static_cast<uint32_t>(bit))) & kRowBits;
+}
+
+// The rows whose words have some significant neighbour: adding 0xFF carries into bit 8 of a
+// lane exactly when its low 8 bits are not all 0, and never out of the lane.
+uint64_t RowsWithSignificantNeighbour(uint64_t word) {
+    return (((word & Lanes(kOtherSigMask)) + Lanes(0xFF)) >> 8) & kRowBits;
+}
+
+// The rows that a stripe of rows rows has (a partial last stripe has fewer than four).
+uint64_t StripeRows(int rows) {
+    return rows == kStripeRows ? kRowBits : kRowBits & ((uint64_t{1} << (16 * rows)) - 1);
+}
+
+// Takes the topmost row out of todo and returns it.
+int TakeRow(uint64_t& todo) {
+    const int r = std::countr_zero(todo) / 16;
+    todo &= todo - 1;
+    return r;
+}
+
+// Decodes the significance and, on 1, the sign of the sample in row r of the stripe column
+// col (its words held in own); returns whether it became significant.
 template <typename Source>
-void SignificancePass(const PassContext& pc, Source source, int b) {
+inline bool DecodeSignificance(const PassContext& pc, Source& source, uint16_t* col, uint64_t& own,
+                               int r, int32_t* d, int32_t oneplushalf) {
+    if (!source.Significance(Row(own, r), pc.zeroCoding)) {
+        return false;
+    }
+    const int s = source.Sign(Row(own, r));
+    d[r] = s ? -oneplushalf : oneplushalf;
+    SetSignificant(col, own, r, pc.stripeStep, s != 0, pc.vcausal);
+    return true;
+}
+
+template <typename Source, typename Input>
+void SignificancePass(const PassContext& pc, Input& input, int b) {
+    Source source(input);
     const int32_t oneplushalf = (1 << b) | ((1 << b) >> 1);
-    ForEachStripeColumn(pc, [&](int rows, uint32_t* f, int32_t* d) {
-        for (int r = 0; r < rows; ++r, f += pc.fstride, d += pc.stride) {
-            if ((*f & (kSig | kVisited)) != 0 || (*f & kOtherSigMask) == 0) {
-                continue;
-            }
-            if (source.Significance(*f, pc.orient)) {
-                const int s = source.Sign(*f);
-                *d = s ? -oneplushalf : oneplushalf;
-                SetSignificant(f, pc.fstride, s != 0, pc.vcausal && r == 0);
-            }
-            *f |= kVisited;
-        }
-    });
-}
-
-template <typename Source>
-void RefinementPass(const PassContext& pc, Source source, int b) {
-    const int32_t half = (1 << b) >> 1;
-    ForEachStripeColumn(pc, [&](int rows, uint32_t* f, int32_t* d) {
-        for (int r = 0; r < rows; ++r, f += pc.fstride, d += pc.stride) {
-            if ((*f & (kSig | kVisited)) != kSig) {
-                continue;
-            }
-            const int bit = source.Refinement(*f);
-            const int32_t t = bit ? half : (half ? -half : -1);
-            *d += *d < 0 ? -t : t;
-            *f |= kRefined;
-        }
-    });
-}
-
-// Decodes one sample of the cleanup pass that is neither significant nor visited, at row r of
-// its stripe; known tells that its significance is already decided (the run-length mode's
-// first 1).
-inline void CleanupSample(const PassContext& pc, MqSource& source, int r, uint32_t* f, int32_t* d,
-                          int32_t oph, bool known) {
-    if (!known) {
-        if ((*f & (kSig | kVisited)) != 0 || !source.Significance(*f, pc.orient)) {
+    ForEachStripeColumn(pc, [&](int rows, uint16_t* col, int32_t* d) {
+        uint64_t word = LoadColumn(col);
+        const uint64_t uncoded =
+            ~RowsWith(word, kSig) & ~RowsWith(word, kVisited) & StripeRows(rows);
+        uint64_t todo = uncoded & RowsWithSignificantNeighbour(word);
+        if (todo == 0) {
             return;
         }
-    }
-    const int s = source.Sign(*f);
-    *d = s ? -oph : oph;
-    SetSignificant(f, pc.fstride, s != 0, pc.vcausal && r == 0);
+        while (todo != 0) {
+            const int r = TakeRow(todo);
+            if (DecodeSignificance(pc, source, col, word, r, d, oneplushalf)) {
+                // The row below has a significant neighbour now.
+                todo |= uncoded & Lane(r, 1u << 16);
+            }
+            word |= Lane(r, kVisited);
+        }
+        StoreColumn(col, word);
+    });
 }
 
-bool QuietColumn(const PassContext& pc, const uint32_t* f) {
-    const uint32_t busy = kSig | kVisited | kOtherSigMask;
-    return ((f[0] | f[pc.fstride] | f[2 * pc.fstride] | f[3 * pc.fstride]) & busy) == 0;
+template <typename Source, typename Input>
+void RefinementPass(const PassContext& pc, Input& input, int b) {
+    Source source(input);
+    const int32_t half = (1 << b) >> 1;
+    const int32_t lower = half ? -half : -1;  // a 0 bit at plane 0 lowers the magnitude by one
+    ForEachStripeColumn(pc, [&](int, uint16_t* col, int32_t* d) {
+        uint64_t word = LoadColumn(col);
+        uint64_t todo = RowsWith(word, kSig) & ~RowsWith(word, kVisited);
+        if (todo == 0) {
+            return;
+        }
+        while (todo != 0) {
+            const int r = TakeRow(todo);
+            const int32_t t = source.Refinement(Row(word, r)) ? half : lower;
+            d[r] += d[r] < 0 ? -t : t;
+            word |= Lane(r, kRefined);
+        }
+        StoreColumn(col, word);
+    });
+}
+
+// The run-length mode: a full column with no significant sample, none visited and no
+// significant neighbour codes with one decision whether any of it becomes significant, and
+// where. Returns the row to go on from (4 when the column is done).
+inline int CleanupRun(const PassContext& pc, MqSource& source, uint16_t* col, uint64_t& own,
+                      int32_t* d, int32_t oneplushalf) {
+    if (!source.Decide(kT1RunLengthContext)) {
+        return kStripeRows;
+    }
+    int r = source.Decide(kT1UniformContext) << 1;
+    r |= source.Decide(kT1UniformContext);
+    const int s = source.Sign(Row(own, r));
+    d[r] = s ? -oneplushalf : oneplushalf;
+    SetSignificant(col, own, r, pc.stripeStep, s != 0, pc.vcausal);
+    return r + 1;
 }
 
 void CleanupPass(const PassContext& pc, mqdec_t& mq, int b, bool segsym,
                  const T1Diagnostics& diagnostics) {
-    const int32_t oph = (1 << b) | ((1 << b) >> 1);
-    MqSource source{mq, pc.luts};
-    ForEachStripeColumn(pc, [&](int rows, uint32_t* fcol, int32_t* dcol) {
-        int start = 0;
-        if (rows == 4 && QuietColumn(pc, fcol)) {
-            if (!mq.decode(kT1RunLengthContext)) {
-                return;
-            }
-            int r = mq.decode(kT1UniformContext) << 1;
-            r |= mq.decode(kT1UniformContext);
-            CleanupSample(pc, source, r, fcol + r * pc.fstride, dcol + r * pc.stride, oph, true);
-            start = r + 1;
+    MqSource source(mq);
+    const int32_t oneplushalf = (1 << b) | ((1 << b) >> 1);
+    const uint64_t busy = Lanes(kSig | kVisited | kOtherSigMask);
+    ForEachStripeColumn(pc, [&](int rows, uint16_t* col, int32_t* d) {
+        uint64_t word = LoadColumn(col);
+        uint64_t todo = ~RowsWith(word, kSig) & ~RowsWith(word, kVisited) & StripeRows(rows);
+        if (rows == kStripeRows && (word & busy) == 0) {
+            const int next = CleanupRun(pc, source, col, word, d, oneplushalf);
+            todo = next < kStripeRows ? todo & (kRowBits << (16 * next)) : 0;
         }
-        uint32_t* f = fcol + start * pc.fstride;
-        int32_t* d = dcol + start * pc.stride;
-        for (int r = start; r < rows; ++r, f += pc.fstride, d += pc.stride) {
-            CleanupSample(pc, source, r, f, d, oph, false);
+        word &= ~Lanes(kVisited);  // ready for the next bit-plane
+        while (todo != 0) {
+            const int r = TakeRow(todo);
+            DecodeSignificance(pc, source, col, word, r, d, oneplushalf);
         }
-        f = fcol;
-        for (int r = 0; r < rows; ++r, f += pc.fstride) {
-            *f &= ~static_cast<uint32_t>(kVisited);
-        }
+        StoreColumn(col, word);
     });
     if (segsym) {
         int symbol = 0;
         for (int i = 0; i < 4; ++i) {
-            symbol = (symbol << 1) | mq.decode(kT1UniformContext);
+            symbol = (symbol << 1) | source.Decide(kT1UniformContext);
         }
         if (symbol != 0xA && diagnostics) {
             diagnostics("warning: bad segmentation symbol\n");
@@ -220,6 +368,7 @@ T1CodeBlockDecoder::T1CodeBlockDecoder(const T1CodeBlockInfo& info) : info_(info
 void T1CodeBlockDecoder::Reset(const T1CodeBlockInfo& info) {
     info_ = info;
     flags_.clear();  // zeroed again, at the new size, by the next Decode
+    values_.clear();
     if (mq_) {
         mq_->setctxs(jpc_initluts().initialContexts);
     }
@@ -232,21 +381,41 @@ int T1CodeBlockDecoder::Decode(std::span<const T1Segment> segments, int32_t* dat
     }
     try {
         if (flags_.empty()) {
-            flags_.assign(static_cast<size_t>(info_.width + 2) * (info_.height + 2), 0);
-        }
-        for (const T1Segment& seg : segments) {
-            if (DecodeSegment(seg, data, stride, diagnostics) != 0) {
-                return -1;
-            }
+            // Every stripe, and a border stripe above and below, of width + 2 columns.
+            const size_t stripes =
+                static_cast<size_t>(info_.height + kStripeRows - 1) / kStripeRows;
+            const size_t size = (stripes + 2) * static_cast<size_t>(info_.width + 2) * kStripeRows;
+            flags_.assign(size, 0);
+            values_.assign(size, 0);
         }
     } catch (const std::bad_alloc&) {
+        flags_.clear();
         return -1;
     }
-    return 0;
+    int result = 0;
+    for (const T1Segment& seg : segments) {
+        if (DecodeSegment(seg, diagnostics) != 0) {
+            result = -1;
+            break;
+        }
+    }
+    CopyOut(data, stride);
+    return result;
 }
 
-int T1CodeBlockDecoder::DecodeSegment(const T1Segment& seg, int32_t* data, ptrdiff_t stride,
-                                      const T1Diagnostics& diagnostics) {
+void T1CodeBlockDecoder::CopyOut(int32_t* data, ptrdiff_t stride) const {
+    const ptrdiff_t stripeStep = ptrdiff_t{info_.width + 2} * kStripeRows;
+    const int32_t* stripe = values_.data() + stripeStep + kStripeRows;
+    for (int y = 0; y < info_.height; ++y) {
+        const int32_t* in = stripe + (y / kStripeRows) * stripeStep + y % kStripeRows;
+        int32_t* out = data + y * stride;
+        for (int x = 0; x < info_.width; ++x) {
+            out[x] = in[x * kStripeRows];
+        }
+    }
+}
+
+int T1CodeBlockDecoder::DecodeSegment(const T1Segment& seg, const T1Diagnostics& diagnostics) {
     const T1Luts& luts = jpc_initluts();
     const bool raw = seg.type == kSegRaw;
     if (!raw) {
@@ -257,19 +426,21 @@ int T1CodeBlockDecoder::DecodeSegment(const T1Segment& seg, int32_t* data, ptrdi
             }
             mq_->setctxs(luts.initialContexts);
         }
-        mq_->setinput(seg.bytes);
+        try {
+            mq_->setinput(seg.bytes);
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
         mq_->init();
     }
     RawBits bits(seg.bytes);
-    const ptrdiff_t fstride = info_.width + 2;
-    const PassContext pc{luts,
-                         flags_.data() + fstride + 1,
-                         fstride,
-                         data,
-                         stride,
+    const ptrdiff_t stripeStep = ptrdiff_t{info_.width + 2} * kStripeRows;
+    const PassContext pc{flags_.data() + stripeStep + kStripeRows,
+                         values_.data() + stripeStep + kStripeRows,
+                         stripeStep,
                          info_.width,
                          info_.height,
-                         info_.orient,
+                         &luts.zeroCoding[static_cast<size_t>(info_.orient & 3) << 8],
                          (info_.cblkctx & kStyleVerticallyCausal) != 0};
     for (int i = 0; i < seg.numpasses; ++i) {
         const int p = seg.passno + i;
@@ -281,11 +452,10 @@ int T1CodeBlockDecoder::DecodeSegment(const T1Segment& seg, int32_t* data, ptrdi
             return -1;
         }
         if (type == kSigPass) {
-            raw ? SignificancePass(pc, RawSource{bits}, b)
-                : SignificancePass(pc, MqSource{*mq_, luts}, b);
+            raw ? SignificancePass<RawSource>(pc, bits, b)
+                : SignificancePass<MqSource>(pc, *mq_, b);
         } else if (type == kRefPass) {
-            raw ? RefinementPass(pc, RawSource{bits}, b)
-                : RefinementPass(pc, MqSource{*mq_, luts}, b);
+            raw ? RefinementPass<RawSource>(pc, bits, b) : RefinementPass<MqSource>(pc, *mq_, b);
         } else {
             CleanupPass(pc, *mq_, b, (info_.cblkctx & kStyleSegmentationSymbols) != 0, diagnostics);
         }

@@ -57,10 +57,10 @@ class T1CodeBlockDecoder {
   public:
     explicit T1CodeBlockDecoder(const T1CodeBlockInfo& info);
 
-    // Decodes the segments in pass order into data (the code-block's samples, rows stride
-    // entries apart), adding to what earlier calls decoded. Returns 0, or -1 when a pass
-    // cannot be decoded (a bit-plane out of range, a cleanup pass in a raw segment, no
-    // memory); the segments before the failing one stay decoded.
+    // Decodes the segments in pass order, adding to what earlier calls decoded, and writes
+    // the code-block's coefficients into data (rows stride entries apart). Returns 0, or -1
+    // when a pass cannot be decoded (a bit-plane out of range, a cleanup pass in a raw
+    // segment, no memory); the passes before the failing one are decoded and written.
     int Decode(std::span<const T1Segment> segments, int32_t* data, ptrdiff_t stride,
                const T1Diagnostics& diagnostics = {});
 
@@ -69,11 +69,13 @@ class T1CodeBlockDecoder {
     void Reset(const T1CodeBlockInfo& info);
 
   private:
-    int DecodeSegment(const T1Segment& seg, int32_t* data, ptrdiff_t stride,
-                      const T1Diagnostics& diagnostics);
+    int DecodeSegment(const T1Segment& seg, const T1Diagnostics& diagnostics);
+    void CopyOut(int32_t* data, ptrdiff_t stride) const;
 
     T1CodeBlockInfo info_;
-    std::vector<uint32_t> flags_;  // (height + 2) x (width + 2) state words
+    // The samples' state words, stripe by stripe with a border all round (see T1Decoder.cpp).
+    std::vector<uint16_t> flags_;
+    std::vector<int32_t> values_;  // the coefficients, in the same layout
     std::unique_ptr<mqdec_t> mq_;
 };
 

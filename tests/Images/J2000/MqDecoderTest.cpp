@@ -51,6 +51,23 @@ TEST(MqDecoderTest, MarkersAndTheEndOfASegmentReadAsOneBits) {
     EXPECT_TRUE(dec->eof());
     EXPECT_EQ(decodeAll({0xFF, 0x90, 0x12, 0x34}), empty);
     EXPECT_EQ(decodeAll({0xFF, 0xFF}), empty);
+    // A segment cut anywhere, even right after an 0xFF byte, decodes as if a marker followed:
+    // 1-bits from there on, and nothing behind the marker is read.
+    auto decodeLong = [&](std::vector<uint8_t> bytes) {
+        dec->setctxs({});
+        dec->setinput(bytes);
+        dec->init();
+        std::vector<int> out;
+        for (size_t i = 0; i < kDecisions.size() * 8; ++i)
+            out.push_back(dec->decode(0));
+        return out;
+    };
+    for (const size_t cut : {size_t{12}, size_t{20}}) {
+        std::vector<uint8_t> bytes(kCode.begin(), kCode.begin() + static_cast<ptrdiff_t>(cut));
+        std::vector<uint8_t> marked = bytes;
+        marked.insert(marked.end(), {0xFF, 0x90, 0x00, 0x00});
+        EXPECT_EQ(decodeLong(bytes), decodeLong(marked)) << "cut at " << cut;
+    }
     // After 0xFF a byte up to 0x8F is data with its top bit skipped.
     const std::vector<uint8_t> stuffed = {0xFF, 0x7F};
     dec->setinput(stuffed);
