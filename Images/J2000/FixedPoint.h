@@ -14,8 +14,19 @@
 
 // The hottest loops are built twice on x86-64, for the baseline instruction set and for AVX2
 // (eight lanes and a native 32-bit vector multiply), and the loader picks what the processor
-// runs. Both builds compute the same integers.
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && defined(__linux__)
+// runs. Both builds compute the same integers. ThreadSanitizer builds get the baseline only: the
+// loader runs the pickers before the sanitizer's runtime is ready, and its instrumented code
+// would crash there.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define J2K_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define J2K_THREAD_SANITIZER 1
+#endif
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && defined(__linux__) && \
+    !defined(J2K_THREAD_SANITIZER)
 #define J2K_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define J2K_VECTOR_CLONES
