@@ -480,8 +480,14 @@ int dec_decode(jpc_dec_t& dec) {
             return -1;
         }
         const int ret = row.action ? row.action(dec, *ms) : 0;
-        if (ret < 0)
+        if (ret < 0) {
+            // Many refusals are checks of one field; naming the segment says where the
+            // stream went wrong even when the check itself has nothing more to say.
+            if (!dec.cancelled)
+                diag_of(dec).printf("cannot decode the stream at its %s marker segment\n",
+                                    ms->ops->name);
             return -1;
+        }
         if (ret > 0)
             return 0;
     }
