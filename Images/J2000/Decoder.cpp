@@ -61,7 +61,7 @@ const Diagnostics& diag_of(const jpc_dec_t& dec) {
     return dec.env->diag;
 }
 
-bool siz_acceptable(const jpc_siz_t& siz, const DecodeLimits& limits) {
+bool siz_acceptable(const jpc_siz_t& siz) {
     // ISO/IEC 15444-2 extensions and high-throughput block coding are other decoders' business.
     if (siz.caps & 0xC000)
         return false;
@@ -73,17 +73,26 @@ bool siz_acceptable(const jpc_siz_t& siz, const DecodeLimits& limits) {
     const std::uint64_t vtiles = ceil_div(std::int64_t{siz.height} - siz.tileyoff, siz.tileheight);
     if (htiles * vtiles > kMaxTiles)
         return false;
-    std::uint64_t samples = 0;
     for (const jpc_sizcomp_t& c : siz.comps) {
         if (c.hsamp == 0 || c.vsamp == 0 || c.prec > 16)
             return false;
-        const std::uint64_t w = ceil_div(siz.width, c.hsamp) - ceil_div(siz.xoff, c.hsamp);
-        const std::uint64_t h = ceil_div(siz.height, c.vsamp) - ceil_div(siz.yoff, c.vsamp);
-        samples += w * h;  // both below 2^32: no overflow
-        if (samples > limits.maxsamples)
-            return false;
     }
     return true;
+}
+
+// The samples of all components together, saturated at UINT64_MAX; only for a SIZ that
+// `siz_acceptable` took.
+std::uint64_t siz_samples(const jpc_siz_t& siz) {
+    std::uint64_t samples = 0;
+    for (const jpc_sizcomp_t& c : siz.comps) {
+        const std::uint64_t w = ceil_div(siz.width, c.hsamp) - ceil_div(siz.xoff, c.hsamp);
+        const std::uint64_t h = ceil_div(siz.height, c.vsamp) - ceil_div(siz.yoff, c.vsamp);
+        const std::uint64_t area = w * h;  // both below 2^32: no overflow
+        if (area > UINT64_MAX - samples)
+            return UINT64_MAX;
+        samples += area;
+    }
+    return samples;
 }
 
 void make_tiles(jpc_dec_t& dec) {
@@ -100,8 +109,17 @@ void make_tiles(jpc_dec_t& dec) {
 
 int dec_process_siz(jpc_dec_t& dec, const jpc_ms_t& ms) {
     const jpc_siz_t& siz = std::get<jpc_siz_t>(ms.parms);
-    if (!siz_acceptable(siz, dec.env->limits))
+    if (!siz_acceptable(siz))
         return -1;
+    // A stream that is sound but larger than the caller allows is told apart, so that the
+    // caller can report a lack of memory rather than a broken file.
+    if (const std::uint64_t samples = siz_samples(siz); samples > dec.env->limits.maxsamples) {
+        diag_of(dec).printf("image of %llu samples exceeds the limit of %llu samples\n",
+                            static_cast<unsigned long long>(samples),
+                            static_cast<unsigned long long>(dec.env->limits.maxsamples));
+        dec.overlimits = true;
+        return -1;
+    }
     dec.xstart = siz.xoff;
     dec.ystart = siz.yoff;
     dec.xend = siz.width;
@@ -508,6 +526,7 @@ DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* ca
     dec.env = &local;
     const int ret = dec_decode(dec);
     result.tilesdecoded = dec.tilesdecoded;
+    result.overLimits = dec.overlimits;
     result.status = dec.cancelled ? DecodeStatus::Cancelled
                     : ret < 0     ? DecodeStatus::Failed
                                   : DecodeStatus::Ok;

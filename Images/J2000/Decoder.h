@@ -83,6 +83,7 @@ struct jpc_dec_t {
     const DecodeEnv* env = nullptr;
     int tilesdecoded = 0;
     bool cancelled = false;
+    bool overlimits = false;  // the SIZ asked for more samples than `DecodeLimits` allows
     // The tile decoder's sample planes, one per component, kept from one tile to the next so
     // that a picture of many tiles does not allocate (and fault in) its planes tile by tile.
     std::vector<std::vector<std::int32_t>> sampleplanes;
@@ -94,6 +95,8 @@ struct DecodeResult {
     // SIZ was read or no tile was finished.
     ImagePtr image;
     int tilesdecoded = 0;
+    // Failed only because the image has more samples than `DecodeLimits::maxsamples`.
+    bool overLimits = false;
 };
 
 // Options: "maxlyrs=<n>" (decode only the first n layers), "debug=<n>" (dump every marker

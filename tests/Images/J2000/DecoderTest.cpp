@@ -283,14 +283,27 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
     EXPECT_EQ(with(0xFF52, 1, 5), DecodeStatus::Failed);      // no such progression
     EXPECT_EQ(with(0xFF51, 13, 20), DecodeStatus::Failed);    // XOsiz beyond Xsiz
     EXPECT_EQ(with(0xFF51, 0, 0), DecodeStatus::Ok);
-    // The caller's caps on samples and on code-blocks per tile.
-    for (auto limits : {DecodeLimits{200, 1u << 20}, DecodeLimits{1u << 20, 10}}) {
+    // The caller's caps on samples (the picture has 17 x 13 = 221) and on code-blocks per
+    // tile; only the first is told apart as over the caller's limits.
+    const struct {
+        DecodeLimits limits;
+        DecodeStatus status;
+        bool overLimits;
+    } caps[] = {{{220, 1u << 20}, DecodeStatus::Failed, true},
+                {{221, 1u << 20}, DecodeStatus::Ok, false},
+                {{1u << 20, 10}, DecodeStatus::Failed, false}};
+    for (const auto& c : caps) {
         Bytes copy = bytes;
         StreamPtr in = stream_memopen(copy.data(), copy.size());
         DecodeEnv env;
-        env.diag = Diagnostics([](const std::string&) {});
-        env.limits = limits;
-        EXPECT_EQ(jpc_decode(*in, "", nullptr, env).status, DecodeStatus::Failed);
+        std::string texts;
+        env.diag = Diagnostics([&texts](const std::string& t) { texts += t; });
+        env.limits = c.limits;
+        const DecodeResult result = jpc_decode(*in, "", nullptr, env);
+        EXPECT_EQ(result.status, c.status) << c.limits.maxsamples;
+        EXPECT_EQ(result.overLimits, c.overLimits) << c.limits.maxsamples;
+        EXPECT_EQ(texts.find("image of 221 samples exceeds the limit of 220 samples\n") == 0,
+                  c.overLimits);
     }
 }
 
