@@ -262,4 +262,21 @@ TEST(DecoderEvents, APictureOverTheBudgetFailsWith8BeforeItIsMade) {
     EXPECT_EQ(formats.size(), 8u);  // every format the factory makes a decoder for
 }
 
+// The JPEG 2000 decode works at full size however small the picture is shown: 256 x 256 at
+// 1/8 is a picture of 3 KiB, which 64 KiB has room for but the full-size decode has not;
+// 4 MiB holds both.
+TEST(DecoderEvents, AJpeg2000DecodeOverTheBudgetFailsWith8HoweverSmallThePicture) {
+    const std::string path = Fixture("budget/256.j2k");
+    for (const auto& [budget, code] : {std::pair{uint64_t{64} << 10, ImgError::NotEnoughMemory},
+                                       std::pair{uint64_t{4} << 20, 0ul}}) {
+        const std::unique_ptr<TImgCtrl> decoder = CreateImageDecoder(GetImageFormat(path));
+        ASSERT_NE(decoder, nullptr);
+        decoder->SetMemoryBudget(budget);
+        Log log;
+        Decode(*decoder, log, path, 0.125);
+        EXPECT_EQ(decoder->ErrorCode(), code) << budget;
+        EXPECT_EQ(decoder->Picture() != nullptr, code == 0) << budget;
+    }
+}
+
 }  // namespace

@@ -3,8 +3,10 @@
 bytes (6000 x 4000 where the format allows it), for the test that every decoder checks
 the picture against its memory budget before making it.
 
-The icon's bitmap entry can declare 256 x 256 at most and the JPEG 2000 file is a real
-8 x 8 picture; their test gives them a tiny budget instead. The JPEG starts as a 16 x 16
+The icon's bitmap entry can declare 256 x 256 at most and small.j2k is a real 8 x 8
+picture; their test gives them a tiny budget instead. 256.j2k, a flat 256 x 256 picture,
+is for the test that the JPEG 2000 decode itself, which works at full size, keeps within
+the budget however small the picture is shown. The JPEG starts as a 16 x 16
 picture written by ImageMagick's convert, the JPEG 2000 file is written by opj_compress;
 the rest is written here byte by byte. Run from anywhere; it rewrites budget/.
 """
@@ -79,11 +81,11 @@ def jpeg(work):
     return bytes(data)
 
 
-def j2000(work):
+def j2000(work, side, pixels):
     ppm = os.path.join(work, "small.ppm")
     out = os.path.join(work, "small.j2k")
     with open(ppm, "wb") as f:
-        f.write(b"P6\n8 8\n255\n" + bytes(range(192)))
+        f.write(b"P6\n%d %d\n255\n" % (side, side) + pixels)
     subprocess.run(["opj_compress", "-n", "2", "-i", ppm, "-o", out], check=True,
                    stdout=subprocess.DEVNULL)
     return open(out, "rb").read()
@@ -101,4 +103,5 @@ put("256-bitmap-entry.ico",
     ico(struct.pack("<IiiHHIIiiII", 40, 256, 512, 1, 32, 0, 0, 0, 0, 0, 0), 0))
 with tempfile.TemporaryDirectory() as work:
     put("huge.jpg", jpeg(work))
-    put("small.j2k", j2000(work))
+    put("small.j2k", j2000(work, 8, bytes(range(192))))
+    put("256.j2k", j2000(work, 256, bytes([128]) * (256 * 256 * 3)))
