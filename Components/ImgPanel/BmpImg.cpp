@@ -127,11 +127,7 @@ void TBmpImg::Decode(const std::string& name) {
         filter.palette = palette.data();
         filter.paletteSize = static_cast<int>(layout.paletteEntries);
     }
-    ThrowIfFailed(filter_create(&filter));
-    FilterGuard filterGuard(filter);
-    outputWidth_ = filter.dstWidth;
-    outputHeight_ = filter.dstHeight;
-    CreatePicture(outputWidth_, outputHeight_, 24);
+    const FilterGuard filterGuard = OpenFilteredPicture(filter);
     file.SeekTo(layout.pixelOffset);
     DecodeRows(file, layout, filter);
 }

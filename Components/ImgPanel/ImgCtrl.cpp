@@ -84,6 +84,21 @@ void TImgCtrl::CreatePicture(int width, int height, int bitCount) {
     }
 }
 
+FilterGuard TImgCtrl::OpenFilteredPicture(FilterParams& filter) {
+    if (const unsigned long code = filter_create(&filter); code != 0) {
+        throw TImgDecodeError{code};
+    }
+    outputWidth_ = filter.dstWidth;
+    outputHeight_ = filter.dstHeight;
+    try {
+        CreatePicture(outputWidth_, outputHeight_, 24);
+    } catch (...) {
+        filter_destroy(&filter);
+        throw;
+    }
+    return FilterGuard(filter);
+}
+
 void TImgCtrl::CheckAbort() const {
     if (AbortRequested()) {
         throw TImgDecodeError{ImgError::Aborted};

@@ -159,13 +159,7 @@ void TJ2000Img::Decode(const std::string& name) {
     filter.kind = FilterKind();
     filter.srcBpp = 24;
     filter.dstBpp = 24;
-    if (const unsigned long code = filter_create(&filter); code != 0) {
-        throw TImgDecodeError{code};
-    }
-    FilterGuard filterGuard(filter);
-    outputWidth_ = filter.dstWidth;
-    outputHeight_ = filter.dstHeight;
-    CreatePicture(outputWidth_, outputHeight_, 24);
+    const FilterGuard filterGuard = OpenFilteredPicture(filter);
     std::vector<ComponentRows> components;
     for (int c = 0; c < 3; ++c) {
         components.emplace_back(image, c, width_, height_);

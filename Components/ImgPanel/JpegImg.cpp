@@ -201,13 +201,7 @@ void TJpegImg::Decode(const std::string& name) {
     RunStep(jpeg, [&] { jpeg_start_decompress(info); });
 
     FilterParams filter = FilterFor(info, plan, bitCount_, FilterKind());
-    if (const unsigned long code = filter_create(&filter); code != 0) {
-        throw TImgDecodeError{code};
-    }
-    FilterGuard filterGuard(filter);
-    outputHeight_ = filter.dstHeight;
-    outputWidth_ = filter.dstWidth;
-    CreatePicture(outputWidth_, outputHeight_, 24);
+    const FilterGuard filterGuard = OpenFilteredPicture(filter);
     RgbQuad palette[kPaletteEntries] = {};
     if (HasUsableColourMap(info)) {
         BuildPalette(info, palette);

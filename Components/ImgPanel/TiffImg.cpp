@@ -279,13 +279,7 @@ void TTiffImg::Decode(const std::string& name) {
             filter.srcBpp = 32;
             break;
     }
-    if (const unsigned long code = filter_create(&filter); code != 0) {
-        throw TImgDecodeError{code};
-    }
-    FilterGuard filterGuard(filter);
-    outputHeight_ = filter.dstHeight;
-    outputWidth_ = filter.dstWidth;
-    CreatePicture(outputWidth_, outputHeight_, 24);
+    const FilterGuard filterGuard = OpenFilteredPicture(filter);
     if (route == Route::Indexed) {
         filter.paletteSize = BuildPalette(tif.get());
         filter.palette = paletteTable_.get();
