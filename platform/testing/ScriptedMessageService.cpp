@@ -23,7 +23,6 @@ MsgButton ScriptedMessageService::Ask(const MessageRequest& request) {
             return answer;
         }
         if (!responder_) {
-            ++unanswered_;
             return SafestAnswer(request.buttons);
         }
         responder = responder_;
@@ -45,11 +44,6 @@ std::vector<MessageRequest> ScriptedMessageService::Questions() const {
 int ScriptedMessageService::Beeps() const {
     std::lock_guard lock(mutex_);
     return beeps_;
-}
-
-int ScriptedMessageService::Unanswered() const {
-    std::lock_guard lock(mutex_);
-    return unanswered_;
 }
 
 size_t ScriptedMessageService::PendingAnswers() const {

@@ -27,7 +27,6 @@ class ScriptedMessageService final : public MessageService {
 
     std::vector<MessageRequest> Questions() const;
     int Beeps() const;
-    int Unanswered() const;
     size_t PendingAnswers() const;
 
   private:
@@ -36,7 +35,6 @@ class ScriptedMessageService final : public MessageService {
     Responder responder_;
     std::vector<MessageRequest> questions_;
     int beeps_ = 0;
-    int unanswered_ = 0;
 };
 
 }  // namespace platform
