@@ -1,8 +1,8 @@
 #pragma once
 // A message service for tests: answers come from a queue (or a responder function), and
 // every question and beep is recorded so that a test can check what the user was asked.
-// A question that finds the queue empty is answered with SafestAnswer and counted as
-// unanswered, so a test can tell an unexpected question from an expected one.
+// A question that finds the queue empty (and no responder) is answered with SafestAnswer,
+// so an unexpected question never blocks a test; Questions() shows it.
 
 #include <deque>
 #include <functional>
