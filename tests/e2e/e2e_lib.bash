@@ -55,18 +55,15 @@ wait_for() {
     return 1
 }
 
+# Xvfb picks a free display itself and writes its number once it listens: two runs on
+# one machine can never take the same display, as they could when we probed for a free one.
 start_display() {
-    for n in $(seq 150 250); do
-        { [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; } && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$n"
-        if wait_for 50 xdpyinfo; then return 0; fi
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
-    done
-    fail "no X display could be started"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    display_written() { grep -q '^[0-9][0-9]*$' "$work/display"; }
+    wait_for 100 display_written || fail "no X display could be started"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    wait_for 50 xdpyinfo || fail "the X display $DISPLAY does not answer"
 }
 
 # Starts the program on the INI file $1 with a private temporary folder.
