@@ -55,10 +55,6 @@ int fsync(int fd) {
     RecordSync(fd);
     return static_cast<int>(::syscall(SYS_fsync, fd));
 }
-int fdatasync(int fd) {
-    RecordSync(fd);
-    return static_cast<int>(::syscall(SYS_fdatasync, fd));
-}
 int rename(const char* from, const char* to) noexcept {
     return static_cast<int>(
         RecordNaming("rename", to, ::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0)));
@@ -66,10 +62,6 @@ int rename(const char* from, const char* to) noexcept {
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept {
     return static_cast<int>(
         RecordNaming("rename", to, ::syscall(SYS_renameat2, fromDir, from, toDir, to, flags)));
-}
-int link(const char* from, const char* to) noexcept {
-    return static_cast<int>(
-        RecordNaming("link", to, ::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0)));
 }
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept {
     return static_cast<int>(
