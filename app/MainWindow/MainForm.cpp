@@ -92,9 +92,10 @@ void TMainForm::RunBusy(const std::function<void()>& work) {
 }
 
 void TMainForm::PrepareTempFolder() {
-    TempFolder = platform::JoinPath(GetTmpFolder(), QStringLiteral("PellimorTmp"));
-    tempCopies_ = std::make_unique<TTempCopies>(TempFolder);
+    tempCopies_ = std::make_unique<TTempCopies>(
+        platform::JoinPath(GetTmpFolder(), QStringLiteral("PellimorTmp")));
     tempCopies_->Prepare();
+    TempFolder = tempCopies_->Folder();
 }
 
 void TMainForm::ConnectHandlers() {
