@@ -1,16 +1,17 @@
 #!/bin/sh
-# Remakes the PNG, GIF and TIFF fixtures of the image decoders' tests in this folder, and
-# the fuzz seeds (fuzz/corpus/png, gif, tiff) from them. Pictures are written by
-# ImageMagick's convert (libpng, giflib's format, libtiff); the few files no writer makes
-# (broken headers, a GIF without colour map, cut files) are made by hand below.
+# Remakes the PNG, GIF, TIFF and JPEG 2000 fixtures of the image decoders' tests in this
+# folder, and the fuzz seeds (fuzz/corpus/png, gif, tiff) from them. Pictures are written
+# by ImageMagick's convert (libpng, giflib's format, libtiff) and opj_compress; the files no
+# writer makes as wanted (broken headers, a GIF without colour map, cut files, exact alpha)
+# are made by hand below.
 # Every file stays tiny; the tests compare each against a reference decode at run time.
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
 corpus="$here/../../../fuzz/corpus"
-mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/malformed" "$here/panel"
+mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/j2k" "$here/malformed" "$here/panel"
 cd "$here"
 src=source.png
-trap 'rm -f "$src"' EXIT
+trap 'rm -f "$src" ramps.ppm' EXIT
 convert -seed 7 -size 37x23 plasma:fractal -depth 8 "$src"
 
 # PNG: no gamma, chromaticity, time or text chunks, so nothing but the pixels varies.
@@ -54,6 +55,11 @@ convert "$src" -compress jpeg -quality 90 tiff/jpeg.tif
 convert "$src" -colorspace YCbCr -compress jpeg -quality 90 tiff/jpeg-ycbcr.tif
 convert "$src" -colorspace cmyk -compress none tiff/cmyk.tif
 convert "$src" -colorspace cmyk -depth 16 -compress none tiff/cmyk16.tif
+
+# JPEG 2000: a 31 x 23 colour codestream of two resolution levels.
+python3 -c 'import sys; sys.stdout.buffer.write(b"P6\n31 23\n255\n" +
+    bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > ramps.ppm
+opj_compress -n 2 -i ramps.ppm -o j2k/ramps.j2k >/dev/null
 
 # One colour, for the panel's own test.
 for format in png gif tif; do
