@@ -34,7 +34,6 @@ class TGifImg : public TImgCtrl {
   private:
     struct Bgr {
         uint8_t b = 0, g = 0, r = 0;
-        bool operator==(const Bgr&) const = default;
     };
     using Colours = std::array<Bgr, 256>;
 

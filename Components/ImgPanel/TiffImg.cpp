@@ -228,7 +228,8 @@ TTiffImg::Route TTiffImg::ChooseRoute(TIFF* tif) {
     if (scanlines && bits == 8 && photometric_ == PHOTOMETRIC_RGB && samples >= 3) {
         return Route::Rgb;
     }
-    // libtiff's RGBA reader takes no 16-bit inks, and no alpha with them.
+    // Inks are turned into light here: libtiff's RGBA reader refuses 16-bit inks and rounds
+    // 8-bit ones down.
     if (scanlines && (bits == 8 || bits == 16) && IsCmyk(tif, photometric_, samples)) {
         return Route::Cmyk;
     }
