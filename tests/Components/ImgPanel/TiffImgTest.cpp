@@ -139,6 +139,7 @@ TEST(TiffDecoder, AlphaIsCompositedOverWhiteLikePngOnEveryLayout) {
                  {"tiff/alpha-premultiplied-strips.tif", 1},
                  {"tiff/alpha-premultiplied-tiles.tif", 1},
                  {"tiff/alpha-premultiplied-planar.tif", 1},
+                 {"tiff/alpha-straight-cmyk.tif", 1},
                  {"png/straight-alpha.png", 2}};  // libpng's tables round more coarsely
     for (const auto& c : cases) {
         std::unique_ptr<TImgCtrl> decoder = std::string(c.file).ends_with(".png")

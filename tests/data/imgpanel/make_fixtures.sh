@@ -253,6 +253,9 @@ damaged = bytearray(tif)
 damaged[8:40] = b"\xff" * 32
 put("malformed/damaged-strip.tif", bytes(damaged))
 PY
+# The straight colours with their alpha as cyan, magenta, yellow and black inks.
+convert png/straight-alpha.png -colorspace cmyk -define tiff:alpha=unassociated -compress none \
+    tiff/alpha-straight-cmyk.tif
 
 # The fuzz seeds: every fixture of the format, valid and malformed.
 for format in png gif tiff; do
