@@ -208,9 +208,9 @@ TEST_F(RefreshTree, TheRefreshThreadRacesARebuildAndTheTreesEnd) {
     releaser.join();
 }
 
-// A folder row that has been drawn is watched too, so a first subfolder made inside it
-// gives it a button; a row never drawn is not.
-TEST_F(RefreshTree, DrawnFolderRowsAreWatched) {
+// A folder row on screen is watched too, so a first subfolder made inside it gives it a
+// button.
+TEST_F(RefreshTree, FolderRowsOnScreenAreWatched) {
     tree->Watcher().SetPaused(false);
     tree->Watcher().WatchDrives(fx.Space().Volumes());
     tree->viewport()->update();
