@@ -312,7 +312,7 @@ class TFolderTree : public QTreeView {
     void OnMountTableChanged();
     // The drive mounted on `root` now, by the current mount table.
     std::optional<platform::Volume> MountedDrive(const std::string& root) const;
-    void WatchDriveAnew(const std::string& root, platform::DriveType type);
+    void FollowDriveAnew(const std::string& root, platform::DriveType type);
     HTREEITEM FindComputerItem();
     HTREEITEM FindDriveItem(HTREEITEM computer, const std::string& root) const;
     void RemoveDriveItem(HTREEITEM item);

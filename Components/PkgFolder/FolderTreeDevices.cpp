@@ -73,7 +73,7 @@ void TFolderTree::OnDeviceChange(DeviceEvent event, const platform::Volume& driv
         const HTREEITEM computer = FindComputerItem();
         if (computer && IsExpandedOnce(computer))
             PopulateNewItem(computer);
-        WatchDriveAnew(root, DriveType::Remote);
+        FollowDriveAnew(root, DriveType::Remote);
         return;
     }
     watcher_->RemoveWatch(root);
@@ -106,13 +106,15 @@ std::optional<platform::Volume> TFolderTree::MountedDrive(const std::string& roo
     return std::nullopt;
 }
 
-void TFolderTree::WatchDriveAnew(const std::string& root, DriveType type) {
+void TFolderTree::FollowDriveAnew(const std::string& root, DriveType type) {
     // A watch holds on to the file system that was mounted when it was made: a drive that
-    // arrives again (one mounted on top of another, or the top one gone) is watched anew.
+    // arrives again (one mounted on top of another, or the top one gone) is watched anew,
+    // and what the tree shows of it is read in the next pass.
     watcher_->RemoveWatch(root);
     if (type == DriveType::Fixed || type == DriveType::RamDisk || type == DriveType::Remote)
         watcher_->AddWatch(root, type == DriveType::Remote);
     ScheduleWatchUpdate();  // the roots take their share of the budget
+    OnFolderChange(root);
 }
 
 HTREEITEM TFolderTree::FindComputerItem() {
@@ -174,7 +176,7 @@ void TFolderTree::DriveArrived(HTREEITEM computer, const std::string& root) {
     if (node->children.empty())
         node->childState = TreeNode::ChildState::Unknown;
     model_->NotifyChanged(node);
-    WatchDriveAnew(root, space_->Volumes().TypeOfPath(root));
+    FollowDriveAnew(root, space_->Volumes().TypeOfPath(root));
 }
 
 void TFolderTree::DriveRemoved(HTREEITEM computer, const std::string& root) {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -137,8 +138,8 @@ TEST_F(DeviceTree, NetworkDrivesComeAndGoAtOnce) {
 }
 
 // Mounts stack: when the file system on top of a drive's folder goes, the one beneath is
-// still mounted there, so the drive stays, watched anew (its watch was on the one that
-// went, as it is here on a folder replaced under it).
+// still mounted there, so the drive stays, watched and read anew (its watch was on the one
+// that went, as it is here on a folder replaced under it).
 TEST_F(DeviceTree, ADriveStaysWhileAFileSystemIsStillMountedOnItsFolder) {
     const std::string share = root + "/share";
     const std::string card = root + "/media/card";
@@ -156,24 +157,32 @@ TEST_F(DeviceTree, ADriveStaysWhileAFileSystemIsStillMountedOnItsFolder) {
             tree->OnDeviceChange(event, drive);
         tree->OnDriveRefresh();
     };
-    const auto lostWatch = [&](const std::string& path) {
+    const auto eventually = [](const std::function<bool()>& done) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (tree->Watcher().IsWatching(path) && std::chrono::steady_clock::now() < until)
+        while (!done() && std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents();
             std::this_thread::yield();
-        return !tree->Watcher().IsWatching(path);
+        }
+        return done();
     };
     const std::pair<const char*, std::string> drives[] = {{"share", share}, {"card", card}};
+    for (const auto& [name, path] : drives)
+        std::filesystem::create_directory(path + "/top");
     change(stacked, Event::Arrival);
     for (const auto& [name, path] : drives) {
+        tree->ExpandItemNow(Child(computer, name));
         ASSERT_TRUE(tree->Watcher().IsWatching(path)) << name;
-        std::filesystem::remove(path);
-        std::filesystem::create_directory(path);
-        ASSERT_TRUE(lostWatch(path)) << name;
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path + "/beneath");
+        ASSERT_TRUE(eventually([&, &path = path] { return !tree->Watcher().IsWatching(path); }));
     }
     change(beneath, Event::RemoveComplete);
+    tree->OnChangeFollowTimer();  // the pass the drives asked for, without the batch delay
     for (const auto& [name, path] : drives) {
-        EXPECT_NE(Child(computer, name), 0u) << name;
+        const HTREEITEM item = Child(computer, name);
+        ASSERT_NE(item, 0u) << name;
         EXPECT_TRUE(tree->Watcher().IsWatching(path)) << name;
+        EXPECT_TRUE(eventually([&] { return Child(item, "beneath") && !Child(item, "top"); }));
     }
     change({}, Event::RemoveComplete);
     EXPECT_EQ(Child(computer, "share"), 0u);
