@@ -108,7 +108,8 @@ bool DecodeComponent(const jpc_dec_tcomp_t& tc, std::vector<int32_t>& store,
                            static_cast<int>(tc.ystart),
                            static_cast<int>(tc.xend),
                            static_cast<int>(tc.yend),
-                           tc.numrlvls - 1};
+                           tc.numrlvls - 1,
+                           NeedsWideLifting(tc.prec)};
     return tc.qmfbid == 1 ? SynthesiseReversible(area) : SynthesiseIrreversible(area);
 }
 
