@@ -32,6 +32,14 @@
 #define J2K_VECTOR_CLONES
 #endif
 
+// A loop body shared by several of those builds must be inlined into each, or it runs in the
+// baseline build only.
+#if defined(__GNUC__) || defined(__clang__)
+#define J2K_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define J2K_ALWAYS_INLINE inline
+#endif
+
 namespace j2000 {
 
 // Fixed point of the irreversible path: 1.0 is 1 << 14.

@@ -91,7 +91,7 @@ J2K_VECTOR_CLONES void Lift53(const SplitLine<int32_t>& s) {
 // The 9/7 synthesis in fixed point, likewise. The low samples' scaling joins their first
 // lifting step (it needs only the already scaled high samples), saving a pass.
 template <class T>
-inline void Lift97Steps(const SplitLine<T>& s) {
+J2K_ALWAYS_INLINE void Lift97Steps(const SplitLine<T>& s) {
     T* J2K_RESTRICT high = s.high;
     const ptrdiff_t highValues = static_cast<ptrdiff_t>(s.highCount) * s.lanes;
     for (ptrdiff_t e = 0; e < highValues; ++e)

@@ -190,6 +190,52 @@ TEST(WaveletTest, IrreversibleSynthesisLandsWithinATwentiethAtEveryPrecisionAndL
         }
 }
 
+// Every pass runs as jobs through the runner: jobs run in any order on any worker's buffer give
+// the samples of the plain synthesis, and a runner that stops ends the synthesis there.
+TEST(WaveletTest, PassesRunAsIndependentJobsAndEndAtTheRunnersStop) {
+    const Geometry g{3, 1, 403, 230, 4};
+    const int w = g.x1 - g.x0, h = g.y1 - g.y0;
+    std::mt19937 random(5);
+    std::vector<int32_t> coefficients(static_cast<size_t>(w) * h);
+    for (int32_t& v : coefficients)
+        v = static_cast<int32_t>(random() % 4096) - 2048;
+    using Synthesis = bool (*)(const WaveletArea&, const PassRunner&);
+    for (const Synthesis synthesise :
+         {Synthesis{SynthesiseReversible}, Synthesis{SynthesiseIrreversible}})
+        for (const bool wide : {false, true}) {
+            const WaveletArea plain{nullptr, w, g.x0, g.y0, g.x1, g.y1, g.levels, wide};
+            std::vector<int32_t> expected = coefficients, shuffled = coefficients;
+            WaveletArea area = plain;
+            area.data = expected.data();
+            ASSERT_TRUE(synthesise(area, {}));
+            int runs = 0;
+            const PassRunner backwards{3, [&runs](size_t count, const PassRunner::Job& job) {
+                                           ++runs;
+                                           for (size_t i = count; i-- > 0;)
+                                               job(i, static_cast<int>(i % 3));
+                                           return true;
+                                       }};
+            area.data = shuffled.data();
+            ASSERT_TRUE(synthesise(area, backwards));
+            EXPECT_EQ(shuffled, expected);
+            EXPECT_EQ(runs, 2 * g.levels);  // rows and columns of every level
+            for (int stopAt = 1; stopAt <= runs; ++stopAt) {
+                int calls = 0;
+                const PassRunner stopping{1, [&](size_t count, const PassRunner::Job& job) {
+                                              if (++calls >= stopAt)
+                                                  return false;
+                                              for (size_t i = 0; i < count; ++i)
+                                                  job(i, 0);
+                                              return true;
+                                          }};
+                std::vector<int32_t> data = coefficients;
+                area.data = data.data();
+                EXPECT_FALSE(synthesise(area, stopping));
+                EXPECT_EQ(calls, stopAt);
+            }
+        }
+}
+
 TEST(WaveletTest, ThirtyTwoBitFixedPointProductsEqualTheWideOnes) {
     std::mt19937 random(3);
     for (int i = 0; i < 100000; ++i) {
