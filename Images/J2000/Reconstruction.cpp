@@ -134,8 +134,8 @@ class TileReconstruction {
 
     // Tier 1 with dequantisation, then the synthesis of every component.
     Stage DecodeCoefficients();
-    // The component transform, rounding, level shift and clipping, and the image write: false
-    // when the image refuses a rectangle.
+    // The component transform, rounding, level shift and clipping, and the image write (Failed
+    // when the image refuses a rectangle).
     Stage WriteSamples();
 
   private:
@@ -159,8 +159,7 @@ class TileReconstruction {
     BlockMessages messages_;
 };
 
-// Places every component's plane; a component whose code-blocks do not cover it (they always
-// do; the check costs a sum) is cleared first.
+// Places every component's plane in the memory kept for it.
 bool TileReconstruction::PreparePlanes() {
     planes_.assign(tile_.tcomps.size(), {});
     if (state_.planes.size() < planes_.size())
@@ -192,7 +191,8 @@ Stage TileReconstruction::ClearPlane(const TileComponentPlane& plane) {
     return StageOf(state_.pool.Run(jobs, clear, stopped_));
 }
 
-// Every code-block of the tile in one list, cut into jobs of about kJobSamples samples.
+// Every code-block of the tile in one list, cut into jobs of about kJobSamples samples; a plane
+// its code-blocks do not cover (they always do; the check costs a sum) is marked for clearing.
 void TileReconstruction::ListCodeBlocks() {
     std::vector<int64_t> covered(planes_.size(), 0);
     int64_t jobSamples = 0;
@@ -277,16 +277,16 @@ Stage TileReconstruction::DecodeBlocks() {
 }
 
 Stage TileReconstruction::Synthesise() {
-    bool stopped = false;
-    const PassRunner runner{
-        state_.pool.Threads(), [this, &stopped](size_t count, const PassRunner::Job& job) {
-            const auto pass = [&job](size_t i, int worker) {
-                job(i, worker);
-                return true;
-            };
-            stopped = state_.pool.Run(count, pass, stopped_) != WorkerPool::Outcome::Done;
-            return !stopped;
-        }};
+    Stage passes = Stage::Done;
+    const PassRunner runner{state_.pool.Threads(),
+                            [this, &passes](size_t count, const PassRunner::Job& job) {
+                                const auto pass = [&job](size_t i, int worker) {
+                                    job(i, worker);
+                                    return true;
+                                };
+                                passes = StageOf(state_.pool.Run(count, pass, stopped_));
+                                return passes == Stage::Done;
+                            }};
     for (size_t i = 0; i < planes_.size(); ++i) {
         const jpc_dec_tcomp_t& tc = tile_.tcomps[i];
         const TileComponentPlane& plane = planes_[i];
@@ -303,7 +303,7 @@ Stage TileReconstruction::Synthesise() {
         const bool done = tc.qmfbid == 1 ? SynthesiseReversible(area, runner)
                                          : SynthesiseIrreversible(area, runner);
         if (!done)
-            return stopped ? Stage::Stopped : Stage::Failed;
+            return passes == Stage::Done ? Stage::Failed : passes;  // no line buffer, or a stop
     }
     return Stage::Done;
 }
@@ -355,9 +355,11 @@ bool TileReconstruction::WriteRows(size_t component, int64_t row, int64_t rows) 
                            plane.width) == 0;
 }
 
-// One plane, or the three planes of a component transform, pass by pass: as many passes at a
-// time as there are threads are made samples on the pool, then written in order by the calling
-// thread (the image's stores are streams).
+// One plane, or the three planes of a component transform, in batches of passes: the batch's
+// passes are made samples on the pool, then each component's rows of the batch are written in
+// order by one thread (a component's store is one stream; components have their own). One
+// thread takes a pass at a time, so that its rows go from the transform to the write while in
+// the cache; several take a few passes each.
 Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int mct) {
     const TileComponentPlane& first = planes_[components.front()];
     const int64_t width = first.width, height = first.height;
@@ -380,34 +382,50 @@ Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int 
         }
         return true;
     };
-    const int64_t batch = state_.pool.Threads();
+    const int threads = state_.pool.Threads();
+    const int64_t batch = threads == 1 ? 1 : 4 * int64_t{threads};
     for (int64_t pass = 0; pass < passes; pass += batch) {
         const int64_t count = std::min(batch, passes - pass);
-        const auto job = [&](size_t i, int) { return makeSamples(pass + static_cast<int64_t>(i)); };
-        if (const Stage stage = StageOf(state_.pool.Run(static_cast<size_t>(count), job, stopped_));
-            stage != Stage::Done)
+        const int64_t row = pass * step, rows = std::min(count * step, height - row);
+        const auto make = [&](size_t i, int) {
+            return makeSamples(pass + static_cast<int64_t>(i));
+        };
+        const auto write = [&](size_t k, int) { return WriteRows(components[k], row, rows); };
+        Stage stage = StageOf(state_.pool.Run(static_cast<size_t>(count), make, stopped_));
+        if (stage == Stage::Done)
+            stage = StageOf(state_.pool.Run(components.size(), write, stopped_));
+        if (stage != Stage::Done)
             return stage;
-        for (int64_t p = pass; p < pass + count; ++p)
-            for (size_t k : components)
-                if (!WriteRows(k, p * step, std::min(step, height - p * step)))
-                    return Stage::Failed;
     }
     return Stage::Done;
 }
 
+// The planes of a component transform form one group, the others a group per size (so that
+// planes of one size are written side by side).
 Stage TileReconstruction::WriteSamples() {
-    size_t done = 0;
+    std::vector<std::vector<size_t>> groups;
+    size_t i = 0;
     if (TransformApplies(tile_.cp.mctid, planes_)) {
         if (const Stage stage = WriteGroup({0, 1, 2}, tile_.cp.mctid); stage != Stage::Done)
             return stage;
-        done = 3;
+        i = 3;
     }
-    for (size_t i = done; i < planes_.size(); ++i) {
+    for (; i < planes_.size(); ++i) {
         if (planes_[i].empty())
             continue;
-        if (const Stage stage = WriteGroup({i}, kMctNone); stage != Stage::Done)
-            return stage;
+        const auto sameSize = [&](const std::vector<size_t>& group) {
+            const TileComponentPlane& p = planes_[group.front()];
+            return p.width == planes_[i].width && p.height == planes_[i].height;
+        };
+        const auto group = std::find_if(groups.begin(), groups.end(), sameSize);
+        if (group == groups.end())
+            groups.push_back({i});
+        else
+            group->push_back(i);
     }
+    for (const std::vector<size_t>& group : groups)
+        if (const Stage stage = WriteGroup(group, kMctNone); stage != Stage::Done)
+            return stage;
     return Stage::Done;
 }
 

@@ -17,6 +17,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "Images/J2000/Decoder.h"
@@ -92,6 +94,32 @@ std::string WritePgx(j2000::image_t& image, int cmptno, const std::string& path)
     return {};
 }
 
+// Every component's file, as many at a time as there are threads (each has its own store);
+// what went wrong with each, empty when nothing did.
+std::vector<std::string> WriteComponents(j2000::image_t& image, const Arguments& args) {
+    const int n = image.numcmpts;
+    const int threads = static_cast<int>(
+        args.threads > 0 ? args.threads : std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::string> failures(static_cast<size_t>(n));
+    const auto write = [&](int k) {
+        failures[k] = WritePgx(image, k, args.prefix + "_" + std::to_string(k) + ".pgx");
+    };
+    for (int first = 0; first < n; first += threads) {
+        std::vector<std::thread> writers;
+        for (int k = first + 1; k < std::min(n, first + threads); ++k) {
+            try {
+                writers.emplace_back(write, k);
+            } catch (const std::system_error&) {
+                write(k);  // no thread to be had
+            }
+        }
+        write(first);
+        for (std::thread& writer : writers)
+            writer.join();
+    }
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,13 +145,11 @@ int main(int argc, char** argv) {
                      messages.empty() ? "cannot be decoded" : messages.c_str());
         return 1;
     }
-    for (int n = 0; n < result.image->numcmpts; ++n) {
-        const std::string failure =
-            WritePgx(*result.image, n, args.prefix + "_" + std::to_string(n) + ".pgx");
+    const std::vector<std::string> failures = WriteComponents(*result.image, args);
+    for (const std::string& failure : failures)
         if (!failure.empty()) {
             std::fprintf(stderr, "j2k_decode: %s\n", failure.c_str());
             return 1;
         }
-    }
     return 0;
 }
