@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <array>
 #include <climits>
 
 #include "app/Dialogs/ConfigForm.h"
@@ -89,18 +90,25 @@ TEST_F(LayoutTest, StoredTopIsClampedAgainstTheWorkArea) {
     EXPECT_EQ(Form().frameGeometry().size(), QSize(640, 460));
 }
 
-// Any letter case of a state other than "MAX" is a normal window.
+// Any letter case of a state other than "MAX" is a normal window. A tiny width far right
+// is raised to the minimum before the window is placed.
 TEST_F(LayoutTest, ExtremeStoredValuesGiveAWindowOnScreenAndAreNotWrittenBack) {
-    StoreWindow("nrm", INT_MAX, INT_MIN, INT_MAX, INT_MIN);
-    StoreSplitters(INT_MIN, INT_MAX);
-    Start();
-    EXPECT_FALSE(Form().isMaximized());
-    EXPECT_TRUE(WorkArea().contains(Form().frameGeometry().topLeft()));
-    EXPECT_GE(Form().frameGeometry().width(), 610);
-    EXPECT_GE(Form().frameGeometry().height(), 445);
-    Form().close();  // closing writes the settings
-    for (const QString& value : StoredWindow()) {
-        EXPECT_LT(std::abs(value.toLongLong()), 100000) << value.toStdString();
+    for (const std::array<int, 4> stored :
+         {std::array{INT_MAX, INT_MIN, INT_MAX, INT_MIN}, std::array{INT_MAX, 0, 0, 600}}) {
+        forms_.reset();
+        StoreWindow("nrm", stored[0], stored[1], stored[2], stored[3]);
+        StoreSplitters(INT_MIN, INT_MAX);
+        Start();
+        EXPECT_FALSE(Form().isMaximized());
+        const QRect frame = Form().frameGeometry();
+        EXPECT_TRUE(WorkArea().adjusted(-4, -4, 4, 4).contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width();
+        EXPECT_GE(frame.width(), 610);
+        EXPECT_GE(frame.height(), 445);
+        Form().close();  // closing writes the settings
+        for (const QString& value : StoredWindow()) {
+            EXPECT_LT(std::abs(value.toLongLong()), 100000) << value.toStdString();
+        }
     }
 }
 
