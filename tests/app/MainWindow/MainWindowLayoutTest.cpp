@@ -1,5 +1,6 @@
 // The main window's start-up, stored geometry and splitters.
 
+#include <sys/stat.h>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -62,10 +63,23 @@ TEST_F(LayoutTest, TheTreeOpensTheConfiguredSourceFolderOrHome) {
     EXPECT_EQ(Form().CurrentFolderPath(), pics);
     EXPECT_EQ(Form().TotalFilesLabel->text(), "Total files: 2");
 
-    forms_.reset();
-    ini_.Write("Viewer", "Source", root_.path() + "/gone/");
-    Start();
-    EXPECT_EQ(Form().DirTree->GetFolder(), QDir::homePath());
+    // A folder that is gone falls back to the home folder silently; one whose name text
+    // cannot carry (not UTF-8) says why.
+    const QByteArray latin1 = QFile::encodeName(root_.path()) + "/caf\xe9";
+    ASSERT_EQ(::mkdir(latin1.constData(), 0755), 0);
+    const QString lossy = QFile::decodeName(latin1);
+    for (const QString& source : {root_.path() + "/gone", lossy}) {
+        forms_.reset();
+        ini_.Write("Viewer", "Source", source + "/");
+        Start();
+        RunQueued();
+        EXPECT_EQ(Form().DirTree->GetFolder(), QDir::homePath());
+    }
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "Can't list the pictures of '" + lossy +
+                  "': the folder's name is not valid UTF-8. Rename the folder to see them "
+                  "here.\nThe folder tree starts in the home folder.");
 }
 
 TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
