@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <array>
 #include <climits>
+#include <csignal>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/SplashForm.h"
@@ -92,6 +95,37 @@ TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
                   ini_.Path() + "'");
     EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "<none>");
     EXPECT_FALSE(ConfigForm->isVisible());
+}
+
+// A signal to end that comes while a start-up box waits for its answer ends the program
+// with an ordinary close (the window settings written), without running the event loop.
+TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
+    ini_.Write("Saving", "Prefix", "a:b");  // refused at start, in a box
+    bool boxOutlivedTheSignal = false;
+    bool loopRan = false;
+    QTimer loopGuard;  // quits an event loop run after the box, so no failure hangs the test
+    loopGuard.setSingleShot(true);
+    QObject::connect(&loopGuard, &QTimer::timeout, [&] {
+        loopRan = true;
+        QCoreApplication::quit();
+    });
+    messages_.SetResponder([&](const platform::MessageRequest& request) {
+        // The real box: modal until answered. The fail-safe only ends a box nothing closed.
+        QMessageBox box(QMessageBox::Warning, request.caption, request.text, QMessageBox::Ok);
+        QTimer::singleShot(15000, &box, [&] {
+            boxOutlivedTheSignal = true;
+            box.done(0);
+        });
+        ::raise(SIGTERM);
+        box.exec();
+        loopGuard.start(0);
+        return platform::MsgButton::Ok;
+    });
+    EXPECT_EQ(RunOrvaneViewer(), 0);
+    EXPECT_FALSE(boxOutlivedTheSignal);
+    EXPECT_FALSE(loopRan);
+    EXPECT_EQ(ini_.Read("Window", "State"), "MAX");
+    EXPECT_EQ(MainForm, nullptr);
 }
 
 // The rules of the clamp have their own table; this is the window taking them.
