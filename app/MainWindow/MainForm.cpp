@@ -166,6 +166,9 @@ void TMainForm::FormShow() {
     PlaceStoredSplitters();
     const QString source = ConfigForm != nullptr ? ConfigForm->SrcDirEdit->text() : QString();
     DirTree->SelectFolder(IsShellPath(source) ? source : QDir::homePath());
+    if (IsUncarriedFolder(source)) {
+        TellWhyNotListed(NormalisedFolder(source), 0, true);
+    }
     TakeSizeSnapshot();
     ShowWindow(this);
     // The user starts by browsing folders.
