@@ -186,6 +186,10 @@ bool WriteTile(jpc_dec_t& dec, const jpc_dec_tile_t& tile,
 }  // namespace
 
 int jpc_dec_tiledecode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
+    // All coefficients 0: the samples are the level shift, written without planes.
+    if (!tile_hascodeddata(tile)) {
+        return dec_writeconstanttile(dec, tile) == 0 ? 0 : -4;
+    }
     const Diagnostics& diag = dec.env->diag;
     // The caller's cancel hook is asked before every code-block, so a large tile stops
     // promptly; a stop fails the tile without a message and the decode reports a cancel.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <random>
@@ -210,88 +211,121 @@ TEST(Decoder, TilesWithoutPartCountsAreFinishedAtTheEnd) {
 }
 
 TEST(Decoder, DamagedStreamsFailWithTheirReason) {
-    const Bytes bytes = fixture("g100x70_rpcl_tiles_offsets.j2k");
-    Codestream cs = Codestream::parse(bytes);
-    {
-        Codestream twice = cs;
-        twice.main.insert(twice.main.begin() + 1, twice.main.front());
-        const Outcome out = decode(twice.serialise());
-        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
-        EXPECT_FALSE(out.result.image);
-        EXPECT_NE(out.texts.find("unexpected marker segment type\n"), std::string::npos);
+    const Codestream cs = Codestream::parse(fixture("g100x70_rpcl_tiles_offsets.j2k"));
+    const struct {
+        std::function<void(Codestream&)> damage;
+        const char* text;
+    } cases[] = {
+        {[](Codestream& c) { c.main.insert(c.main.begin() + 1, c.main.front()); },
+         "unexpected marker segment type\n"},
+        {[](Codestream& c) { c.parts[3].tileno = 12; },
+         "invalid tile number in SOT marker segment\n"},
+        {[](Codestream& c) { std::swap(c.parts[0], c.parts[1]); },
+         "SOT: tile-part 1 of tile 0 where part 0 was expected\n"},
+        {[](Codestream& c) { c.parts[0].numparts = 0, c.parts[1].numparts = 1; },
+         "SOT: tile-part 2 of tile 0 beyond its 1 parts\n"},
+        {[](Codestream& c) { c.parts[0].numparts = 1; }, "SOT: tile 0 is finished already\n"},
+    };
+    for (const auto& c : cases) {
+        Codestream damaged = cs;
+        c.damage(damaged);
+        const Outcome out = decode(damaged.serialise());
+        EXPECT_EQ(out.result.status, DecodeStatus::Failed) << c.text;
+        EXPECT_NE(out.texts.find(c.text), std::string::npos) << out.texts;
+        EXPECT_EQ(out.texts.find("cannot decode the stream"), std::string::npos) << out.texts;
     }
+}
+
+TEST(Decoder, StreamsCutShortKeepWhatArrived) {
     {
-        Codestream beyond = cs;
-        beyond.parts[3].tileno = 12;
-        const Outcome out = decode(beyond.serialise());
-        EXPECT_NE(out.texts.find("invalid tile number in SOT marker segment\n"), std::string::npos);
-        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
-    }
-    {
-        // Cut short: the tiles finished before the cut are kept.
+        // Cut in the middle of a tile-part: the tiles begun take what arrived, the others none.
+        const Bytes bytes = fixture("g100x70_rpcl_tiles_offsets.j2k");
         const Bytes cut(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * 2 / 3));
         const Outcome out = decode(cut);
-        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
-        EXPECT_GT(out.result.tilesdecoded, 0);
+        EXPECT_EQ(out.result.status, DecodeStatus::Ok);
+        EXPECT_TRUE(out.result.partial);
+        EXPECT_GT(out.result.tilesdecoded, 6);
         EXPECT_LT(out.result.tilesdecoded, 12);
-        EXPECT_TRUE(out.result.image);
+        EXPECT_NE(out.texts.find("warning: the codestream ends early"), std::string::npos);
     }
-    {
-        Codestream outoforder = cs;
-        std::swap(outoforder.parts[0], outoforder.parts[1]);
-        const Outcome out = decode(outoforder.serialise());
-        EXPECT_EQ(out.result.status, DecodeStatus::Failed);
-        EXPECT_NE(out.texts.find("at its SOT marker segment\n"), std::string::npos) << out.texts;
-    }
-    {
-        // Tile-parts cut short: packets never reach past a tile-part's end.
-        Codestream one = Codestream::parse(fixture("c64x48_rlcp_sop_eph.j2k"));
-        const size_t full = one.parts[0].data.size();
-        int failures = 0;
-        for (size_t cut = full - 1; cut > 0; cut -= std::min<size_t>(cut, 29)) {
-            Codestream shortpart = one;
-            shortpart.parts[0].data.resize(cut);
+    // Tile-parts cut short: packets never reach past a tile-part's end, and a packet cut short
+    // gives back what its header announced (the decode helper checks that every segment holds
+    // all its announced bytes).
+    Codestream one = Codestream::parse(fixture("c64x48_rlcp_sop_eph.j2k"));
+    const size_t full = one.parts[0].data.size();
+    int partial = 0;
+    for (size_t cut = full - 1; cut > 0; cut -= std::min<size_t>(cut, 29)) {
+        Codestream shortpart = one;
+        shortpart.parts[0].data.resize(cut);
+        for (const bool eoc : {true, false}) {
+            shortpart.eoc = eoc;
             const Outcome out = decode(shortpart.serialise());
             // A cut between two packets leaves a tile with fewer packets, which is no fault.
-            if (out.result.status != DecodeStatus::Ok) {
-                ++failures;
-                EXPECT_NE(out.texts.find("dec_decodepkts failed\n"), std::string::npos);
-            }
+            EXPECT_EQ(out.result.status, DecodeStatus::Ok) << cut << out.texts;
+            EXPECT_EQ(out.result.partial || !eoc,
+                      out.texts.find("not enough tile data") != std::string::npos || !eoc);
+            partial += out.result.partial && eoc;
             for (const PacketInfo& p : out.packets)
                 ASSERT_LE(p.end, static_cast<std::int64_t>(one.parts[0].dataoffset + cut));
         }
-        EXPECT_GT(failures, 300);
     }
+    EXPECT_GT(partial, 300);
 }
 
 TEST(Decoder, UnsafeHeaderValuesAreRefused) {
     const Bytes bytes = fixture("g17x13_lrcp_layers.j2k");
     const Codestream cs = Codestream::parse(bytes);
-    auto with = [&cs](std::uint16_t marker, size_t at, std::uint8_t value) {
-        Codestream c = cs;
-        for (auto& s : c.main)
-            if (s.marker == marker)
-                s.body.at(at) = value;
-        return decode(c.serialise()).result.status;
+    // Each refusal says why (where the reason is more than the segment's name).
+    const struct {
+        std::uint16_t marker;
+        size_t at;
+        std::uint8_t value;
+        DecodeStatus status;
+        const char* text;
+    } edits[] = {
+        {0xFF51, 0, 0x80, DecodeStatus::Failed, "SIZ: capabilities 0x8000 ask for extensions\n"},
+        {0xFF51, 38, 0, DecodeStatus::Failed, "SIZ: component 0 has a sub-sampling factor of 0\n"},
+        {0xFF51, 36, 0x10, DecodeStatus::Failed,
+         "SIZ: component 0 has 17 bits per sample; at most 16 are supported\n"},
+        {0xFF52, 3, 0, DecodeStatus::Failed, "COD"},     // zero layers
+        {0xFF52, 6, 7, DecodeStatus::Failed, "COD"},     // code-blocks 2^9 x 2^6
+        {0xFF52, 8, 0x40, DecodeStatus::Failed, "COD"},  // high-throughput blocks
+        {0xFF52, 1, 5, DecodeStatus::Failed, "COD"},     // no such progression
+        {0xFF51, 13, 20, DecodeStatus::Failed,
+         "SIZ: the image or tile offsets lie outside the image\n"},
+        {0xFF51, 0, 0, DecodeStatus::Ok, ""},
     };
-    EXPECT_EQ(with(0xFF51, 0, 0x80), DecodeStatus::Failed);   // 15444-2 extensions
-    EXPECT_EQ(with(0xFF51, 38, 0), DecodeStatus::Failed);     // XRsiz 0
-    EXPECT_EQ(with(0xFF51, 37, 0x10), DecodeStatus::Failed);  // precision 17
-    EXPECT_EQ(with(0xFF52, 3, 0), DecodeStatus::Failed);      // zero layers
-    EXPECT_EQ(with(0xFF52, 6, 7), DecodeStatus::Failed);      // code-blocks 2^9 x 2^6
-    EXPECT_EQ(with(0xFF52, 8, 0x40), DecodeStatus::Failed);   // high-throughput blocks
-    EXPECT_EQ(with(0xFF52, 1, 5), DecodeStatus::Failed);      // no such progression
-    EXPECT_EQ(with(0xFF51, 13, 20), DecodeStatus::Failed);    // XOsiz beyond Xsiz
-    EXPECT_EQ(with(0xFF51, 0, 0), DecodeStatus::Ok);
-    // The caller's caps on samples (the picture has 17 x 13 = 221) and on code-blocks per
-    // tile; only the first is told apart as over the caller's limits.
+    for (const auto& e : edits) {
+        Codestream c = cs;
+        for (auto& seg : c.main)
+            if (seg.marker == e.marker)
+                seg.body.at(e.at) = e.value;
+        const Outcome out = decode(c.serialise());
+        EXPECT_EQ(out.result.status, e.status) << e.text;
+        EXPECT_NE(out.texts.find(e.text), std::string::npos) << e.at << out.texts;
+    }
+    Codestream many = cs;
+    many.main = j2000test::main_header({.comps = 16385});
+    EXPECT_NE(
+        decode(many.serialise()).texts.find("SIZ: 16385 components; at most 16384 are allowed\n"),
+        std::string::npos);
+    // The caller's cap on samples (the picture has 17 x 13 = 221) and the budget of work and
+    // memory: refusals for want of resources, told apart from a broken stream.
     const struct {
         DecodeLimits limits;
         DecodeStatus status;
-        bool overLimits;
-    } caps[] = {{{220, 1u << 20}, DecodeStatus::Failed, true},
-                {{221, 1u << 20}, DecodeStatus::Ok, false},
-                {{1u << 20, 10}, DecodeStatus::Failed, false}};
+        const char* text;
+    } caps[] = {{{.maxsamples = 220},
+                 DecodeStatus::Failed,
+                 "image of 221 samples exceeds the limit of 220 samples\n"},
+                {{.maxsamples = 221}, DecodeStatus::Ok, ""},
+                {{.heldfloor = 100, .heldperbyte = 0},
+                 DecodeStatus::Failed,
+                 "tile 0: the tile's coding parameters would take more memory than the 100 bytes "
+                 "allowed for the 122 bytes of codestream read\n"},
+                {{.workfloor = 1000, .workperbyte = 0},
+                 DecodeStatus::Failed,
+                 "would take more work than the 1000 units allowed"}};
     for (const auto& c : caps) {
         Bytes copy = bytes;
         StreamPtr in = stream_memopen(copy.data(), copy.size());
@@ -300,10 +334,9 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
         env.diag = Diagnostics([&texts](const std::string& t) { texts += t; });
         env.limits = c.limits;
         const DecodeResult result = jpc_decode(*in, "", nullptr, env);
-        EXPECT_EQ(result.status, c.status) << c.limits.maxsamples;
-        EXPECT_EQ(result.overLimits, c.overLimits) << c.limits.maxsamples;
-        EXPECT_EQ(texts.find("image of 221 samples exceeds the limit of 220 samples\n") == 0,
-                  c.overLimits);
+        EXPECT_EQ(result.status, c.status) << c.text;
+        EXPECT_EQ(result.overLimits, c.status != DecodeStatus::Ok) << c.text;
+        EXPECT_NE(texts.find(c.text), std::string::npos) << texts;
     }
 }
 

@@ -7,7 +7,8 @@
 // Component n goes to "<output-prefix>_<n>.pgx": the header "PG ML +|- <precision> <width>
 // <height>" and a newline, then the samples row by row, most significant byte first, one byte
 // each up to 8 bits and two above. -l N decodes only the first N quality layers. Exit status 0
-// on success; 1, with the decoder's message, on failure.
+// on success, also for a codestream cut short (what arrived is written, with a note on standard
+// error); 1, with the decoder's message, on failure.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -81,6 +82,8 @@ std::string WritePgx(j2000::image_t& image, int cmptno, const std::string& path)
     }
     if (std::fclose(out.release()) != 0)
         return "cannot write " + path;
+    // Thousands of components need not each keep a read buffer.
+    cmpt.stream->release();
     return {};
 }
 
@@ -108,6 +111,9 @@ int main(int argc, char** argv) {
                      messages.empty() ? "cannot be decoded" : messages.c_str());
         return 1;
     }
+    if (result.partial)
+        std::fprintf(stderr, "j2k_decode: %s: the codestream is cut short; written what arrived\n",
+                     args.input.c_str());
     for (int n = 0; n < result.image->numcmpts; ++n) {
         const std::string failure =
             WritePgx(*result.image, n, args.prefix + "_" + std::to_string(n) + ".pgx");
