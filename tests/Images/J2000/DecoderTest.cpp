@@ -5,7 +5,10 @@
 // Psot 0, extra segments, damage), and the decoder's states, options and cancel hook.
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <map>
 #include <numeric>
@@ -13,6 +16,7 @@
 #include <set>
 
 #include "Images/J2000/Decoder.h"
+#include "Images/J2000/Reconstruction.h"
 #include "tests/Images/J2000/CodestreamEdit.h"
 
 namespace j2000 {
@@ -380,6 +384,176 @@ TEST(Decoder, CancelIsReportedAsACancel) {
     const Outcome some = decode(bytes, "", &later.hook);
     EXPECT_EQ(some.result.status, DecodeStatus::Cancelled);
     EXPECT_LT(some.packetlengths.size(), 20u);
+}
+
+double cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr double kCpuBound = 20;  // the sanitizers slow the decoder down ten times and more
+#else
+constexpr double kCpuBound = 2;
+#endif
+
+using j2000test::Picture;
+
+Bytes stream_of(const Picture& picture, std::vector<j2000test::TilePart> parts,
+                std::vector<j2000test::Segment> extra = {}) {
+    Codestream cs;
+    cs.main = j2000test::main_header(picture);
+    cs.main.insert(cs.main.end(), extra.begin(), extra.end());
+    cs.parts = std::move(parts);
+    return cs.serialise();
+}
+
+// Tile-parts of every tile with the same packet bytes; `numparts` 0 leaves the count open.
+std::vector<j2000test::TilePart> every_tile(int tiles, const Bytes& data, int numparts = 1) {
+    std::vector<j2000test::TilePart> parts;
+    for (int t = 0; t < tiles; ++t)
+        parts.push_back({static_cast<std::uint16_t>(t), 0, static_cast<std::uint8_t>(numparts),
+                         false, {}, data, 0});
+    return parts;
+}
+
+// A packet whose only code-block (a one-node tag tree) is included with `passes` passes of
+// `length` bytes, which follow.
+Bytes block_packet(int passes, int length) {
+    j2000test::BitWriter w;
+    w.bits(0b111, 3);  // data, included, no missing bit-plane
+    if (passes == 1) {
+        w.bit(0);
+    } else {  // 61 passes: 37 + 24
+        w.bits(0b1111, 4);
+        w.bits(0b11111, 5);
+        w.bits(24, 7);
+    }
+    w.bit(0);  // Lblock stays 3
+    w.bits(static_cast<unsigned>(length), passes == 1 ? 3 : 8);
+    w.align();
+    w.out_.insert(w.out_.end(), static_cast<size_t>(length), 0x5A);
+    return w.out_;
+}
+
+// Progression changes, RSpoc CSpoc LYEpoc REpoc CEpoc Ppoc each.
+j2000test::Segment poc_segment(int count, const std::function<std::array<int, 6>(int)>& entry) {
+    j2000test::Segment poc{0xFF5F, {}};
+    for (int i = 0; i < count; ++i) {
+        const std::array<int, 6> e = entry(i);
+        poc.body.push_back(static_cast<std::uint8_t>(e[0]));
+        poc.body.push_back(static_cast<std::uint8_t>(e[1]));
+        j2000test::put16(poc.body, static_cast<unsigned>(e[2]));
+        for (int k = 3; k < 6; ++k)
+            poc.body.push_back(static_cast<std::uint8_t>(e[k]));
+    }
+    return poc;
+}
+
+// Codestreams of up to 90 KB that declare far more work or memory than they carry data for:
+// each is decoded or refused for want of resources within a bounded CPU time, whatever the
+// caller's sample cap (the default here, 2^30) lets through.
+TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
+    const Picture tiles512{.width = 32768, .height = 32768, .tilewidth = 512, .tileheight = 512,
+                           .levels = 9, .cblk = 2, .prc = 1};
+    const Picture layers{.layers = 65535};
+    const struct {
+        const char* name;
+        Bytes bytes;
+        bool decoded;
+    } cases[] = {
+        {"4096 tiles of 2 x 2 precincts", stream_of(tiles512, every_tile(4096, Bytes(8, 0))),
+         false},
+        {"the same tiles held to the end", stream_of(tiles512, every_tile(4096, Bytes(8, 0), 0)),
+         false},
+        {"4096 tiles with a coded block each",
+         stream_of({.width = 32768, .height = 32768, .tilewidth = 512, .tileheight = 512,
+                    .levels = 5},
+                   every_tile(4096, block_packet(1, 1))),
+         false},
+        {"one tile of 2^30 samples without data",
+         stream_of({.width = 32768, .height = 32768, .levels = 5}, every_tile(1, Bytes(1, 0))),
+         false},
+        // Its samples are the level shift alone, written without synthesis.
+        {"one tile of 6000 x 6000 samples without data",
+         stream_of({.width = 6000, .height = 6000, .levels = 5}, every_tile(1, Bytes(1, 0))),
+         true},
+        {"65535 layers and 9360 changes naming a missing level",
+         stream_of(layers, every_tile(1, Bytes(64, 0)),
+                   {poc_segment(9360, [](int) { return std::array{1, 0, 65535, 2, 1, 0}; })}),
+         true},
+        {"65535 layers and 9360 changes adding a layer each",
+         stream_of(layers, every_tile(1, Bytes(9400, 0)),
+                   {poc_segment(9360, [](int i) { return std::array{0, 0, i + 1, 1, 1, 0}; })}),
+         true},
+        {"4096 blocks of 61 passes without bytes",
+         stream_of({.width = 4096, .height = 4096, .prc = 6, .expn = 20},
+                   every_tile(1, [] {
+                       Bytes data;
+                       for (int i = 0; i < 4096; ++i)
+                           for (std::uint8_t b : block_packet(61, 0))
+                               data.push_back(b);
+                       return data;
+                   }())),
+         false},
+        {"60000 packets over 4096 blocks never included",
+         stream_of({.width = 4096, .height = 4096, .layers = 65535},
+                   every_tile(1, Bytes(60000, 0x80))),
+         false},
+        {"16384 components", stream_of({.width = 1, .height = 1, .comps = 16384},
+                                        every_tile(1, Bytes(16384, 0))),
+         true},
+    };
+    for (const auto& c : cases) {
+        Bytes copy = c.bytes;
+        StreamPtr in = stream_memopen(copy.data(), copy.size());
+        DecodeEnv env;
+        std::string texts;
+        env.diag = Diagnostics([&texts](const std::string& t) { texts = t; });  // the last
+        env.decodetile = jpc_dec_tiledecode;
+        const double start = cpu_seconds();
+        const DecodeResult result = jpc_decode(*in, "", nullptr, env);
+        EXPECT_LT(cpu_seconds() - start, kCpuBound) << c.name;
+        EXPECT_EQ(result.status == DecodeStatus::Ok, c.decoded) << c.name << ": " << texts;
+        EXPECT_EQ(result.overLimits, !c.decoded) << c.name << ": " << texts;
+        std::vector<std::int32_t> sample;
+        if (result.image && result.image->width_ == 6000) {
+            EXPECT_TRUE(image_readcmpt(*result.image, 0, 5999, 5999, 1, 1, sample) == 0 &&
+                        sample[0] == 128);
+        }
+    }
+}
+
+// The cancel hook is asked while the iterator walks between two packets: here 8192 precincts of
+// component 0, all read already by a progression change, lie before component 1's first packet.
+TEST(Decoder, AStopLandsWhileTheIteratorWalks) {
+    const Bytes bytes = stream_of(
+        {.width = 1024, .height = 512, .comps = 2, .prc = 3, .layers = 2},
+        every_tile(1, Bytes(32768, 0)),
+        {poc_segment(1, [](int) { return std::array{0, 0, 2, 1, 1, 0}; })});
+    struct Hook {
+        jpc_cancel_t record;
+        int calls = 0, armed = -1;
+    } hook;
+    hook.record.handle = &hook;
+    hook.record.check = [](const jpc_cancel_t* c) {
+        auto* h = static_cast<Hook*>(c->handle);
+        ++h->calls;
+        // The first call after the one before the next packet says stop.
+        return h->armed >= 0 && h->calls > h->armed + 1 ? 1 : 0;
+    };
+    Bytes copy = bytes;
+    StreamPtr in = stream_memopen(copy.data(), copy.size());
+    DecodeEnv env;
+    env.diag = Diagnostics([](const std::string&) {});
+    int packets = 0;
+    env.on_packet = [&](const PacketInfo&) {
+        if (++packets == 2 * 8192)
+            hook.armed = hook.calls;
+    };
+    EXPECT_EQ(jpc_decode(*in, "", &hook.record, env).status, DecodeStatus::Cancelled);
+    EXPECT_EQ(packets, 2 * 8192);  // not one packet more: the walk itself stopped
 }
 
 // Damaged input of every kind ends in a status, never in a crash or an out-of-bounds access
