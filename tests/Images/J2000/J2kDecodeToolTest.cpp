@@ -39,12 +39,13 @@ bool ReadPgx(const std::string& path, Pgx& pgx) {
     return true;
 }
 
-// A w x h picture with c components (PNM) or a signed one (PGX), with smooth ramps and noise.
+// A w x h picture with c components (PNM for 1 and 3, raw bytes for other counts) or a
+// signed one (PGX), with smooth ramps and noise.
 void WriteSource(const std::string& path, int w, int h, int c, int bits, bool sgnd) {
     std::ofstream out(path, std::ios::binary);
     if (sgnd)
         out << "PG ML - " << bits << " " << w << " " << h << "\n";
-    else
+    else if (c == 1 || c == 3)
         out << (c == 1 ? "P5" : "P6") << "\n" << w << " " << h << "\n" << (1 << bits) - 1 << "\n";
     const int top = (1 << bits) - 1;
     unsigned noise = 12345;
@@ -78,6 +79,8 @@ const Case kCases[] = {
     {"layers", 64, 48, 3, 8, false, "-n 3 -r 40,20,8,1", 2, 0},
     {"layers1", 64, 48, 1, 8, false, "-n 3 -r 40,20,8,1 -p RLCP", 1, 0},
     {"irreversible", 70, 50, 3, 8, false, "-I -n 3", 0, 1},
+    // Beyond 256 components, component numbers in the segments take 16 bits.
+    {"components", 8, 6, 257, 8, false, "-F 8,6,257,8,u -n 2", 0, 0},
 };
 
 // A kept stream (tests/data/J2000) and what to decode of it.
@@ -144,7 +147,8 @@ TEST_F(J2kDecodeToolTest, ComponentsMatchTheReferenceDecoder) {
         SCOPED_TRACE(c.name);
         const std::string source = Path(std::string(c.name) + (c.sgnd              ? ".pgx"
                                                                : c.components == 1 ? ".pgm"
-                                                                                   : ".ppm"));
+                                                               : c.components == 3 ? ".ppm"
+                                                                                   : ".raw"));
         const std::string coded = Path(std::string(c.name) + ".j2k");
         WriteSource(source, c.width, c.height, c.components, c.bits, c.sgnd);
         ASSERT_EQ(std::system(("opj_compress -i " + source + " -o " + coded + " " + c.encode +
@@ -161,6 +165,27 @@ TEST_F(J2kDecodeToolTest, KeptStreamsMatchTheReferenceDecoder) {
         ExpectSameComponents(std::string(ORVANE_J2000_FIXTURES) + "/" + k.file, k.components,
                              k.layers, k.tolerance);
     }
+}
+
+// A stream cut short is decoded as far as it goes: status 0, a note, every component written.
+TEST_F(J2kDecodeToolTest, AStreamCutShortIsWrittenAsFarAsItGoes) {
+    const std::string source = Path("cut.ppm"), coded = Path("cut.j2k");
+    WriteSource(source, 64, 48, 3, 8, false);
+    ASSERT_EQ(std::system(("opj_compress -i " + source + " -o " + coded +
+                           " -r 20,5,1 >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    std::ifstream in(coded, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::ofstream(coded, std::ios::binary) << bytes.substr(0, bytes.size() * 9 / 10);
+    const std::string command =
+        std::string(J2K_DECODE_TOOL) + " " + coded + " " + Path("out") + " 2>" + Path("err");
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
+    std::ifstream err(Path("err"));
+    const std::string text{std::istreambuf_iterator<char>(err), {}};
+    EXPECT_NE(text.find("cut short"), std::string::npos) << text;
+    Pgx last;
+    EXPECT_TRUE(ReadPgx(Path("out_2.pgx"), last));
 }
 
 TEST_F(J2kDecodeToolTest, ABrokenStreamGivesStatusOneAndAMessage) {
