@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -109,7 +110,14 @@ int TJ2000Img::IsAbortSignaled(const j2000::jpc_cancel_t* cancel) {
 
 void TJ2000Img::LoadFromFile(const std::string& name) {
     TImgCtrl::LoadFromFile(name);
-    RunDecodeFrame(name, [this, &name] { Decode(name); });
+    RunDecodeFrame(name, [this, &name] {
+        // Memory short while the picture is made is a want of resources like any other.
+        try {
+            Decode(name);
+        } catch (const std::bad_alloc&) {
+            throw TImgDecodeError{ImgError::NotEnoughMemory};
+        }
+    });
 }
 
 void TJ2000Img::Decode(const std::string& name) {
