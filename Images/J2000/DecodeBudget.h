@@ -31,7 +31,7 @@ struct DecodeLimits {
 
 // Units of work charged per operation, measured against the decoder's own loops.
 namespace work {
-inline constexpr std::uint64_t kIteratorStep = 4;  // one position of the packet iterator
+inline constexpr std::uint64_t kIteratorStep = 10;  // one position of the packet iterator
 inline constexpr std::uint64_t kBlockVisit = 16;   // one code-block in a packet header
 inline constexpr std::uint64_t kSamplePass = 4;    // one coefficient in one tier-1 pass
 inline constexpr std::uint64_t kSynthesis = 8;     // one sample from coefficients to the image
