@@ -138,6 +138,9 @@ Outcome PacketReader::read_packet(PacketInfo& info) {
     // A header read from the tile-part itself must end inside it.
     if (&hdr_ == &body_ && endoff_ >= 0 && info.hdrend > endoff_)
         return cut(0, "warning: not enough tile data\n");
+    // The header's bytes count as read before the work they announce is paid for.
+    if (tile_.budget && &hdr_ == &body_)
+        tile_.budget->setbytes(static_cast<std::uint64_t>(std::max<std::int64_t>(info.hdrend, 0)));
     const Outcome paid = pay_for_packet();
     return paid == Outcome::Ok ? read_body() : paid;
 }
@@ -333,8 +336,6 @@ bool PacketReader::add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpass
 // Tier 1's work on the passes the header announced, and the memory of their bytes, before a
 // byte is copied.
 Outcome PacketReader::pay_for_packet() {
-    if (tile_.budget)
-        tile_.budget->setbytes(static_cast<std::uint64_t>(std::max<std::int64_t>(body_.tell(), 0)));
     std::uint64_t bytes = segmentbytes_;
     for (const Piece& piece : pieces_)
         if (piece.seg >= 0)
