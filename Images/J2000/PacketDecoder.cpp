@@ -153,8 +153,8 @@ bool PacketReader::ran_out(stream_t& s) const {
     return &s == &body_ && endoff_ >= 0 && s.tell() > endoff_;
 }
 
-// Undoes what pieces `from` on brought (in reverse, so that segments the packet made go in the
-// order they came); the tile's data ends before them.
+// Undoes what pieces `from` on brought, the last first, so that a segment the packet made comes
+// off the end of its code-block's list; the tile's data ends before them.
 Outcome PacketReader::cut(size_t from, const char* text) {
     warn(text);
     for (size_t i = pieces_.size(); i-- > from;) {
