@@ -189,7 +189,7 @@ TEST_F(J2000ImgTest, AStopDuringTierOneLandsAtOnce) {
 }
 
 // A codestream of `picture` with one tile-part of one empty packet for tile `tileno`.
-std::string WriteStream(const std::string& path, const j2000test::Picture& picture,
+std::string WriteStream(const std::string& path, const j2000test::HeaderSpec& picture,
                         std::uint16_t tileno) {
     j2000test::Codestream cs;
     cs.main = j2000test::main_header(picture);
@@ -209,7 +209,7 @@ TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string path = std::string(dir) + "/in.j2k";
     const struct {
-        j2000test::Picture picture;
+        j2000test::HeaderSpec picture;
         std::uint16_t tileno;
         unsigned long code;
     } cases[] = {

@@ -113,7 +113,7 @@ void BitWriter::bit(unsigned b) {
     out_.back() |= static_cast<std::uint8_t>(b << free_);
 }
 
-std::vector<Segment> main_header(const Picture& p) {
+std::vector<Segment> main_header(const HeaderSpec& p) {
     Segment siz{0xFF51, {0, 0}};
     for (std::uint32_t v : {p.width, p.height, 0u, 0u, p.tilewidth ? p.tilewidth : p.width,
                             p.tileheight ? p.tileheight : p.height, 0u, 0u})

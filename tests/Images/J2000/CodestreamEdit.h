@@ -36,11 +36,11 @@ struct Codestream {
 
 // The main header of a picture of 8-bit unsigned components, reversible, without quantisation
 // (every band's exponent `expn`); precincts of 2^`prc` at every level, the default when -1.
-struct Picture {
+struct HeaderSpec {
     std::uint32_t width = 64, height = 64, tilewidth = 0, tileheight = 0;  // 0: one tile
     int comps = 1, levels = 0, cblk = 6, prc = -1, layers = 1, prog = 0, expn = 9;
 };
-std::vector<Segment> main_header(const Picture& p);
+std::vector<Segment> main_header(const HeaderSpec& p);
 
 // Writes bits most significant first; after an 0xFF byte the next byte carries 7 bits.
 class BitWriter {

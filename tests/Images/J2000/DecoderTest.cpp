@@ -398,9 +398,9 @@ constexpr double kCpuBound = 20;  // the sanitizers slow the decoder down ten ti
 constexpr double kCpuBound = 2;
 #endif
 
-using j2000test::Picture;
+using j2000test::HeaderSpec;
 
-Bytes stream_of(const Picture& picture, std::vector<j2000test::TilePart> parts,
+Bytes stream_of(const HeaderSpec& picture, std::vector<j2000test::TilePart> parts,
                 std::vector<j2000test::Segment> extra = {}) {
     Codestream cs;
     cs.main = j2000test::main_header(picture);
@@ -455,9 +455,9 @@ j2000test::Segment poc_segment(int count, const std::function<std::array<int, 6>
 // each is decoded or refused for want of resources within a bounded CPU time, whatever the
 // caller's sample cap (the default here, 2^30) lets through.
 TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
-    const Picture tiles512{.width = 32768, .height = 32768, .tilewidth = 512, .tileheight = 512,
+    const HeaderSpec tiles512{.width = 32768, .height = 32768, .tilewidth = 512, .tileheight = 512,
                            .levels = 9, .cblk = 2, .prc = 1};
-    const Picture layers{.layers = 65535};
+    const HeaderSpec layers{.layers = 65535};
     const struct {
         const char* name;
         Bytes bytes;
