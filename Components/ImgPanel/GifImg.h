@@ -64,5 +64,6 @@ class TGifImg : public TImgCtrl {
         int left = 0, top = 0, width = 0, height = 0;
     } previous_;  // the last image drawn
     std::array<uint8_t, 256> indexMap_{};
+    bool identityMap_ = false;  // indexMap_ keeps every index as it is
     std::vector<uint8_t> line_;
 };
