@@ -1,7 +1,8 @@
 #pragma once
 // The picture the image benchmarks decode: a 24-megapixel photo-like JPEG written with
 // libjpeg, in a scratch folder that removes itself, and the decode a program would write
-// with the library directly, which the benchmarks hold our loaders against.
+// with the library directly (the file read into memory, decoded from there), which the
+// benchmarks hold our loaders against.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,10 +31,16 @@ bool WriteBenchPpm(const std::string& path);
 
 class PixelBuffer;
 
-// Decodes the file with libjpeg at 1/denominator into blue, green, red rows of one buffer
-// (a PixelBuffer), top row first. Returns a byte of the result so that the work cannot be optimised
-// away (0 when the file cannot be opened). The buffer is freed before returning, unless keep
-// is given: then it goes there, for a caller whose own side keeps its pictures.
+// The whole file read into memory with one fread, as a plain program would; empty when it
+// cannot be read.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
+// Reads the file into memory (ReadWholeFile) and decodes it from there (jpeg_mem_src) with
+// libjpeg at 1/denominator into blue, green, red rows of one buffer (a PixelBuffer), padded
+// to four bytes and bottom row first as a bitmap's. Returns a byte of the result so that the
+// work cannot be optimised away (0 when the file cannot be read). The buffer is freed before
+// returning, unless keep is given: then it goes there, for a caller whose own side keeps its
+// pictures (or compares them).
 uint8_t ReferenceDecode(const std::string& path, int denominator,
                         std::unique_ptr<PixelBuffer>* keep = nullptr);
 
@@ -47,6 +54,7 @@ class PixelBuffer {
     PixelBuffer(const PixelBuffer&) = delete;
     PixelBuffer& operator=(const PixelBuffer&) = delete;
     uint8_t* Bytes() const { return bytes_; }
+    size_t Size() const { return bytes_ != nullptr ? mapped_ : 0; }
 
   private:
     void* base_ = nullptr;
