@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
-
-#include <jpeglib.h>
 
 namespace bench {
 
@@ -80,14 +79,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
-uint8_t ReferenceDecode(const std::string& path, int denominator,
-                        std::unique_ptr<PixelBuffer>* keep) {
-    const std::vector<uint8_t> bytes = ReadWholeFile(path);
-    if (bytes.empty()) {
-        return 0;
-    }
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
+void StartMemoryDecode(jpeg_decompress_struct& info, jpeg_error_mgr& errors,
+                       const std::vector<uint8_t>& bytes, int denominator) {
     info.err = jpeg_std_error(&errors);
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
@@ -96,6 +89,17 @@ uint8_t ReferenceDecode(const std::string& path, int denominator,
     info.scale_denom = static_cast<unsigned>(denominator);
     info.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&info);
+}
+
+uint8_t ReferenceDecode(const std::string& path, int denominator,
+                        std::unique_ptr<PixelBuffer>* keep) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    if (bytes.empty()) {
+        return 0;
+    }
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    StartMemoryDecode(info, errors, bytes, denominator);
     // Rows padded to four bytes and stored bottom row first, as a bitmap's are.
     const size_t stride = (size_t{info.output_width} * 3 + 3) & ~size_t{3};
     auto pixels = std::make_unique<PixelBuffer>(stride * info.output_height);
@@ -135,6 +139,10 @@ PixelBuffer::~PixelBuffer() {
     }
 }
 
+bool SameBytes(const uint8_t* bits, size_t bytes, const PixelBuffer& reference) {
+    return reference.Size() >= bytes && std::memcmp(bits, reference.Bytes(), bytes) == 0;
+}
+
 ScratchFolder::ScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "orvane-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) != nullptr) {
@@ -147,6 +155,15 @@ ScratchFolder::~ScratchFolder() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
+}
+
+std::string WriteBenchJpegIn(const ScratchFolder& folder, const std::string& name) {
+    const std::string path = folder.File(name);
+    if (!folder.Ok() || !WriteBenchJpeg(path, false)) {
+        std::fprintf(stderr, "cannot write the benchmark picture\n");
+        return std::string();
+    }
+    return path;
 }
 
 }  // namespace bench

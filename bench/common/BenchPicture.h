@@ -6,9 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 #include "tests/common/PhotoPicture.h"
 
@@ -34,6 +38,12 @@ class PixelBuffer;
 // The whole file read into memory with one fread, as a plain program would; empty when it
 // cannot be read.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
+// Starts libjpeg's decode of the JPEG in bytes from memory (jpeg_mem_src) at 1/denominator
+// into blue, green, red scanlines, with the library's standard error manager in errors. The
+// caller reads the scanlines and destroys info; bytes must outlive the decode.
+void StartMemoryDecode(jpeg_decompress_struct& info, jpeg_error_mgr& errors,
+                       const std::vector<uint8_t>& bytes, int denominator);
 
 // Reads the file into memory (ReadWholeFile) and decodes it from there (jpeg_mem_src) with
 // libjpeg at 1/denominator into blue, green, red rows of one buffer (a PixelBuffer), padded
@@ -62,6 +72,9 @@ class PixelBuffer {
     uint8_t* bytes_ = nullptr;
 };
 
+// True when the `bytes` bytes at bits are the reference buffer's first bytes.
+bool SameBytes(const uint8_t* bits, size_t bytes, const PixelBuffer& reference);
+
 // A fresh folder under the system's temporary folder, removed with all it holds however
 // the run ends.
 class ScratchFolder {
@@ -76,5 +89,9 @@ class ScratchFolder {
   private:
     std::string path_;
 };
+
+// Writes the baseline picture (WriteBenchJpeg) as `name` in folder; its path, or empty after
+// a message on stderr when the folder or the file could not be made.
+std::string WriteBenchJpegIn(const ScratchFolder& folder, const std::string& name);
 
 }  // namespace bench

@@ -12,7 +12,6 @@
 //   ratio <ours / reference>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,16 +39,15 @@ bool DecodeOurs(TJpegImg& decoder, const std::string& path) {
 bool SamePixels(PackedDib ours, const bench::PixelBuffer& reference) {
     const size_t bytes = size_t{DibRowBytes(ours)} * static_cast<size_t>(DibHeight(ours));
     return DibWidth(ours) == bench::kPictureWidth && DibHeight(ours) == bench::kPictureHeight &&
-           reference.Size() >= bytes && std::memcmp(DibBits(ours), reference.Bytes(), bytes) == 0;
+           bench::SameBytes(DibBits(ours), bytes, reference);
 }
 
 }  // namespace
 
 int main() {
-    bench::ScratchFolder folder;
-    const std::string path = folder.File("photo.jpg");
-    if (!folder.Ok() || !bench::WriteBenchJpeg(path, false)) {
-        std::fprintf(stderr, "cannot write the benchmark picture\n");
+    const bench::ScratchFolder folder;
+    const std::string path = bench::WriteBenchJpegIn(folder, "photo.jpg");
+    if (path.empty()) {
         return 1;
     }
     {

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -41,17 +40,15 @@ bool SamePicture(const std::string& path, int denominator) {
         return false;
     }
     const size_t bytes = size_t{DibRowBytes(image.Picture())} * DibHeight(image.Picture());
-    return reference->Size() >= bytes &&
-           std::memcmp(DibBits(image.Picture()), reference->Bytes(), bytes) == 0;
+    return bench::SameBytes(DibBits(image.Picture()), bytes, *reference);
 }
 
 }  // namespace
 
 int main() {
-    bench::ScratchFolder folder;
-    const std::string path = folder.File("photo.jpg");
-    if (!folder.Ok() || !bench::WriteBenchJpeg(path, false)) {
-        std::fprintf(stderr, "cannot write the benchmark picture\n");
+    const bench::ScratchFolder folder;
+    const std::string path = bench::WriteBenchJpegIn(folder, "photo.jpg");
+    if (path.empty()) {
         return 1;
     }
     std::printf("picture %d x %d, %ju bytes, median of %d runs each\n", bench::kPictureWidth,

@@ -13,14 +13,10 @@
 //   ratio <ours / reference>
 
 #include <cmath>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
 
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/JpegImg.h"
@@ -60,14 +56,7 @@ UniqueDib DecodeReference(const std::string& path, double coefficient) {
     const std::vector<uint8_t> bytes = bench::ReadWholeFile(path);
     jpeg_decompress_struct info{};
     jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.scale_num = 1;
-    info.scale_denom = kReferenceDenominator;
-    info.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&info);
+    bench::StartMemoryDecode(info, errors, bytes, kReferenceDenominator);
     FilterParams filter;
     filter.srcWidth = static_cast<int>(info.output_width);
     filter.srcHeight = static_cast<int>(info.output_height);
@@ -114,10 +103,9 @@ double MeanAbsoluteDifference(PackedDib a, PackedDib b) {
 }  // namespace
 
 int main() {
-    bench::ScratchFolder folder;
-    const std::string path = folder.File("photo24mp.jpg");
-    if (!folder.Ok() || !bench::WriteBenchJpeg(path, false)) {
-        std::fprintf(stderr, "cannot write the benchmark picture\n");
+    const bench::ScratchFolder folder;
+    const std::string path = bench::WriteBenchJpegIn(folder, "photo24mp.jpg");
+    if (path.empty()) {
         return 1;
     }
     const double coefficient = PanelCoefficient();
