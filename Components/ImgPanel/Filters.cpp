@@ -66,6 +66,12 @@ struct PRIVATE_ {
     std::vector<float> dx2;
     std::vector<float> dy2;  // per window row, refilled for each output row
 
+    // A filter that copies straight (filter_open) holds only the scratch row: the current
+    // output row's source is there, or, when directRow is set, already in that row.
+    bool straight = false;
+    bool straightFed = false;
+    uint8_t* directRow = nullptr;
+
     ~PRIVATE_() { DibRelease(window); }
 
     uint8_t* Slot(uint32_t index) { return window + static_cast<size_t>(index) * srcRowBytes; }
@@ -286,6 +292,56 @@ void ProcessRowAnyDepth(const FilterParams& p, PRIVATE_& s, const RowWindow& row
     }
 }
 
+template <class Reader>
+void ConvertRow(const FilterParams& p, const uint8_t* src, uint8_t* dst, const Reader& read) {
+    for (int x = 0; x < p.dstWidth; ++x) {
+        WritePixel(p, dst, x, read(src, x));
+    }
+}
+
+// One source row at 1:1 as the averaging would give it: every pixel read and written by
+// the same means the averaging uses, each its own average.
+void ConvertRowAnyDepth(const FilterParams& p, const uint8_t* src, uint8_t* dst) {
+    switch (p.srcBpp) {
+        case 32:
+            ConvertRow(p, src, dst, Read32{});
+            break;
+        case 24:
+            if (p.dstBpp == 24) {
+                std::memcpy(dst, src, static_cast<size_t>(p.dstWidth) * 3);
+            } else {
+                ConvertRow(p, src, dst, Read24{});
+            }
+            break;
+        case 16:
+            ConvertRow(p, src, dst, Read16{});
+            break;
+        default:
+            ConvertRow(p, src, dst, ReadIndexed{p.palette, p.paletteSize, p.srcBpp});
+            break;
+    }
+}
+
+// The current output row of a filter that copies straight. A row decoded straight into
+// the output may have brought the source's padding along (a bitmap row as stored); the
+// averaging never writes there, so it is cleared.
+void CopyStraightRow(const FilterParams& p, PRIVATE_& s, uint8_t* dstRow) {
+    const size_t pixelBytes = static_cast<size_t>(p.dstWidth) * 3;
+    if (s.directRow != nullptr) {
+        if (s.directRow != dstRow) {
+            std::memcpy(dstRow, s.directRow, pixelBytes);
+        }
+        std::memset(dstRow + pixelBytes, 0, s.dstRowBytes - pixelBytes);
+    } else if (s.straightFed) {
+        ConvertRowAnyDepth(p, s.window, dstRow);
+    } else {
+        IMG_ASSERT(s.straightFed);
+        std::memset(dstRow, 0, s.dstRowBytes);
+    }
+    s.directRow = nullptr;
+    s.straightFed = false;
+}
+
 }  // namespace
 
 int FilterOutputSize(int source, float scale) {
@@ -300,7 +356,10 @@ int FilterOutputSize(int source, float scale) {
     return std::max(1, static_cast<int>(size));
 }
 
-unsigned long filter_create(FilterParams* p) {
+namespace {
+
+// The checks and the output size both ways of opening a filter share; 0 or the failure code.
+unsigned long CheckAndSize(FilterParams* p) {
     if (p == nullptr) {
         return ImgError::Unknown;
     }
@@ -320,8 +379,29 @@ unsigned long filter_create(FilterParams* p) {
     }
     p->dstWidth = dstWidth;
     p->dstHeight = dstHeight;
+    return 0;
+}
 
+// A new state with the row sizes of p, or null.
+std::unique_ptr<PRIVATE_> NewState(const FilterParams& p) {
     std::unique_ptr<PRIVATE_> s(new (std::nothrow) PRIVATE_);
+    if (s) {
+        s->srcRowBytes = DibRowBytesFor(p.srcWidth, p.srcBpp);
+        s->dstRowBytes = DibRowBytesFor(p.dstWidth, p.dstBpp);
+        if (s->srcRowBytes == 0 || s->dstRowBytes == 0) {
+            s.reset();
+        }
+    }
+    return s;
+}
+
+}  // namespace
+
+unsigned long filter_create(FilterParams* p) {
+    if (const unsigned long code = CheckAndSize(p); code != 0) {
+        return code;
+    }
+    std::unique_ptr<PRIVATE_> s = NewState(*p);
     if (!s) {
         return ImgError::NotEnoughMemory;
     }
@@ -330,11 +410,6 @@ unsigned long filter_create(FilterParams* p) {
     s->sy = std::min(static_cast<double>(p->scaleY), 1.0);
     s->rx = s->kernel->support / s->sx;
     s->ry = s->kernel->support / s->sy;
-    s->srcRowBytes = DibRowBytesFor(p->srcWidth, p->srcBpp);
-    s->dstRowBytes = DibRowBytesFor(p->dstWidth, p->dstBpp);
-    if (s->srcRowBytes == 0 || s->dstRowBytes == 0) {
-        return ImgError::NotEnoughMemory;
-    }
     if (const unsigned long code = AllocateWindow(*p, *s); code != 0) {
         return code;
     }
@@ -345,6 +420,49 @@ unsigned long filter_create(FilterParams* p) {
     return 0;
 }
 
+bool filter_copies_straight(const FilterParams* p) {
+    if (p == nullptr) {
+        return false;
+    }
+    const FilterKernel& kernel = KernelOf(p->kind);
+    const bool onlyThePixelItself = kernel.shape == KernelShape::Table && kernel.limit <= 1.0f;
+    const auto presetIs = [](int preset, int side) { return preset <= 0 || preset == side; };
+    return onlyThePixelItself && p->scaleX == 1.0f && p->scaleY == 1.0f && p->srcShiftX == 0.0f &&
+           p->srcShiftY == 0.0f && presetIs(p->presetDstWidth, p->srcWidth) &&
+           presetIs(p->presetDstHeight, p->srcHeight);
+}
+
+unsigned long filter_open(FilterParams* p) {
+    if (!filter_copies_straight(p)) {
+        return filter_create(p);
+    }
+    if (const unsigned long code = CheckAndSize(p); code != 0) {
+        return code;
+    }
+    std::unique_ptr<PRIVATE_> s = NewState(*p);
+    if (!s) {
+        return ImgError::NotEnoughMemory;
+    }
+    s->straight = true;
+    s->window = static_cast<uint8_t*>(DibAlloc(s->srcRowBytes));
+    if (s->window == nullptr) {
+        return ImgError::NotEnoughMemory;
+    }
+    p->state = s.release();
+    return 0;
+}
+
+uint8_t* filter_direct_row(FilterParams* p, uint8_t* dstRow) {
+    if (p == nullptr || p->state == nullptr || !p->state->straight || dstRow == nullptr ||
+        p->srcBpp != 24 || p->dstBpp != 24 ||
+        p->state->outputRow >= static_cast<uint32_t>(p->dstHeight)) {
+        return nullptr;
+    }
+    p->state->directRow = dstRow;
+    p->state->straightFed = true;
+    return dstRow;
+}
+
 uint8_t* filter_feed_row(FilterParams* p) {
     if (p == nullptr || p->state == nullptr) {
         return nullptr;
@@ -352,6 +470,13 @@ uint8_t* filter_feed_row(FilterParams* p) {
     PRIVATE_& s = *p->state;
     if (s.outputRow >= static_cast<uint32_t>(p->dstHeight)) {
         return nullptr;
+    }
+    if (s.straight) {
+        if (s.straightFed) {
+            return nullptr;
+        }
+        s.straightFed = true;
+        return s.window;
     }
     PrepareRow(*p, s);
     const Extent rows = RowExtent(*p, s, s.outputRow);
@@ -376,6 +501,11 @@ void filter_process_block(FilterParams* p, uint8_t* dstRow) {
     }
     PRIVATE_& s = *p->state;
     if (s.outputRow >= static_cast<uint32_t>(p->dstHeight)) {
+        return;
+    }
+    if (s.straight) {
+        CopyStraightRow(*p, s, dstRow);
+        ++s.outputRow;
         return;
     }
     PrepareRow(*p, s);

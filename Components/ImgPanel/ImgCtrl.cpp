@@ -85,7 +85,7 @@ void TImgCtrl::CreatePicture(int width, int height, int bitCount) {
 }
 
 FilterGuard TImgCtrl::OpenFilteredPicture(FilterParams& filter) {
-    if (const unsigned long code = filter_create(&filter); code != 0) {
+    if (const unsigned long code = filter_open(&filter); code != 0) {
         throw TImgDecodeError{code};
     }
     outputWidth_ = filter.dstWidth;

@@ -127,8 +127,9 @@ class TImgCtrl {
     // comes from the file, so it is checked against the budget before anything is
     // allocated; throws TImgDecodeError{8} when it does not fit or cannot be made.
     void CreatePicture(int width, int height, int bitCount);
-    // Opens the line filter that scales decoded rows into a 24-bit picture, takes the output
-    // size from it and makes that picture; the filter stays open until the guard goes.
+    // Opens the line filter that scales decoded rows into a 24-bit picture (at 1:1 with a
+    // kernel exact there it copies them straight, see filter_open), takes the output size
+    // from it and makes that picture; the filter stays open until the guard goes.
     // Throws the filter's code when it cannot be opened, and as CreatePicture does.
     [[nodiscard]] FilterGuard OpenFilteredPicture(FilterParams& filter);
     const std::atomic<bool>* AbortFlag() const { return &abort_; }
