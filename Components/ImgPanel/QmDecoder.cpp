@@ -1,5 +1,6 @@
 #include "Components/ImgPanel/QmDecoder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -58,72 +59,48 @@ std::array<QmTransition, 2 * kQmStateCount> MakeTransitions() {
 
 const std::array<QmTransition, 2 * kQmStateCount> kQmTransitions = MakeTransitions();
 
-QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
-    : data_(data), size_(size), contexts_(static_cast<size_t>(contexts), kQmTransitions[0]) {
-    // Two bytes fill the compared half of the code register; the third waits below them,
-    // as the first renormalisation would bring it in.
-    ByteIn(registers_);
-    ByteIn(registers_);
-    ByteIn(registers_);
-    registers_.c <<= 16;
-    registers_.ct = 8;
-    registers_.a = 0x10000;
-}
-
 namespace {
 
-// True when one of the eight bytes is 0xFF.
-bool HasEscape(uint64_t bytes) {
-    const uint64_t inverted = ~bytes;
-    return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
+// Copies data into out with its escapes undone, up to the first escape that is not FF 00
+// or the end of the data. Returns true when that was the end escape FF 02.
+bool Unstuff(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    out.reserve(size + QmDecoder::kPadding);
+    const uint8_t* const end = data + size;
+    for (;;) {
+        const auto* escape = static_cast<const uint8_t*>(std::memchr(data, 0xFF, end - data));
+        out.insert(out.end(), data, escape == nullptr ? end : escape);
+        if (escape == nullptr || escape + 1 == end || escape[1] != 0x00) {
+            return escape != nullptr && escape + 1 != end && escape[1] == 0x02;
+        }
+        out.push_back(0xFF);
+        data = escape + 2;
+    }
 }
 
 }  // namespace
 
-// Whole bytes as many as fit when the next eight hold no escape and the data goes on past
-// them; else one byte at a time and no more than are needed, as T.81's decoder reads
-// them, so that an end or a damaged stream is met no sooner than there.
-void QmDecoder::Refill(Registers& r, int needed) {
-    if (!endSeen_ && !damaged_ && size_ - pos_ >= 8) {
-        uint64_t next;
-        std::memcpy(&next, data_ + pos_, sizeof(next));
-        if (!HasEscape(next)) {
-            const int bytes = (48 - r.ct) / 8;
-            if constexpr (std::endian::native == std::endian::little) {
-                next = __builtin_bswap64(next);  // the first byte the most significant
-            }
-            const uint64_t first = next >> (64 - 8 * bytes);
-            r.c |= first << (48 - r.ct - 8 * bytes);
-            r.ct += 8 * bytes;
-            pos_ += static_cast<size_t>(bytes);
-            return;
-        }
+QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
+    : contexts_(static_cast<size_t>(contexts), kQmTransitions[0]) {
+    endEscape_ = Unstuff(data, size, data_);
+    dataBytes_ = data_.size();
+    data_.resize(dataBytes_ + kPadding);
+    // Two bytes fill the compared half of the code register; the third waits below them,
+    // as the first renormalisation would bring it in.
+    for (size_t i = 0; i < 3; ++i) {
+        registers_.c = registers_.c << 8 | (i < dataBytes_ ? data_[i] : 0);
     }
-    while (r.ct < needed) {
-        ByteIn(r);
-    }
+    registers_.c <<= 40;
+    registers_.ct = 8;
+    registers_.a = 0x10000;
+    registers_.loaded = 3;
 }
 
-int QmDecoder::NextByte() {
-    if (endSeen_ || damaged_) {
-        return 0;
-    }
-    if (pos_ >= size_) {
-        damaged_ = true;  // cut short: the end escape never came
-        return 0;
-    }
-    const uint8_t byte = data_[pos_++];
-    if (byte != 0xFF) {
-        return byte;
-    }
-    const int escape = pos_ < size_ ? data_[pos_++] : -1;
-    if (escape == 0x00) {
-        return 0xFF;
-    }
-    if (escape == 0x02) {
-        endSeen_ = true;
-    } else {
-        damaged_ = true;
-    }
-    return 0;
+// T.81's decoder reads two bytes when it starts and a third at its first renormalisation,
+// and then one whenever the eight bits of the last are used up and more are needed: after
+// s doublings it has read 2 + max(1, ceil(s / 8)) bytes. Here the doublings are the bits
+// brought in less the ones still waiting.
+bool QmDecoder::PastTheData() const {
+    const size_t doublings = 8 * registers_.loaded - 16 - static_cast<size_t>(registers_.ct);
+    const size_t read = 2 + std::max<size_t>(1, (doublings + 7) / 8);
+    return read > dataBytes_;
 }
