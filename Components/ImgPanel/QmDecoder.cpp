@@ -46,10 +46,11 @@ std::array<QmTransition, 2 * kQmStateCount> MakeTransitions() {
     for (int state = 0; state < kQmStateCount; ++state) {
         const QmState& st = kQmStates[state];
         for (int mps = 0; mps < 2; ++mps) {
-            out[static_cast<size_t>(2 * state + mps)] =
-                QmTransition{st.qe, static_cast<uint16_t>(2 * st.nextMps + mps),
-                             static_cast<uint16_t>(2 * st.nextLps + (mps ^ st.swap)),
-                             static_cast<uint16_t>(mps)};
+            const auto self = static_cast<uint8_t>(2 * state + mps);
+            const auto afterMps = static_cast<uint8_t>(2 * st.nextMps + mps);
+            const auto afterLps = static_cast<uint8_t>(2 * st.nextLps + (mps ^ st.swap));
+            out[self] =
+                QmTransition{st.qe, {self, afterMps, afterLps}, static_cast<uint8_t>(mps), 0};
         }
     }
     return out;
@@ -84,15 +85,13 @@ QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
     endEscape_ = Unstuff(data, size, data_);
     dataBytes_ = data_.size();
     data_.resize(dataBytes_ + kPadding);
-    // Two bytes fill the compared half of the code register; the third waits below them,
-    // as the first renormalisation would bring it in.
-    for (size_t i = 0; i < 3; ++i) {
+    // Two bytes fill the compared half of the code register, four more wait below them.
+    for (size_t i = 0; i < 6; ++i) {
         registers_.c = registers_.c << 8 | (i < dataBytes_ ? data_[i] : 0);
     }
-    registers_.c <<= 40;
-    registers_.ct = 8;
-    registers_.a = 0x10000;
-    registers_.loaded = 3;
+    registers_.c <<= 16;
+    registers_.ct = 32;
+    registers_.loaded = 6;
 }
 
 // T.81's decoder reads two bytes when it starts and a third at its first renormalisation,

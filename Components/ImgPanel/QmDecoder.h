@@ -27,24 +27,30 @@ extern const QmState kQmStates[kQmStateCount];
 
 // A context's state and its more probable symbol together, indexed state * 2 + symbol. A
 // context holds a copy of its entry, so a decision starts from one load, and the common
-// outcome needs no other memory.
+// outcome needs no other memory. The entry lists the indices a decision can lead to, so
+// that the next one is picked by the outcome rather than by a branch.
 struct QmTransition {
     uint16_t qe;
-    uint16_t afterMps;  // index after a more probable symbol
-    uint16_t afterLps;  // index after a less probable one, the symbol exchanged if need be
-    uint16_t mps;       // the more probable symbol
+    // Index after a decision without renormalisation (this entry's own), after a more
+    // probable symbol with it, and after a less probable one (the symbol exchanged if need
+    // be): a less probable symbol always renormalises, so 0, 1 and 2 are all there are.
+    uint8_t next[3];
+    uint8_t mps;  // the more probable symbol
+    uint16_t unused;
 };
 extern const std::array<QmTransition, 2 * kQmStateCount> kQmTransitions;
 
 class QmDecoder {
-    // T.81's 32-bit code register holds the compared 16 bits and the bits of one byte
-    // below them. Here bits 63..48 are the compared ones and the ct bits below them the
-    // stream's next bits, several bytes of them, which need no other handling: what
-    // enters below is never touched by the subtraction above.
+    // T.81's registers widened to 64 bits, their 16 bits at the top: the interval A, and
+    // the compared bits of the code register C with the ct stream bits waiting below them,
+    // several bytes of them, which need no other handling (what enters below is never
+    // touched by the subtractions above). A is 0 after initialisation, standing for
+    // T.81's 0x10000 (2^64 here), which the first subtraction turns into the right value.
+    // Doubling A is then a shift by its count of leading zeros.
     struct Registers {
-        uint64_t c = 0;     // code register; bits 63..48 are compared with the interval
-        uint32_t a = 0;     // interval register, 0x10000 right after initialisation
-        int ct = 0;         // stream bits waiting below the compared ones
+        uint64_t c = 0;
+        uint64_t a = 0;
+        int ct = 0;
         size_t loaded = 0;  // data bytes brought into c (past the data's end, zeros)
     };
 
@@ -67,32 +73,31 @@ class QmDecoder {
               c_(qm.registers_.c),
               a_(qm.registers_.a),
               ct_(qm.registers_.ct),
-              loaded_(qm.registers_.loaded),
-              limit_(LimitOf(c_)) {}
+              loaded_(qm.registers_.loaded) {}
         ~Session() { qm_.registers_ = Registers{c_, a_, ct_, loaded_}; }
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
 
-        // One decision in context cx (0 or 1).
+        // One decision in context cx (0 or 1), for contexts whose decisions mostly land in
+        // the more probable symbol's part of an interval that stays large enough: no
+        // exchange, no renormalisation, no change of the context, tested with one branch
+        // that such a context keeps predictable.
         int Decode(int cx) {
             QmTransition& context = contexts_[static_cast<size_t>(cx)];
-            a_ -= context.qe;
-            // Most decisions land in the more probable symbol's part of an interval that
-            // stays large enough: no exchange, no renormalisation, no change of the context.
-            if (a_ > limit_) {
+            const uint64_t a = a_ - (static_cast<uint64_t>(context.qe) << 48);
+            constexpr uint64_t kBelowHalf = (uint64_t{1} << 63) - 1;
+            if (a > (c_ > kBelowHalf ? c_ : kBelowHalf)) {
+                a_ = a;
                 return context.mps;
             }
-            return DecideRenormalising(context);
+            return DecodeAny(cx);
         }
 
+        // The same without a branch on the way, for contexts whose decisions renormalise
+        // about as often as not, where that branch would be mispredicted at every turn.
+        int DecodeAny(int cx);
+
       private:
-        // The larger of the compared code bits and 0x7FFF: an interval above it needs
-        // neither an exchange nor renormalisation.
-        static uint32_t LimitOf(uint64_t c) {
-            const auto high = static_cast<uint32_t>(c >> 48);
-            return high > 0x7FFFu ? high : 0x7FFFu;
-        }
-        inline int DecideRenormalising(QmTransition& context);
         inline void Refill();
 
         QmDecoder& qm_;
@@ -100,10 +105,9 @@ class QmDecoder {
         const uint8_t* const data_;
         const size_t dataBytes_;
         uint64_t c_;
-        uint32_t a_;
+        uint64_t a_;
         int ct_;
         size_t loaded_;
-        uint32_t limit_;
     };
 
     // One decision in context cx (0 or 1).
@@ -131,40 +135,61 @@ class QmDecoder {
     std::vector<QmTransition> contexts_;
 };
 
-// The rest of T.81's DECODE, without branches on the outcome: in the upper (LPS) part of
-// the interval the code register drops below it and the interval becomes Qe; the
-// conditional exchange swaps which symbol a part stands for when the part left to the
-// more probable symbol is the smaller one. Either way the interval is then below 0x8000
-// and doubled until it is not. The outcome is close to a coin toss here, so the
-// selections are written as masks: GCC turns the plain conditionals into branches, and
-// their mispredictions cost more than the whole decision.
-inline int QmDecoder::Session::DecideRenormalising(QmTransition& context) {
-    const uint32_t qe = context.qe;
-    const auto high = static_cast<uint32_t>(c_ >> 48);
-    const uint32_t upper = high >= a_ ? 1u : 0u;
-    const uint32_t lessProbable = upper ^ (a_ < qe ? 1u : 0u);
-    const uint32_t upperMask = 0u - upper;
-    c_ -= static_cast<uint64_t>(a_ & upperMask) << 48;
-    a_ ^= (a_ ^ qe) & upperMask;
-    const uint32_t afterMps = context.afterMps;
-    const uint32_t next = afterMps ^ ((afterMps ^ context.afterLps) & (0u - lessProbable));
+namespace qm_detail {
+
+// Where c >= a: a2 := qe and c2 := c - a, else a2 := a and c2 := c. Written out as two
+// conditional moves on one comparison: GCC turns the pair into a branch, which the coin-toss
+// outcomes of these decisions mispredict half the time.
+inline void SelectUpperPart(uint64_t c, uint64_t a, uint64_t qe, uint64_t& a2, uint64_t& c2) {
+    a2 = a;
+    c2 = c;
+#if defined(__x86_64__) && defined(__GNUC__)
+    const uint64_t lowered = c - a;
+    asm("cmp %[a], %[c]\n\t"
+        "cmovae %[qe], %[a2]\n\t"
+        "cmovae %[lowered], %[c2]"
+        : [a2] "+r"(a2), [c2] "+r"(c2)
+        : [c] "r"(c), [a] "r"(a), [qe] "r"(qe), [lowered] "r"(lowered)
+        : "cc");
+#else
+    const uint64_t upper = 0 - static_cast<uint64_t>(c >= a);
+    a2 ^= (a2 ^ qe) & upper;
+    c2 -= a & upper;
+#endif
+}
+
+}  // namespace qm_detail
+
+// T.81's DECODE, its conditional exchanges and its renormalisation: in the upper (LPS) part
+// of the interval the code register drops below it and the interval becomes Qe; the
+// exchange swaps which symbol a part stands for when the part left to the more probable
+// symbol is the smaller one; the interval is then doubled until it is 0x8000 or more,
+// which is no doubling at all when it already is. Bytes enter only every few decisions,
+// several at a time, so that there are always enough waiting for the largest doubling (15).
+inline int QmDecoder::Session::DecodeAny(int cx) {
+    QmTransition& context = contexts_[static_cast<size_t>(cx)];
+    const uint64_t qe = static_cast<uint64_t>(context.qe) << 48;
+    const uint64_t a = a_ - qe;
+    const uint64_t c = c_;
+    uint64_t a2, c2;
+    qm_detail::SelectUpperPart(c, a, qe, a2, c2);
+    // The registers first: the next decision waits for them, the rest can lag behind.
+    const int shift = __builtin_clzll(a2);  // a2 is never 0: Qe is at least 1
+    a_ = a2 << shift;
+    c_ = c2 << shift;
+    ct_ -= shift;
+    const uint32_t lessProbable = (c >= a ? 1u : 0u) ^ (a < qe ? 1u : 0u);
     const int decision = context.mps ^ static_cast<int>(lessProbable);
-    context = kQmTransitions[next];
-    // As many doublings as bring A back to 0x8000 or more (A is never 0 here); bytes
-    // enter only every few decisions, several at a time.
-    const int shift = __builtin_clz(a_) - 16;
-    if (shift > ct_) [[unlikely]] {
+    const auto renormalised = static_cast<uint32_t>(~a2 >> 63);
+    context = kQmTransitions[context.next[renormalised + lessProbable]];
+    if (ct_ < 15) [[unlikely]] {
         Refill();
     }
-    a_ <<= shift;
-    c_ <<= shift;
-    ct_ -= shift;
-    limit_ = LimitOf(c_);
     return decision;
 }
 
 // As many whole bytes as fit below the compared bits (at least four: a refill comes when
-// fewer than 16 bits are left), read as one 64-bit word. Past the data's end the reads
+// fewer than 15 bits are left), read as one 64-bit word. Past the data's end the reads
 // stay at its zero padding.
 inline void QmDecoder::Session::Refill() {
     const size_t at = loaded_ < dataBytes_ ? loaded_ : dataBytes_;

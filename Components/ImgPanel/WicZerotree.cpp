@@ -191,7 +191,7 @@ class ZerotreeScan {
             return true;
         }
         const int cx = (parentJustBecame ? kTreeAfterParentContext : kTreeContext) + level;
-        if (qm.Decode(cx) == 0) {
+        if (qm.DecodeAny(cx) == 0) {
             return false;
         }
         plane = plane_;
@@ -200,17 +200,19 @@ class ZerotreeScan {
 
     template <class W>
     WIC_INLINE void Refine(Session& qm, W& word) {
-        const uint32_t bit = qm.Decode(kRefineContext) != 0 ? bit_ : 0;
+        const uint32_t bit = qm.DecodeAny(kRefineContext) != 0 ? bit_ : 0;
         word = static_cast<W>(bit | (word & ~bit_) | half_);
     }
 
-    // A coefficient that was insignificant: one decision in context cx, then its sign.
+    // A coefficient that was insignificant: one decision in context cx, then its sign
+    // (a coin toss, so it goes into the word without a branch).
     template <class W>
     WIC_INLINE void MaybeSignificant(Session& qm, W& word, int cx) {
-        if (qm.Decode(cx) == 0) {
+        if (qm.DecodeAny(cx) == 0) {
             return;
         }
-        const uint32_t sign = qm.Decode(kSignContext) != 0 ? kWordSign<W> : 0;
+        const uint32_t sign = static_cast<uint32_t>(qm.DecodeAny(kSignContext))
+                              << (8 * sizeof(W) - 1);
         word = static_cast<W>(sign | bit_ | half_);
     }
 
