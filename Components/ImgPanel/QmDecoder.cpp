@@ -62,29 +62,46 @@ const std::array<QmTransition, 2 * kQmStateCount> kQmTransitions = MakeTransitio
 
 namespace {
 
-// Copies data into out with its escapes undone, up to the first escape that is not FF 00
-// or the end of the data. Returns true when that was the end escape FF 02.
-bool Unstuff(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
-    out.reserve(size + QmDecoder::kPadding);
-    const uint8_t* const end = data + size;
+// Undoes the escapes of bytes[from..] in place, up to the first escape that is not FF 00
+// or the end of the bytes, and leaves there what remains: the data. Returns true when the
+// data ended with the end escape FF 02.
+bool Unstuff(std::vector<uint8_t>& bytes, size_t from) {
+    uint8_t* const begin = bytes.data();
+    const uint8_t* const end = begin + bytes.size();
+    const uint8_t* read = begin + from;
+    uint8_t* write = begin + from;
+    bool endEscape = false;
     for (;;) {
-        const auto* escape = static_cast<const uint8_t*>(std::memchr(data, 0xFF, end - data));
-        out.insert(out.end(), data, escape == nullptr ? end : escape);
-        if (escape == nullptr || escape + 1 == end || escape[1] != 0x00) {
-            return escape != nullptr && escape + 1 != end && escape[1] == 0x02;
+        const auto* escape = static_cast<const uint8_t*>(std::memchr(read, 0xFF, end - read));
+        const uint8_t* const stop = escape == nullptr ? end : escape;
+        if (write != read) {
+            std::memmove(write, read, static_cast<size_t>(stop - read));
         }
-        out.push_back(0xFF);
-        data = escape + 2;
+        write += stop - read;
+        if (escape == nullptr || escape + 1 == end || escape[1] != 0x00) {
+            endEscape = escape != nullptr && escape + 1 != end && escape[1] == 0x02;
+            break;
+        }
+        *write++ = 0xFF;
+        read = escape + 2;
     }
+    bytes.resize(static_cast<size_t>(write - begin));
+    return endEscape;
 }
 
 }  // namespace
 
 QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
+    : QmDecoder(std::vector<uint8_t>(data, data + size), 0, contexts) {}
+
+QmDecoder::QmDecoder(std::vector<uint8_t> bytes, size_t from, int contexts)
     : contexts_(static_cast<size_t>(contexts), kQmTransitions[0]) {
-    endEscape_ = Unstuff(data, size, data_);
-    dataBytes_ = data_.size();
-    data_.resize(dataBytes_ + kPadding);
+    from = std::min(from, bytes.size());
+    endEscape_ = Unstuff(bytes, from);
+    dataBytes_ = bytes.size() - from;
+    bytes.resize(bytes.size() + kPadding);  // zeros; no new memory when there was room
+    buffer_ = std::move(bytes);
+    data_ = buffer_.data() + from;
     // Two bytes fill the compared half of the code register, four more wait below them.
     for (size_t i = 0; i < 6; ++i) {
         registers_.c = registers_.c << 8 | (i < dataBytes_ ? data_[i] : 0);

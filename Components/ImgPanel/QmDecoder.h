@@ -55,8 +55,13 @@ class QmDecoder {
     };
 
   public:
-    // data stays owned by the caller and is read only here.
+    // Decodes a copy of data (size bytes).
     QmDecoder(const uint8_t* data, size_t size, int contexts);
+    // Decodes bytes[from..], taking the bytes over: the escapes are undone in place. With
+    // kPadding bytes of room beyond them (reserved), no other memory is taken.
+    QmDecoder(std::vector<uint8_t> bytes, size_t from, int contexts);
+    QmDecoder(const QmDecoder&) = delete;
+    QmDecoder& operator=(const QmDecoder&) = delete;
 
     // Decisions taken on local copies of the registers, written back when the session
     // ends: a loop that owns a session keeps them in machine registers, where a decoder
@@ -68,7 +73,7 @@ class QmDecoder {
         explicit Session(QmDecoder& qm)
             : qm_(qm),
               contexts_(qm.contexts_.data()),
-              data_(qm.data_.data()),
+              data_(qm.data_),
               dataBytes_(qm.dataBytes_),
               c_(qm.registers_.c),
               a_(qm.registers_.a),
@@ -128,7 +133,8 @@ class QmDecoder {
     // The data with its escapes undone, then kPadding zeros: the bytes the decoder reads
     // up to the end escape, a damaged escape or the end of the stream, which then read as
     // 0 (a damaged stream is found at the boundary checks, at bit planes).
-    std::vector<uint8_t> data_;
+    std::vector<uint8_t> buffer_;
+    const uint8_t* data_ = nullptr;
     size_t dataBytes_ = 0;
     bool endEscape_ = false;  // the data ended with the end escape
     Registers registers_;

@@ -1,5 +1,7 @@
 #include "Components/ImgPanel/WicImg.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -31,6 +33,36 @@ uint32_t ReadU32(const uint8_t* p) {
 
 bool MultipleOf(int side, int levels) {
     return side > 0 && side % (1 << levels) == 0;
+}
+
+// The whole file, read until it ends (it may hold more than its size said), in one block
+// of its size with room behind it for the arithmetic decoder's padding.
+std::vector<uint8_t> ReadWholeWicFile(const std::string& name) {
+    platform::PosixFile file;
+    off_t size = 0;
+    if (file.Open(name, O_RDONLY) != 0 || file.Size(size) != 0) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
+    std::vector<uint8_t> bytes;
+    bytes.reserve(std::min(static_cast<size_t>(size), kMaxFileBytes) + QmDecoder::kPadding);
+    bytes.resize(bytes.capacity());
+    size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            bytes.resize(2 * bytes.size());
+        }
+        size_t got = 0;
+        if (file.ReadSome(bytes.data() + filled, bytes.size() - filled, got) != 0 ||
+            filled + got > kMaxFileBytes) {
+            throw TImgDecodeError{ImgError::Unknown};
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    bytes.resize(filled);
+    return bytes;
 }
 
 // A sample matrix, taken from the system as fresh pages (see platform/LargeBlock.h).
@@ -134,13 +166,9 @@ double TWicImg::OutputCoefficient() const {
 }
 
 void TWicImg::Decode(const std::string& name) {
-    const platform::FileContents file = platform::ReadWholeFile(name, kMaxFileBytes);
-    if (file.error != 0) {
-        throw TImgDecodeError{ImgError::Unknown};
-    }
-    const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
+    std::vector<uint8_t> file = ReadWholeWicFile(name);
     WicHeader header;
-    if (!ParseWicHeader(bytes, file.bytes.size(), header)) {
+    if (!ParseWicHeader(file.data(), file.size(), header)) {
         throw TImgDecodeError{ImgError::Unknown};
     }
     width_ = header.width;
@@ -184,7 +212,7 @@ void TWicImg::Decode(const std::string& name) {
     std::optional<wic::WaveletScratch> scratch;
     EmplaceOrFail(crStore, header.matrix, maxBitPlanes);
     const auto checkAbort = [this] { CheckAbort(); };
-    QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
+    QmDecoder qm(std::move(file), kWicHeaderSize, wic::kContextCount);
 
     // The grey pass keeps each luminance row it makes in `luma` for the colour pass. The
     // luminance quarter waits at the end of `luma`: the rows written over it there come
