@@ -90,8 +90,8 @@ class QmDecoder {
         int Decode(int cx) {
             QmTransition& context = contexts_[static_cast<size_t>(cx)];
             const uint64_t a = a_ - (static_cast<uint64_t>(context.qe) << 48);
-            constexpr uint64_t kBelowHalf = (uint64_t{1} << 63) - 1;
-            if (a > (c_ > kBelowHalf ? c_ : kBelowHalf)) {
+            // 0x8000 or more (the top bit) and above the code register.
+            if (static_cast<int64_t>(a) < 0 && a > c_) {
                 a_ = a;
                 return context.mps;
             }
@@ -143,24 +143,29 @@ class QmDecoder {
 
 namespace qm_detail {
 
-// Where c >= a: a2 := qe and c2 := c - a, else a2 := a and c2 := c. Written out as two
-// conditional moves on one comparison: GCC turns the pair into a branch, which the coin-toss
-// outcomes of these decisions mispredict half the time.
-inline void SelectUpperPart(uint64_t c, uint64_t a, uint64_t qe, uint64_t& a2, uint64_t& c2) {
+// Where c >= a (the upper part): a2 := qe and c2 := c - a, else a2 := a and c2 := c; returns
+// whether it was the upper part. Written out as two conditional moves on one comparison:
+// GCC turns the pair into a branch, which the coin-toss outcomes of these decisions
+// mispredict half the time.
+inline uint32_t SelectUpperPart(uint64_t c, uint64_t a, uint64_t qe, uint64_t& a2, uint64_t& c2) {
     a2 = a;
     c2 = c;
 #if defined(__x86_64__) && defined(__GNUC__)
     const uint64_t lowered = c - a;
+    uint8_t upper;
     asm("cmp %[a], %[c]\n\t"
+        "setae %[upper]\n\t"
         "cmovae %[qe], %[a2]\n\t"
         "cmovae %[lowered], %[c2]"
-        : [a2] "+r"(a2), [c2] "+r"(c2)
+        : [a2] "+r"(a2), [c2] "+r"(c2), [upper] "=&q"(upper)
         : [c] "r"(c), [a] "r"(a), [qe] "r"(qe), [lowered] "r"(lowered)
         : "cc");
+    return upper;
 #else
     const uint64_t upper = 0 - static_cast<uint64_t>(c >= a);
     a2 ^= (a2 ^ qe) & upper;
     c2 -= a & upper;
+    return static_cast<uint32_t>(upper & 1);
 #endif
 }
 
@@ -178,13 +183,13 @@ inline int QmDecoder::Session::DecodeAny(int cx) {
     const uint64_t a = a_ - qe;
     const uint64_t c = c_;
     uint64_t a2, c2;
-    qm_detail::SelectUpperPart(c, a, qe, a2, c2);
+    const uint32_t upper = qm_detail::SelectUpperPart(c, a, qe, a2, c2);
     // The registers first: the next decision waits for them, the rest can lag behind.
     const int shift = __builtin_clzll(a2);  // a2 is never 0: Qe is at least 1
     a_ = a2 << shift;
     c_ = c2 << shift;
     ct_ -= shift;
-    const uint32_t lessProbable = (c >= a ? 1u : 0u) ^ (a < qe ? 1u : 0u);
+    const uint32_t lessProbable = upper ^ (a < qe ? 1u : 0u);
     const int decision = context.mps ^ static_cast<int>(lessProbable);
     const auto renormalised = static_cast<uint32_t>(~a2 >> 63);
     context = kQmTransitions[context.next[renormalised + lessProbable]];
