@@ -127,7 +127,7 @@ class ZerotreeScan {
             if ((node.word & kMagnitudeMask) != 0) {
                 Refine(qm, node.word);
             } else {
-                MaybeSignificant(qm, node.word, kCoarseContext);
+                MaybeSignificant<true>(qm, node.word, kCoarseContext);  // 93 % common case
             }
             Group(qm, c, node.plane);
         }
@@ -185,13 +185,17 @@ class ZerotreeScan {
         return false;
     }
 
-    // False when the node's tree is still insignificant in this bit plane.
+    // False when the node's tree is still insignificant in this bit plane. A tree whose
+    // parent was significant before this bit plane mostly stays insignificant (about 80 %
+    // of such decisions on photographs end in the common case), so its decision takes the
+    // branch for it; right below a parent that has just become significant it is a toss-up.
     WIC_INLINE bool TreeSignificant(Session& qm, uint8_t& plane, int level, bool parentJustBecame) {
         if (plane != 0) {
             return true;
         }
-        const int cx = (parentJustBecame ? kTreeAfterParentContext : kTreeContext) + level;
-        if (qm.DecodeAny(cx) == 0) {
+        const int decision = parentJustBecame ? qm.DecodeAny(kTreeAfterParentContext + level)
+                                              : qm.Decode(kTreeContext + level);
+        if (decision == 0) {
             return false;
         }
         plane = plane_;
@@ -205,10 +209,11 @@ class ZerotreeScan {
     }
 
     // A coefficient that was insignificant: one decision in context cx, then its sign
-    // (a coin toss, so it goes into the word without a branch).
-    template <class W>
+    // (a coin toss, so it goes into the word without a branch). likely: cx is one of the
+    // contexts whose decisions mostly end in the common case, so that its branch pays.
+    template <bool likely = false, class W>
     WIC_INLINE void MaybeSignificant(Session& qm, W& word, int cx) {
-        if (qm.DecodeAny(cx) == 0) {
+        if ((likely ? qm.Decode(cx) : qm.DecodeAny(cx)) == 0) {
             return;
         }
         const uint32_t sign = static_cast<uint32_t>(qm.DecodeAny(kSignContext))
@@ -241,8 +246,12 @@ class ZerotreeScan {
         if (Magnitude(node.hl) != 0) {
             Refine(qm, node.hl);
         } else {
-            const bool quiet = lhZero && Magnitude(node.hh) < bit_;
-            MaybeSignificant(qm, node.hl, (quiet ? kHlQuietContext : kHlBusyContext) + level);
+            // An HL coefficient with both others insignificant mostly stays so (about 90 %).
+            if (lhZero && Magnitude(node.hh) < bit_) {
+                MaybeSignificant<true>(qm, node.hl, kHlQuietContext + level);
+            } else {
+                MaybeSignificant(qm, node.hl, kHlBusyContext + level);
+            }
         }
         return true;
     }
