@@ -225,7 +225,8 @@ void TWicImg::Decode(const std::string& name) {
                         &*scratch);
     EmitGreyRows(resample, *crStore, lumaLow, luma.data(), header.matrix, step);
 
-    // Cr's transform works in Cb's quarter before Cb is written there.
+    // Cr's transform works in Cb's quarter before Cb is written there; Cb's in the memory of
+    // its scan's coarser levels, which are dead once moved out.
     DecodePlane(header, 1, qm, *crStore, checkAbort);
     crStore->MoveCoarserLevels(crLow);
     EmplaceOrFail(scratch, quarterWidth, quarterHeight, cbLow, quarterCount);
@@ -235,7 +236,9 @@ void TWicImg::Decode(const std::string& name) {
     EmplaceOrFail(cbStore, header.matrix, maxBitPlanes);
     DecodePlane(header, 2, qm, *cbStore, checkAbort);
     cbStore->MoveCoarserLevels(cbLow);
-    EmplaceOrFail(scratch, quarterWidth, quarterHeight);
+    size_t spareFloats = 0;
+    float* const spare = cbStore->CoarserLevelsMemory(spareFloats);
+    EmplaceOrFail(scratch, quarterWidth, quarterHeight, spare, spareFloats);
     wic::InverseWavelet(cbLow, quarterWidth, quarterHeight, levels - 1, step, checkAbort,
                         &*scratch);
 

@@ -319,6 +319,12 @@ void ZerotreeStore::MoveCoarserLevels(float* quarter, bool clearForNextPlane) {
     }
 }
 
+float* ZerotreeStore::CoarserLevelsMemory(size_t& floats) {
+    const size_t nodeBytes = narrow_ ? sizeof(NodeOf<uint16_t>) : sizeof(NodeOf<uint32_t>);
+    floats = LevelStart(geometry_.levels) * nodeBytes / sizeof(float);
+    return static_cast<float*>(nodes_.Data());
+}
+
 void ZerotreeStore::ReadFinestRow(int y, float* hl, float* lh, float* hh) const {
     if (narrow_) {
         ReadFinestNodes<uint16_t>(y, hl, lh, hh, false);
