@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <set>
 
 std::optional<TFileId> FileIdOf(const QString& path, bool followLink) {
@@ -17,14 +18,17 @@ std::optional<TFileId> FileIdOf(const QString& path, bool followLink) {
 
 namespace {
 
-// The file at path and, when path is a link, the link itself.
-void IdentifyLinkedFile(const QString& path, std::optional<TFileId>& file,
-                        std::optional<TFileId>& link) {
+// The file at path and, when path is a link, the link itself. Returns the errno of the
+// file's lookup, 0 when it was found.
+int IdentifyLinkedFile(const QString& path, std::optional<TFileId>& file,
+                       std::optional<TFileId>& link) {
     file = FileIdOf(path, true);
+    const int error = file ? 0 : errno;
     link = FileIdOf(path, false);
     if (link == file) {
         link.reset();
     }
+    return error;
 }
 
 // Calls visit(i, held) for every picture i whose target holds another picture, held.
@@ -51,7 +55,8 @@ void ForEachHeldTarget(const std::vector<TPlannedPicture>& pictures,
 // leaves the file it points to alone.
 void IdentifyFiles(std::vector<TPlannedPicture>& pictures) {
     for (TPlannedPicture& picture : pictures) {
-        IdentifyLinkedFile(picture.source, picture.sourceId, picture.sourceLinkId);
+        picture.sourceError =
+            IdentifyLinkedFile(picture.source, picture.sourceId, picture.sourceLinkId);
         IdentifyLinkedFile(picture.seriesPath, picture.originalId, picture.originalLinkId);
         picture.targetId = FileIdOf(picture.target, false);
     }

@@ -30,6 +30,7 @@ struct TPlannedPicture {
     QString source;      // the file read (a temporary copy for a picture on removable media)
     QString target;
     std::optional<TFileId> sourceId;  // empty: the source is missing
+    int sourceError = 0;              // why it is missing (errno of its lookup)
     // The link the source is named by, when it is one: replacing the link takes the
     // picture's name away as surely as replacing the file.
     std::optional<TFileId> sourceLinkId;
