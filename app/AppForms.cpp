@@ -61,6 +61,7 @@ TApplicationForms::TApplicationForms() {
         ConfigForm = new TConfigForm(MainForm);
         ConfigForm->CurrentFolder = [] { return MainForm->DirTree->GetFolder(); };
         SavingForm->Config = ConfigForm;
+        SavingForm->TemporaryFolder = MainForm->TempCopies().Parent();
     } catch (...) {
         delete MainForm;  // owns the dialogs made so far
         MainForm = nullptr;

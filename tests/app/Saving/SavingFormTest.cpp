@@ -152,6 +152,19 @@ TEST_F(SavingFormTest, FolderProblemsAfterTheChecks) {
     EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + "plain/sub/'");
     EXPECT_EQ(form_.focusWidget(), form_.AddPath);
     EXPECT_EQ(form_.AddPath->selectedText(), "plain/sub");
+    // The program's temporary folder, here reached through a link: its files go when the
+    // program closes or the next one starts.
+    form_.TemporaryFolder = Dest() + "tmp/PellimorTmp";
+    ASSERT_TRUE(QDir().mkpath(form_.TemporaryFolder + "/1-a"));
+    ASSERT_TRUE(QFile::link(form_.TemporaryFolder, Dest() + "link"));
+    form_.DestDirEdit->setText(Dest() + "link/1-a/");
+    form_.AddPath->setText("");
+    form_.OkButtonClick();
+    EXPECT_EQ(TakeMessage(), "Can't save into '" + Dest() +
+                                 "link/1-a': it lies in the program's temporary folder, which "
+                                 "is emptied when the program closes.\nChoose another.");
+    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+    EXPECT_NE(form_.result(), 1);
 }
 
 // An existing destination is never reported as missing: the date folder's own cause is.
