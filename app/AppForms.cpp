@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -26,11 +27,16 @@ constexpr int kSplashMinimumMs = 1500;
 constexpr int kStartUpFailed = 1;
 
 // Once the program is asked to end, no message box waits for an answer: each gets the one
-// that changes nothing.
+// that changes nothing and lets the program end, No before Cancel (the preview's question
+// on closing with changes would stay open on Cancel).
 class TUnattendedMessages final : public platform::MessageService {
   public:
     platform::MsgButton Ask(const platform::MessageRequest& request) override {
-        return platform::SafestAnswer(request.buttons);
+        const std::vector<platform::MsgButton>& buttons = request.buttons;
+        if (std::find(buttons.begin(), buttons.end(), platform::MsgButton::No) != buttons.end()) {
+            return platform::MsgButton::No;
+        }
+        return platform::SafestAnswer(buttons);
     }
     void Beep() override {}
 };

@@ -106,6 +106,7 @@ TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
     ini_.Write("Saving", "Prefix", "a:b");  // refused at start, in a box
     bool boxOutlivedTheSignal = false;
     int laterAnswer = 0;
+    platform::MsgButton applyAnswer = platform::MsgButton::None;
     bool loopRan = false;
     QTimer loopGuard;  // quits an event loop run after the box, so no failure hangs the test
     loopGuard.setSingleShot(true);
@@ -129,12 +130,18 @@ TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
             }
         });
         laterAnswer = ShowQuestion("later", "Save file", "IDI_EXCLAMATION");
+        // The preview's question on closing with changes: Cancel would keep it open.
+        applyAnswer = platform::ShowMessage(
+            "apply?", "Apply changes",
+            {platform::MsgButton::Yes, platform::MsgButton::No, platform::MsgButton::Cancel},
+            platform::MsgIcon::Question);
         loopGuard.start(0);
         return platform::MsgButton::Ok;
     });
     EXPECT_EQ(RunOrvaneViewer(), 0);
     EXPECT_FALSE(boxOutlivedTheSignal);
     EXPECT_EQ(laterAnswer, 2);  // Cancel
+    EXPECT_EQ(applyAnswer, platform::MsgButton::No);
     EXPECT_FALSE(loopRan);
     EXPECT_EQ(ini_.Read("Window", "State"), "MAX");
     EXPECT_EQ(MainForm, nullptr);
