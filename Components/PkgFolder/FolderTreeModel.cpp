@@ -59,6 +59,7 @@ void FolderTreeModel::Insert(TreeNode* parent, std::vector<std::unique_ptr<TreeN
     parent->children.insert(parent->children.begin() + position,
                             std::make_move_iterator(nodes.begin()),
                             std::make_move_iterator(nodes.end()));
+    parent->ChildrenChangedFrom(position);
     endInsertRows();
 }
 
@@ -79,6 +80,7 @@ void FolderTreeModel::Remove(TreeNode* node) {
     beginRemoveRows(IndexOf(parent), row, row);
     Unregister(node);
     parent->children.erase(parent->children.begin() + row);
+    parent->ChildrenChangedFrom(row);
     endRemoveRows();
 }
 
@@ -89,6 +91,7 @@ void FolderTreeModel::RemoveChildren(TreeNode* parent) {
     for (auto& child : parent->children)
         Unregister(child.get());
     parent->children.clear();
+    parent->ChildrenChangedFrom(0);
     endRemoveRows();
     parent->placeholder = 0;
 }
@@ -98,6 +101,7 @@ void FolderTreeModel::Clear() {
     for (auto& child : root_.children)
         Unregister(child.get());
     root_.children.clear();
+    root_.ChildrenChangedFrom(0);
     endResetModel();
 }
 
@@ -112,6 +116,7 @@ void FolderTreeModel::SortChildren(TreeNode* parent, const NodeLess& less) {
         owners.push_back(NodeOf(index));
     std::stable_sort(parent->children.begin(), parent->children.end(),
                      [&](const auto& a, const auto& b) { return less(*a, *b); });
+    parent->ChildrenChangedFrom(0);
     QModelIndexList after;
     for (TreeNode* node : owners)
         after.push_back(IndexOf(node));

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -53,8 +55,20 @@ struct TreeNode {
     HTREEITEM placeholder = 0;
     int iconKind = -1;  // worked out when first drawn
 
+    // The item's place among its siblings, in constant time: each item keeps its row, and
+    // after a change of the children only the rows from the change on are numbered again,
+    // once, when one of them is next asked for. A folder of 100,000 items is asked for its
+    // rows all the time (every model index, every step to a next sibling).
     int Row() const;
+    // Whoever changes `children` (the model) says from which position on they changed.
+    void ChildrenChangedFrom(std::size_t position) const {
+        numberedChildren_ = std::min(numberedChildren_, position);
+    }
 
   private:
-    mutable std::size_t rowHint_ = 0;  // where the item stood when last asked
+    void NumberChildren(std::size_t from) const;
+
+    mutable std::size_t row_ = 0;
+    // The children before this position hold their row; those from it on may not.
+    mutable std::size_t numberedChildren_ = 0;
 };
