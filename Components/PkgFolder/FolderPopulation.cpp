@@ -49,23 +49,22 @@ bool PassesFileFilter(const ShellEntry& entry, const PopulationOptions& options)
 std::unique_ptr<TreeNode> MakeItemNode(const SShellFolderPtr& folder, const ShellEntry& entry,
                                        unsigned flags) {
     auto node = std::make_unique<TreeNode>();
-    auto data = std::make_unique<TVITEMDATA>();
-    data->folder = folder;
-    data->relative = CShellPidl(ItemIdList({entry.name}));
-    data->absolute = CShellPidl(folder->Id(), data->relative.Get());
-    data->flags = flags;
-    data->isFolder = entry.folder;
-    data->isLink = entry.link;
-    data->isHidden = entry.hidden;
-    data->rank = entry.rank;
+    TVITEMDATA& data = node->data.emplace();
+    data.folder = folder;
+    data.relative = CShellPidl(ItemIdList({entry.name}));
+    data.absolute = CShellPidl(folder->Id(), data.relative.Get());
+    data.flags = flags;
+    data.isFolder = entry.folder;
+    data.isLink = entry.link;
+    data.isHidden = entry.hidden;
+    data.rank = entry.rank;
     if (folder->Location().IsFileSystem())
         node->text = QString::fromStdString(entry.name);
     else
         node->text = QString::fromStdString(
-            folder->GetDisplayNameOf(data->relative.Get(), platform::NameKind::InFolder));
+            folder->GetDisplayNameOf(data.relative.Get(), platform::NameKind::InFolder));
     if (!entry.folder)
         node->childState = TreeNode::ChildState::No;
-    node->data = std::move(data);
     return node;
 }
 

@@ -129,15 +129,14 @@ void TFolderTree::AddRootFolderContent(const ItemIdList& pidl, unsigned flags) {
         return;
     }
     auto node = std::make_unique<TreeNode>();
-    auto data = std::make_unique<TVITEMDATA>();
-    data->folder = space_->Desktop();
-    data->absolute = CShellPidl(ItemIdList::Empty());
-    data->relative = CShellPidl(ItemIdList::Empty());
-    data->flags = flags;
-    data->isFolder = true;
+    TVITEMDATA& data = node->data.emplace();
+    data.folder = space_->Desktop();
+    data.absolute = CShellPidl(ItemIdList::Empty());
+    data.relative = CShellPidl(ItemIdList::Empty());
+    data.flags = flags;
+    data.isFolder = true;
     node->text = QString::fromStdString(
-        data->folder->GetDisplayNameOf(ItemIdList::Empty(), platform::NameKind::InFolder));
-    node->data = std::move(data);
+        data.folder->GetDisplayNameOf(ItemIdList::Empty(), platform::NameKind::InFolder));
     model_->InsertOne(model_->Root(), std::move(node), GetCount());
 }
 
