@@ -292,8 +292,10 @@ void TFolderTree::RemoveGoneChildren(TreeNode* node, const std::vector<std::stri
 void TFolderTree::InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added) {
     if (added.empty())
         return;
-    // A pass computed before an earlier one was applied may bring a child again.
-    std::unordered_set<std::string> present;
+    // A pass computed before an earlier one was applied may bring a child again. The names
+    // are viewed where the items keep them, which no insertion moves.
+    std::unordered_set<std::string_view> present;
+    present.reserve(node->children.size() + added.size());
     for (const auto& child : node->children) {
         if (IsValidItemData(child->data.get()))
             present.insert(NameOf(*child));

@@ -13,8 +13,9 @@
 #include <optional>
 #include <vector>
 
-// An item's handle: a serial number that the model resolves, 0 for none. A handle kept
-// across an event loop is looked up again before use, so a deleted item is never touched.
+// An item's handle: a number that the model resolves, unique to the item for the model's
+// life, 0 for none. A handle kept across an event loop is looked up again before use, so a
+// deleted item is never touched.
 using HTREEITEM = std::uint64_t;
 // The invisible parent of the top-level items.
 inline constexpr HTREEITEM TVI_ROOT = 1;
