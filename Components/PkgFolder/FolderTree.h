@@ -117,6 +117,16 @@ class TFolderTree : public QTreeView {
     HTREEITEM GetSelected() const;
     void SetSelected(HTREEITEM item);
     HTREEITEM GetNodeAt(int x, int y) const;
+    // The rows on screen, top first, each with where its top lies in the viewport (the
+    // first may start above it).
+    struct ScreenRow {
+        HTREEITEM item = 0;
+        int top = 0;
+    };
+    std::vector<ScreenRow> RowsOnScreen() const;
+    // Scrolls so that the first of `rows` that is still shown lies where it lay; the rows
+    // above it may have changed meanwhile.
+    void KeepRowsInPlace(const std::vector<ScreenRow>& rows);
     HTREEITEM GetRootItem() const;
     HTREEITEM GetParentItem(HTREEITEM item) const;
     HTREEITEM GetFirstChild(HTREEITEM item) const;

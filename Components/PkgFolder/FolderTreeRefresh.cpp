@@ -244,8 +244,11 @@ RefreshFolder TFolderTree::SnapshotOf(const TreeNode& node, const std::string& p
 void TFolderTree::ApplyRefresh(RefreshResult& result) {
     if (result.generation != generation_)
         return;  // the tree was rebuilt: the handles name items that are gone
+    // Items come and go above the rows on screen: those rows stay where they are.
+    const std::vector<ScreenRow> onScreen = RowsOnScreen();
     for (RefreshChange& change : result.changes)
         ApplyChange(change);
+    KeepRowsInPlace(onScreen);
     viewport()->update();
 }
 
