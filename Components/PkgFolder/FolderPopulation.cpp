@@ -69,7 +69,8 @@ std::unique_ptr<TreeNode> MakeItemNode(const SShellFolderPtr& folder, const Shel
 }
 
 PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOptions& options,
-                               const std::atomic<bool>* abort, std::atomic<int>* done) {
+                               const std::atomic<bool>* abort,
+                               const std::function<void(int)>& counted) {
     PopulationOutcome outcome;
     if (!folder)
         return outcome;
@@ -84,8 +85,8 @@ PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOp
         if (!PassesSystemFilter(*folder, entry, options) || !PassesFileFilter(entry, options))
             continue;
         outcome.children.push_back(MakeItemNode(folder, entry, options.itemFlags & 0xF));
-        if (done)
-            done->fetch_add(1, std::memory_order_relaxed);
+        if (counted)
+            counted(static_cast<int>(outcome.children.size()));
     }
     SortNodes(outcome.children);
     return outcome;

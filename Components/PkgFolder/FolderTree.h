@@ -14,6 +14,7 @@
 #include "Components/PkgFolder/Watcher.h"
 #include "platform/MountMonitor.h"
 
+#include <QIcon>
 #include <QString>
 #include <QTimer>
 #include <QTreeView>
@@ -73,7 +74,13 @@ class TFolderTree : public QTreeView {
     void DoSetRoot(const QString& path);
     bool Animation() const { return animation_; }
     void SetAnimation(bool value) { animation_ = value; }
-    void SetWaitMessage(const QString& text) { waitMessage_ = text; }
+    // The placeholder's text and the icon drawn in its icon place while a folder is read
+    // (none: the background).
+    void SetWaitMessage(const QString& text, const QIcon& icon = QIcon()) {
+        waitMessage_ = text;
+        waitIcon_ = icon;
+    }
+    // How often the wait icon turns; 0: it turns only as items arrive.
     void SetAnimationDelay(int ms) { animationDelay_ = ms; }
 
     // Style properties, each mapped onto the view.
@@ -139,6 +146,7 @@ class TFolderTree : public QTreeView {
     void ExpandItemNow(HTREEITEM item);
     // Whether a folder is being read on the worker (commands wait for it to end).
     bool IsPopulating() const { return populating_ > 0; }
+    PopulationWorker& Populator() { return *worker_; }
     int GetPopulationCount(int* total = nullptr) const;
 
     // Population.
@@ -178,8 +186,11 @@ class TFolderTree : public QTreeView {
     void BuildContextMenu(HTREEITEM item, QMenu& menu);
     void OnShellCommand(unsigned id);
     void OnDefaultHandler(HTREEITEM item);
-    // The item a context-menu event names and where the menu opens (viewport coordinates).
+    // The item a context-menu event names and where the menu opens (viewport coordinates):
+    // at the mouse, or from the keyboard at the bottom-left corner of the item's text.
     HTREEITEM ContextMenuItem(const QContextMenuEvent& event, QPoint& at);
+    // Where the row of `index` draws its text (viewport coordinates).
+    QRect ItemTextRect(const QModelIndex& index) const;
     // The item's file-system path (empty for virtual items) and whether it is a file.
     QString ItemPath(HTREEITEM item) const;
     bool IsFileItem(HTREEITEM item) const;
@@ -242,7 +253,9 @@ class TFolderTree : public QTreeView {
 
   private:
     void ToggleFromMenu(HTREEITEM item);
+    static bool IsContextMenuKey(const QKeyEvent& event);
     void StartExpansionAnimation(HTREEITEM placeholder);
+    void OnPopulationProgress();
     bool Animating() const;
     void DoDragOver(QDropEvent* event, TDragState state);
 
@@ -340,6 +353,7 @@ class TFolderTree : public QTreeView {
     QString currentFolder_;
     QString pendingPath_;
     QString waitMessage_ = QStringLiteral("Loading....");
+    QIcon waitIcon_;
 
     bool hiddenFolders_ = true;
     bool sysFolders_ = true;

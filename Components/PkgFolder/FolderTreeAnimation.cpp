@@ -4,6 +4,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
 
 #include "Components/PkgFolder/ExpansionAnimation.h"
 #include "Components/PkgFolder/FolderTree.h"
@@ -18,11 +19,18 @@ void TFolderTree::StartExpansionAnimation(HTREEITEM placeholder) {
         return;
     }
     scrollTo(index);
-    const QRect row = visualRect(index);
+    // The text's own extent: where the delegate puts it, as wide as the message.
+    const QRect textArea = ItemTextRect(index);
     const int textWidth = fontMetrics().horizontalAdvance(waitMessage_) + 6;
-    const QRect text(row.left(), row.top(), textWidth, row.height());
-    animator_->Start(AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(16, 16)),
-                     animationDelay_);
+    const QRect text(textArea.left(), textArea.top(), textWidth, textArea.height());
+    const int small = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    animator_->Start(AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(small, small)),
+                     animationDelay_, waitIcon_);
+}
+
+void TFolderTree::OnPopulationProgress() {
+    if (Animating())
+        animator_->CountChanged();
 }
 
 void TFolderTree::paintEvent(QPaintEvent* event) {
