@@ -107,24 +107,26 @@ TreeNode* FolderTreeModel::InsertOne(TreeNode* parent, std::unique_ptr<TreeNode>
 void FolderTreeModel::Remove(TreeNode* node) {
     if (!node || node == &root_ || !node->parent)
         return;
-    TreeNode* parent = node->parent;
-    const int row = node->Row();
-    beginRemoveRows(IndexOf(parent), row, row);
-    Unregister(node);
-    parent->children.erase(parent->children.begin() + row);
-    parent->ChildrenChangedFrom(row);
+    RemoveRange(node->parent, node->Row(), 1);
+}
+
+void FolderTreeModel::RemoveRange(TreeNode* parent, int first, int count) {
+    if (!parent || first < 0 || count <= 0 ||
+        first + count > static_cast<int>(parent->children.size()))
+        return;
+    beginRemoveRows(IndexOf(parent), first, first + count - 1);
+    const auto begin = parent->children.begin() + first;
+    for (auto it = begin; it != begin + count; ++it)
+        Unregister(it->get());
+    parent->children.erase(begin, begin + count);
+    parent->ChildrenChangedFrom(first);
     endRemoveRows();
 }
 
 void FolderTreeModel::RemoveChildren(TreeNode* parent) {
     if (!parent || parent->children.empty())
         return;
-    beginRemoveRows(IndexOf(parent), 0, static_cast<int>(parent->children.size()) - 1);
-    for (auto& child : parent->children)
-        Unregister(child.get());
-    parent->children.clear();
-    parent->ChildrenChangedFrom(0);
-    endRemoveRows();
+    RemoveRange(parent, 0, static_cast<int>(parent->children.size()));
     parent->placeholder = 0;
 }
 

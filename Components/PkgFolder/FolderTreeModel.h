@@ -48,6 +48,8 @@ class FolderTreeModel : public QAbstractItemModel {
     TreeNode* InsertOne(TreeNode* parent, std::unique_ptr<TreeNode> node, int position);
     // Deletes an item with its subtree.
     void Remove(TreeNode* node);
+    // Deletes `count` children of `parent` from row `first` on, with their subtrees.
+    void RemoveRange(TreeNode* parent, int first, int count);
     void RemoveChildren(TreeNode* parent);
     // Deletes every item without the selection signals of single removals.
     void Clear();
