@@ -21,6 +21,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -90,16 +91,22 @@ Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const 
         item = tree.GetNextSibling(item);
         ++row;
     }
+    // The UI thread waits in its event loop as the program's does (no spinning, which would
+    // take a core from the reading thread on a busy machine).
     bool done = false;
-    QObject::connect(&tree, &TFolderTree::OnExpanded,
-                     [&](TFolderTree*, HTREEITEM) { done = true; });
+    QEventLoop waiting;
+    QObject::connect(&tree, &TFolderTree::OnExpanded, [&](TFolderTree*, HTREEITEM) {
+        done = true;
+        waiting.quit();
+    });
 
-    // A zero timer runs once per event-loop turn: the longest time between two runs is the
+    // A 1 ms timer: the longest time between two of its runs is (to the millisecond) the
     // longest the UI could not react.
     QElapsedTimer gapClock;
     double longestGap = 0;
     QTimer heartbeat;
-    heartbeat.setInterval(0);
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(1);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         longestGap = std::max(longestGap, gapClock.nsecsElapsed() / 1e6);
         gapClock.restart();
@@ -110,8 +117,8 @@ Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const 
     gapClock.start();
     heartbeat.start();
     tree.expand(tree.model()->index(row, 0));
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!done)
+        waiting.exec();
     tree.viewport()->repaint();
     QCoreApplication::processEvents();
     Expansion result;
