@@ -254,6 +254,7 @@ class TFolderTree : public QTreeView {
   private:
     void ToggleFromMenu(HTREEITEM item);
     static bool IsContextMenuKey(const QKeyEvent& event);
+    static constexpr int kProgressFrameMs = 16;  // the count is drawn at most once a frame
     void StartExpansionAnimation(HTREEITEM placeholder);
     void OnPopulationProgress();
     bool Animating() const;

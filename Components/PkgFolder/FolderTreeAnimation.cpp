@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QTimer>
 
 #include "Components/PkgFolder/ExpansionAnimation.h"
 #include "Components/PkgFolder/FolderTree.h"
@@ -26,11 +27,19 @@ void TFolderTree::StartExpansionAnimation(HTREEITEM placeholder) {
     const int small = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     animator_->Start(AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(small, small)),
                      animationDelay_, waitIcon_);
+    worker_->RequestProgress();
 }
 
 void TFolderTree::OnPopulationProgress() {
-    if (Animating())
-        animator_->CountChanged();
+    if (!Animating())
+        return;
+    animator_->CountChanged();
+    // The next change is asked for a frame later: drawing more often shows nothing more and
+    // takes the processor from the reading thread.
+    QTimer::singleShot(kProgressFrameMs, this, [this] {
+        if (Animating())
+            worker_->RequestProgress();
+    });
 }
 
 void TFolderTree::paintEvent(QPaintEvent* event) {

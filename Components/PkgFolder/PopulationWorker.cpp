@@ -2,7 +2,10 @@
 
 PopulationWorker::PopulationWorker(ResultHandler onResult, ProgressHandler onProgress)
     : onProgress_(std::move(onProgress)),
-      progressWaker_([this] { OnProgressWake(); }),
+      progressWaker_([this] {
+          if (onProgress_)
+              onProgress_();
+      }),
       worker_(
           [this](Request& request, const std::atomic<bool>& abort) { return Read(request, abort); },
           [onResult = std::move(onResult)](std::shared_ptr<Result>& result) { onResult(result); }) {
@@ -41,14 +44,7 @@ std::shared_ptr<PopulationWorker::Result> PopulationWorker::Read(Request& reques
 
 void PopulationWorker::Counted(int done) {
     done_.store(done, std::memory_order_relaxed);
-    // At most one wake-up waits at a time; the UI thread reads the latest count.
-    if (!progressPosted_.load(std::memory_order_relaxed) &&
-        !progressPosted_.exchange(true, std::memory_order_acq_rel))
+    if (progressWanted_.load(std::memory_order_relaxed) &&
+        progressWanted_.exchange(false, std::memory_order_relaxed))
         progressWaker_.Post();
-}
-
-void PopulationWorker::OnProgressWake() {
-    progressPosted_.store(false, std::memory_order_release);
-    if (onProgress_)
-        onProgress_();
 }

@@ -2,9 +2,10 @@
 // Reads folders for the tree on its own thread, one request at a time in order of arrival.
 // Each result is queued for the UI thread, which a posted wake-up makes drain the queue; it
 // carries the request's generation so that the tree drops results of a tree it has rebuilt
-// since. While a folder is read, the UI thread is also told that the count of items read
-// has changed (one wake-up at a time: the next change after it has been handled posts the
-// next). Made and destroyed (abort, then join) on the UI thread.
+// since. While a folder is read, the UI thread can ask to be told when the count of items
+// read next changes (one wake-up per request, so a display asks at its own pace and a tree
+// that shows no progress costs the reading thread nothing). Made and destroyed (abort, then
+// join) on the UI thread.
 
 #include "Components/PkgFolder/FolderPopulation.h"
 #include "Components/PkgFolder/OrderedWorker.h"
@@ -33,7 +34,7 @@ class PopulationWorker {
     using ProgressHandler = std::function<void()>;
 
     // Both handlers run on the UI thread, the thread that makes the worker; `onProgress`
-    // reads Done().
+    // runs once after each RequestProgress, when the count has changed, and reads Done().
     explicit PopulationWorker(ResultHandler onResult, ProgressHandler onProgress = {});
     ~PopulationWorker();
     PopulationWorker(const PopulationWorker&) = delete;
@@ -42,16 +43,17 @@ class PopulationWorker {
     void Submit(Request request);
     // Items read by the request in progress (for a progress display).
     int Done() const { return done_.load(std::memory_order_relaxed); }
+    // UI thread: the next change of the count calls the progress handler.
+    void RequestProgress() { progressWanted_.store(true, std::memory_order_relaxed); }
     // Runs on the worker after each item read, with the count (tests hold the worker there).
     void SetCountedHook(std::function<void(int)> hook);
 
   private:
     std::shared_ptr<Result> Read(Request& request, const std::atomic<bool>& abort);
     void Counted(int done);
-    void OnProgressWake();
 
     std::atomic<int> done_{0};
-    std::atomic<bool> progressPosted_{false};
+    std::atomic<bool> progressWanted_{false};
     ProgressHandler onProgress_;
     platform::UiWaker progressWaker_;
     std::mutex hookMutex_;
