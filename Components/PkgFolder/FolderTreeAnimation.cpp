@@ -25,8 +25,9 @@ void TFolderTree::StartExpansionAnimation(HTREEITEM placeholder) {
     const int textWidth = fontMetrics().horizontalAdvance(waitMessage_) + 6;
     const QRect text(textArea.left(), textArea.top(), textWidth, textArea.height());
     const int small = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
-    animator_->Start(AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(small, small)),
-                     animationDelay_, waitIcon_);
+    animator_->Start(
+        AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(small, small)),
+        animationDelay_, waitIcon_);
     worker_->RequestProgress();
 }
 

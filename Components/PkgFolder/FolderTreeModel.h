@@ -9,9 +9,9 @@
 #include <QAbstractItemModel>
 #include <QIcon>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <cstdint>
 #include <vector>
 
 class FolderTreeModel : public QAbstractItemModel {

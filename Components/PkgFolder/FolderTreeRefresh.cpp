@@ -355,8 +355,7 @@ void TFolderTree::InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeN
         model_->Insert(node, std::move(run), placed[first].first);
         end = first;
     }
-    if (!placed.empty() && node != model_->Root() &&
-        node->childState == TreeNode::ChildState::No) {
+    if (!placed.empty() && node != model_->Root() && node->childState == TreeNode::ChildState::No) {
         node->childState = TreeNode::ChildState::Yes;
         model_->NotifyChanged(node);
     }
