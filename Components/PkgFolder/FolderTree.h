@@ -130,7 +130,7 @@ class TFolderTree : public QTreeView {
         HTREEITEM item = 0;
         int top = 0;
     };
-    std::vector<ScreenRow> RowsOnScreen() const;
+    std::vector<ScreenRow> ScreenRows() const;
     // Scrolls so that the first of `rows` that is still shown lies where it lay; the rows
     // above it may have changed meanwhile.
     void KeepRowsInPlace(const std::vector<ScreenRow>& rows);

@@ -58,7 +58,7 @@ HTREEITEM TFolderTree::GetNodeAt(int x, int y) const {
     return node ? node->handle : 0;
 }
 
-std::vector<TFolderTree::ScreenRow> TFolderTree::RowsOnScreen() const {
+std::vector<TFolderTree::ScreenRow> TFolderTree::ScreenRows() const {
     std::vector<ScreenRow> rows;
     const int height = viewport()->height();
     for (QModelIndex index = indexAt(QPoint(0, 0)); index.isValid(); index = indexBelow(index)) {

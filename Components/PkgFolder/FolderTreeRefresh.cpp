@@ -245,7 +245,7 @@ void TFolderTree::ApplyRefresh(RefreshResult& result) {
     if (result.generation != generation_)
         return;  // the tree was rebuilt: the handles name items that are gone
     // Items come and go above the rows on screen: those rows stay where they are.
-    const std::vector<ScreenRow> onScreen = RowsOnScreen();
+    const std::vector<ScreenRow> onScreen = ScreenRows();
     for (RefreshChange& change : result.changes)
         ApplyChange(change);
     KeepRowsInPlace(onScreen);

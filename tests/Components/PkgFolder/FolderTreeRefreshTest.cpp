@@ -117,7 +117,7 @@ TEST_F(RefreshTree, RowsOnScreenStayWhileFoldersAboveComeAndGo) {
     tree->DoRefreshDir(Q(fx.HomePath()));
     const auto screen = [&] {
         std::vector<std::pair<HTREEITEM, int>> rows;
-        for (const TFolderTree::ScreenRow& row : tree->RowsOnScreen())
+        for (const TFolderTree::ScreenRow& row : tree->ScreenRows())
             rows.emplace_back(row.item, row.top);
         return rows;
     };
