@@ -136,6 +136,14 @@ void TBmpImg::Decode(const std::string& name) {
 // (handed to the filter as runs).
 class TBmpImg::RowSource {
   public:
+    // What a source for this layout holds.
+    static uint64_t MemoryBytes(const bmp::Layout& layout) {
+        if (layout.IsRunLength()) {
+            return BmpRleReader::MemoryBytes(layout.width);
+        }
+        return layout.NeedsExpansion() ? static_cast<uint64_t>(layout.rowBytes) : 0;
+    }
+
     RowSource(DecoderFile& file, const bmp::Layout& layout, FilterParams& filter)
         : file_(file),
           layout_(layout),
@@ -171,6 +179,7 @@ class TBmpImg::RowSource {
 // bottom row upwards, a top-down one from its top row downwards. A progress event follows
 // every DisplayScanlines() rows and names the screen rows written since the last one.
 void TBmpImg::DecodeRows(DecoderFile& file, const bmp::Layout& layout, FilterParams& filter) {
+    ReserveMemory(RowSource::MemoryBytes(layout));
     RowSource source(file, layout, filter);
     const size_t rowBytes = get_dib_row_bytes(Picture());
     uint8_t* bits = DibBits(Picture());

@@ -18,6 +18,11 @@ enum Escape : uint8_t { escEndOfLine = 0, escEndOfBitmap = 1, escDelta = 2 };
 BmpRleReader::BmpRleReader(DecoderFile& file, uint64_t dataBytes, int width, bool fourBit)
     : file_(file), unread_(dataBytes), width_(width), fourBit_(fourBit) {}
 
+uint64_t BmpRleReader::MemoryBytes(int width) {
+    // Growing, the list of runs may take twice what it holds.
+    return kChunkBytes + 2 * uint64_t{static_cast<uint32_t>(width)} * sizeof(FilterRun);
+}
+
 uint8_t BmpRleReader::Byte() {
     if (position_ == filled_) {
         if (unread_ == 0) {

@@ -21,6 +21,10 @@ class BmpRleReader {
     // Reads from the file's current position; dataBytes is what remains of the file.
     BmpRleReader(DecoderFile& file, uint64_t dataBytes, int width, bool fourBit);
 
+    // The most a reader of rows of width pixels holds: its read buffer and a run for every
+    // pixel.
+    static uint64_t MemoryBytes(int width);
+
     // Decodes the next stored row (the bottom one first): its runs, left to right, over
     // index 0; valid until the next call. Throws TImgDecodeError{30} when the data ends
     // before the row does.

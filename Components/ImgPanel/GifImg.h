@@ -55,6 +55,7 @@ class TGifImg : public TImgCtrl {
     template <class RowPart>
     void ForEachRowOfPrevious(const RowPart& rowPart);
 
+    uint64_t fileBytes_ = 0;
     uint32_t coloursUsed_ = 0;
     uint8_t background_ = 0;
     int transparent_ = -1;        // the current image's transparent index, -1 for none
