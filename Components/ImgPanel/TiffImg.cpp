@@ -256,16 +256,16 @@ int TTiffImg::BuildPalette(TIFF* tif) {
 }
 
 void TTiffImg::Decode(const std::string& name) {
-    const uint64_t libraryAllocation = std::min(kMaxLibraryAllocation, MemoryLeft() / 4);
-    if (libraryAllocation == 0) {  // which would be no limit at all to libtiff
+    libraryAllocation_ = std::min(kMaxLibraryAllocation, MemoryLeft() / 4);
+    if (libraryAllocation_ == 0) {  // which would be no limit at all to libtiff
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    ReserveMemory(kLibraryBuffers * libraryAllocation);
-    TiffPtr tif = OpenTiff(name, "rm", libraryAllocation);
+    ReserveMemory(kLibraryBuffers * libraryAllocation_);
+    TiffPtr tif = OpenTiff(name, "rm", libraryAllocation_);
     if (TIFFIsTiled(tif.get())) {
         // Unmapped, libtiff's RGBA reader refuses uncompressed tiles of some sizes (16 x 16,
         // 48 x 48) that it reads mapped; tiles are read a row at a time either way.
-        tif = OpenTiff(name, "r", libraryAllocation);
+        tif = OpenTiff(name, "r", libraryAllocation_);
     }
     ReadTags(tif.get());
     DoProgress(0, 0, TImgEvent::HeaderRead);
@@ -347,6 +347,11 @@ void TTiffImg::ReadThroughRgba(TIFF* tif, FilterParams& filter) {
     const uint32_t height = image.height;
     if (width != static_cast<uint32_t>(width_) || height != static_cast<uint32_t>(height_)) {
         throw TImgDecodeError{ImgError::BadFormat};
+    }
+    // The reader decodes a whole strip or tile at a time, in one of libtiff's allocations.
+    const uint64_t decoded = TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    if (decoded > libraryAllocation_) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
     const uint32_t chunkRows =
         RgbaChunkRows(tif, width, height, std::min(kMaxRasterBytes, MemoryLeft()));

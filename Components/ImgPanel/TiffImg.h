@@ -61,4 +61,5 @@ class TTiffImg : public TImgCtrl {
     uint16_t bitsPerSample_ = 0;
     uint16_t samplesPerPixel_ = 0;
     uint16_t photometric_ = 0;
+    uint64_t libraryAllocation_ = 0;  // the most libtiff may take at once in this decode
 };
