@@ -123,16 +123,18 @@ bool NameTaken(const std::string& target) {
 }
 
 CopyResult Commit(ReplacementFile& copy, CopyMode mode) {
-    if (mode == CopyMode::FailIfExists) {
-        const int error = copy.CommitNew();
+    // Synced first where the copy must outlive a power loss: the old target must not be
+    // traded for a file whose bytes are still only in memory.
+    if (mode != CopyMode::FailIfExists) {
+        if (int error = copy.Sync(); error != 0) {
+            return Failure(error, CopyStage::Sync);
+        }
+    }
+    if (mode != CopyMode::Replace) {
+        const int error = copy.CommitNew(mode == CopyMode::FailIfExistsDurable);
         return error == 0
                    ? CopyResult{}
                    : Failure(error, error == EEXIST ? CopyStage::CreateTarget : CopyStage::Rename);
-    }
-    // Synced before the rename: the old target must not be traded for a file whose bytes
-    // are still only in memory.
-    if (int error = copy.File().Sync(); error != 0) {
-        return Failure(error, CopyStage::Sync);
     }
     const int error = copy.Commit();
     return error == 0 ? CopyResult{} : Failure(error, CopyStage::Rename);
@@ -149,7 +151,7 @@ CopyResult CopyFile(const std::string& source, const std::string& target, CopyMo
     }
     // Checked before copying so that a taken name costs no copy; the link at the end
     // still fails on a name taken meanwhile.
-    if (mode == CopyMode::FailIfExists && NameTaken(target)) {
+    if (mode != CopyMode::Replace && NameTaken(target)) {
         return Failure(EEXIST, CopyStage::CreateTarget);
     }
     ReplacementFile copy;

@@ -14,7 +14,11 @@ namespace platform {
 
 enum class CopyMode {
     FailIfExists,  // an existing target (or a link of that name) gives EEXIST
-    Replace,       // the complete copy is synced and renamed over the target
+    // As FailIfExists, and the copy is on the disk, bytes and name, when the call returns
+    // (synced before it is linked, the folder after): for a copy that another file is
+    // then replaced in trust of.
+    FailIfExistsDurable,
+    Replace,  // the complete copy is synced and renamed over the target, the folder synced
 };
 
 enum class CopyStage { None, OpenSource, CreateTarget, Read, Write, Sync, Close, Rename };
@@ -47,7 +51,8 @@ CopyResult CopyFile(const QString& source, const QString& target, CopyMode mode,
                     const CopyOptions& options = {});
 
 // Renames from to to within one file system, failing with EEXIST (stage CreateTarget, as
-// for a copy) on a taken name in FailIfExists mode; other errors come with stage Rename.
+// for a copy) on a taken name in either FailIfExists mode; other errors come with stage
+// Rename. Replace syncs from before it goes over to, and the folder after.
 CopyResult MoveFile(const QString& from, const QString& to, CopyMode mode);
 
 const char* CopyStageName(CopyStage stage);

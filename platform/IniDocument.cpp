@@ -1,5 +1,7 @@
 #include "platform/IniDocument.h"
 
+#include <utility>
+
 namespace platform {
 
 namespace {
@@ -30,16 +32,18 @@ bool HasLineBreak(const QString& text) {
     return text.contains(u'\n') || text.contains(u'\r');
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
+// Each line with its end: "\r\n", "\n", or nothing for a last line without one.
+std::vector<std::pair<std::string_view, std::string_view>> SplitLines(std::string_view text) {
+    std::vector<std::pair<std::string_view, std::string_view>> lines;
     while (!text.empty()) {
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
+        const size_t newline = text.find('\n');
+        const size_t next = newline == std::string_view::npos ? text.size() : newline + 1;
+        size_t length = newline == std::string_view::npos ? text.size() : newline;
+        if (newline != std::string_view::npos && length > 0 && text[length - 1] == '\r') {
+            --length;
         }
-        lines.push_back(line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        lines.emplace_back(text.substr(0, length), text.substr(length, next - length));
+        text.remove_prefix(next);
     }
     return lines;
 }
@@ -68,13 +72,18 @@ IniDocument::Line IniDocument::ParseLine(std::string_view raw, bool inSection) {
 }
 
 IniDocument IniDocument::Parse(std::string_view text) {
+    IniDocument document;
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        document.byteOrderMark_ = kByteOrderMark;
         text.remove_prefix(kByteOrderMark.size());
     }
-    IniDocument document;
     bool inSection = false;
-    for (std::string_view raw : SplitLines(text)) {
+    for (const auto& [raw, end] : SplitLines(text)) {
         Line line = ParseLine(raw, inSection);
+        line.end = std::string(end);
+        if (document.lines_.empty() && !end.empty()) {
+            document.newline_ = line.end;
+        }
         inSection = inSection || line.kind == Kind::Section;
         document.lines_.push_back(std::move(line));
     }
@@ -82,12 +91,19 @@ IniDocument IniDocument::Parse(std::string_view text) {
 }
 
 std::string IniDocument::Serialize() const {
-    std::string text;
-    for (const Line& line : lines_) {
-        text += line.raw;
-        text += '\n';
+    std::string text = byteOrderMark_;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        text += lines_[i].raw;
+        const bool last = i + 1 == lines_.size();
+        text += lines_[i].end.empty() && !last ? newline_ : lines_[i].end;
     }
     return text;
+}
+
+IniDocument::Line IniDocument::NewLine(const QString& text, bool inSection) const {
+    Line line = ParseLine(text.toStdString(), inSection);
+    line.end = newline_;
+    return line;
 }
 
 std::optional<size_t> IniDocument::FindSection(const QString& section) const {
@@ -172,9 +188,9 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
     auto header = FindSection(sectionName);
     if (!header) {
         if (!lines_.empty() && lines_.back().raw.find_first_not_of(" \t") != std::string::npos) {
-            lines_.push_back(Line{});
+            lines_.push_back(NewLine(QString(), false));
         }
-        lines_.push_back(ParseLine((u'[' + sectionName + u']').toStdString(), true));
+        lines_.push_back(NewLine(u'[' + sectionName + u']', true));
         header = lines_.size() - 1;
     }
     if (const auto entry = FindKey(*header, keyName)) {
@@ -184,7 +200,7 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
         return;
     }
     const auto at = static_cast<std::ptrdiff_t>(InsertionPoint(*header));
-    lines_.insert(lines_.begin() + at, ParseLine((keyName + u'=' + value).toStdString(), true));
+    lines_.insert(lines_.begin() + at, NewLine(keyName + u'=' + value, true));
 }
 
 // Duplicates go too: otherwise the next one would come to light in the removed one's place.

@@ -22,9 +22,11 @@ namespace platform {
 
 class IniDocument {
   public:
-    // text is UTF-8; a byte-order mark is skipped, "\r\n" line ends are accepted.
+    // text is UTF-8; a byte-order mark and each line's end ("\r\n" or "\n") are kept for
+    // Serialize, which writes the lines with the ends they had (changed ones too). New lines
+    // end like the file's first line, or with "\n"; a last line without an end gets one only
+    // when a line follows it.
     static IniDocument Parse(std::string_view text);
-    // UTF-8 with '\n' line ends.
     std::string Serialize() const;
 
     std::optional<QString> Value(const QString& section, const QString& key) const;
@@ -50,7 +52,8 @@ class IniDocument {
     enum class Kind { Other, Section, Entry };
     struct Line {
         Kind kind = Kind::Other;
-        std::string raw;  // the line's bytes as read, or as last written
+        std::string raw;  // the line's bytes as read, or as last written, without its end
+        std::string end;  // "\r\n", "\n", or nothing for a last line without one
         QString name;     // section or key name, blanks dropped
         QString value;
     };
@@ -61,6 +64,10 @@ class IniDocument {
     std::optional<size_t> FindKey(size_t header, const QString& key) const;
     size_t InsertionPoint(size_t header) const;
 
+    Line NewLine(const QString& text, bool inSection) const;
+
+    std::string byteOrderMark_;
+    std::string newline_ = "\n";
     std::vector<Line> lines_;
 };
 

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+
+#include "platform/PosixFile.h"
 
 namespace platform {
 
@@ -36,6 +39,17 @@ bool IsChangeEvent(std::uint32_t mask, bool watchFiles) {
     return watchFiles || (mask & IN_ISDIR);
 }
 
+int InotifyWatchLimit() {
+    const FileContents contents = ReadWholeFile("/proc/sys/fs/inotify/max_user_watches", 64);
+    if (contents.error != 0) {
+        return 0;
+    }
+    int limit = 0;
+    const char* first = contents.bytes.data();
+    const auto [end, error] = std::from_chars(first, first + contents.bytes.size(), limit);
+    return error == std::errc() && end != first && limit > 0 ? limit : 0;
+}
+
 InotifyInstance::InotifyInstance() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     if (fd_ < 0) {
         error_ = errno;
@@ -56,10 +70,8 @@ int InotifyInstance::AddWatch(const std::string& path, std::uint32_t mask) const
     return wd >= 0 ? wd : -errno;
 }
 
-void InotifyInstance::RemoveWatch(int wd) const {
-    if (fd_ >= 0 && wd >= 0) {
-        ::inotify_rm_watch(fd_, wd);
-    }
+bool InotifyInstance::RemoveWatch(int wd) const {
+    return fd_ >= 0 && wd >= 0 && ::inotify_rm_watch(fd_, wd) == 0;
 }
 
 int InotifyInstance::ReadPending(const std::function<void(const Event&)>& onEvent) const {

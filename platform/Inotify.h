@@ -22,6 +22,10 @@ std::uint32_t InotifyMaskFor(bool watchFiles);
 // unmounted file system, after which what the watch knew is stale.
 bool IsChangeEvent(std::uint32_t mask, bool watchFiles);
 
+// The per-user limit of inotify watches (fs.inotify.max_user_watches), shared by every
+// program of the user; 0 when it cannot be read.
+int InotifyWatchLimit();
+
 // One inotify instance (non-blocking, close-on-exec). Its descriptor is closed by the
 // destructor; an instance that could not be made reports its errno through Error().
 class InotifyInstance {
@@ -36,7 +40,9 @@ class InotifyInstance {
     // The watch descriptor (>= 0), or minus the errno (ENOSPC: the per-user watch limit,
     // ENOENT: no such directory, ENOTDIR, EACCES).
     int AddWatch(const std::string& path, std::uint32_t mask) const;
-    void RemoveWatch(int wd) const;
+    // True when the kernel dropped the watch on this request; it then queues IN_IGNORED for
+    // it, which is the caller's own doing and no change.
+    bool RemoveWatch(int wd) const;
 
     // One event as the kernel delivered it; `name` is empty for the watched directory.
     struct Event {

@@ -139,6 +139,15 @@ int PosixFile::Sync() {
     return result == 0 ? 0 : errno;
 }
 
+int SyncFolder(const std::string& folder) {
+    PosixFile handle;
+    int error = handle.Open(folder, O_RDONLY | O_DIRECTORY);
+    if (error == 0) {
+        error = handle.Sync();
+    }
+    return error == EINVAL ? 0 : error;
+}
+
 FileContents ReadWholeFile(const std::string& path, size_t maxBytes) {
     FileContents contents;
     PosixFile file;

@@ -57,6 +57,10 @@ struct FileContents {
     std::string bytes;
 };
 
+// Syncs a folder's entries (names made, renamed or removed in it) to the disk. A file
+// system that cannot sync a folder (EINVAL) counts as done. Returns 0 or errno.
+int SyncFolder(const std::string& folder);
+
 // The whole content of a file up to maxBytes; a larger file is refused rather than cut.
 FileContents ReadWholeFile(const std::string& path, size_t maxBytes = size_t{16} << 20);
 

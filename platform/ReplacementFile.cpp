@@ -69,6 +69,22 @@ int LinkUnnamed(int fd, const std::string& name) {
     return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
 }
 
+// Renames from over to once from's bytes are on the disk.
+int RenameOver(const std::string& from, const std::string& to) {
+    PosixFile file;
+    int error = file.Open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (error == 0) {
+        error = file.Sync();
+    }
+    if (error == 0 && ::rename(from.c_str(), to.c_str()) != 0) {
+        error = errno;
+    }
+    if (error == 0) {
+        SyncFolder(FolderOf(to));
+    }
+    return error;
+}
+
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
@@ -135,20 +151,38 @@ int ReplacementFile::LinkHidden() {
     return error;
 }
 
-int ReplacementFile::CommitNew() {
+int ReplacementFile::Sync() {
+    const int error = file_.Sync();
+    synced_ = error == 0;
+    return error;
+}
+
+int ReplacementFile::NameNew() {
+    if (!unnamed_) {
+        const int error = file_.Close();
+        return error == 0 ? RenameFile(hiddenPath_, target_, false) : error;
+    }
+    int error = LinkUnnamed(file_.Fd(), target_);
+    // A network file system may report a lost write only when the file is closed; the
+    // name we just made is ours alone, so it goes again then.
+    if (error == 0 && (error = file_.Close()) != 0) {
+        ::unlink(target_.c_str());
+    }
+    return error;
+}
+
+int ReplacementFile::CommitNew(bool durable) {
     if (!file_.IsOpen()) {
         return EBADF;
     }
-    int error = 0;
-    if (unnamed_) {
-        error = LinkUnnamed(file_.Fd(), target_);
-        // A network file system may report a lost write only when the file is closed;
-        // the name we just made is ours alone, so it goes again then.
-        if (error == 0 && (error = file_.Close()) != 0) {
-            ::unlink(target_.c_str());
-        }
-    } else if ((error = file_.Close()) == 0) {
-        error = RenameFile(hiddenPath_, target_, false);
+    int error = durable && !synced_ ? Sync() : 0;
+    if (error == 0) {
+        error = NameNew();
+    }
+    // The name is ours alone until this returns, so a folder that cannot be synced takes
+    // it back.
+    if (error == 0 && durable && (error = SyncFolder(FolderOf(target_))) != 0) {
+        ::unlink(target_.c_str());
     }
     if (error != 0) {
         Discard();
@@ -163,7 +197,10 @@ int ReplacementFile::Commit() {
     if (!file_.IsOpen()) {
         return EBADF;
     }
-    int error = unnamed_ ? LinkHidden() : 0;
+    int error = synced_ ? 0 : Sync();
+    if (error == 0 && unnamed_) {
+        error = LinkHidden();
+    }
     // Renamed while still open and locked, so no other save takes it for a stale one.
     if (error == 0 && ::rename(hiddenPath_.c_str(), target_.c_str()) != 0) {
         error = errno;
@@ -174,7 +211,9 @@ int ReplacementFile::Commit() {
     }
     hiddenPath_.clear();
     unnamed_ = false;
-    return file_.Close();
+    error = file_.Close();
+    SyncFolder(FolderOf(target_));
+    return error;
 }
 
 void ReplacementFile::Discard() {
@@ -184,11 +223,12 @@ void ReplacementFile::Discard() {
     }
     file_.Close();
     unnamed_ = false;
+    synced_ = false;
 }
 
 int RenameFile(const std::string& from, const std::string& to, bool replace) {
     if (replace) {
-        return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+        return RenameOver(from, to);
     }
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return 0;
@@ -248,9 +288,6 @@ int ReplaceFileContents(const std::string& path, std::string_view data, mode_t m
     int error = replacement.Create(path, mode);
     if (error == 0) {
         error = replacement.File().WriteAll(data.data(), data.size());
-    }
-    if (error == 0) {
-        error = replacement.File().Sync();
     }
     if (error == 0) {
         error = replacement.Commit();

@@ -34,26 +34,38 @@ class ReplacementFile {
     PosixFile& File() { return file_; }
     bool IsUnnamed() const { return unnamed_; }
 
+    // Syncs the file's bytes to the disk (a commit below that needs it does it when not
+    // done). Returns 0 or errno.
+    int Sync();
     // Gives the file its name, failing with EEXIST when the name is taken (nothing is
-    // replaced then). Returns 0 or errno; on failure the file is discarded.
-    int CommitNew();
-    // Syncs the file and renames it over the target: the old target is traded only for
-    // bytes that are on the disk. Returns 0 or errno; on failure the target is untouched.
+    // replaced then). durable: the bytes are synced before the name appears and the
+    // folder after, so the file survives a power loss once this returns; a file that
+    // other files are to be replaced in trust of needs that. Returns 0 or errno; on
+    // failure the file is discarded (and its new name removed).
+    int CommitNew(bool durable = false);
+    // Syncs the file, renames it over the target and syncs the folder: the old target is
+    // traded only for bytes that are on the disk. Returns 0 or errno; on failure the
+    // target is untouched. The folder's sync comes after the old target is gone, so its
+    // failure is not reported: the replacement has happened either way.
     int Commit();
     // Removes the file; the target stays as it was.
     void Discard();
 
   private:
     int LinkHidden();
+    int NameNew();
 
     PosixFile file_;
     std::string target_;
     std::string hiddenPath_;  // empty while the file has no name
     bool unnamed_ = false;
+    bool synced_ = false;
 };
 
 // Renames from to to. FailIfExists semantics when replace is false (EEXIST on a taken
-// name, also where the file system cannot rename without replacing). Returns 0 or errno.
+// name, also where the file system cannot rename without replacing). replace: from's
+// bytes are synced before it goes over to, and the folder after (its failure unreported,
+// as for ReplacementFile::Commit). Returns 0 or errno.
 int RenameFile(const std::string& from, const std::string& to, bool replace);
 
 // Whether name (no folder) is a hidden temporary name this program makes.

@@ -98,20 +98,29 @@ int ColourCount(const ColorMapObject* map) {
     return map != nullptr ? std::min(map->ColorCount, kPaletteEntries) : kPaletteEntries;
 }
 
-int SquaredDistance(const RgbQuad& a, const GifColorType& b) {
-    const int db = a.rgbBlue - b.Blue, dg = a.rgbGreen - b.Green, dr = a.rgbRed - b.Red;
-    return db * db + dg * dg + dr * dr;
+uint32_t ColourKey(uint8_t blue, uint8_t green, uint8_t red) {
+    return uint32_t{blue} | (uint32_t{green} << 8) | (uint32_t{red} << 16);
 }
 
-uint8_t NearestEntry(const RgbQuad* palette, uint32_t count, const GifColorType& colour) {
-    uint32_t best = 0;
-    for (uint32_t i = 1; i < count; ++i) {
-        if (SquaredDistance(palette[i], colour) < SquaredDistance(palette[best], colour)) {
-            best = i;
+}  // namespace
+
+TGifImg::Colours TGifImg::ImageColours(GifFileType* gif) {
+    const ColorMapObject* map = CurrentColourMap(gif);
+    const int count = ColourCount(map);
+    Colours colours{};
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        if (map == nullptr) {
+            const auto grey = static_cast<uint8_t>(i);
+            colours[i] = Bgr{grey, grey, grey};
+        } else {
+            const GifColorType& c = map->Colors[i < count ? i : 0];
+            colours[i] = Bgr{c.Blue, c.Green, c.Red};
         }
     }
-    return static_cast<uint8_t>(best);
+    return colours;
 }
+
+namespace {
 
 // Reads an extension; a graphic control block fills control (for the next image), every
 // other one is skipped.
@@ -179,13 +188,14 @@ void TGifImg::Decode(const std::string& name) {
                 CreateCanvas(gif.get(), true);
             }
             DisposePrevious();
+            transparent_ = control.TransparentColor;
+            ChooseColours(gif.get(), !imageRead);
             previous_ = {gif->Image.Left, gif->Image.Top, gif->Image.Width, gif->Image.Height};
             disposal_ = control.DisposalMode;
             if (disposal_ == DISPOSE_PREVIOUS) {
                 SaveArea();
             }
-            transparent_ = control.TransparentColor;
-            DrawImage(gif.get(), !imageRead);
+            DrawImage(gif.get());
             control = kNoControl;  // a control block governs the one image after it
             imageRead = true;
         } else if (type == EXTENSION_RECORD_TYPE) {
@@ -230,58 +240,88 @@ void TGifImg::CreateCanvas(GifFileType* gif, bool withImage) {
         std::memset(DibBits(Picture()), background_,
                     size_t{DibRowBytes(Picture())} * static_cast<size_t>(outputHeight_));
     }
+    pixelBytes_ = 1;
     if (!withImage) {
-        TakeColourMap(gif);
+        TakeColourMap(ImageColours(gif));
     }
     DoProgress(0, 0, TImgEvent::HeaderRead);
 }
 
-void TGifImg::TakeColourMap(GifFileType* gif) {
-    const ColorMapObject* map = CurrentColourMap(gif);
-    RgbQuad* palette = DibPalette(Picture());
-    const int count = ColourCount(map);
-    const uint32_t stored = std::min<uint32_t>(static_cast<uint32_t>(count), coloursUsed_);
-    for (uint32_t i = 0; i < stored; ++i) {
-        const auto grey = static_cast<uint8_t>(i);  // no map: a grey ramp
-        palette[i] = map != nullptr
-                         ? RgbQuad{map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0}
-                         : RgbQuad{grey, grey, grey, 0};
+void TGifImg::ChooseColours(GifFileType* gif, bool first) {
+    const Colours colours = ImageColours(gif);
+    if (pixelBytes_ == 3) {
+        colours_ = colours;
+        return;
     }
-    // Indices past the entries the picture holds (a later image with a larger map, or
-    // pixels beyond their map) are drawn as the nearest stored colour, or entry 0.
-    for (int i = 0; i < kPaletteEntries; ++i) {
-        if (static_cast<uint32_t>(i) < stored) {
-            indexMap_[i] = static_cast<uint8_t>(i);
-        } else if (map != nullptr && i < count) {
-            indexMap_[i] = NearestEntry(palette, stored, map->Colors[i]);
-        } else {
-            indexMap_[i] = 0;
-        }
-    }
-}
-
-void TGifImg::MapIntoPalette(GifFileType* gif) {
-    const ColorMapObject* map = CurrentColourMap(gif);
-    const RgbQuad* palette = DibPalette(Picture());
-    const int count = ColourCount(map);
-    for (int i = 0; i < kPaletteEntries; ++i) {
-        const auto grey = static_cast<GifByteType>(i);
-        const GifColorType colour = map != nullptr ? (i < count ? map->Colors[i] : map->Colors[0])
-                                                   : GifColorType{grey, grey, grey};
-        indexMap_[i] = NearestEntry(palette, coloursUsed_, colour);
-    }
-}
-
-void TGifImg::DrawImage(GifFileType* gif, bool first) {
-    const GifImageDesc image = gif->Image;
+    const GifImageDesc& image = gif->Image;
     // Through transparent pixels the earlier pictures stay, in the palette they were drawn in.
     const bool coversPicture = image.Left == 0 && image.Top == 0 && image.Width >= outputWidth_ &&
                                image.Height >= outputHeight_ && transparent_ < 0;
-    if (first || coversPicture) {
-        TakeColourMap(gif);
-    } else {
-        MapIntoPalette(gif);
+    const auto count = static_cast<uint32_t>(ColourCount(CurrentColourMap(gif)));
+    if (first || (coversPicture && count <= coloursUsed_)) {
+        TakeColourMap(colours);
+    } else if (!MapExactly(colours)) {
+        ConvertToTrueColour();
+        colours_ = colours;
     }
+}
+
+void TGifImg::TakeColourMap(const Colours& colours) {
+    RgbQuad* palette = DibPalette(Picture());
+    paletteLookup_.clear();
+    for (uint32_t i = 0; i < coloursUsed_; ++i) {
+        palette[i] = RgbQuad{colours[i].b, colours[i].g, colours[i].r, 0};
+        paletteLookup_.emplace_back(ColourKey(colours[i].b, colours[i].g, colours[i].r),
+                                    static_cast<uint8_t>(i));
+    }
+    std::sort(paletteLookup_.begin(), paletteLookup_.end());
+    // Indices past the picture's entries are pixels beyond their map: drawn as entry 0.
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        indexMap_[i] = static_cast<uint32_t>(i) < coloursUsed_ ? static_cast<uint8_t>(i) : 0;
+    }
+}
+
+bool TGifImg::MapExactly(const Colours& colours) {
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        if (i == transparent_) {
+            continue;  // never drawn
+        }
+        const uint32_t key = ColourKey(colours[i].b, colours[i].g, colours[i].r);
+        const auto found = std::lower_bound(paletteLookup_.begin(), paletteLookup_.end(),
+                                            std::pair<uint32_t, uint8_t>{key, 0});
+        if (found == paletteLookup_.end() || found->first != key) {
+            return false;
+        }
+        indexMap_[i] = found->second;
+    }
+    return true;
+}
+
+void TGifImg::ConvertToTrueColour() {
+    const UniqueDib indexed = TakePicture();
+    const RgbQuad* palette = DibPalette(indexed.get());
+    const RgbQuad& background = palette[background_];
+    backgroundColour_ = Bgr{background.rgbBlue, background.rgbGreen, background.rgbRed};
+    CreatePicture(outputWidth_, outputHeight_, 24);
+    pixelBytes_ = 3;
+    const size_t fromBytes = DibRowBytes(indexed.get());
+    const size_t toBytes = DibRowBytes(Picture());
+    for (int y = 0; y < outputHeight_; ++y) {
+        const uint8_t* from = DibBits(indexed.get()) + static_cast<size_t>(y) * fromBytes;
+        uint8_t* to = DibBits(Picture()) + static_cast<size_t>(y) * toBytes;
+        for (int x = 0; x < outputWidth_; ++x, to += 3) {
+            const RgbQuad& q = palette[from[x] < coloursUsed_ ? from[x] : 0];
+            to[0] = q.rgbBlue;
+            to[1] = q.rgbGreen;
+            to[2] = q.rgbRed;
+        }
+    }
+    // The receiver's copy changes its form too: it gets every row again.
+    DoProgress(0, outputHeight_ - 1, TImgEvent::RowsDecoded);
+}
+
+void TGifImg::DrawImage(GifFileType* gif) {
+    const GifImageDesc image = gif->Image;
     if (image.Width <= 0 || image.Height <= 0) {
         return;
     }
@@ -321,7 +361,8 @@ void TGifImg::ForEachRowOfPrevious(const RowPart& rowPart) {
     for (int y = std::max(previous_.top, 0); y < bottom && left < right; ++y) {
         uint8_t* row = DibBits(Picture()) +
                        static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture());
-        rowPart(row + left, static_cast<size_t>(right - left));
+        rowPart(row + static_cast<size_t>(left) * pixelBytes_,
+                static_cast<size_t>(right - left) * pixelBytes_);
     }
 }
 
@@ -346,9 +387,17 @@ void TGifImg::SaveArea() {
 }
 
 void TGifImg::DisposePrevious() {
-    if (disposal_ == DISPOSE_BACKGROUND) {
+    if (disposal_ == DISPOSE_BACKGROUND && pixelBytes_ == 1) {
         ForEachRowOfPrevious(
             [this](uint8_t* part, size_t count) { std::memset(part, background_, count); });
+    } else if (disposal_ == DISPOSE_BACKGROUND) {
+        ForEachRowOfPrevious([this](uint8_t* part, size_t count) {
+            for (uint8_t* end = part + count; part < end; part += 3) {
+                part[0] = backgroundColour_.b;
+                part[1] = backgroundColour_.g;
+                part[2] = backgroundColour_.r;
+            }
+        });
     } else if (disposal_ == DISPOSE_PREVIOUS) {
         size_t done = 0;
         ForEachRowOfPrevious([this, &done](uint8_t* part, size_t count) {
@@ -368,10 +417,23 @@ void TGifImg::DrawLine(GifFileType* gif, int left, int y) {
     }
     const size_t count = std::min(line_.size(), static_cast<size_t>(outputWidth_ - left));
     uint8_t* target = DibBits(Picture()) +
-                      static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture()) + left;
-    for (size_t i = 0; i < count; ++i) {
-        if (line_[i] != transparent_) {  // a transparent pixel keeps what lies below
-            target[i] = indexMap_[line_[i]];
+                      static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture()) +
+                      static_cast<size_t>(left) * pixelBytes_;
+    // A transparent pixel keeps what lies below.
+    if (pixelBytes_ == 1) {
+        for (size_t i = 0; i < count; ++i) {
+            if (line_[i] != transparent_) {
+                target[i] = indexMap_[line_[i]];
+            }
+        }
+        return;
+    }
+    for (size_t i = 0; i < count; ++i, target += 3) {
+        if (line_[i] != transparent_) {
+            const Bgr& colour = colours_[line_[i]];
+            target[0] = colour.b;
+            target[1] = colour.g;
+            target[2] = colour.r;
         }
     }
 }

@@ -7,7 +7,9 @@
 // brought to 8 bits; sub-sampled components are stretched to the image's size. Only
 // three-component images are shown (others end with 3000). Under a memory budget the
 // full-size decode gets the half the picture leaves, and a stream larger than that ends
-// with 8 before the decoder allocates. Runs on the loader thread.
+// with 8 before the decoder allocates. Runs on the loader thread, which decodes a tile's
+// code-blocks and wavelet passes with one helper per further hardware thread (they inherit
+// its priority) and is the only one to ask the abort flag.
 
 #include <string>
 

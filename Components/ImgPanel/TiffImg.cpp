@@ -17,6 +17,7 @@
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
+#include "Components/ImgPanel/TiffRows.h"
 
 namespace {
 
@@ -98,34 +99,9 @@ class RgbaReader {
     bool ok_ = false;
 };
 
-template <int BytesPerPixel>
-void SwapToBgr(const uint8_t* source, uint8_t* slot, uint32_t width) {
-    for (uint32_t x = 0; x < width; ++x) {
-        const uint8_t* in = source + size_t{x} * BytesPerPixel;
-        uint8_t* out = slot + size_t{x} * BytesPerPixel;
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-        if constexpr (BytesPerPixel == 4) {
-            out[3] = in[3];
-        }
-    }
-}
-
 void WidenTwoBitIndices(const uint8_t* source, uint8_t* slot, uint32_t width) {
     for (uint32_t x = 0; x < width; ++x) {
         slot[x] = static_cast<uint8_t>((source[x / 4] >> (6 - 2 * (x % 4))) & 3);
-    }
-}
-
-// libtiff's packed pixels (red in the lowest byte) as blue, green, red, alpha.
-void AbgrToBgra(const uint32_t* source, uint8_t* slot, uint32_t width) {
-    for (uint32_t x = 0; x < width; ++x) {
-        const uint32_t p = source[x];
-        slot[4 * x] = static_cast<uint8_t>(TIFFGetB(p));
-        slot[4 * x + 1] = static_cast<uint8_t>(TIFFGetG(p));
-        slot[4 * x + 2] = static_cast<uint8_t>(TIFFGetR(p));
-        slot[4 * x + 3] = static_cast<uint8_t>(TIFFGetA(p));
     }
 }
 
@@ -146,6 +122,48 @@ uint32_t RgbaChunkRows(TIFF* tif, uint32_t width, uint32_t height, uint64_t maxB
     }
     // A strip or tile row larger than the cap is read in parts (slower, never unbounded).
     return static_cast<uint32_t>(std::min<uint64_t>(rows, maxBytes / rowBytes));
+}
+
+// What the first extra sample means; without one, or with one of no stated meaning, the
+// pixels are opaque.
+tiffrows::Alpha ReadAlpha(TIFF* tif) {
+    uint16_t count = 0;
+    const uint16_t* meanings = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &meanings) == 0 || count == 0 ||
+        meanings == nullptr) {
+        return tiffrows::Alpha::None;
+    }
+    switch (meanings[0]) {
+        case EXTRASAMPLE_UNASSALPHA:
+            return tiffrows::Alpha::Straight;
+        case EXTRASAMPLE_ASSOCALPHA:
+            return tiffrows::Alpha::Premultiplied;
+        default:
+            return tiffrows::Alpha::None;
+    }
+}
+
+// libtiff's RGBA reader multiplies unassociated alpha into the colours; told the alpha is
+// associated, it hands the samples over as stored, so they are composited like strips.
+void KeepStraightColours(TIFF* tif) {
+    uint16_t count = 0;
+    const uint16_t* meanings = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &meanings) == 0 || count == 0) {
+        return;
+    }
+    std::vector<uint16_t> associated(meanings, meanings + count);
+    associated[0] = EXTRASAMPLE_ASSOCALPHA;
+    if (TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, count, associated.data()) == 0) {
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
+}
+
+bool IsCmyk(TIFF* tif, uint16_t photometric, uint16_t samples) {
+    uint16_t inks = INKSET_CMYK;
+    if (TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks) == 0) {
+        inks = INKSET_CMYK;
+    }
+    return photometric == PHOTOMETRIC_SEPARATED && inks == INKSET_CMYK && samples >= 4;
 }
 
 }  // namespace
@@ -196,6 +214,7 @@ void TTiffImg::ReadTags(TIFF* tif) {
     }
     const int bits = samplesPerPixel_ > 0 ? samplesPerPixel_ * bitsPerSample_ : bitsPerSample_;
     bitCount_ = bits > 0 ? bits : 1;
+    alpha_ = ReadAlpha(tif);
 }
 
 TTiffImg::Route TTiffImg::ChooseRoute(TIFF* tif) {
@@ -211,9 +230,13 @@ TTiffImg::Route TTiffImg::ChooseRoute(TIFF* tif) {
          photometric_ == PHOTOMETRIC_PALETTE)) {
         return Route::Indexed;
     }
-    if (scanlines && bits == 8 && photometric_ == PHOTOMETRIC_RGB &&
-        (samples == 3 || samples == 4)) {
-        return samples == 3 ? Route::Rgb : Route::Rgba;
+    if (scanlines && bits == 8 && photometric_ == PHOTOMETRIC_RGB && samples >= 3) {
+        return Route::Rgb;
+    }
+    // Inks are turned into light here: libtiff's RGBA reader refuses 16-bit inks and rounds
+    // 8-bit ones down.
+    if (scanlines && (bits == 8 || bits == 16) && IsCmyk(tif, photometric_, samples)) {
+        return Route::Cmyk;
     }
     if (scanlines && bits == 8 && samples == 3 && photometric_ == PHOTOMETRIC_YCBCR &&
         compression_ == COMPRESSION_JPEG &&
@@ -277,18 +300,9 @@ void TTiffImg::Decode(const std::string& name) {
     filter.scaleX = filter.scaleY = static_cast<float>(DisplayCoeff());
     filter.dstBpp = 24;
     filter.kind = FilterKind();
-    switch (route) {
-        case Route::Indexed:
-            filter.srcBpp = static_cast<uint8_t>(bitsPerSample_ == 2 ? 8 : bitsPerSample_);
-            break;
-        case Route::Rgb:
-            filter.srcBpp = 24;
-            break;
-        case Route::Rgba:
-        case Route::RgbaReader:
-            filter.srcBpp = 32;
-            break;
-    }
+    // Every route but palettes hands the filter blue, green, red, alpha composited away.
+    filter.srcBpp = static_cast<uint8_t>(
+        route != Route::Indexed ? 24 : (bitsPerSample_ == 2 ? 8 : bitsPerSample_));
     const FilterGuard filterGuard = OpenFilteredPicture(filter);
     if (route == Route::Indexed) {
         filter.paletteSize = BuildPalette(tif.get());
@@ -317,15 +331,16 @@ void TTiffImg::ReadScanlines(TIFF* tif, FilterParams& filter, Route route) {
     // libtiff writes a whole scanline, which may be longer than the filter's slot.
     ReserveMemory(static_cast<uint64_t>(scanlineSize));
     std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
+    const unsigned samples = std::max<unsigned>(samplesPerPixel_, 1);
     uint32_t sourceRow = 0;
     FilterRows(filter, [&](uint8_t* slot) {
         if (TIFFReadScanline(tif, scanline.data(), sourceRow++, 0) < 0) {
             throw TImgDecodeError{ImgError::ReadFault};
         }
         if (route == Route::Rgb) {
-            SwapToBgr<3>(scanline.data(), slot, width);
-        } else if (route == Route::Rgba) {
-            SwapToBgr<4>(scanline.data(), slot, width);
+            tiffrows::RgbToBgr(scanline.data(), slot, width, samples, alpha_);
+        } else if (route == Route::Cmyk) {
+            tiffrows::CmykToBgr(scanline.data(), slot, width, samples, bitsPerSample_, alpha_);
         } else if (bitsPerSample_ == 2) {
             WidenTwoBitIndices(scanline.data(), slot, width);
         } else {
@@ -335,6 +350,9 @@ void TTiffImg::ReadScanlines(TIFF* tif, FilterParams& filter, Route route) {
 }
 
 void TTiffImg::ReadThroughRgba(TIFF* tif, FilterParams& filter) {
+    if (alpha_ == tiffrows::Alpha::Straight) {
+        KeepStraightColours(tif);
+    }
     RgbaReader reader(tif);
     if (!reader.Ok()) {
         throw TImgDecodeError{ImgError::BadFormat};
@@ -375,7 +393,8 @@ void TTiffImg::ReadThroughRgba(TIFF* tif, FilterParams& filter) {
                 throw TImgDecodeError{ImgError::ReadFault};
             }
         }
-        AbgrToBgra(raster.data() + size_t{sourceRow - chunkStart} * width, slot, width);
+        tiffrows::PackedRgbaToBgr(raster.data() + size_t{sourceRow - chunkStart} * width, slot,
+                                  width, alpha_);
         ++sourceRow;
     });
 }

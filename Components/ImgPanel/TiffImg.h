@@ -2,11 +2,12 @@
 // The TIFF decoder of the image panel (format code 6, first bytes "II" or "MM").
 //
 // Reads the first image of the file with libtiff and reduces it row by row to the display
-// coefficient with the area filter, into a 24-bit picture. Files of 8-bit colour and of
-// palette or grey pixels of 8 bits or less are read scanline by scanline (JPEG-compressed
-// ones as RGB); everything else libtiff can show (tiles, separate planes, 16-bit samples,
-// CMYK, YCbCr, LogLuv ...) goes through its RGBA reader a strip or a row of tiles at a
-// time. Either way only a strip or the filter's window is held, never the whole picture.
+// coefficient with the area filter, into a 24-bit picture. Files of 8-bit colour, of 8 or
+// 16-bit CMYK and of palette or grey pixels of 8 bits or less are read scanline by scanline
+// (JPEG-compressed ones as RGB); everything else libtiff can show (tiles, separate planes,
+// 16-bit samples, YCbCr, LogLuv ...) goes through its RGBA reader a strip or a row of tiles
+// at a time. Either way only a strip or the filter's window is held, never the whole
+// picture. Alpha is composited over white on every route (TiffRows).
 // Runs on the loader thread; libtiff's messages go to this decoder's trace, never to the
 // process-wide handlers.
 
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "Components/ImgPanel/ImgCtrl.h"
+#include "Components/ImgPanel/TiffRows.h"
 
 struct FilterParams;
 struct tiff;
@@ -40,8 +42,8 @@ class TTiffImg : public TImgCtrl {
     // How the rows reach the filter.
     enum class Route {
         Indexed,     // 1, 2, 4 or 8 bits through a palette (2 bits widened to 8)
-        Rgb,         // 8-bit red, green, blue, swapped to blue, green, red
-        Rgba,        // the same with a fourth sample
+        Rgb,         // 8-bit red, green, blue (and extra samples) to blue, green, red
+        Cmyk,        // 8 or 16-bit inks (and extra samples) to blue, green, red
         RgbaReader,  // libtiff's RGBA reader
     };
 
@@ -61,5 +63,6 @@ class TTiffImg : public TImgCtrl {
     uint16_t bitsPerSample_ = 0;
     uint16_t samplesPerPixel_ = 0;
     uint16_t photometric_ = 0;
+    tiffrows::Alpha alpha_ = tiffrows::Alpha::None;
     uint64_t libraryAllocation_ = 0;  // the most libtiff may take at once in this decode
 };

@@ -45,10 +45,7 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
     // moves its items: the view's own drop handling is not used.
     setDragDropMode(QAbstractItemView::NoDragDrop);  // clears the flags: drops are set after
     setAcceptDrops(true);
-    model_->SetChildProbe([this](TreeNode& node) {
-        WatchShownFolder(node);
-        return ProbeChildren(node);
-    });
+    model_->SetChildProbe([this](TreeNode& node) { return ProbeChildren(node); });
     model_->SetIconSource([this](const TreeNode& node) { return ItemIcon(node); });
     model_->SetRenameHandler(
         [this](TreeNode& node, const QString& text) { return OnEndLabelEdit(node, text); });
@@ -60,8 +57,8 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
         [this](const std::shared_ptr<PopulationWorker::Result>& result) {
             OnPopulationResult(result);
         });
+    SetUpChangeFollowing();  // first: it tracks expansions before the view's handlers run
     ConnectView();
-    SetUpChangeFollowing();
     SetReadOnly(readOnly_);
     SetBorderStyle(borderStyle_);
     SetHideSelection(hideSelection_);

@@ -8,6 +8,7 @@
 #include "Components/PkgFolder/FolderPopulation.h"
 #include "Components/PkgFolder/FolderTreeModel.h"
 #include "Components/PkgFolder/IconCache.h"
+#include "Components/PkgFolder/ItemWatches.h"
 #include "Components/PkgFolder/PopulationWorker.h"
 #include "Components/PkgFolder/RefreshWorker.h"
 #include "Components/PkgFolder/ShellWrappers.h"
@@ -23,8 +24,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class CShellContextMenu;
@@ -188,6 +190,9 @@ class TFolderTree : public QTreeView {
     bool PopulateNewItem(HTREEITEM item);
     TWatcher& Watcher() { return *watcher_; }
     RefreshWorker& Refresher() { return *refresher_; }
+    // The inotify watches the tree may hold, its roots included (FolderTreeWatches.cpp):
+    // a share of the per-user limit by default; tests lower it.
+    void SetWatchBudget(int watches);
 
     // Drives and device changes (FolderTreeDevices.cpp). The mount-table monitor reports
     // drives that came and went; network drives change the tree at once, media (and other
@@ -280,10 +285,7 @@ class TFolderTree : public QTreeView {
     void StopChangeFollowing();
     void OnFollowWake();
     void RestartFollowTimer();
-    void NoteExpanded(const TreeNode& node);
-    void WatchShownFolder(const TreeNode& node);
     std::string ItemPath(const TreeNode& node) const;
-    void NoteCollapsed(const TreeNode& node);
     RefreshBatch TakeSnapshot(const std::vector<std::string>& roots) const;
     void CollectRefreshFolders(const TreeNode& node, bool read,
                                const std::vector<std::string>& roots, RefreshBatch& batch) const;
@@ -295,9 +297,22 @@ class TFolderTree : public QTreeView {
     void DeleteRefreshedItem(TreeNode* node);
     void CollapseReset(TreeNode* node);
 
+    // Which folders are watched (FolderTreeWatches.cpp).
+    void SetUpWatches();
+    void TrackExpansion(const QModelIndex& index, bool expanded);
+    void ForgetItem(const TreeNode& node);
+    void ScheduleWatchUpdate();
+    void UpdateWatches();
+    // The rows the view shows now, from the top (the first one may be cut by the edge).
+    std::vector<const TreeNode*> RowsOnScreen() const;
+    bool IsShownExpanded(const TreeNode& node) const;
+
     // Drives (FolderTreeDevices.cpp).
     void StartMountMonitor();
     void OnMountTableChanged();
+    // The drive mounted on `root` now, by the current mount table.
+    std::optional<platform::Volume> MountedDrive(const std::string& root) const;
+    void FollowDriveAnew(const std::string& root, platform::DriveType type);
     HTREEITEM FindComputerItem();
     HTREEITEM FindDriveItem(HTREEITEM computer, const std::string& root) const;
     void RemoveDriveItem(HTREEITEM item);
@@ -353,7 +368,7 @@ class TFolderTree : public QTreeView {
     TDragMode dragMode_ = dmManual;
 
     // Following changes on disk: reports collected from the watch threads, the batch timer,
-    // the refresh thread and the directories watched for expanded items.
+    // the refresh thread, the watcher and the directories it watches for the items.
     std::mutex pendingMutex_;
     std::vector<std::string> pendingChanges_;
     QTimer followTimer_;
@@ -361,7 +376,9 @@ class TFolderTree : public QTreeView {
     std::unique_ptr<platform::UiWaker> followWaker_;
     std::unique_ptr<RefreshWorker> refresher_;
     std::unique_ptr<TWatcher> watcher_;
-    std::unordered_map<HTREEITEM, std::string> watchedDirs_;
+    std::unique_ptr<ItemWatches> watches_;
+    std::set<HTREEITEM> expandedItems_;  // as the view says, ancestors collapsed or not
+    QTimer watchUpdateTimer_;
 
     // Drives: media events waiting for the drive timer, one per drive root.
     QTimer driveTimer_;

@@ -55,6 +55,14 @@ void TFolderTree::OnDeviceChange(DeviceEvent event, const platform::Volume& driv
     const std::string& root = drive.mountPoint;
     if (root.empty())
         return;
+    if (event == DeviceEvent::RemoveComplete) {
+        // Mounts stack: while another file system is mounted on the folder the drive stays,
+        // showing what is there now.
+        if (const std::optional<platform::Volume> current = MountedDrive(root)) {
+            OnDeviceChange(DeviceEvent::Arrival, *current);
+            return;
+        }
+    }
     if (drive.type != DriveType::Remote) {
         pendingDrives_[root] = event;  // the last event of each drive counts
         if (!driveTimer_.isActive())
@@ -65,7 +73,7 @@ void TFolderTree::OnDeviceChange(DeviceEvent event, const platform::Volume& driv
         const HTREEITEM computer = FindComputerItem();
         if (computer && IsExpandedOnce(computer))
             PopulateNewItem(computer);
-        watcher_->AddWatch(root, true);
+        FollowDriveAnew(root, DriveType::Remote);
         return;
     }
     watcher_->RemoveWatch(root);
@@ -88,6 +96,25 @@ void TFolderTree::OnDriveRefresh() {
         else
             DriveRemoved(computer, root);
     }
+}
+
+std::optional<platform::Volume> TFolderTree::MountedDrive(const std::string& root) const {
+    for (platform::Volume& drive : space_->Volumes().Drives()) {
+        if (drive.mountPoint == root)
+            return std::move(drive);
+    }
+    return std::nullopt;
+}
+
+void TFolderTree::FollowDriveAnew(const std::string& root, DriveType type) {
+    // A watch holds on to the file system that was mounted when it was made: a drive that
+    // arrives again (one mounted on top of another, or the top one gone) is watched anew,
+    // and what the tree shows of it is read in the next pass.
+    watcher_->RemoveWatch(root);
+    if (type == DriveType::Fixed || type == DriveType::RamDisk || type == DriveType::Remote)
+        watcher_->AddWatch(root, type == DriveType::Remote);
+    ScheduleWatchUpdate();  // the roots take their share of the budget
+    OnFolderChange(root);
 }
 
 HTREEITEM TFolderTree::FindComputerItem() {
@@ -149,9 +176,7 @@ void TFolderTree::DriveArrived(HTREEITEM computer, const std::string& root) {
     if (node->children.empty())
         node->childState = TreeNode::ChildState::Unknown;
     model_->NotifyChanged(node);
-    const DriveType type = space_->Volumes().TypeOfPath(root);
-    if (type == DriveType::Fixed || type == DriveType::RamDisk)
-        watcher_->AddWatch(root);
+    FollowDriveAnew(root, space_->Volumes().TypeOfPath(root));
 }
 
 void TFolderTree::DriveRemoved(HTREEITEM computer, const std::string& root) {
@@ -174,7 +199,6 @@ void TFolderTree::DriveRemoved(HTREEITEM computer, const std::string& root) {
         quietExpansion_ = false;
         DeleteChildren(item);
         node->expandedOnce = false;
-        NoteCollapsed(*node);
     }
     RemoveDriveItem(item);
 }

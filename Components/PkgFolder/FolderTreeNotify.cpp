@@ -98,10 +98,8 @@ void TFolderTree::OnViewCollapsed(const QModelIndex& index) {
     const HTREEITEM item = node->handle;
     if (WantsRefresh(item)) {
         DeleteChildren(item);
-        if (TreeNode* again = model_->Node(item)) {
+        if (TreeNode* again = model_->Node(item))
             again->expandedOnce = false;
-            NoteCollapsed(*again);
-        }
     }
     emit OnExpanded(this, item);
 }
@@ -162,7 +160,6 @@ void TFolderTree::AdoptChildren(TreeNode* node, PopulationOutcome outcome, bool 
     const HTREEITEM item = node->handle;
     model_->Insert(node, std::move(outcome.children), static_cast<int>(node->children.size()));
     node->expandedOnce = true;
-    NoteExpanded(*node);
     if (node == model_->Root())
         return;
     const bool hasChildren = !node->children.empty();
@@ -256,6 +253,7 @@ bool TFolderTree::OnEndLabelEdit(TreeNode& node, const QString& text) {
         data.folder->GetDisplayNameOf(result.item, platform::NameKind::InFolder));
     RebaseDescendants(&node);
     SortChildrenOf(node.parent);
+    ScheduleWatchUpdate();  // the folders below are watched under their new paths
     viewport()->update();
     // The current folder follows the rename, also when it lies inside the renamed folder.
     const std::string newPath = PidlToPath(*space_, data.absolute.Get());

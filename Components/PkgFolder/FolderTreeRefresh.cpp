@@ -52,17 +52,20 @@ void TFolderTree::SetUpChangeFollowing() {
         std::make_unique<TWatcher>([this](const std::string& path) { OnFolderChange(path); });
     watcher_->SetWatchFiles(showFiles_);
     watcher_->SetDelay(kWatchDelayMs);
-    model_->SetRemovalObserver([this](const TreeNode& node) { NoteCollapsed(node); });
+    model_->SetRemovalObserver([this](const TreeNode& node) { ForgetItem(node); });
     driveTimer_.setSingleShot(true);
     driveTimer_.setInterval(kDriveDelayMs);
     connect(&driveTimer_, &QTimer::timeout, this, &TFolderTree::OnDriveRefresh);
     StartMountMonitor();
+    SetUpWatches();
 }
 
 void TFolderTree::StopChangeFollowing() {
     // The watcher revokes its handler and joins its threads, so no report arrives after
     // this; then the refresh thread ends, and its results still queued are dropped.
     model_->SetRemovalObserver(nullptr);
+    watchUpdateTimer_.stop();
+    watches_.reset();
     watcher_.reset();
     refresher_.reset();
     followTimer_.stop();
@@ -91,38 +94,12 @@ void TFolderTree::WatchDrives() {
     watcher_->SetPaused(false);
     watcher_->SetWatchFiles(showFiles_);
     watcher_->WatchDrives(space_->Volumes());
-}
-
-void TFolderTree::NoteExpanded(const TreeNode& node) {
-    if (!watcher_ || !IsValidItemData(node.data.get()) || watchedDirs_.count(node.handle))
-        return;
-    std::string path = ItemPath(node);
-    if (path.empty())
-        return;
-    watcher_->AddDirectory(path);
-    watchedDirs_.emplace(node.handle, std::move(path));
+    ScheduleWatchUpdate();  // the roots take their share of the budget
 }
 
 std::string TFolderTree::ItemPath(const TreeNode& node) const {
     std::string path = ChildPath(*node.data);
     return path.empty() ? PidlToPath(*space_, node.data->absolute.Get()) : path;
-}
-
-void TFolderTree::WatchShownFolder(const TreeNode& node) {
-    // A folder row is watched once it is drawn (its button is worked out then), so a folder
-    // made inside it gives it a button. Rows never drawn cost no watch: a folder of
-    // thousands of subfolders would otherwise use up the per-user watch limit.
-    if (IsValidItemData(node.data.get()) && node.data->isFolder)
-        NoteExpanded(node);
-}
-
-void TFolderTree::NoteCollapsed(const TreeNode& node) {
-    const auto found = watchedDirs_.find(node.handle);
-    if (found == watchedDirs_.end())
-        return;
-    if (watcher_)
-        watcher_->RemoveDirectory(found->second);
-    watchedDirs_.erase(found);
 }
 
 // ---- Batching -----------------------------------------------------------------------------
@@ -260,6 +237,13 @@ void TFolderTree::ApplyChange(RefreshChange& change) {
     }
     if (change.state == RefreshChange::State::Unreadable || node->populating)
         return;
+    if (!node->expandedOnce && node->data && node->data->isFolder) {
+        // An item whose folder was not read (a drive or a folder never opened, below an
+        // item that is not read either): its own button is worked out again when drawn.
+        node->childState = TreeNode::ChildState::Unknown;
+        model_->NotifyChanged(node);
+        return;
+    }
     RemoveGoneChildren(node, change.removed);
     node = model_->Node(change.item);
     if (!node)
@@ -339,7 +323,6 @@ void TFolderTree::DeleteRefreshedItem(TreeNode* node) {
 
 void TFolderTree::CollapseReset(TreeNode* node) {
     node->expandedOnce = false;
-    NoteCollapsed(*node);
     node->childState = TreeNode::ChildState::Unknown;
     quietExpansion_ = true;
     collapse(model_->IndexOf(node));

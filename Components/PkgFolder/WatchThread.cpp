@@ -30,6 +30,10 @@ bool ModificationTime(const std::string& path, timespec& mtime) {
     return true;
 }
 
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 // Running out of watches or instances is a limit of the machine, not of one folder: it is
 // logged once for the program, and the folders simply go unwatched.
 void ReportLimitOnce(const std::string& path, int error) {
@@ -86,32 +90,63 @@ bool WatchThread::IsWatching(const std::string& path) const {
     return watched_.count(path) != 0;
 }
 
-void WatchThread::ApplyOperations() {
+bool WatchThread::ApplyOperations() {
     std::vector<Operation> operations;
     {
         std::lock_guard lock(operationsMutex_);
         operations.swap(operations_);
     }
+    bool changed = false;
     for (const Operation& operation : operations) {
-        if (operation.add)
-            Watch(operation.path);
-        else
+        if (!operation.add)
             Unwatch(operation.path);
+        else if (Watch(operation.path) && ChangedSinceReleased(operation.path))
+            changed = true;
     }
+    return changed;
 }
 
 void WatchThread::Unwatch(const std::string& path) {
-    std::lock_guard lock(watchedMutex_);
+    // The root's row shares the root's own watch, which stays as long as the thread.
+    if (path == settings_.root)
+        return;
+    // Only this thread changes the table: it is read without the lock.
     const auto found = watched_.find(path);
     if (found == watched_.end())
         return;
+    // The time is taken while the watch still holds: a change before it is an event in the
+    // queue, one after it shows in the time.
+    RememberReleased(path);
     const int wd = found->second.wd;
-    watched_.erase(found);
-    const auto users = users_.find(wd);
-    if (users != users_.end() && --users->second == 0) {
+    {
+        std::lock_guard lock(watchedMutex_);
+        watched_.erase(found);
+        const auto users = users_.find(wd);
+        if (users == users_.end() || --users->second > 0)
+            return;
         users_.erase(users);
-        inotify_.RemoveWatch(wd);
     }
+    if (inotify_.RemoveWatch(wd))
+        removedByUs_.insert(wd);
+}
+
+void WatchThread::RememberReleased(const std::string& path) {
+    timespec mtime{};
+    if (!ModificationTime(path, mtime))
+        return;
+    if (released_.size() >= kMaxReleased)
+        released_.clear();
+    released_[path] = mtime;
+}
+
+bool WatchThread::ChangedSinceReleased(const std::string& path) {
+    const auto found = released_.find(path);
+    if (found == released_.end())
+        return false;
+    const timespec then = found->second;
+    released_.erase(found);
+    timespec now{};
+    return !ModificationTime(path, now) || !SameTime(now, then);
 }
 
 void WatchThread::Run() {
@@ -130,7 +165,10 @@ void WatchThread::Run() {
         if (stop_) {
             return;
         }
-        ApplyOperations();
+        if (ApplyOperations()) {
+            changesSeen_->fetch_add(1, std::memory_order_relaxed);
+            settle.Change(NowMs());
+        }
         if (eventsWaiting && ReadEvents()) {
             settle.Change(NowMs());
         }
@@ -204,6 +242,8 @@ bool WatchThread::ReadEvents() {
     int counted = 0;
     const int error = inotify_.ReadPending([&](const platform::InotifyInstance::Event& event) {
         if (event.mask & IN_IGNORED) {
+            if (removedByUs_.erase(event.wd))
+                return;  // the confirmation of a watch this thread removed
             Forget(event.wd);
         }
         if (platform::IsChangeEvent(event.mask, settings_.watchFiles)) {
@@ -226,7 +266,7 @@ bool WatchThread::RemoteTimesChanged() {
         timespec now{};
         if (!ModificationTime(path, now))
             now = timespec{};  // unreadable counts once, then stays unchanged
-        if (now.tv_sec == entry.mtime.tv_sec && now.tv_nsec == entry.mtime.tv_nsec)
+        if (SameTime(now, entry.mtime))
             continue;
         changed = true;
         entry.mtime = now;  // IsWatching reads the keys only

@@ -3,8 +3,10 @@
 // descriptor. It watches the root and the directories the tree shows below it, folds a
 // burst of changes into one report of the root `delay` ms after the first change, and on
 // network roots (where inotify sees only this machine's changes) also compares the
-// directories' modification times every 5 s. Made, fed and destroyed (stop, then join) on
-// the owner's thread; the destructor returns only once the thread has ended.
+// directories' modification times every 5 s. Removing a watch is no change; a directory
+// whose watch was removed and that changed before it is watched again is one. Made, fed
+// and destroyed (stop, then join) on the owner's thread; the destructor returns only once
+// the thread has ended.
 
 #include "Components/PkgFolder/WatchSink.h"
 
@@ -18,6 +20,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class WatchThread {
@@ -58,9 +62,12 @@ class WatchThread {
 
     void Run();
     bool WaitForWork(int timeoutMs, bool& eventsWaiting);
-    void ApplyOperations();
+    // Returns whether a directory watched again changed while it was not watched.
+    bool ApplyOperations();
     bool Watch(const std::string& path);
     void Unwatch(const std::string& path);
+    void RememberReleased(const std::string& path);
+    bool ChangedSinceReleased(const std::string& path);
     void Forget(int wd);
     bool ReadEvents();
     bool RemoteTimesChanged();
@@ -79,5 +86,12 @@ class WatchThread {
     mutable std::mutex watchedMutex_;
     std::map<std::string, Watched> watched_;
     std::map<int, int> users_;
+    // Thread only. Watches this thread removed: the IN_IGNORED that confirms each is ours.
+    std::unordered_set<int> removedByUs_;
+    // Thread only. Directories whose watch was removed, with their modification time then,
+    // so a change made while they were not watched shows when they are watched again. The
+    // record starts afresh past kMaxReleased entries; a later pass catches up then.
+    static constexpr std::size_t kMaxReleased = 16384;
+    std::unordered_map<std::string, timespec> released_;
     std::thread thread_;  // started last, once the root is watched
 };

@@ -159,6 +159,10 @@ std::vector<std::string> TWatcher::Roots() const {
 }
 
 bool TWatcher::IsWatching(const std::string& directory) const {
+    for (const Root& root : roots_) {
+        if (root.path == directory)
+            return root.thread && root.thread->IsWatching(directory);
+    }
     const auto found = directories_.find(directory);
     if (found == directories_.end())
         return false;

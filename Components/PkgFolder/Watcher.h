@@ -3,9 +3,9 @@
 // root folder), one report of the root per burst of changes, `Delay` ms after its first
 // change. Each root has its own thread (WatchThread). inotify is not recursive and a
 // recursive watch of "/" would exhaust the per-user watch limit, so a root's thread
-// watches the root and the directories the tree has expanded below it (added and removed
-// by the tree, counted, so a folder shown twice is watched once); changes in folders the
-// tree never opened are not reported, and the refresh would not read them anyway.
+// watches the root and the directories the tree asks for below it (what the user can see
+// change; added and removed by the tree, counted, so a folder shown twice is watched
+// once); changes elsewhere are not reported, and the refresh pass catches up with them.
 //
 // All operations run on the owner's thread. The handler runs on a watch thread; it is
 // revoked, and every thread joined, before the watcher is gone.
@@ -53,14 +53,15 @@ class TWatcher {
     void SetPaused(bool paused);
     bool IsStopped() const { return stopped_; }
 
-    // Directories the tree shows expanded; each is watched by the root that holds it.
+    // Directories the tree shows; each is watched by the innermost root that holds it.
     void AddDirectory(const std::string& path);
     void RemoveDirectory(const std::string& path);
 
     std::vector<std::string> Roots() const;
     // Whether a thread runs for the root (false while paused).
     bool IsRunning(const std::string& root) const;
-    // Whether a root's thread has put the watch of a directory the tree added in place.
+    // Whether a root's thread has the watch of a root, or of a directory the tree added, in
+    // place (a root whose folder was replaced, or unmounted, has lost its watch).
     bool IsWatching(const std::string& directory) const;
     // Events that counted as changes so far, on every root (diagnostics and tests).
     int ChangesSeen() const { return changesSeen_->load(std::memory_order_relaxed); }

@@ -4,12 +4,14 @@
 // in, the caller's tile decoder (tier 1 and reconstruction) finishes it into the image record.
 //
 // Thread use: a decode touches only its own objects (the decoder, its streams, the image), so
-// several decodes may run at once on different threads.
+// several decodes may run at once on different threads. The tile decoder shares a tile's work
+// with threads of its own (DecodeEnv::threads), joined before jpc_decode returns.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "Images/J2000/CodingParams.h"
@@ -23,7 +25,8 @@
 namespace j2000 {
 
 // The caller's cancel hook: `check` answers nonzero when decoding is to stop. It is polled
-// before every marker segment and before every packet.
+// before every marker segment and every packet, and in the tile decoder before each of its
+// jobs (code-blocks, passes of the synthesis, rows of samples), always on the decoding thread.
 struct jpc_cancel_t {
     void* handle = nullptr;
     int (*check)(const jpc_cancel_t*) = nullptr;
@@ -60,7 +63,13 @@ struct DecodeEnv {
     TileDecodeFn decodetile;  // none: tiles end after tier 2
     std::function<void(const PacketInfo&)> on_packet;
     DecodeLimits limits;
+    // Threads the tile decoder may work with, the decoding thread's included; 0: one per
+    // hardware thread. The output does not depend on it.
+    unsigned threads = 0;
 };
+
+// What the tile decoder keeps from one tile to the next (Reconstruction.cpp).
+struct ReconstructionState;
 
 struct jpc_dec_t {
     ImagePtr image;
@@ -84,9 +93,10 @@ struct jpc_dec_t {
     int tilesdecoded = 0;
     bool cancelled = false;
     bool overlimits = false;  // the SIZ asked for more samples than `DecodeLimits` allows
-    // The tile decoder's sample planes, one per component, kept from one tile to the next so
-    // that a picture of many tiles does not allocate (and fault in) its planes tile by tile.
-    std::vector<std::vector<std::int32_t>> sampleplanes;
+    // The tile decoder's sample planes and threads, kept from one tile to the next so that a
+    // picture of many tiles does not allocate (and fault in) its planes or start its threads
+    // tile by tile.
+    std::shared_ptr<ReconstructionState> reconstruction;
 };
 
 struct DecodeResult {

@@ -32,6 +32,14 @@
 #define J2K_VECTOR_CLONES
 #endif
 
+// A loop body shared by several of those builds must be inlined into each, or it runs in the
+// baseline build only.
+#if defined(__GNUC__) || defined(__clang__)
+#define J2K_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define J2K_ALWAYS_INLINE inline
+#endif
+
 namespace j2000 {
 
 // Fixed point of the irreversible path: 1.0 is 1 << 14.
@@ -44,6 +52,12 @@ inline int32_t WrapAdd(int32_t a, int32_t b) {
 }
 inline int32_t WrapSub(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+inline int64_t WrapAdd(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+inline int64_t WrapSub(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
 }
 
 // (v x c) >> 14 for a constant of at most 15 bits and sign, equal to the 64-bit product shifted
@@ -76,6 +90,13 @@ constexpr FixConstant MakeFixConstant(double c) {
 inline int32_t FixMul(int32_t v, FixConstant c) {
     return static_cast<int32_t>(static_cast<uint32_t>(FixMul(v, c.hi)) +
                                 static_cast<uint32_t>(FixMul(v, c.lo) >> kFixedBits));
+}
+
+// The same in 64-bit lanes, equal to the 32-bit form wherever that does not wrap. Values that
+// start in 32 bits grow less than 16-fold through one line's lifting, so the products stay far
+// inside 64 bits whatever the coefficients.
+inline int64_t FixMul(int64_t v, FixConstant c) {
+    return WrapAdd((v * c.hi) >> kFixedBits, (v * c.lo) >> (2 * kFixedBits));
 }
 
 }  // namespace j2000

@@ -8,9 +8,26 @@
 
 namespace j2000 {
 
+// Every value the 9/7 synthesis holds is a linear function of the samples it reconstructs, so
+// it is at most the sum of the absolute weights of that function (its gain) times the largest
+// sample. Worked out over every level count, line length and start parity (both directions of
+// a level multiply), the largest gains are:
+//   - 6.9 for what the plane holds between passes (coefficients and half-synthesised levels:
+//     2.63, the largest band gain of one direction, squared);
+//   - 24.3 for the lifting's own values, the sum of two neighbours that a step multiplies
+//     included (9.24, that sum in a row of the second level, times 2.63 for the column).
+// A checkerboard comes close to both. With the samples reconstructed within twice their range
+// (below 2^precision in magnitude after the level shift, a lossy picture's overshoot
+// included), the plane holds precision + fraction + log2(6.9) < 31 bits and a sign, and
+// 32-bit lifting precision + fraction + log2(24.3) < 31. So the fraction is 28 - precision
+// bits (at most 14), and above 12 bits the lifting runs in 64-bit lanes: 8-bit pictures keep
+// the fast lanes, 16-bit ones keep 12 fraction bits.
 int FixedFractionBits(int precision) {
-    // Room for the samples, two bits of wavelet gain and a sign below bit 31.
     return std::clamp(28 - precision, 0, 14);
+}
+
+bool NeedsWideLifting(int precision) {
+    return precision + FixedFractionBits(precision) > 26;
 }
 
 int32_t DequantiseCoefficient(int32_t v, int exponent, int mantissa, int rangeBits,

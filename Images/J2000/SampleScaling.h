@@ -13,8 +13,11 @@
 
 namespace j2000 {
 
-// Fraction bits of an irreversible component of the given precision.
+// How an irreversible component of the given precision is carried: the fraction bits of its
+// fixed point (14 up to 14 bits, then 28 - precision), and whether its 9/7 lifting needs 64-bit
+// lanes (above 12 bits). The reasons are in SampleScaling.cpp.
 int FixedFractionBits(int precision);
+bool NeedsWideLifting(int precision);
 
 // The reconstructed value of a decoded coefficient v of a band whose step has the given
 // exponent and mantissa and whose dynamic range is rangeBits (precision + log2 gain), in

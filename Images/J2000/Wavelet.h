@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "Images/J2000/FixedPoint.h"
 
@@ -20,12 +21,26 @@ struct WaveletArea {
     ptrdiff_t stride;  // entries from one row to the next
     int x0, y0, x1, y1;
     int levels;
+    // The 9/7 lifting in 64-bit lanes, for samples whose sums need more than 32 bits
+    // (NeedsWideLifting); the plane itself stays 32-bit.
+    bool wideLifting = false;
+};
+
+// Where the passes of a synthesis run: `run(count, job)` calls job(index, worker) once for
+// every index below count, on one thread or several at once (`worker`, below `workers`, names
+// the thread, for its scratch memory), and answers false when it stopped before every job had
+// run. The default runs every job on the calling thread.
+struct PassRunner {
+    using Job = std::function<void(size_t index, int worker)>;
+    int workers = 1;
+    std::function<bool(size_t count, const Job& job)> run;
 };
 
 // The standard's 2-D synthesis: from the lowest resolution up, every row and then every
-// column of the level's area is synthesised. Returns false when a line buffer cannot be had.
-bool SynthesiseReversible(const WaveletArea& area);
-bool SynthesiseIrreversible(const WaveletArea& area);
+// column of the level's area is synthesised. Returns false when a line buffer cannot be had
+// or the runner stopped.
+bool SynthesiseReversible(const WaveletArea& area, const PassRunner& runner = {});
+bool SynthesiseIrreversible(const WaveletArea& area, const PassRunner& runner = {});
 
 // One line of length i1 - i0 starting at coordinate i0 (low-pass samples first), samples step
 // entries apart; buffer holds at least i1 - i0 + 4 entries. Exposed for tests.

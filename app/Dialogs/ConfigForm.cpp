@@ -162,23 +162,76 @@ void TConfigForm::OkButtonClick() {
     if (const std::optional<TNameFault> fault = NameEntries().FirstFault()) {
         return Refuse(fault->message, fault->control);
     }
+    const TConfigValues values = ControlValues();
     TIniFile ini(platform::IniFilePath());
-    ini.WriteString(kViewer, QStringLiteral("Source"), SrcDirEdit->text());
-    ini.WriteInteger(kViewer, QStringLiteral("Optimization"), OptiTrackBar->value());
-    ini.WriteInteger(kViewer, QStringLiteral("PlaySpeed"), SpeedTrackBar->value());
-    ini.WriteString(kSaving, QStringLiteral("Destination"), DestDirEdit->text());
-    ini.WriteString(kSaving, QStringLiteral("Prefix"), PrefixEdit->text());
-    ini.WriteString(kSaving, QStringLiteral("Sufix"), SufixEdit->text());
-    ini.WriteInteger(kSaving, QStringLiteral("Digits"), DigitsTB->value());
-    ini.WriteInteger(kSaving, QStringLiteral("From"), ParseInteger(FromEdit->text()).value_or(1));
-    if (!ini.UpdateFile()) {
+    ini.WriteString(kViewer, QStringLiteral("Source"), values.source);
+    ini.WriteInteger(kViewer, QStringLiteral("Optimization"), values.optimization);
+    ini.WriteInteger(kViewer, QStringLiteral("PlaySpeed"), values.playSpeed);
+    ini.WriteString(kSaving, QStringLiteral("Destination"), values.destination);
+    ini.WriteString(kSaving, QStringLiteral("Prefix"), values.prefix);
+    ini.WriteString(kSaving, QStringLiteral("Sufix"), values.sufix);
+    ini.WriteInteger(kSaving, QStringLiteral("Digits"), values.digits);
+    ini.WriteString(kSaving, QStringLiteral("From"), values.from);
+    if (ini.UpdateFile()) {
+        unsaved_.reset();
+    } else {
         ReportSettingsFileProblem(ini, true);
+        unsaved_ = values;
     }
     if (isVisible()) {
         done(1);
     } else {
         setResult(1);
     }
+}
+
+TConfigValues TConfigForm::ControlValues() const {
+    TConfigValues values;
+    values.source = SrcDirEdit->text();
+    values.optimization = OptiTrackBar->value();
+    values.playSpeed = SpeedTrackBar->value();
+    values.destination = DestDirEdit->text();
+    values.prefix = PrefixEdit->text();
+    values.sufix = SufixEdit->text();
+    values.digits = DigitsTB->value();
+    values.from = QString::number(ParseInteger(FromEdit->text()).value_or(1));
+    return values;
+}
+
+TConfigValues TConfigForm::StoredValues() const {
+    if (unsaved_) {
+        return *unsaved_;
+    }
+    const TIniFile ini(platform::IniFilePath());
+    ReportSettingsFileProblem(ini, false);
+    TConfigValues values;
+    values.source =
+        ini.ReadString(kViewer, QStringLiteral("Source"), platform::DefaultSourceFolder());
+    values.optimization = ini.ReadInteger(kViewer, QStringLiteral("Optimization"),
+                                          DefaultOptimization(platform::PhysicalMemoryBytes()));
+    values.playSpeed = ini.ReadInteger(kViewer, QStringLiteral("PlaySpeed"), 250);
+    values.destination = ini.ReadString(kSaving, QStringLiteral("Destination"),
+                                        platform::DefaultDestinationFolder());
+    values.prefix = ini.ReadString(kSaving, QStringLiteral("Prefix"), QString());
+    values.sufix = ini.ReadString(kSaving, QStringLiteral("Sufix"), QString());
+    values.digits = ini.ReadInteger(kSaving, QStringLiteral("Digits"), 2);
+    values.from = QString::number(ini.ReadInteger(kSaving, QStringLiteral("From"), 1));
+    return values;
+}
+
+// In the order the settings have always been loaded, each track bar's text following it.
+void TConfigForm::ShowValues(const TConfigValues& values) {
+    SrcDirEdit->setText(values.source);
+    OptiTrackBar->setValue(values.optimization);
+    OptiTrackBarChange();
+    SpeedTrackBar->setValue(values.playSpeed);
+    SpeedTrackBarChange();
+    DestDirEdit->setText(values.destination);
+    PrefixEdit->setText(values.prefix);
+    SufixEdit->setText(values.sufix);
+    DigitsTB->setValue(values.digits);
+    FromEdit->setText(values.from);
+    DigitsTBChange();
 }
 
 void TConfigForm::SrcDirButtonClick() {
@@ -206,30 +259,21 @@ void TConfigForm::DefFolderButtonClick() {
 }
 
 void LoadConfig(TConfigForm* form) {
-    const TIniFile ini(platform::IniFilePath());
-    ReportSettingsFileProblem(ini, false);
-    form->SrcDirEdit->setText(
-        ini.ReadString(kViewer, QStringLiteral("Source"), platform::DefaultSourceFolder()));
-    form->OptiTrackBar->setValue(
-        ini.ReadInteger(kViewer, QStringLiteral("Optimization"),
-                        DefaultOptimization(platform::PhysicalMemoryBytes())));
-    form->OptiTrackBarChange();
-    form->SpeedTrackBar->setValue(ini.ReadInteger(kViewer, QStringLiteral("PlaySpeed"), 250));
-    form->SpeedTrackBarChange();
-    form->DestDirEdit->setText(ini.ReadString(kSaving, QStringLiteral("Destination"),
-                                              platform::DefaultDestinationFolder()));
-    form->PrefixEdit->setText(ini.ReadString(kSaving, QStringLiteral("Prefix"), QString()));
-    form->SufixEdit->setText(ini.ReadString(kSaving, QStringLiteral("Sufix"), QString()));
-    form->DigitsTB->setValue(ini.ReadInteger(kSaving, QStringLiteral("Digits"), 2));
-    form->FromEdit->setText(QString::number(ini.ReadInteger(kSaving, QStringLiteral("From"), 1)));
-    form->DigitsTBChange();
+    form->ShowValues(form->StoredValues());
 }
 
 void SaveSourceFolder(TConfigForm* form) {
     TIniFile ini(platform::IniFilePath());
     ini.WriteString(kViewer, QStringLiteral("Source"), form->SrcDirEdit->text());
-    if (!ini.UpdateFile()) {
+    const bool saved = ini.UpdateFile();
+    if (!saved) {
         ReportSettingsFileProblem(ini, true);
+    }
+    // The folder joins the settings kept for the running program, or starts them.
+    if (!saved || form->unsaved_) {
+        TConfigValues kept = form->StoredValues();
+        kept.source = form->SrcDirEdit->text();
+        form->unsaved_ = kept;
     }
 }
 

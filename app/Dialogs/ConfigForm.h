@@ -4,6 +4,8 @@
 // runs: other windows read them from its controls. It loads them from [Viewer] and
 // [Saving] of the INI file and writes them back when OK passes its checks; the main window
 // runs that check once, hidden, at every start, so both sections are always written.
+// Settings accepted while the file cannot be written are kept for the running program, so
+// later openings and the saving dialog still see them.
 
 #include <QDialog>
 #include <QLabel>
@@ -12,12 +14,25 @@
 #include <QSlider>
 #include <QToolButton>
 #include <functional>
+#include <optional>
 
 #include "app/Dialogs/NameFields.h"
 
 class QGroupBox;
 
 class TIniFile;
+
+// The eight settings as the controls show them.
+struct TConfigValues {
+    QString source;
+    int optimization = 0;
+    int playSpeed = 0;
+    QString destination;
+    QString prefix;
+    QString sufix;
+    int digits = 0;
+    QString from;
+};
 
 class TConfigForm : public QDialog {
     Q_OBJECT
@@ -60,10 +75,18 @@ class TConfigForm : public QDialog {
     // other windows read the settings from these controls.
     void done(int result) override;
 
+    // The settings every opening shows: those accepted with OK that the file could not
+    // take, else the file's.
+    TConfigValues StoredValues() const;
+    void ShowValues(const TConfigValues& values);
+
   protected:
     void showEvent(QShowEvent* event) override;
 
   private:
+    TConfigValues ControlValues() const;
+    friend void SaveSourceFolder(TConfigForm* form);
+
     void BuildViewerGroup();
     void BuildSavingGroup();
     void BuildButtons();
@@ -73,8 +96,11 @@ class TConfigForm : public QDialog {
     // A failed check: beep, the message, and the control focused when the dialog is up.
     void Refuse(const QString& message, QWidget* control);
     QString StoredSettingText(const QWidget* control) const;
+
+    std::optional<TConfigValues> unsaved_;
 };
 
+// Shows the stored settings (TConfigForm::StoredValues) in the controls.
 void LoadConfig(TConfigForm* form);
 void SaveSourceFolder(TConfigForm* form);
 

@@ -67,3 +67,7 @@ bool IsShellPath(const QString& path) {
     return !path.isEmpty() && path.startsWith(u'/') &&
            ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+bool IsUncarriedFolder(const QString& folder) {
+    return folder.contains(QChar::ReplacementCharacter) && !IsShellPath(folder);
+}

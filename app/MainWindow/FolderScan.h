@@ -34,3 +34,7 @@ FolderScanResult ScanFolderPictures(const QString& folder,
 
 // Whether path names an existing folder the tree can be moved to.
 bool IsShellPath(const QString& path);
+
+// Whether folder is a path that text could not carry: a name that was not valid UTF-8
+// comes through with replacement characters, and the path they make leads nowhere.
+bool IsUncarriedFolder(const QString& folder);

@@ -38,11 +38,10 @@ void TFolderView::DirTreeChange() {
     const FolderScanResult scan = ScanFolderPictures(
         CurrentFolder, [this](const QString& path) { return SelectedFiles.contains(path); });
     FolderFiles = scan.names;
-    if (scan.uncarriedNames > 0 && !toldUncarried_.contains(CurrentFolder)) {
-        toldUncarried_.insert(CurrentFolder);
-        RunAfterwards([folder = CurrentFolder, count = scan.uncarriedNames] {
-            ReportUncarriedNames(folder, count);
-        });
+    if (IsUncarriedFolder(CurrentFolder)) {
+        TellWhyNotListed(CurrentFolder, 0);
+    } else if (scan.uncarriedNames > 0) {
+        TellWhyNotListed(CurrentFolder, scan.uncarriedNames);
     }
     FilesLV->BeginUpdate();
     FilesLV->ClearItems();
@@ -140,13 +139,30 @@ void TFolderView::RunAfterwards(std::function<void()> work) {
                        }));
 }
 
-void TFolderView::ReportUncarriedNames(const QString& folder, int count) {
-    platform::ShowMessage(
-        QStringLiteral("Can't list %1 picture(s) of '%2': the file name is not valid UTF-8. "
-                       "Rename the file to see it here.")
-            .arg(count)
-            .arg(folder),
-        QStringLiteral("Warning !"), {MsgButton::Ok}, MsgIcon::Warning);
+void TFolderView::TellWhyNotListed(const QString& folder, int count, bool atStart) {
+    if (toldUncarried_.contains(folder)) {
+        return;
+    }
+    toldUncarried_.insert(folder);
+    QString text;
+    if (count > 0) {
+        text = QStringLiteral(
+                   "Can't list %1 picture(s) of '%2': the file name is not valid UTF-8. "
+                   "Rename the file to see it here.")
+                   .arg(count)
+                   .arg(folder);
+    } else {
+        text = QStringLiteral(
+                   "Can't list the pictures of '%1': the folder's name is not valid UTF-8. "
+                   "Rename the folder to see them here.")
+                   .arg(folder);
+        if (atStart) {
+            text += QStringLiteral("\nThe folder tree starts in the home folder.");
+        }
+    }
+    RunAfterwards([text] {
+        platform::ShowMessage(text, QStringLiteral("Warning !"), {MsgButton::Ok}, MsgIcon::Warning);
+    });
 }
 
 void TFolderView::ReportUnreadable(const QString& path) {

@@ -46,8 +46,10 @@ class TFolderView : public QMainWindow, public TMainLayout {
     void UpdateSelectedLabel();
     void UpdateSeriesButtons();
     void ReportUnreadable(const QString& path);
-    // Once per folder and run: pictures whose names could not be listed.
-    static void ReportUncarriedNames(const QString& folder, int count);
+    // Once per folder and run, from the event loop: why pictures of folder are not listed,
+    // their names (count of them) or the folder's own name (count 0) not being valid UTF-8.
+    // atStart: folder is the configured source folder, which the tree could not open.
+    void TellWhyNotListed(const QString& folder, int count, bool atStart = false);
     // Runs work from the event loop once no command that lets events run is busy.
     void RunAfterwards(std::function<void()> work);
     // The message box and the rebuilt list (refreshList) for an unreadable picture, queued

@@ -92,9 +92,10 @@ void TMainForm::RunBusy(const std::function<void()>& work) {
 }
 
 void TMainForm::PrepareTempFolder() {
-    TempFolder = platform::JoinPath(GetTmpFolder(), QStringLiteral("PellimorTmp"));
-    tempCopies_ = std::make_unique<TTempCopies>(TempFolder);
+    tempCopies_ = std::make_unique<TTempCopies>(
+        platform::JoinPath(GetTmpFolder(), QStringLiteral("PellimorTmp")));
     tempCopies_->Prepare();
+    TempFolder = tempCopies_->Folder();
 }
 
 void TMainForm::ConnectHandlers() {
@@ -165,6 +166,9 @@ void TMainForm::FormShow() {
     PlaceStoredSplitters();
     const QString source = ConfigForm != nullptr ? ConfigForm->SrcDirEdit->text() : QString();
     DirTree->SelectFolder(IsShellPath(source) ? source : QDir::homePath());
+    if (IsUncarriedFolder(source)) {
+        TellWhyNotListed(NormalisedFolder(source), 0, true);
+    }
     TakeSizeSnapshot();
     ShowWindow(this);
     // The user starts by browsing folders.

@@ -20,24 +20,6 @@ int RoundedUp(float value) {
     return static_cast<int>(std::ceil(value));
 }
 
-// How much of a window must be visible on some screen to count as reachable.
-constexpr int kReachableWidth = 50;
-constexpr int kReachableHeight = 30;
-
-bool IsReachable(const QRect& frame, const std::vector<QRect>& areas) {
-    const int needW = std::min(kReachableWidth, frame.width());
-    const int needH = std::min(kReachableHeight, frame.height());
-    return std::any_of(areas.begin(), areas.end(), [&](const QRect& area) {
-        const QRect seen = frame.intersected(area);
-        return seen.width() >= needW && seen.height() >= needH;
-    });
-}
-
-int ClampInto(int pos, int size, int areaStart, int areaEnd) {
-    const int last = std::max(areaStart, areaEnd - size);
-    return std::clamp(pos, areaStart, last);
-}
-
 }  // namespace
 
 int LimitStoredSize(int value, int extent) {
@@ -76,18 +58,19 @@ StoredWindow ClampStoredWindow(StoredWindow w, const QRect& workArea) {
     return w;
 }
 
-StoredWindow BringOnScreen(StoredWindow w, const std::vector<QRect>& screenAreas) {
-    if (screenAreas.empty()) {
+StoredWindow PlaceStoredWindow(StoredWindow w, const std::vector<QRect>& workAreas) {
+    if (workAreas.empty()) {
         return w;
     }
-    const QRect frame(w.left, w.top, std::max(1, w.width), std::max(1, w.height));
-    if (IsReachable(frame, screenAreas)) {
-        return w;
+    QRect screens;
+    for (const QRect& area : workAreas) {
+        screens |= area;
     }
-    const QRect& area = screenAreas.front();
-    w.left = ClampInto(w.left, w.width, area.x(), RightOf(area));
-    w.top = ClampInto(w.top, w.height, area.y(), BottomOf(area));
-    return w;
+    w = LimitToScreens(w, screens);
+    w.width = std::max(w.width, kMinFormWidth);
+    w.height = std::max(w.height, kMinFormHeight);
+    w = ClampStoredWindow(w, workAreas.front());
+    return platform::FitOnScreen(w, QSize(kMinFormWidth, kMinFormHeight), workAreas);
 }
 
 int TreeHeightForStored(int stored, int leftHeight) {

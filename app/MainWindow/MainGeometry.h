@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ScreenFit.h"
+
 namespace mainwin {
 
 // Smallest outer size the window accepts.
@@ -19,12 +21,7 @@ inline constexpr int kMinFormWidth = 610;
 inline constexpr int kMinFormHeight = 445;
 
 // The window as stored in [Window]: outer frame, position of its top-left corner.
-struct StoredWindow {
-    int left = 0;
-    int top = 0;
-    int width = kMinFormWidth;
-    int height = kMinFormHeight;
-};
+using StoredWindow = platform::WindowFrame;
 
 // Right and bottom coordinates the way the work area reports them: one past the last pixel.
 inline int RightOf(const QRect& r) {
@@ -47,10 +44,13 @@ StoredWindow LimitToScreens(StoredWindow window, const QRect& screens);
 // bottom - Top; then a Top below -4 becomes 0.
 StoredWindow ClampStoredWindow(StoredWindow window, const QRect& workArea);
 
-// A window whose frame barely touches any of the given screen areas (less than a
-// 50 x 30 corner of it visible) is moved inside the first area, keeping its size.
-// Windows that are at least partly reachable stay where they are.
-StoredWindow BringOnScreen(StoredWindow window, const std::vector<QRect>& screenAreas);
+// Where a normal window opens from the stored values, given every screen's work area (the
+// primary one first): each value is limited to the screens' reach, the size raised to the
+// window's minimum, the historical clamps applied against the primary work area, and the
+// frame then fitted onto the screen that holds most of it (platform::FitOnScreen). The
+// minimum comes before any position is clamped, so a tiny stored size cannot place the
+// grown window past the screen's edge.
+StoredWindow PlaceStoredWindow(StoredWindow stored, const std::vector<QRect>& workAreas);
 
 // Stored splitter positions, read once when the window is shown. A value of 0 means "no
 // stored layout" and gives the default one.

@@ -7,6 +7,7 @@
 #include "app/Dialogs/ConfigForm.h"
 #include "platform/IniFile.h"
 #include "platform/IniLocation.h"
+#include "platform/ScreenFit.h"
 
 using namespace mainwin;
 
@@ -16,37 +17,24 @@ const QString kWindow = QStringLiteral("Window");
 const QString kSpliters = QStringLiteral("Spliters");
 constexpr int kSettleMs = 1000;
 
-QRect PrimaryWorkArea() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 800, 600);
-}
-
 QSize PrimaryScreenSize() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? screen->geometry().size() : QSize(800, 600);
 }
 
-// Every screen's work area, the primary one first.
-std::vector<QRect> ScreenAreas() {
-    std::vector<QRect> areas{PrimaryWorkArea()};
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen != QGuiApplication::primaryScreen()) {
-            areas.push_back(screen->availableGeometry());
-        }
-    }
-    return areas;
-}
-
-// The box around every screen: stored values are first brought within reach of it.
-QRect ScreensBounds() {
+// The box around every screen's work area: stored values are first brought within its reach.
+QRect Bounds(const std::vector<QRect>& areas) {
     QRect bounds;
-    for (const QRect& area : ScreenAreas()) {
+    for (const QRect& area : areas) {
         bounds |= area;
     }
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        bounds |= screen->geometry();
-    }
     return bounds;
+}
+
+// A stored size within reach of the screens and at least the window's minimum, so that a
+// missing Left or Top centres the window at the size it opens with.
+int ReadStoredSize(const TIniFile& ini, const QString& key, int minimum, int extent) {
+    return std::max(minimum, LimitStoredSize(ini.ReadInteger(kWindow, key, minimum), extent));
 }
 
 }  // namespace
@@ -242,22 +230,18 @@ void TMainLayout::ReadWindowSettings(QMainWindow* form) {
     const TIniFile ini(platform::IniFilePath());
     maximised_ =
         ini.ReadString(kWindow, QStringLiteral("State"), QStringLiteral("MAX")).toUpper() == u"MAX";
-    const QRect work = PrimaryWorkArea();
+    const std::vector<QRect> areas = platform::AvailableScreenAreas();
+    const QRect& work = areas.front();
     const QSize screen = PrimaryScreenSize();
-    const QRect screens = ScreensBounds();
+    const QRect screens = Bounds(areas);
     StoredWindow stored;
-    stored.width = LimitStoredSize(ini.ReadInteger(kWindow, QStringLiteral("Width"), kMinFormWidth),
-                                   screens.width());
-    stored.height = LimitStoredSize(
-        ini.ReadInteger(kWindow, QStringLiteral("Height"), kMinFormHeight), screens.height());
+    stored.width = ReadStoredSize(ini, QStringLiteral("Width"), kMinFormWidth, screens.width());
+    stored.height = ReadStoredSize(ini, QStringLiteral("Height"), kMinFormHeight, screens.height());
     stored.left =
         ini.ReadInteger(kWindow, QStringLiteral("Left"), (screen.width() - stored.width) / 2);
     stored.top =
         ini.ReadInteger(kWindow, QStringLiteral("Top"), (screen.height() - stored.height) / 2);
-    stored = LimitToScreens(stored, screens);
-    normal_ = BringOnScreen(ClampStoredWindow(stored, work), ScreenAreas());
-    normal_.width = std::max(normal_.width, kMinFormWidth);
-    normal_.height = std::max(normal_.height, kMinFormHeight);
+    normal_ = PlaceStoredWindow(stored, areas);
 
     SavedSplitH =
         LimitStoredSize(ini.ReadInteger(kSpliters, QStringLiteral("SplitH"), 0), screens.height());

@@ -139,20 +139,24 @@ TPaintScroll::TPaintScroll(QWidget* owner, bool tracking, const QString& fileNam
     ComputeOffsets();
 }
 
+TScrollNeed NeededScrollBars(QSize picture, QSize whole, QSize bars) {
+    TScrollNeed need;
+    need.across = picture.width() > whole.width();
+    need.down = picture.height() > whole.height() ||
+                (need.across && picture.height() > whole.height() - bars.height());
+    need.across = need.across || (need.down && picture.width() > whole.width() - bars.width());
+    return need;
+}
+
 // Centres the picture along each direction it fits in, and gives the scroll bar the
-// rest of the picture's size along the others. Whether a bar shows is decided against
-// the box's whole area, not against a viewport that bars shown earlier have already
-// shrunk; a bar along one direction takes room from the other, which may then need one.
+// rest of the picture's size along the others.
 void TPaintScroll::ComputeOffsets() {
     const QSize whole = contentsRect().size();
     const QSize bars(verticalScrollBar()->sizeHint().width(),
                      horizontalScrollBar()->sizeHint().height());
-    bool needsHorizontal = picture_.width() > whole.width();
-    const bool needsVertical =
-        picture_.height() > whole.height() ||
-        (needsHorizontal && picture_.height() > whole.height() - bars.height());
-    needsHorizontal =
-        needsHorizontal || (needsVertical && picture_.width() > whole.width() - bars.width());
+    const TScrollNeed need = NeededScrollBars(picture_.size(), whole, bars);
+    const bool needsHorizontal = need.across;
+    const bool needsVertical = need.down;
     setHorizontalScrollBarPolicy(needsHorizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(needsVertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     const QSize client(whole.width() - (needsVertical ? bars.width() : 0),

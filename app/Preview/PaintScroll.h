@@ -38,6 +38,16 @@ TPreviewPicture LoadPreviewPicture(const QString& fileName);
 // cannot be read.
 int BmpFileDepth(const QString& fileName);
 
+// Which scroll bars a box of size whole needs to show picture (first across, then down),
+// bars being the vertical bar's width and the horizontal bar's height. Decided against the
+// box's whole area, not against a viewport that bars shown earlier have already shrunk: a
+// bar along one direction takes room from the other, which may then need one too.
+struct TScrollNeed {
+    bool across = false;
+    bool down = false;
+};
+TScrollNeed NeededScrollBars(QSize picture, QSize whole, QSize bars);
+
 class TPaintScroll : public QAbstractScrollArea {
     Q_OBJECT
   public:

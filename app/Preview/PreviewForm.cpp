@@ -20,11 +20,9 @@ constexpr int kClientMargin = 4;
 constexpr int kSizePanelPadding = 17;
 constexpr int kStatusBarSlack = 20;
 
-// One direction of the fit: the client's extent and where it starts.
+// One direction of the fit where the picture needs no scrolling: the client's extent
+// (the picture's, at least 200, with what goes beside it, within the area) and its start.
 std::pair<int, int> FitAlong(int picture, int extra, int areaStart, int areaExtent) {
-    if (areaExtent < picture) {
-        return {areaExtent, areaStart};
-    }
     const int client = std::min(std::max(picture, kMinimumClient) + extra, areaExtent);
     return {client, areaStart + (areaExtent - client) / 2};
 }
@@ -41,15 +39,21 @@ QRect AvailableWorkArea(const QWidget* window) {
 
 TPreviewPlacement FitPreviewWindow(QSize picture, int statusBarHeight, const QRect& workArea,
                                    QSize scrollBars) {
-    const bool scrollsAcross = workArea.width() < picture.width();
-    const bool scrollsDown = workArea.height() < picture.height();
+    // The picture box is what the largest window leaves above the status bar; the margin
+    // is added only where there is room for it.
+    const QSize largestBox(workArea.width(), workArea.height() - statusBarHeight);
+    const TScrollNeed scrolls = NeededScrollBars(picture, largestBox, scrollBars);
     const auto [width, left] =
-        FitAlong(picture.width(), kClientMargin + (scrollsDown ? scrollBars.width() : 0),
-                 workArea.left(), workArea.width());
+        scrolls.across
+            ? std::pair{workArea.width(), workArea.left()}
+            : FitAlong(picture.width(), kClientMargin + (scrolls.down ? scrollBars.width() : 0),
+                       workArea.left(), workArea.width());
     const auto [height, top] =
-        FitAlong(picture.height(),
-                 statusBarHeight + kClientMargin + (scrollsAcross ? scrollBars.height() : 0),
-                 workArea.top(), workArea.height());
+        scrolls.down
+            ? std::pair{workArea.height(), workArea.top()}
+            : FitAlong(picture.height(),
+                       statusBarHeight + kClientMargin + (scrolls.across ? scrollBars.height() : 0),
+                       workArea.top(), workArea.height());
     const bool maximised =
         picture.width() > workArea.width() && picture.height() > workArea.height();
     return {QRect(left, top, width, height), maximised};

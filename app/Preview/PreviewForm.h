@@ -18,10 +18,12 @@ struct TPreviewPlacement {
     bool maximised = false;
 };
 
-// Fits the window to picture against workArea: along each direction where the picture
-// fits, the client is the picture's size (at least 200) plus 4 (plus the status bar
-// vertically, plus a scroll bar's extent when the other direction must scroll) and
-// centred; elsewhere it takes the work area's whole extent.
+// Fits the window to picture against workArea. A direction scrolls when the picture does
+// not fit the largest picture box, the work area less the status bar (and less a bar's
+// extent when the other direction scrolls), as the box itself decides. Along a direction
+// that does not scroll, the client is the picture's size (at least 200) plus 4 (plus the
+// status bar vertically, plus a bar's extent when the other direction scrolls), as much
+// of it as the work area holds, centred; along one that scrolls it is the whole extent.
 TPreviewPlacement FitPreviewWindow(QSize picture, int statusBarHeight, const QRect& workArea,
                                    QSize scrollBars = QSize(0, 0));
 

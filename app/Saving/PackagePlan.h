@@ -33,18 +33,30 @@ struct TPlannedPicture {
     // The link the source is named by, when it is one: replacing the link takes the
     // picture's name away as surely as replacing the file.
     std::optional<TFileId> sourceLinkId;
+    // The picture's own file and its link, as the series names it. Read through a
+    // temporary copy, the picture still lives there: the copy goes when the program
+    // closes, so the original is the copy that lasts.
+    std::optional<TFileId> originalId;
+    std::optional<TFileId> originalLinkId;
     std::optional<TFileId> targetId;  // empty: the target does not exist yet
+    // Another picture's target is one of this picture's files: its copy in the package
+    // must be on the disk before that file is replaced.
+    bool displaced = false;
 };
 
-// Fills in the identities of the pictures' sources and targets.
+// Fills in the identities of the pictures' sources, originals and targets, and which
+// pictures are displaced.
 void IdentifyFiles(std::vector<TPlannedPicture>& pictures);
 
-// For every file read by a picture, and every link a picture is read through, the
-// pictures (by index) that read it.
+// The files that hold picture: the one it is read from and its original, and the links
+// they are named by; each once.
+std::vector<TFileId> FilesOf(const TPlannedPicture& picture);
+
+// For every file that holds a picture (FilesOf), the pictures (by index) it holds.
 std::map<TFileId, std::vector<int>> ReadersByFile(const std::vector<TPlannedPicture>& pictures);
 
 // The order of the copies (indexes into pictures): package order, except that a picture
-// whose target another picture reads waits until that one is copied. Where pictures wait
+// whose target holds another picture waits until that one is copied. Where pictures wait
 // for each other in a cycle (saving a folder into itself, renumbered), the first waiting
 // picture in package order goes first; the save then holds the pictures it displaces in a
 // temporary copy.

@@ -167,6 +167,23 @@ TSaveServices WithDefaults(TSaveServices services) {
 
 enum class TPictureState { Pending, Saved, NotSaved };
 
+// A copy to a new name of a picture whose own file is to be replaced by another picture
+// must be on the disk before that: a power loss in between would leave the picture in
+// neither.
+CopyMode NewCopyMode(const TPlannedPicture& picture) {
+    return picture.displaced ? CopyMode::FailIfExistsDurable : CopyMode::FailIfExists;
+}
+
+struct TPlannedCopy {
+    QString source;
+    QString target;
+    CopyMode mode;
+};
+
+TPlannedCopy NewCopyOf(const TPlannedPicture& picture) {
+    return {picture.source, picture.target, NewCopyMode(picture)};
+}
+
 // One piece of the save's work off the UI thread: the first plans the package (it clears
 // what a killed save left in the folder, identifies every file and orders the copies);
 // then copies to new names follow one after the other until one fails.
@@ -175,7 +192,7 @@ struct TAheadWork {
     QString folder;
     std::vector<TPlannedPicture> pictures;  // planning: identified here
     std::vector<int> order;                 // planning: made here
-    std::vector<std::pair<QString, QString>> copies;
+    std::vector<TPlannedCopy> copies;
     // pictures and order are complete (and no longer written) once this is true.
     std::atomic<bool> planned{false};
     std::atomic<size_t> copied{0};
@@ -187,12 +204,12 @@ struct TAheadWork {
             IdentifyFiles(pictures);
             order = CopyOrder(pictures);
             for (int i : order) {
-                copies.emplace_back(pictures[i].source, pictures[i].target);
+                copies.push_back(NewCopyOf(pictures[i]));
             }
             planned.store(true, std::memory_order_release);
         }
-        for (const auto& [source, target] : copies) {
-            failure = copy(source, target, CopyMode::FailIfExists);
+        for (const auto& [source, target, mode] : copies) {
+            failure = copy(source, target, mode);
             if (!failure.Ok()) {
                 return;
             }
@@ -218,10 +235,13 @@ class TPackageSaver {
         RotateToPicture(list, ParseInteger(entries.beginFrom).value_or(0));
         const long long first = FirstCounter(entries_.firstNumber);
         for (int i = 0; i < list.size(); ++i) {
-            const QString name = PackageFileName(entries_.prefix, first + i, entries_.digits,
-                                                 entries_.suffix, platform::ExtensionPart(list[i]));
-            pictures_.push_back(
-                {list[i], services_.readablePath(list[i]), folder_ + name, {}, {}, {}});
+            TPlannedPicture picture;
+            picture.seriesPath = list[i];
+            picture.source = services_.readablePath(list[i]);
+            picture.target =
+                folder_ + PackageFileName(entries_.prefix, first + i, entries_.digits,
+                                          entries_.suffix, platform::ExtensionPart(list[i]));
+            pictures_.push_back(std::move(picture));
         }
         states_.assign(pictures_.size(), TPictureState::Pending);
         holds_.resize(pictures_.size());
@@ -303,7 +323,7 @@ class TPackageSaver {
             }
         } else {
             for (size_t k = first; k < order_.size() && holds_[order_[k]].isEmpty(); ++k) {
-                work->copies.emplace_back(pictures_[order_[k]].source, pictures_[order_[k]].target);
+                work->copies.push_back(NewCopyOf(pictures_[order_[k]]));
                 LockSourceVolume(pictures_[order_[k]].source);
             }
             if (work->copies.empty()) {
@@ -312,7 +332,7 @@ class TPackageSaver {
             }
             work->planned = true;
             ComeBack();
-            ShowLabel(work->copies.front().second);
+            ShowLabel(work->copies.front().target);
         }
         shown_ = first;
         services_.offload([copy = services_.copy, work] { work->Run(copy); },
@@ -510,8 +530,11 @@ class TPackageSaver {
                            [&](const TPlannedPicture& picture) { return picture.target == path; });
     }
 
+    // The held copy is named after the picture's own file, whichever file is read for it,
+    // and lies in the destination: a file there outlives the program, unlike its
+    // temporary copies. It is on the disk before the file it stands for is replaced.
     bool Hold(int reader, int i, bool& proceed) {
-        const QString name = platform::FileNamePart(pictures_[reader].source);
+        const QString name = platform::FileNamePart(pictures_[reader].seriesPath);
         CopyResult result{EEXIST, CopyStage::CreateTarget};
         QString hold;
         for (int n = 1; n <= kHoldNameAttempts && result.error == EEXIST; ++n) {
@@ -519,7 +542,7 @@ class TPackageSaver {
             // Never a name the package itself is still to write: a held copy is replaced by
             // nothing but its own picture.
             if (!IsPackageName(hold)) {
-                result = Copy(pictures_[reader].source, hold, CopyMode::FailIfExists);
+                result = Copy(pictures_[reader].source, hold, CopyMode::FailIfExistsDurable);
             }
         }
         if (result.Ok()) {
@@ -532,8 +555,9 @@ class TPackageSaver {
 
     bool ReplaceTarget(int i) {
         const TPlannedPicture& picture = pictures_[i];
-        if (holds_[i].isEmpty() && picture.sourceId && picture.sourceId == picture.targetId) {
-            MarkSaved(i);  // already holds exactly these bytes
+        if (holds_[i].isEmpty() && picture.targetId &&
+            (picture.targetId == picture.sourceId || picture.targetId == picture.originalId)) {
+            MarkSaved(i);  // the target is the picture's own file
             return true;
         }
         if (const int reader = UnsavedReaderOfTarget(i); reader >= 0) {
@@ -567,11 +591,11 @@ class TPackageSaver {
             if (holds_[i].isEmpty()) {
                 continue;
             }
-            const TPlannedPicture& picture = pictures_[i];
-            if ((picture.sourceId && replaced_.count(*picture.sourceId) != 0) ||
-                (picture.sourceLinkId && replaced_.count(*picture.sourceLinkId) != 0)) {
+            const std::vector<TFileId> files = FilesOf(pictures_[i]);
+            if (std::any_of(files.begin(), files.end(),
+                            [this](const TFileId& file) { return replaced_.count(file) != 0; })) {
                 outcome_.kept.append(holds_[i]);
-                keptFor_.append(picture.seriesPath);
+                keptFor_.append(pictures_[i].seriesPath);
             } else {
                 OffUi([hold = holds_[i]] { return QFile::remove(hold); });
             }

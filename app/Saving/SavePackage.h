@@ -4,11 +4,13 @@
 // prefix, a zero-padded counter, a suffix and the picture's own extension. Nothing is
 // ever replaced without asking, and a failed copy leaves no partial file behind.
 //
-// No picture is ever lost, whatever the answers and faults: the package is planned first
-// (PackagePlan.h), and a file that is some picture's source is replaced only once every
-// picture read from it is in the package; where pictures replace each other's sources in a
-// cycle, the first displaced one is first copied to a free name in the destination. A save
-// that ends with pictures missing says which.
+// No picture is ever lost, whatever the answers, faults, kills or power losses: the
+// package is planned first (PackagePlan.h), and a file that holds a picture of the series
+// (the file read for it or the picture's own file, which differ for a picture read through
+// its temporary copy) is replaced only once every picture it holds is in the package, on
+// the disk; where pictures replace each other's files in a cycle, the first displaced one
+// is first copied to a free name in the destination. A save that ends with pictures
+// missing says which.
 //
 // The copy loop takes its file operations, the overwrite question, the mapping of a series
 // path to the file actually read (a temporary copy of a picture on removable media), the
@@ -107,7 +109,9 @@ struct TSaveServices {
 struct TSaveOutcome {
     QStringList written;   // targets created or replaced, in the order written
     QStringList notSaved;  // series paths of the pictures missing from the package
-    QStringList kept;      // temporary copies kept because they hold a picture not saved
+    // Copies in the destination kept because they hold a picture not saved whose own
+    // file was replaced.
+    QStringList kept;
     bool stopped = false;
 };
 

@@ -4,12 +4,15 @@
 // the preview and the save read the copy while it exists, so the series survives the
 // medium being pulled.
 //
-// The folder is "PellimorTmp" inside a per-user directory of the temporary directory
-// ($TMPDIR, else /tmp). Both directories are created with mode 0700 and checked with
-// lstat before use: a symlink or a directory owned by someone else is refused, because a
-// shared temporary directory lets others plant either. Copies get unique names (two
-// pictures called IMG_0001.JPG from different folders keep two copies) and are found
-// through a map from the original path; deleting a copy unlinks exactly that path.
+// The copies live in "PellimorTmp" inside a per-user directory of the temporary directory
+// ($TMPDIR, else /tmp), each running program in a folder of its own there, which it holds
+// by an exclusive lock on a file inside for as long as it runs: a start clears only the
+// folders whose lock is free (their program is gone), never the copies of a program that
+// still runs. Every directory is created with mode 0700 and checked with lstat before
+// use: a symlink or a directory owned by someone else is refused, because a shared
+// temporary directory lets others plant either. Copies get unique names (two pictures
+// called IMG_0001.JPG from different folders keep two copies) and are found through a map
+// from the original path; deleting a copy unlinks exactly that path.
 //
 // UI thread only.
 
@@ -17,6 +20,8 @@
 #include <map>
 #include <optional>
 #include <stdexcept>
+
+#include "platform/PosixFile.h"
 
 // Thrown when the temporary folder cannot be made or fails its checks.
 class TempFolderError : public std::runtime_error {
@@ -39,13 +44,16 @@ void ClearFolder(const QString& folder);
 
 class TTempCopies {
   public:
-    // folder: the temporary folder itself (GetTmpFolder() + "/PellimorTmp").
-    explicit TTempCopies(QString folder);
+    // parent: the folder of every running program's copies (GetTmpFolder() +
+    // "/PellimorTmp"); this program's own folder is made inside it.
+    explicit TTempCopies(QString parent);
 
+    // This program's folder; empty until Prepare.
     const QString& Folder() const { return folder_; }
 
-    // Creates the folder when missing, else empties it of an earlier run's copies.
-    // Throws TempFolderError.
+    // Clears and removes the folders of programs that are gone (files only: a folder
+    // holding subfolders stays), then makes this program's own folder and locks it, or
+    // empties it when it has one. Throws TempFolderError.
     void Prepare();
 
     // Copies source into the folder (creating the folder when needed, which may throw).
@@ -59,9 +67,10 @@ class TTempCopies {
 
     // Unlinks the copy of source, if any, and forgets it.
     void DeleteCopy(const QString& source);
-    // Unlinks every file of the folder and forgets all copies.
+    // Unlinks every copy of the folder and forgets all copies.
     void DeleteAllCopies();
-    // Empties and removes the folder (the program is closing).
+    // Empties and removes the folder, and the parent when no other program has one there
+    // (the program is closing).
     void RemoveFolder();
 
     bool FolderExists() const;
@@ -69,8 +78,12 @@ class TTempCopies {
   private:
     QString UniqueCopyPath(const QString& source) const;
     bool IsTakenByOther(const QString& candidate, const QString& source) const;
+    void EnsureParent() const;
     void EnsureFolder();
+    bool TryMakeOwnFolder();
 
+    QString parent_;
     QString folder_;
+    platform::PosixFile lock_;           // the lock file, locked while the program runs
     std::map<QString, QString> copies_;  // original path -> copy path
 };

@@ -1,9 +1,7 @@
 #include "app/SlideShow/SlideShowForm.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include "app/SlideShow/SlideShow.h"
@@ -11,6 +9,7 @@
 #include "app/SlideShow/SlideShowRules.h"
 #include "platform/IniFile.h"
 #include "platform/MessageService.h"
+#include "platform/ScreenFit.h"
 
 namespace {
 
@@ -36,9 +35,17 @@ slideshow::CloseAnswer AskApply(slideshow::CloseQuestion question) {
     }
 }
 
-QSize ScreenSize() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->availableGeometry().size() : QSize(1024, 768);
+// The frame the window system puts around a window, as it does around the owner: the
+// preview's own is known only once it is shown, after it has been placed.
+QMargins FrameOf(const QWidget* owner) {
+    if (owner == nullptr || !owner->isVisible()) {
+        return {};
+    }
+    const QWidget* window = owner->window();
+    const QRect frame = window->frameGeometry();
+    const QRect inner = window->geometry();
+    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+            frame.bottom() - inner.bottom()};
 }
 
 }  // namespace
@@ -87,7 +94,8 @@ void TSlideShowForm::ApplyPlacement() {
         return;
     }
     const TIniFile ini(iniFile_);
-    const slideshow::WindowPlacement placement = slideshow::ReadPlacement(ini, ScreenSize());
+    const slideshow::WindowPlacement placement =
+        slideshow::ReadPlacement(ini, platform::AvailableScreenAreas(), FrameOf(parentWidget()));
     resize(placement.width, placement.height);
     move(placement.left, placement.top);
     if (placement.maximized) {

@@ -7,11 +7,13 @@
 //   then SetCurImage for each further picture: every kept frame is stale, so again each is
 //   scaled from its picture;
 // - cached (information only): a second cycle at the same size, copying kept frames.
-// Each uncached cycle runs kRounds times; a picture's figure is its median over the rounds,
-// and the level's figure the slowest picture. There is no reference program for painting:
-// the figure is held against a fixed budget of 10 ms a frame, said on the line before the
-// ratio:
-//   ratio <slowest uncached frame of any level, ms / 10>
+// Each uncached cycle runs kRounds times. Every uncached frame of every round and level is a
+// sample: each level prints the median, the 95th percentile and the slowest of its samples,
+// and the end the same over all levels. There is no reference program for painting: the
+// figure is held against a fixed budget of 10 ms a frame, said on the line before the ratio:
+//   ratio <95th percentile of all uncached frames, ms / 10>
+// The slowest frame is printed beside it: a frame over budget shows there even when the
+// percentile holds.
 
 #include <QApplication>
 #include <QWindow>
@@ -28,7 +30,7 @@ namespace {
 
 constexpr int kSourceWidth = 6000;
 constexpr int kSourceHeight = 4000;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr double kBudgetMs = 10.0;
 const QSize kPanelSize(1920, 1080);
 const QSize kOtherSize(1600, 900);
@@ -62,23 +64,10 @@ std::vector<double> Cycle(TPicPanel& panel, int count, const First& first) {
     return frames;
 }
 
-// Per picture, the median over the rounds; rounds[r][i] is picture i's time in round r.
-std::vector<double> PerPictureMedian(const std::vector<std::vector<double>>& rounds) {
-    std::vector<double> result;
-    for (size_t i = 0; i < rounds.front().size(); ++i) {
-        std::vector<double> times;
-        for (const auto& round : rounds) {
-            times.push_back(round[i]);
-        }
-        result.push_back(bench::Median(times));
+void Append(std::vector<double>& all, const std::vector<std::vector<double>>& rounds) {
+    for (const auto& round : rounds) {
+        all.insert(all.end(), round.begin(), round.end());
     }
-    return result;
-}
-
-void Report(const char* what, const std::vector<double>& frames) {
-    const auto slowest = std::max_element(frames.begin(), frames.end());
-    std::printf("  %-13s median %6.2f ms  slowest %6.2f ms (frame %d)\n", what,
-                bench::Median(frames), *slowest, static_cast<int>(slowest - frames.begin()));
 }
 
 void WaitUntilExposed(TPicPanel& panel) {
@@ -94,7 +83,7 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
-    double slowest = 0;
+    std::vector<double> allUncached;
     for (int level : {0, 1, 2, 3}) {
         const int denominator = slideshow::OptiToQuality(level);
         // Full-size pictures take 72 MB each: fewer of them make the same point.
@@ -127,19 +116,19 @@ int main(int argc, char* argv[]) {
                 panel.SetCurImage(0);
             }));
         }
-        const std::vector<double> loading = PerPictureMedian(afterLoading);
-        const std::vector<double> resized = PerPictureMedian(afterResize);
-        std::printf("level %d: %d pictures of %d x %d in %d x %d, median of %d rounds\n", level,
-                    count, kSourceWidth / denominator, kSourceHeight / denominator,
-                    kPanelSize.width(), kPanelSize.height(), kRounds);
-        Report("after loading", loading);
-        Report("after resize", resized);
-        Report("cached", cached);
-        slowest = std::max({slowest, *std::max_element(loading.begin(), loading.end()),
-                            *std::max_element(resized.begin(), resized.end())});
+        std::printf("level %d: %d pictures of %d x %d in %d x %d, %d rounds\n", level, count,
+                    kSourceWidth / denominator, kSourceHeight / denominator, kPanelSize.width(),
+                    kPanelSize.height(), kRounds);
+        std::vector<double> uncached;
+        Append(uncached, afterLoading);
+        Append(uncached, afterResize);
+        bench::PrintTail("  uncached", uncached);
+        bench::PrintTail("  cached (info)", cached);
+        allUncached.insert(allUncached.end(), uncached.begin(), uncached.end());
     }
-    std::printf("slowest uncached frame %.2f ms\n", slowest);
+    bench::PrintTail("all uncached frames", allUncached);
+    const double p95 = bench::Percentile(allUncached, 0.95);
     std::printf("budget %.0f ms\n", kBudgetMs);
-    std::printf("ratio %.3f\n", slowest / kBudgetMs);
+    std::printf("ratio %.3f\n", p95 / kBudgetMs);
     return 0;
 }

@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -13,6 +15,59 @@
 
 #include "TempDir.h"
 #include "platform/ReplacementFile.h"
+
+// Every sync, link and rename the copies make while a test records them: the order in
+// which a copy reaches the disk cannot be told from the files afterwards. These stand in
+// for the C library's functions in this test program and go to the kernel themselves.
+namespace {
+
+struct SyncTrace {
+    std::string folder;  // links and renames are recorded when they name a file in it
+    struct stat folderInfo {};
+    std::vector<std::string> steps;
+};
+SyncTrace* g_trace = nullptr;
+
+void RecordSync(int fd) {
+    struct stat info {};
+    if (g_trace != nullptr && ::fstat(fd, &info) == 0) {
+        const bool folder =
+            info.st_dev == g_trace->folderInfo.st_dev && info.st_ino == g_trace->folderInfo.st_ino;
+        g_trace->steps.push_back(S_ISDIR(info.st_mode) ? (folder ? "sync folder" : "sync other")
+                                                       : "sync file");
+    }
+}
+
+long RecordNaming(const char* verb, const char* to, long result) {
+    const std::string path = to;
+    if (g_trace != nullptr && result == 0 && path.starts_with(g_trace->folder + "/")) {
+        const std::string name = path.substr(g_trace->folder.size() + 1);
+        g_trace->steps.push_back(std::string(verb) + ' ' +
+                                 (platform::IsTemporaryName(name) ? "hidden" : name));
+    }
+    return result;
+}
+
+}  // namespace
+
+extern "C" {
+int fsync(int fd) {
+    RecordSync(fd);
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+int rename(const char* from, const char* to) noexcept {
+    return static_cast<int>(
+        RecordNaming("rename", to, ::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0)));
+}
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept {
+    return static_cast<int>(
+        RecordNaming("rename", to, ::syscall(SYS_renameat2, fromDir, from, toDir, to, flags)));
+}
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept {
+    return static_cast<int>(
+        RecordNaming("link", to, ::syscall(SYS_linkat, fromDir, from, toDir, to, flags)));
+}
+}
 
 namespace {
 
@@ -121,6 +176,52 @@ TEST(FileCopyTest, ReplaceOverwritesThroughATemporaryFileThatNeverStays) {
     EXPECT_EQ(result.error, EISDIR);
     EXPECT_EQ(result.stage, CopyStage::Rename);
     EXPECT_EQ(ListFolder(dir.Path()), (Names{"folder", "src", "target"}));
+}
+
+// A file that another is replaced in trust of, or that goes over an existing one, has its
+// bytes on the disk before it gets that name, and the name is made durable by syncing the
+// folder afterwards: a power loss can never leave an empty or partial file where a
+// picture was.
+TEST(FileCopyTest, BytesReachTheDiskBeforeTheNameAndTheFolderAfter) {
+    struct Row {
+        const char* name;
+        CopyMode mode;
+        bool move;
+        bool unnamed;
+        const char* steps;
+    };
+    const Row rows[] = {
+        {"durable new", CopyMode::FailIfExistsDurable, false, true,
+         "sync file|link target|sync folder"},
+        {"durable new, hidden", CopyMode::FailIfExistsDurable, false, false,
+         "sync file|rename target|sync folder"},
+        {"replace", CopyMode::Replace, false, true,
+         "sync file|link hidden|rename target|sync folder"},
+        {"replace, hidden", CopyMode::Replace, false, false, "sync file|rename target|sync folder"},
+        {"move over", CopyMode::Replace, true, false, "sync file|rename target|sync folder"},
+    };
+    for (const Row& row : rows) {
+        platform_test::TempDir dir;
+        WriteFile(dir / "src", "new");
+        if (row.mode == CopyMode::Replace) {
+            WriteFile(dir / "target", "old");
+        }
+        SyncTrace trace{dir.Path(), {}, {}};
+        ASSERT_EQ(::stat(dir.Path().c_str(), &trace.folderInfo), 0);
+        g_trace = &trace;
+        const CopyResult result =
+            row.move ? platform::MoveFile(QString::fromStdString(dir / "src"),
+                                          QString::fromStdString(dir / "target"), row.mode)
+                     : CopyFile(dir / "src", dir / "target", row.mode, Written(row.unnamed));
+        g_trace = nullptr;
+        EXPECT_TRUE(result.Ok()) << row.name;
+        std::string steps;
+        for (const std::string& step : trace.steps) {
+            steps += (steps.empty() ? "" : "|") + step;
+        }
+        EXPECT_EQ(steps, row.steps) << row.name;
+        EXPECT_EQ(ReadFile(dir / "target"), "new") << row.name;
+    }
 }
 
 // Writes past 4 KiB fail with EFBIG, a full disk as far as the copy can tell (permissions

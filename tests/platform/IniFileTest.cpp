@@ -85,6 +85,23 @@ TEST_F(IniFileTest, WritingKeepsEverythingElseOfTheFileAsItWas) {
     expected.replace(expected.find("  Width=800  "), 13, "Width=1024");
     expected.insert(expected.find("\n\n; a comment") + 1, "Left=5\n");
     EXPECT_EQ(ReadFile(path_), expected + "\n[Saving]\nPrefix=1\n");
+
+    // A file from Windows keeps its byte-order mark and CRLF line ends, even on the lines
+    // that change and on a last line without one; new lines end as the file's first does.
+    const std::string windows =
+        "\xEF\xBB\xBF; saved on Windows\r\n[Window]\r\nWidth=800\r\nState=MAX";
+    WriteFile(path_, windows);
+    TIniFile(Name()).WriteInteger("Window", "Width", 1024);
+    EXPECT_EQ(ReadFile(path_),
+              "\xEF\xBB\xBF; saved on Windows\r\n[Window]\r\nWidth=1024\r\nState=MAX");
+    {
+        TIniFile ini(Name());
+        ini.WriteInteger("Window", "Left", 5);
+        ini.WriteBool("Saving", "Prefix", true);
+    }
+    EXPECT_EQ(ReadFile(path_),
+              "\xEF\xBB\xBF; saved on Windows\r\n[Window]\r\nWidth=1024\r\nState=MAX\r\nLeft=5\r\n"
+              "\r\n[Saving]\r\nPrefix=1\r\n");
 }
 
 TEST_F(IniFileTest, NumbersAreWholeAndWithinRangeOrTheDefault) {

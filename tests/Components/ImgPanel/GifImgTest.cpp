@@ -72,8 +72,28 @@ TEST(GifDecoder, TransparentPixelsKeepWhatLiesBelowAndImagesAreDisposedOfAsMarke
     EXPECT_EQ(PixelBgr(gif.Picture(), 0, 0), blue);  // the second image, cleared
     EXPECT_EQ(PixelBgr(gif.Picture(), 3, 3), blue);
     EXPECT_EQ(PixelBgr(gif.Picture(), 6, 0), red);    // the third, the first given back
-    EXPECT_EQ(PixelBgr(gif.Picture(), 4, 3), green);  // the last image
+    EXPECT_EQ(PixelBgr(gif.Picture(), 4, 3), green);  // the fourth image
     EXPECT_EQ(PixelBgr(gif.Picture(), 5, 3), red);    // under its transparent pixel
+    // The last image has no control block: the transparency before it is not its own.
+    EXPECT_EQ(PixelBgr(gif.Picture(), 7, 3), (Bgr{0, 0, 0}));
+}
+
+// A later image's own map holds colours the first one lacks: they show as they are, and
+// so do the images after it, drawn through the screen's map or cleared to the background.
+TEST(GifDecoder, ImagesWithTheirOwnMapShowTheirExactColours) {
+    const Decoded gif("gif/local-colour-maps.gif");
+    ASSERT_EQ(gif.decoder.ErrorCode(), 0u);
+    const Bgr red{0, 0, 255}, green{0, 255, 0}, blue{255, 0, 0}, black{0, 0, 0};
+    const Bgr own0{30, 200, 10}, own1{7, 128, 250};
+    const struct {
+        int x, y;
+        Bgr colour;
+    } pixels[] = {{2, 1, own0}, {3, 1, own1}, {4, 1, red},   {2, 2, black},
+                  {3, 2, red},  {4, 2, own0}, {1, 1, red},   {5, 2, red},
+                  {6, 0, blue}, {7, 0, blue}, {7, 3, green}, {0, 3, red}};
+    for (const auto& p : pixels) {
+        EXPECT_EQ(PixelBgr(gif.Picture(), p.x, p.y), p.colour) << p.x << "," << p.y;
+    }
 }
 
 TEST(GifDecoder, WithoutColourMapIndicesShowAsGreys) {

@@ -22,8 +22,10 @@ TEST(IcoDecoder, ShowsTheColourBitmapAtItsOwnDepthAsQtDoes) {
     const struct {
         const char* file;
         int size, bitCount;
-    } cases[] = {{"icon1.ico", 16, 1},   {"icon4.ico", 16, 4},   {"icon8.ico", 16, 8},
-                 {"icon24.ico", 16, 24}, {"icon32.ico", 16, 32}, {"cursor.cur", 8, 1}};
+    } cases[] = {{"icon1.ico", 16, 1},   {"icon4.ico", 16, 4},
+                 {"icon8.ico", 16, 8},   {"icon8-3-colours.ico", 16, 8},
+                 {"icon24.ico", 16, 24}, {"icon32.ico", 16, 32},
+                 {"cursor.cur", 8, 1}};  // 3 colours: the header stores fewer than 8 bits allow
     for (const auto& c : cases) {
         const std::string path = Fixture(std::string("valid/") + c.file);
         TIcoImg decoder;

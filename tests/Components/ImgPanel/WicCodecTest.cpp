@@ -108,8 +108,45 @@ TEST(WicTransform, InverseMatchesHandComputedCases) {
     }
 }
 
-// Lines long enough for the four-at-a-time loop and their ends, lifted by the rule
-// written out sample by sample.
+// One line lifted by the rule written out sample by sample.
+std::vector<float> LiftedByTheRule(const std::vector<float>& line, float step) {
+    const int m = static_cast<int>(line.size()) / 2;
+    std::vector<float> even(m), lifted(line.size());
+    for (int i = 0; i < m; ++i) {
+        const float lo = step == 1.0f ? line[i] : line[i] / step;
+        even[i] = i == 0 ? lo - line[m] * 0.5f : lo - (line[m + i - 1] + line[m + i]) * 0.25f;
+    }
+    for (int i = 0; i < m; ++i) {
+        lifted[2 * i] = even[i];
+        lifted[2 * i + 1] =
+            i + 1 < m ? (even[i] + even[i + 1]) * 0.5f + line[m + i] : even[i] + line[m + i];
+    }
+    return lifted;
+}
+
+// The whole matrix by that rule: coarsest level first, the level's columns, then its rows.
+void TransformByTheRule(std::vector<float>& matrix, int width, int height, int levels, float step) {
+    const auto at = [&](int x, int y) -> float& { return matrix[size_t(y) * width + x]; };
+    for (int k = levels - 1; k >= 0; --k) {
+        const int w = width >> k, h = height >> k;
+        for (int x = 0; x < w; ++x) {
+            std::vector<float> column(h);
+            for (int y = 0; y < h; ++y) {
+                column[y] = at(x, y);
+            }
+            column = LiftedByTheRule(column, step);
+            for (int y = 0; y < h; ++y) {
+                at(x, y) = column[y];
+            }
+        }
+        for (int y = 0; y < h; ++y) {
+            const std::vector<float> row(&at(0, y), &at(0, y) + w);
+            std::copy_n(LiftedByTheRule(row, step).begin(), w, &at(0, y));
+        }
+    }
+}
+
+// Lines long enough for the four-at-a-time loop and their ends.
 TEST(WicTransform, LongLinesFollowTheLiftingRule) {
     std::mt19937 rng(11);
     for (const float step : {1.0f, 0.75f}) {
@@ -118,26 +155,15 @@ TEST(WicTransform, LongLinesFollowTheLiftingRule) {
             for (float& v : line) {
                 v = static_cast<float>(static_cast<int>(rng() % 4001) - 2000) / 16.0f;
             }
-            const int m = n / 2;
-            std::vector<float> even(m), want(n);
-            for (int i = 0; i < m; ++i) {
-                const float lo = step == 1.0f ? line[i] : line[i] / step;
-                even[i] =
-                    i == 0 ? lo - line[m] * 0.5f : lo - (line[m + i - 1] + line[m + i]) * 0.25f;
-            }
-            for (int i = 0; i < m; ++i) {
-                want[2 * i] = even[i];
-                want[2 * i + 1] = i + 1 < m ? (even[i] + even[i + 1]) * 0.5f + line[m + i]
-                                            : even[i] + line[m + i];
-            }
+            const std::vector<float> want = LiftedByTheRule(line, step);
             wic::InverseLift(line.data(), n, step, scratch.data());
             EXPECT_EQ(line, want) << "n " << n << " step " << step;
         }
     }
 }
 
-// The finest level made a row at a time gives, bit for bit, the rows the whole transform
-// leaves in the matrix (the colour pass relies on it), down to the two-row matrix.
+// The finest level made a row at a time gives, bit for bit, the rows of the whole transform
+// (the colour pass relies on it), down to the two-row matrix.
 TEST(WicTransform, FinestRowsMatchTheWholeTransform) {
     const struct {
         int width, height, levels;
@@ -150,7 +176,7 @@ TEST(WicTransform, FinestRowsMatchTheWholeTransform) {
             v = static_cast<float>(static_cast<int>(rng() % 2001) - 1000) / 8.0f;
         }
         std::vector<float> rest = whole;
-        wic::InverseWavelet(whole.data(), c.width, c.height, c.levels, c.step, {});
+        TransformByTheRule(whole, c.width, c.height, c.levels, c.step);
         wic::InverseWavelet(rest.data(), c.width, c.height, c.levels, c.step, {}, nullptr, false);
         wic::FinestRows rows(rest.data(), c.width, c.height, c.step);
         for (int r = 0; r < c.height; ++r) {

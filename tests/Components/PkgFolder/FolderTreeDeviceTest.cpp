@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -132,6 +135,58 @@ TEST_F(DeviceTree, NetworkDrivesComeAndGoAtOnce) {
     tree->OnDeviceChange(Event::RemoveComplete, drive);
     EXPECT_EQ(Child(computer, "share"), 0u);
     EXPECT_FALSE(tree->Watcher().IsRunning(share));
+}
+
+// Mounts stack: when the file system on top of a drive's folder goes, the one beneath is
+// still mounted there, so the drive stays, watched and read anew (its watch was on the one
+// that went, as it is here on a folder replaced under it).
+TEST_F(DeviceTree, ADriveStaysWhileAFileSystemIsStillMountedOnItsFolder) {
+    const std::string share = root + "/share";
+    const std::string card = root + "/media/card";
+    const std::vector<std::string> beneath = {"40 22 0:50 / " + share + " rw - nfs4 server:/a rw",
+                                              "32 22 8:17 / " + card + " rw - vfat /dev/sdb1 rw"};
+    std::vector<std::string> stacked = beneath;
+    stacked.push_back("41 40 0:51 / " + share + " rw - nfs4 server:/b rw");
+    stacked.push_back("33 32 8:33 / " + card + " rw - ext4 /dev/sdc1 rw");
+    const std::vector<platform::Volume> tops = {
+        {share, "nfs4", "server:/b", platform::DriveType::Remote, ""},
+        {card, "ext4", "/dev/sdc1", platform::DriveType::Fixed, ""}};
+    const auto change = [&](const std::vector<std::string>& mounts, Event event) {
+        WriteMounts(mounts);
+        for (const platform::Volume& drive : tops)
+            tree->OnDeviceChange(event, drive);
+        tree->OnDriveRefresh();
+    };
+    const auto eventually = [](const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents();
+            std::this_thread::yield();
+        }
+        return done();
+    };
+    const std::pair<const char*, std::string> drives[] = {{"share", share}, {"card", card}};
+    for (const auto& [name, path] : drives)
+        std::filesystem::create_directory(path + "/top");
+    change(stacked, Event::Arrival);
+    for (const auto& [name, path] : drives) {
+        tree->ExpandItemNow(Child(computer, name));
+        ASSERT_TRUE(tree->Watcher().IsWatching(path)) << name;
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path + "/beneath");
+        ASSERT_TRUE(eventually([&, &path = path] { return !tree->Watcher().IsWatching(path); }));
+    }
+    change(beneath, Event::RemoveComplete);
+    tree->OnChangeFollowTimer();  // the pass the drives asked for, without the batch delay
+    for (const auto& [name, path] : drives) {
+        const HTREEITEM item = Child(computer, name);
+        ASSERT_NE(item, 0u) << name;
+        EXPECT_TRUE(tree->Watcher().IsWatching(path)) << name;
+        EXPECT_TRUE(eventually([&] { return Child(item, "beneath") && !Child(item, "top"); }));
+    }
+    change({}, Event::RemoveComplete);
+    EXPECT_EQ(Child(computer, "share"), 0u);
+    EXPECT_EQ(Child(computer, "card"), 0u);
 }
 
 }  // namespace

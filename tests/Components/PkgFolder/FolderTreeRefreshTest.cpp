@@ -6,6 +6,7 @@
 #include "tests/Components/PkgFolder/FolderTreeTestBase.h"
 
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 
 #include <unistd.h>
@@ -13,12 +14,24 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The inotify watches this process holds, as the kernel lists them for each descriptor.
+int KernelWatchCount() {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fdinfo")) {
+        std::ifstream info(entry.path());
+        for (std::string line; std::getline(info, line);)
+            count += line.rfind("inotify wd:", 0) == 0;
+    }
+    return count;
+}
 
 TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     shelltest::ShellFixture fx;
@@ -27,6 +40,7 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     fx.MakeFile("home/file.jpg");
     fx.MakeLink("loop", "home/loop");  // opening it fails with ELOOP, not "missing"
     const auto folder = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath()));
+    const PopulationOptions files{ItemFlag::Files, true, true, ".jpg;.jpeg"};
     RefreshBatch batch;
     batch.generation = 7;
     RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}};
@@ -34,10 +48,13 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     for (const char* name : {"file.jpg", "missing", "loop"})
         batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}});
     batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}});
-    batch.folders.push_back(home);  // a second item of the same folder
+    batch.folders.push_back(home);       // a second item of the same folder
+    RefreshFolder homeWithFiles = home;  // the same folder read again, with files
+    homeWithFiles.options = files;
+    batch.folders.push_back(homeWithFiles);
     const RefreshResult result = ComputeRefresh(batch);
     using State = RefreshChange::State;
-    ASSERT_EQ(result.changes.size(), 6u);
+    ASSERT_EQ(result.changes.size(), 7u);
     EXPECT_EQ(result.generation, 7u);
     const RefreshChange& first = result.changes[0];
     EXPECT_EQ(first.state, State::Present);
@@ -49,11 +66,12 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     EXPECT_EQ(result.changes[3].state, State::Unreadable);
     EXPECT_EQ(result.changes[4].state, State::Present);
     EXPECT_EQ(result.changes[5].removed, first.removed);
+    ASSERT_EQ(result.changes[6].added.size(), 2u);
+    EXPECT_EQ(result.changes[6].added[1]->text, "file.jpg");  // folders first
 
     // With files and a filter, a new file is added only when its extension is listed.
     fx.MakeFile("home/new/a.JPG");
     fx.MakeFile("home/new/notes.txt");
-    PopulationOptions files{ItemFlag::Files, true, true, ".jpg;.jpeg"};
     const auto inner = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath() + "/new"));
     const RefreshResult filtered =
         ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}}}});
@@ -190,9 +208,9 @@ TEST_F(RefreshTree, TheRefreshThreadRacesARebuildAndTheTreesEnd) {
     releaser.join();
 }
 
-// A folder row that has been drawn is watched too, so a first subfolder made inside it
-// gives it a button; a row never drawn is not.
-TEST_F(RefreshTree, DrawnFolderRowsAreWatched) {
+// A folder row on screen is watched too, so a first subfolder made inside it gives it a
+// button.
+TEST_F(RefreshTree, FolderRowsOnScreenAreWatched) {
     tree->Watcher().SetPaused(false);
     tree->Watcher().WatchDrives(fx.Space().Volumes());
     tree->viewport()->update();
@@ -200,6 +218,63 @@ TEST_F(RefreshTree, DrawnFolderRowsAreWatched) {
     fx.MakeDir("home/b/sub");
     ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().ChangesSeen() > 0; }));
     EXPECT_EQ(tree->Watcher().ChangesSeen(), 1);
+}
+
+// Watches go to what the user can see change: paging through a large folder keeps them to
+// the rows on screen, the folders shown open and the roots; collapsing releases the rows;
+// a budget below that keeps the folders the screen lies in first.
+TEST_F(RefreshTree, WatchesFollowTheScreenWithinTheBudget) {
+    const int others = KernelWatchCount();
+    for (int i = 0; i < 2000; ++i)
+        fx.MakeDir("home/big/" + std::to_string(i));
+    tree->DoRefreshDir(Q(fx.HomePath()));
+    const HTREEITEM big = Child(Home(), "big");
+    tree->ExpandItemNow(big);
+    tree->Watcher().SetPaused(false);
+    tree->Watcher().WatchDrives(fx.Space().Volumes());  // "/" and the share
+    const auto watches = [&] { return KernelWatchCount() - others; };
+    QScrollBar* bar = tree->verticalScrollBar();
+    ASSERT_TRUE(WaitUntil([&] { return bar->maximum() > 1900; }));  // laid out
+    for (int value = 0; value < bar->maximum(); value += bar->pageStep()) {
+        bar->setValue(value);
+        QCoreApplication::processEvents();
+    }
+    bar->setValue(bar->maximum());
+    const std::string last = fx.HomePath() + "/big/1999";
+    ASSERT_TRUE(WaitUntil([&] { return tree->Watcher().IsWatching(last); }));
+    const int rows = tree->viewport()->height() / tree->sizeHintForRow(0) + 2;
+    EXPECT_TRUE(WaitUntil([&] { return watches() <= 2 + 3 + rows; })) << watches();
+    EXPECT_FALSE(tree->Watcher().IsWatching(fx.HomePath() + "/big/0"));
+
+    tree->collapse(IndexOf(Home()));  // a and big stay expanded below it, unseen
+    EXPECT_TRUE(WaitUntil([&] { return watches() == 2 + 1; })) << watches();
+    EXPECT_TRUE(tree->Watcher().IsWatching(fx.HomePath()));
+    for (const std::string path : {"/a", "/big", "/big/1999"})
+        EXPECT_FALSE(tree->Watcher().IsWatching(fx.HomePath() + path)) << path;
+
+    tree->SetWatchBudget(5);  // the roots and three folders
+    tree->expand(IndexOf(Home()));
+    ASSERT_TRUE(WaitUntil([&] { return bar->maximum() > 1900; }));
+    bar->setValue(bar->maximum());
+    EXPECT_TRUE(WaitUntil([&] { return watches() == 5; })) << watches();
+    for (const std::string path : {"", "/big"})
+        EXPECT_TRUE(tree->Watcher().IsWatching(fx.HomePath() + path)) << path;
+    for (const std::string path : {"/a", "/big/1999"})
+        EXPECT_FALSE(tree->Watcher().IsWatching(fx.HomePath() + path)) << path;
+}
+
+// An item whose folder a pass does not read (a drive below the computer, never opened) has
+// its own button worked out again: an empty drive that gains a folder gets one.
+TEST_F(RefreshTree, AnItemNeverOpenedGetsItsButtonWhenAFolderIsMadeInIt) {
+    tree->SetFiles(false);  // with files, drives always have a button
+    tree->Watcher().StopAll();
+    const HTREEITEM computer = Child(tree->GetRootItem(), "Computer");
+    tree->ExpandItemNow(computer);
+    const HTREEITEM share = Child(computer, "net");
+    ASSERT_FALSE(tree->HasChildButton(share));
+    fx.MakeDir("net/photos");
+    tree->DoRefreshDir(Q(fx.SharePath()));
+    EXPECT_TRUE(tree->HasChildButton(share));
 }
 
 // Real watches: a folder made, renamed and deleted in a shell shows in the running tree

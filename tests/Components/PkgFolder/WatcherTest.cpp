@@ -131,19 +131,69 @@ TEST_F(WatcherTest, WithoutFilesOnlyFolderChangesCount) {
     EXPECT_EQ(watcher.ChangesSeen(), 1);  // the sentinel alone
 }
 
-TEST_F(WatcherTest, FoldersNeverExpandedReportNothing) {
+// Folders the tree does not show report nothing; releasing a watch is no change, although
+// the kernel confirms it with an event of its own; a root stays watched while the tree
+// shows and hides its row.
+TEST_F(WatcherTest, OnlyShownFoldersReportAndReleasingOneIsNoChange) {
     const std::string root = Dir("r");
     const std::string shown = Dir("r/shown");
+    const std::string released = Dir("r/released");
+    const std::vector<std::string> probes = {Dir("r/p1"), Dir("r/p2"), Dir("r/p3")};
     Dir("r/closed");
     watcher.AddWatch(root);
-    watcher.AddDirectory(shown);
-    watcher.AddDirectory(shown);
-    watcher.RemoveDirectory(shown);  // still shown once: still watched
-    WaitUntilWatched(shown);
+    for (const std::string& directory : {shown, shown, released, root})
+        watcher.AddDirectory(directory);
+    WaitUntilWatched(released);
+    for (const std::string& directory : {shown, released, root})
+        watcher.RemoveDirectory(directory);  // shown is still shown once: still watched
+    watcher.AddDirectory(probes[0]);         // applied after the removals, in order
+    WaitUntilWatched(probes[0]);
     Dir("r/closed/x");
     Dir("r/shown/y");
+    Dir("r/z");
     EXPECT_EQ(WaitForReports(1), std::vector<std::string>{root});
-    EXPECT_EQ(watcher.ChangesSeen(), 1);
+    // The turn of the thread's loop that watches the last probe comes after the one that
+    // watched the second, which read every event waiting then.
+    for (std::size_t i = 1; i < probes.size(); ++i) {
+        watcher.AddDirectory(probes[i]);
+        WaitUntilWatched(probes[i]);
+    }
+    EXPECT_EQ(watcher.ChangesSeen(), 2);  // y and z
+}
+
+// A folder that changed while its watch was released is a change when it is watched again
+// (rows come back on screen): its time is compared with the time when it went.
+TEST_F(WatcherTest, AFolderChangedWhileReleasedIsReportedWhenWatchedAgain) {
+    const std::string root = Dir("r");
+    const std::string back = Dir("r/back");
+    const std::string probe = Dir("r/probe");
+    std::filesystem::last_write_time(
+        back, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    watcher.AddWatch(root);
+    watcher.AddDirectory(back);
+    WaitUntilWatched(back);
+    watcher.RemoveDirectory(back);
+    watcher.AddDirectory(probe);  // applied after the release, in order
+    WaitUntilWatched(probe);
+    Dir("r/back/made");  // no watch sees this
+    watcher.AddDirectory(back);
+    EXPECT_EQ(WaitForReports(1), std::vector<std::string>{root});
+}
+
+// A directory belongs to the innermost root that holds it, whatever the order the roots
+// came in: a network drive mounted below a fixed one keeps its folders (and its polling).
+TEST_F(WatcherTest, AFolderIsWatchedByTheInnermostRoot) {
+    const std::string outer = Dir("r");
+    const std::string middle = Dir("r/a");
+    const std::string inner = Dir("r/a/b");
+    const std::string shown = Dir("r/a/b/shown");
+    watcher.AddWatch(outer);
+    watcher.AddWatch(inner);
+    watcher.AddWatch(middle);
+    watcher.AddDirectory(shown);
+    WaitUntilWatched(shown);
+    Dir("r/a/b/shown/new");
+    EXPECT_EQ(WaitForReports(1), std::vector<std::string>{inner});
 }
 
 // inotify sees only this machine's changes to a network folder: network roots compare

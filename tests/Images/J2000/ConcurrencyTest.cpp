@@ -1,10 +1,21 @@
-// Two decodes at once share nothing: run under ThreadSanitizer too.
+// Decoding on several threads: two decodes at once share nothing, a decode's pool runs every job
+// once, a tile decoded on any number of threads is the one-thread image, and a stop lands at
+// whichever check it is asked at, the cancel hook being called on the decoding thread only. Run
+// under ThreadSanitizer too.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "Images/J2000/Decoder.h"
+#include "Images/J2000/Reconstruction.h"
+#include "Images/J2000/WorkerPool.h"
 #include "tests/Images/J2000/CodestreamEdit.h"
+#include "tests/Images/J2000/ReferencePictures.h"
 
 namespace j2000 {
 namespace {
@@ -30,6 +41,189 @@ TEST(Decoder, TwoDecodesRunAtOnce) {
     EXPECT_EQ(sb, DecodeStatus::Ok);
     EXPECT_EQ(a, b);
     EXPECT_EQ(a.size(), 432u);
+}
+
+TEST(WorkerPool, RunsEveryJobOnceAndEndsAtAStopOrAFailure) {
+    const auto caller = std::this_thread::get_id();
+    for (const unsigned threads : {1u, 2u, 5u}) {
+        WorkerPool pool(threads);
+        EXPECT_EQ(pool.Threads(), static_cast<int>(threads));
+        for (const size_t count : {0u, 1u, 2u, 37u, 1000u}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, " + std::to_string(count) + " jobs");
+            std::vector<std::atomic<int>> runs(count);
+            std::atomic<bool> badWorker{false}, askedElsewhere{false};
+            const auto outcome = pool.Run(
+                count,
+                [&](size_t i, int worker) {
+                    badWorker = badWorker || worker < 0 || worker >= pool.Threads();
+                    ++runs[i];
+                    return true;
+                },
+                [&] {
+                    askedElsewhere = askedElsewhere || std::this_thread::get_id() != caller;
+                    return false;
+                });
+            EXPECT_EQ(outcome, WorkerPool::Outcome::Done);
+            for (size_t i = 0; i < count; ++i)
+                ASSERT_EQ(runs[i], 1) << "job " << i;
+            EXPECT_FALSE(badWorker);
+            EXPECT_FALSE(askedElsewhere);
+        }
+        // A stop asked at the caller's fifth check (helpers hold their job until then), a
+        // failing job and one without memory end their loop; the pool serves the next one.
+        std::atomic<int> checks{0}, started{0};
+        const auto count = [&](size_t, int) { return ++started, true; };
+        const auto held = [&](size_t, int worker) {
+            while (worker != 0 && checks < 5)
+                std::this_thread::yield();
+            return ++started, true;
+        };
+        EXPECT_EQ(pool.Run(100000, held, [&] { return ++checks == 5; }),
+                  WorkerPool::Outcome::Stopped);
+        EXPECT_EQ(checks, 5);
+        EXPECT_LE(started, 4 + pool.Threads() - 1);
+        const auto fails = [](size_t i, int) { return i != 3; };
+        EXPECT_EQ(pool.Run(100, fails, [] { return false; }), WorkerPool::Outcome::Failed);
+        const auto throws = [](size_t i, int) -> bool {
+            if (i == 7)
+                throw std::bad_alloc();
+            return true;
+        };
+        EXPECT_EQ(pool.Run(100, throws, [] { return false; }), WorkerPool::Outcome::Failed);
+        started = 0;
+        EXPECT_EQ(pool.Run(50, count, [] { return false; }), WorkerPool::Outcome::Done);
+        EXPECT_EQ(started, 50);
+    }
+}
+
+// Counts the hook's calls, notes for each how many packets had been read, and notes a call from
+// another thread. Answers "stop" at the `stopAt`-th call after `startAfterPackets` packets were
+// read (never when stopAt is 0).
+struct CountingCancel {
+    jpc_cancel_t record{this, &CountingCancel::Check};
+    std::thread::id decodingThread = std::this_thread::get_id();
+    int packets = 0;
+    std::vector<int> packetsAtCall;
+    int startAfterPackets = 0, counted = 0, stopAt = 0;
+    bool calledElsewhere = false;
+
+    static int Check(const jpc_cancel_t* cancel) {
+        auto* self = static_cast<CountingCancel*>(cancel->handle);
+        self->calledElsewhere |= std::this_thread::get_id() != self->decodingThread;
+        self->packetsAtCall.push_back(self->packets);
+        self->counted += self->packets >= self->startAfterPackets;
+        return self->stopAt > 0 && self->counted >= self->stopAt;
+    }
+};
+
+struct Decoded {
+    DecodeStatus status = DecodeStatus::Failed;
+    int tiles = 0;
+    std::vector<std::vector<std::int32_t>> components;
+    std::string texts;
+};
+
+Decoded Decode(j2000test::Bytes bytes, unsigned threads, CountingCancel* cancel) {
+    StreamPtr in = stream_memopen(bytes.data(), bytes.size());
+    Decoded d;
+    DecodeEnv env;
+    env.diag = Diagnostics([&d](const std::string& t) { d.texts += t; });
+    env.decodetile = jpc_dec_tiledecode;
+    env.threads = threads;
+    if (cancel)
+        env.on_packet = [cancel](const PacketInfo&) { ++cancel->packets; };
+    DecodeResult result = jpc_decode(*in, "", cancel ? &cancel->record : nullptr, env);
+    d.status = result.status;
+    d.tiles = result.tilesdecoded;
+    for (int k = 0; result.image && k < result.image->numcmpts; ++k) {
+        const image_cmpnt_t& c = *result.image->cmpts[k];
+        d.components.emplace_back();
+        image_readcmpt(*result.image, k, 0, 0, c.width_, c.height_, d.components.back());
+    }
+    return d;
+}
+
+// Every kept stream, and larger ones of each path when the reference encoder is installed
+// (several jobs in every stage: 9/7 with the component transform, 64-bit lanes, many tiles).
+std::vector<j2000test::Bytes> StreamsOfEveryKind() {
+    std::vector<j2000test::Bytes> streams;
+    for (const char* name :
+         {"g1x1.j2k", "g17x13_lrcp_layers.j2k", "c64x48_rlcp_sop_eph.j2k", "c64x48_cprl_modes.j2k",
+          "c64x48_roi_lossless.j2k", "c64x48_poc.j2k", "g100x70_rpcl_tiles_offsets.j2k",
+          "s40x30_pcrl_subsampled.j2k", "g33x21_12bit_precincts.j2k", "g2048_pcrl_tiles.j2k",
+          "c33x21_irreversible_layers.j2k", "c24x16_16bit_irreversible.j2k"})
+        streams.push_back(j2000test::read_file(j2000test::fixture_path(name)));
+    if (!j2000test::HaveReferenceTools())
+        return streams;
+    char dir[] = "/tmp/j2k-threadsXXXXXX";
+    if (mkdtemp(dir) == nullptr)
+        return streams;
+    const std::string coded = std::string(dir) + "/o.j2k";
+    const struct {
+        int width, height, components, bits;
+        const char* options;
+    } generated[] = {{420, 330, 3, 8, "-I -n 5"},
+                     {300, 200, 1, 16, "-I -n 4"},
+                     {500, 260, 3, 8, "-t 128,96 -b 16,16 -r 10,1"}};
+    for (const auto& g : generated)
+        if (j2000test::EncodeWithReference(
+                j2000test::MakePicture(g.width, g.height, g.components, g.bits), dir, g.options,
+                coded))
+            streams.push_back(j2000test::read_file(coded));
+    std::system((std::string("rm -rf ") + dir).c_str());
+    return streams;
+}
+
+TEST(ThreadedDecode, EveryThreadCountGivesTheOneThreadImage) {
+    const auto streams = StreamsOfEveryKind();
+    for (size_t s = 0; s < streams.size(); ++s) {
+        const Decoded one = Decode(streams[s], 1, nullptr);
+        ASSERT_EQ(one.status, DecodeStatus::Ok) << "stream " << s << ": " << one.texts;
+        for (const unsigned threads : {3u, 8u}) {
+            const Decoded many = Decode(streams[s], threads, nullptr);
+            EXPECT_EQ(many.status, DecodeStatus::Ok);
+            EXPECT_TRUE(many.components == one.components)
+                << "stream " << s << ", " << threads << " threads";
+        }
+    }
+}
+
+// Stops asked at checks spread over the last tile's reconstruction (after its packets, before
+// the end of the stream) land there: the decode ends as a cancel at once, without a failure's
+// message, that tile unfinished. On one thread these are every check of tier 1, the synthesis
+// and the sample rows; on several, the first 13 of the calling thread's.
+TEST(ThreadedDecode, AStopLandsAtTheCheckItIsAskedAtOnTheDecodingThread) {
+    const auto bytes = j2000test::read_file(j2000test::fixture_path("g2048_pcrl_tiles.j2k"));
+    for (const unsigned threads : {1u, 4u}) {
+        CountingCancel whole;
+        ASSERT_EQ(Decode(bytes, threads, &whole).status, DecodeStatus::Ok);
+        EXPECT_FALSE(whole.calledElsewhere);
+        // Checks after the last packet, less the one before EOC.
+        const auto after =
+            std::count(whole.packetsAtCall.begin(), whole.packetsAtCall.end(), whole.packets) - 1;
+        // A 1024 x 1024 tile of five levels: a check or more per 4096 samples of tier 1, per
+        // 64K samples of each pass of the synthesis (rows and columns of 1.4M samples in all
+        // levels) and per 64K samples of rows written; on several threads the calling thread's
+        // share, and one at least for each of the 13 stages (tier 1, ten passes, the rows made
+        // and written).
+        const int fromSynthesis =
+            2 * (1024 * 1024 + 512 * 512 + 256 * 256 + 128 * 128 + 64 * 64) / 65536;
+        ASSERT_GE(after, threads == 1 ? 256 + fromSynthesis + 16 : 13);
+        const int within = threads == 1 ? static_cast<int>(after) : 13;
+        for (int part = 0; part <= 3; ++part) {
+            CountingCancel stop;
+            stop.startAfterPackets = whole.packets;
+            stop.stopAt = 1 + (within - 1) * part / 3;
+            SCOPED_TRACE(std::to_string(threads) + " threads, stop at check " +
+                         std::to_string(stop.stopAt) + " of " + std::to_string(within));
+            const Decoded d = Decode(bytes, threads, &stop);
+            EXPECT_EQ(d.status, DecodeStatus::Cancelled);
+            EXPECT_EQ(d.tiles, 3);
+            EXPECT_EQ(stop.counted, stop.stopAt);  // nothing asked after the stop
+            EXPECT_FALSE(stop.calledElsewhere);
+            EXPECT_EQ(d.texts.find("failed"), std::string::npos) << d.texts;
+        }
+    }
 }
 
 }  // namespace

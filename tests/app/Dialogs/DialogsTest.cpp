@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QTest>
+#include <algorithm>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/Dialogs/FolderDialog.h"
@@ -13,6 +14,7 @@
 #include "app/Series/NameRules.h"
 #include "platform/Memory.h"
 #include "platform/testing/ScriptedMessageService.h"
+#include "tests/app/QtPrinters.h"
 #include "tests/app/TestApp.h"
 
 using platform::MsgButton;
@@ -150,6 +152,33 @@ TEST_F(ConfigTest, DefaultFolderButtonAsksAndSavesOnlyTheSourceOnYes) {
     EXPECT_EQ(ini_.Read("Viewer", "Source"), "/home/me/shots/");
     EXPECT_EQ(ini_.Read("Saving", "Digits"), "<none>");
     EXPECT_EQ(messages_.Questions().at(1).caption, "Save default folder");
+}
+
+// What the user accepted stays for the running program when the file cannot take it:
+// every later opening, and the saving dialog that reads these controls, shows it.
+TEST_F(ConfigTest, AcceptedSettingsOutliveAFileThatCannotBeWritten) {
+    ini_.Write("Viewer", "PlaySpeed", "250");  // a regular file, so nothing can be below it
+    platform::ScopedIniFilePath below(ini_.Path() + "/settings.ini");
+    LoadConfig(&form_);
+    form_.PrefixEdit->setText("new");
+    form_.SpeedTrackBar->setValue(500);
+    form_.OkButtonClick();
+    form_.CurrentFolder = [] { return QStringLiteral("/home/me/shots"); };
+    messages_.QueueAnswers({MsgButton::Yes});
+    form_.DefFolderButtonClick();  // saved at once, or kept as well
+    for (int opening = 0; opening < 2; ++opening) {
+        form_.show();
+        EXPECT_EQ(form_.PrefixEdit->text(), "new") << opening;
+        EXPECT_EQ(form_.SpeedTrackBar->value(), 500) << opening;
+        EXPECT_EQ(form_.SrcDirEdit->text(), "/home/me/shots/") << opening;
+        form_.PrefixEdit->setText("typed");
+        form_.CancelButton->click();
+        EXPECT_EQ(form_.PrefixEdit->text(), "new") << opening;
+    }
+    const auto questions = messages_.Questions();
+    EXPECT_TRUE(std::any_of(questions.begin(), questions.end(), [&](const auto& question) {
+        return question.text.startsWith("The settings can't be read from '" + ini_.Path());
+    })) << "the file's problem is named";
 }
 
 TEST_F(DialogTest, ProgressLabelKeepsTheFileNameOfALongPath) {

@@ -1,10 +1,13 @@
 #include "app/MainWindow/MainGeometry.h"
 
+#include "app/SlideShow/SlideShowPlacement.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 
 #include <array>
+#include <tuple>
 
 using namespace mainwin;
 
@@ -36,22 +39,80 @@ TEST(StoredWindow, ClampsFollowTheHistoricalOrder) {
     }
 }
 
-TEST(StoredWindow, OnlyWindowsOutOfReachAreBroughtBack) {
-    const std::vector<QRect> one{kWorkArea};
-    const std::vector<QRect> two{kWorkArea, QRect(1024, 0, 1280, 1024)};
+// Each geometry key of both windows alone out of range (tiny, negative, huge) on a
+// 1024 x 738 work area. The main window stores its frame; the preview its size without
+// the frame (here 4 pixels a side and a 24-pixel title) and its frame's corner.
+TEST(StoredWindow, EveryStoredRectangleLandsOnTheWorkArea) {
+    enum Key { kLeft, kTop, kWidth, kHeight };
+    const QMargins frame(4, 24, 4, 4);
+    const auto placed = [&](bool preview, std::array<int, 4> stored) {
+        if (!preview) {
+            return Ltwh(
+                PlaceStoredWindow({stored[0], stored[1], stored[2], stored[3]}, {kWorkArea}));
+        }
+        slideshow::WindowPlacement p;
+        std::tie(p.left, p.top, p.width, p.height) =
+            std::tuple(stored[0], stored[1], stored[2], stored[3]);
+        p = slideshow::FitPlacement(p, {kWorkArea}, frame);
+        return std::array<int, 4>{p.left, p.top, p.width + 8, p.height + 28};
+    };
     const struct {
-        StoredWindow stored;
-        const std::vector<QRect>& areas;
-        StoredWindow expected;
+        bool preview;
+        Key key;
+        int value;
+        std::array<int, 4> frame;  // left, top, outer width, outer height
     } cases[] = {
-        {{-300, -3, 700, 500}, one, {-300, -3, 700, 500}},    // partly visible
-        {{1500, 200, 700, 500}, two, {1500, 200, 700, 500}},  // on the second screen
-        {{5000, 3000, 700, 500}, one, {324, 238, 700, 500}},
-        {{1020, 100, 700, 500}, one, {324, 100, 700, 500}},  // a 4-pixel sliver
+        // Main window from 100, 50, 700 x 500; at least 610 x 445.
+        {false, kLeft, 1, {1, 50, 700, 500}},
+        {false, kLeft, INT_MIN, {0, 50, 700, 500}},
+        {false, kLeft, INT_MAX, {328, 50, 700, 500}},
+        {false, kTop, 1, {100, 1, 700, 500}},
+        {false, kTop, INT_MIN, {100, 0, 700, 500}},
+        {false, kTop, INT_MAX, {100, 0, 700, 500}},
+        {false, kWidth, 1, {100, 50, 610, 500}},
+        {false, kWidth, INT_MIN, {100, 50, 610, 500}},
+        {false, kWidth, INT_MAX, {4, 50, 1024, 500}},
+        {false, kHeight, 1, {100, 50, 700, 445}},
+        {false, kHeight, INT_MIN, {100, 50, 700, 445}},
+        {false, kHeight, INT_MAX, {100, 4, 700, 738}},
+        // The preview from 100, 50, 600 x 450 (608 x 478 with its frame); at least 540 x 406.
+        {true, kLeft, 1, {1, 50, 608, 478}},
+        {true, kLeft, INT_MIN, {-4, 50, 608, 478}},
+        {true, kLeft, INT_MAX, {420, 50, 608, 478}},
+        {true, kTop, 1, {100, 1, 608, 478}},
+        {true, kTop, INT_MIN, {100, -4, 608, 478}},
+        {true, kTop, INT_MAX, {100, 264, 608, 478}},
+        {true, kWidth, 1, {100, 50, 548, 478}},
+        {true, kWidth, INT_MIN, {100, 50, 548, 478}},
+        {true, kWidth, INT_MAX, {4, 50, 1024, 478}},
+        {true, kHeight, 1, {100, 50, 608, 434}},
+        {true, kHeight, INT_MIN, {100, 50, 608, 434}},
+        {true, kHeight, INT_MAX, {100, 4, 608, 738}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Ltwh(BringOnScreen(c.stored, c.areas)), Ltwh(c.expected)) << c.stored.left;
+        std::array<int, 4> stored = c.preview ? std::array<int, 4>{100, 50, 600, 450}
+                                              : std::array<int, 4>{100, 50, 700, 500};
+        stored[c.key] = c.value;
+        const std::array<int, 4> got = placed(c.preview, stored);
+        EXPECT_EQ(got, c.frame) << (c.preview ? "preview" : "main") << " key " << c.key << " = "
+                                << c.value;
+        // Whatever the rule, the frame is on the work area but for its border.
+        EXPECT_TRUE(
+            kWorkArea.adjusted(-4, -4, 4, 4).contains(QRect(got[0], got[1], got[2], got[3])))
+            << c.key << " = " << c.value;
     }
+    // A frame stored too small and far right grows before it is placed, not after.
+    EXPECT_EQ(Ltwh(PlaceStoredWindow({INT_MAX, 0, 0, 600}, {kWorkArea})),
+              (std::array<int, 4>{418, 0, 610, 600}));
+    // With a second screen, the frame stays on the screen holding most of it; one on no
+    // screen goes to the first.
+    const std::vector<QRect> two{kWorkArea, QRect(1024, 0, 1280, 1024)};
+    EXPECT_EQ(Ltwh(PlaceStoredWindow({1500, 200, 700, 500}, two)),
+              (std::array<int, 4>{1500, 200, 700, 500}));
+    EXPECT_EQ(Ltwh(PlaceStoredWindow({2250, 100, 700, 500}, two)),
+              (std::array<int, 4>{1608, 100, 700, 500}));
+    EXPECT_EQ(Ltwh(PlaceStoredWindow({5000, 3000, 700, 500}, two)),
+              (std::array<int, 4>{328, 0, 700, 500}));
 }
 
 TEST(StoredWindow, ExtremeValuesAreLimitedBeforeAnyRule) {

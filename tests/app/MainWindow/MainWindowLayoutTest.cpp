@@ -1,9 +1,14 @@
 // The main window's start-up, stored geometry and splitters.
 
+#include <sys/stat.h>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
+#include <array>
 #include <climits>
+#include <csignal>
 
 #include "app/Dialogs/ConfigForm.h"
 #include "app/SplashForm.h"
@@ -61,10 +66,23 @@ TEST_F(LayoutTest, TheTreeOpensTheConfiguredSourceFolderOrHome) {
     EXPECT_EQ(Form().CurrentFolderPath(), pics);
     EXPECT_EQ(Form().TotalFilesLabel->text(), "Total files: 2");
 
-    forms_.reset();
-    ini_.Write("Viewer", "Source", root_.path() + "/gone/");
-    Start();
-    EXPECT_EQ(Form().DirTree->GetFolder(), QDir::homePath());
+    // A folder that is gone falls back to the home folder silently; one whose name text
+    // cannot carry (not UTF-8) says why.
+    const QByteArray latin1 = QFile::encodeName(root_.path()) + "/caf\xe9";
+    ASSERT_EQ(::mkdir(latin1.constData(), 0755), 0);
+    const QString lossy = QFile::decodeName(latin1);
+    for (const QString& source : {root_.path() + "/gone", lossy}) {
+        forms_.reset();
+        ini_.Write("Viewer", "Source", source + "/");
+        Start();
+        RunQueued();
+        EXPECT_EQ(Form().DirTree->GetFolder(), QDir::homePath());
+    }
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "Can't list the pictures of '" + lossy +
+                  "': the folder's name is not valid UTF-8. Rename the folder to see them "
+                  "here.\nThe folder tree starts in the home folder.");
 }
 
 TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
@@ -79,6 +97,37 @@ TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
     EXPECT_FALSE(ConfigForm->isVisible());
 }
 
+// A signal to end that comes while a start-up box waits for its answer ends the program
+// with an ordinary close (the window settings written), without running the event loop.
+TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
+    ini_.Write("Saving", "Prefix", "a:b");  // refused at start, in a box
+    bool boxOutlivedTheSignal = false;
+    bool loopRan = false;
+    QTimer loopGuard;  // quits an event loop run after the box, so no failure hangs the test
+    loopGuard.setSingleShot(true);
+    QObject::connect(&loopGuard, &QTimer::timeout, [&] {
+        loopRan = true;
+        QCoreApplication::quit();
+    });
+    messages_.SetResponder([&](const platform::MessageRequest& request) {
+        // The real box: modal until answered. The fail-safe only ends a box nothing closed.
+        QMessageBox box(QMessageBox::Warning, request.caption, request.text, QMessageBox::Ok);
+        QTimer::singleShot(15000, &box, [&] {
+            boxOutlivedTheSignal = true;
+            box.done(0);
+        });
+        ::raise(SIGTERM);
+        box.exec();
+        loopGuard.start(0);
+        return platform::MsgButton::Ok;
+    });
+    EXPECT_EQ(RunOrvaneViewer(), 0);
+    EXPECT_FALSE(boxOutlivedTheSignal);
+    EXPECT_FALSE(loopRan);
+    EXPECT_EQ(ini_.Read("Window", "State"), "MAX");
+    EXPECT_EQ(MainForm, nullptr);
+}
+
 // The rules of the clamp have their own table; this is the window taking them.
 TEST_F(LayoutTest, StoredTopIsClampedAgainstTheWorkArea) {
     StoreWindow("NRM", 20, WorkArea().y() + WorkArea().height() + 10, 640, 460);
@@ -89,18 +138,25 @@ TEST_F(LayoutTest, StoredTopIsClampedAgainstTheWorkArea) {
     EXPECT_EQ(Form().frameGeometry().size(), QSize(640, 460));
 }
 
-// Any letter case of a state other than "MAX" is a normal window.
+// Any letter case of a state other than "MAX" is a normal window. A tiny width far right
+// is raised to the minimum before the window is placed.
 TEST_F(LayoutTest, ExtremeStoredValuesGiveAWindowOnScreenAndAreNotWrittenBack) {
-    StoreWindow("nrm", INT_MAX, INT_MIN, INT_MAX, INT_MIN);
-    StoreSplitters(INT_MIN, INT_MAX);
-    Start();
-    EXPECT_FALSE(Form().isMaximized());
-    EXPECT_TRUE(WorkArea().contains(Form().frameGeometry().topLeft()));
-    EXPECT_GE(Form().frameGeometry().width(), 610);
-    EXPECT_GE(Form().frameGeometry().height(), 445);
-    Form().close();  // closing writes the settings
-    for (const QString& value : StoredWindow()) {
-        EXPECT_LT(std::abs(value.toLongLong()), 100000) << value.toStdString();
+    for (const std::array<int, 4> stored :
+         {std::array{INT_MAX, INT_MIN, INT_MAX, INT_MIN}, std::array{INT_MAX, 0, 0, 600}}) {
+        forms_.reset();
+        StoreWindow("nrm", stored[0], stored[1], stored[2], stored[3]);
+        StoreSplitters(INT_MIN, INT_MAX);
+        Start();
+        EXPECT_FALSE(Form().isMaximized());
+        const QRect frame = Form().frameGeometry();
+        EXPECT_TRUE(WorkArea().adjusted(-4, -4, 4, 4).contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width();
+        EXPECT_GE(frame.width(), 610);
+        EXPECT_GE(frame.height(), 445);
+        Form().close();  // closing writes the settings
+        for (const QString& value : StoredWindow()) {
+            EXPECT_LT(std::abs(value.toLongLong()), 100000) << value.toStdString();
+        }
     }
 }
 

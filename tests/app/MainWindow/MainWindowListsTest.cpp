@@ -3,6 +3,7 @@
 #include "tests/app/MainWindow/MainFormFixture.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using platform::MsgButton;
@@ -124,22 +125,33 @@ TEST_F(ListsTest, RemoveAsksThenPutsThePictureBackAndShowsTheNextOfTheSeries) {
     EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
 }
 
-TEST_F(ListsTest, PicturesWhoseNamesAreNotUtf8AreReportedOncePerFolder) {
+// Text cannot carry such a name back to the same file: the user hears why, once.
+TEST_F(ListsTest, NamesThatAreNotUtf8AreReportedOncePerFolder) {
     const QString folder = Folder("latin");
     WritePicture(folder + "/ok.jpg");
-    const QByteArray latin1 = QFile::encodeName(folder) + "/caf\xe9.jpg";  // not UTF-8
-    const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
+    const QByteArray latin1 = QFile::encodeName(folder) + "/caf\xe9";  // not UTF-8
+    ASSERT_EQ(::mkdir(latin1.constData(), 0755), 0);
+    for (const QByteArray& file : {latin1 + ".jpg", latin1 + "/valid.jpg"}) {
+        const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    const QString lossy = QFile::decodeName(latin1);
     for (int visit = 0; visit < 2; ++visit) {
         OpenFolder(folder);
         RunQueued();
         EXPECT_EQ(Captions(Form().FilesLV), QStringList{"ok.jpg"});
+        OpenFolder(lossy);
+        RunQueued();
+        EXPECT_TRUE(Captions(Form().FilesLV).isEmpty());
     }
-    ASSERT_EQ(messages_.Questions().size(), 1u);
+    ASSERT_EQ(messages_.Questions().size(), 2u);
     EXPECT_EQ(messages_.Questions()[0].text,
               "Can't list 1 picture(s) of '" + folder +
                   "': the file name is not valid UTF-8. Rename the file to see it here.");
+    EXPECT_EQ(messages_.Questions()[1].text,
+              "Can't list the pictures of '" + lossy +
+                  "': the folder's name is not valid UTF-8. Rename the folder to see them here.");
 }
 
 TEST_F(ListsTest, ClearPutsBackOnlyTheCurrentFoldersPictures) {

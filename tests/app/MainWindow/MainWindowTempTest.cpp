@@ -46,13 +46,17 @@ class TempTest : public MainFormTest {
     QString stick_;
 };
 
+// The folder of a program that is gone (its lock file is not locked) is emptied at start,
+// files only.
 TEST_F(TempTest, LeftoversAreEmptiedAtStartAndTheFolderGoesAtClose) {
-    QDir().mkpath(PellimorTmp() + "/keep");
-    WritePicture(PellimorTmp() + "/old.jpg");
+    const QString gone = PellimorTmp() + "/1-gone00";
+    QDir().mkpath(gone + "/keep");
+    WritePicture(gone + "/old.jpg");
+    WritePicture(gone + "/.lock");
     StartWithStick({"p.jpg"});
-    EXPECT_EQ(QDir(PellimorTmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(gone).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"keep"});
-    QDir(PellimorTmp()).rmdir("keep");
+    ASSERT_TRUE(QDir(gone).rmdir("keep") && QDir(PellimorTmp()).rmdir("1-gone00"));
     AddFiles({"p.jpg"});
     ASSERT_TRUE(Form().TempCopies().CopyOf(OnStick("p.jpg")));
     Form().close();
@@ -80,7 +84,7 @@ TEST_F(TempTest, AddCopiesRemovablePicturesAndRemoveDeletesTheCopy) {
     OpenFolder(fixed);
     AddFiles({"f.jpg"});
     EXPECT_FALSE(Form().TempCopies().CopyOf(fixed + "/f.jpg"));
-    EXPECT_EQ(QDir(PellimorTmp()).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(Form().TempCopies().Folder()).entryList(QDir::Files).size(), 1);
 }
 
 TEST_F(TempTest, APictureWhoseCopyExistsSurvivesTheMediumGoing) {

@@ -84,6 +84,10 @@ TEST(PreviewPlacement, FitsTheWorkArea) {
         // grows by it.
         {{1200, 500}, screen, {0, 113, 1024, 542}, false, bars},
         {{300, 2000}, screen, {352, 0, 320, 768}, false, bars},
+        // Taller than the box the status bar leaves (but not than the work area): it
+        // scrolls down only, so the width makes room for that bar.
+        {{640, 1010}, {0, 0, 1280, 1024}, {310, 0, 660, 1024}, false, bars},
+        {{640, 1000}, {0, 0, 1280, 1024}, {318, 0, 644, 1024}, false, bars},  // the margin only
     };
     for (const auto& c : cases) {
         const TPreviewPlacement placement = FitPreviewWindow(c.picture, 22, c.area, c.scrollBars);
@@ -140,6 +144,7 @@ TEST_F(PreviewTest, ThePictureIsWholeOnScreenWhereverItFits) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QSize sizes[] = {{300, 200},
                            {640, 480},
+                           {area.width() / 2, area.height() - 10},
                            {area.width() + 200, area.height() / 2},
                            {area.width() + 50, area.height() + 50}};
     for (const QSize picture : sizes) {
@@ -151,8 +156,9 @@ TEST_F(PreviewTest, ThePictureIsWholeOnScreenWhereverItFits) {
         const QSize view = form.PictureBox->viewport()->size();
         const QScrollBar* across = form.PictureBox->horizontalScrollBar();
         const QScrollBar* down = form.PictureBox->verticalScrollBar();
+        // Only what cannot fit on the work area beside the status bar scrolls.
         const bool scrollsAcross = picture.width() > area.width();
-        const bool scrollsDown = picture.height() > area.height();
+        const bool scrollsDown = picture.height() > area.height() - form.StatusBar->height();
         EXPECT_EQ(across->isVisible(), scrollsAcross) << picture.width() << "x" << picture.height();
         EXPECT_EQ(down->isVisible(), scrollsDown) << picture.width() << "x" << picture.height();
         // Every column and row can be seen: on screen at once, or by scrolling to the end.

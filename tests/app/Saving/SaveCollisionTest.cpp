@@ -1,6 +1,7 @@
 // Saving a folder's pictures into that folder under new numbers: targets that are other
-// pictures' sources. Whatever the answers, faults or kills, no picture may be lost and no
-// file may be left half-written.
+// pictures' sources, or their own files where they are read through temporary copies.
+// Whatever the answers, faults, kills or power losses, no picture may be lost from the
+// folder and no file may be left half-written.
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -10,6 +11,8 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "app/Saving/SavePackage.h"
+#include "app/Series/TempCopies.h"
 #include "platform/ReplacementFile.h"
 #include "platform/testing/ScriptedMessageService.h"
 #include "tests/app/QtPrinters.h"
@@ -60,19 +64,25 @@ QStringList MakePictures(const QString& folder, const QString& series, int kib, 
     return paths;
 }
 
+// The picture (1 to 9) that the file at path holds; 0 for none.
+int PictureIn(const QString& path, int kib) {
+    const QByteArray bytes = FileBytes(path);
+    for (int n = 1; n <= 9; ++n) {
+        if (bytes == PictureBytes(n, kib)) {
+            return n;
+        }
+    }
+    return 0;
+}
+
 // Every file in folder as "name=picture": "IMG_0003.JPG" holding picture 1 is "3=1", a
 // copy "IMG_0001~1.JPG" holding picture 1 is "1~1=1"; "?" is a file that is no complete
 // picture, and hidden files are listed as they are.
 QString Describe(const QString& folder, int kib) {
     QStringList parts;
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        const QByteArray bytes = FileBytes(folder + '/' + name);
-        QString picture = QStringLiteral("?");
-        for (int n = 1; n <= 9; ++n) {
-            if (bytes == PictureBytes(n, kib)) {
-                picture = QString::number(n);
-            }
-        }
+        const int n = PictureIn(folder + '/' + name, kib);
+        const QString picture = n != 0 ? QString::number(n) : QStringLiteral("?");
         QString shortName = name;
         if (name.startsWith("IMG_")) {
             shortName = QString::number(name.mid(4, 4).toInt()) + name.mid(8).chopped(4);
@@ -92,15 +102,87 @@ struct CollisionRow {
     const char* saved;               // "k of n" of the end report; "" for none
     const char* box;                 // a box that must have been shown ("%f": the folder), or ""
     int unreadable = 0;              // reading this picture's file fails
-    int tmpfsKiB = 0;  // the folder is a tmpfs this large, and the pictures 250 KiB each
-    int linked = 0;    // this picture's file is a link to its file in a folder below
+    int tmpfsKiB = 0;     // the folder is a tmpfs this large, and the pictures 250 KiB each
+    int linked = 0;       // this picture's file is a link to its file in a folder below
+    bool copies = false;  // the pictures are read through temporary copies, as from a stick
+};
+
+CollisionRow ThroughCopies(CollisionRow row) {
+    row.copies = true;
+    return row;
+}
+
+// The copy service the save is given, watching that a file holding a picture is replaced
+// only while the picture is on the disk elsewhere in the folder: a file there before the
+// save, or one it wrote synced (Replace, FailIfExistsDurable, or moved from such a file).
+// A power loss at that moment would otherwise take the picture.
+class DurabilityWatch {
+  public:
+    DurabilityWatch(QString folder, int kib) : folder_(std::move(folder)), kib_(kib) {}
+
+    void Install(TSaveServices& services, TCopyFunction copy) {
+        services.copy = [this, copy](const QString& source, const QString& target, CopyMode mode) {
+            BeforeWriting(target, mode);
+            const CopyResult result = copy(source, target, mode);
+            if (result.Ok()) {
+                durable_[target] = mode != CopyMode::FailIfExists;
+            }
+            return result;
+        };
+        services.move = [this](const QString& from, const QString& to, CopyMode mode) {
+            BeforeWriting(to, mode);
+            const CopyResult result = platform::MoveFile(from, to, mode);
+            if (result.Ok()) {
+                durable_[to] = mode == CopyMode::Replace || durable_.value(from, true);
+                durable_.remove(from);
+            }
+            return result;
+        };
+    }
+
+    const QStringList& Faults() const { return faults_; }
+
+  private:
+    void BeforeWriting(const QString& target, CopyMode mode) {
+        const int picture = mode == CopyMode::Replace ? PictureIn(target, kib_) : 0;
+        if (picture == 0) {
+            return;
+        }
+        for (const QString& name : QDir(folder_).entryList(QDir::Files | QDir::Hidden)) {
+            const QString path = folder_ + '/' + name;
+            if (path != target && PictureIn(path, kib_) == picture && durable_.value(path, true)) {
+                return;
+            }
+        }
+        faults_.append(QStringLiteral("%1 replaced while picture %2 is on the disk nowhere else")
+                           .arg(QFileInfo(target).fileName())
+                           .arg(picture));
+    }
+
+    QString folder_;
+    int kib_;
+    QMap<QString, bool> durable_;  // files the save wrote: whether synced
+    QStringList faults_;
 };
 
 void PrintTo(const CollisionRow& row, std::ostream* os) {
     *os << row.name;
 }
 
-// The folder afterwards (Describe), then the text of every box shown.
+// The save reads the series as the program does for pictures from a stick: through their
+// temporary copies, made now.
+void ReadThroughCopies(TTempCopies& copies, const QStringList& series, TSaveServices& services) {
+    copies.Prepare();
+    for (const QString& path : series) {
+        copies.CopyToTemp(path);
+    }
+    services.readablePath = [&copies](const QString& path) {
+        return copies.CopyOf(path).value_or(path);
+    };
+}
+
+// The folder afterwards (Describe), the faults DurabilityWatch saw, then the text of every
+// box shown.
 QStringList RunRow(const CollisionRow& row, const QString& folder) {
     const int kib = row.tmpfsKiB ? 250 : 1;
     const QStringList series = MakePictures(folder, row.series, kib, row.linked);
@@ -110,17 +192,24 @@ QStringList RunRow(const CollisionRow& row, const QString& folder) {
         return static_cast<int>(platform::Messages().Ask({text, caption}));
     };
     const QString unreadable = folder + '/' + PictureName(row.unreadable);
-    services.copy = [unreadable](const QString& source, const QString& target, CopyMode mode) {
-        return source == unreadable ? CopyResult{EIO, platform::CopyStage::Read}
-                                    : platform::CopyFile(source, target, mode);
-    };
+    DurabilityWatch watch(folder, kib);
+    watch.Install(services,
+                  [unreadable](const QString& source, const QString& target, CopyMode mode) {
+                      return source == unreadable ? CopyResult{EIO, platform::CopyStage::Read}
+                                                  : platform::CopyFile(source, target, mode);
+                  });
+    QTemporaryDir temporaries;
+    TTempCopies copies(temporaries.path() + "/PellimorTmp");
+    if (row.copies) {
+        ReadThroughCopies(copies, series, services);
+    }
     platform::ScriptedMessageService messages;
     platform::ScopedMessageService scope(messages);
     for (MsgButton answer : row.answers) {
         messages.QueueAnswers({answer});
     }
     SavePackage(series, entries, services);
-    QStringList result{Describe(folder, kib)};
+    QStringList result{Describe(folder, kib), watch.Faults().join("; ")};
     for (const platform::MessageRequest& box : messages.Questions()) {
         result.append(box.text);
     }
@@ -169,7 +258,8 @@ TEST_P(CollisionTable, EveryPictureKeepsItsBytes) {
     for (QChar picture : QString(row.series)) {
         EXPECT_TRUE(result[0].contains(QString('=') + picture)) << "lost: " << Text(picture);
     }
-    const QString boxes = result.mid(1).join("\n|");
+    EXPECT_EQ(result[1], QString());
+    const QString boxes = result.mid(2).join("\n|");
     const QString report = QString(row.saved) + " pictures were saved in '" + folder + "'.";
     EXPECT_EQ(*row.saved != 0, result.last().startsWith(report)) << Text(boxes);
     EXPECT_EQ(*row.saved != 0, boxes.contains("pictures were saved")) << Text(boxes);
@@ -180,6 +270,8 @@ const MsgButton kYes = MsgButton::Yes;
 const MsgButton kYesToAll = MsgButton::YesToAll;
 const MsgButton kNo = MsgButton::No;
 const MsgButton kOk = MsgButton::Ok;
+const MsgButton kCancel = MsgButton::Cancel;
+const char* const kKeptOne = "'%f/IMG_0001.JPG' is kept as '%f/IMG_0001~1.JPG'.";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, CollisionTable,
@@ -205,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "1234",
                      "2",
                      "1",
-                     {kYes, MsgButton::Cancel},
+                     {kYes, kCancel},
                      "1=2 1~1=1 2=2 3=3 4=4",
                      "1 of 4",
                      "'%f/IMG_0001.JPG' is kept as '%f/IMG_0001~1.JPG'."},
@@ -236,19 +328,52 @@ INSTANTIATE_TEST_SUITE_P(
                      "1 of 3",
                      "%f The disk is full.",
                      0,
-                     1024}),
+                     1024},
+        // Read through temporary copies, which the close deletes: the pictures' own files
+        // in the folder are what must last.
+        ThroughCopies({"CopiesInPlace", "12", "1", "1", {kYes, kYes}, "1=1 2=2", "", ""}),
+        ThroughCopies(
+            {"CopiesYesThenNo", "12", "2", "1", {kYes, kNo}, "1=2 1~1=1 2=2", "1 of 2", kKeptOne}),
+        ThroughCopies({"CopiesYesThenCancel",
+                       "12",
+                       "2",
+                       "1",
+                       {kYes, kCancel},
+                       "1=2 1~1=1 2=2",
+                       "1 of 2",
+                       kKeptOne}),
+        ThroughCopies({"CopiesYesToAll", "12", "2", "1", {kYesToAll}, "1=2 2=1", "", ""}),
+        ThroughCopies({"CopiesNoThenYes",
+                       "12",
+                       "2",
+                       "1",
+                       {kNo, kYes, kOk},
+                       "1=1 2=2",
+                       "0 of 2",
+                       "Can't copy file!\n%f/IMG_0002.JPG  It is the only copy of "
+                       "'%f/IMG_0002.JPG', which is not saved."}),
+        ThroughCopies(
+            {"CopiesNoToAll", "12", "2", "1", {MsgButton::NoToAll}, "1=1 2=2", "0 of 2", ""}),
+        ThroughCopies(
+            {"CopiesShiftByOne", "123", "1", "2", {kYesToAll}, "1=1 2=1 3=2 4=3", "", ""})),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A child saves a four-picture cycle (or a shift onto new names) with a copy slowed to
 // small chunks that reports every chunk; it is killed after a random number of them.
-// Afterwards every file of the folder is a complete picture, every picture is still
-// there, and the next save into the folder clears a temporary the kill left behind.
+// Runs 4 to 7 of every eight (a cycle and a shift, each way of writing) read the pictures
+// through temporary copies, and the program starts again after the kill, which clears the
+// dead one's copies. Afterwards every file of the folder is a complete picture, every
+// picture is still there, and the next save into the folder clears a temporary the kill
+// left behind.
 TEST(SaveKillTest, AKilledSaveLeavesOnlyCompletePictures) {
     std::mt19937 random(20240611);
     for (int run = 0; run < 20; ++run) {
         SCOPED_TRACE(run);
         QTemporaryDir dir;
+        QTemporaryDir temporaries;
         const QString folder = dir.path();
+        const QString copiesParent = temporaries.path() + "/PellimorTmp";
+        const bool throughCopies = run % 8 >= 4;
         const QStringList series = MakePictures(folder, "1234", 64);
         TSaveEntries entries{folder + '/', "", "IMG_", "", 4, run % 2 ? "3" : "1", "2"};
         int chunks[2];
@@ -267,6 +392,10 @@ TEST(SaveKillTest, AKilledSaveLeavesOnlyCompletePictures) {
             services.askOverwrite = [](const QString&, const QString&, const QString&) {
                 return 10;  // Yes to All
             };
+            TTempCopies copies(copiesParent);
+            if (throughCopies) {
+                ReadThroughCopies(copies, series, services);
+            }
             platform::ScriptedMessageService messages;
             platform::ScopedMessageService scope(messages);
             SavePackage(series, entries, services);
@@ -280,6 +409,9 @@ TEST(SaveKillTest, AKilledSaveLeavesOnlyCompletePictures) {
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         ::close(chunks[0]);
+        TTempCopies restarted(copiesParent);
+        restarted.Prepare();
+        EXPECT_EQ(QDir(copiesParent).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 
         // Complete pictures, every one still there, at most one temporary of ours.
         const QString state = Describe(folder, 64);

@@ -1,10 +1,13 @@
 #include "app/Series/TempCopies.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "tests/app/TestApp.h"
@@ -110,6 +113,46 @@ TEST_F(TempCopiesTest, SameNameFromTwoFoldersKeepsTwoCopies) {
     EXPECT_EQ(FileBytes(*copyA), "from a");
     copies.DeleteCopy(Stick("a/p.jpg"));
     EXPECT_EQ(FileBytes(*copyB), "from b");
+}
+
+// Every running program has a folder of its own, and a start clears only the folders of
+// programs that are gone, however they ended; the close takes the parent only when no
+// other program is left in it.
+TEST_F(TempCopiesTest, AStartClearsOnlyTheFoldersOfProgramsThatAreGone) {
+    const QString parent = GetTmpFolder() + "/PellimorTmp";
+    const QString picture = Stick("a/p.jpg");
+    WriteFileBytes(picture, "p");
+    const pid_t killed = ::fork();
+    if (killed == 0) {
+        TTempCopies copies(parent);
+        copies.Prepare();
+        copies.CopyToTemp(picture);
+        ::raise(SIGKILL);
+    }
+    ASSERT_GT(killed, 0);
+    ::waitpid(killed, nullptr, 0);
+    ASSERT_EQ(QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+
+    TTempCopies running(parent);
+    running.Prepare();
+    ASSERT_TRUE(running.CopyToTemp(picture));
+    TTempCopies second(parent);
+    second.Prepare();
+    const auto folders = [&parent] {
+        QStringList names = QDir(parent).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (QString& name : names) {
+            name = parent + '/' + name;
+        }
+        return QSet<QString>(names.begin(), names.end());
+    };
+    EXPECT_EQ(folders(), (QSet<QString>{running.Folder(), second.Folder()}));
+    EXPECT_EQ(FileBytes(running.CopyOf(picture).value_or("")), "p");
+
+    second.RemoveFolder();
+    EXPECT_EQ(folders(), QSet<QString>{running.Folder()});
+    EXPECT_EQ(FileBytes(running.CopyOf(picture).value_or("")), "p");
+    running.RemoveFolder();
+    EXPECT_FALSE(QFileInfo::exists(parent));
 }
 
 TEST_F(TempCopiesTest, APictureInsideTheFolderIsNotCopiedOntoItself) {

@@ -179,17 +179,31 @@ TEST_F(SlideShowFormTest, RemovingTheLastPictureAndApplyingEmptiesTheSeries) {
               (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No}));
 }
 
-TEST_F(SlideShowFormTest, SmallRememberedSizeGrowsAndIsCentred) {
+// The rules have their own table; this is the preview taking them.
+TEST_F(SlideShowFormTest, RememberedGeometryIsGrownCentredAndKeptOnScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     WriteGeometry({{"State", "NRM"}, {"Width", "300"}, {"Height", "200"}});
     QStringList files = series.AddMany(2, 64, 48);
     QRect geometry;
-    Run(files, [&](TSlideShowForm* form) {
-        geometry = QRect(form->pos(), form->size());
-        form->close();
-    });
-    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
-    EXPECT_EQ(geometry, QRect((screen.width() - 540) / 2, (screen.height() - 406) / 2, 540, 406));
+    const auto run = [&] {
+        Run(files, [&](TSlideShowForm* form) {
+            geometry = QRect(form->pos(), form->size());
+            form->close();
+        });
+    };
+    run();
+    EXPECT_EQ(geometry, QRect((area.width() - 540) / 2, (area.height() - 406) / 2, 540, 406));
     EXPECT_EQ(TIniFile(options.iniFile).ReadInteger("SlideShow", "Width", 0), 540);
+
+    WriteGeometry({{"State", "NRM"},
+                   {"Width", "2147483647"},
+                   {"Height", "500"},
+                   {"Left", "100000"},
+                   {"Top", "10"}});
+    run();
+    EXPECT_TRUE(area.adjusted(-4, -4, 4, 4).contains(geometry))
+        << geometry.x() << "," << geometry.y();
+    EXPECT_EQ(geometry.width(), area.width());
 }
 
 TEST_F(SlideShowFormTest, MaximisedCloseWritesOnlyTheStateAndReopensMaximised) {

@@ -172,11 +172,16 @@ def icon(entries, images, reserved=0, kind=1, count=None):
     return out + b"".join(images)
 
 
-def icon_image(w, h, bpp, header_size=40, compression=0):
-    head = info_header(w, 2 * h, bpp, size=40, compression=compression)
+def icon_image(w, h, bpp, header_size=40, compression=0, colours=0):
+    """colours: the header's colours used, when it names fewer than bpp allows; only that
+    many palette entries are stored and 8-bit pixels use only those."""
+    head = info_header(w, 2 * h, bpp, size=40, compression=compression, colours=colours)
     head = struct.pack("<I", header_size) + head[4:]
-    pal = palette(1 << bpp) if bpp <= 8 else b""
-    return head + pal + pixel_rows(w, h, bpp) + pixel_rows(w, h, 1)
+    pal = palette(colours or 1 << bpp) if bpp <= 8 else b""
+    rows = pixel_rows(w, h, bpp)
+    if colours:
+        rows = bytes(b % colours for b in rows)
+    return head + pal + rows + pixel_rows(w, h, 1)
 
 
 PNG_START = b"\x89PNG\r\n\x1a\n" + bytes(24)
@@ -200,6 +205,7 @@ def valid_icons():
     for bpp in (1, 4, 8, 24, 32):
         files[f"icon{bpp}.ico"] = icon([(16, 16, bpp)], [icon_image(16, 16, bpp)])
     files["wide-256.ico"] = icon([(256, 1, 1)], [icon_image(256, 1, 1)])  # stored as width 0
+    files["icon8-3-colours.ico"] = icon([(16, 16, 8)], [icon_image(16, 16, 8, colours=3)])
     files["cursor.cur"] = icon([(8, 8, 1)], [icon_image(8, 8, 1)], kind=2)
     files["two-images.ico"] = icon([(4, 4, 8), (8, 8, 32)],
                                    [icon_image(4, 4, 8), icon_image(8, 8, 32)])

@@ -1,16 +1,17 @@
 #!/bin/sh
-# Remakes the PNG, GIF and TIFF fixtures of the image decoders' tests in this folder, and
-# the fuzz seeds (fuzz/corpus/png, gif, tiff) from them. Pictures are written by
-# ImageMagick's convert (libpng, giflib's format, libtiff); the few files no writer makes
-# (broken headers, a GIF without colour map, cut files) are made by hand below.
+# Remakes the PNG, GIF, TIFF and JPEG 2000 fixtures of the image decoders' tests in this
+# folder, and the fuzz seeds (fuzz/corpus/png, gif, tiff) from them. Pictures are written
+# by ImageMagick's convert (libpng, giflib's format, libtiff) and opj_compress; the files no
+# writer makes as wanted (broken headers, a GIF without colour map, cut files, exact alpha)
+# are made by hand below.
 # Every file stays tiny; the tests compare each against a reference decode at run time.
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
 corpus="$here/../../../fuzz/corpus"
-mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/malformed" "$here/panel"
+mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/j2k" "$here/malformed" "$here/panel"
 cd "$here"
 src=source.png
-trap 'rm -f "$src"' EXIT
+trap 'rm -f "$src" ramps.ppm' EXIT
 convert -seed 7 -size 37x23 plasma:fractal -depth 8 "$src"
 
 # PNG: no gamma, chromaticity, time or text chunks, so nothing but the pixels varies.
@@ -55,6 +56,12 @@ convert "$src" -depth 16 -compress none -orient bottom-left -define tiff:rows-pe
 convert "$src" -compress jpeg -quality 90 tiff/jpeg.tif
 convert "$src" -colorspace YCbCr -compress jpeg -quality 90 tiff/jpeg-ycbcr.tif
 convert "$src" -colorspace cmyk -compress none tiff/cmyk.tif
+convert "$src" -colorspace cmyk -depth 16 -compress none tiff/cmyk16.tif
+
+# JPEG 2000: a 31 x 23 colour codestream of two resolution levels.
+python3 -c 'import sys; sys.stdout.buffer.write(b"P6\n31 23\n255\n" +
+    bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > ramps.ppm
+opj_compress -n 2 -i ramps.ppm -o j2k/ramps.j2k >/dev/null
 
 # One colour, for the panel's own test.
 for format in png gif tif; do
@@ -100,25 +107,42 @@ def gif_without_colour_map(width, height):
     return (b"GIF89a" + struct.pack("<HHBBB", width, height, 0x70, 0, 0) +
             b"," + struct.pack("<HHHHB", 0, 0, width, height, 0) + lzw_literals(pixels) + b";")
 
-def gif_image(left, top, width, height, pixels, disposal=0, transparent=None):
+def gif_image(left, top, width, height, pixels, disposal=0, transparent=None, colours=None):
+    # colours: a local colour map of 2, 4, 8 ... (red, green, blue) entries.
     control = b""
     if disposal or transparent is not None:
         flags = disposal << 2 | (transparent is not None)
         control = b"\x21\xf9\x04" + struct.pack("<BHB", flags, 0, transparent or 0) + b"\x00"
-    return (control + b"," + struct.pack("<HHHHB", left, top, width, height, 0) +
+    local = b"".join(bytes(c) for c in colours) if colours else b""
+    flags = 0x80 | (len(colours).bit_length() - 2) if colours else 0
+    return (control + b"," + struct.pack("<HHHHB", left, top, width, height, flags) + local +
             lzw_literals(pixels))
 
 # An 8 x 4 animation over a map of black, red, green, blue, background blue: all red; then
 # a 4 x 4 image, green in its first column and transparent (black) elsewhere, cleared to
 # the background after it; then a green pixel at (6, 0), restored to what it covered after
-# it; then a 2 x 1 image at (4, 3), green and transparent. Its last picture: the left half
-# blue, the right half red but for a green pixel at (4, 3).
+# it; then a 2 x 1 image at (4, 3), green and transparent; then a black pixel at (7, 3)
+# without control block, so opaque. Its last picture: the left half blue, the right half
+# red but for a green pixel at (4, 3) and a black one at (7, 3).
+screen_map = struct.pack("<HHBBB", 8, 4, 0x81, 3, 0) + bytes([0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255])
 put("gif/transparent-frames.gif",
-    b"GIF89a" + struct.pack("<HHBBB", 8, 4, 0x81, 3, 0) + bytes([0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255]) +
+    b"GIF89a" + screen_map +
     gif_image(0, 0, 8, 4, [1] * 32) +
     gif_image(0, 0, 4, 4, [2, 0, 0, 0] * 4, disposal=2, transparent=0) +
     gif_image(6, 0, 1, 1, [2], disposal=3) +
-    gif_image(4, 3, 2, 1, [2, 0], transparent=0) + b";")
+    gif_image(4, 3, 2, 1, [2, 0], transparent=0) +
+    gif_image(7, 3, 1, 1, [0]) + b";")
+
+# The same screen all red; then a 3 x 2 image at (2, 1) with a map of its own whose first
+# two colours the screen's map lacks, index 3 transparent; then green at (6, 0) and (7, 0),
+# cleared to the background (blue) after it; then green at (7, 3) through the screen's map.
+put("gif/local-colour-maps.gif",
+    b"GIF89a" + screen_map +
+    gif_image(0, 0, 8, 4, [1] * 32) +
+    gif_image(2, 1, 3, 2, [0, 1, 3, 2, 3, 0], transparent=3,
+              colours=[(10, 200, 30), (250, 128, 7), (0, 0, 0), (66, 66, 66)]) +
+    gif_image(6, 0, 2, 1, [2, 2], disposal=2) +
+    gif_image(7, 3, 1, 1, [2]) + b";")
 
 put("gif/no-colour-map.gif", gif_without_colour_map(20, 12))
 
@@ -137,6 +161,67 @@ def png_file(width, height, depth, colour_type, rows, extra=b""):
     head = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + extra +
             chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+def tiff_file(width, height, samples, planes, extra, layout):
+    # An uncompressed little-endian TIFF of 8-bit samples. planes: the sample planes, each a
+    # list of rows top first; extra: the ExtraSamples value (0 for none); layout: "strips"
+    # (contiguous, 4 rows each), "tiles" (contiguous, 16 x 16) or "planar" (a strip per plane).
+    pixel = lambda x, y: bytes(p[y][x] for p in planes)
+    chunks = []
+    if layout == "tiles":
+        for ty in range(0, height, 16):
+            for tx in range(0, width, 16):
+                chunks.append(b"".join(pixel(x, y) if x < width and y < height else bytes(samples)
+                                       for y in range(ty, ty + 16) for x in range(tx, tx + 16)))
+    elif layout == "planar":
+        chunks = [b"".join(bytes(row) for row in p) for p in planes]
+    else:
+        for top in range(0, height, 4):
+            chunks.append(b"".join(pixel(x, y) for y in range(top, min(top + 4, height))
+                                   for x in range(width)))
+    data = b"".join(chunks)
+    offsets, at = [], 8
+    for c in chunks:
+        offsets.append(at)
+        at += len(c)
+    tags = [(256, 3, [width]), (257, 3, [height]), (258, 3, [8] * samples), (259, 3, [1]),
+            (262, 3, [2]), (277, 3, [samples]), (284, 3, [2 if layout == "planar" else 1])]
+    if layout == "tiles":
+        tags += [(322, 3, [16]), (323, 3, [16]), (324, 4, offsets),
+                 (325, 4, [len(c) for c in chunks])]
+    else:
+        tags += [(273, 4, offsets), (278, 3, [height if layout == "planar" else 4]),
+                 (279, 4, [len(c) for c in chunks])]
+    if extra:
+        tags.append((338, 3, [extra]))
+    tags.sort()
+    ifd = 8 + len(data)
+    spill = ifd + 2 + 12 * len(tags) + 4
+    entries, spilled = b"", b""
+    for tag, kind, values in tags:
+        raw = struct.pack("<%d%s" % (len(values), "H" if kind == 3 else "I"), *values)
+        if len(raw) <= 4:
+            entries += struct.pack("<HHI", tag, kind, len(values)) + raw.ljust(4, b"\0")
+        else:
+            entries += struct.pack("<HHII", tag, kind, len(values), spill + len(spilled))
+            spilled += raw
+    return (b"II*\0" + struct.pack("<I", ifd) + data + struct.pack("<H", len(tags)) + entries +
+            b"\0\0\0\0" + spilled)
+
+# Colours with transparency, 20 x 18 (tiles of 16 with a part-filled edge): alpha runs
+# through 0 and 255. Stored straight (unassociated) and premultiplied (associated) in
+# strips, tiles and planes; png/straight-alpha.png holds the same straight colours, so a
+# test composites them itself.
+aw, ah = 20, 18
+colour = [[[(x * 12 + y * 5) % 256, (x * 7 + y * 13 + 60) % 256, (x * x + y * 3 + 120) % 256,
+            (x * 51 + y * 85) % 256] for x in range(aw)] for y in range(ah)]
+straight = [[[colour[y][x][s] for x in range(aw)] for y in range(ah)] for s in range(4)]
+premultiplied = [[[(colour[y][x][s] * colour[y][x][3] + 127) // 255 if s < 3 else colour[y][x][3]
+                   for x in range(aw)] for y in range(ah)] for s in range(4)]
+for layout in ("strips", "tiles", "planar"):
+    put("tiff/alpha-straight-%s.tif" % layout, tiff_file(aw, ah, 4, straight, 2, layout))
+    put("tiff/alpha-premultiplied-%s.tif" % layout, tiff_file(aw, ah, 4, premultiplied, 1, layout))
+put("png/straight-alpha.png", png_file(aw, ah, 8, 6, [sum(colour[y], []) for y in range(ah)]))
 
 # 2-bit grey, value 1 transparent over a bKGD of value 2: each row holds 0, 1, 2, 3 twice
 # (packed four to a byte); the transparent pixels show the background's grey, 170.
@@ -170,6 +255,9 @@ damaged = bytearray(tif)
 damaged[8:40] = b"\xff" * 32
 put("malformed/damaged-strip.tif", bytes(damaged))
 PY
+# The straight colours with their alpha as cyan, magenta, yellow and black inks.
+convert png/straight-alpha.png -colorspace cmyk -define tiff:alpha=unassociated -compress none \
+    tiff/alpha-straight-cmyk.tif
 
 # The fuzz seeds: every fixture of the format, valid and malformed.
 for format in png gif tiff; do

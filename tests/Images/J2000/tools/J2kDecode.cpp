@@ -2,12 +2,13 @@
 // reconstruction included) and writes each component as a PGX file, so its output can be set
 // beside another decoder's byte for byte.
 //
-//   j2k_decode [-l N] input output-prefix
+//   j2k_decode [-l N] [-t N] input output-prefix
 //
 // Component n goes to "<output-prefix>_<n>.pgx": the header "PG ML +|- <precision> <width>
 // <height>" and a newline, then the samples row by row, most significant byte first, one byte
-// each up to 8 bits and two above. -l N decodes only the first N quality layers. Exit status 0
-// on success; 1, with the decoder's message, on failure.
+// each up to 8 bits and two above. -l N decodes only the first N quality layers; -t N decodes
+// with N threads (default: one per hardware thread; the output is the same). Exit status 0 on
+// success; 1, with the decoder's message, on failure.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "Images/J2000/Decoder.h"
@@ -25,22 +28,29 @@
 namespace {
 
 struct Arguments {
-    std::string layers;  // empty: all
+    std::string layers;    // empty: all
+    unsigned threads = 0;  // 0: one per hardware thread
     std::string input;
     std::string prefix;
 };
 
+// The number after an option, within [least, most].
+bool ParseCount(const char* text, long least, long most, long& n) {
+    char* end = nullptr;
+    n = std::strtol(text, &end, 10);
+    return *text != '\0' && *end == '\0' && n >= least && n <= most;
+}
+
 bool ParseArguments(int argc, char** argv, Arguments& args) {
     int i = 1;
-    if (i < argc && std::strcmp(argv[i], "-l") == 0) {
-        if (i + 1 >= argc)
+    for (; i + 1 < argc && argv[i][0] == '-'; i += 2) {
+        long n = 0;
+        if (std::strcmp(argv[i], "-l") == 0 && ParseCount(argv[i + 1], 0, 65535, n))
+            args.layers = std::to_string(n);
+        else if (std::strcmp(argv[i], "-t") == 0 && ParseCount(argv[i + 1], 1, 256, n))
+            args.threads = static_cast<unsigned>(n);
+        else
             return false;
-        char* end = nullptr;
-        const long n = std::strtol(argv[i + 1], &end, 10);
-        if (*argv[i + 1] == '\0' || *end != '\0' || n < 0 || n > 65535)
-            return false;
-        args.layers = std::to_string(n);
-        i += 2;
     }
     if (argc - i != 2)
         return false;
@@ -84,12 +94,38 @@ std::string WritePgx(j2000::image_t& image, int cmptno, const std::string& path)
     return {};
 }
 
+// Every component's file, as many at a time as there are threads (each has its own store);
+// what went wrong with each, empty when nothing did.
+std::vector<std::string> WriteComponents(j2000::image_t& image, const Arguments& args) {
+    const int n = image.numcmpts;
+    const int threads = static_cast<int>(
+        args.threads > 0 ? args.threads : std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::string> failures(static_cast<size_t>(n));
+    const auto write = [&](int k) {
+        failures[k] = WritePgx(image, k, args.prefix + "_" + std::to_string(k) + ".pgx");
+    };
+    for (int first = 0; first < n; first += threads) {
+        std::vector<std::thread> writers;
+        for (int k = first + 1; k < std::min(n, first + threads); ++k) {
+            try {
+                writers.emplace_back(write, k);
+            } catch (const std::system_error&) {
+                write(k);  // no thread to be had
+            }
+        }
+        write(first);
+        for (std::thread& writer : writers)
+            writer.join();
+    }
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Arguments args;
     if (!ParseArguments(argc, argv, args)) {
-        std::fprintf(stderr, "usage: j2k_decode [-l N] input output-prefix\n");
+        std::fprintf(stderr, "usage: j2k_decode [-l N] [-t N] input output-prefix\n");
         return 1;
     }
     j2000::StreamPtr in = j2000::stream_fopen(args.input.c_str(), "rb");
@@ -101,6 +137,7 @@ int main(int argc, char** argv) {
     j2000::DecodeEnv env;
     env.diag = j2000::Diagnostics([&messages](const std::string& t) { messages += t; });
     env.decodetile = j2000::jpc_dec_tiledecode;
+    env.threads = args.threads;
     const std::string options = args.layers.empty() ? "" : "maxlyrs=" + args.layers;
     j2000::DecodeResult result = j2000::jpc_decode(*in, options.c_str(), nullptr, env);
     if (result.status != j2000::DecodeStatus::Ok || !result.image) {
@@ -108,13 +145,11 @@ int main(int argc, char** argv) {
                      messages.empty() ? "cannot be decoded" : messages.c_str());
         return 1;
     }
-    for (int n = 0; n < result.image->numcmpts; ++n) {
-        const std::string failure =
-            WritePgx(*result.image, n, args.prefix + "_" + std::to_string(n) + ".pgx");
+    const std::vector<std::string> failures = WriteComponents(*result.image, args);
+    for (const std::string& failure : failures)
         if (!failure.empty()) {
             std::fprintf(stderr, "j2k_decode: %s\n", failure.c_str());
             return 1;
         }
-    }
     return 0;
 }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Differential check of our JPEG 2000 decoder against opj_decompress (a developer script, not run
 # by CI). Each case makes a random picture with ImageMagick (1x1 up to 700x500, grey, grey+alpha,
-# RGB, RGBA, 1 to 16 bits, signed PGX; noise, gradients, plasma, checkers, flat areas), encodes it
+# RGB, RGBA, 1 to 16 bits, signed PGX; noise, gradients, plasma, checkers, flat areas, full-range
+# sample checkerboards, steps and impulses), encodes it
 # with opj_compress under random options (5/3 or 9/7, levels, code-blocks, precincts, tiles and
 # offsets, progressions, layers, mode bits, SOP/EPH, sub-sampling, ROI shift, comments,
-# tile-parts, PLT/TLM, guard bits), decodes it with j2k_decode and with opj_decompress (sometimes
-# with a layer limit) and compares the PGX files: 5/3 streams must be identical, 9/7 streams may
+# tile-parts, PLT/TLM, guard bits), decodes it with j2k_decode (on 1, 2, 3 or 8 threads) and with
+# opj_decompress (sometimes with a layer limit) and compares the PGX files: 5/3 streams must be identical, 9/7 streams may
 # differ by 1 per sample (the two syntheses round differently). A mismatch, a failure of ours
 # only, or a crash keeps the stream and its command lines under <dir>/failures and goes on.
 #
@@ -14,7 +15,7 @@
 # Run from the repository root after building j2k_decode. -s repeats a run (the seed is printed);
 # -c runs only case CASE of that seed. J2K_DECODE names our tool (default: the release build's);
 # J2K_DECODE_CHECK names a second build of it (e.g. asan-ubsan) that also decodes every
-# J2K_CHECK_EVERY-th case (default 10) and must exit cleanly with the same output.
+# J2K_CHECK_EVERY-th case (default 10) on one thread and must exit cleanly with the same output.
 set -u
 
 cases=300
@@ -190,7 +191,7 @@ make_picture() {
     local w=$1 h=$2 iseed=$(( RANDOM * 32768 + RANDOM ))
     local content
     colours
-    pick 7
+    pick 10
     case $R in
     0) content=(xc:gray50 -seed $iseed +noise Random) ;;
     1) content=(gradient:"$C"); chance 50 && content+=(-rotate 90 -resize "${w}x${h}!") ;;
@@ -198,6 +199,11 @@ make_picture() {
     3) content=(xc:"${C%-*}") ;;
     4) content=(-seed $iseed plasma:"$C") ;;
     5) content=(pattern:checkerboard) ;;
+    # Full-range pictures that drive the wavelet's sums to their extremes: a checkerboard of
+    # single samples, a step, impulses.
+    6) content=(pattern:gray50) ;;
+    7) content=(xc:black -fill white -draw "rectangle $(( w / 2 )),0 $w,$h") ;;
+    8) pick 7; content=(xc:black -fill white -draw "point $(( w / 3 )),$(( h / 2 ))" -draw "point $(( w - 1 )),$(( R % h ))") ;;
     *) pick 9; content=(gradient:"$C" -seed $iseed -attenuate 0.$(( 1 + R )) +noise Gaussian) ;;
     esac
     local kind depth ext format=""
@@ -332,7 +338,7 @@ keep_failure() {  # <reason>: copies the case's files and command lines aside
         echo "# $1"
         echo "$picture_cmd"
         echo "opj_compress -i $picture -o x.j2k ${encode[*]}"
-        echo "$ours $limit x.j2k ours"
+        echo "$ours -t $threads $limit x.j2k ours"
         echo "opj_decompress -i x.j2k -o ref.pgx $limit"
         echo "# re-run: $0 -s $seed -c $case"
         cat "$work/report" 2>/dev/null
@@ -369,7 +375,8 @@ for (( case = first; case <= last; case++ )); do
     if ! opj_decompress -i "$work/x.j2k" -o "$work/ref.pgx" $limit >"$work/ref.log" 2>&1; then
         skipped=$(( skipped + 1 )); echo "$line: opj_decompress refused"; continue
     fi
-    timeout 120 "$ours" $limit "$work/x.j2k" "$work/ours" >"$work/ours.log" 2>&1
+    threads=(1 2 3 8); pick 4; threads=${threads[$R]}
+    timeout 120 "$ours" -t "$threads" $limit "$work/x.j2k" "$work/ours" >"$work/ours.log" 2>&1
     status=$?
     # A stream whose code-blocks hold more passes than their bit-planes allow is broken
     # whatever opj_decompress makes of it (opj_compress writes some with -TP and tiles).
@@ -398,7 +405,7 @@ for (( case = first; case <= last; case++ )); do
     fi
     if [ -n "$check" ] && [ $(( case % check_every )) -eq 0 ]; then
         checked=$(( checked + 1 ))
-        if ! timeout 600 "$check" $limit "$work/x.j2k" "$work/check" >"$work/report" 2>&1 ||
+        if ! timeout 600 "$check" -t 1 $limit "$work/x.j2k" "$work/check" >"$work/report" 2>&1 ||
             ! python3 "$dir/compare.py" "$work/check" "$work/ours" "$components" 0 >>"$work/report"; then
             keep_failure "$check reports or differs"; continue
         fi

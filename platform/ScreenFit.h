@@ -1,0 +1,38 @@
+#pragma once
+// Where a window restored from the settings file may open. The stored values are the
+// user's to edit and may be anything an int holds, and the screens may have changed since
+// they were written; whatever they say, the window opens on the available part of a
+// screen (its work area, without panels and docks), so that its title bar and buttons can
+// be reached.
+
+#include <QRect>
+#include <QSize>
+#include <vector>
+
+namespace platform {
+
+// A window's outer frame as stored: the corner, then the size.
+struct WindowFrame {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// How far a fitted frame may reach past an area's edge: the width of the border that a
+// maximised window has always kept outside the screen.
+inline constexpr int kFrameOverhang = 4;
+
+// Fits frame onto one of areas (each screen's available geometry, the primary one first):
+// the area holding the largest part of the frame once it has its minimum size, or the
+// first when none holds any of it. The size is raised to minimum first, then limited to
+// the area (never below minimum); the position then moves the frame into the area, at most
+// kFrameOverhang past any edge, or to the area's corner when even the minimum does not
+// fit. Any int is taken; without areas only the minimum applies.
+WindowFrame FitOnScreen(const WindowFrame& frame, QSize minimum, const std::vector<QRect>& areas);
+
+// Every screen's available geometry, the primary screen's first (a 1024 x 768 area when
+// there is no screen).
+std::vector<QRect> AvailableScreenAreas();
+
+}  // namespace platform
