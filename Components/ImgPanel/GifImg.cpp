@@ -19,11 +19,13 @@ namespace {
 
 constexpr int kPaletteEntries = 256;
 
-// A screen of more pixels than this must come with a file that could fill it: LZW data
-// gives at most a string of 4096 pixels for a 12-bit code, about 2731 pixels a byte. A
-// larger screen would be background that no byte of the file paid for.
-constexpr uint64_t kFreeScreenPixels = uint64_t{1} << 24;
-constexpr uint64_t kMostPixelsPerByte = 4096 * 8 / 12;
+// A screen of more pixels than this must come with a file that could fill it, else it
+// would be background no byte of the file paid for (a picture that may turn 24-bit, and
+// the panel's copy of it). LZW data gives at most a string of 4096 pixels for a 12-bit
+// code, about 2731 pixels a byte, on a flat area only; a picture with any detail stays
+// well below kMostPixelsPerByte.
+constexpr uint64_t kFreeScreenPixels = uint64_t{1} << 26;
+constexpr uint64_t kMostPixelsPerByte = 512;
 
 // Rows of an image narrower than this share of the picture are not handed over as they
 // are drawn (each row handed over is the picture's whole width): the finished picture

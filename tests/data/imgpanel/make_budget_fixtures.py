@@ -125,6 +125,21 @@ def gif_frames(side, frames, control=b""):
     return out + b";"
 
 
+def gif_turning_24_bit(side, total):
+    # A side x side screen of background index 1, a file of total bytes padded by a comment,
+    # and two single pixels, the second with colours the first map lacks.
+    head = b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 1, 0) + bytes([0, 0, 0, 255, 255, 255])
+    first = b"," + struct.pack("<HHHHB", 0, 0, 1, 1, 0) + b"\x02\x02\x44\x01\x00"
+    second = (b"," + struct.pack("<HHHHB", 5, 5, 1, 1, 0x80) + bytes([255, 0, 0, 0, 0, 255]) +
+              b"\x02\x02\x44\x01\x00")
+    room = total - len(head) - len(first) - len(second) - 4
+    comment = b""
+    while room - len(comment) > 1:
+        size = min(255, room - len(comment) - 1)
+        comment += bytes([size]) + bytes(size)
+    return head + b"!\xfe" + comment + b"\x00" + first + second + b";"
+
+
 def tif(w=W, h=H, compression=32773, bits=8, strip=b"\x81\x00", photometric=1):
     # Grey (or bilevel) in one strip, by default 8-bit PackBits of two bytes.
     entries = [(256, 4, w), (257, 4, h), (258, 3, bits), (259, 3, compression),
@@ -216,6 +231,7 @@ put("g4-blank.tif", g4(40000, False))
 put("g4-edges.tif", g4(40000, True))
 put("deflate-grey.tif", tif(16000, 8000, 8, 8, zlib.compress(bytes(16000 * 8000), 9)))
 put("screen-32768.gif", gif(32768, 32768, 1, True))
+put("turning-24-bit.gif", gif_turning_24_bit(8192, 128 << 10))
 put("narrow-frames.gif", gif_frames(4096, [(i * 7, 0, 1, 4096) for i in range(600)]))
 put("dense-8192.wic", wic(8192, 4096, 5, (29, 29, 29), DENSE_WIC_STREAM))
 put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))
