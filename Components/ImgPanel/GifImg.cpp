@@ -374,12 +374,13 @@ void TGifImg::SaveArea() {
         std::min(previous_.left + previous_.width, outputWidth_) - std::max(previous_.left, 0);
     const int64_t height =
         std::min(previous_.top + previous_.height, outputHeight_) - std::max(previous_.top, 0);
-    const uint64_t area = width > 0 && height > 0 ? static_cast<uint64_t>(width * height) : 0;
-    if (area > saved_.capacity()) {
-        ReserveMemory(area - saved_.capacity());
+    const uint64_t bytes =
+        width > 0 && height > 0 ? static_cast<uint64_t>(width * height) * pixelBytes_ : 0;
+    if (bytes > saved_.capacity()) {
+        ReserveMemory(bytes - saved_.capacity());
     }
     try {
-        saved_.reserve(static_cast<size_t>(area));
+        saved_.reserve(static_cast<size_t>(bytes));
         ForEachRowOfPrevious([this](const uint8_t* part, size_t count) {
             saved_.insert(saved_.end(), part, part + count);
         });
