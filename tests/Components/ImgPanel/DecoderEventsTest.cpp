@@ -216,7 +216,8 @@ TEST(DecoderEvents, BrokenFilesFailWithTheirCodeAndNoPicture) {
 // which no report ever carries: were it made, the decode would go on and end with another
 // code (0 where one pixel is all there is to read). The others are small pictures at their
 // coefficient whose decode holds more (the filter's window of 16000-pixel rows, a 16-bit
-// strip libtiff decodes whole, the WIC matrices, the area a GIF image saves to give back):
+// strip libtiff decodes whole, the WIC matrices, the area a GIF image saves to give back,
+// at three bytes a pixel once the picture has turned 24-bit):
 // each fits the budget but for that, and succeeds without a budget.
 TEST(DecoderEvents, ADecodeOverTheBudgetFailsWith8BeforeItAllocates) {
     const uint64_t kMiB = 1 << 20;
@@ -237,7 +238,8 @@ TEST(DecoderEvents, ADecodeOverTheBudgetFailsWith8BeforeItAllocates) {
                  {"rle8-16000x1000.bmp", kMiB, 0.01, true},
                  {"deflate16-3000.tif", 32 * kMiB, 0.01, true},
                  {"zero-planes-8192.wic", 64 * kMiB, 0.01, true},
-                 {"dispose-previous.gif", 40 * kMiB, 1.0, true}};
+                 {"dispose-previous.gif", 40 * kMiB, 1.0, true},
+                 {"dispose-previous-24-bit.gif", 128 * kMiB, 1.0, true}};
     std::set<TImgFormat> formats;
     for (const auto& c : cases) {
         const std::string path = Fixture(std::string("budget/") + c.file);

@@ -114,13 +114,16 @@ def lzw_constant(index, count):
                                for i in range(0, len(data), 255)) + b"\x00"
 
 
-def gif_frames(side, frames, control=b""):
+def gif_frames(side, frames, control=b"", local_map=b""):
     # A side x side screen of four colours and frames (left, top, width, height), each of
-    # index 1 and preceded by control (a graphic control block, or nothing).
+    # index 1; every frame after the first follows control (a graphic control block, or
+    # nothing) and has local_map (two colours) when one is given.
     out = b"GIF89a" + struct.pack("<HHBBB", side, side, 0x81, 0, 0) + bytes(
         [0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255])
     for i, (left, top, width, height) in enumerate(frames):
-        out += (control if i else b"") + b"," + struct.pack("<HHHHB", left, top, width, height, 0)
+        own = local_map if i else b""
+        out += (control if i else b"") + b"," + struct.pack(
+            "<HHHHB", left, top, width, height, 0x80 if own else 0) + own
         out += lzw_constant(1, width * height)
     return out + b";"
 
@@ -208,6 +211,11 @@ put("deflate16-3000.tif", tif(3000, 3000, 8, 16, zlib.compress(bytes(3000 * 3000
 put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))
 put("dispose-previous.gif", gif_frames(4096, [(0, 0, 4096, 4096)] * 2,
                                        b"!\xf9\x04\x0c\x00\x00\x00\x00"))
+# The same, the second image a column short of the screen with colours the first map lacks:
+# the picture turns 24-bit before that image saves what it covers.
+put("dispose-previous-24-bit.gif", gif_frames(4096, [(0, 0, 4096, 4096), (0, 0, 4095, 4096)],
+                                              b"!\xf9\x04\x0c\x00\x00\x00\x00",
+                                              bytes([200, 30, 60, 10, 90, 250])))
 put("huge.png", png())
 put("huge-rle8.bmp", bmp())
 put("huge-screen.gif", gif())
