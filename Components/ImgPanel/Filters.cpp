@@ -460,6 +460,17 @@ void WriteRuns(const FilterParams& p, uint8_t* slot, uint8_t fill, const FilterR
     }
 }
 
+// The plan, with the sizes and the block side it chose written to the record.
+unsigned long PlanAndTell(FilterParams& p, Plan& plan) {
+    if (const unsigned long code = MakePlan(p, plan); code != 0) {
+        return code;
+    }
+    p.dstWidth = plan.dstWidth;
+    p.dstHeight = plan.dstHeight;
+    p.blockSide = plan.side;
+    return 0;
+}
+
 }  // namespace
 
 unsigned long filter_plan(FilterParams* p, uint64_t* bytes) {
@@ -467,12 +478,9 @@ unsigned long filter_plan(FilterParams* p, uint64_t* bytes) {
         return ImgError::Unknown;
     }
     Plan plan;
-    if (const unsigned long code = MakePlan(*p, plan); code != 0) {
+    if (const unsigned long code = PlanAndTell(*p, plan); code != 0) {
         return code;
     }
-    p->dstWidth = plan.dstWidth;
-    p->dstHeight = plan.dstHeight;
-    p->blockSide = plan.side;
     if (bytes != nullptr) {
         *bytes = plan.bytes;
     }
@@ -485,12 +493,9 @@ unsigned long filter_create(FilterParams* p) {
     }
     filter_destroy(p);
     Plan plan;
-    if (const unsigned long code = MakePlan(*p, plan); code != 0) {
+    if (const unsigned long code = PlanAndTell(*p, plan); code != 0) {
         return code;
     }
-    p->dstWidth = plan.dstWidth;
-    p->dstHeight = plan.dstHeight;
-    p->blockSide = plan.side;
 
     std::unique_ptr<PRIVATE_> s(new (std::nothrow) PRIVATE_);
     if (!s) {
