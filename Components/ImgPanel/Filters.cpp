@@ -97,6 +97,12 @@ struct PRIVATE_ {
     std::vector<uint8_t> input;
     bool inputWritten = false;  // input holds a row the reducer has not taken
 
+    // A filter that copies straight (filter_open) holds only the scratch row: the current
+    // output row's source is there, or, when directRow is set, already in that row.
+    bool straight = false;
+    bool straightFed = false;
+    uint8_t* directRow = nullptr;
+
     // Per output column: its source extent and the squared horizontal distances.
     std::vector<Extent> columns;
     std::vector<uint32_t> columnOffset;
@@ -278,6 +284,56 @@ void ProcessRowAnyDepth(const FilterParams& p, PRIVATE_& s, const RowWindow& row
                        filterpixels::ReadIndexed{p.palette, p.paletteSize, s.source.bpp});
             break;
     }
+}
+
+template <class Reader>
+void ConvertRow(const FilterParams& p, const uint8_t* src, uint8_t* dst, const Reader& read) {
+    for (int x = 0; x < p.dstWidth; ++x) {
+        WritePixel(p, dst, x, read(src, x));
+    }
+}
+
+// One source row at 1:1 as the averaging would give it: every pixel read and written by
+// the same means the averaging uses, each its own average.
+void ConvertRowAnyDepth(const FilterParams& p, const uint8_t* src, uint8_t* dst) {
+    switch (p.srcBpp) {
+        case 32:
+            ConvertRow(p, src, dst, filterpixels::Read32{});
+            break;
+        case 24:
+            if (p.dstBpp == 24) {
+                std::memcpy(dst, src, static_cast<size_t>(p.dstWidth) * 3);
+            } else {
+                ConvertRow(p, src, dst, filterpixels::Read24{});
+            }
+            break;
+        case 16:
+            ConvertRow(p, src, dst, filterpixels::Read16{});
+            break;
+        default:
+            ConvertRow(p, src, dst, filterpixels::ReadIndexed{p.palette, p.paletteSize, p.srcBpp});
+            break;
+    }
+}
+
+// The current output row of a filter that copies straight. A row decoded straight into
+// the output may have brought the source's padding along (a bitmap row as stored); the
+// averaging never writes there, so it is cleared.
+void CopyStraightRow(const FilterParams& p, PRIVATE_& s, uint8_t* dstRow) {
+    const size_t pixelBytes = static_cast<size_t>(p.dstWidth) * 3;
+    if (s.directRow != nullptr) {
+        if (s.directRow != dstRow) {
+            std::memcpy(dstRow, s.directRow, pixelBytes);
+        }
+        std::memset(dstRow + pixelBytes, 0, s.dstRowBytes - pixelBytes);
+    } else if (s.straightFed) {
+        ConvertRowAnyDepth(p, s.window, dstRow);
+    } else {
+        IMG_ASSERT(s.straightFed);
+        std::memset(dstRow, 0, s.dstRowBytes);
+    }
+    s.directRow = nullptr;
+    s.straightFed = false;
 }
 
 }  // namespace
@@ -482,7 +538,8 @@ unsigned long filter_plan(FilterParams* p, uint64_t* bytes) {
         return code;
     }
     if (bytes != nullptr) {
-        *bytes = plan.bytes;
+        // Copying straight, the state is one source row.
+        *bytes = filter_copies_straight(p) ? plan.srcRowBytes + sizeof(PRIVATE_) : plan.bytes;
     }
     return 0;
 }
@@ -522,11 +579,65 @@ unsigned long filter_create(FilterParams* p) {
     return 0;
 }
 
+bool filter_copies_straight(const FilterParams* p) {
+    if (p == nullptr) {
+        return false;
+    }
+    const FilterKernel& kernel = KernelOf(p->kind);
+    const bool onlyThePixelItself = kernel.shape == KernelShape::Table && kernel.limit <= 1.0f;
+    const auto presetIs = [](int preset, int side) { return preset <= 0 || preset == side; };
+    return onlyThePixelItself && p->scaleX == 1.0f && p->scaleY == 1.0f && p->srcShiftX == 0.0f &&
+           p->srcShiftY == 0.0f && presetIs(p->presetDstWidth, p->srcWidth) &&
+           presetIs(p->presetDstHeight, p->srcHeight);
+}
+
+unsigned long filter_open(FilterParams* p) {
+    if (!filter_copies_straight(p)) {
+        return filter_create(p);
+    }
+    filter_destroy(p);
+    Plan plan;
+    if (const unsigned long code = PlanAndTell(*p, plan); code != 0) {
+        return code;
+    }
+    std::unique_ptr<PRIVATE_> s(new (std::nothrow) PRIVATE_);
+    if (!s) {
+        return ImgError::NotEnoughMemory;
+    }
+    s->straight = true;
+    s->srcRowBytes = plan.srcRowBytes;
+    s->dstRowBytes = plan.dstRowBytes;
+    s->window = static_cast<uint8_t*>(DibAlloc(s->srcRowBytes));
+    if (s->window == nullptr) {
+        return ImgError::NotEnoughMemory;
+    }
+    p->state = s.release();
+    return 0;
+}
+
+uint8_t* filter_direct_row(FilterParams* p, uint8_t* dstRow) {
+    if (p == nullptr || p->state == nullptr || !p->state->straight || dstRow == nullptr ||
+        p->srcBpp != 24 || p->dstBpp != 24 ||
+        p->state->outputRow >= static_cast<uint32_t>(p->dstHeight)) {
+        return nullptr;
+    }
+    p->state->directRow = dstRow;
+    p->state->straightFed = true;
+    return dstRow;
+}
+
 uint8_t* filter_feed_row(FilterParams* p) {
     if (p == nullptr || p->state == nullptr) {
         return nullptr;
     }
     PRIVATE_& s = *p->state;
+    if (s.straight) {
+        if (s.outputRow >= static_cast<uint32_t>(p->dstHeight) || s.straightFed) {
+            return nullptr;
+        }
+        s.straightFed = true;
+        return s.window;
+    }
     if (!s.reducer) {
         return NextWindowSlot(*p, s);
     }
@@ -562,6 +673,11 @@ void filter_process_block(FilterParams* p, uint8_t* dstRow) {
         TakeWrittenInput(*p, s);
     }
     if (s.outputRow >= static_cast<uint32_t>(p->dstHeight)) {
+        return;
+    }
+    if (s.straight) {
+        CopyStraightRow(*p, s, dstRow);
+        ++s.outputRow;
         return;
     }
     PrepareRow(s);

@@ -7,10 +7,11 @@
 // distance measured in output pixels. Pictures of 8 bits or less are read and written
 // through a palette.
 //
-// Calling order for one picture: fill the record; filter_create; then for each output row
-// from the top: while filter_feed_row returns a slot, decode the next source row into it
-// (or describe it with filter_fill_row); then filter_process_block into the output row;
-// finally filter_destroy (FilterGuard does it on every path).
+// Calling order for one picture: fill the record; filter_create (or filter_open); then for
+// each output row from the top: while filter_feed_row returns a slot, decode the next source
+// row into it (or describe it with filter_fill_row); then filter_process_block into the
+// output row; finally filter_destroy (FilterGuard does it on every path). FilterNextRow
+// does one output row that way.
 //
 // The kernel's work grows with the source pixels under each output pixel. A source far
 // larger than any picture is averaged in blocks first (blockSide), so that whatever a file
@@ -67,9 +68,9 @@ struct FilterRun {
     uint8_t index;
 };
 
-// What filter_create will set up, without allocating anything: fills dstWidth, dstHeight
+// What filter_open will set up, without allocating anything: fills dstWidth, dstHeight
 // and blockSide and returns 0 with *bytes the memory its state will take, or the code
-// filter_create would return.
+// filter_open would return.
 unsigned long filter_plan(FilterParams* params, uint64_t* bytes);
 
 // Sets up the state and the output size: trunc(source x scale + 0.99999) on each axis.
@@ -77,6 +78,23 @@ unsigned long filter_plan(FilterParams* params, uint64_t* bytes);
 // not a number), an empty source or an unsupported bit count; 8 when the output is too
 // large or the row window cannot be allocated. A null record does nothing (3000).
 unsigned long filter_create(FilterParams* params);
+
+// True when the filter hands every source pixel back as it is: both scales exactly 1, no
+// shift, no other preset size, and a kernel that weighs nothing from distance 1 on (the
+// tabulated kernels of support 1, whose tables end with 0 at distance 1: kinds 1, 3, 9, 10,
+// 11 and 12). At 1:1 every other source pixel lies at distance 1 or more from an output
+// pixel, so each output pixel is its own source pixel alone.
+bool filter_copies_straight(const FilterParams* params);
+
+// filter_create, or, when filter_copies_straight holds, a filter that gives the same bytes
+// without the window: each source row is converted into its output row (or, through
+// filter_direct_row, decoded straight into it). The decoders open their filter this way.
+unsigned long filter_open(FilterParams* params);
+
+// For a filter that copies straight rows already in the output's format (24 bits), the
+// output row itself: the caller decodes the source row straight into dstRow instead of
+// asking filter_feed_row, then calls filter_process_block(dstRow) as usual. Null otherwise.
+uint8_t* filter_direct_row(FilterParams* params, uint8_t* dstRow);
 
 // The slot for the next source row (source row bytes, DIB row format), or null when the
 // window of the current output row is complete.
@@ -108,17 +126,22 @@ uint32_t get_dib_row_bytes(const DibInfoHeader* dib);
 // is not a usable size (scale not above 0, or past the int range).
 int FilterOutputSize(int source, float scale);
 
-// Releases the filter state when the scope ends, whatever way it ends.
 // Makes the next output row into dstRow: feed(slot) first writes each source row the
-// filter's window still needs into the slot it is given.
+// filter's window still needs into the slot it is given (dstRow itself when the rows go
+// straight into the output).
 template <class Feed>
 void FilterNextRow(FilterParams& filter, uint8_t* dstRow, const Feed& feed) {
-    while (uint8_t* slot = filter_feed_row(&filter)) {
-        feed(slot);
+    if (uint8_t* direct = filter_direct_row(&filter, dstRow)) {
+        feed(direct);
+    } else {
+        while (uint8_t* slot = filter_feed_row(&filter)) {
+            feed(slot);
+        }
     }
     filter_process_block(&filter, dstRow);
 }
 
+// Releases the filter state when the scope ends, whatever way it ends.
 class FilterGuard {
   public:
     explicit FilterGuard(FilterParams& params) : params_(params) {}

@@ -53,22 +53,53 @@ class FileDescriptor {
     int fd_;
 };
 
-// giflib's input hook: reads from our descriptor; fewer bytes than asked only at the end
-// of the file or on an error, which the library then reports.
-int ReadFromDescriptor(GifFileType* gif, GifByteType* buffer, int length) {
-    const int fd = *static_cast<const int*>(gif->UserData);
-    int done = 0;
-    while (done < length) {
-        const ssize_t got = read(fd, buffer + done, static_cast<size_t>(length - done));
-        if (got < 0 && errno == EINTR) {
-            continue;
+// The file as giflib reads it: a count byte, then a block of at most 255 bytes, over and
+// over. Served from blocks of kBlockBytes, so that a picture costs a few reads rather than
+// two system calls for every 255 bytes.
+class BlockReader {
+  public:
+    static constexpr size_t kBlockBytes = size_t{64} << 10;
+
+    explicit BlockReader(int fd) : fd_(fd), block_(kBlockBytes) {}
+
+    // Fewer bytes than asked only at the end of the file or on an error, which the
+    // library then reports.
+    int Read(GifByteType* buffer, int length) {
+        int done = 0;
+        while (done < length) {
+            if (next_ == end_ && !Refill()) {
+                break;
+            }
+            const size_t count = std::min(end_ - next_, static_cast<size_t>(length - done));
+            std::memcpy(buffer + done, block_.data() + next_, count);
+            next_ += count;
+            done += static_cast<int>(count);
         }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<int>(got);
+        return done;
     }
-    return done;
+
+  private:
+    bool Refill() {
+        for (;;) {
+            const ssize_t got = read(fd_, block_.data(), block_.size());
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            next_ = 0;
+            end_ = got > 0 ? static_cast<size_t>(got) : 0;
+            return got > 0;
+        }
+    }
+
+    int fd_;
+    std::vector<uint8_t> block_;
+    size_t next_ = 0;
+    size_t end_ = 0;
+};
+
+// giflib's input hook.
+int ReadFromBlocks(GifFileType* gif, GifByteType* buffer, int length) {
+    return static_cast<BlockReader*>(gif->UserData)->Read(buffer, length);
 }
 
 struct GifCloser {
@@ -163,9 +194,9 @@ void TGifImg::Decode(const std::string& name) {
     }
     struct stat status {};
     fileBytes_ = fstat(file.Get(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
-    int fd = file.Get();
+    BlockReader reader(file.Get());
     int openError = 0;
-    GifPtr gif(DGifOpen(&fd, ReadFromDescriptor, &openError));
+    GifPtr gif(DGifOpen(&reader, ReadFromBlocks, &openError));
     if (!gif) {
         ImgTrace("gif: %s", GifErrorString(openError));
         throw TImgDecodeError{openError == D_GIF_ERR_NOT_ENOUGH_MEM ? ImgError::NotEnoughMemory
@@ -265,6 +296,10 @@ void TGifImg::ChooseColours(GifFileType* gif, bool first) {
     } else if (!MapExactly(colours)) {
         ConvertToTrueColour();
         colours_ = colours;
+    }
+    identityMap_ = true;
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        identityMap_ = identityMap_ && indexMap_[i] == i;
     }
 }
 
@@ -412,16 +447,30 @@ void TGifImg::DisposePrevious() {
 }
 
 void TGifImg::DrawLine(GifFileType* gif, int left, int y) {
-    if (DGifGetLine(gif, line_.data(), static_cast<int>(line_.size())) == GIF_ERROR) {
+    const bool inside = y >= 0 && y < outputHeight_ && left >= 0 && left < outputWidth_;
+    uint8_t* target =
+        inside ? DibBits(Picture()) +
+                     static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture()) +
+                     static_cast<size_t>(left) * pixelBytes_
+               : nullptr;
+    const auto width = static_cast<int>(line_.size());
+    if (inside && pixelBytes_ == 1 && transparent_ < 0 && left + width <= outputWidth_) {
+        // A whole opaque line through the palette: decoded straight into the picture.
+        if (DGifGetLine(gif, target, width) == GIF_ERROR) {
+            throw Failure(gif->Error);
+        }
+        for (int i = 0; i < width && !identityMap_; ++i) {
+            target[i] = indexMap_[target[i]];
+        }
+        return;
+    }
+    if (DGifGetLine(gif, line_.data(), width) == GIF_ERROR) {
         throw Failure(gif->Error);
     }
-    if (y < 0 || y >= outputHeight_ || left < 0 || left >= outputWidth_) {
+    if (!inside) {
         return;  // outside the picture
     }
     const size_t count = std::min(line_.size(), static_cast<size_t>(outputWidth_ - left));
-    uint8_t* target = DibBits(Picture()) +
-                      static_cast<size_t>(outputHeight_ - 1 - y) * DibRowBytes(Picture()) +
-                      static_cast<size_t>(left) * pixelBytes_;
     // A transparent pixel keeps what lies below.
     if (pixelBytes_ == 1) {
         for (size_t i = 0; i < count; ++i) {

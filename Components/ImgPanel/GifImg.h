@@ -81,6 +81,7 @@ class TGifImg : public TImgCtrl {
         int left = 0, top = 0, width = 0, height = 0;
     } previous_;                           // the last image drawn
     std::array<uint8_t, 256> indexMap_{};  // index to palette entry, through the palette
+    bool identityMap_ = false;             // indexMap_ keeps every index as it is
     Colours colours_{};                    // index to colour, in 24 bits
     // The palette's colours (blue, green, red as one number) with their entries, sorted.
     std::vector<std::pair<uint32_t, uint8_t>> paletteLookup_;

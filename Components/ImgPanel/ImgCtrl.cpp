@@ -127,7 +127,7 @@ FilterGuard TImgCtrl::OpenFilteredPicture(FilterParams& filter) {
     }
     ReserveMemory(filterBytes);
     CheckPictureFits(filter.dstWidth, filter.dstHeight, 24);
-    if (const unsigned long code = filter_create(&filter); code != 0) {
+    if (const unsigned long code = filter_open(&filter); code != 0) {
         throw TImgDecodeError{code};
     }
     outputWidth_ = filter.dstWidth;

@@ -143,8 +143,9 @@ class TImgCtrl {
     // What the budget leaves beside the reservations and the picture; UINT64_MAX without a
     // budget.
     uint64_t MemoryLeft() const;
-    // Opens the line filter that scales decoded rows into a 24-bit picture, takes the output
-    // size from it and makes that picture; the filter stays open until the guard goes.
+    // Opens the line filter that scales decoded rows into a 24-bit picture (at 1:1 with a
+    // kernel exact there it copies them straight, see filter_open), takes the output size
+    // from it and makes that picture; the filter stays open until the guard goes.
     // Throws the filter's code when it cannot be opened, and as CreatePicture does.
     [[nodiscard]] FilterGuard OpenFilteredPicture(FilterParams& filter);
     const std::atomic<bool>* AbortFlag() const { return &abort_; }

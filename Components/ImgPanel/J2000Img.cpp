@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -109,7 +110,14 @@ int TJ2000Img::IsAbortSignaled(const j2000::jpc_cancel_t* cancel) {
 
 void TJ2000Img::LoadFromFile(const std::string& name) {
     TImgCtrl::LoadFromFile(name);
-    RunDecodeFrame(name, [this, &name] { Decode(name); });
+    RunDecodeFrame(name, [this, &name] {
+        // Memory short while the picture is made is a want of resources like any other.
+        try {
+            Decode(name);
+        } catch (const std::bad_alloc&) {
+            throw TImgDecodeError{ImgError::NotEnoughMemory};
+        }
+    });
 }
 
 void TJ2000Img::Decode(const std::string& name) {
@@ -127,12 +135,26 @@ void TJ2000Img::Decode(const std::string& name) {
     if (const std::optional<uint64_t> budget = MemoryBudget()) {
         env.limits.maxsamples = std::min(env.limits.maxsamples, SamplesWithin(*budget));
     }
+    // Only three components are shown: any other count is refused as soon as SIZ tells it,
+    // before a tile is decoded.
+    bool notRgb = false;
+    env.accept_image = [&notRgb](uint32_t, uint32_t,
+                                 const std::vector<j2000::image_cmptparm_t>& components) {
+        notRgb = components.size() != 3;
+        return !notRgb;
+    };
     j2000::DecodeResult result = j2000::jpc_decode(*stream, "", &cancel, env);
     // A stop asked for during or after the decode is a stop, never an error.
     CheckAbort();
+    if (notRgb) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
+    // Too large for the budget, more work or memory than the stream can justify, or memory
+    // short: a want of resources, not a broken file.
     if (result.overLimits) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
+    // A stream cut short still has an image of what arrived (`result.partial`): shown as it is.
     if (!result.image) {
         throw TImgDecodeError{ImgError::OpenFailed};
     }

@@ -5,9 +5,10 @@
 // the decoded three-component RGB image and reduces it, one source row at a time, with the
 // area filter into a 24-bit picture. Components of more than 8 bits and signed ones are
 // brought to 8 bits; sub-sampled components are stretched to the image's size. Only
-// three-component images are shown (others end with 3000). Under a memory budget the
-// full-size decode gets the half the picture leaves, and a stream larger than that ends
-// with 8 before the decoder allocates. Runs on the loader thread, which decodes a tile's
+// three-component images are shown: others end with 3000 as soon as the main header names
+// them. Under a memory budget the full-size decode gets the half the picture leaves; a stream
+// larger than that, or one asking for more work or memory than its bytes justify, ends with 8.
+// A stream cut short shows what arrived. Runs on the loader thread, which decodes a tile's
 // code-blocks and wavelet passes with one helper per further hardware thread (they inherit
 // its priority) and is the only one to ask the abort flag.
 

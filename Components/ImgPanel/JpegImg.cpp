@@ -100,16 +100,26 @@ SampleLayout ChooseOutput(j_decompress_ptr info) {
     }
 }
 
-// Feeds the filter every scanline the current output row's window still needs. Runs
-// inside RunStep: only trivially destructible locals, since the library may jump out.
-void FeedWindow(j_decompress_ptr info, FilterParams& filter, uint8_t* cmykRow) {
+// Reads the next scanline into slot, through cmykRow when the samples need converting.
+// Runs inside RunStep: only trivially destructible locals, since the library may jump out.
+void ReadScanline(j_decompress_ptr info, uint8_t* slot, uint8_t* cmykRow) {
+    JpegCheckAbort(reinterpret_cast<j_common_ptr>(info));
+    JSAMPROW target = cmykRow != nullptr ? cmykRow : slot;
+    jpeg_read_scanlines(info, &target, 1);
+    if (cmykRow != nullptr) {
+        JpegCmykToBgr(cmykRow, slot, info->output_width, info->saw_Adobe_marker != 0);
+    }
+}
+
+// Feeds the filter every scanline the current output row needs: straight into the row
+// itself when the filter copies colour rows at 1:1, else into the filter's window.
+void FeedRow(j_decompress_ptr info, FilterParams& filter, uint8_t* row, uint8_t* cmykRow) {
+    if (uint8_t* direct = filter_direct_row(&filter, row)) {
+        ReadScanline(info, direct, cmykRow);
+        return;
+    }
     while (uint8_t* slot = filter_feed_row(&filter)) {
-        JpegCheckAbort(reinterpret_cast<j_common_ptr>(info));
-        JSAMPROW target = cmykRow != nullptr ? cmykRow : slot;
-        jpeg_read_scanlines(info, &target, 1);
-        if (cmykRow != nullptr) {
-            JpegCmykToBgr(cmykRow, slot, info->output_width, info->saw_Adobe_marker != 0);
-        }
+        ReadScanline(info, slot, cmykRow);
     }
 }
 
@@ -221,7 +231,7 @@ void TJpegImg::DecodeRows(JpegDecompressor& jpeg, FilterParams& filter, bool con
     }
     uint8_t* cmykTarget = convertCmyk ? cmykRow.data() : nullptr;
     MakeRowsTopDown([&](uint8_t* row) {
-        RunStep(jpeg, [&] { FeedWindow(info, filter, cmykTarget); });
+        RunStep(jpeg, [&] { FeedRow(info, filter, row, cmykTarget); });
         ProcessRowTraced(filter, row);
     });
 }

@@ -3,7 +3,8 @@
 //
 // Decodes with libjpeg and reduces the rows, as they arrive, to the display coefficient
 // with the area filter, into a 24-bit picture. Only the filter's window of source rows is
-// held, never the whole decoded picture. Runs on the loader thread like every decoder.
+// held, never the whole decoded picture; at 1:1 with a kernel exact there the library's
+// rows go straight into the picture. Runs on the loader thread like every decoder.
 
 #include <string>
 

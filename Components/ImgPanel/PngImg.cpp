@@ -306,7 +306,9 @@ void TPNGImg::Decode(const std::string& name) {
         st.palette = DibPalette(Picture());
         ResampleCreatePalette(&st);
     }
-    if (passes > 1) {
+    if (st.factor == 1.0) {
+        ReadStraight(png, passes);
+    } else if (passes > 1) {
         ReduceInterlaced(png, st, passes);
     } else {
         ReduceRows(png, st);
@@ -317,10 +319,29 @@ void TPNGImg::Decode(const std::string& name) {
 void TPNGImg::EmitRow(ResampleState& st) {
     ResampleRows(&st);
     ResampleStoreRow(&st, Picture(), st.outRowsDone - 1);
+    ReportRowsDone(st.outRowsDone);
+}
+
+void TPNGImg::ReportRowsDone(uint32_t rowsDone) {
     const unsigned scanlines = DisplayScanlines();
-    if (st.outRowsDone % scanlines == 0) {
-        const int done = static_cast<int>(st.outRowsDone);
+    if (rowsDone % scanlines == 0) {
+        const int done = static_cast<int>(rowsDone);
         DoProgress(done - static_cast<int>(scanlines), done, TImgEvent::RowsDecoded);
+    }
+}
+
+void TPNGImg::ReadStraight(png_structp png, int passes) {
+    const size_t rowBytes = DibRowBytes(Picture());
+    uint8_t* const top = DibBits(Picture()) + static_cast<size_t>(outputHeight_ - 1) * rowBytes;
+    for (int pass = 0; pass < passes; ++pass) {
+        const bool last = pass == passes - 1;
+        for (int y = 0; y < outputHeight_; ++y) {
+            CheckAbort();
+            ReadRow(png, top - static_cast<size_t>(y) * rowBytes);
+            if (last) {
+                ReportRowsDone(static_cast<uint32_t>(y) + 1);
+            }
+        }
     }
 }
 

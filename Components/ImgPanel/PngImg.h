@@ -6,7 +6,8 @@
 // reduces the rows to the display coefficient. The picture keeps the decoded depth: 24 bits
 // for colour, 8 or 1 bit with a palette for grey and palette files. A non-interlaced file
 // is reduced while it is read (only the resampler's window of rows is held); an interlaced
-// one is read whole, all its passes, before it is reduced. Runs on the loader thread.
+// one is read whole, all its passes, before it is reduced. At full size the rows go straight
+// into the picture. Runs on the loader thread.
 
 #include <cstdint>
 #include <limits>
@@ -38,8 +39,13 @@ class TPNGImg : public TImgCtrl {
     void ReduceRows(png_struct_def* png, ResampleState& st);
     // Reads every pass of the whole picture, then reduces it.
     void ReduceInterlaced(png_struct_def* png, ResampleState& st, int passes);
+    // At full size: every row read straight into the picture, the passes of an interlaced
+    // file filling it in place; rows are reported as the last pass completes them.
+    void ReadStraight(png_struct_def* png, int passes);
     // Makes the next output row from the rows at the resampler's window and reports it.
     void EmitRow(ResampleState& st);
+    // A strip report every DisplayScanlines() rows.
+    void ReportRowsDone(uint32_t rowsDone);
 
     uint64_t streamOffset_ = 0;
     uint64_t streamLength_ = std::numeric_limits<uint64_t>::max();

@@ -77,6 +77,14 @@ uint8_t OverWhite(uint8_t sample, uint8_t alpha, Alpha kind) {
 
 void RgbToBgr(const uint8_t* source, uint8_t* bgr, uint32_t width, unsigned samples, Alpha alpha) {
     const Alpha kind = samples > 3 ? alpha : Alpha::None;
+    if (kind == Alpha::None) {  // the common case, a plain swap: no compositing per sample
+        for (uint32_t x = 0; x < width; ++x, source += samples, bgr += 3) {
+            bgr[0] = source[2];
+            bgr[1] = source[1];
+            bgr[2] = source[0];
+        }
+        return;
+    }
     for (uint32_t x = 0; x < width; ++x, source += samples, bgr += 3) {
         PutOverWhite(bgr, source[2], source[1], source[0], kind != Alpha::None ? source[3] : 255,
                      kind);

@@ -1,7 +1,11 @@
 #include "Images/J2000/Decoder.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 namespace j2000 {
@@ -9,6 +13,20 @@ namespace j2000 {
 namespace {
 
 constexpr int kMaxTiles = 65535;
+constexpr int kMaxPrecision = 16;
+
+// Why a component of a SIZ segment cannot be decoded here; empty when all can.
+std::string component_refusal(const jpc_siz_t& siz) {
+    for (size_t i = 0; i < siz.comps.size(); ++i) {
+        const jpc_sizcomp_t& c = siz.comps[i];
+        if (c.hsamp == 0 || c.vsamp == 0)
+            return "component " + std::to_string(i) + " has a sub-sampling factor of 0";
+        if (c.prec > kMaxPrecision)
+            return "component " + std::to_string(i) + " has " + std::to_string(c.prec) +
+                   " bits per sample; at most " + std::to_string(kMaxPrecision) + " are supported";
+    }
+    return {};
+}
 
 // ---- Options ----
 
@@ -61,27 +79,47 @@ const Diagnostics& diag_of(const jpc_dec_t& dec) {
     return dec.env->diag;
 }
 
-bool siz_acceptable(const jpc_siz_t& siz) {
+// A refusal whose reason has just been written: the marker loop adds nothing of its own.
+int failed(jpc_dec_t& dec) {
+    dec.explained = true;
+    return -1;
+}
+
+// A refusal for want of resources: the budget says which and how much.
+int refused_for_budget(jpc_dec_t& dec, int tileno) {
+    if (dec.cancelled || dec.budget.stopped())
+        return -1;
+    diag_of(dec).printf("tile %d: %s\n", tileno, dec.budget.reason().c_str());
+    dec.overlimits = true;
+    return failed(dec);
+}
+
+// Why this decoder cannot take a SIZ segment; empty when it can.
+std::string siz_refusal(const jpc_siz_t& siz) {
+    char text[160];
     // ISO/IEC 15444-2 extensions and high-throughput block coding are other decoders' business.
     if (siz.caps & 0xC000)
-        return false;
-    if (siz.xoff >= siz.width || siz.yoff >= siz.height || siz.tilexoff > siz.xoff ||
-        siz.tileyoff > siz.yoff || std::uint64_t{siz.tilexoff} + siz.tilewidth <= siz.xoff ||
-        std::uint64_t{siz.tileyoff} + siz.tileheight <= siz.yoff || siz.numcomps > kMaxComponents)
-        return false;
-    const std::uint64_t htiles = ceil_div(std::int64_t{siz.width} - siz.tilexoff, siz.tilewidth);
-    const std::uint64_t vtiles = ceil_div(std::int64_t{siz.height} - siz.tileyoff, siz.tileheight);
-    if (htiles * vtiles > kMaxTiles)
-        return false;
-    for (const jpc_sizcomp_t& c : siz.comps) {
-        if (c.hsamp == 0 || c.vsamp == 0 || c.prec > 16)
-            return false;
-    }
-    return true;
+        std::snprintf(text, sizeof text, "capabilities 0x%04x ask for extensions", siz.caps);
+    else if (siz.xoff >= siz.width || siz.yoff >= siz.height || siz.tilexoff > siz.xoff ||
+             siz.tileyoff > siz.yoff || std::uint64_t{siz.tilexoff} + siz.tilewidth <= siz.xoff ||
+             std::uint64_t{siz.tileyoff} + siz.tileheight <= siz.yoff)
+        std::snprintf(text, sizeof text, "the image or tile offsets lie outside the image");
+    else if (siz.numcomps > kMaxComponents)
+        std::snprintf(text, sizeof text, "%d components; at most %d are allowed", siz.numcomps,
+                      kMaxComponents);
+    else if (const std::uint64_t tiles =
+                 ceil_div(std::int64_t{siz.width} - siz.tilexoff, siz.tilewidth) *
+                 ceil_div(std::int64_t{siz.height} - siz.tileyoff, siz.tileheight);
+             tiles > kMaxTiles)
+        std::snprintf(text, sizeof text, "%llu tiles; at most %d are allowed",
+                      static_cast<unsigned long long>(tiles), kMaxTiles);
+    else
+        return component_refusal(siz);
+    return text;
 }
 
 // The samples of all components together, saturated at UINT64_MAX; only for a SIZ that
-// `siz_acceptable` took.
+// `siz_refusal` took.
 std::uint64_t siz_samples(const jpc_siz_t& siz) {
     std::uint64_t samples = 0;
     for (const jpc_sizcomp_t& c : siz.comps) {
@@ -104,13 +142,16 @@ void make_tiles(jpc_dec_t& dec) {
         tile.ystart = std::max<std::int64_t>(dec.tileyoff + q * dec.tileheight, dec.ystart);
         tile.xend = std::min<std::int64_t>(dec.tilexoff + (p + 1) * dec.tilewidth, dec.xend);
         tile.yend = std::min<std::int64_t>(dec.tileyoff + (q + 1) * dec.tileheight, dec.yend);
+        tile.budget = &dec.budget;
     }
 }
 
 int dec_process_siz(jpc_dec_t& dec, const jpc_ms_t& ms) {
     const jpc_siz_t& siz = std::get<jpc_siz_t>(ms.parms);
-    if (!siz_acceptable(siz))
-        return -1;
+    if (const std::string why = siz_refusal(siz); !why.empty()) {
+        diag_of(dec).printf("SIZ: %s\n", why.c_str());
+        return failed(dec);
+    }
     // A stream that is sound but larger than the caller allows is told apart, so that the
     // caller can report a lack of memory rather than a broken file.
     if (const std::uint64_t samples = siz_samples(siz); samples > dec.env->limits.maxsamples) {
@@ -118,7 +159,7 @@ int dec_process_siz(jpc_dec_t& dec, const jpc_ms_t& ms) {
                             static_cast<unsigned long long>(samples),
                             static_cast<unsigned long long>(dec.env->limits.maxsamples));
         dec.overlimits = true;
-        return -1;
+        return failed(dec);
     }
     dec.xstart = siz.xoff;
     dec.ystart = siz.yoff;
@@ -141,7 +182,12 @@ int dec_process_siz(jpc_dec_t& dec, const jpc_ms_t& ms) {
         cmpt.siz = {c.hsamp, c.vsamp, c.prec, c.sgnd != 0};
         parms.push_back({cmpt.width, cmpt.height, c.prec, c.sgnd != 0, c.hsamp, c.vsamp});
     }
-    dec.image = image_create(siz.width - siz.xoff, siz.height - siz.yoff, parms, 0);
+    const std::uint32_t width = siz.width - siz.xoff, height = siz.height - siz.yoff;
+    if (dec.env->accept_image && !dec.env->accept_image(width, height, parms)) {
+        diag_of(dec).printf("the caller does not take this image\n");
+        return failed(dec);
+    }
+    dec.image = image_create(width, height, parms, 0);
     if (!dec.image)
         return -1;
     dec.numhtiles =
@@ -291,25 +337,52 @@ int dec_process_ppt(jpc_dec_t& dec, const jpc_ms_t& ms) {
     return 0;
 }
 
+// What a tile's own coding parameters hold once copied from the main header's.
+std::uint64_t cp_bytes(const jpc_dec_cp_t& cp) {
+    std::uint64_t bytes = sizeof cp + cp.pchglist.size() * sizeof(jpc_pchg_t);
+    for (const jpc_dec_ccp_t& ccp : cp.ccps)
+        bytes += sizeof ccp + ccp.stepsizes.size() * sizeof(std::uint16_t);
+    return bytes;
+}
+
+// Tile-parts of a tile come in order 0, 1, 2 ... and never beyond the count the tile declared.
+int check_tile_part(jpc_dec_t& dec, const jpc_sot_t& sot, const jpc_dec_tile_t& tile) {
+    if (tile.state == jpc_dec_tile_t::kDone)
+        diag_of(dec).printf("SOT: tile %d is finished already\n", sot.tileno);
+    else if (sot.partno != tile.partno)
+        diag_of(dec).printf("SOT: tile-part %d of tile %d where part %d was expected\n", sot.partno,
+                            sot.tileno, tile.partno);
+    else if (tile.numparts > 0 && sot.partno >= tile.numparts)
+        diag_of(dec).printf("SOT: tile-part %d of tile %d beyond its %d parts\n", sot.partno,
+                            sot.tileno, tile.numparts);
+    else
+        return 0;
+    return failed(dec);
+}
+
 int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
     const jpc_sot_t& sot = std::get<jpc_sot_t>(ms.parms);
     // Psot counts from the first byte of the SOT marker; 12 bytes of SOT and 2 of SOD at least.
-    if (sot.len != 0 && sot.len < 14)
-        return -1;
+    if (sot.len != 0 && sot.len < 14) {
+        diag_of(dec).printf("SOT: a tile-part of %u bytes cannot hold its own header\n",
+                            static_cast<unsigned>(sot.len));
+        return failed(dec);
+    }
     dec.curtileendoff = sot.len == 0 ? 0 : dec.in->tell() - ms.len - 4 + sot.len;
     if (sot.tileno >= dec.numtiles) {
         diag_of(dec).printf("invalid tile number in SOT marker segment\n");
-        return -1;
+        return failed(dec);
     }
     dec.curtile = sot.tileno;
     jpc_dec_tile_t& tile = dec.tiles[sot.tileno];
-    if (tile.state == jpc_dec_tile_t::kDone || sot.partno != tile.partno)
-        return -1;
-    if (tile.numparts > 0 && sot.partno >= tile.numparts)
+    if (check_tile_part(dec, sot, tile) < 0)
         return -1;
     if (tile.numparts == 0 && sot.numparts > 0)
         tile.numparts = sot.numparts;
     if (tile.state == jpc_dec_tile_t::kNotStarted) {
+        // A tile held until its last tile-part holds its own coding parameters meanwhile.
+        if (!tile.take(cp_bytes(dec.cp), "the tile's coding parameters"))
+            return refused_for_budget(dec, sot.tileno);
         tile.state = jpc_dec_tile_t::kActive;
         tile.cp = cp_fortile(dec.cp);
     } else if (sot.partno == tile.numparts - 1) {
@@ -319,9 +392,25 @@ int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
     return 0;
 }
 
+int tile_number(const jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
+    return static_cast<int>(&tile - dec.tiles.data());
+}
+
+// Reconstruction costs about the same per sample whatever the coefficients, and is paid for
+// before its planes are made; a tile without coded data costs no more than its writing.
 int dec_tile_decode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
-    if (dec.env->decodetile && dec.env->decodetile(dec, tile) < 0)
-        return -1;
+    if (dec.env->decodetile) {
+        std::uint64_t units = 0;
+        if (tile_hascodeddata(tile))
+            for (const jpc_dec_tcomp_t& tc : tile.tcomps)
+                units += static_cast<std::uint64_t>(tc.xend - tc.xstart) *
+                             static_cast<std::uint64_t>(tc.yend - tc.ystart) * work::kSynthesis +
+                         static_cast<std::uint64_t>(tc.yend - tc.ystart) * work::kStoreRow;
+        if (!dec.budget.spend(units, "reconstruction"))
+            return refused_for_budget(dec, tile_number(dec, tile));
+        if (dec.env->decodetile(dec, tile) < 0)
+            return -1;
+    }
     ++dec.tilesdecoded;
     return 0;
 }
@@ -354,24 +443,46 @@ int finish_tile_part(jpc_dec_t& dec) {
     return 0;
 }
 
-int dec_process_sod(jpc_dec_t& dec, const jpc_ms_t&) {
-    if (dec.curtile < 0)
+// Passes over the packets of a tile-part whose tile has no more use for data (a packet cut
+// short ended it): to the end Psot gives, or without Psot to the next marker that can follow
+// packet data (inside it an 0xFF byte is never followed by 0x90 or above). -1 when the
+// codestream ends first.
+int skip_tile_part(jpc_dec_t& dec) {
+    stream_t& in = *dec.in;
+    if (dec.curtileendoff > 0)
+        return in.seek(dec.curtileendoff, SeekOrigin::Set) < 0 ? -1 : 0;
+    for (int c = in.getc(), prev = -1; c != EOF_; prev = c, c = in.getc())
+        if (prev == 0xFF && c >= 0x90) {
+            in.ungetc(c);
+            in.ungetc(prev);
+            return 0;
+        }
+    return -1;
+}
+
+// Every tile that has begun is reconstructed from what it has; every tile is released.
+int decode_held_tiles(jpc_dec_t& dec) {
+    for (jpc_dec_tile_t& tile : dec.tiles) {
+        const bool begun =
+            tile.state == jpc_dec_tile_t::kActive || tile.state == jpc_dec_tile_t::kLastPart;
+        if (begun && tile.pi && dec_tile_decode(dec, tile) < 0)
+            return -1;
+        tile_release(tile);
+    }
+    return 0;
+}
+
+// The codestream ended before its EOC: the tiles take what arrived.
+int end_of_data(jpc_dec_t& dec) {
+    diag_of(dec).printf("warning: the codestream ends early; the tiles keep what arrived\n");
+    dec.partial = true;
+    if (decode_held_tiles(dec) < 0)
         return -1;
-    jpc_dec_tile_t& tile = dec.tiles[static_cast<size_t>(dec.curtile)];
-    if (tile.partno == 0) {
-        if (!cp_complete(tile.cp) ||
-            !tile_setup(tile, siz_components(dec), dec.env->limits.maxblocks))
-            return -1;
-    }
-    if (!dec.pkthdrstreams.empty()) {
-        StreamPtr ppm = std::move(dec.pkthdrstreams.front());
-        dec.pkthdrstreams.pop_front();
-        std::vector<std::uint8_t> bytes;
-        for (int c; (c = ppm->getc()) != EOF_;)
-            bytes.push_back(static_cast<std::uint8_t>(c));
-        if (!append_headers(tile, bytes.data(), bytes.size()))
-            return -1;
-    }
+    dec.state = kStateDone;
+    return 1;
+}
+
+int read_tile_part_packets(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
     Tier2Options t2;
     t2.diag = &diag_of(dec);
     t2.maxlyrs = dec.maxlyrs;
@@ -381,16 +492,70 @@ int dec_process_sod(jpc_dec_t& dec, const jpc_ms_t&) {
             dec.cancelled || (dec.cancel && dec.cancel->check && dec.cancel->check(dec.cancel));
         return dec.cancelled;
     };
-    const Tier2Status st = dec_decodepkts(tile, tile.pkthdrstream.get(), *dec.in,
-                                          dec.curtileendoff > 0 ? dec.curtileendoff : -1, t2);
-    if (st == Tier2Status::Cancelled)
-        return -1;
-    if (st == Tier2Status::Failed) {
-        diag_of(dec).printf("dec_decodepkts failed\n");
-        return -1;
+    switch (dec_decodepkts(tile, tile.pkthdrstream.get(), *dec.in,
+                           dec.curtileendoff > 0 ? dec.curtileendoff : -1, t2)) {
+        case Tier2Status::Ok:
+            return finish_tile_part(dec);
+        case Tier2Status::Cut:
+            // The tile keeps what came before the cut; at the end of the codestream so does
+            // every other tile, else the codestream goes on after this tile-part.
+            dec.partial = true;
+            if (dec.in->eof())
+                return end_of_data(dec);
+            return skip_tile_part(dec) < 0 ? end_of_data(dec) : 0;
+        case Tier2Status::Cancelled:
+            return -1;
+        case Tier2Status::Refused:
+            return refused_for_budget(dec, tile_number(dec, tile));
+        case Tier2Status::Failed:
+            break;
     }
-    if (finish_tile_part(dec) < 0)
+    diag_of(dec).printf("dec_decodepkts failed\n");
+    return failed(dec);
+}
+
+// Packed headers of PPM, one tile-part's worth, go behind what the tile has not read yet.
+int take_ppm_headers(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
+    if (dec.pkthdrstreams.empty())
+        return 0;
+    StreamPtr ppm = std::move(dec.pkthdrstreams.front());
+    dec.pkthdrstreams.pop_front();
+    std::vector<std::uint8_t> bytes;
+    for (int c; (c = ppm->getc()) != EOF_;)
+        bytes.push_back(static_cast<std::uint8_t>(c));
+    return append_headers(tile, bytes.data(), bytes.size()) ? 0 : -1;
+}
+
+int dec_process_sod(jpc_dec_t& dec, const jpc_ms_t&) {
+    if (dec.curtile < 0)
         return -1;
+    jpc_dec_tile_t& tile = dec.tiles[static_cast<size_t>(dec.curtile)];
+    if (tile.partno == 0) {
+        if (!cp_complete(tile.cp)) {
+            diag_of(dec).printf(
+                "tile %d: COD or QCD is missing, or a component's step sizes "
+                "do not cover its bands\n",
+                dec.curtile);
+            return failed(dec);
+        }
+        std::string why;
+        if (!tile_setup(tile, siz_components(dec), &why)) {
+            if (dec.budget.exceeded())
+                return refused_for_budget(dec, dec.curtile);
+            if (why.empty())
+                return -1;
+            diag_of(dec).printf("tile %d: %s\n", dec.curtile, why.c_str());
+            return failed(dec);
+        }
+    }
+    if (take_ppm_headers(dec, tile) < 0)
+        return -1;
+    if (tile.dataended) {
+        if (skip_tile_part(dec) < 0)
+            return end_of_data(dec);
+    } else if (const int ret = read_tile_part_packets(dec, tile); ret != 0) {
+        return ret;
+    }
     if (tile.numparts > 0 && tile.partno == tile.numparts - 1) {
         if (dec_tile_decode(dec, tile) < 0)
             return -1;
@@ -403,12 +568,8 @@ int dec_process_sod(jpc_dec_t& dec, const jpc_ms_t&) {
 }
 
 int dec_process_eoc(jpc_dec_t& dec, const jpc_ms_t&) {
-    for (jpc_dec_tile_t& tile : dec.tiles) {
-        if (tile.state == jpc_dec_tile_t::kActive || tile.state == jpc_dec_tile_t::kLastPart)
-            if (dec_tile_decode(dec, tile) < 0)
-                return -1;
-        tile_release(tile);
-    }
+    if (decode_held_tiles(dec) < 0)
+        return -1;
     dec.state = kStateDone;
     return 1;
 }
@@ -475,9 +636,15 @@ const jpc_dec_mstabent_t& dec_mstab_lookup(int id) {
 }
 
 bool check_cancel(jpc_dec_t& dec) {
-    if (dec.cancel && dec.cancel->check && dec.cancel->check(dec.cancel))
+    if (!dec.cancelled && dec.cancel && dec.cancel->check && dec.cancel->check(dec.cancel))
         dec.cancelled = true;
     return dec.cancelled;
+}
+
+// Whether a marker segment that could not be read was cut off by the end of the codestream
+// after some tile began: then the tiles take what arrived.
+bool ended_inside_tiles(const jpc_dec_t& dec) {
+    return dec.in->eof() && (dec.state == kStateTilePartOrEoc || dec.state == kStateTilePartHeader);
 }
 
 int dec_decode(jpc_dec_t& dec) {
@@ -489,9 +656,12 @@ int dec_decode(jpc_dec_t& dec) {
             return -1;
         MarkerSegmentPtr ms = jpc_getms(*dec.in, dec.cstate, diag_of(dec));
         if (!ms) {
+            if (ended_inside_tiles(dec))
+                return end_of_data(dec) < 0 ? -1 : 0;
             diag_of(dec).printf("cannot get marker segment\n");
             return -1;
         }
+        dec.budget.setbytes(static_cast<std::uint64_t>(std::max<std::int64_t>(dec.in->tell(), 0)));
         const jpc_dec_mstabent_t& row = dec_mstab_lookup(ms->id);
         if (!(dec.state & row.validstates)) {
             diag_of(dec).printf("unexpected marker segment type\n");
@@ -500,8 +670,8 @@ int dec_decode(jpc_dec_t& dec) {
         const int ret = row.action ? row.action(dec, *ms) : 0;
         if (ret < 0) {
             // Many refusals are checks of one field; naming the segment says where the
-            // stream went wrong even when the check itself has nothing more to say.
-            if (!dec.cancelled)
+            // stream went wrong when the check itself has nothing more to say.
+            if (!dec.cancelled && !dec.explained)
                 diag_of(dec).printf("cannot decode the stream at its %s marker segment\n",
                                     ms->ops->name);
             return -1;
@@ -511,7 +681,47 @@ int dec_decode(jpc_dec_t& dec) {
     }
 }
 
+// The value every sample of a component with only zero coefficients takes: the level shift of
+// an unsigned component, 0 for a signed one.
+std::int32_t constant_sample(const jpc_dec_tcomp_t& tc) {
+    return tc.sgnd ? 0 : std::int32_t{1} << (tc.prec - 1);
+}
+
+// Writing a constant costs its bytes, and a write per row unless the rows are as wide as the
+// component and so follow each other in the store.
+std::uint64_t fill_units(const image_t& image, int cmptno, std::int64_t x, std::int64_t w,
+                         std::int64_t h) {
+    const image_cmpnt_t& c = *image.cmpts[static_cast<size_t>(cmptno)];
+    const bool run = x == 0 && w == c.width_;
+    return static_cast<std::uint64_t>(w * h * c.cps) * work::kStoreByte +
+           static_cast<std::uint64_t>(run ? 1 : h) * work::kStoreRow;
+}
+
 }  // namespace
+
+int dec_writeconstanttile(jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
+    const std::function<bool()> stopped = [&dec] { return check_cancel(dec); };
+    for (size_t i = 0; i < tile.tcomps.size(); ++i) {
+        const jpc_dec_tcomp_t& tc = tile.tcomps[i];
+        if (tc.xend <= tc.xstart || tc.yend <= tc.ystart)
+            continue;
+        const jpc_dec_cmpt_t& cmpt = dec.cmpts[i];
+        const std::int64_t x = tc.xstart - ceil_div(dec.xstart, cmpt.siz.hsamp);
+        const std::int64_t y = tc.ystart - ceil_div(dec.ystart, cmpt.siz.vsamp);
+        const int cmptno = static_cast<int>(i);
+        if (x >= 0 && !dec.budget.spend(fill_units(*dec.image, cmptno, x, tc.xend - tc.xstart,
+                                                   tc.yend - tc.ystart),
+                                        "writing a tile without coded data"))
+            return refused_for_budget(dec, tile_number(dec, tile));
+        if (x < 0 || y < 0 ||
+            image_fillcmpt(
+                *dec.image, cmptno, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
+                static_cast<std::uint32_t>(tc.xend - tc.xstart),
+                static_cast<std::uint32_t>(tc.yend - tc.ystart), constant_sample(tc), stopped) != 0)
+            return -1;
+    }
+    return 0;
+}
 
 DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* cancel,
                         const DecodeEnv& env) {
@@ -524,9 +734,23 @@ DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* ca
     dec.maxlyrs = opts.maxlyrs;
     dec.cancel = cancel;
     dec.env = &local;
-    const int ret = dec_decode(dec);
+    dec.budget = DecodeBudget(env.limits);
+    dec.budget.setstop([&dec] { return check_cancel(dec); });
+    int ret = -1;
+    // Whatever the budget lets through may still find the memory short: that ends this decode,
+    // never the program.
+    try {
+        ret = dec_decode(dec);
+    } catch (const std::bad_alloc&) {
+        local.diag.printf("out of memory\n");
+        dec.overlimits = true;
+    } catch (const std::length_error&) {
+        local.diag.printf("out of memory\n");
+        dec.overlimits = true;
+    }
     result.tilesdecoded = dec.tilesdecoded;
     result.overLimits = dec.overlimits;
+    result.partial = dec.partial;
     result.status = dec.cancelled ? DecodeStatus::Cancelled
                     : ret < 0     ? DecodeStatus::Failed
                                   : DecodeStatus::Ok;

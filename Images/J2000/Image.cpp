@@ -1,5 +1,7 @@
 #include "Images/J2000/Image.h"
 
+#include <algorithm>
+
 namespace j2000 {
 
 namespace {
@@ -36,6 +38,35 @@ void pack_samples(const std::int32_t* src, std::uint32_t w, int cps, std::uint8_
     }
 }
 
+image_cmpnt_t* component_for(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y,
+                             std::uint32_t w, std::uint32_t h) {
+    if (cmptno < 0 || cmptno >= image.numcmpts)
+        return nullptr;
+    image_cmpnt_t& c = *image.cmpts[static_cast<size_t>(cmptno)];
+    return rect_inside(c, x, y, w, h) ? &c : nullptr;
+}
+
+// Writes `h` rows of `row` at (x, y) on, `prepare(j)` filling row j first (false stops with
+// -1). A seek empties the store's buffer, so rows that follow each other in the store (a
+// rectangle as wide as the component) are written without one. The store's buffer is given
+// back afterwards: an image of thousands of components holds no buffer per component.
+template <class Prepare>
+int write_rows(image_cmpnt_t& c, std::uint32_t x, std::uint32_t y, std::uint32_t h,
+               const std::vector<std::uint8_t>& row, Prepare prepare) {
+    std::int64_t next = -1;
+    for (std::uint32_t j = 0; j < h; ++j) {
+        if (!prepare(j))
+            return -1;
+        const std::int64_t at = sample_offset(c, x, y + j);
+        if ((at != next && c.stream->seek(at, SeekOrigin::Set) < 0) ||
+            c.stream->write(row.data(), static_cast<long>(row.size())) !=
+                static_cast<long>(row.size()))
+            return -1;
+        next = at + static_cast<std::int64_t>(row.size());
+    }
+    return c.stream->release() == 0 ? 0 : -1;
+}
+
 }  // namespace
 
 ImagePtr image_create(std::uint32_t width, std::uint32_t height,
@@ -47,8 +78,12 @@ ImagePtr image_create(std::uint32_t width, std::uint32_t height,
         if (p.width == 0 || p.height == 0 || p.prec < 1 || p.prec > 32 || p.hsamp < 1 ||
             p.vsamp < 1)
             return nullptr;
-        // Widths and heights are 32-bit, so this sum of at most 256 terms cannot overflow.
-        total += std::uint64_t{p.width} * p.height * static_cast<std::uint64_t>((p.prec + 7) / 8);
+        // Refused beyond 2^46 samples of up to 4 bytes, so this sum of at most 16384 terms
+        // cannot overflow.
+        const std::uint64_t bytes = std::uint64_t{p.width} * p.height;  // below 2^64
+        if (bytes > (std::uint64_t{1} << 46))
+            return nullptr;
+        total += bytes * static_cast<std::uint64_t>((p.prec + 7) / 8);
     }
     auto image = std::make_unique<image_t>();
     image->width_ = width;
@@ -74,25 +109,48 @@ ImagePtr image_create(std::uint32_t width, std::uint32_t height,
 
 int image_writecmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
                     std::uint32_t h, const std::int32_t* samples, std::ptrdiff_t stride) {
-    if (cmptno < 0 || cmptno >= image.numcmpts)
+    image_cmpnt_t* c = component_for(image, cmptno, x, y, w, h);
+    if (!c)
         return -1;
-    image_cmpnt_t& c = *image.cmpts[static_cast<size_t>(cmptno)];
-    if (!rect_inside(c, x, y, w, h))
-        return -1;
-    std::vector<std::uint8_t> row(static_cast<size_t>(w) * c.cps);
-    // A seek empties the store's buffer, so rows that follow each other in the store (a
-    // rectangle as wide as the component) are written without one.
-    std::int64_t next = -1;
-    for (std::uint32_t j = 0; j < h; ++j) {
-        pack_samples(samples + static_cast<std::ptrdiff_t>(j) * stride, w, c.cps, row.data());
-        const std::int64_t at = sample_offset(c, x, y + j);
-        if ((at != next && c.stream->seek(at, SeekOrigin::Set) < 0) ||
-            c.stream->write(row.data(), static_cast<long>(row.size())) !=
-                static_cast<long>(row.size()))
+    std::vector<std::uint8_t> row(static_cast<size_t>(w) * c->cps);
+    return write_rows(*c, x, y, h, row, [&](std::uint32_t j) {
+        pack_samples(samples + static_cast<std::ptrdiff_t>(j) * stride, w, c->cps, row.data());
+        return true;
+    });
+}
+
+int image_fillcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                   std::uint32_t h, std::int32_t value, const std::function<bool()>& stopped) {
+    image_cmpnt_t* c = component_for(image, cmptno, x, y, w, h);
+    if (!c || w == 0 || h == 0)
+        return c ? 0 : -1;
+    std::uint8_t sample[4];
+    pack_samples(&value, 1, c->cps, sample);
+    // A store reads as zeros until written.
+    if (std::all_of(sample, sample + c->cps, [](std::uint8_t b) { return b == 0; }))
+        return 0;
+    // Rows as wide as the component follow each other in the store: they are written as one
+    // run, a megabyte at a time.
+    const bool run = x == 0 && w == c->width_;
+    const std::uint64_t rowbytes = std::uint64_t{w} * c->cps;
+    const std::uint64_t total = run ? rowbytes * h : rowbytes;
+    std::vector<std::uint8_t> chunk(static_cast<size_t>(std::min<std::uint64_t>(
+        total, std::max<std::uint64_t>(rowbytes, (std::uint64_t{1} << 20) / c->cps * c->cps))));
+    for (size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = sample[i % static_cast<size_t>(c->cps)];
+    for (std::uint32_t j = 0; j < (run ? 1u : h); ++j) {
+        if (c->stream->seek(sample_offset(*c, x, y + j), SeekOrigin::Set) < 0)
             return -1;
-        next = at + static_cast<std::int64_t>(row.size());
+        for (std::uint64_t done = 0; done < total;) {
+            if (stopped && stopped())
+                return -1;
+            const long n = static_cast<long>(std::min<std::uint64_t>(chunk.size(), total - done));
+            if (c->stream->write(chunk.data(), n) != n)
+                return -1;
+            done += static_cast<std::uint64_t>(n);
+        }
     }
-    return c.stream->flush() == 0 ? 0 : -1;
+    return c->stream->release() == 0 ? 0 : -1;
 }
 
 int image_readcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
@@ -124,7 +182,7 @@ int image_readcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y,
             dst[i] = static_cast<std::int32_t>(v);
         }
     }
-    return 0;
+    return c.stream->release() == 0 ? 0 : -1;
 }
 
 }  // namespace j2000

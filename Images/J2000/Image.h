@@ -1,10 +1,11 @@
-// The decoded image: up to 256 components, each with its own size, precision, signedness and
+// The decoded image: up to 16384 components, each with its own size, precision, signedness and
 // sub-sampling, whose samples lie in a byte store per component (memory for small images, an
 // anonymous temporary file for large ones). Samples are row-major, `cps` bytes each, most
 // significant byte first; a signed sample is stored as the low bytes of its two's complement.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,7 +13,7 @@
 
 namespace j2000 {
 
-inline constexpr int kMaxComponents = 256;
+inline constexpr int kMaxComponents = 16384;
 // Above this many bytes of samples in all, the stores are temporary files.
 inline constexpr std::uint64_t kMemoryStoreLimit = 0x4000000;
 
@@ -41,7 +42,7 @@ struct image_t {
 
 using ImagePtr = std::unique_ptr<image_t>;
 
-// Null when a component is empty, there are more than 256, or a store cannot be made.
+// Null when a component is empty, there are more than 16384, or a store cannot be made.
 ImagePtr image_create(std::uint32_t width, std::uint32_t height,
                       const std::vector<image_cmptparm_t>& cmptparms, int clrspc);
 
@@ -50,6 +51,10 @@ ImagePtr image_create(std::uint32_t width, std::uint32_t height,
 // rectangle does not lie inside the component or the store fails.
 int image_writecmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
                     std::uint32_t h, const std::int32_t* samples, std::ptrdiff_t stride);
+// Sets a w x h rectangle at (x, y) of component `cmptno` to `value`, asking `stopped` every
+// megabyte or so. 0, or -1 as `image_writecmpt`, or when a stop is asked for.
+int image_fillcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                   std::uint32_t h, std::int32_t value, const std::function<bool()>& stopped);
 // The reverse, into `out` (w x h); bytes are assembled without sign extension.
 int image_readcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y, std::uint32_t w,
                    std::uint32_t h, std::vector<std::int32_t>& out);

@@ -152,6 +152,9 @@ bool get_poc(SegmentReader& r, const jpc_cstate_t& cs, jpc_poc_t& p, std::uint16
         if (!r.u8(c.rlvlnostart) || !r.compno(c.compnostart, cs.numcomps) || !r.u16(c.lyrnoend) ||
             !r.u8(c.rlvlnoend) || !r.compno(c.compnoend, cs.numcomps) || !r.u8(c.prgord))
             return false;
+        // An 8-bit CEpoc of 0 stands for 256, the end of every component it can name.
+        if (cs.numcomps <= 256 && c.compnoend == 0)
+            c.compnoend = 256;
         if (c.rlvlnostart > c.rlvlnoend || c.compnostart > c.compnoend)
             return false;
     }

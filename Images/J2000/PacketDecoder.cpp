@@ -14,13 +14,6 @@ namespace {
 
 constexpr int kUnboundedPasses = INT_MAX / 4;
 
-// Body bytes of one code-block contribution: into `seg` of `cblk`, or skipped (excluded layer).
-struct Piece {
-    jpc_dec_cblk_t* cblk;
-    int seg;  // -1: skip
-    std::uint32_t len;
-};
-
 int floorlog2(int n) {
     int l = 0;
     while (n > 1) {
@@ -77,15 +70,30 @@ int peek_marker(stream_t& in) {
     return a << 8 | b;
 }
 
+enum class Outcome { Ok, Corrupt, Cut, Refused };
+
 class PacketReader {
   public:
     PacketReader(jpc_dec_tile_t& tile, stream_t& hdr, stream_t& body, std::int64_t endoff,
                  const Tier2Options& options)
         : tile_(tile), hdr_(hdr), body_(body), endoff_(endoff), opt_(options) {}
 
-    bool read_packet(PacketInfo& info);
+    Outcome read_packet(PacketInfo& info);
 
   private:
+    // Body bytes of one code-block contribution: into segment `seg` of `cblk`, or skipped
+    // (excluded layer, `seg` -1), with what the header did to the code-block, to be undone when
+    // the packet is cut short.
+    struct Piece {
+        jpc_dec_cblk_t* cblk;
+        int seg;
+        std::uint32_t len;
+        int passes;
+        size_t databefore;  // the segment's bytes before this packet
+        bool newseg;        // the packet made the segment
+        bool completed;     // the packet completed the segment
+    };
+
     bool read_sop();
     bool read_header_and_eph(int compno, int rlvlno, int prcno, int lyrno);
     bool read_header(bitstream_t& bits, int compno, int rlvlno, int prcno, int lyrno);
@@ -94,7 +102,10 @@ class PacketReader {
     bool add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpasses, int lastpass,
                     std::uint8_t cblkctx, int lyrno);
     bool read_eph();
-    bool read_body();
+    Outcome pay_for_packet();
+    Outcome read_body();
+    bool ran_out(stream_t& s) const;
+    Outcome cut(size_t from, const char* text);
     void warn(const char* text) const {
         if (opt_.diag)
             opt_.diag->write(text);
@@ -106,22 +117,66 @@ class PacketReader {
     std::int64_t endoff_;
     const Tier2Options& opt_;
     std::vector<Piece> pieces_;
+    bool refused_ = false;            // the budget refused a precinct or a visit
+    std::uint64_t tier1work_ = 0;     // of the passes this packet brings
+    std::uint64_t segmentbytes_ = 0;  // of the segment records it makes
 };
 
-bool PacketReader::read_packet(PacketInfo& info) {
+Outcome PacketReader::read_packet(PacketInfo& info) {
     pieces_.clear();
+    refused_ = false;
+    tier1work_ = segmentbytes_ = 0;
     if ((tile_.cp.csty & kCodSop) && !read_sop())
-        return false;
+        return ran_out(body_) ? cut(0, "warning: not enough tile data\n") : Outcome::Corrupt;
     info.hdrstart = hdr_.tell();
-    if (!read_header_and_eph(info.compno, info.rlvlno, info.prcno, info.lyrno))
-        return false;
+    if (!read_header_and_eph(info.compno, info.rlvlno, info.prcno, info.lyrno)) {
+        if (refused_)
+            return Outcome::Refused;
+        return ran_out(hdr_) ? cut(0, "warning: not enough tile data\n") : Outcome::Corrupt;
+    }
     info.hdrend = hdr_.tell();
     // A header read from the tile-part itself must end inside it.
-    if (&hdr_ == &body_ && endoff_ >= 0 && info.hdrend > endoff_) {
-        warn("warning: not enough tile data\n");
-        return false;
+    if (&hdr_ == &body_ && endoff_ >= 0 && info.hdrend > endoff_)
+        return cut(0, "warning: not enough tile data\n");
+    // The header's bytes count as read before the work they announce is paid for.
+    if (tile_.budget && &hdr_ == &body_)
+        tile_.budget->setbytes(static_cast<std::uint64_t>(std::max<std::int64_t>(info.hdrend, 0)));
+    const Outcome paid = pay_for_packet();
+    return paid == Outcome::Ok ? read_body() : paid;
+}
+
+// Whether a read from `s` that failed ran out of bytes: at the end of the stream, or past the
+// end of the tile-part (reading the next tile-part's bytes as its own).
+bool PacketReader::ran_out(stream_t& s) const {
+    if (s.eof())
+        return true;
+    return &s == &body_ && endoff_ >= 0 && s.tell() > endoff_;
+}
+
+// Undoes what pieces `from` on brought, the last first, so that a segment the packet made comes
+// off the end of its code-block's list; the tile's data ends before them.
+Outcome PacketReader::cut(size_t from, const char* text) {
+    warn(text);
+    for (size_t i = pieces_.size(); i-- > from;) {
+        const Piece& piece = pieces_[i];
+        jpc_dec_cblk_t& cb = *piece.cblk;
+        cb.numpasses -= piece.passes;
+        if (piece.seg < 0)
+            continue;
+        jpc_dec_seg_t& seg = cb.segs[static_cast<size_t>(piece.seg)];
+        seg.numpasses -= piece.passes;
+        seg.data.resize(piece.databefore);
+        seg.cnt = 0;
+        if (piece.completed) {
+            seg.complete = false;
+            cb.curseg = static_cast<size_t>(piece.seg);
+        }
+        if (piece.newseg)
+            cb.segs.pop_back();
     }
-    return read_body();
+    pieces_.resize(from);
+    tile_.dataended = true;
+    return Outcome::Cut;
 }
 
 bool PacketReader::read_header_and_eph(int compno, int rlvlno, int prcno, int lyrno) {
@@ -166,11 +221,21 @@ bool PacketReader::read_eph() {
     return true;
 }
 
+// A packet with data makes its precinct (in every band of the level) if no packet did before.
 bool PacketReader::read_header(bitstream_t& bits, int compno, int rlvlno, int prcno, int lyrno) {
     jpc_dec_tcomp_t& tc = tile_.tcomps[static_cast<size_t>(compno)];
     jpc_dec_rlvl_t& rl = tc.rlvls[static_cast<size_t>(rlvlno)];
+    const int index = rlvl_makeprc(tile_, rl, prcno);
+    if (index < 0) {
+        refused_ = true;
+        return false;
+    }
     for (jpc_dec_band_t& band : rl.bands) {
-        jpc_dec_prc_t& prc = band.prcs[static_cast<size_t>(prcno)];
+        jpc_dec_prc_t& prc = band.prcs[static_cast<size_t>(index)];
+        if (!tile_.spend(prc.cblks.size() * work::kBlockVisit, "the packet headers")) {
+            refused_ = true;
+            return false;
+        }
         for (int leaf = 0; leaf < static_cast<int>(prc.cblks.size()); ++leaf)
             if (!read_cblk(bits, prc, leaf, band, tc.cblkctx, lyrno))
                 return false;
@@ -224,6 +289,8 @@ bool PacketReader::add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpass
             return false;
     cb.numlenbits += lblock_inc;
     const bool keep = opt_.maxlyrs < 0 || lyrno < opt_.maxlyrs;
+    const std::uint64_t area =
+        std::uint64_t{cb.xend - cb.xstart} * std::uint64_t{cb.yend - cb.ystart};
     int p = cb.firstpassno + cb.numpasses;
     int left = newpasses;
     while (left > 0) {
@@ -235,7 +302,7 @@ bool PacketReader::add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpass
         const long len = bits.getbits(nbits);
         if (len < 0)
             return false;
-        int segno = -1;
+        Piece piece{&cb, -1, static_cast<std::uint32_t>(len), n, 0, false, false};
         if (keep) {
             if (cb.curseg == cb.segs.size()) {
                 jpc_dec_seg_t& seg = cb.segs.emplace_back();
@@ -243,35 +310,50 @@ bool PacketReader::add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpass
                 seg.maxpasses = end - p;
                 seg.type =
                     static_cast<SegmentType>(jpc_segtype(p, cb.firstpassno, cblkctx & kCblkBypass));
+                piece.newseg = true;
+                segmentbytes_ += sizeof(jpc_dec_seg_t);
             }
             jpc_dec_seg_t& seg = cb.segs[cb.curseg];
+            piece.seg = static_cast<int>(cb.curseg);
+            piece.databefore = seg.data.size();
             seg.numpasses += n;
             seg.lyrno = lyrno;
             seg.cnt = static_cast<std::uint32_t>(len);
-            segno = static_cast<int>(cb.curseg);
             if (seg.numpasses == seg.maxpasses) {
-                seg.complete = true;
+                seg.complete = piece.completed = true;
                 ++cb.curseg;
             }
+            tier1work_ += static_cast<std::uint64_t>(n) * area * work::kSamplePass;
         }
-        pieces_.push_back({&cb, segno, static_cast<std::uint32_t>(len)});
+        cb.numpasses += n;
+        pieces_.push_back(piece);
         p += n;
         left -= n;
     }
-    cb.numpasses += newpasses;
     return true;
 }
 
-bool PacketReader::read_body() {
+// Tier 1's work on the passes the header announced, and the memory of their bytes, before a
+// byte is copied.
+Outcome PacketReader::pay_for_packet() {
+    std::uint64_t bytes = segmentbytes_;
+    for (const Piece& piece : pieces_)
+        if (piece.seg >= 0)
+            bytes += piece.len;
+    if (!tile_.spend(tier1work_, "tier 1") || !tile_.take(bytes, "the coded data"))
+        return Outcome::Refused;
+    return Outcome::Ok;
+}
+
+Outcome PacketReader::read_body() {
     if (pieces_.empty())
-        return true;
+        return Outcome::Ok;
     // Bytes left in the tile-part; asked once, as a file stream answers with a system call.
     std::int64_t left = endoff_ >= 0 ? endoff_ - body_.tell() : INT64_MAX;
-    for (Piece& piece : pieces_) {
-        if (piece.len > left) {
-            warn("warning: not enough tile data\n");
-            return false;
-        }
+    for (size_t i = 0; i < pieces_.size(); ++i) {
+        Piece& piece = pieces_[i];
+        if (piece.len > left)
+            return cut(i, "warning: not enough tile data\n");
         left -= piece.len;
         std::vector<std::uint8_t>* out =
             piece.seg >= 0 ? &piece.cblk->segs[static_cast<size_t>(piece.seg)].data : nullptr;
@@ -283,15 +365,13 @@ bool PacketReader::read_body() {
             if (out)
                 out->insert(out->end(), chunk, chunk + got);
             done += static_cast<std::uint32_t>(got);
-            if (got < want) {
-                warn("warning: not enough tile data\n");
-                return false;
-            }
+            if (got < want)
+                return cut(i, "warning: the codestream ends inside a packet\n");
         }
         if (piece.seg >= 0)
             piece.cblk->segs[static_cast<size_t>(piece.seg)].cnt = 0;
     }
-    return true;
+    return Outcome::Ok;
 }
 
 // Whether the tile-part has another packet: up to Psot, or up to the next marker (SOT, EOC)
@@ -307,22 +387,50 @@ bool more_packets(stream_t* packed, stream_t& body, std::int64_t endoff) {
     return m >= 0 && (m < 0xFF90 || m == JPC_MS_SOP);
 }
 
+// Why a walk or a packet stopped short of its work: a stop request, or the budget.
+Tier2Status stop_status(const jpc_dec_tile_t& tile, const Tier2Options& options) {
+    const bool stop =
+        (tile.budget && tile.budget->stopped()) || (options.cancelled && options.cancelled());
+    return stop ? Tier2Status::Cancelled : Tier2Status::Refused;
+}
+
 }  // namespace
 
 Tier2Status dec_decodepkts(jpc_dec_tile_t& tile, stream_t* hdrstream, stream_t& body,
                            std::int64_t endoff, const Tier2Options& options) {
     stream_t& hdr = hdrstream ? *hdrstream : body;
     PacketReader reader(tile, hdr, body, endoff, options);
+    // The iterator's walk pays for its steps and asks for a stop as it goes, even between two
+    // packets far apart; the watch lives only as long as this call.
+    tile.pi->setwatch([&tile, &options](std::uint64_t steps) {
+        return tile.spend(steps * work::kIteratorStep, "the packet iterator") &&
+               !(options.cancelled && options.cancelled());
+    });
+    struct WatchReset {
+        pi_t& pi;
+        ~WatchReset() { pi.setwatch(nullptr); }
+    } reset{*tile.pi};
     while (more_packets(hdrstream, body, endoff)) {
         if (options.cancelled && options.cancelled())
             return Tier2Status::Cancelled;
         if (!tile.pi->next())
-            return Tier2Status::Ok;  // the tile has no more packets: the rest is left to SOD
+            // The tile has no more packets (the rest is left to SOD), or the walk was stopped.
+            return tile.pi->stopped() ? stop_status(tile, options) : Tier2Status::Ok;
         const pi_t& pi = *tile.pi;
         PacketInfo info{pi.compno, pi.rlvlno, pi.prcno, pi.lyrno, body.tell(), 0, 0, 0};
-        if (!reader.read_packet(info))
-            return Tier2Status::Failed;
+        switch (reader.read_packet(info)) {
+            case Outcome::Ok:
+                break;
+            case Outcome::Cut:
+                return Tier2Status::Cut;
+            case Outcome::Corrupt:
+                return Tier2Status::Failed;
+            case Outcome::Refused:
+                return stop_status(tile, options);
+        }
         info.end = body.tell();
+        if (tile.budget)
+            tile.budget->setbytes(static_cast<std::uint64_t>(info.end));
         if (options.on_packet)
             options.on_packet(info);
     }

@@ -47,6 +47,7 @@ void pi_t::init() {
     pchgno_ = 0;
     in_default_ = false;
     running_ = false;
+    yielded_ = 0;
 }
 
 bool pi_t::begin_change() {
@@ -65,24 +66,72 @@ bool pi_t::begin_change() {
     numdims_ = order[4] < 0 ? 4 : 5;
     for (int k = 0; k < numdims_; ++k)
         dims_[k] = static_cast<Dim>(order[k]);
+    changemindue_ = min_due(pchg_.rlvlnostart, end(R));
     return true;
 }
 
 bool pi_t::next() {
     for (;;) {
+        if (stopped_)
+            return false;
         if (!running_) {
             if (!begin_change())
                 return false;
             running_ = true;
-            if (step(true))
+            // A change whose packets all came already (or that names nothing the tile has)
+            // is passed over without a walk.
+            if (changemindue_ < std::min<std::int64_t>(numlyrs_, pchg_.lyrnoend) && step(true))
                 return true;
         } else if (step(false)) {
             return true;
         }
+        if (stopped_)
+            return false;
         running_ = false;
         if (!running_default_)
             ++pchgno_;
     }
+}
+
+bool pi_t::count_step() {
+    if (++steps_ < kWatchSteps)
+        return true;
+    if (watch_ && !watch_(steps_))
+        stopped_ = true;
+    steps_ = 0;
+    return !stopped_;
+}
+
+// The lowest layer still due over the change's components, levels [rfirst, rend) and their
+// precincts: no packet of a lower layer can come from them. The end of the layers when there is
+// nothing in the ranges. Before the first packet every layer is due: only whether the ranges
+// hold a precinct at all is looked at.
+std::int64_t pi_t::min_due(std::int64_t rfirst, std::int64_t rend) {
+    std::int64_t low = 65535;
+    const std::int64_t cend =
+        std::min<std::int64_t>(static_cast<std::int64_t>(comps_.size()), pchg_.compnoend);
+    for (std::int64_t c = pchg_.compnostart; c < cend; ++c) {
+        const pi_comp_t& comp = comps_[static_cast<size_t>(c)];
+        const std::int64_t last =
+            std::min<std::int64_t>(rend, static_cast<std::int64_t>(comp.rlvls.size()));
+        for (std::int64_t r = rfirst; r < last; ++r) {
+            const std::vector<std::uint16_t>& dues = comp.rlvls[static_cast<size_t>(r)].prclyrnos;
+            if (!count_step())
+                return 65535;
+            if (yielded_ == 0 && !dues.empty())
+                return 0;
+            // A flat scan: one step per 16 precincts.
+            for (size_t i = 0; i < dues.size(); i += 16) {
+                const auto stop =
+                    dues.begin() + static_cast<std::ptrdiff_t>(std::min(i + 16, dues.size()));
+                low = std::min<std::int64_t>(
+                    low, *std::min_element(dues.begin() + static_cast<std::ptrdiff_t>(i), stop));
+                if (!count_step())
+                    return 65535;
+            }
+        }
+    }
+    return low;
 }
 
 // Advances the loop nest to the next position that yields a packet. Each dimension's range may
@@ -96,6 +145,8 @@ bool pi_t::step(bool fresh) {
         val_[dims_[k]] = next_value(dims_[k]);
     }
     for (;;) {
+        if (!count_step())
+            return false;
         if (val_[dims_[k]] >= end(dims_[k])) {
             if (k == 0)
                 return false;
@@ -117,9 +168,12 @@ bool pi_t::step(bool fresh) {
 std::int64_t pi_t::first(Dim d) {
     switch (d) {
         case L:
-            if (numdims_ == 5)
+            // The layer loop starts at the lowest layer still due below it.
+            if (numdims_ == 5) {
                 position_valid_ = precinct_at_position();
-            return 0;
+                return position_valid_ ? due_at(position_prcno_) : 0;
+            }
+            return dims_[0] == L ? changemindue_ : min_due(val_[R], val_[R] + 1);
         case R:
             return pchg_.rlvlnostart;
         case C:
@@ -243,19 +297,22 @@ bool pi_t::precinct_at_position() {
     return true;
 }
 
+std::uint16_t& pi_t::due_at(int prcno) {
+    return comps_[static_cast<size_t>(val_[C])]
+        .rlvls[static_cast<size_t>(val_[R])]
+        .prclyrnos[static_cast<size_t>(prcno)];
+}
+
 bool pi_t::yield() {
-    const int c = static_cast<int>(val_[C]);
-    const int r = static_cast<int>(val_[R]);
     const int p = numdims_ == 5 ? position_prcno_ : static_cast<int>(val_[P]);
-    int& due = comps_[static_cast<size_t>(c)]
-                   .rlvls[static_cast<size_t>(r)]
-                   .prclyrnos[static_cast<size_t>(p)];
+    std::uint16_t& due = due_at(p);
     const int l = static_cast<int>(val_[L]);
     if (l < due)
         return false;
-    due = l + 1;
-    compno = c;
-    rlvlno = r;
+    due = static_cast<std::uint16_t>(l + 1);
+    ++yielded_;
+    compno = static_cast<int>(val_[C]);
+    rlvlno = static_cast<int>(val_[R]);
     prcno = p;
     lyrno = l;
     return true;

@@ -192,7 +192,8 @@ Stage TileReconstruction::ClearPlane(const TileComponentPlane& plane) {
 }
 
 // Every code-block of the tile in one list, cut into jobs of about kJobSamples samples; a plane
-// its code-blocks do not cover (they always do; the check costs a sum) is marked for clearing.
+// its code-blocks do not cover is marked for clearing. That happens whenever a precinct never
+// received data: its code-blocks are made only by the first packet that brings some.
 void TileReconstruction::ListCodeBlocks() {
     std::vector<int64_t> covered(planes_.size(), 0);
     int64_t jobSamples = 0;
@@ -432,6 +433,10 @@ Stage TileReconstruction::WriteSamples() {
 }  // namespace
 
 int jpc_dec_tiledecode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
+    // All coefficients 0: the samples are the level shift, written without planes.
+    if (!tile_hascodeddata(tile)) {
+        return dec_writeconstanttile(dec, tile) == 0 ? 0 : -4;
+    }
     const Diagnostics& diag = dec.env->diag;
     // The caller's cancel hook is asked before every job of every stage, on this thread only,
     // so a large tile stops promptly; a stop fails the tile without a message and the decode

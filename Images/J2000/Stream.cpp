@@ -153,19 +153,27 @@ OpenMode parse_mode(const char* mode) {
 }  // namespace
 
 stream_t::stream_t(std::unique_ptr<StreamBackend> backend, bool readable, bool writable)
-    : backend_(std::move(backend)),
-      readable_(readable),
-      writable_(writable),
-      storage_(new std::uint8_t[kMaxPutBack + kBufSize]),
-      bufstart_(storage_.get() + kMaxPutBack),
-      ptr_(bufstart_) {}
+    : backend_(std::move(backend)), readable_(readable), writable_(writable) {}
 
 stream_t::~stream_t() {
     flush();
 }
 
+// A buffer that cannot be had is an error of the stream, like a failed read.
+bool stream_t::makebuffer() {
+    if (storage_)
+        return true;
+    storage_.reset(new (std::nothrow) std::uint8_t[kMaxPutBack + kBufSize]);
+    if (!storage_) {
+        flags_ |= kStreamError;
+        return false;
+    }
+    bufstart_ = ptr_ = storage_.get() + kMaxPutBack;
+    return true;
+}
+
 int stream_t::fillbuf() {
-    if (flags_ != 0 || !readable_)
+    if (flags_ != 0 || !readable_ || !makebuffer())
         return EOF_;
     if (mode_ == BufMode::Write && flushbuf() < 0)
         return EOF_;
@@ -199,6 +207,8 @@ int stream_t::putc(int c) {
     if (flags_ != 0 || !writable_)
         return EOF_;
     if (mode_ != BufMode::Write) {
+        if (!makebuffer())
+            return EOF_;
         // The backend stands ahead of the reader by the unread bytes; write where the reader is.
         if (mode_ == BufMode::Read && cnt_ > 0 && backend_->seek(-cnt_, SeekOrigin::Current) < 0) {
             flags_ |= kStreamError;
@@ -254,6 +264,16 @@ long stream_t::read(void* buf, long n) {
 
 long stream_t::write(const void* buf, long n) {
     const auto* in = static_cast<const std::uint8_t*>(buf);
+    // A block of a buffer or more goes to the backend at once rather than 8 KB at a time.
+    if (n >= kBufSize && flags_ == 0 && writable_ && mode_ != BufMode::Read) {
+        if (flushbuf() < 0)
+            return 0;
+        const long written = std::max(0L, backend_->write(in, n));
+        if (written < n)
+            flags_ |= kStreamError;
+        rwcnt_ += written;
+        return written;
+    }
     long done = 0;
     while (done < n) {
         // Whole runs into the buffer; putc sets the write mode up and flushes a full buffer.
@@ -302,6 +322,15 @@ std::int64_t stream_t::tell() {
 
 int stream_t::flush() {
     return mode_ == BufMode::Write ? flushbuf() : 0;
+}
+
+int stream_t::release() {
+    // A seek puts the backend where the reader is and empties the buffer.
+    if (mode_ != BufMode::Empty && seek(0, SeekOrigin::Current) < 0)
+        return -1;
+    storage_.reset();
+    bufstart_ = ptr_ = nullptr;
+    return 0;
 }
 
 std::int64_t stream_t::setrwcount(std::int64_t n) {

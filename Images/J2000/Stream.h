@@ -40,7 +40,8 @@ class stream_t {
     stream_t(const stream_t&) = delete;
     stream_t& operator=(const stream_t&) = delete;
 
-    // The hot path: a byte from the buffer, the backend only on a buffer boundary.
+    // The hot path: a byte from the buffer, the backend only on a buffer boundary. The buffer
+    // itself is made at the first read or write.
     int getc() {
         if (flags_ != 0 || !readable_)
             return EOF_;
@@ -61,6 +62,9 @@ class stream_t {
     int rewind() { return seek(0, SeekOrigin::Set) < 0 ? -1 : 0; }
     std::int64_t tell();
     int flush();
+    // Writes what is pending and gives the buffer back until the next read or write; the
+    // position stays. 0, or -1 when the pending bytes cannot be written.
+    int release();
 
     int flags() const { return flags_; }
     bool eof() const { return (flags_ & kStreamEnd) != 0; }
@@ -71,6 +75,7 @@ class stream_t {
 
   private:
     enum class BufMode { Empty, Read, Write };
+    bool makebuffer();
     int fillbuf();
     int flushbuf();
 
@@ -79,9 +84,9 @@ class stream_t {
     bool writable_;
     int flags_ = 0;
     BufMode mode_ = BufMode::Empty;
-    std::unique_ptr<std::uint8_t[]> storage_;  // put-back room, then the buffer
-    std::uint8_t* bufstart_;
-    std::uint8_t* ptr_;
+    std::unique_ptr<std::uint8_t[]> storage_;  // put-back room, then the buffer; made when needed
+    std::uint8_t* bufstart_ = nullptr;
+    std::uint8_t* ptr_ = nullptr;
     long cnt_ = 0;  // bytes left to read, or room left to write
     std::int64_t rwcnt_ = 0;
 };

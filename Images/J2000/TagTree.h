@@ -2,6 +2,7 @@
 // coded per precinct as a quad-tree of minima over the code-block grid, read a bit at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,6 +12,8 @@ namespace j2000 {
 
 class tagtree_t {
   public:
+    static constexpr std::size_t kNodeBytes = 3 * sizeof(int);  // what one node takes
+
     // A tree over `numleafsh` x `numleafsv` leaves (both above 0), every node unknown.
     tagtree_t(int numleafsh, int numleafsv);
 
@@ -29,6 +32,7 @@ class tagtree_t {
         int value;
         int low;
     };
+    static_assert(sizeof(Node) == kNodeBytes);
     int numleafsh_, numleafsv_;
     std::vector<Node> nodes_;  // the leaves first (raster order), then each level above
 };

@@ -1,6 +1,7 @@
 #include "Images/J2000/TileStructure.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace j2000 {
 
@@ -39,8 +40,10 @@ Rect band_rect(const jpc_dec_tcomp_t& tc, int nb, int xo, int yo) {
             ceil_div(tc.yend - hy, d)};
 }
 
-void setup_rlvl_grid(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_dec_ccp_t& ccp,
-                     int r) {
+// A level's area, precinct partition and code-block size (T.800 B-14 to B-17). False when the
+// level has more precincts than an int holds (their count is then in `numprcs`).
+bool setup_rlvl_grid(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_dec_ccp_t& ccp, int r,
+                     std::int64_t& numprcs) {
     const int s = tc.numrlvls - 1 - r;
     const std::int64_t d = std::int64_t{1} << s;
     rl.xstart = ceil_div(tc.xstart, d);
@@ -49,15 +52,59 @@ void setup_rlvl_grid(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_de
     rl.yend = ceil_div(tc.yend, d);
     rl.prcwidthexpn = ccp.prcwidthexpns[static_cast<size_t>(r)];
     rl.prcheightexpn = ccp.prcheightexpns[static_cast<size_t>(r)];
-    // A level empty in either direction has no precincts and so no packets.
-    const bool empty = rl.xstart >= rl.xend || rl.ystart >= rl.yend;
-    rl.numhprcs = empty ? 0 : static_cast<int>(cells(rl.xstart, rl.xend, rl.prcwidthexpn));
-    rl.numvprcs = empty ? 0 : static_cast<int>(cells(rl.ystart, rl.yend, rl.prcheightexpn));
-    rl.numprcs = rl.numhprcs * rl.numvprcs;
     rl.cbgwidthexpn = r > 0 ? rl.prcwidthexpn - 1 : rl.prcwidthexpn;
     rl.cbgheightexpn = r > 0 ? rl.prcheightexpn - 1 : rl.prcheightexpn;
     rl.cblkwidthexpn = std::min<int>(ccp.cblkwidthexpn, rl.cbgwidthexpn);
     rl.cblkheightexpn = std::min<int>(ccp.cblkheightexpn, rl.cbgheightexpn);
+    // A level empty in either direction has no precincts and so no packets.
+    if (rl.xstart >= rl.xend || rl.ystart >= rl.yend) {
+        numprcs = 0;
+        return true;
+    }
+    const std::int64_t w = cells(rl.xstart, rl.xend, rl.prcwidthexpn);
+    const std::int64_t h = cells(rl.ystart, rl.yend, rl.prcheightexpn);
+    // Both are below 2^32, so their product cannot overflow.
+    numprcs = w * h;
+    if (numprcs > INT_MAX)
+        return false;
+    rl.numhprcs = static_cast<int>(w);
+    rl.numvprcs = static_cast<int>(h);
+    rl.numprcs = static_cast<int>(numprcs);
+    return true;
+}
+
+// Tag-tree nodes over a grid of w x h leaves: every level halves, rounding up, down to the root.
+std::uint64_t tagtree_nodes(std::int64_t w, std::int64_t h) {
+    std::uint64_t n = static_cast<std::uint64_t>(w * h);
+    while (w * h > 1) {
+        w = (w + 1) / 2;
+        h = (h + 1) / 2;
+        n += static_cast<std::uint64_t>(w * h);
+    }
+    return n;
+}
+
+// A precinct's area in its band: the code-block-group cell of the level's precinct partition
+// (seen in the band's coordinates) clipped to the band.
+Rect precinct_rect(const jpc_dec_band_t& band, const jpc_dec_rlvl_t& rl, int prcno) {
+    const std::int64_t gx = (rl.xstart >> rl.prcwidthexpn) << rl.cbgwidthexpn;
+    const std::int64_t gy = (rl.ystart >> rl.prcheightexpn) << rl.cbgheightexpn;
+    const std::int64_t i = prcno % rl.numhprcs, j = prcno / rl.numhprcs;
+    return {std::max(band.xstart, gx + (i << rl.cbgwidthexpn)),
+            std::max(band.ystart, gy + (j << rl.cbgheightexpn)),
+            std::min(band.xend, gx + ((i + 1) << rl.cbgwidthexpn)),
+            std::min(band.yend, gy + ((j + 1) << rl.cbgheightexpn))};
+}
+
+// What a precinct of area `a` holds once made: its record, code-blocks and two tag trees.
+std::uint64_t precinct_bytes(const Rect& a, const jpc_dec_rlvl_t& rl) {
+    std::uint64_t bytes = sizeof(jpc_dec_prc_t);
+    if (a.empty())
+        return bytes;
+    const std::int64_t w = cells(a.x0, a.x1, rl.cblkwidthexpn);
+    const std::int64_t h = cells(a.y0, a.y1, rl.cblkheightexpn);
+    return bytes + static_cast<std::uint64_t>(w * h) * sizeof(jpc_dec_cblk_t) +
+           2 * tagtree_nodes(w, h) * tagtree_t::kNodeBytes;
 }
 
 void setup_precinct(jpc_dec_prc_t& prc, const jpc_dec_rlvl_t& rl) {
@@ -85,22 +132,6 @@ void setup_precinct(jpc_dec_prc_t& prc, const jpc_dec_rlvl_t& rl) {
         }
 }
 
-void setup_band(jpc_dec_band_t& band, const jpc_dec_rlvl_t& rl) {
-    // The precinct partition of the level, seen in the band's coordinates.
-    const std::int64_t gx = (rl.xstart >> rl.prcwidthexpn) << rl.cbgwidthexpn;
-    const std::int64_t gy = (rl.ystart >> rl.prcheightexpn) << rl.cbgheightexpn;
-    band.prcs.resize(static_cast<size_t>(rl.numprcs));
-    for (int j = 0; j < rl.numvprcs; ++j)
-        for (int i = 0; i < rl.numhprcs; ++i) {
-            jpc_dec_prc_t& prc = band.prcs[static_cast<size_t>(j * rl.numhprcs + i)];
-            prc.xstart = std::max(band.xstart, gx + (std::int64_t{i} << rl.cbgwidthexpn));
-            prc.ystart = std::max(band.ystart, gy + (std::int64_t{j} << rl.cbgheightexpn));
-            prc.xend = std::min(band.xend, gx + (std::int64_t{i + 1} << rl.cbgwidthexpn));
-            prc.yend = std::min(band.yend, gy + (std::int64_t{j + 1} << rl.cbgheightexpn));
-            setup_precinct(prc, rl);
-        }
-}
-
 // Band parameters of band index `b` of a component (T.800 E-2, and the nominal gains of E-3).
 void set_band_params(jpc_dec_band_t& band, const jpc_dec_ccp_t& ccp, size_t b) {
     band.stepsize = ccp.stepsizes[b];
@@ -118,7 +149,6 @@ void setup_bands(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_dec_cc
         ll.orient = kLL;
         ll.xstart = a.x0, ll.ystart = a.y0, ll.xend = a.x1, ll.yend = a.y1;
         set_band_params(ll, ccp, 0);
-        setup_band(ll, rl);
         return;
     }
     const int nb = nl - r + 1;
@@ -136,28 +166,7 @@ void setup_bands(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_dec_cc
         band.locxstart = kDetail[k].xo ? lw : 0;
         band.locystart = kDetail[k].yo ? lh : 0;
         set_band_params(band, ccp, static_cast<size_t>(3 * (r - 1) + k + 1));
-        setup_band(band, rl);
     }
-}
-
-// Code-blocks and precinct records the tile would hold, counted before anything is made.
-std::uint64_t count_blocks(const jpc_dec_tcomp_t& tc, const jpc_dec_ccp_t& ccp) {
-    std::uint64_t total = 0;
-    for (int r = 0; r < tc.numrlvls; ++r) {
-        jpc_dec_rlvl_t rl;
-        setup_rlvl_grid(rl, tc, ccp, r);
-        const int nl = tc.numrlvls - 1;
-        const int numbands = r == 0 ? 1 : 3;
-        for (int k = 0; k < numbands; ++k) {
-            const Rect a =
-                r == 0 ? band_rect(tc, nl, 0, 0) : band_rect(tc, nl - r + 1, k != 1, k != 0);
-            total += static_cast<std::uint64_t>(rl.numprcs);
-            if (!a.empty())
-                total += static_cast<std::uint64_t>(cells(a.x0, a.x1, rl.cblkwidthexpn)) *
-                         static_cast<std::uint64_t>(cells(a.y0, a.y1, rl.cblkheightexpn));
-        }
-    }
-    return total;
 }
 
 pi_comp_t pi_component(const jpc_dec_tcomp_t& tc) {
@@ -177,12 +186,43 @@ pi_comp_t pi_component(const jpc_dec_tcomp_t& tc) {
     return pc;
 }
 
+// Levels of one tile-component with their precinct grids, and what they hold (the levels,
+// their bands and the iterator's record of every precinct). False, with `why`, when a level's
+// precinct count does not fit an int.
+bool plan_levels(const jpc_dec_tcomp_t& tc, const jpc_dec_ccp_t& ccp,
+                 std::vector<jpc_dec_rlvl_t>& rlvls, std::uint64_t& bytes, std::string* why) {
+    bytes = sizeof(jpc_dec_tcomp_t) + sizeof(pi_comp_t);
+    for (int r = 0; r < tc.numrlvls; ++r) {
+        jpc_dec_rlvl_t& rl = rlvls.emplace_back();
+        std::int64_t numprcs = 0;
+        if (!setup_rlvl_grid(rl, tc, ccp, r, numprcs)) {
+            if (why)
+                *why = "resolution " + std::to_string(r) + " has " + std::to_string(numprcs) +
+                       " precincts, more than can be counted";
+            return false;
+        }
+        bytes += sizeof(jpc_dec_rlvl_t) + (r == 0 ? 1 : 3) * sizeof(jpc_dec_band_t) +
+                 sizeof(pi_rlvl_t) + static_cast<std::uint64_t>(numprcs) * sizeof(std::uint16_t);
+    }
+    return true;
+}
+
 }  // namespace
 
-bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts,
-                std::uint64_t maxblocks) {
-    std::uint64_t blocks = 0;
+bool jpc_dec_tile_t::take(std::uint64_t bytes, const char* what) {
+    if (budget && !budget->hold(bytes, what))
+        return false;
+    heldbytes += bytes;
+    return true;
+}
+
+bool jpc_dec_tile_t::spend(std::uint64_t units, const char* what) const {
+    return !budget || budget->spend(units, what);
+}
+
+bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts, std::string* why) {
     tile.tcomps.resize(cmpts.size());
+    std::vector<pi_comp_t> picomps;
     for (size_t c = 0; c < cmpts.size(); ++c) {
         jpc_dec_tcomp_t& tc = tile.tcomps[c];
         const jpc_dec_ccp_t& ccp = tile.cp.ccps[c];
@@ -197,20 +237,21 @@ bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts,
         tc.numrlvls = ccp.numrlvls;
         tc.qmfbid = ccp.qmfbid;
         tc.cblkctx = ccp.cblkctx;
-        blocks += count_blocks(tc, ccp);
-        if (blocks > maxblocks)
+        std::uint64_t bytes = 0;
+        std::vector<jpc_dec_rlvl_t> rlvls;
+        if (!plan_levels(tc, ccp, rlvls, bytes, why))
             return false;
-    }
-    std::vector<pi_comp_t> picomps;
-    for (size_t c = 0; c < cmpts.size(); ++c) {
-        jpc_dec_tcomp_t& tc = tile.tcomps[c];
-        const jpc_dec_ccp_t& ccp = tile.cp.ccps[c];
-        tc.rlvls.resize(static_cast<size_t>(tc.numrlvls));
-        for (int r = 0; r < tc.numrlvls; ++r) {
-            jpc_dec_rlvl_t& rl = tc.rlvls[static_cast<size_t>(r)];
-            setup_rlvl_grid(rl, tc, ccp, r);
-            setup_bands(rl, tc, ccp, r, r > 0 ? &tc.rlvls[static_cast<size_t>(r - 1)] : nullptr);
+        // Paid before the iterator's records, by far the largest part, are made.
+        if (!tile.take(bytes, "the tile's structure") ||
+            !tile.spend(bytes / 4, "the tile's structure")) {
+            if (why && tile.budget)
+                *why = tile.budget->reason();
+            return false;
         }
+        tc.rlvls = std::move(rlvls);
+        for (int r = 0; r < tc.numrlvls; ++r)
+            setup_bands(tc.rlvls[static_cast<size_t>(r)], tc, ccp, r,
+                        r > 0 ? &tc.rlvls[static_cast<size_t>(r - 1)] : nullptr);
         picomps.push_back(pi_component(tc));
     }
     tile.pi = std::make_unique<pi_t>(tile.xstart, tile.ystart, tile.xend, tile.yend,
@@ -220,6 +261,39 @@ bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts,
     return true;
 }
 
+int rlvl_makeprc(jpc_dec_tile_t& tile, jpc_dec_rlvl_t& rl, int prcno) {
+    if (const auto found = rl.prcindex.find(prcno); found != rl.prcindex.end())
+        return static_cast<int>(found->second);
+    std::uint64_t bytes = 0;
+    for (const jpc_dec_band_t& band : rl.bands)
+        bytes += precinct_bytes(precinct_rect(band, rl, prcno), rl);
+    if (!tile.take(bytes, "a precinct's code-blocks") ||
+        !tile.spend(bytes / 4, "a precinct's code-blocks"))
+        return -1;
+    const auto index = static_cast<std::uint32_t>(rl.bands.empty() ? 0 : rl.bands[0].prcs.size());
+    for (jpc_dec_band_t& band : rl.bands) {
+        jpc_dec_prc_t& prc = band.prcs.emplace_back();
+        const Rect a = precinct_rect(band, rl, prcno);
+        prc.prcno = prcno;
+        prc.xstart = a.x0, prc.ystart = a.y0, prc.xend = a.x1, prc.yend = a.y1;
+        setup_precinct(prc, rl);
+    }
+    rl.prcindex.emplace(prcno, index);
+    return static_cast<int>(index);
+}
+
+bool tile_hascodeddata(const jpc_dec_tile_t& tile) {
+    for (const jpc_dec_tcomp_t& tc : tile.tcomps)
+        for (const jpc_dec_rlvl_t& rl : tc.rlvls)
+            for (const jpc_dec_band_t& band : rl.bands)
+                for (const jpc_dec_prc_t& prc : band.prcs)
+                    for (const jpc_dec_cblk_t& cb : prc.cblks)
+                        for (const jpc_dec_seg_t& seg : cb.segs)
+                            if (seg.numpasses > 0)
+                                return true;
+    return false;
+}
+
 void tile_release(jpc_dec_tile_t& tile) {
     if (tile.state == jpc_dec_tile_t::kNotStarted || tile.state == jpc_dec_tile_t::kDone)
         return;
@@ -227,6 +301,10 @@ void tile_release(jpc_dec_tile_t& tile) {
     tile.tcomps.shrink_to_fit();
     tile.pi.reset();
     tile.pkthdrstream.reset();
+    tile.cp = jpc_dec_cp_t{};
+    if (tile.budget)
+        tile.budget->release(tile.heldbytes);
+    tile.heldbytes = 0;
     tile.state = jpc_dec_tile_t::kDone;
 }
 

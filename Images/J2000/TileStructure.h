@@ -2,6 +2,12 @@
 // precincts, per precinct its code-blocks with their tag trees (T.800 B.5 to B.7). Tier 2 fills
 // the code-blocks' segments; tier 1 and reconstruction read them.
 //
+// A precinct is made (in every band of its level at once) by the first packet that brings it
+// data: a tile declares its precincts by the geometry, but only packets the stream really holds
+// are worth code-block records, so each band's `prcs` lists the precincts made so far and a
+// precinct never reached holds nothing. What the structure holds is paid from the decode's
+// budget (DecodeBudget.h) and given back when the tile is released.
+//
 // What tier 1 needs of a code-block, and where it finds it:
 //   - `jpc_dec_cblk_t::segs`: the coded segments in pass order. Each segment holds `numpasses`
 //     coding passes starting at pass `passno`, of `type` kSegMq (arithmetic-coded, its own MQ
@@ -26,9 +32,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Images/J2000/CodingParams.h"
+#include "Images/J2000/DecodeBudget.h"
 #include "Images/J2000/PacketIterator.h"
 #include "Images/J2000/Stream.h"
 #include "Images/J2000/T1Tables.h"
@@ -60,6 +69,7 @@ struct jpc_dec_cblk_t {
 };
 
 struct jpc_dec_prc_t {
+    int prcno = 0;                                            // within the resolution level
     std::int64_t xstart = 0, ystart = 0, xend = 0, yend = 0;  // in band coordinates
     int numhcblks = 0, numvcblks = 0;
     std::vector<jpc_dec_cblk_t> cblks;  // raster order; none for an empty precinct
@@ -74,7 +84,7 @@ struct jpc_dec_band_t {
     int numbps = 0;  // guard bits + exponent - 1 (T.800 E-2)
     int analgain = 0;
     int roishift = 0;
-    std::vector<jpc_dec_prc_t> prcs;  // one per precinct of the level (raster order)
+    std::vector<jpc_dec_prc_t> prcs;  // the precincts made so far, in the level's `prcindex` order
 };
 
 struct jpc_dec_rlvl_t {
@@ -84,6 +94,8 @@ struct jpc_dec_rlvl_t {
     int cbgwidthexpn = 15, cbgheightexpn = 15;
     int cblkwidthexpn = 6, cblkheightexpn = 6;
     std::vector<jpc_dec_band_t> bands;  // LL at level 0; HL, LH, HH above
+    // Precinct number -> its place in each band's `prcs`, for the precincts made so far.
+    std::unordered_map<int, std::uint32_t> prcindex;
 };
 
 struct jpc_dec_tcomp_t {
@@ -108,6 +120,16 @@ struct jpc_dec_tile_t {
     std::vector<jpc_dec_tcomp_t> tcomps;
     StreamPtr pkthdrstream;  // packed packet headers from PPM or PPT, if any
     std::unique_ptr<pi_t> pi;
+    // A packet cut short ended the tile's data: what came before it is all it gets.
+    bool dataended = false;
+    // Where what the tile holds is paid from (none: no limit), and how much it holds.
+    DecodeBudget* budget = nullptr;
+    std::uint64_t heldbytes = 0;
+
+    // Pays for memory the tile keeps until it is released; false when the budget refuses.
+    bool take(std::uint64_t bytes, const char* what);
+    // Pays for work; false when the budget refuses.
+    bool spend(std::uint64_t units, const char* what) const;
 };
 
 // Per component what SIZ says.
@@ -117,11 +139,16 @@ struct jpc_sizcmpt_t {
     bool sgnd = false;
 };
 
-// Builds the structure and packet iterator of `tile` from its completed coding parameters.
-// False when the tile would hold more than `maxblocks` code-blocks and precincts.
-bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts,
-                std::uint64_t maxblocks);
-// Frees the structure; the tile is done.
+// Builds the structure (without precincts) and packet iterator of `tile` from its completed
+// coding parameters. False, with the reason in `why`, when the tile's budget refuses it or a
+// level has more precincts than an int counts.
+bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts, std::string* why);
+// Makes precinct `prcno` of every band of `rl` unless it is made already: its place in each
+// band's `prcs`, or -1 when the tile's budget refuses its code-blocks.
+int rlvl_makeprc(jpc_dec_tile_t& tile, jpc_dec_rlvl_t& rl, int prcno);
+// Whether any code-block of the tile received a pass.
+bool tile_hascodeddata(const jpc_dec_tile_t& tile);
+// Frees the structure and gives its memory back to the budget; the tile is done.
 void tile_release(jpc_dec_tile_t& tile);
 
 // Integer helpers of the grid arithmetic (divisor above 0).

@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
-
-#include <jpeglib.h>
 
 namespace bench {
 
@@ -61,37 +60,59 @@ bool WriteBenchPpm(const std::string& path) {
     return std::fclose(file) == 0 && ok;
 }
 
-uint8_t ReferenceDecode(const std::string& path, int denominator,
-                        std::unique_ptr<PixelBuffer>* keep) {
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    std::vector<uint8_t> bytes;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        return 0;
+        return bytes;
     }
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0) {
+            bytes.resize(static_cast<size_t>(size));
+            if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+                bytes.clear();
+            }
+        }
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+void StartMemoryDecode(jpeg_decompress_struct& info, jpeg_error_mgr& errors,
+                       const std::vector<uint8_t>& bytes, int denominator) {
     info.err = jpeg_std_error(&errors);
     jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     info.scale_num = 1;
     info.scale_denom = static_cast<unsigned>(denominator);
     info.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&info);
-    // Rows padded to four bytes, as a bitmap's are.
+}
+
+uint8_t ReferenceDecode(const std::string& path, int denominator,
+                        std::unique_ptr<PixelBuffer>* keep) {
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    if (bytes.empty()) {
+        return 0;
+    }
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    StartMemoryDecode(info, errors, bytes, denominator);
+    // Rows padded to four bytes and stored bottom row first, as a bitmap's are.
     const size_t stride = (size_t{info.output_width} * 3 + 3) & ~size_t{3};
     auto pixels = std::make_unique<PixelBuffer>(stride * info.output_height);
     if (pixels->Bytes() == nullptr) {
         jpeg_destroy_decompress(&info);
-        std::fclose(file);
         return 0;
     }
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels->Bytes() + stride * info.output_scanline;
+        JSAMPROW row = pixels->Bytes() + stride * (info.output_height - 1 - info.output_scanline);
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
-    std::fclose(file);
     const uint8_t sample = pixels->Bytes()[stride * (info.output_height / 2)];
     if (keep != nullptr) {
         *keep = std::move(pixels);
@@ -118,6 +139,10 @@ PixelBuffer::~PixelBuffer() {
     }
 }
 
+bool SameBytes(const uint8_t* bits, size_t bytes, const PixelBuffer& reference) {
+    return reference.Size() >= bytes && std::memcmp(bits, reference.Bytes(), bytes) == 0;
+}
+
 ScratchFolder::ScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "orvane-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) != nullptr) {
@@ -130,6 +155,15 @@ ScratchFolder::~ScratchFolder() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
+}
+
+std::string WriteBenchJpegIn(const ScratchFolder& folder, const std::string& name) {
+    const std::string path = folder.File(name);
+    if (!folder.Ok() || !WriteBenchJpeg(path, false)) {
+        std::fprintf(stderr, "cannot write the benchmark picture\n");
+        return std::string();
+    }
+    return path;
 }
 
 }  // namespace bench

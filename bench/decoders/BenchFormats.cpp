@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <gif_lib.h>
 #include <png.h>
 #include <tiffio.h>
 
+#include "Components/ImgPanel/Filters.h"
 #include "bench/common/BenchPicture.h"
+#include "imaging/Resample.h"
 
 namespace benchformats {
 
@@ -147,115 +150,162 @@ bool WriteBmp(const std::string& path) {
     return std::fclose(file.release()) == 0 && ok;
 }
 
-bool DecodeBmpWhole(const std::string& path, const UsePicture& use) {
+namespace {
+
+// The rows of a reference picture: the filter's or resampler's output rows, top first, in a
+// bottom-up picture as ours are.
+uint8_t* ScreenRow(PackedDib dib, int y) {
+    return DibBits(dib) + size_t{DibRowBytes(dib)} * static_cast<size_t>(DibHeight(dib) - 1 - y);
+}
+
+// Streams `height` source rows of 24 bits through our area filter (kind, coefficient as the
+// panel gives them) into a new picture; readRow(slot) writes the next source row. The
+// output rows fill the picture from the top, or in stored order (bottom up) for a source
+// stored that way.
+template <class ReadRow>
+UniqueDib FilterRows(int width, int height, double coefficient, uint8_t kind, bool storedOrder,
+                     const ReadRow& readRow) {
+    FilterParams filter;
+    filter.srcWidth = width;
+    filter.srcHeight = height;
+    filter.srcBpp = 24;
+    filter.dstBpp = 24;
+    filter.scaleX = filter.scaleY = static_cast<float>(coefficient);
+    filter.kind = kind;
+    if (filter_open(&filter) != 0) {
+        return nullptr;
+    }
+    FilterGuard guard(filter);
+    UniqueDib out(DibCreate(filter.dstWidth, filter.dstHeight, 24));
+    for (int y = 0; out && y < filter.dstHeight; ++y) {
+        uint8_t* row = storedOrder ? DibBits(out.get()) + size_t{DibRowBytes(out.get())} * y
+                                   : ScreenRow(out.get(), y);
+        FilterNextRow(filter, row, readRow);
+    }
+    return out;
+}
+
+}  // namespace
+
+UniqueDib ReferenceBmp(const std::string& path, double coefficient, uint8_t kind) {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     uint8_t header[kBmpHeaderBytes];
     if (!file || std::fread(header, sizeof header, 1, file.get()) != 1) {
-        return false;
+        return nullptr;
     }
     const auto get32 = [&header](size_t at) {
         uint32_t v = 0;
         std::memcpy(&v, header + at, 4);  // little-endian, as the machines we run on
         return v;
     };
-    FullPicture out;
-    out.width = static_cast<int>(get32(18));
-    out.height = static_cast<int>(get32(22));
-    out.bitCount = 24;
-    out.rowBytes = (static_cast<size_t>(out.width) * 3 + 3) & ~size_t{3};
-    std::vector<uint8_t> pixels(out.rowBytes * static_cast<size_t>(out.height));
+    const int width = static_cast<int>(get32(18));
+    const int height = static_cast<int>(get32(22));
+    const size_t rowBytes = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
     if (std::fseek(file.get(), static_cast<long>(get32(10)), SEEK_SET) != 0) {
-        return false;
+        return nullptr;
     }
-    // The rows are stored bottom first; each is read into its place from the top.
-    for (int y = out.height - 1; y >= 0; --y) {
-        if (std::fread(pixels.data() + out.rowBytes * y, out.rowBytes, 1, file.get()) != 1) {
-            return false;
-        }
-    }
-    out.pixels = pixels.data();
-    use(out);
-    return true;
+    // Stored bottom row first: the filter takes them in that order and fills the picture
+    // from its bottom row up, as ours does.
+    bool ok = true;
+    UniqueDib out = FilterRows(width, height, coefficient, kind, true, [&](uint8_t* slot) {
+        ok = std::fread(slot, rowBytes, 1, file.get()) == 1 && ok;
+    });
+    return ok ? std::move(out) : nullptr;
 }
 
-bool DecodePngWhole(const std::string& path, const UsePicture& use) {
-    FullPicture out;
-    std::vector<uint8_t> pixels;
+UniqueDib ReferenceTiff(const std::string& path, double coefficient, uint8_t kind) {
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(path.c_str(), "r"), TIFFClose);
+    uint32_t width = 0, height = 0;
+    if (!tif || !TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height)) {
+        return nullptr;
+    }
+    std::vector<uint8_t> scanline(static_cast<size_t>(TIFFScanlineSize(tif.get())));
+    uint32_t row = 0;
+    bool ok = true;
+    UniqueDib out =
+        FilterRows(static_cast<int>(width), static_cast<int>(height), coefficient, kind, false,
+                   [&](uint8_t* slot) {
+                       ok = TIFFReadScanline(tif.get(), scanline.data(), row++, 0) >= 0 && ok;
+                       for (size_t i = 0; i < size_t{width} * 3; i += 3) {
+                           slot[i] = scanline[i + 2];
+                           slot[i + 1] = scanline[i + 1];
+                           slot[i + 2] = scanline[i];
+                       }
+                   });
+    return ok ? std::move(out) : nullptr;
+}
+
+UniqueDib ReferencePng(const std::string& path, double coefficient) {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    // Made before the jump point, so that a jump back finds them to free.
+    ResampleState st;
+    UniqueDib out;
     if (!file || info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
         png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+        return nullptr;
     }
     png_init_io(png, file.get());
     png_read_info(png, info);
     png_set_bgr(png);
     png_read_update_info(png, info);
-    out.width = static_cast<int>(png_get_image_width(png, info));
-    out.height = static_cast<int>(png_get_image_height(png, info));
-    out.bitCount = 24;
-    out.rowBytes = png_get_rowbytes(png, info);
-    pixels.resize(out.rowBytes * static_cast<size_t>(out.height));
-    std::vector<png_bytep> rows(static_cast<size_t>(out.height));
-    for (size_t y = 0; y < rows.size(); ++y) {
-        rows[y] = pixels.data() + y * out.rowBytes;
+    st.factor = coefficient >= 1.0 ? 1.0 : 1.0 / coefficient;
+    st.srcWidth = png_get_image_width(png, info);
+    st.srcHeight = png_get_image_height(png, info);
+    st.bitCount = 24;
+    st.mode = kResampleHalvingWithSquare;  // the panel's scaler mode
+    if (ResampleCreateWeights(&st)) {
+        out.reset(DibCreate(static_cast<int>(st.outWidth), static_cast<int>(st.outHeight), 24));
     }
-    png_read_image(png, rows.data());
+    if (out && st.factor == 1.0) {
+        for (uint32_t y = 0; y < st.srcHeight; ++y) {
+            png_read_row(png, ScreenRow(out.get(), static_cast<int>(y)), nullptr);
+        }
+    } else if (out) {
+        while (st.srcRowsDone < st.srcHeight) {
+            for (uint32_t k = 0; k < st.rowsToRead; ++k) {
+                png_read_row(png, st.writePos + size_t{k} * st.srcRowBytes, nullptr);
+            }
+            ResampleRows(&st);
+            ResampleStoreRow(&st, out.get(), st.outRowsDone - 1);
+        }
+        ResampleFinishRows(&st, out.get());
+    }
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
-    out.pixels = pixels.data();
-    use(out);
-    return true;
+    return out;
 }
 
-bool DecodeTiffWhole(const std::string& path, const UsePicture& use) {
-    FullPicture out;
-    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(path.c_str(), "r"), TIFFClose);
-    uint32_t width = 0, height = 0;
-    if (!tif || !TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
-        !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height)) {
-        return false;
-    }
-    out.width = static_cast<int>(width);
-    out.height = static_cast<int>(height);
-    out.bitCount = 24;
-    out.redFirst = true;
-    out.rowBytes = static_cast<size_t>(TIFFScanlineSize(tif.get()));
-    std::vector<uint8_t> pixels(out.rowBytes * height);
-    for (uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif.get(), pixels.data() + y * out.rowBytes, y, 0) < 0) {
-            return false;
-        }
-    }
-    out.pixels = pixels.data();
-    use(out);
-    return true;
-}
-
-bool DecodeGifWhole(const std::string& path, const UsePicture& use) {
-    FullPicture out;
+UniqueDib ReferenceGif(const std::string& path) {
     int error = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-    if (gif == nullptr) {
-        return false;
+    std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(DGifOpenFileName(path.c_str(), &error),
+                                                             [](GifFileType* g) {
+                                                                 int ignored = 0;
+                                                                 DGifCloseFile(g, &ignored);
+                                                             });
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (!gif || gif->SColorMap == nullptr || DGifGetRecordType(gif.get(), &type) == GIF_ERROR ||
+        type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) == GIF_ERROR) {
+        return nullptr;
     }
-    const bool ok = DGifSlurp(gif) != GIF_ERROR && gif->ImageCount > 0 && gif->SColorMap;
-    if (ok) {
-        const SavedImage& image = gif->SavedImages[0];
-        out.width = image.ImageDesc.Width;
-        out.height = image.ImageDesc.Height;
-        out.bitCount = 8;
-        out.pixels = image.RasterBits;
-        out.rowBytes = static_cast<size_t>(out.width);
-        for (int i = 0; i < gif->SColorMap->ColorCount; ++i) {
-            const GifColorType c = gif->SColorMap->Colors[i];
-            out.palette.push_back(RgbQuad{c.Blue, c.Green, c.Red, 0});
+    const int width = gif->Image.Width, height = gif->Image.Height;
+    UniqueDib out(DibCreate(width, height, 8));
+    if (!out) {
+        return nullptr;
+    }
+    const ColorMapObject* map = gif->SColorMap;
+    for (int i = 0; i < map->ColorCount && i < 256; ++i) {
+        DibPalette(out.get())[i] =
+            RgbQuad{map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
+    }
+    for (int y = 0; y < height; ++y) {
+        if (DGifGetLine(gif.get(), ScreenRow(out.get(), y), width) == GIF_ERROR) {
+            return nullptr;
         }
-        use(out);
     }
-    DGifCloseFile(gif, &error);
-    return ok;
+    return out;
 }
 
 }  // namespace benchformats

@@ -1,20 +1,22 @@
 // The PNG, TIFF, GIF and BMP decoders of the image panel against each library's plain
-// decode (for BMP, a plain read of its rows).
+// decode streamed into the same scaling.
 //
 // For each format a 12-megapixel colour picture (GIF: 256 colours) is written once, then
 // decoded for a 300 x 200 panel and at coefficient 1.0:
 //   ours:      the panel's decoder (TPNGImg, TTiffImg, TGifImg, TBmpImg) from opening the
 //              file to its finished picture, the coefficient set at the header event as the
-//              panel does, filter kind 12;
-//   reference: the whole file decoded into one buffer in memory (png_read_image, a
-//              TIFFReadScanline loop, DGifSlurp; for BMP the header and then every row read
-//              with fread), then our area filter (kind 12, as the panel uses) over that
-//              buffer, row by row, to a 24-bit picture at the same coefficient.
-// Both run on this one thread, alternating, and the median of the runs counts. Each side's
-// peak memory (the growth of the resident set's high-water mark over one run) is printed
-// beside its time. The last line is
+//              panel does, filter kind 12, the panel's scaler mode; destroyed with its
+//              picture;
+//   reference: the library's plain row-by-row decode (png_read_row, TIFFReadScanline,
+//              DGifGetLine; for BMP the header and then every row read with fread), each row
+//              streamed into the scaling our decoder uses (TIFF, BMP: our area filter, kind
+//              12; PNG: the line resampler; GIF: none) into a picture like ours, then freed.
+// Before the timing both sides decode once and their pictures are compared: the same size,
+// depth, palette and pixels, or the benchmark fails. Both run on this one thread,
+// alternating, and the median of the runs counts. Each side's peak memory (the growth of the
+// resident set's high-water mark over one run) is printed beside its time. The last line is
 //   ratio <the worst of ours / reference over every row>
-// A format joins with one entry in kFormats.
+// A format joins with one entry in kFormats; formats named on the command line run alone.
 
 #include <malloc.h>
 
@@ -28,7 +30,6 @@
 #include <vector>
 
 #include "Components/ImgPanel/BmpImg.h"
-#include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/GifImg.h"
 #include "Components/ImgPanel/PanelGeometry.h"
 #include "Components/ImgPanel/PngImg.h"
@@ -39,19 +40,19 @@
 
 namespace {
 
-using benchformats::FullPicture;
-
 constexpr int kRepetitions = 5;
 constexpr int kPanelWidth = 300;
 constexpr int kPanelHeight = 200;
 constexpr uint8_t kFilterKind = 12;
+
+using Reference = std::function<UniqueDib(const std::string& path, double coefficient)>;
 
 struct Format {
     const char* name;
     const char* file;
     bool (*write)(const std::string& path);
     std::function<std::unique_ptr<TImgCtrl>()> makeDecoder;
-    bool (*decodeWhole)(const std::string& path, const benchformats::UsePicture& use);
+    Reference reference;
 };
 
 template <class T>
@@ -60,10 +61,17 @@ std::unique_ptr<TImgCtrl> Make() {
 }
 
 const Format kFormats[] = {
-    {"png", "bench.png", benchformats::WritePng, Make<TPNGImg>, benchformats::DecodePngWhole},
-    {"tiff", "bench.tif", benchformats::WriteTiff, Make<TTiffImg>, benchformats::DecodeTiffWhole},
-    {"gif", "bench.gif", benchformats::WriteGif, Make<TGifImg>, benchformats::DecodeGifWhole},
-    {"bmp", "bench.bmp", benchformats::WriteBmp, Make<TBmpImg>, benchformats::DecodeBmpWhole},
+    {"png", "bench.png", benchformats::WritePng, Make<TPNGImg>, benchformats::ReferencePng},
+    {"tiff", "bench.tif", benchformats::WriteTiff, Make<TTiffImg>,
+     [](const std::string& path, double coefficient) {
+         return benchformats::ReferenceTiff(path, coefficient, kFilterKind);
+     }},
+    {"gif", "bench.gif", benchformats::WriteGif, Make<TGifImg>,
+     [](const std::string& path, double) { return benchformats::ReferenceGif(path); }},
+    {"bmp", "bench.bmp", benchformats::WriteBmp, Make<TBmpImg>,
+     [](const std::string& path, double coefficient) {
+         return benchformats::ReferenceBmp(path, coefficient, kFilterKind);
+     }},
 };
 
 double PanelCoefficient() {
@@ -71,8 +79,8 @@ double PanelCoefficient() {
     return CalcFrameRect(panel, benchformats::kWidth, benchformats::kHeight).coefficient;
 }
 
-// Our side: the decoder keeps its picture until it is destroyed with the result.
-bool DecodeOurs(const Format& format, const std::string& path, double coefficient) {
+// Our side's picture, or null when the decode fails.
+UniqueDib DecodeOurs(const Format& format, const std::string& path, double coefficient) {
     const std::unique_ptr<TImgCtrl> decoder = format.makeDecoder();
     decoder->SetFilterKind(kFilterKind);
     decoder->OnProgress = [coefficient](TImgCtrl* sender, PackedDib, int, int, TImgEvent e) {
@@ -81,54 +89,18 @@ bool DecodeOurs(const Format& format, const std::string& path, double coefficien
         }
     };
     decoder->LoadFromFile(path);
-    return decoder->ErrorCode() == 0;
+    return decoder->ErrorCode() == 0 ? decoder->TakePicture() : nullptr;
 }
 
-// The area filter over a whole picture in memory, the way our decoders feed it.
-bool FilterWhole(const FullPicture& picture, double coefficient) {
-    FilterParams filter;
-    filter.srcWidth = picture.width;
-    filter.srcHeight = picture.height;
-    filter.srcBpp = static_cast<uint8_t>(picture.bitCount);
-    filter.dstBpp = 24;
-    filter.scaleX = filter.scaleY = static_cast<float>(coefficient);
-    filter.kind = kFilterKind;
-    std::vector<RgbQuad> palette = picture.palette;
-    filter.palette = palette.empty() ? nullptr : palette.data();
-    filter.paletteSize = static_cast<int>(palette.size());
-    if (filter_create(&filter) != 0) {
+bool SamePicture(PackedDib a, PackedDib b) {
+    if (a == nullptr || b == nullptr || DibWidth(a) != DibWidth(b) ||
+        DibHeight(a) != DibHeight(b) || a->biBitCount != b->biBitCount) {
         return false;
     }
-    FilterGuard guard(filter);
-    UniqueDib out(DibCreate(filter.dstWidth, filter.dstHeight, 24));
-    if (!out) {
-        return false;
-    }
-    const uint32_t rowBytes = DibRowBytes(out.get());
-    const size_t pixelBytes = static_cast<size_t>(picture.width) * picture.bitCount / 8;
-    int sourceRow = 0;
-    const auto copyNextRow = [&](uint8_t* slot) {
-        const uint8_t* row = picture.pixels + picture.rowBytes * sourceRow++;
-        if (picture.redFirst) {
-            for (size_t i = 0; i + 2 < pixelBytes; i += 3) {
-                slot[i] = row[i + 2], slot[i + 1] = row[i + 1], slot[i + 2] = row[i];
-            }
-        } else {
-            std::memcpy(slot, row, pixelBytes);
-        }
-    };
-    for (int y = 0; y < filter.dstHeight; ++y) {
-        FilterNextRow(filter, DibBits(out.get()) + size_t(filter.dstHeight - 1 - y) * rowBytes,
-                      copyNextRow);
-    }
-    return true;
-}
-
-bool DecodeReference(const Format& format, const std::string& path, double coefficient) {
-    bool filtered = false;
-    const bool decoded = format.decodeWhole(
-        path, [&](const FullPicture& picture) { filtered = FilterWhole(picture, coefficient); });
-    return decoded && filtered;
+    const size_t bytes = size_t{DibRowBytes(a)} * static_cast<size_t>(DibHeight(a));
+    const size_t entries = a->biBitCount <= 8 ? size_t{1} << a->biBitCount : 0;
+    return std::memcmp(DibBits(a), DibBits(b), bytes) == 0 &&
+           std::memcmp(DibPalette(a), DibPalette(b), entries * sizeof(RgbQuad)) == 0;
 }
 
 long StatusKilobytes(const char* key) {
@@ -157,40 +129,51 @@ struct Row {
 };
 
 bool Measure(const Format& format, const std::string& path, double coefficient, Row& row) {
-    bool ok = DecodeOurs(format, path, coefficient) && DecodeReference(format, path, coefficient);
+    if (!SamePicture(DecodeOurs(format, path, coefficient).get(),
+                     format.reference(path, coefficient).get())) {
+        std::fprintf(stderr, "%s at %.4f: the pictures differ (or a decode failed)\n", format.name,
+                     coefficient);
+        return false;
+    }
+    bool ok = true;
     std::vector<double> ours, reference;
     for (int i = 0; i < kRepetitions && ok; ++i) {
-        ours.push_back(
-            bench::TimeMilliseconds([&] { ok = DecodeOurs(format, path, coefficient) && ok; }));
+        ours.push_back(bench::TimeMilliseconds(
+            [&] { ok = DecodeOurs(format, path, coefficient) != nullptr && ok; }));
         reference.push_back(bench::TimeMilliseconds(
-            [&] { ok = DecodeReference(format, path, coefficient) && ok; }));
+            [&] { ok = format.reference(path, coefficient) != nullptr && ok; }));
     }
     if (!ok) {
         return false;
     }
     row.oursMs = bench::Median(ours);
     row.referenceMs = bench::Median(reference);
-    row.oursMb = PeakMegabytes([&] { return DecodeOurs(format, path, coefficient); });
-    row.referenceMb = PeakMegabytes([&] { return DecodeReference(format, path, coefficient); });
+    row.oursMb = PeakMegabytes([&] { return DecodeOurs(format, path, coefficient) != nullptr; });
+    row.referenceMb = PeakMegabytes([&] { return format.reference(path, coefficient) != nullptr; });
     return true;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char* argv[]) {
+    // Formats to run: all by default, or those named on the command line.
+    const std::vector<std::string> named(argv + 1, argv + argc);
     bench::ScratchFolder folder;
     if (!folder.Ok()) {
         std::fprintf(stderr, "no scratch folder\n");
         return 1;
     }
     const double panel = PanelCoefficient();
-    std::printf("picture %dx%d, panel %dx%d (coefficient %.5f), filter kind %d\n",
+    std::printf("picture %dx%d, panel %dx%d (coefficient %.5f), filter kind %d, pictures equal\n",
                 benchformats::kWidth, benchformats::kHeight, kPanelWidth, kPanelHeight, panel,
                 kFilterKind);
     std::printf("%-5s %-6s %10s %10s %8s %10s %10s\n", "fmt", "coeff", "ours_ms", "ref_ms", "ratio",
                 "ours_MiB", "ref_MiB");
     double worst = 0;
     for (const Format& format : kFormats) {
+        if (!named.empty() && std::find(named.begin(), named.end(), format.name) == named.end()) {
+            continue;
+        }
         const std::string path = folder.File(format.file);
         if (!format.write(path)) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
@@ -199,7 +182,6 @@ int main() {
         for (const double coefficient : {panel, 1.0}) {
             Row row{};
             if (!Measure(format, path, coefficient, row)) {
-                std::fprintf(stderr, "%s: a decode failed\n", format.name);
                 return 1;
             }
             const double ratio = row.oursMs / row.referenceMs;

@@ -11,7 +11,7 @@
 //   of how far the workers bring a load).
 // Both sides decode with the same library settings into the same pixels. They read the
 // files differently: ours in blocks of 256 KiB (imaging/JpegFileSource), the reference
-// through the library's own stdio source, 4 KiB at a time, as a plain use of it does.
+// each file whole into memory with one fread, decoded from there (jpeg_mem_src).
 // The three alternate so all see the same machine state; each figure is the median of
 // kRepetitions runs. Beside the wall-clock figures each level prints the processor time
 // (user + system, all threads of the process) that ours and the reference spent: the

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "Components/ImgPanel/Filters.h"
@@ -35,21 +37,22 @@ FilterParams Exact(FilterParams p) {
 }
 
 // Streams source rows through the filter the way a decoder does; returns the output rows.
-Rows RunFilter(FilterParams& p, const Rows& source) {
-    EXPECT_EQ(filter_create(&p), 0u);
+// The averaging itself (filter_create), or as the decoders open it (filter_open: a straight
+// copy where that gives the same bytes).
+Rows RunFilter(FilterParams& p, const Rows& source, bool asDecodersOpenIt = false) {
+    EXPECT_EQ(asDecodersOpenIt ? filter_open(&p) : filter_create(&p), 0u);
     FilterGuard guard(p);
     Rows out(size_t(p.dstHeight), std::vector<uint8_t>(DibRowBytesFor(p.dstWidth, p.dstBpp)));
     size_t next = 0;
     for (auto& row : out) {
-        while (uint8_t* slot = filter_feed_row(&p)) {
-            if (next >= source.size()) {
+        FilterNextRow(p, row.data(), [&](uint8_t* slot) {
+            if (next < source.size()) {
+                std::memcpy(slot, source[next].data(), source[next].size());
+            } else {
                 ADD_FAILURE() << "asked for a row past the picture";
-                return out;
             }
-            std::memcpy(slot, source[next].data(), source[next].size());
             ++next;
-        }
-        filter_process_block(&p, row.data());
+        });
     }
     return out;
 }
@@ -267,12 +270,79 @@ TEST(FilterStreaming, EveryKindAndScaleMatchesTheDirectAverage) {
     }
 }
 
-TEST(FilterStreaming, OneToOneIsExactForKernelsOfOnePixel) {
-    const Rows src = RandomRows(11, 7, 3);
-    for (uint8_t kind : {1, 3, 9, 10, 11, 12}) {
-        FilterParams p = Params(11, 7, 24, 1.0f, 1.0f, kind);
-        EXPECT_EQ(RunFilter(p, src), src) << "kind " << int(kind);
+// Random bytes in every row, padding included.
+Rows RandomBytes(int w, int h, int bpp, unsigned seed) {
+    std::mt19937 random(seed);
+    Rows rows(size_t(h), std::vector<uint8_t>(DibRowBytesFor(w, bpp)));
+    for (auto& row : rows) {
+        for (auto& byte : row)
+            byte = uint8_t(random());
     }
+    return rows;
+}
+
+// Each source pixel as blue, green, red, read the way bitmaps store it; an index past the
+// palette is black.
+Rows PlainTwentyFourBits(const Rows& src, int w, int bpp, const std::vector<RgbQuad>& palette) {
+    Rows out(src.size(), std::vector<uint8_t>(DibRowBytesFor(w, 24)));
+    for (size_t y = 0; y < src.size(); ++y) {
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* s = src[y].data();
+            uint8_t* d = &out[y][3 * x];
+            if (bpp >= 24) {
+                std::memcpy(d, s + bpp / 8 * x, 3);
+            } else if (bpp == 16) {
+                const unsigned v = s[2 * x] | (s[2 * x + 1] << 8);
+                for (int c = 0; c < 3; ++c) {
+                    const unsigned five = (v >> (5 * c)) & 31;
+                    d[c] = uint8_t(five << 3 | five >> 2);
+                }
+            } else {
+                const unsigned index =
+                    (s[x * bpp / 8] >> (8 - bpp - x * bpp % 8)) & ((1 << bpp) - 1);
+                const RgbQuad q = index < palette.size() ? palette[index] : RgbQuad{};
+                d[0] = q.rgbBlue, d[1] = q.rgbGreen, d[2] = q.rgbRed;
+            }
+        }
+    }
+    return out;
+}
+
+TEST(FilterStreaming, OneToOneCopiesStraightExactlyWhereTheAveragingChangesNothing) {
+    // Where the averaging hands every pixel of a random picture back, and only there, the
+    // decoders' filter copies rows straight, to the same bytes, at every depth.
+    const std::set<int> handsBack = {1, 3, 9, 10, 11, 12};
+    std::vector<RgbQuad> palette(200);  // indices from 200 on read black
+    std::mt19937 random(11);
+    for (auto& q : palette)
+        q = RgbQuad{uint8_t(random()), uint8_t(random()), uint8_t(random()), 0};
+    for (int bpp : {32, 24, 16, 8, 4, 1}) {
+        const Rows src = RandomBytes(11, 7, bpp, unsigned(bpp));
+        const Rows plain = PlainTwentyFourBits(src, 11, bpp, palette);
+        for (uint8_t kind = 0; kind <= 13; ++kind) {
+            FilterParams averaged = Params(11, 7, bpp, 1.0f, 1.0f, kind);
+            averaged.palette = palette.data();
+            averaged.paletteSize = int(palette.size());
+            FilterParams opened = averaged;
+            const Rows byAveraging = RunFilter(averaged, src);
+            const bool straight = filter_copies_straight(&opened);
+            EXPECT_EQ(straight, handsBack.count(kind) == 1) << "kind " << int(kind);
+            EXPECT_EQ(byAveraging == plain, straight) << "bpp " << bpp << " kind " << int(kind);
+            EXPECT_EQ(RunFilter(opened, src, true), byAveraging)
+                << "bpp " << bpp << " kind " << int(kind);
+        }
+    }
+    // Only exactly 1:1 copies straight.
+    const auto straightWith = [](const std::function<void(FilterParams&)>& change) {
+        FilterParams p = Params(11, 7, 24, 1.0f, 1.0f, 12);
+        change(p);
+        return filter_copies_straight(&p);
+    };
+    EXPECT_FALSE(straightWith([](FilterParams& p) { p.scaleY = 0.999f; }));
+    EXPECT_FALSE(straightWith([](FilterParams& p) { p.scaleX = 1.001f; }));
+    EXPECT_FALSE(straightWith([](FilterParams& p) { p.srcShiftX = -0.375f; }));
+    EXPECT_FALSE(straightWith([](FilterParams& p) { p.presetDstHeight = 8; }));
+    EXPECT_TRUE(straightWith([](FilterParams& p) { p.presetDstWidth = 11; }));
 }
 
 TEST(FilterDepths, UniformPicturesStayUniformForEveryKindDepthScaleAndSize) {

@@ -99,6 +99,40 @@ Bytes Codestream::serialise() const {
     return out;
 }
 
+void BitWriter::bits(unsigned value, int n) {
+    for (int i = n - 1; i >= 0; --i)
+        bit((value >> i) & 1);
+}
+
+void BitWriter::bit(unsigned b) {
+    if (free_ == 0) {
+        out_.push_back(0);
+        free_ = out_.size() > 1 && out_[out_.size() - 2] == 0xFF ? 7 : 8;
+    }
+    --free_;
+    out_.back() |= static_cast<std::uint8_t>(b << free_);
+}
+
+std::vector<Segment> main_header(const HeaderSpec& p) {
+    Segment siz{0xFF51, {0, 0}};
+    for (std::uint32_t v : {p.width, p.height, 0u, 0u, p.tilewidth ? p.tilewidth : p.width,
+                            p.tileheight ? p.tileheight : p.height, 0u, 0u})
+        put32(siz.body, v);
+    put16(siz.body, static_cast<unsigned>(p.comps));
+    for (int c = 0; c < p.comps; ++c)
+        siz.body.insert(siz.body.end(), {7, 1, 1});
+    Segment cod{0xFF52, {static_cast<std::uint8_t>(p.prc >= 0), static_cast<std::uint8_t>(p.prog)}};
+    put16(cod.body, static_cast<unsigned>(p.layers));
+    cod.body.insert(cod.body.end(),
+                    {0, static_cast<std::uint8_t>(p.levels), static_cast<std::uint8_t>(p.cblk - 2),
+                     static_cast<std::uint8_t>(p.cblk - 2), 0, 1});
+    for (int r = 0; p.prc >= 0 && r <= p.levels; ++r)
+        cod.body.push_back(static_cast<std::uint8_t>(p.prc * 0x11));
+    Segment qcd{0xFF5C, {2 << 5}};
+    qcd.body.insert(qcd.body.end(), 3 * p.levels + 1, static_cast<std::uint8_t>(p.expn << 3));
+    return {siz, cod, qcd};
+}
+
 Bytes read_file(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f)

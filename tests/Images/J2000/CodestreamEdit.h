@@ -1,5 +1,6 @@
 // Test-only codestream rewriter: splits a codestream into its main-header segments and tile-parts
-// so that tests can move, add, drop or damage segments and write it back with fresh lengths.
+// so that tests can move, add, drop or damage segments and write it back with fresh lengths; and
+// a maker of main headers for codestreams written from scratch.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,26 @@ struct Codestream {
 
     static Codestream parse(const Bytes& bytes);
     Bytes serialise() const;
+};
+
+// The main header of a picture of 8-bit unsigned components, reversible, without quantisation
+// (every band's exponent `expn`); precincts of 2^`prc` at every level, the default when -1.
+struct HeaderSpec {
+    std::uint32_t width = 64, height = 64, tilewidth = 0, tileheight = 0;  // 0: one tile
+    int comps = 1, levels = 0, cblk = 6, prc = -1, layers = 1, prog = 0, expn = 9;
+};
+std::vector<Segment> main_header(const HeaderSpec& p);
+
+// Writes bits most significant first; after an 0xFF byte the next byte carries 7 bits.
+class BitWriter {
+  public:
+    void bits(unsigned value, int n);
+    void bit(unsigned b);
+    void align() { free_ = 0; }
+    Bytes out_;
+
+  private:
+    int free_ = 0;
 };
 
 Bytes read_file(const std::string& path);

@@ -5,6 +5,7 @@
 // are kept as fixtures (tests/data/J2000/make_fixtures.sh).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -39,12 +40,13 @@ bool ReadPgx(const std::string& path, Pgx& pgx) {
     return true;
 }
 
-// A w x h picture with c components (PNM) or a signed one (PGX), with smooth ramps and noise.
+// A w x h picture with c components (PNM for 1 and 3, raw bytes for other counts) or a
+// signed one (PGX), with smooth ramps and noise.
 void WriteSource(const std::string& path, int w, int h, int c, int bits, bool sgnd) {
     std::ofstream out(path, std::ios::binary);
     if (sgnd)
         out << "PG ML - " << bits << " " << w << " " << h << "\n";
-    else
+    else if (c == 1 || c == 3)
         out << (c == 1 ? "P5" : "P6") << "\n" << w << " " << h << "\n" << (1 << bits) - 1 << "\n";
     const int top = (1 << bits) - 1;
     unsigned noise = 12345;
@@ -78,6 +80,8 @@ const Case kCases[] = {
     {"layers", 64, 48, 3, 8, false, "-n 3 -r 40,20,8,1", 2, 0},
     {"layers1", 64, 48, 1, 8, false, "-n 3 -r 40,20,8,1 -p RLCP", 1, 0},
     {"irreversible", 70, 50, 3, 8, false, "-I -n 3", 0, 1},
+    // Beyond 256 components, component numbers in the segments take 16 bits.
+    {"components", 8, 6, 257, 8, false, "-F 8,6,257,8,u -n 2", 0, 0},
 };
 
 // A kept stream (tests/data/J2000) and what to decode of it.
@@ -144,7 +148,8 @@ TEST_F(J2kDecodeToolTest, ComponentsMatchTheReferenceDecoder) {
         SCOPED_TRACE(c.name);
         const std::string source = Path(std::string(c.name) + (c.sgnd              ? ".pgx"
                                                                : c.components == 1 ? ".pgm"
-                                                                                   : ".ppm"));
+                                                               : c.components == 3 ? ".ppm"
+                                                                                   : ".raw"));
         const std::string coded = Path(std::string(c.name) + ".j2k");
         WriteSource(source, c.width, c.height, c.components, c.bits, c.sgnd);
         ASSERT_EQ(std::system(("opj_compress -i " + source + " -o " + coded + " " + c.encode +
@@ -163,16 +168,35 @@ TEST_F(J2kDecodeToolTest, KeptStreamsMatchTheReferenceDecoder) {
     }
 }
 
-TEST_F(J2kDecodeToolTest, ABrokenStreamGivesStatusOneAndAMessage) {
-    const std::string coded = Path("broken.j2k");
-    std::ofstream(coded, std::ios::binary) << "\xFF\x4F\xFF\x51\x00\x02";
-    const std::string command =
-        std::string(J2K_DECODE_TOOL) + " " + coded + " " + Path("out") + " 2>" + Path("err");
-    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
-    std::ifstream err(Path("err"));
-    const std::string text{std::istreambuf_iterator<char>(err), {}};
-    EXPECT_NE(text.find("broken.j2k"), std::string::npos) << text;
-    EXPECT_EQ(std::ifstream(Path("out_0.pgx")).good(), false);
+// A stream cut short is decoded as far as it goes (status 0, a note, the components written);
+// a broken one gives status 1 and a message naming the file, and writes nothing.
+TEST_F(J2kDecodeToolTest, CutAndBrokenStreamsGiveTheirStatusAndMessage) {
+    const std::string source = Path("cut.ppm"), cut = Path("cut.j2k"), broken = Path("broken.j2k");
+    WriteSource(source, 64, 48, 3, 8, false);
+    ASSERT_EQ(
+        std::system(
+            ("opj_compress -i " + source + " -o " + cut + " -r 20,5,1 >/dev/null 2>&1").c_str()),
+        0);
+    std::ifstream in(cut, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 9 / 10);
+    std::ofstream(broken, std::ios::binary) << "\xFF\x4F\xFF\x51\x00\x02";
+    const struct {
+        std::string file;
+        int status;
+        const char* text;
+    } cases[] = {{cut, 0, "cut short"}, {broken, 1, "broken.j2k"}};
+    for (const auto& c : cases) {
+        std::remove(Path("out_2.pgx").c_str());
+        const std::string command =
+            std::string(J2K_DECODE_TOOL) + " " + c.file + " " + Path("out") + " 2>" + Path("err");
+        EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), c.status);
+        std::ifstream err(Path("err"));
+        const std::string text{std::istreambuf_iterator<char>(err), {}};
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        Pgx last;
+        EXPECT_EQ(ReadPgx(Path("out_2.pgx"), last), c.status == 0);
+    }
 }
 
 }  // namespace

@@ -106,6 +106,10 @@ TEST(MarkerSegment, ProgressionChangesReadInTheirFieldOrder) {
     EXPECT_EQ(p[0].compnoend, 3);
     EXPECT_EQ(p[0].prgord, 4);
     EXPECT_FALSE(read_one({0xFF, 0x5F, 0x00, 0x09, 0x04, 0x00, 0x00, 0x02, 0x03, 0x03, 0x04}).ms);
+    // An 8-bit CEpoc of 0 is the end of all 256 components it can name.
+    Read all = read_one({0xFF, 0x5F, 0x00, 0x09, 0x00, 0x05, 0x00, 0x02, 0x03, 0x00, 0x01});
+    ASSERT_TRUE(all.ms);
+    EXPECT_EQ(std::get<jpc_poc_t>(all.ms->parms).pchgs[0].compnoend, 256);
 }
 
 TEST(MarkerSegment, PackedHeaderSplitAcrossTwoPpmSegments) {

@@ -3,31 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "Images/J2000/PacketDecoder.h"
+#include "tests/Images/J2000/CodestreamEdit.h"
 
 namespace j2000 {
 namespace {
 
-// Writes bits most significant first; after an 0xFF byte the next byte carries 7 bits.
-class BitWriter {
-  public:
-    void bits(unsigned value, int n) {
-        for (int i = n - 1; i >= 0; --i)
-            bit((value >> i) & 1);
-    }
-    void bit(unsigned b) {
-        if (free_ == 0) {
-            out_.push_back(0);
-            free_ = out_.size() > 1 && out_[out_.size() - 2] == 0xFF ? 7 : 8;
-        }
-        --free_;
-        out_.back() |= static_cast<std::uint8_t>(b << free_);
-    }
-    void align() { free_ = 0; }
-    std::vector<std::uint8_t> out_;
-
-  private:
-    int free_ = 0;
-};
+using j2000test::BitWriter;
 
 jpc_dec_tile_t one_block_tile(int numlyrs, std::uint8_t cblkctx) {
     jpc_dec_tile_t tile;
@@ -42,7 +23,7 @@ jpc_dec_tile_t one_block_tile(int numlyrs, std::uint8_t cblkctx) {
     ccp.prcwidthexpns.fill(15);
     ccp.prcheightexpns.fill(15);
     tile.cp.ccps = {ccp};
-    EXPECT_TRUE(tile_setup(tile, {{1, 1, 8, false}}, 100));
+    EXPECT_TRUE(tile_setup(tile, {{1, 1, 8, false}}, nullptr));
     return tile;
 }
 

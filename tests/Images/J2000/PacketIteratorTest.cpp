@@ -198,7 +198,7 @@ jpc_dec_tile_t make_tile(const Geometry& g) {
     tile.cp.prgord = static_cast<std::uint8_t>(g.prgord);
     tile.cp.ccps = g.ccps;
     tile.cp.pchglist = g.pocs;
-    EXPECT_TRUE(tile_setup(tile, g.cmpts, 1u << 20));
+    EXPECT_TRUE(tile_setup(tile, g.cmpts, nullptr));
     return tile;
 }
 
@@ -245,6 +245,10 @@ TEST(TileStructure, BandsAndCodeBlocksCoverEachTileComponentOnce) {
     for (int iter = 0; iter < 200; ++iter) {
         const Geometry g = random_geometry(rng);
         jpc_dec_tile_t tile = make_tile(g);
+        for (jpc_dec_tcomp_t& tc : tile.tcomps)
+            for (jpc_dec_rlvl_t& rl : tc.rlvls)
+                for (int p = rl.numprcs - 1; p >= 0; --p)  // in any order
+                    ASSERT_GE(rlvl_makeprc(tile, rl, p), 0);
         for (const jpc_dec_tcomp_t& tc : tile.tcomps) {
             const std::int64_t w = tc.xend - tc.xstart, h = tc.yend - tc.ystart;
             std::vector<int> hits(static_cast<size_t>(w * h), 0);

@@ -8,7 +8,8 @@
 // <height>" and a newline, then the samples row by row, most significant byte first, one byte
 // each up to 8 bits and two above. -l N decodes only the first N quality layers; -t N decodes
 // with N threads (default: one per hardware thread; the output is the same). Exit status 0 on
-// success; 1, with the decoder's message, on failure.
+// success, also for a codestream cut short (what arrived is written, with a note on standard
+// error); 1, with the decoder's message, on failure.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -91,6 +92,8 @@ std::string WritePgx(j2000::image_t& image, int cmptno, const std::string& path)
     }
     if (std::fclose(out.release()) != 0)
         return "cannot write " + path;
+    // Thousands of components need not each keep a read buffer.
+    cmpt.stream->release();
     return {};
 }
 
@@ -145,6 +148,9 @@ int main(int argc, char** argv) {
                      messages.empty() ? "cannot be decoded" : messages.c_str());
         return 1;
     }
+    if (result.partial)
+        std::fprintf(stderr, "j2k_decode: %s: the codestream is cut short; written what arrived\n",
+                     args.input.c_str());
     const std::vector<std::string> failures = WriteComponents(*result.image, args);
     for (const std::string& failure : failures)
         if (!failure.empty()) {
