@@ -262,6 +262,7 @@ class TFolderTree : public QTreeView {
     static constexpr int kProgressFrameMs = 16;  // the count is drawn at most once a frame
     void StartExpansionAnimation(HTREEITEM placeholder);
     void OnPopulationProgress();
+    void AskForProgress();
     bool Animating() const;
     void DoDragOver(QDropEvent* event, TDragState state);
 
@@ -356,6 +357,7 @@ class TFolderTree : public QTreeView {
     std::unique_ptr<CShellContextMenu> shellMenu_;
     std::unique_ptr<ExpansionAnimation> animator_;
     int animationDelay_ = 125;
+    int progressShown_ = 0;  // the count of items read that the wait bar drew last
     HTREEITEM dropHighlight_ = 0;
     HTREEITEM rememberedDropTarget_ = 0;
     bool clearing_ = false;

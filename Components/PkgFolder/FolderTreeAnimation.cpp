@@ -28,19 +28,23 @@ void TFolderTree::StartExpansionAnimation(HTREEITEM placeholder) {
     animator_->Start(
         AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(small, small)),
         animationDelay_, waitIcon_);
-    worker_->RequestProgress();
+    progressShown_ = worker_->Done();
+    AskForProgress();
+}
+
+void TFolderTree::AskForProgress() {
+    if (Animating() && worker_->RequestProgress(progressShown_))
+        OnPopulationProgress();  // it changed since the bar was drawn
 }
 
 void TFolderTree::OnPopulationProgress() {
     if (!Animating())
         return;
+    progressShown_ = worker_->Done();
     animator_->CountChanged();
     // The next change is asked for a frame later: drawing more often shows nothing more and
     // takes the processor from the reading thread.
-    QTimer::singleShot(kProgressFrameMs, this, [this] {
-        if (Animating())
-            worker_->RequestProgress();
-    });
+    QTimer::singleShot(kProgressFrameMs, this, [this] { AskForProgress(); });
 }
 
 void TFolderTree::paintEvent(QPaintEvent* event) {

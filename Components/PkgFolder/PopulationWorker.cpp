@@ -43,8 +43,7 @@ std::shared_ptr<PopulationWorker::Result> PopulationWorker::Read(Request& reques
 }
 
 void PopulationWorker::Counted(int done) {
-    done_.store(done, std::memory_order_relaxed);
-    if (progressWanted_.load(std::memory_order_relaxed) &&
-        progressWanted_.exchange(false, std::memory_order_relaxed))
+    done_.store(done);
+    if (progressWanted_.load() && progressWanted_.exchange(false))
         progressWaker_.Post();
 }

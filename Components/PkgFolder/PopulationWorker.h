@@ -34,7 +34,8 @@ class PopulationWorker {
     using ProgressHandler = std::function<void()>;
 
     // Both handlers run on the UI thread, the thread that makes the worker; `onProgress`
-    // runs once after each RequestProgress, when the count has changed, and reads Done().
+    // runs once after each RequestProgress that returned false, when the count has changed,
+    // and reads Done().
     explicit PopulationWorker(ResultHandler onResult, ProgressHandler onProgress = {});
     ~PopulationWorker();
     PopulationWorker(const PopulationWorker&) = delete;
@@ -43,8 +44,16 @@ class PopulationWorker {
     void Submit(Request request);
     // Items read by the request in progress (for a progress display).
     int Done() const { return done_.load(std::memory_order_relaxed); }
-    // UI thread: the next change of the count calls the progress handler.
-    void RequestProgress() { progressWanted_.store(true, std::memory_order_relaxed); }
+    // UI thread: asks for the next change of the count after `shown`, the count the caller
+    // drew last. True when the count differs already: the caller draws it now and nothing
+    // is posted. Otherwise the next change calls the progress handler. Asking and counting
+    // meet without a lock: each side writes its own atomic and then reads the other's, in
+    // one total order, so a count that lands while the request is made is never missed
+    // (a worker held up afterwards, by a slow folder, would leave it undrawn).
+    bool RequestProgress(int shown) {
+        progressWanted_.store(true);
+        return done_.load() != shown && progressWanted_.exchange(false);
+    }
     // Runs on the worker after each item read, with the count (tests hold the worker there).
     void SetCountedHook(std::function<void(int)> hook);
 
