@@ -35,7 +35,7 @@ class PicPanelTest : public ::testing::Test {
 
     static constexpr QRgb kRed = qRgb(200, 0, 0);
     static constexpr QRgb kBlue = qRgb(0, 0, 200);
-    QApplication& app = slidetest::App();
+    QApplication& app = EnsureApp();
     DibList pictures;
     TPicPanel panel;
 };
