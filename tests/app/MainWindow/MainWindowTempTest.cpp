@@ -1,5 +1,5 @@
-// Temporary copies of pictures from removable media, the busy guard of Add and the
-// fatal start-up without a temporary folder.
+// Temporary copies of pictures from removable media and the busy guard of Add. (A start-up
+// without a temporary folder is run end to end, in tests/e2e/main_window.sh.)
 
 #include <unistd.h>
 
@@ -182,16 +182,6 @@ TEST_F(TempTest, ACopyThatCannotBeMadeLeavesBothListsConsistent) {
     EXPECT_EQ(Form().Series(), QStringList{OnStick("p.jpg")});
     EXPECT_EQ(Lists(), "q.jpg* r.jpg | p.jpg* | Total files: 2 | Selected pictures: 1");
     EXPECT_TRUE(Form().PreviewButton->isEnabled());
-}
-
-TEST_F(TempTest, StartUpWithoutATemporaryFolderFails) {
-    // A $TMPDIR below a regular file can never be made.
-    WritePicture(root_.path() + "/file");
-    qputenv("TMPDIR", QFile::encodeName(root_.path() + "/file/folder"));
-    EXPECT_THROW(TApplicationForms forms, TempFolderError);
-    EXPECT_EQ(MainForm, nullptr);
-    EXPECT_NE(RunOrvaneViewer(), 0);
-    EXPECT_EQ(BoxTexts(messages_), QStringList{"Cannot create temp directory."});
 }
 
 }  // namespace

@@ -135,7 +135,8 @@ TEST(SeriesMemory, EstimateCountsEverythingThePreviewHolds) {
               picture * (4000 + 9) + 3000 + 2000 * thumbnail + budget);
 }
 
-TEST(SeriesMemory, RoomIsLeftForTheRestOfTheSystem) {
+// Room is left for the rest of the system, and the workers shrink to what the memory allows.
+TEST(SeriesMemory, WorkersShrinkToWhatTheMemoryAllowsLeavingRoomForTheSystem) {
     const uint64_t gib = uint64_t{1} << 30;
     EXPECT_TRUE(slideshow::FitsAvailableMemory(100 * gib, std::nullopt));
     EXPECT_TRUE(slideshow::FitsAvailableMemory(gib - gib / 8, gib));
@@ -145,9 +146,7 @@ TEST(SeriesMemory, RoomIsLeftForTheRestOfTheSystem) {
     // Just under what a large machine has left: an eighth of it stays free.
     EXPECT_FALSE(slideshow::FitsAvailableMemory(23'100'000'000, 23'200'000'000));
     EXPECT_TRUE(slideshow::FitsAvailableMemory(20'300'000'000, 23'200'000'000));
-}
 
-TEST(SeriesMemory, WorkersShrinkToWhatTheMemoryAllows) {
     const slideshow::SeriesPictureInfo info{1500, 1000, 24, 1000};
     // The least memory available with which a series for so many workers fits, the system's
     // reserve included.
