@@ -180,24 +180,18 @@ TEST(FileCopyTest, FailuresReportErrnoAndStageAndLeaveTheFolderAsItWas) {
 // folder afterwards: a power loss can never leave an empty or partial file where a
 // picture was.
 TEST(FileCopyTest, BytesReachTheDiskBeforeTheNameAndTheFolderAfter) {
-    struct Row {
-        const char* name;
+    const struct {
         CopyMode mode;
-        bool move;
-        bool unnamed;
+        int way;  // Written(way); -1: moved instead of copied
         const char* steps;
+    } rows[] = {
+        {CopyMode::FailIfExistsDurable, 0, "sync file|link target|sync folder"},
+        {CopyMode::FailIfExistsDurable, 2, "sync file|rename target|sync folder"},
+        {CopyMode::Replace, 0, "sync file|link hidden|rename target|sync folder"},
+        {CopyMode::Replace, 2, "sync file|rename target|sync folder"},
+        {CopyMode::Replace, -1, "sync file|rename target|sync folder"},
     };
-    const Row rows[] = {
-        {"durable new", CopyMode::FailIfExistsDurable, false, true,
-         "sync file|link target|sync folder"},
-        {"durable new, hidden", CopyMode::FailIfExistsDurable, false, false,
-         "sync file|rename target|sync folder"},
-        {"replace", CopyMode::Replace, false, true,
-         "sync file|link hidden|rename target|sync folder"},
-        {"replace, hidden", CopyMode::Replace, false, false, "sync file|rename target|sync folder"},
-        {"move over", CopyMode::Replace, true, false, "sync file|rename target|sync folder"},
-    };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         platform_test::TempDir dir;
         WriteFile(dir / "src", "new");
         if (row.mode == CopyMode::Replace) {
@@ -207,18 +201,17 @@ TEST(FileCopyTest, BytesReachTheDiskBeforeTheNameAndTheFolderAfter) {
         ASSERT_EQ(::stat(dir.Path().c_str(), &trace.folderInfo), 0);
         g_trace = &trace;
         const CopyResult result =
-            row.move
-                ? platform::MoveFile(QString::fromStdString(dir / "src"),
-                                     QString::fromStdString(dir / "target"), row.mode)
-                : CopyFile(dir / "src", dir / "target", row.mode, Written(row.unnamed ? 0 : 2));
+            row.way < 0 ? platform::MoveFile(QString::fromStdString(dir / "src"),
+                                             QString::fromStdString(dir / "target"), row.mode)
+                        : CopyFile(dir / "src", dir / "target", row.mode, Written(row.way));
         g_trace = nullptr;
-        EXPECT_TRUE(result.Ok()) << row.name;
+        EXPECT_TRUE(result.Ok()) << row.steps;
         std::string steps;
         for (const std::string& step : trace.steps) {
             steps += (steps.empty() ? "" : "|") + step;
         }
-        EXPECT_EQ(steps, row.steps) << row.name;
-        EXPECT_EQ(ReadFile(dir / "target"), "new") << row.name;
+        EXPECT_EQ(steps, row.steps) << static_cast<int>(row.mode) << " way " << row.way;
+        EXPECT_EQ(ReadFile(dir / "target"), "new");
     }
 }
 
