@@ -190,15 +190,11 @@ TEST(BottomBar, ButtonsKeepTheirGapsFromTheBevelAndTheListsTheirColumns) {
     in.mainRightLeft = 204;
     in.selectAllWidth = in.addWidth = in.deleteWidth = in.clearWidth = 89;
     const BottomBarLayout out = ArrangeBottomBarLayout(in);
-    EXPECT_EQ(out.saveLeft, 139);
-    EXPECT_EQ(out.previewLeft, 49);
-    EXPECT_EQ(out.trackBarWidth, 45);
-    EXPECT_EQ(out.filesLabelLeft, 8);
-    EXPECT_EQ(out.selectedLabelLeft, 193);
-    EXPECT_EQ(out.selectAllLeft, 212);
-    EXPECT_EQ(out.addLeft, 307);
-    EXPECT_EQ(out.deleteLeft, 401);
-    EXPECT_EQ(out.clearLeft, 496);
+    // Save, Preview, the track bar's width, both labels, Select all, Add, Delete, Clear.
+    EXPECT_EQ((std::array{out.saveLeft, out.previewLeft, out.trackBarWidth, out.filesLabelLeft,
+                          out.selectedLabelLeft, out.selectAllLeft, out.addLeft, out.deleteLeft,
+                          out.clearLeft}),
+              (std::array{139, 49, 45, 8, 193, 212, 307, 401, 496}));
 
     // A list narrower than its two buttons: a negative offset, truncated toward zero.
     in.filesWidth = 100;
