@@ -1,6 +1,7 @@
 #include "Components/ImgPanel/WicImg.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -61,6 +62,22 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
     failIfDamaged();
 }
 
+// Everything the decode holds beside the file and the picture: the luminance matrix and the
+// colour differences' quarters, two scan stores, the last transform's scratch (the
+// others borrow memory) and the finest rows' lines.
+uint64_t MatrixBytes(const WicHeader& header) {
+    const wic::WicGeometry& matrix = header.matrix;
+    const uint64_t count = static_cast<uint64_t>(matrix.width) * matrix.height;
+    const uint64_t quarterWidth = static_cast<uint64_t>(matrix.width / 2);
+    const uint64_t quarterHeight = static_cast<uint64_t>(matrix.height / 2);
+    const int maxBitPlanes =
+        std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]});
+    const uint64_t floats = count + count / 2 + (quarterHeight / 2 + 2) * quarterWidth +
+                            3 * 8 * static_cast<uint64_t>(matrix.width);
+    return floats * sizeof(float) + 2 * wic::ZerotreeStore::MemoryBytes(matrix, maxBitPlanes) +
+           wic::kContextCount * sizeof(QmTransition);
+}
+
 // Scan memory and transform scratch, with running out of memory reported as such.
 template <class T, class... Args>
 T& EmplaceOrFail(std::optional<T>& slot, Args&&... args) {
@@ -96,7 +113,12 @@ bool ParseWicHeader(const uint8_t* bytes, size_t size, WicHeader& header) {
     if (std::max({h.bitPlanes[0], h.bitPlanes[1], h.bitPlanes[2]}) > wic::kMaxBitPlanes) {
         return false;
     }
-    if (static_cast<uint64_t>(h.matrix.width) * h.matrix.height > kWicMaxCoefficients) {
+    const uint64_t coefficients = static_cast<uint64_t>(h.matrix.width) * h.matrix.height;
+    if (coefficients > kWicMaxCoefficients) {
+        return false;
+    }
+    const uint64_t work = coefficients * (h.bitPlanes[0] + h.bitPlanes[1] + h.bitPlanes[2]);
+    if (work > kWicFreeScanWork + kWicScanWorkPerByte * (size - kWicHeaderSize)) {
         return false;
     }
     header = h;
@@ -134,10 +156,17 @@ double TWicImg::OutputCoefficient() const {
 }
 
 void TWicImg::Decode(const std::string& name) {
-    const platform::FileContents file = platform::ReadWholeFile(name, kMaxFileBytes);
+    // The file is held whole, in a string that may take twice its size while it grows.
+    const uint64_t readLimit = std::min<uint64_t>(kMaxFileBytes, MemoryLeft() / 2);
+    const platform::FileContents file =
+        platform::ReadWholeFile(name, static_cast<size_t>(readLimit));
+    if (file.error == EFBIG && readLimit < kMaxFileBytes) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
     if (file.error != 0) {
         throw TImgDecodeError{ImgError::Unknown};
     }
+    ReserveMemory(file.bytes.capacity());
     const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
     WicHeader header;
     if (!ParseWicHeader(bytes, file.bytes.size(), header)) {
@@ -154,11 +183,13 @@ void TWicImg::Decode(const std::string& name) {
     resample.srcWidth = static_cast<uint32_t>(width_);
     resample.srcHeight = static_cast<uint32_t>(height_);
     resample.mode = ScalerMode();
+    ReserveMemory(ResampleMemoryBytes(resample.factor, resample.srcWidth, resample.bitCount));
     if (!ResampleCreateWeights(&resample)) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
     outputWidth_ = static_cast<int>(resample.outWidth);
     outputHeight_ = static_cast<int>(resample.outHeight);
+    ReserveMemory(MatrixBytes(header));
     CreatePicture(outputWidth_, outputHeight_, 24);
 
     const int matrixWidth = header.matrix.width;
