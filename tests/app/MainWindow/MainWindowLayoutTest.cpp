@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include "app/Dialogs/ConfigForm.h"
+#include "app/Dialogs/QuestionForm.h"
 #include "app/SplashForm.h"
 #include "tests/app/MainWindow/MainFormFixture.h"
 
@@ -96,9 +97,13 @@ TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
 
 // A signal to end that comes while a start-up box waits for its answer ends the program
 // with an ordinary close (the window settings written), without running the event loop.
+// A dialog that opens afterwards (here the question a running save would ask) waits for
+// nobody either.
 TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
     ini_.Write("Saving", "Prefix", "a:b");  // refused at start, in a box
     bool boxOutlivedTheSignal = false;
+    int laterAnswer = 0;
+    platform::MsgButton applyAnswer = platform::MsgButton::None;
     bool loopRan = false;
     QTimer loopGuard;  // quits an event loop run after the box, so no failure hangs the test
     loopGuard.setSingleShot(true);
@@ -115,11 +120,25 @@ TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
         });
         ::raise(SIGTERM);
         box.exec();
+        QTimer::singleShot(15000, [&] {
+            if (auto* later = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                boxOutlivedTheSignal = true;
+                later->done(0);
+            }
+        });
+        laterAnswer = ShowQuestion("later", "Save file", "IDI_EXCLAMATION");
+        // The preview's question on closing with changes: Cancel would keep it open.
+        applyAnswer = platform::ShowMessage(
+            "apply?", "Apply changes",
+            {platform::MsgButton::Yes, platform::MsgButton::No, platform::MsgButton::Cancel},
+            platform::MsgIcon::Question);
         loopGuard.start(0);
         return platform::MsgButton::Ok;
     });
     EXPECT_EQ(RunOrvaneViewer(), 0);
     EXPECT_FALSE(boxOutlivedTheSignal);
+    EXPECT_EQ(laterAnswer, 2);  // Cancel
+    EXPECT_EQ(applyAnswer, platform::MsgButton::No);
     EXPECT_FALSE(loopRan);
     EXPECT_EQ(ini_.Read("Window", "State"), "MAX");
     EXPECT_EQ(MainForm, nullptr);

@@ -121,6 +121,23 @@ TEST_F(TempTest, SavingAfterTheMediumWentCopiesFromTheTemporaryCopies) {
     }
 }
 
+// The close empties the temporary folder: the saving dialog sends no package there.
+TEST_F(TempTest, NoPackageGoesIntoTheTemporaryFolder) {
+    StartWithStick({"p.jpg"});
+    AddFiles({"p.jpg"});
+    const QString folder = Form().TempCopies().Folder();
+    ConfigForm->DestDirEdit->setText(folder + "/");
+    OnNextModal([](QWidget* dialog) {
+        qobject_cast<TSavingForm*>(dialog)->AddPath->clear();
+        ClickChild(dialog, "OkButton");
+        ClickChild(dialog, "CancelButton");
+    });
+    Form().SaveButtonClick();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_TRUE(messages_.Questions()[0].text.startsWith("Can't save into '" + folder + "'"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);  // the copy of p.jpg alone
+}
+
 TEST_F(TempTest, AFailedCopyTurnsCopiesOffUntilTheSeriesIsEmpty) {
     StartWithStick({"p.jpg", "q.jpg"});
     AddFiles({"p.jpg"});

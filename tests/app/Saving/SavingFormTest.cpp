@@ -170,6 +170,17 @@ TEST_F(SavingFormTest, FoldersAreMadeBelowAnExistingDestinationOrNamedWithTheFoc
     EXPECT_EQ(submit(Dest(), today + "/10-00-00"),
               "Can't create directory: '" + Dest() + today + "/'\nFile exists.");
     EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+    // The program's temporary folder, here reached through a link: its files go when the
+    // program closes or the next one starts.
+    form_.TemporaryFolder = Dest() + "tmp/PellimorTmp";
+    ASSERT_TRUE(QDir().mkpath(form_.TemporaryFolder + "/1-a"));
+    ASSERT_TRUE(QFile::link(form_.TemporaryFolder, Dest() + "link"));
+    EXPECT_EQ(submit(Dest() + "link/1-a/", ""),
+              "Can't save into '" + Dest() +
+                  "link/1-a': it lies in the program's temporary folder, which is emptied when "
+                  "the program closes.\nChoose another.");
+    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+    EXPECT_NE(form_.result(), 1);
 }
 
 TEST_F(SavingFormTest, BeginFromCheckedOnLeavingAndOnEnter) {
