@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -26,29 +27,64 @@ constexpr int kSplashMinimumMs = 1500;
 constexpr int kStartUpFailed = 1;
 
 // Once the program is asked to end, no message box waits for an answer: each gets the one
-// that changes nothing.
+// that changes nothing and lets the program end, No before Cancel (the preview's question
+// on closing with changes would stay open on Cancel).
 class TUnattendedMessages final : public platform::MessageService {
   public:
     platform::MsgButton Ask(const platform::MessageRequest& request) override {
-        return platform::SafestAnswer(request.buttons);
+        const std::vector<platform::MsgButton>& buttons = request.buttons;
+        if (std::find(buttons.begin(), buttons.end(), platform::MsgButton::No) != buttons.end()) {
+            return platform::MsgButton::No;
+        }
+        return platform::SafestAnswer(buttons);
     }
     void Beep() override {}
 };
 
-// Closes every modal window without an answer: a dialog is rejected, as its close box
-// would, and a message box so closed answers the safest way.
-void RejectModalWindows() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (!window->isVisible() || !window->isModal()) {
-            continue;
+// Closes modal windows without an answer, those open now and, once started, every one
+// that opens later (a question of a save still running, the preview after its pictures
+// are read): a dialog is rejected, as its close box would, and a message box so closed
+// answers the safest way. The close is posted, so that it reaches a window that has just
+// been shown through its own event loop.
+class TModalCloser final : public QObject {
+  public:
+    void Start() {
+        if (!started_) {
+            QApplication::instance()->installEventFilter(this);
+            started_ = true;
         }
-        if (auto* dialog = qobject_cast<QDialog*>(window)) {
-            dialog->reject();
-        } else {
-            window->close();
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            CloseLater(window);
         }
     }
-}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            CloseLater(static_cast<QWidget*>(watched));
+        }
+        return false;
+    }
+
+  private:
+    static void CloseLater(QWidget* window) {
+        if (!window->isWindow() || !window->isVisible() || !window->isModal()) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            window,
+            [window] {
+                if (auto* dialog = qobject_cast<QDialog*>(window)) {
+                    dialog->reject();
+                } else {
+                    window->close();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    bool started_ = false;
+};
 
 }  // namespace
 
@@ -61,6 +97,7 @@ TApplicationForms::TApplicationForms() {
         ConfigForm = new TConfigForm(MainForm);
         ConfigForm->CurrentFolder = [] { return MainForm->DirTree->GetFolder(); };
         SavingForm->Config = ConfigForm;
+        SavingForm->TemporaryFolder = MainForm->TempCopies().Parent();
     } catch (...) {
         delete MainForm;  // owns the dialogs made so far
         MainForm = nullptr;
@@ -82,7 +119,8 @@ TApplicationForms::~TApplicationForms() {
 }
 
 // A signal to end closes the main window as the user would, once no box or dialog holds
-// the program: they are answered the safest way, and so is every box that comes after.
+// the program: they are answered the safest way, and so is every box or dialog that comes
+// after.
 // Before start-up has shown the window, the close waits until it has (a window that was
 // never shown has nothing to close, and start-up would show it afterwards).
 int RunOrvaneViewer() {
@@ -91,6 +129,7 @@ int RunOrvaneViewer() {
     HideSplash(kSplashMinimumMs);
     TUnattendedMessages unattended;
     std::optional<platform::ScopedMessageService> ending;
+    TModalCloser modals;
     try {
         TApplicationForms forms;
         bool endAfterStartUp = false;
@@ -98,7 +137,7 @@ int RunOrvaneViewer() {
             if (!ending) {
                 ending.emplace(unattended);
             }
-            RejectModalWindows();
+            modals.Start();
             if (MainForm->isVisible()) {
                 MainForm->close();
             } else {

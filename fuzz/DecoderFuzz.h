@@ -1,10 +1,12 @@
 #pragma once
-// What the PNG, GIF and TIFF fuzz harnesses share: a decode the way the panel runs it. Any outcome
-// short of a crash or a sanitizer report passes: hostile files are expected to fail with a code.
+// What the decoders' fuzz harnesses share: a decode the way the panel runs it, within a
+// memory budget like the panel's. Any outcome short of a crash or a sanitizer report passes:
+// hostile files are expected to fail with a code.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "Components/ImgPanel/ImgCtrl.h"
@@ -12,38 +14,34 @@
 
 namespace fuzzing {
 
-// Pictures above this many pixels are decoded only reduced: a few header bytes can claim
-// a huge picture, and allocating it at full size says nothing about the parser.
-inline constexpr long long kFullSizePixelLimit = 16LL * 1024 * 1024;
+// The panel's budget when 1 GiB is available: whatever a header declares, the budget is
+// what stops a decode too large to make, as in the panel, and the runs' memory limit
+// (-rss_limit_mb=2048) leaves room for the sanitizers' own.
+inline const std::optional<uint64_t> kMemoryBudget = PictureBudget(uint64_t{1} << 30);
 
-// Decodes path with a new Decoder at coefficient, set at the header event as the panel
-// does; returns the number of pixels the header declared (0 when it never got that far).
-template <class Decoder>
-long long DecodeAt(const std::string& path, double coefficient) {
-    long long pixels = 0;
-    Decoder decoder;
+// Decodes path with decoder at coefficient, set at the header event as the panel does.
+inline void DecodeAt(TImgCtrl& decoder, const std::string& path, double coefficient) {
     decoder.SetDisplayScanlines(7);
-    decoder.OnProgress = [&pixels, coefficient](TImgCtrl* sender, PackedDib, int, int,
-                                                TImgEvent e) {
+    decoder.SetMemoryBudget(kMemoryBudget);
+    decoder.OnProgress = [coefficient](TImgCtrl* sender, PackedDib, int, int, TImgEvent e) {
         if (e == TImgEvent::HeaderRead) {
-            pixels = static_cast<long long>(sender->Width()) * sender->Height();
             sender->SetDisplayCoeff(coefficient);
         }
     };
     decoder.OnError = [](TImgCtrl*, const std::string&) {};
     decoder.LoadFromFile(path);
-    return pixels;
 }
 
-// The reduced decode first (cheap at any size), then full size when the picture is small.
+// Reduced, then at full size.
 template <class Decoder>
 int FuzzDecoder(const uint8_t* data, std::size_t size) {
     const FuzzInputFile file(data, size, "imgfuzz");
     if (!file.Ok()) {
         return 0;
     }
-    if (DecodeAt<Decoder>(file.Path(), 0.1) <= kFullSizePixelLimit) {
-        DecodeAt<Decoder>(file.Path(), 1.0);
+    for (const double coefficient : {0.1, 1.0}) {
+        Decoder decoder;
+        DecodeAt(decoder, file.Path(), coefficient);
     }
     return 0;
 }

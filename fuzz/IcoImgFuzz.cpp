@@ -8,6 +8,7 @@
 
 #include "Components/ImgPanel/IcoImg.h"
 #include "Components/ImgPanel/ImageFormat.h"
+#include "fuzz/DecoderFuzz.h"
 #include "fuzz/FuzzInputFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -17,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     (void)GetImageFormat(file.Path());
     TIcoImg decoder;
+    decoder.SetMemoryBudget(fuzzing::kMemoryBudget);
     decoder.OnError = [](TImgCtrl*, const std::string&) {};
     decoder.LoadFromFile(file.Path());
     const PackedDib picture = decoder.Picture();

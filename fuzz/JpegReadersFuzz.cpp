@@ -9,14 +9,16 @@
 
 #include "Components/ImgPanel/ImageFormat.h"
 #include "Components/ImgPanel/JpegImg.h"
+#include "fuzz/DecoderFuzz.h"
 #include "fuzz/FuzzInputFile.h"
 #include "imaging/EAbort.h"
 #include "imaging/JpgImage.h"
 
 namespace {
 
-// Pictures above this many pixels are decoded only reduced: a 16-byte header can claim
-// 65535 x 65535, and allocating that at full size says nothing about the parser.
+// The preview loader has no memory budget (the slideshow bounds what it reads): pictures
+// above this many pixels go to it only reduced, since a 16-byte header can claim
+// 65535 x 65535. The panel's reader decodes every size within its budget.
 constexpr long long kFullSizePixelLimit = 16LL * 1024 * 1024;
 
 struct HeaderSize {
@@ -30,6 +32,7 @@ struct HeaderSize {
 HeaderSize DecodeForPanel(const std::string& path, double coefficient) {
     HeaderSize size;
     TJpegImg decoder;
+    decoder.SetMemoryBudget(fuzzing::kMemoryBudget);
     decoder.OnProgress = [&size, coefficient](TImgCtrl* sender, PackedDib, int, int, TImgEvent e) {
         if (e == TImgEvent::HeaderRead) {
             size = {sender->Width(), sender->Height()};
@@ -65,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // The reduced decode runs first: it is cheap at any size and tells the declared size.
     const HeaderSize declared = DecodeForPanel(path, 0.1);
     DecodeForPreview(path, 8);
+    DecodeForPanel(path, 1.0);
     if (declared.Pixels() <= kFullSizePixelLimit) {
-        DecodeForPanel(path, 1.0);
         DecodeForPreview(path, 1);
     }
     return 0;

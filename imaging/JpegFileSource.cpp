@@ -2,6 +2,7 @@
 
 #include <jerror.h>
 
+#include <cstddef>
 #include <new>
 #include <type_traits>
 
@@ -14,28 +15,30 @@ const JOCTET kEndOfPicture[2] = {0xFF, JPEG_EOI};
 }  // namespace
 
 JpegFileSource::JpegFileSource(std::FILE* file) : file_(file) {
-    pub_.init_source = InitSource;
-    pub_.fill_input_buffer = FillInputBuffer;
-    pub_.skip_input_data = SkipInputData;
-    pub_.resync_to_restart = jpeg_resync_to_restart;
-    pub_.term_source = TermSource;
+    jpeg_source_mgr& pub = link_.pub;
+    pub.init_source = InitSource;
+    pub.fill_input_buffer = FillInputBuffer;
+    pub.skip_input_data = SkipInputData;
+    pub.resync_to_restart = jpeg_resync_to_restart;
+    pub.term_source = TermSource;
 }
 
 void JpegFileSource::Attach(j_decompress_ptr info) {
-    static_assert(std::is_standard_layout_v<JpegFileSource>);
+    static_assert(std::is_standard_layout_v<Link> && offsetof(Link, pub) == 0);
     // Left uninitialised: every byte the library reads was read from the file first.
     block_.reset(new (std::nothrow) uint8_t[kBlockBytes]);
     if (!block_) {
         ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
     }
-    pub_.next_input_byte = nullptr;
-    pub_.bytes_in_buffer = 0;
+    link_.pub.next_input_byte = nullptr;
+    link_.pub.bytes_in_buffer = 0;
+    link_.owner = this;
     readAny_ = false;
-    info->src = &pub_;
+    info->src = &link_.pub;
 }
 
 JpegFileSource& JpegFileSource::Of(j_decompress_ptr info) {
-    return *reinterpret_cast<JpegFileSource*>(info->src);
+    return *reinterpret_cast<Link*>(info->src)->owner;
 }
 
 void JpegFileSource::InitSource(j_decompress_ptr) {}
@@ -50,13 +53,13 @@ boolean JpegFileSource::FillInputBuffer(j_decompress_ptr info) {
             ERREXIT(info, JERR_INPUT_EMPTY);
         }
         WARNMS(info, JWRN_JPEG_EOF);
-        source.pub_.next_input_byte = kEndOfPicture;
-        source.pub_.bytes_in_buffer = sizeof kEndOfPicture;
+        source.link_.pub.next_input_byte = kEndOfPicture;
+        source.link_.pub.bytes_in_buffer = sizeof kEndOfPicture;
         return TRUE;
     }
     source.readAny_ = true;
-    source.pub_.next_input_byte = source.block_.get();
-    source.pub_.bytes_in_buffer = count;
+    source.link_.pub.next_input_byte = source.block_.get();
+    source.link_.pub.bytes_in_buffer = count;
     return TRUE;
 }
 
@@ -67,7 +70,7 @@ void JpegFileSource::SkipInputData(j_decompress_ptr info, long count) {
     if (count <= 0) {
         return;
     }
-    jpeg_source_mgr& pub = Of(info).pub_;
+    jpeg_source_mgr& pub = Of(info).link_.pub;
     auto remaining = static_cast<std::size_t>(count);
     while (remaining > pub.bytes_in_buffer) {
         remaining -= pub.bytes_in_buffer;

@@ -37,7 +37,14 @@ class JpegFileSource {
     static void TermSource(j_decompress_ptr info);
     static JpegFileSource& Of(j_decompress_ptr info);
 
-    jpeg_source_mgr pub_{};  // first member: the library's src pointer converts back to us
+    // What the library holds as its source: its record, first, and the way back to us. The
+    // link alone needs a standard layout, which a class with a unique_ptr has with some
+    // standard libraries only.
+    struct Link {
+        jpeg_source_mgr pub;
+        JpegFileSource* owner;
+    };
+    Link link_{};
     std::FILE* file_;
     std::unique_ptr<uint8_t[]> block_;
     bool readAny_ = false;  // an empty file is an error, a short one only a warning

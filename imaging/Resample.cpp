@@ -326,6 +326,17 @@ bool ResampleCreateWeights(ResampleState* st) {
     return true;
 }
 
+uint64_t ResampleMemoryBytes(double factor, uint32_t srcWidth, uint8_t bitCount) {
+    if (!(factor >= 1.0) || !std::isfinite(factor) || std::ceil(factor) > kResampleMaxWindow ||
+        srcWidth == 0) {
+        return 0;
+    }
+    const auto window = static_cast<uint64_t>(std::ceil(factor));
+    const uint64_t bits = bitCount == 0 ? 1 : bitCount;
+    const uint64_t weights = window * (window * sizeof(int) + sizeof(std::vector<int>));
+    return RowBytes(bits, srcWidth) * (window + 1) + weights;
+}
+
 void ResampleCreatePalette(ResampleState* st) {
     if (st == nullptr || st->bitCount > 8 || st->palette == nullptr) {
         return;

@@ -94,6 +94,10 @@ void ResampleFree(void* block);    // null ignored
 // when the factor is below 1.0 or not a number, the window passes kResampleMaxWindow, the
 // source is empty, a row passes 4 GiB - 1 bytes or an allocation fails.
 bool ResampleCreateWeights(ResampleState* st);
+// What ResampleCreateWeights allocates for a factor, source width and bit count: the window
+// of source rows, the output row and the weight table (an upper bound; 0 when it would
+// refuse them).
+uint64_t ResampleMemoryBytes(double factor, uint32_t srcWidth, uint8_t bitCount);
 // Builds the nearest-colour lookup from st->palette for 8 bits or less; else nothing.
 void ResampleCreatePalette(ResampleState* st);
 // Makes one output row in st->outRow from the rows of the current pass and prepares the next

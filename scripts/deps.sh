@@ -24,5 +24,6 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins li
     libpng-dev libgif-dev libtiff-dev zlib1g-dev libgtest-dev libbenchmark-dev ccache fonts-dejavu-core)
 BUILD_PACKAGES+=(libmount-dev libudev-dev)
 TEST_PACKAGES=(xvfb xdotool x11-utils imagemagick libopenjp2-tools libjpeg-turbo-progs)
-# scripts/test --fuzz only: clang with libFuzzer and the sanitizer runtimes.
+# clang with libFuzzer and the sanitizer runtimes: scripts/test builds the fuzz harnesses
+# with them, and --fuzz runs them.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

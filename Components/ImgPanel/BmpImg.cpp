@@ -132,12 +132,22 @@ void TBmpImg::Decode(const std::string& name) {
     DecodeRows(file, layout, filter);
 }
 
-// Where the rows come from: read as stored, expanded to 24 bits, or run-length decoded.
+// Where the rows come from: read as stored, expanded to 24 bits, or run-length decoded
+// (handed to the filter as runs).
 class TBmpImg::RowSource {
   public:
-    RowSource(DecoderFile& file, const bmp::Layout& layout)
+    // What a source for this layout holds.
+    static uint64_t MemoryBytes(const bmp::Layout& layout) {
+        if (layout.IsRunLength()) {
+            return BmpRleReader::MemoryBytes(layout.width);
+        }
+        return layout.NeedsExpansion() ? static_cast<uint64_t>(layout.rowBytes) : 0;
+    }
+
+    RowSource(DecoderFile& file, const bmp::Layout& layout, FilterParams& filter)
         : file_(file),
           layout_(layout),
+          filter_(filter),
           raw_(layout.NeedsExpansion() ? static_cast<size_t>(layout.rowBytes) : 0) {
         if (layout.IsRunLength()) {
             rle_.emplace(file, file.Size() - layout.pixelOffset, layout.width,
@@ -147,7 +157,8 @@ class TBmpImg::RowSource {
 
     void ReadInto(uint8_t* slot) {
         if (rle_) {
-            rle_->NextRow(slot);
+            const std::vector<FilterRun>& runs = rle_->NextRow();
+            filter_fill_row(&filter_, slot, 0, runs.data(), runs.size());
         } else if (!raw_.empty()) {
             file_.ReadExact(raw_.data(), raw_.size());
             ExpandRow(layout_, raw_.data(), slot);
@@ -159,6 +170,7 @@ class TBmpImg::RowSource {
   private:
     DecoderFile& file_;
     const bmp::Layout& layout_;
+    FilterParams& filter_;
     std::vector<uint8_t> raw_;
     std::optional<BmpRleReader> rle_;
 };
@@ -167,7 +179,8 @@ class TBmpImg::RowSource {
 // bottom row upwards, a top-down one from its top row downwards. A progress event follows
 // every DisplayScanlines() rows and names the screen rows written since the last one.
 void TBmpImg::DecodeRows(DecoderFile& file, const bmp::Layout& layout, FilterParams& filter) {
-    RowSource source(file, layout);
+    ReserveMemory(RowSource::MemoryBytes(layout));
+    RowSource source(file, layout, filter);
     const size_t rowBytes = get_dib_row_bytes(Picture());
     uint8_t* bits = DibBits(Picture());
     const int scanlines = static_cast<int>(DisplayScanlines());

@@ -1,7 +1,6 @@
 #include "Components/ImgPanel/BmpRle.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 #include "Components/ImgPanel/DecoderFile.h"
@@ -18,6 +17,11 @@ enum Escape : uint8_t { escEndOfLine = 0, escEndOfBitmap = 1, escDelta = 2 };
 
 BmpRleReader::BmpRleReader(DecoderFile& file, uint64_t dataBytes, int width, bool fourBit)
     : file_(file), unread_(dataBytes), width_(width), fourBit_(fourBit) {}
+
+uint64_t BmpRleReader::MemoryBytes(int width) {
+    // Growing, the list of runs may take twice what it holds.
+    return kChunkBytes + 2 * uint64_t{static_cast<uint32_t>(width)} * sizeof(FilterRun);
+}
 
 uint8_t BmpRleReader::Byte() {
     if (position_ == filled_) {
@@ -37,33 +41,46 @@ void BmpRleReader::Advance(int& x, int dx) const {
     x = dx >= width_ - x ? width_ : x + dx;
 }
 
-void BmpRleReader::Put(uint8_t* indices, int& x, uint8_t value) const {
-    if (x < width_) {
-        indices[x++] = value;
+void BmpRleReader::Put(int& x, int count, uint8_t value) {
+    count = std::min(count, width_ - x);
+    if (count <= 0) {
+        return;
     }
+    if (!runs_.empty() && runs_.back().index == value && runs_.back().x + runs_.back().count == x) {
+        runs_.back().count += count;  // literal pixels of one index, or a run continued
+    } else {
+        runs_.push_back(FilterRun{x, count, value});
+    }
+    x += count;
 }
 
 // A run repeats one byte: 8-bit pixels take it whole, 4-bit ones its two halves in turn.
-void BmpRleReader::PutRun(uint8_t* indices, int& x, int count, uint8_t value) const {
-    for (int i = 0; i < count; ++i) {
-        Put(indices, x, fourBit_ ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
+void BmpRleReader::PutRun(int& x, int count, uint8_t value) {
+    const auto high = static_cast<uint8_t>(value >> 4);
+    const auto low = static_cast<uint8_t>(value & 0x0F);
+    if (!fourBit_ || high == low) {
+        Put(x, count, fourBit_ ? high : value);
+        return;
+    }
+    for (int i = 0; i < count && x < width_; ++i) {
+        Put(x, 1, (i & 1) ? low : high);
     }
 }
 
 // Literal pixels follow, padded to an even number of bytes.
-void BmpRleReader::PutAbsolute(uint8_t* indices, int& x, int count) {
+void BmpRleReader::PutAbsolute(int& x, int count) {
     const int bytes = fourBit_ ? (count + 1) / 2 : count;
     int pixel = 0;
     for (int i = 0; i < bytes; ++i) {
         const uint8_t value = Byte();
         if (!fourBit_) {
-            Put(indices, x, value);
+            Put(x, 1, value);
             continue;
         }
         for (const uint8_t half :
              {static_cast<uint8_t>(value >> 4), static_cast<uint8_t>(value & 0x0F)}) {
             if (pixel++ < count) {
-                Put(indices, x, half);
+                Put(x, 1, half);
             }
         }
     }
@@ -72,29 +89,29 @@ void BmpRleReader::PutAbsolute(uint8_t* indices, int& x, int count) {
     }
 }
 
-void BmpRleReader::NextRow(uint8_t* indices) {
-    std::memset(indices, 0, static_cast<std::size_t>(width_));
+const std::vector<FilterRun>& BmpRleReader::NextRow() {
+    runs_.clear();
     if (ended_) {
-        return;
+        return runs_;
     }
     if (emptyRows_ > 0) {
         --emptyRows_;
-        return;
+        return runs_;
     }
     int x = std::exchange(resumeX_, 0);
     for (;;) {
         const uint8_t count = Byte();
         const uint8_t value = Byte();
         if (count > 0) {
-            PutRun(indices, x, count, value);
+            PutRun(x, count, value);
             continue;
         }
         switch (value) {
             case escEndOfLine:
-                return;
+                return runs_;
             case escEndOfBitmap:
                 ended_ = true;
-                return;
+                return runs_;
             case escDelta: {
                 const uint8_t dx = Byte();
                 const uint8_t dy = Byte();
@@ -104,10 +121,10 @@ void BmpRleReader::NextRow(uint8_t* indices) {
                 }
                 emptyRows_ = dy - 1;
                 resumeX_ = x;
-                return;
+                return runs_;
             }
             default:
-                PutAbsolute(indices, x, value);
+                PutAbsolute(x, value);
                 break;
         }
     }

@@ -3,13 +3,16 @@
 // time, so that a compressed file streams through the area filter like an uncompressed
 // one and the whole picture is never held.
 //
-// Each row comes out as one palette index per byte. Pixels the data never reaches (rows or
-// parts of rows jumped over, everything after the end-of-bitmap code) are index 0; pixels
-// the data places past the row's end are dropped.
+// Each row comes out as the runs of palette indices the data gives it, never as pixels:
+// a few bytes may stand for rows of 65535 pixels, and what they do not hold costs nothing.
+// Pixels the data never reaches (rows or parts of rows jumped over, everything after the
+// end-of-bitmap code) are index 0; pixels the data places past the row's end are dropped.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "Components/ImgPanel/Filters.h"
 
 class DecoderFile;
 
@@ -18,15 +21,21 @@ class BmpRleReader {
     // Reads from the file's current position; dataBytes is what remains of the file.
     BmpRleReader(DecoderFile& file, uint64_t dataBytes, int width, bool fourBit);
 
-    // Decodes the next stored row (the bottom one first) into width indices. Throws
-    // TImgDecodeError{30} when the data ends before the row does.
-    void NextRow(uint8_t* indices);
+    // The most a reader of rows of width pixels holds: its read buffer and a run for every
+    // pixel.
+    static uint64_t MemoryBytes(int width);
+
+    // Decodes the next stored row (the bottom one first): its runs, left to right, over
+    // index 0; valid until the next call. Throws TImgDecodeError{30} when the data ends
+    // before the row does.
+    const std::vector<FilterRun>& NextRow();
 
   private:
     uint8_t Byte();
-    void Put(uint8_t* indices, int& x, uint8_t value) const;
-    void PutRun(uint8_t* indices, int& x, int count, uint8_t value) const;
-    void PutAbsolute(uint8_t* indices, int& x, int count);
+    // count pixels of one index from x on, cut at the row's end.
+    void Put(int& x, int count, uint8_t value);
+    void PutRun(int& x, int count, uint8_t value);
+    void PutAbsolute(int& x, int count);
     // Moves x right by dx, stopping at the row's end (so it can never overflow).
     void Advance(int& x, int dx) const;
 
@@ -35,6 +44,7 @@ class BmpRleReader {
     int width_;
     bool fourBit_;
     std::vector<uint8_t> buffer_;
+    std::vector<FilterRun> runs_;
     std::size_t position_ = 0;
     std::size_t filled_ = 0;
     int emptyRows_ = 0;  // whole rows a jump passes over before the row it lands in

@@ -8,17 +8,19 @@
 #include <new>
 #include <vector>
 
+#include "Components/ImgPanel/BlockReducer.h"
 #include "Components/ImgPanel/FilterKernels.h"
+#include "Components/ImgPanel/FilterPixels.h"
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
 
+using filterpixels::Bgr;
+
 namespace {
 
-struct Bgr {
-    uint8_t b;
-    uint8_t g;
-    uint8_t r;
-};
+// Blocks an output pixel's reach spans at least, along each axis, once the source is
+// averaged in blocks: the kernel keeps its shape over them.
+constexpr double kBlocksPerOutputPixel = 4.0;
 
 // The source pixels one output pixel (or row) averages: first..last, both included.
 struct Extent {
@@ -27,8 +29,8 @@ struct Extent {
     double centre;  // the output position in source pixels
 };
 
-Extent ExtentOf(int outputIndex, float scale, double radius, int sourceCount, double shift) {
-    const double centre = outputIndex / static_cast<double>(scale) + shift;
+Extent ExtentOf(int outputIndex, double scale, double radius, int sourceCount, double shift) {
+    const double centre = outputIndex / scale + shift;
     const double top = static_cast<double>(sourceCount - 1);
     const double first = std::clamp(std::trunc(centre - radius), 0.0, top);
     const double last = std::clamp(std::trunc(centre + radius + 0.99999), 0.0, top);
@@ -39,15 +41,44 @@ bool IsSupportedBpp(uint8_t bpp) {
     return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
 }
 
+// The source the kernel works on: the decoder's rows, or their block averages.
+struct WindowSource {
+    int width = 0;
+    int height = 0;
+    uint8_t bpp = 0;
+    double scaleX = 1.0;  // output pixels per window source pixel
+    double scaleY = 1.0;
+    double shiftX = 0.0;  // where output pixel 0 lies, in window source pixels
+    double shiftY = 0.0;
+};
+
+// Everything filter_create sets up, worked out before anything is allocated.
+struct Plan {
+    int dstWidth = 0;
+    int dstHeight = 0;
+    int side = 1;
+    WindowSource source;
+    double sx = 1.0;  // scales used for distances: never above 1
+    double sy = 1.0;
+    double rx = 1.0;  // support radius in window source pixels
+    double ry = 1.0;
+    uint32_t windowRows = 0;
+    uint32_t srcRowBytes = 0;     // a row as the decoder writes it
+    uint32_t windowRowBytes = 0;  // a row of the window
+    uint32_t dstRowBytes = 0;
+    uint64_t bytes = 0;  // what the state will take
+};
+
 }  // namespace
 
 struct PRIVATE_ {
     uint32_t outputRow = 0;
-    uint32_t srcRowBytes = 0;
+    uint32_t srcRowBytes = 0;  // a window row
     uint32_t dstRowBytes = 0;
-    double sx = 1.0;  // scales used for distances: never above 1
+    WindowSource source;
+    double sx = 1.0;
     double sy = 1.0;
-    double rx = 1.0;  // support radius in source pixels
+    double rx = 1.0;
     double ry = 1.0;
     const FilterKernel* kernel = nullptr;
 
@@ -60,17 +91,23 @@ struct PRIVATE_ {
     int nextRow = 0;        // the source row the next fed slot receives
     bool rowOpen = false;   // the current output row's window has been prepared
 
-    // Per output column: its source extent and the squared horizontal distances.
-    std::vector<Extent> columns;
-    std::vector<uint32_t> columnOffset;
-    std::vector<float> dx2;
-    std::vector<float> dy2;  // per window row, refilled for each output row
+    // Averaging in blocks: the decoder's rows go to `input` and on into the reducer, whose
+    // finished rows are the window's source rows.
+    std::unique_ptr<BlockReducer> reducer;
+    std::vector<uint8_t> input;
+    bool inputWritten = false;  // input holds a row the reducer has not taken
 
     // A filter that copies straight (filter_open) holds only the scratch row: the current
     // output row's source is there, or, when directRow is set, already in that row.
     bool straight = false;
     bool straightFed = false;
     uint8_t* directRow = nullptr;
+
+    // Per output column: its source extent and the squared horizontal distances.
+    std::vector<Extent> columns;
+    std::vector<uint32_t> columnOffset;
+    std::vector<float> dx2;
+    std::vector<float> dy2;  // per window row, refilled for each output row
 
     ~PRIVATE_() { DibRelease(window); }
 
@@ -85,9 +122,14 @@ unsigned long BuildColumns(const FilterParams& p, PRIVATE_& s) {
         s.dy2.resize(s.windowRows);
         s.columns.resize(static_cast<size_t>(p.dstWidth));
         s.columnOffset.resize(static_cast<size_t>(p.dstWidth));
+        size_t distances = 0;
         for (int x = 0; x < p.dstWidth; ++x) {
-            const Extent ext = ExtentOf(x, p.scaleX, s.rx, p.srcWidth, p.srcShiftX);
-            s.columns[x] = ext;
+            s.columns[x] = ExtentOf(x, s.source.scaleX, s.rx, s.source.width, s.source.shiftX);
+            distances += static_cast<size_t>(s.columns[x].last - s.columns[x].first + 1);
+        }
+        s.dx2.reserve(distances);
+        for (int x = 0; x < p.dstWidth; ++x) {
+            const Extent& ext = s.columns[x];
             s.columnOffset[x] = static_cast<uint32_t>(s.dx2.size());
             const double px = ext.centre * s.sx;
             for (int c = ext.first; c <= ext.last; ++c) {
@@ -103,11 +145,8 @@ unsigned long BuildColumns(const FilterParams& p, PRIVATE_& s) {
     return 0;
 }
 
-unsigned long AllocateWindow(const FilterParams& p, PRIVATE_& s) {
-    // Rows a window can span: 2 x trunc(ry + 2) covers every window, and no window is
-    // taller than the picture.
-    const double spanned = 2.0 * std::trunc(s.ry + 2.0);
-    s.windowRows = static_cast<uint32_t>(std::min(spanned, static_cast<double>(p.srcHeight)));
+unsigned long AllocateWindow(const Plan& plan, PRIVATE_& s) {
+    s.windowRows = plan.windowRows;
     const uint64_t bytes = (uint64_t{s.windowRows} + 1) * s.srcRowBytes;
     if (bytes > SIZE_MAX) {
         return ImgError::NotEnoughMemory;
@@ -135,62 +174,16 @@ void DropRowsAbove(PRIVATE_& s, int first) {
     }
 }
 
-Extent RowExtent(const FilterParams& p, const PRIVATE_& s, uint32_t y) {
-    return ExtentOf(static_cast<int>(y), p.scaleY, s.ry, p.srcHeight, p.srcShiftY);
+Extent RowExtent(const PRIVATE_& s, uint32_t y) {
+    return ExtentOf(static_cast<int>(y), s.source.scaleY, s.ry, s.source.height, s.source.shiftY);
 }
 
-void PrepareRow(const FilterParams& p, PRIVATE_& s) {
+void PrepareRow(PRIVATE_& s) {
     if (!s.rowOpen) {
-        DropRowsAbove(s, RowExtent(p, s, s.outputRow).first);
+        DropRowsAbove(s, RowExtent(s, s.outputRow).first);
         s.rowOpen = true;
     }
 }
-
-uint8_t Expand5(unsigned v) {
-    return static_cast<uint8_t>((v << 3) | (v >> 2));
-}
-
-// Readers of one source pixel by bit count.
-struct Read32 {
-    Bgr operator()(const uint8_t* row, int c) const {
-        const uint8_t* px = row + 4 * c;
-        return {px[0], px[1], px[2]};
-    }
-};
-struct Read24 {
-    Bgr operator()(const uint8_t* row, int c) const {
-        const uint8_t* px = row + 3 * c;
-        return {px[0], px[1], px[2]};
-    }
-};
-struct Read16 {  // 5-5-5: blue in the low bits, one unused top bit
-    Bgr operator()(const uint8_t* row, int c) const {
-        const unsigned v = row[2 * c] | (row[2 * c + 1] << 8);
-        return {Expand5(v & 31), Expand5((v >> 5) & 31), Expand5((v >> 10) & 31)};
-    }
-};
-// The palette is read when rows are processed: a decoder may attach it after
-// filter_create. An index past the palette reads black.
-struct ReadIndexed {
-    const RgbQuad* palette;
-    int paletteSize;
-    int bpp;
-    Bgr operator()(const uint8_t* row, int c) const {
-        unsigned index = 0;
-        if (bpp == 8) {
-            index = row[c];
-        } else if (bpp == 4) {
-            index = (c & 1) ? (row[c >> 1] & 0x0F) : (row[c >> 1] >> 4);
-        } else {
-            index = (row[c >> 3] >> (7 - (c & 7))) & 1;
-        }
-        if (palette == nullptr || index >= static_cast<unsigned>(paletteSize)) {
-            return {0, 0, 0};
-        }
-        const RgbQuad& q = palette[index];
-        return {q.rgbBlue, q.rgbGreen, q.rgbRed};
-    }
-};
 
 void WritePixel(const FilterParams& p, uint8_t* dst, int x, Bgr v) {
     switch (p.dstBpp) {
@@ -276,18 +269,19 @@ void ProcessRow(const FilterParams& p, PRIVATE_& s, const RowWindow& rows, uint8
 }
 
 void ProcessRowAnyDepth(const FilterParams& p, PRIVATE_& s, const RowWindow& rows, uint8_t* dst) {
-    switch (p.srcBpp) {
+    switch (s.source.bpp) {
         case 32:
-            ProcessRow(p, s, rows, dst, Read32{});
+            ProcessRow(p, s, rows, dst, filterpixels::Read32{});
             break;
         case 24:
-            ProcessRow(p, s, rows, dst, Read24{});
+            ProcessRow(p, s, rows, dst, filterpixels::Read24{});
             break;
         case 16:
-            ProcessRow(p, s, rows, dst, Read16{});
+            ProcessRow(p, s, rows, dst, filterpixels::Read16{});
             break;
         default:
-            ProcessRow(p, s, rows, dst, ReadIndexed{p.palette, p.paletteSize, p.srcBpp});
+            ProcessRow(p, s, rows, dst,
+                       filterpixels::ReadIndexed{p.palette, p.paletteSize, s.source.bpp});
             break;
     }
 }
@@ -304,20 +298,20 @@ void ConvertRow(const FilterParams& p, const uint8_t* src, uint8_t* dst, const R
 void ConvertRowAnyDepth(const FilterParams& p, const uint8_t* src, uint8_t* dst) {
     switch (p.srcBpp) {
         case 32:
-            ConvertRow(p, src, dst, Read32{});
+            ConvertRow(p, src, dst, filterpixels::Read32{});
             break;
         case 24:
             if (p.dstBpp == 24) {
                 std::memcpy(dst, src, static_cast<size_t>(p.dstWidth) * 3);
             } else {
-                ConvertRow(p, src, dst, Read24{});
+                ConvertRow(p, src, dst, filterpixels::Read24{});
             }
             break;
         case 16:
-            ConvertRow(p, src, dst, Read16{});
+            ConvertRow(p, src, dst, filterpixels::Read16{});
             break;
         default:
-            ConvertRow(p, src, dst, ReadIndexed{p.palette, p.paletteSize, p.srcBpp});
+            ConvertRow(p, src, dst, filterpixels::ReadIndexed{p.palette, p.paletteSize, p.srcBpp});
             break;
     }
 }
@@ -358,59 +352,224 @@ int FilterOutputSize(int source, float scale) {
 
 namespace {
 
-// The checks and the output size both ways of opening a filter share; 0 or the failure code.
-unsigned long CheckAndSize(FilterParams* p) {
-    if (p == nullptr) {
+// 1 (every source pixel weighed) unless the source is so large that the kernel's work
+// would be more than kFilterExactPixels give, and never so wide that an output pixel's
+// reach spans fewer than kBlocksPerOutputPixel blocks. A side asked for is only kept
+// within an output pixel.
+int ChooseBlockSide(const FilterParams& p) {
+    const double largestScale = std::max(p.scaleX, p.scaleY);
+    if (p.blockSide > 0) {
+        return static_cast<int>(
+            std::clamp(std::floor(1.0 / largestScale), 1.0, static_cast<double>(p.blockSide)));
+    }
+    const double pixels = static_cast<double>(p.srcWidth) * p.srcHeight;
+    if (pixels <= static_cast<double>(kFilterExactPixels)) {
+        return 1;
+    }
+    const double needed = std::ceil(std::sqrt(pixels / static_cast<double>(kFilterExactPixels)));
+    const double widest = std::floor(1.0 / (largestScale * kBlocksPerOutputPixel));
+    return static_cast<int>(std::clamp(std::min(needed, widest), 1.0, 65535.0));
+}
+
+// The window's source: blocks of side x side, each standing at its pixels' centre.
+WindowSource WindowSourceOf(const FilterParams& p, int side) {
+    WindowSource source;
+    source.width = BlockReducer::ReducedSide(p.srcWidth, side);
+    source.height = BlockReducer::ReducedSide(p.srcHeight, side);
+    source.bpp = side > 1 ? 24 : p.srcBpp;
+    source.scaleX = static_cast<double>(p.scaleX) * side;
+    source.scaleY = static_cast<double>(p.scaleY) * side;
+    source.shiftX = (p.srcShiftX - (side - 1) / 2.0) / side;
+    source.shiftY = (p.srcShiftY - (side - 1) / 2.0) / side;
+    return source;
+}
+
+// The bytes the state takes: the window, the column tables (an extent is at most
+// 2 x rx + 3 columns) and, averaging in blocks, the decoder's row and the block sums.
+uint64_t StateBytes(const FilterParams& p, const Plan& plan) {
+    const double reach = std::min(2.0 * plan.rx + 3.0, static_cast<double>(plan.source.width));
+    double bytes = (static_cast<double>(plan.windowRows) + 1) * plan.windowRowBytes +
+                   static_cast<double>(plan.windowRows) * sizeof(float) +
+                   static_cast<double>(plan.dstWidth) *
+                       (sizeof(Extent) + sizeof(uint32_t) + reach * sizeof(float)) +
+                   sizeof(PRIVATE_);
+    if (plan.side > 1) {
+        bytes += plan.srcRowBytes +
+                 static_cast<double>(BlockReducer::MemoryBytes(p.srcWidth, plan.side));
+    }
+    return bytes >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(bytes);
+}
+
+unsigned long MakePlan(const FilterParams& p, Plan& plan) {
+    if (!IsSupportedBpp(p.srcBpp) || !IsSupportedBpp(p.dstBpp) || p.srcWidth < 1 ||
+        p.srcHeight < 1 || !(p.scaleX > 0.0f) || !(p.scaleY > 0.0f) || !std::isfinite(p.scaleX) ||
+        !std::isfinite(p.scaleY)) {
         return ImgError::Unknown;
     }
-    filter_destroy(p);
-    if (!IsSupportedBpp(p->srcBpp) || !IsSupportedBpp(p->dstBpp) || p->srcWidth < 1 ||
-        p->srcHeight < 1 || !(p->scaleX > 0.0f) || !(p->scaleY > 0.0f) ||
-        !std::isfinite(p->scaleX) || !std::isfinite(p->scaleY)) {
-        return ImgError::Unknown;
-    }
-    const int dstWidth =
-        p->presetDstWidth > 0 ? p->presetDstWidth : FilterOutputSize(p->srcWidth, p->scaleX);
-    const int dstHeight =
-        p->presetDstHeight > 0 ? p->presetDstHeight : FilterOutputSize(p->srcHeight, p->scaleY);
-    if (dstWidth < 1 || dstHeight < 1 ||
-        static_cast<uint64_t>(dstWidth) * static_cast<uint64_t>(dstHeight) > kDibMaxPixels) {
+    plan.dstWidth =
+        p.presetDstWidth > 0 ? p.presetDstWidth : FilterOutputSize(p.srcWidth, p.scaleX);
+    plan.dstHeight =
+        p.presetDstHeight > 0 ? p.presetDstHeight : FilterOutputSize(p.srcHeight, p.scaleY);
+    if (plan.dstWidth < 1 || plan.dstHeight < 1 ||
+        static_cast<uint64_t>(plan.dstWidth) * static_cast<uint64_t>(plan.dstHeight) >
+            kDibMaxPixels) {
         return ImgError::NotEnoughMemory;
     }
-    p->dstWidth = dstWidth;
-    p->dstHeight = dstHeight;
+    plan.side = ChooseBlockSide(p);
+    plan.source = WindowSourceOf(p, plan.side);
+    const FilterKernel& kernel = KernelOf(p.kind);
+    plan.sx = std::min(plan.source.scaleX, 1.0);
+    plan.sy = std::min(plan.source.scaleY, 1.0);
+    plan.rx = kernel.support / plan.sx;
+    plan.ry = kernel.support / plan.sy;
+    // Rows a window can span: 2 x trunc(ry + 2) covers every window, and no window is
+    // taller than the picture.
+    const double spanned = 2.0 * std::trunc(plan.ry + 2.0);
+    plan.windowRows =
+        static_cast<uint32_t>(std::min(spanned, static_cast<double>(plan.source.height)));
+    plan.srcRowBytes = DibRowBytesFor(p.srcWidth, p.srcBpp);
+    plan.windowRowBytes = DibRowBytesFor(plan.source.width, plan.source.bpp);
+    plan.dstRowBytes = DibRowBytesFor(plan.dstWidth, p.dstBpp);
+    if (plan.srcRowBytes == 0 || plan.windowRowBytes == 0 || plan.dstRowBytes == 0) {
+        return ImgError::NotEnoughMemory;
+    }
+    plan.bytes = StateBytes(p, plan);
     return 0;
 }
 
-// A new state with the row sizes of p, or null.
-std::unique_ptr<PRIVATE_> NewState(const FilterParams& p) {
-    std::unique_ptr<PRIVATE_> s(new (std::nothrow) PRIVATE_);
-    if (s) {
-        s->srcRowBytes = DibRowBytesFor(p.srcWidth, p.srcBpp);
-        s->dstRowBytes = DibRowBytesFor(p.dstWidth, p.dstBpp);
-        if (s->srcRowBytes == 0 || s->dstRowBytes == 0) {
-            s.reset();
-        }
+unsigned long StartReducer(const FilterParams& p, const Plan& plan, PRIVATE_& s) {
+    if (plan.side == 1) {
+        return 0;
     }
-    return s;
+    try {
+        s.reducer = std::make_unique<BlockReducer>(p.srcWidth, p.srcHeight, plan.side, p.srcBpp);
+        s.input.assign(plan.srcRowBytes, 0);
+    } catch (const std::bad_alloc&) {
+        return ImgError::NotEnoughMemory;
+    }
+    return 0;
+}
+
+// The window slot for the next source row the current output row needs (a scratch slot
+// for a row no window needs), or null when its window is complete.
+uint8_t* NextWindowSlot(const FilterParams& p, PRIVATE_& s) {
+    if (s.outputRow >= static_cast<uint32_t>(p.dstHeight)) {
+        return nullptr;
+    }
+    PrepareRow(s);
+    const Extent rows = RowExtent(s, s.outputRow);
+    if (s.nextRow > rows.last) {
+        return nullptr;
+    }
+    if (s.nextRow < rows.first) {  // a row no window needs: read past it
+        ++s.nextRow;
+        return s.Scratch();
+    }
+    if (s.buffered >= s.windowRows) {
+        IMG_ASSERT(s.buffered < s.windowRows);
+        return nullptr;
+    }
+    ++s.nextRow;
+    return s.Slot(s.buffered++);
+}
+
+bool WindowWantsRow(const FilterParams& p, PRIVATE_& s) {
+    if (s.outputRow >= static_cast<uint32_t>(p.dstHeight)) {
+        return false;
+    }
+    PrepareRow(s);
+    return s.nextRow <= RowExtent(s, s.outputRow).last;
+}
+
+// A finished row of blocks goes where the window wants its next row.
+void PassBlockRow(const FilterParams& p, PRIVATE_& s) {
+    if (!s.reducer->RowComplete()) {
+        return;
+    }
+    uint8_t* slot = NextWindowSlot(p, s);
+    s.reducer->TakeRow(slot != nullptr ? slot : s.Scratch());
+}
+
+// The decoder's row written into `input` since the last call goes into the blocks.
+void TakeWrittenInput(const FilterParams& p, PRIVATE_& s) {
+    if (!s.inputWritten) {
+        return;
+    }
+    s.inputWritten = false;
+    s.reducer->AddRow(s.input.data(), p.palette, p.paletteSize);
+    PassBlockRow(p, s);
+}
+
+void WriteRuns(const FilterParams& p, uint8_t* slot, uint8_t fill, const FilterRun* runs,
+               size_t count) {
+    if (p.srcBpp != 8) {
+        IMG_ASSERT(p.srcBpp == 8);
+        return;
+    }
+    const int width = p.srcWidth;
+    std::memset(slot, fill, static_cast<size_t>(width));
+    for (size_t i = 0; i < count; ++i) {
+        const int from = std::clamp(runs[i].x, 0, width);
+        const int to = static_cast<int>(
+            std::clamp<int64_t>(int64_t{runs[i].x} + std::max(runs[i].count, 0), from, width));
+        std::memset(slot + from, runs[i].index, static_cast<size_t>(to - from));
+    }
+}
+
+// The plan, with the sizes and the block side it chose written to the record.
+unsigned long PlanAndTell(FilterParams& p, Plan& plan) {
+    if (const unsigned long code = MakePlan(p, plan); code != 0) {
+        return code;
+    }
+    p.dstWidth = plan.dstWidth;
+    p.dstHeight = plan.dstHeight;
+    p.blockSide = plan.side;
+    return 0;
 }
 
 }  // namespace
 
-unsigned long filter_create(FilterParams* p) {
-    if (const unsigned long code = CheckAndSize(p); code != 0) {
+unsigned long filter_plan(FilterParams* p, uint64_t* bytes) {
+    if (p == nullptr) {
+        return ImgError::Unknown;
+    }
+    Plan plan;
+    if (const unsigned long code = PlanAndTell(*p, plan); code != 0) {
         return code;
     }
-    std::unique_ptr<PRIVATE_> s = NewState(*p);
+    if (bytes != nullptr) {
+        // Copying straight, the state is one source row.
+        *bytes = filter_copies_straight(p) ? plan.srcRowBytes + sizeof(PRIVATE_) : plan.bytes;
+    }
+    return 0;
+}
+
+unsigned long filter_create(FilterParams* p) {
+    if (p == nullptr) {
+        return ImgError::Unknown;
+    }
+    filter_destroy(p);
+    Plan plan;
+    if (const unsigned long code = PlanAndTell(*p, plan); code != 0) {
+        return code;
+    }
+
+    std::unique_ptr<PRIVATE_> s(new (std::nothrow) PRIVATE_);
     if (!s) {
         return ImgError::NotEnoughMemory;
     }
     s->kernel = &KernelOf(p->kind);
-    s->sx = std::min(static_cast<double>(p->scaleX), 1.0);
-    s->sy = std::min(static_cast<double>(p->scaleY), 1.0);
-    s->rx = s->kernel->support / s->sx;
-    s->ry = s->kernel->support / s->sy;
-    if (const unsigned long code = AllocateWindow(*p, *s); code != 0) {
+    s->source = plan.source;
+    s->sx = plan.sx;
+    s->sy = plan.sy;
+    s->rx = plan.rx;
+    s->ry = plan.ry;
+    s->srcRowBytes = plan.windowRowBytes;
+    s->dstRowBytes = plan.dstRowBytes;
+    if (const unsigned long code = AllocateWindow(plan, *s); code != 0) {
+        return code;
+    }
+    if (const unsigned long code = StartReducer(*p, plan, *s); code != 0) {
         return code;
     }
     if (const unsigned long code = BuildColumns(*p, *s); code != 0) {
@@ -436,14 +595,18 @@ unsigned long filter_open(FilterParams* p) {
     if (!filter_copies_straight(p)) {
         return filter_create(p);
     }
-    if (const unsigned long code = CheckAndSize(p); code != 0) {
+    filter_destroy(p);
+    Plan plan;
+    if (const unsigned long code = PlanAndTell(*p, plan); code != 0) {
         return code;
     }
-    std::unique_ptr<PRIVATE_> s = NewState(*p);
+    std::unique_ptr<PRIVATE_> s(new (std::nothrow) PRIVATE_);
     if (!s) {
         return ImgError::NotEnoughMemory;
     }
     s->straight = true;
+    s->srcRowBytes = plan.srcRowBytes;
+    s->dstRowBytes = plan.dstRowBytes;
     s->window = static_cast<uint8_t*>(DibAlloc(s->srcRowBytes));
     if (s->window == nullptr) {
         return ImgError::NotEnoughMemory;
@@ -468,31 +631,37 @@ uint8_t* filter_feed_row(FilterParams* p) {
         return nullptr;
     }
     PRIVATE_& s = *p->state;
-    if (s.outputRow >= static_cast<uint32_t>(p->dstHeight)) {
-        return nullptr;
-    }
     if (s.straight) {
-        if (s.straightFed) {
+        if (s.outputRow >= static_cast<uint32_t>(p->dstHeight) || s.straightFed) {
             return nullptr;
         }
         s.straightFed = true;
         return s.window;
     }
-    PrepareRow(*p, s);
-    const Extent rows = RowExtent(*p, s, s.outputRow);
-    if (s.nextRow > rows.last) {
+    if (!s.reducer) {
+        return NextWindowSlot(*p, s);
+    }
+    TakeWrittenInput(*p, s);
+    if (!WindowWantsRow(*p, s)) {
         return nullptr;
     }
-    if (s.nextRow < rows.first) {  // a row no window needs: read past it
-        ++s.nextRow;
-        return s.Scratch();
+    s.inputWritten = true;
+    return s.input.data();
+}
+
+void filter_fill_row(FilterParams* p, uint8_t* slot, uint8_t fill, const FilterRun* runs,
+                     size_t count) {
+    if (p == nullptr || p->state == nullptr || slot == nullptr) {
+        return;
     }
-    if (s.buffered >= s.windowRows) {
-        IMG_ASSERT(s.buffered < s.windowRows);
-        return nullptr;
+    PRIVATE_& s = *p->state;
+    if (!s.reducer || slot != s.input.data()) {
+        WriteRuns(*p, slot, fill, runs, count);
+        return;
     }
-    ++s.nextRow;
-    return s.Slot(s.buffered++);
+    s.inputWritten = false;
+    s.reducer->AddRuns(fill, runs, count, p->palette, p->paletteSize);
+    PassBlockRow(*p, s);
 }
 
 void filter_process_block(FilterParams* p, uint8_t* dstRow) {
@@ -500,6 +669,9 @@ void filter_process_block(FilterParams* p, uint8_t* dstRow) {
         return;
     }
     PRIVATE_& s = *p->state;
+    if (s.reducer) {
+        TakeWrittenInput(*p, s);
+    }
     if (s.outputRow >= static_cast<uint32_t>(p->dstHeight)) {
         return;
     }
@@ -508,8 +680,8 @@ void filter_process_block(FilterParams* p, uint8_t* dstRow) {
         ++s.outputRow;
         return;
     }
-    PrepareRow(*p, s);
-    const Extent ext = RowExtent(*p, s, s.outputRow);
+    PrepareRow(s);
+    const Extent ext = RowExtent(s, s.outputRow);
     // Only rows that were fed take part, whatever the caller skipped.
     const int top = std::max(ext.first, s.bufferTop);
     const int bottom = std::min(ext.last, s.bufferTop + static_cast<int>(s.buffered) - 1);

@@ -9,12 +9,19 @@
 //
 // Calling order for one picture: fill the record; filter_create (or filter_open); then for
 // each output row from the top: while filter_feed_row returns a slot, decode the next source
-// row into it; then filter_process_block into the output row; finally filter_destroy
-// (FilterGuard does it on every path). FilterNextRow does one output row that way.
+// row into it (or describe it with filter_fill_row); then filter_process_block into the
+// output row; finally filter_destroy (FilterGuard does it on every path). FilterNextRow
+// does one output row that way.
+//
+// The kernel's work grows with the source pixels under each output pixel. A source far
+// larger than any picture is averaged in blocks first (blockSide), so that whatever a file
+// declares the kernel sees a bounded number of pixels; below that size every source pixel
+// is weighed.
 //
 // The module keeps no global state besides the immutable kernel tables; one record
 // belongs to one decode.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "imaging/PackedDib.h"
@@ -44,7 +51,27 @@ struct FilterParams {
     // reduced source keeps the size, and with the scales the geometry, of the full one.
     int presetDstWidth = 0;
     int presetDstHeight = 0;
+    // Source pixels a side averaged into one before the kernel weighs them. 0 lets
+    // filter_plan and filter_create choose (and write their choice here): 1, unless the
+    // source is larger than kFilterExactPixels and the output leaves room for blocks.
+    int blockSide = 0;
 };
+
+// Sources of up to this many pixels are weighed pixel by pixel (16 M: a few tenths of a
+// second of kernel work).
+inline constexpr uint64_t kFilterExactPixels = uint64_t{1} << 24;
+
+// A run of one palette index over a source row: pixels x to x + count - 1.
+struct FilterRun {
+    int x;
+    int count;
+    uint8_t index;
+};
+
+// What filter_open will set up, without allocating anything: fills dstWidth, dstHeight
+// and blockSide and returns 0 with *bytes the memory its state will take, or the code
+// filter_open would return.
+unsigned long filter_plan(FilterParams* params, uint64_t* bytes);
 
 // Sets up the state and the output size: trunc(source x scale + 0.99999) on each axis.
 // Returns 0, or the decoder error code of the failure: 3000 for a scale of 0 or less (or
@@ -72,6 +99,12 @@ uint8_t* filter_direct_row(FilterParams* params, uint8_t* dstRow);
 // The slot for the next source row (source row bytes, DIB row format), or null when the
 // window of the current output row is complete.
 uint8_t* filter_feed_row(FilterParams* params);
+
+// In place of writing the slot filter_feed_row returned: that source row is palette index
+// fill but for the runs given (for sources of one index a byte). Runs past the row are cut.
+// Averaged in blocks, such a row costs nothing per pixel.
+void filter_fill_row(FilterParams* params, uint8_t* slot, uint8_t fill, const FilterRun* runs,
+                     size_t count);
 
 // Computes the current output row into dstRow (output DIB row format) and moves on.
 void filter_process_block(FilterParams* params, uint8_t* dstRow);

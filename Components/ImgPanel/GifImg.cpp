@@ -1,6 +1,7 @@
 #include "Components/ImgPanel/GifImg.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,19 @@
 namespace {
 
 constexpr int kPaletteEntries = 256;
+
+// A screen of more pixels than this must come with a file that could fill it, else it
+// would be background no byte of the file paid for (a picture that may turn 24-bit, and
+// the panel's copy of it). LZW data gives at most a string of 4096 pixels for a 12-bit
+// code, about 2731 pixels a byte, on a flat area only; a picture with any detail stays
+// well below kMostPixelsPerByte.
+constexpr uint64_t kFreeScreenPixels = uint64_t{1} << 26;
+constexpr uint64_t kMostPixelsPerByte = 512;
+
+// Rows of an image narrower than this share of the picture are not handed over as they
+// are drawn (each row handed over is the picture's whole width): the finished picture
+// shows them.
+constexpr int kNarrowImageShare = 8;
 
 // The interlaced row order of the format: first row and step of each pass.
 constexpr int kPassStart[4] = {0, 4, 2, 1};
@@ -178,6 +192,8 @@ void TGifImg::Decode(const std::string& name) {
     if (file.Get() < 0) {
         throw TImgDecodeError{ImgError::OpenFailed};
     }
+    struct stat status {};
+    fileBytes_ = fstat(file.Get(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
     BlockReader reader(file.Get());
     int openError = 0;
     GifPtr gif(DGifOpen(&reader, ReadFromBlocks, &openError));
@@ -240,6 +256,11 @@ void TGifImg::CreateCanvas(GifFileType* gif, bool withImage) {
     width_ = outputWidth_ = static_cast<int>(width);
     height_ = outputHeight_ = static_cast<int>(height);
     bitCount_ = 8;
+    CheckPictureFits(outputWidth_, outputHeight_, 8);
+    const auto pixels = static_cast<uint64_t>(width * height);
+    if (pixels > kFreeScreenPixels && pixels > kMostPixelsPerByte * fileBytes_) {
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
     CreatePicture(outputWidth_, outputHeight_, 8);
     coloursUsed_ =
         static_cast<uint32_t>(ColourCount(withImage ? CurrentColourMap(gif) : gif->SColorMap));
@@ -343,20 +364,27 @@ void TGifImg::DrawImage(GifFileType* gif) {
     }
     line_.resize(static_cast<size_t>(image.Width));
     const int scanlines = static_cast<int>(DisplayScanlines());
+    const bool report = int64_t{image.Width} * kNarrowImageShare >= outputWidth_;
     if (image.Interlace) {
+        // Each pass names the image's rows, not the whole picture's.
+        const int top = std::clamp(image.Top, 0, outputHeight_);
+        const int bottom = static_cast<int>(
+            std::clamp<int64_t>(int64_t{image.Top} + image.Height, top, outputHeight_));
         for (int pass = 0; pass < 4; ++pass) {
             for (int row = kPassStart[pass]; row < image.Height; row += kPassStep[pass]) {
                 CheckAbort();
                 DrawLine(gif, image.Left, image.Top + row);
             }
-            DoProgress(0, outputHeight_, TImgEvent::RowsDecoded);
+            if (report && top < bottom) {
+                DoProgress(top, bottom, TImgEvent::RowsDecoded);
+            }
         }
         return;
     }
     for (int row = 0; row < image.Height; ++row) {
         CheckAbort();
         DrawLine(gif, image.Left, image.Top + row);
-        if (row % scanlines == 0) {
+        if (report && row % scanlines == 0) {
             DoProgress(image.Top + row - scanlines, image.Top + row, TImgEvent::RowsDecoded);
         }
     }
@@ -377,7 +405,17 @@ void TGifImg::ForEachRowOfPrevious(const RowPart& rowPart) {
 
 void TGifImg::SaveArea() {
     saved_.clear();
+    const int64_t width =
+        std::min(previous_.left + previous_.width, outputWidth_) - std::max(previous_.left, 0);
+    const int64_t height =
+        std::min(previous_.top + previous_.height, outputHeight_) - std::max(previous_.top, 0);
+    const uint64_t bytes =
+        width > 0 && height > 0 ? static_cast<uint64_t>(width * height) * pixelBytes_ : 0;
+    if (bytes > saved_.capacity()) {
+        ReserveMemory(bytes - saved_.capacity());
+    }
     try {
+        saved_.reserve(static_cast<size_t>(bytes));
         ForEachRowOfPrevious([this](const uint8_t* part, size_t count) {
             saved_.insert(saved_.end(), part, part + count);
         });

@@ -69,6 +69,7 @@ class TGifImg : public TImgCtrl {
     template <class RowPart>
     void ForEachRowOfPrevious(const RowPart& rowPart);
 
+    uint64_t fileBytes_ = 0;
     uint32_t coloursUsed_ = 0;
     uint8_t background_ = 0;
     Bgr backgroundColour_;        // the background index's colour, once in 24 bits

@@ -1,8 +1,17 @@
 #include "Components/ImgPanel/ImgCtrl.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "Components/ImgPanel/ImgErrors.h"
+
+std::optional<uint64_t> PictureBudget(std::optional<uint64_t> available) {
+    if (!available) {
+        return std::nullopt;
+    }
+    const uint64_t reserve = std::max(uint64_t{64} << 20, *available / 8);
+    return *available > reserve ? *available - reserve : 0;
+}
 
 double CalcDisplayCoeff(unsigned maxWidth, unsigned maxHeight, unsigned width, unsigned height) {
     if (maxWidth == 0 || maxHeight == 0) {
@@ -27,6 +36,8 @@ void TImgCtrl::LoadFromFile(const std::string& /*name*/) {
     picture_.reset();
     fileName_.clear();
     errorCode_ = 0;
+    reserved_ = 0;
+    pictureBytes_ = 0;
 }
 
 void TImgCtrl::AbortLoading() {
@@ -73,18 +84,49 @@ void TImgCtrl::MakeRowsTopDown(const std::function<void(uint8_t* row)>& makeRow)
     }
 }
 
-void TImgCtrl::CreatePicture(int width, int height, int bitCount) {
-    const uint64_t bytes = DibCreateSize(width, height, bitCount);
-    if (bytes == 0 || (memoryBudget_ && bytes > *memoryBudget_ / 2)) {
+uint64_t TImgCtrl::MemoryLeft() const {
+    if (!memoryBudget_) {
+        return UINT64_MAX;
+    }
+    // Each term fits a budget, so the sum cannot wrap.
+    const uint64_t used = reserved_ + 2 * pictureBytes_;
+    return *memoryBudget_ > used ? *memoryBudget_ - used : 0;
+}
+
+void TImgCtrl::ReserveMemory(uint64_t bytes) {
+    if (bytes > MemoryLeft()) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
-    picture_.reset(DibCreate(width, height, bitCount));
-    if (!picture_) {
+    reserved_ += bytes;
+}
+
+void TImgCtrl::CheckPictureFits(int width, int height, int bitCount) const {
+    const uint64_t bytes = DibCreateSize(width, height, bitCount);
+    if (bytes == 0 || bytes > MemoryLeft() / 2) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
 }
 
+void TImgCtrl::CreatePicture(int width, int height, int bitCount) {
+    picture_.reset();
+    pictureBytes_ = 0;
+    CheckPictureFits(width, height, bitCount);
+    const uint64_t bytes = DibCreateSize(width, height, bitCount);
+    picture_.reset(DibCreate(width, height, bitCount));
+    if (!picture_) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    pictureBytes_ = bytes;
+}
+
+// The filter's window and tables and the picture are both counted before either is made.
 FilterGuard TImgCtrl::OpenFilteredPicture(FilterParams& filter) {
+    uint64_t filterBytes = 0;
+    if (const unsigned long code = filter_plan(&filter, &filterBytes); code != 0) {
+        throw TImgDecodeError{code};
+    }
+    ReserveMemory(filterBytes);
+    CheckPictureFits(filter.dstWidth, filter.dstHeight, 24);
     if (const unsigned long code = filter_open(&filter); code != 0) {
         throw TImgDecodeError{code};
     }

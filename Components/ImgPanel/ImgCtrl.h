@@ -38,6 +38,10 @@ using TImgProgressEvent = std::function<void(TImgCtrl* Sender, PackedDib pDib, i
                                              int nScanLineTo, TImgEvent ImgEvent)>;
 using TImgErrorEvent = std::function<void(TImgCtrl* Sender, const std::string& sError)>;
 
+// What a decode may take of the memory available now: all of it but room for the rest of
+// the system (64 MiB, or an eighth when that is more). Empty when nothing is known.
+std::optional<uint64_t> PictureBudget(std::optional<uint64_t> available);
+
 // The coefficient that fits width x height into maxWidth x maxHeight: 0.1 when no target
 // is set (a zero side), 1.0 when the picture is strictly smaller in both directions,
 // else the ratio of the side that limits.
@@ -81,9 +85,10 @@ class TImgCtrl {
     // TImgEvent::HeaderRead, on the decoding thread.
     void SetDisplayCoeff(double coefficient) { displayCoeff_ = coefficient; }
     double DisplayCoeff() const { return displayCoeff_; }
-    // Bytes the picture may take, counted twice (its receiver builds a copy while rows
-    // arrive); a decode whose picture needs more fails with 8 before it allocates. Empty:
-    // no limit beyond the pixel cap.
+    // Bytes a decode may take: the picture counted twice (its receiver builds a copy while
+    // rows arrive) and everything else it holds (rows, matrices, library buffers) once. A
+    // decode that would need more fails with 8 before it allocates. Empty: no limit beyond
+    // the pixel cap.
     void SetMemoryBudget(std::optional<uint64_t> bytes) { memoryBudget_ = bytes; }
     std::optional<uint64_t> MemoryBudget() const { return memoryBudget_; }
 
@@ -124,9 +129,20 @@ class TImgCtrl {
 
     void SetPicture(PackedDib picture) { picture_.reset(picture); }
     // Makes the picture every format decodes into (zero-filled, rows bottom-up). The size
-    // comes from the file, so it is checked against the budget before anything is
-    // allocated; throws TImgDecodeError{8} when it does not fit or cannot be made.
+    // comes from the file, so it is checked against the budget, beside what is reserved,
+    // before anything is allocated; throws TImgDecodeError{8} when it does not fit or
+    // cannot be made.
     void CreatePicture(int width, int height, int bitCount);
+    // CreatePicture's check alone: throws TImgDecodeError{8} when such a picture would not
+    // fit or cannot be made.
+    void CheckPictureFits(int width, int height, int bitCount) const;
+    // Counts bytes of working memory (rows, matrices, library buffers) against the budget
+    // before they are allocated; throws TImgDecodeError{8} when they would not fit beside
+    // what is reserved already and the picture. Every decode starts with nothing reserved.
+    void ReserveMemory(uint64_t bytes);
+    // What the budget leaves beside the reservations and the picture; UINT64_MAX without a
+    // budget.
+    uint64_t MemoryLeft() const;
     // Opens the line filter that scales decoded rows into a 24-bit picture (at 1:1 with a
     // kernel exact there it copies them straight, see filter_open), takes the output size
     // from it and makes that picture; the filter stays open until the guard goes.
@@ -148,6 +164,8 @@ class TImgCtrl {
     unsigned long errorCode_ = 0;
     double displayCoeff_ = 0.0;
     std::optional<uint64_t> memoryBudget_;
+    uint64_t reserved_ = 0;      // working memory of the current decode
+    uint64_t pictureBytes_ = 0;  // the picture of the current decode
     unsigned maxDisplayWidth_ = 0;
     unsigned maxDisplayHeight_ = 0;
     SCALETYPE scalerMode_ = sctSquare;

@@ -6,14 +6,6 @@
 
 #include "Components/ImgPanel/ImgErrors.h"
 
-std::optional<uint64_t> PictureBudget(std::optional<uint64_t> available) {
-    if (!available) {
-        return std::nullopt;
-    }
-    const uint64_t reserve = std::max(uint64_t{64} << 20, *available / 8);
-    return *available > reserve ? *available - reserve : 0;
-}
-
 LoadSession::LoadSession(uint64_t generation, FrameGeometry geometry,
                          TImgProgressEvent userProgress, TImgErrorEvent userError,
                          LoadChannel& channel, std::function<void()> wake)

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,10 +20,6 @@
 // What the panel shows for every decoder failure; the decoder's own text goes to the
 // user's error callback only.
 inline constexpr char kErrorLoadingFile[] = "Error loading file.";
-
-// What a picture may take of the memory available now: all of it but room for the rest
-// of the system (64 MiB, or an eighth when that is more). Empty when nothing is known.
-std::optional<uint64_t> PictureBudget(std::optional<uint64_t> available);
 
 class LoadSession {
   public:

@@ -22,9 +22,12 @@
 namespace {
 
 // The most libtiff may take in one allocation, and the most our own row buffers may take:
-// a forged header fails cleanly instead of exhausting the machine.
-constexpr tmsize_t kMaxLibraryAllocation = tmsize_t{256} << 20;
+// a forged header fails cleanly instead of exhausting the machine. Within a memory budget
+// libtiff may take a quarter of it in one allocation; it holds two such buffers at most
+// (a strip as stored and as decoded), and half the budget is counted for them.
+constexpr uint64_t kMaxLibraryAllocation = uint64_t{256} << 20;
 constexpr uint64_t kMaxRasterBytes = uint64_t{256} << 20;
+constexpr uint64_t kLibraryBuffers = 2;
 
 // libtiff's messages of one handle go to the trace; returning 1 keeps them from the
 // process-wide handlers (which would print to stderr).
@@ -45,9 +48,10 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-// Opens name for libtiff; the descriptor is ours until libtiff has taken it. Mode "rm"
-// reads without mapping the file, "r" maps it.
-TiffPtr OpenTiff(const std::string& name, const char* mode) {
+// Opens name for libtiff, which may take at most maxAllocation bytes in one allocation;
+// the descriptor is ours until libtiff has taken it. Mode "rm" reads without mapping the
+// file, "r" maps it.
+TiffPtr OpenTiff(const std::string& name, const char* mode, uint64_t maxAllocation) {
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw TImgDecodeError{ImgError::OpenFailed};
@@ -59,7 +63,7 @@ TiffPtr OpenTiff(const std::string& name, const char* mode) {
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TraceTiffMessage, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TraceTiffMessage, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAllocation);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(maxAllocation));
     TiffPtr tif(TIFFFdOpenExt(fd, name.c_str(), mode, options.get()));
     if (!tif) {
         close(fd);
@@ -101,7 +105,8 @@ void WidenTwoBitIndices(const uint8_t* source, uint8_t* slot, uint32_t width) {
     }
 }
 
-uint32_t RgbaChunkRows(TIFF* tif, uint32_t width, uint32_t height) {
+// Rows of a strip or tile row, cut to what maxBytes holds (at least one).
+uint32_t RgbaChunkRows(TIFF* tif, uint32_t width, uint32_t height, uint64_t maxBytes) {
     uint32_t rows = 0;
     if (TIFFIsTiled(tif)) {
         if (TIFFGetField(tif, TIFFTAG_TILELENGTH, &rows) == 0) {
@@ -112,11 +117,11 @@ uint32_t RgbaChunkRows(TIFF* tif, uint32_t width, uint32_t height) {
     }
     rows = std::clamp<uint32_t>(rows, 1, height);
     const uint64_t rowBytes = uint64_t{width} * 4;
-    if (rowBytes > kMaxRasterBytes) {
+    if (rowBytes > maxBytes) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
     // A strip or tile row larger than the cap is read in parts (slower, never unbounded).
-    return static_cast<uint32_t>(std::min<uint64_t>(rows, kMaxRasterBytes / rowBytes));
+    return static_cast<uint32_t>(std::min<uint64_t>(rows, maxBytes / rowBytes));
 }
 
 // What the first extra sample means; without one, or with one of no stated meaning, the
@@ -274,11 +279,16 @@ int TTiffImg::BuildPalette(TIFF* tif) {
 }
 
 void TTiffImg::Decode(const std::string& name) {
-    TiffPtr tif = OpenTiff(name, "rm");
+    libraryAllocation_ = std::min(kMaxLibraryAllocation, MemoryLeft() / 4);
+    if (libraryAllocation_ == 0) {  // which would be no limit at all to libtiff
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    ReserveMemory(kLibraryBuffers * libraryAllocation_);
+    TiffPtr tif = OpenTiff(name, "rm", libraryAllocation_);
     if (TIFFIsTiled(tif.get())) {
         // Unmapped, libtiff's RGBA reader refuses uncompressed tiles of some sizes (16 x 16,
         // 48 x 48) that it reads mapped; tiles are read a row at a time either way.
-        tif = OpenTiff(name, "r");
+        tif = OpenTiff(name, "r", libraryAllocation_);
     }
     ReadTags(tif.get());
     DoProgress(0, 0, TImgEvent::HeaderRead);
@@ -319,6 +329,7 @@ void TTiffImg::ReadScanlines(TIFF* tif, FilterParams& filter, Route route) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
     // libtiff writes a whole scanline, which may be longer than the filter's slot.
+    ReserveMemory(static_cast<uint64_t>(scanlineSize));
     std::vector<uint8_t> scanline(static_cast<size_t>(scanlineSize));
     const unsigned samples = std::max<unsigned>(samplesPerPixel_, 1);
     uint32_t sourceRow = 0;
@@ -355,7 +366,14 @@ void TTiffImg::ReadThroughRgba(TIFF* tif, FilterParams& filter) {
     if (width != static_cast<uint32_t>(width_) || height != static_cast<uint32_t>(height_)) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
-    const uint32_t chunkRows = RgbaChunkRows(tif, width, height);
+    // The reader decodes a whole strip or tile at a time, in one of libtiff's allocations.
+    const uint64_t decoded = TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    if (decoded > libraryAllocation_) {
+        throw TImgDecodeError{ImgError::NotEnoughMemory};
+    }
+    const uint32_t chunkRows =
+        RgbaChunkRows(tif, width, height, std::min(kMaxRasterBytes, MemoryLeft()));
+    ReserveMemory(uint64_t{width} * chunkRows * sizeof(uint32_t));
     std::vector<uint32_t> raster;
     try {
         raster.resize(size_t{width} * chunkRows);

@@ -64,4 +64,5 @@ class TTiffImg : public TImgCtrl {
     uint16_t samplesPerPixel_ = 0;
     uint16_t photometric_ = 0;
     tiffrows::Alpha alpha_ = tiffrows::Alpha::None;
+    uint64_t libraryAllocation_ = 0;  // the most libtiff may take at once in this decode
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -36,15 +37,17 @@ bool MultipleOf(int side, int levels) {
 }
 
 // The whole file, read until it ends (it may hold more than its size said), in one block
-// of its size with room behind it for the arithmetic decoder's padding.
-std::vector<uint8_t> ReadWholeWicFile(const std::string& name) {
+// of its size with room behind it for the arithmetic decoder's padding. A file of more than
+// limit bytes fails with tooLarge.
+std::vector<uint8_t> ReadWholeWicFile(const std::string& name, size_t limit,
+                                      unsigned long tooLarge) {
     platform::PosixFile file;
     off_t size = 0;
     if (file.Open(name, O_RDONLY) != 0 || file.Size(size) != 0) {
         throw TImgDecodeError{ImgError::Unknown};
     }
     std::vector<uint8_t> bytes;
-    bytes.reserve(std::min(static_cast<size_t>(size), kMaxFileBytes) + QmDecoder::kPadding);
+    bytes.reserve(std::min(static_cast<size_t>(size), limit) + QmDecoder::kPadding);
     bytes.resize(bytes.capacity());
     size_t filled = 0;
     for (;;) {
@@ -52,9 +55,11 @@ std::vector<uint8_t> ReadWholeWicFile(const std::string& name) {
             bytes.resize(2 * bytes.size());
         }
         size_t got = 0;
-        if (file.ReadSome(bytes.data() + filled, bytes.size() - filled, got) != 0 ||
-            filled + got > kMaxFileBytes) {
+        if (file.ReadSome(bytes.data() + filled, bytes.size() - filled, got) != 0) {
             throw TImgDecodeError{ImgError::Unknown};
+        }
+        if (filled + got > limit) {
+            throw TImgDecodeError{tooLarge};
         }
         if (got == 0) {
             break;
@@ -93,6 +98,22 @@ void DecodePlane(const WicHeader& header, int plane, QmDecoder& qm, wic::Zerotre
     failIfDamaged();
 }
 
+// Everything the decode holds beside the file and the picture: the luminance matrix and the
+// colour differences' quarters, two scan stores, the last transform's scratch (the
+// others borrow memory) and the finest rows' lines.
+uint64_t MatrixBytes(const WicHeader& header) {
+    const wic::WicGeometry& matrix = header.matrix;
+    const uint64_t count = static_cast<uint64_t>(matrix.width) * matrix.height;
+    const uint64_t quarterWidth = static_cast<uint64_t>(matrix.width / 2);
+    const uint64_t quarterHeight = static_cast<uint64_t>(matrix.height / 2);
+    const int maxBitPlanes =
+        std::max({header.bitPlanes[0], header.bitPlanes[1], header.bitPlanes[2]});
+    const uint64_t floats = count + count / 2 + (quarterHeight / 2 + 2) * quarterWidth +
+                            3 * 8 * static_cast<uint64_t>(matrix.width);
+    return floats * sizeof(float) + 2 * wic::ZerotreeStore::MemoryBytes(matrix, maxBitPlanes) +
+           wic::kContextCount * sizeof(QmTransition);
+}
+
 // Scan memory and transform scratch, with running out of memory reported as such.
 template <class T, class... Args>
 T& EmplaceOrFail(std::optional<T>& slot, Args&&... args) {
@@ -128,7 +149,12 @@ bool ParseWicHeader(const uint8_t* bytes, size_t size, WicHeader& header) {
     if (std::max({h.bitPlanes[0], h.bitPlanes[1], h.bitPlanes[2]}) > wic::kMaxBitPlanes) {
         return false;
     }
-    if (static_cast<uint64_t>(h.matrix.width) * h.matrix.height > kWicMaxCoefficients) {
+    const uint64_t coefficients = static_cast<uint64_t>(h.matrix.width) * h.matrix.height;
+    if (coefficients > kWicMaxCoefficients) {
+        return false;
+    }
+    const uint64_t work = coefficients * (h.bitPlanes[0] + h.bitPlanes[1] + h.bitPlanes[2]);
+    if (work > kWicFreeScanWork + kWicScanWorkPerByte * (size - kWicHeaderSize)) {
         return false;
     }
     header = h;
@@ -166,7 +192,12 @@ double TWicImg::OutputCoefficient() const {
 }
 
 void TWicImg::Decode(const std::string& name) {
-    std::vector<uint8_t> file = ReadWholeWicFile(name);
+    // The file is held whole; one that grows while it is read may take twice its size.
+    const uint64_t readLimit = std::min<uint64_t>(kMaxFileBytes, MemoryLeft() / 2);
+    std::vector<uint8_t> file =
+        ReadWholeWicFile(name, static_cast<size_t>(readLimit),
+                         readLimit < kMaxFileBytes ? ImgError::NotEnoughMemory : ImgError::Unknown);
+    ReserveMemory(file.capacity());
     WicHeader header;
     if (!ParseWicHeader(file.data(), file.size(), header)) {
         throw TImgDecodeError{ImgError::Unknown};
@@ -182,11 +213,13 @@ void TWicImg::Decode(const std::string& name) {
     resample.srcWidth = static_cast<uint32_t>(width_);
     resample.srcHeight = static_cast<uint32_t>(height_);
     resample.mode = ScalerMode();
+    ReserveMemory(ResampleMemoryBytes(resample.factor, resample.srcWidth, resample.bitCount));
     if (!ResampleCreateWeights(&resample)) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
     outputWidth_ = static_cast<int>(resample.outWidth);
     outputHeight_ = static_cast<int>(resample.outHeight);
+    ReserveMemory(MatrixBytes(header));
     CreatePicture(outputWidth_, outputHeight_, 24);
 
     const int matrixWidth = header.matrix.width;

@@ -22,6 +22,14 @@ inline constexpr size_t kWicHeaderSize = 24;
 // Coefficients per colour plane: four matrices of this many 32-bit words are held while
 // decoding, so the cap bounds the memory a header can ask for (512 MiB).
 inline constexpr uint64_t kWicMaxCoefficients = uint64_t{1} << 25;
+// The scan visits every coefficient of a plane once a bit plane at most, and the
+// arithmetic decoder can make a visit cost a hundred-thousandth of a byte: a header of a
+// few hundred bytes can ask for billions of visits (seconds of work). A file may ask for
+// coefficients x bit planes (of all three colour planes) up to kWicFreeScanWork, and
+// kWicScanWorkPerByte more for each byte of its stream; pictures encoded from photographs
+// ask for a few hundred a byte.
+inline constexpr uint64_t kWicFreeScanWork = uint64_t{1} << 26;
+inline constexpr uint64_t kWicScanWorkPerByte = 1024;
 
 struct WicHeader {
     int width = 0;  // the picture, the top-left part of each matrix
@@ -31,10 +39,11 @@ struct WicHeader {
     int bitPlanes[3] = {0, 0, 0};
 };
 
-// Reads the header from the file's first bytes. False when there are fewer than 24 bytes
-// or the header cannot describe a picture this decoder can build: an empty picture,
-// levels outside 1 to 15, matrix sides that are not multiples of 2^levels or smaller than
-// the picture, more than 30 bit planes, a zero step or a matrix past kWicMaxCoefficients.
+// Reads the header from the file's first bytes (size: the whole file). False when there
+// are fewer than 24 bytes or the header cannot describe a picture this decoder can build:
+// an empty picture, levels outside 1 to 15, matrix sides that are not multiples of
+// 2^levels or smaller than the picture, more than 30 bit planes, a zero step, a matrix
+// past kWicMaxCoefficients, or more scanning than the stream's size allows.
 bool ParseWicHeader(const uint8_t* bytes, size_t size, WicHeader& header);
 
 // A transformed sample to a byte: rounded half up, truncated towards zero, then clamped

@@ -280,24 +280,46 @@ void DecodeBitPlanes(Scan&& scan, int bitPlanes, const std::function<void()>& be
 
 }  // namespace
 
-ZerotreeStore::ZerotreeStore(const WicGeometry& geometry, int maxBitPlanes)
-    : geometry_(geometry), narrow_(maxBitPlanes <= kNarrowBitPlanes) {
-    const size_t coarseCount = static_cast<size_t>(geometry.width >> geometry.levels) *
-                               static_cast<size_t>(geometry.height >> geometry.levels);
-    coarse_ = platform::ZeroedArray<CoarseNode>(coarseCount);
-    levelStart_.assign(static_cast<size_t>(geometry.levels) + 2, 0);
+namespace {
+
+size_t CoarseCount(const WicGeometry& geometry) {
+    return static_cast<size_t>(geometry.width >> geometry.levels) *
+           static_cast<size_t>(geometry.height >> geometry.levels);
+}
+
+// Where each level's nodes start: a coarsest node stands for 4^(level - 1) nodes of a
+// level; the last entry is the node count.
+std::vector<size_t> LevelStarts(const WicGeometry& geometry) {
+    std::vector<size_t> starts(static_cast<size_t>(geometry.levels) + 2, 0);
     size_t perCoarse = 1;
     for (int level = 1; level <= geometry.levels; ++level) {
-        levelStart_[static_cast<size_t>(level) + 1] = levelStart_[level] + coarseCount * perCoarse;
+        starts[static_cast<size_t>(level) + 1] = starts[level] + CoarseCount(geometry) * perCoarse;
         perCoarse *= 4;
     }
-    const size_t nodeCount = levelStart_[static_cast<size_t>(geometry.levels) + 1];
+    return starts;
+}
+
+}  // namespace
+
+ZerotreeStore::ZerotreeStore(const WicGeometry& geometry, int maxBitPlanes)
+    : geometry_(geometry), narrow_(maxBitPlanes <= kNarrowBitPlanes) {
+    coarse_ = platform::ZeroedArray<CoarseNode>(CoarseCount(geometry));
+    levelStart_ = LevelStarts(geometry);
+    const size_t nodeCount = levelStart_.back();
     spreadX_.resize(size_t{1} << (geometry.levels - 1));
     for (size_t x = 0; x < spreadX_.size(); ++x) {
         spreadX_[x] = Spread(static_cast<uint32_t>(x));
     }
     nodes_ = platform::LargeBlock(nodeCount *
                                   (narrow_ ? sizeof(NodeOf<uint16_t>) : sizeof(NodeOf<uint32_t>)));
+}
+
+uint64_t ZerotreeStore::MemoryBytes(const WicGeometry& geometry, int maxBitPlanes) {
+    const bool narrow = maxBitPlanes <= kNarrowBitPlanes;
+    return uint64_t{CoarseCount(geometry)} * sizeof(CoarseNode) +
+           uint64_t{LevelStarts(geometry).back()} *
+               (narrow ? sizeof(NodeOf<uint16_t>) : sizeof(NodeOf<uint32_t>)) +
+           (uint64_t{1} << (geometry.levels - 1)) * sizeof(uint32_t);
 }
 
 void ZerotreeStore::MoveToMatrix(float* matrix, bool clearForNextPlane) {

@@ -62,6 +62,8 @@ class ZerotreeStore {
     // maxBitPlanes: the most bit planes any colour plane decoded into it will have.
     // std::bad_alloc when out of memory.
     explicit ZerotreeStore(const WicGeometry& geometry, int maxBitPlanes = kMaxBitPlanes);
+    // The memory a store of this size holds.
+    static uint64_t MemoryBytes(const WicGeometry& geometry, int maxBitPlanes = kMaxBitPlanes);
 
     template <class Word>
     struct NodeOf {

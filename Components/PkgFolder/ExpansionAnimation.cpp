@@ -53,10 +53,15 @@ void PaintWaitIcon(QPainter& painter, const QRect& place, int frame) {
 
 }  // namespace
 
-void PaintAnimation(QPainter& painter, const AnimationPlaces& places, int frame, int fillWidth,
-                    const QColor& background) {
+void DrawUserIcon(QPainter& painter, const QRect& place, const QIcon& icon,
+                  const QColor& background) {
+    painter.fillRect(place, background);
+    if (!icon.isNull())
+        icon.paint(&painter, place);
+}
+
+void PaintAnimation(QPainter& painter, const AnimationPlaces& places, int frame, int fillWidth) {
     painter.save();
-    painter.fillRect(places.icon, background);
     painter.setRenderHint(QPainter::Antialiasing, true);
     PaintWaitIcon(painter, places.icon, frame % 10);
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -72,14 +77,18 @@ void PaintAnimation(QPainter& painter, const AnimationPlaces& places, int frame,
 ExpansionAnimation::ExpansionAnimation(QWidget* viewport) : viewport_(viewport) {
     QObject::connect(&timer_, &QTimer::timeout, viewport, [this] {
         frame_ = (frame_ + 1) % 10;
-        Tick();
+        Redraw();
     });
 }
 
-void ExpansionAnimation::Start(const AnimationPlaces& places, int delayMs) {
+void ExpansionAnimation::Start(const AnimationPlaces& places, int delayMs, const QIcon& userIcon) {
     places_ = places;
     frame_ = 0;
     snapshot_ = viewport_->grab().toImage();
+    QPainter painter(&snapshot_);
+    DrawUserIcon(painter, places_.icon, userIcon,
+                 viewport_->palette().color(viewport_->backgroundRole()));
+    painter.end();
     running_ = true;
     if (delayMs > 0) {
         timer_.start(delayMs);
@@ -101,12 +110,21 @@ bool ExpansionAnimation::Paint(QPainter& painter, int total, int done) {
         return false;
     }
     painter.drawImage(0, 0, snapshot_);
-    PaintAnimation(painter, places_, frame_, BarFillWidth(total, done),
-                   viewport_->palette().color(viewport_->backgroundRole()));
+    PaintAnimation(painter, places_, frame_, BarFillWidth(total, done));
     return true;
 }
 
-void ExpansionAnimation::Tick() {
+void ExpansionAnimation::CountChanged() {
+    if (!running_) {
+        return;
+    }
+    if (!timer_.isActive()) {
+        frame_ = (frame_ + 1) % 10;
+    }
+    Redraw();
+}
+
+void ExpansionAnimation::Redraw() {
     if (running_) {
         viewport_->update(places_.icon.united(places_.frame));
     }

@@ -6,6 +6,7 @@
 // on an image. UI thread only.
 
 #include <QColor>
+#include <QIcon>
 #include <QImage>
 #include <QRect>
 #include <QTimer>
@@ -34,25 +35,34 @@ inline QColor BarColour() {
     return QColor(0x00, 0x80, 0xC0);
 }
 
-// Draws frame `frame` (0 to 9) of the wait icon, the frame and the filled bar.
-void PaintAnimation(QPainter& painter, const AnimationPlaces& places, int frame, int fillWidth,
-                    const QColor& background);
+// Draws frame `frame` (0 to 9) of the wait icon, the frame and the filled bar. The wait
+// icon is a ring of dots drawn over what the icon place shows.
+void PaintAnimation(QPainter& painter, const AnimationPlaces& places, int frame, int fillWidth);
+
+// The placeholder's own picture in the icon place: the user's icon when there is one,
+// otherwise the background.
+void DrawUserIcon(QPainter& painter, const QRect& place, const QIcon& icon,
+                  const QColor& background);
 
 class ExpansionAnimation {
   public:
     explicit ExpansionAnimation(QWidget* viewport);
 
-    // Takes the picture of the viewport and starts turning (every delayMs).
-    void Start(const AnimationPlaces& places, int delayMs);
+    // Takes the picture of the viewport with the user's icon (or the background) in the
+    // icon place, and starts turning every delayMs (never with 0).
+    void Start(const AnimationPlaces& places, int delayMs, const QIcon& userIcon);
     void Stop();
     bool Running() const { return running_; }
 
     // Paints the picture and the animation; false when not running.
     bool Paint(QPainter& painter, int total, int done);
-    // Called by the timer and when the count changes: redraws the animation's places.
-    void Tick();
+    // The count of items read has changed: the bar is drawn again (and, when no timer
+    // turns the icon, the icon turns with each change).
+    void CountChanged();
 
   private:
+    void Redraw();
+
     QWidget* viewport_;
     QTimer timer_;
     QImage snapshot_;

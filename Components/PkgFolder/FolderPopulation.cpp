@@ -49,28 +49,28 @@ bool PassesFileFilter(const ShellEntry& entry, const PopulationOptions& options)
 std::unique_ptr<TreeNode> MakeItemNode(const SShellFolderPtr& folder, const ShellEntry& entry,
                                        unsigned flags) {
     auto node = std::make_unique<TreeNode>();
-    auto data = std::make_unique<TVITEMDATA>();
-    data->folder = folder;
-    data->relative = CShellPidl(ItemIdList({entry.name}));
-    data->absolute = CShellPidl(folder->Id(), data->relative.Get());
-    data->flags = flags;
-    data->isFolder = entry.folder;
-    data->isLink = entry.link;
-    data->isHidden = entry.hidden;
-    data->rank = entry.rank;
+    TVITEMDATA& data = node->data.emplace();
+    data.folder = folder;
+    data.relative = CShellPidl(ItemIdList({entry.name}));
+    data.absolute = CShellPidl(folder->Id(), data.relative.Get());
+    data.flags = flags;
+    data.isFolder = entry.folder;
+    data.isLink = entry.link;
+    data.isHidden = entry.hidden;
+    data.rank = entry.rank;
     if (folder->Location().IsFileSystem())
         node->text = QString::fromStdString(entry.name);
     else
         node->text = QString::fromStdString(
-            folder->GetDisplayNameOf(data->relative.Get(), platform::NameKind::InFolder));
+            folder->GetDisplayNameOf(data.relative.Get(), platform::NameKind::InFolder));
     if (!entry.folder)
         node->childState = TreeNode::ChildState::No;
-    node->data = std::move(data);
     return node;
 }
 
 PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOptions& options,
-                               const std::atomic<bool>* abort, std::atomic<int>* done) {
+                               const std::atomic<bool>* abort,
+                               const std::function<void(int)>& counted) {
     PopulationOutcome outcome;
     if (!folder)
         return outcome;
@@ -85,8 +85,8 @@ PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOp
         if (!PassesSystemFilter(*folder, entry, options) || !PassesFileFilter(entry, options))
             continue;
         outcome.children.push_back(MakeItemNode(folder, entry, options.itemFlags & 0xF));
-        if (done)
-            done->fetch_add(1, std::memory_order_relaxed);
+        if (counted)
+            counted(static_cast<int>(outcome.children.size()));
     }
     SortNodes(outcome.children);
     return outcome;

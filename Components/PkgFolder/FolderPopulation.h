@@ -6,6 +6,7 @@
 #include "Components/PkgFolder/TreeNode.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,11 +25,11 @@ struct PopulationOutcome {
 
 unsigned EnumFlagsFor(unsigned itemFlags);
 
-// Reads `folder`; stops early (with what it has) when `abort` becomes true. `done` counts
-// the items read so far for a progress display.
+// Reads `folder`; stops early (with what it has) when `abort` becomes true. `counted` is
+// told how many items have been read so far, after each one, for a progress display.
 PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOptions& options,
                                const std::atomic<bool>* abort = nullptr,
-                               std::atomic<int>* done = nullptr);
+                               const std::function<void(int)>& counted = {});
 
 // The sibling order: virtual items in their fixed order, folders first, natural names.
 int CompareItemData(const TVITEMDATA& a, const TVITEMDATA& b);

@@ -23,6 +23,13 @@ class LabelEditDelegate : public QStyledItemDelegate {
             line->setMaxLength(80);
         return editor;
     }
+    // Where paint() puts the text of `index` in a row drawn with `option`.
+    QRect TextRect(QStyleOptionViewItem option, const QModelIndex& index) const {
+        initStyleOption(&option, index);
+        const QWidget* widget = option.widget;
+        const QStyle* style = widget ? widget->style() : QApplication::style();
+        return style->subElementRect(QStyle::SE_ItemViewItemText, &option, widget);
+    }
 };
 
 bool IsExistingDirectory(const QString& path) {
@@ -56,7 +63,8 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
     worker_ = std::make_unique<PopulationWorker>(
         [this](const std::shared_ptr<PopulationWorker::Result>& result) {
             OnPopulationResult(result);
-        });
+        },
+        [this] { OnPopulationProgress(); });
     SetUpChangeFollowing();  // first: it tracks expansions before the view's handlers run
     ConnectView();
     SetReadOnly(readOnly_);
@@ -83,6 +91,17 @@ void TFolderTree::ConnectView() {
             &TFolderTree::OnCurrentChanged);
     connect(this, &QTreeView::expanded, this, &TFolderTree::OnViewExpanded);
     connect(this, &QTreeView::collapsed, this, &TFolderTree::OnViewCollapsed);
+}
+
+QRect TFolderTree::ItemTextRect(const QModelIndex& index) const {
+    const QRect row = visualRect(index);
+    const auto* delegate = dynamic_cast<const LabelEditDelegate*>(itemDelegate());
+    if (!delegate || !row.isValid())
+        return row;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = row;
+    return delegate->TextRect(option, index);
 }
 
 void TFolderTree::showEvent(QShowEvent* event) {

@@ -15,6 +15,7 @@
 #include "Components/PkgFolder/Watcher.h"
 #include "platform/MountMonitor.h"
 
+#include <QIcon>
 #include <QString>
 #include <QTimer>
 #include <QTreeView>
@@ -75,7 +76,13 @@ class TFolderTree : public QTreeView {
     void DoSetRoot(const QString& path);
     bool Animation() const { return animation_; }
     void SetAnimation(bool value) { animation_ = value; }
-    void SetWaitMessage(const QString& text) { waitMessage_ = text; }
+    // The placeholder's text and the icon drawn in its icon place while a folder is read
+    // (none: the background).
+    void SetWaitMessage(const QString& text, const QIcon& icon = QIcon()) {
+        waitMessage_ = text;
+        waitIcon_ = icon;
+    }
+    // How often the wait icon turns; 0: it turns only as items arrive.
     void SetAnimationDelay(int ms) { animationDelay_ = ms; }
 
     // Style properties, each mapped onto the view.
@@ -119,6 +126,16 @@ class TFolderTree : public QTreeView {
     HTREEITEM GetSelected() const;
     void SetSelected(HTREEITEM item);
     HTREEITEM GetNodeAt(int x, int y) const;
+    // The rows on screen, top first, each with where its top lies in the viewport (the
+    // first may start above it).
+    struct ScreenRow {
+        HTREEITEM item = 0;
+        int top = 0;
+    };
+    std::vector<ScreenRow> ScreenRows() const;
+    // Scrolls so that the first of `rows` that is still shown lies where it lay; the rows
+    // above it may have changed meanwhile.
+    void KeepRowsInPlace(const std::vector<ScreenRow>& rows);
     HTREEITEM GetRootItem() const;
     HTREEITEM GetParentItem(HTREEITEM item) const;
     HTREEITEM GetFirstChild(HTREEITEM item) const;
@@ -131,6 +148,7 @@ class TFolderTree : public QTreeView {
     void ExpandItemNow(HTREEITEM item);
     // Whether a folder is being read on the worker (commands wait for it to end).
     bool IsPopulating() const { return populating_ > 0; }
+    PopulationWorker& Populator() { return *worker_; }
     int GetPopulationCount(int* total = nullptr) const;
 
     // Population.
@@ -170,8 +188,11 @@ class TFolderTree : public QTreeView {
     void BuildContextMenu(HTREEITEM item, QMenu& menu);
     void OnShellCommand(unsigned id);
     void OnDefaultHandler(HTREEITEM item);
-    // The item a context-menu event names and where the menu opens (viewport coordinates).
+    // The item a context-menu event names and where the menu opens (viewport coordinates):
+    // at the mouse, or from the keyboard at the bottom-left corner of the item's text.
     HTREEITEM ContextMenuItem(const QContextMenuEvent& event, QPoint& at);
+    // Where the row of `index` draws its text (viewport coordinates).
+    QRect ItemTextRect(const QModelIndex& index) const;
     // The item's file-system path (empty for virtual items) and whether it is a file.
     QString ItemPath(HTREEITEM item) const;
     bool IsFileItem(HTREEITEM item) const;
@@ -237,7 +258,11 @@ class TFolderTree : public QTreeView {
 
   private:
     void ToggleFromMenu(HTREEITEM item);
+    static bool IsContextMenuKey(const QKeyEvent& event);
+    static constexpr int kProgressFrameMs = 16;  // the count is drawn at most once a frame
     void StartExpansionAnimation(HTREEITEM placeholder);
+    void OnPopulationProgress();
+    void AskForProgress();
     bool Animating() const;
     void DoDragOver(QDropEvent* event, TDragState state);
 
@@ -303,8 +328,6 @@ class TFolderTree : public QTreeView {
     void ForgetItem(const TreeNode& node);
     void ScheduleWatchUpdate();
     void UpdateWatches();
-    // The rows the view shows now, from the top (the first one may be cut by the edge).
-    std::vector<const TreeNode*> RowsOnScreen() const;
     bool IsShownExpanded(const TreeNode& node) const;
 
     // Drives (FolderTreeDevices.cpp).
@@ -334,6 +357,7 @@ class TFolderTree : public QTreeView {
     std::unique_ptr<CShellContextMenu> shellMenu_;
     std::unique_ptr<ExpansionAnimation> animator_;
     int animationDelay_ = 125;
+    int progressShown_ = 0;  // the count of items read that the wait bar drew last
     HTREEITEM dropHighlight_ = 0;
     HTREEITEM rememberedDropTarget_ = 0;
     bool clearing_ = false;
@@ -345,6 +369,7 @@ class TFolderTree : public QTreeView {
     QString currentFolder_;
     QString pendingPath_;
     QString waitMessage_ = QStringLiteral("Loading....");
+    QIcon waitIcon_;
 
     bool hiddenFolders_ = true;
     bool sysFolders_ = true;

@@ -4,6 +4,8 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QTimer>
 
 #include "Components/PkgFolder/ExpansionAnimation.h"
 #include "Components/PkgFolder/FolderTree.h"
@@ -18,11 +20,31 @@ void TFolderTree::StartExpansionAnimation(HTREEITEM placeholder) {
         return;
     }
     scrollTo(index);
-    const QRect row = visualRect(index);
+    // The text's own extent: where the delegate puts it, as wide as the message.
+    const QRect textArea = ItemTextRect(index);
     const int textWidth = fontMetrics().horizontalAdvance(waitMessage_) + 6;
-    const QRect text(row.left(), row.top(), textWidth, row.height());
-    animator_->Start(AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(16, 16)),
-                     animationDelay_);
+    const QRect text(textArea.left(), textArea.top(), textWidth, textArea.height());
+    const int small = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    animator_->Start(
+        AnimationPlacesFor(text, iconSize().isValid() ? iconSize() : QSize(small, small)),
+        animationDelay_, waitIcon_);
+    progressShown_ = worker_->Done();
+    AskForProgress();
+}
+
+void TFolderTree::AskForProgress() {
+    if (Animating() && worker_->RequestProgress(progressShown_))
+        OnPopulationProgress();  // it changed since the bar was drawn
+}
+
+void TFolderTree::OnPopulationProgress() {
+    if (!Animating())
+        return;
+    progressShown_ = worker_->Done();
+    animator_->CountChanged();
+    // The next change is asked for a frame later: drawing more often shows nothing more and
+    // takes the processor from the reading thread.
+    QTimer::singleShot(kProgressFrameMs, this, [this] { AskForProgress(); });
 }
 
 void TFolderTree::paintEvent(QPaintEvent* event) {

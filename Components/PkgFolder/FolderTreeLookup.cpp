@@ -43,6 +43,14 @@ ItemIdList TFolderTree::SFGetTreeItemPidl(HTREEITEM item) const {
 
 namespace {
 
+// Two equal identifiers end in the same item. Comparing whole identifiers (rebuilt from an
+// item's ancestors) costs allocations per child, too much for every sibling in a folder of
+// 100,000 items; so siblings are passed over by their last item, and the namespace's
+// comparison confirms the one candidate.
+bool EndsWith(const ItemIdList& pidl, const std::string& name) {
+    return pidl.Count() != 0 && pidl.LastItem() == name;
+}
+
 // Walks from the desktop root one level per identifier item; `expand` reads levels that
 // were never expanded, otherwise such a level ends the walk.
 template <typename Expand>
@@ -58,6 +66,9 @@ HTREEITEM WalkToItem(const TFolderTree& tree, const ItemIdList& pidl, Expand exp
         HTREEITEM match = 0;
         for (HTREEITEM child = tree.GetFirstChild(current); child && !match;
              child = tree.GetNextSibling(child)) {
+            const TVITEMDATA* data = tree.GetItemData(child);
+            if (!data || !EndsWith(data->relative.Get(), pidl.Item(depth)))
+                continue;
             const ItemIdList full = tree.SFGetTreeItemPidl(child);
             if (!full.IsNull() && tree.Namespace().CompareIDs(full, prefix) == 0)
                 match = child;
@@ -85,9 +96,13 @@ HTREEITEM TFolderTree::SFindItem(HTREEITEM parent, const SShellFolderPtr& folder
     if (!parent || !folder || parentPidl.IsNull() || childPidl.IsNull())
         return 0;
     const CShellPidl target(parentPidl, childPidl);
+    if (target.Get().Count() == 0)
+        return 0;
+    const std::string& name = target.Get().LastItem();
     for (HTREEITEM child = GetFirstChild(parent); child; child = GetNextSibling(child)) {
         const TVITEMDATA* data = GetItemData(child);
-        if (IsValidItemData(data) && space_->CompareIDs(data->absolute.Get(), target.Get()) == 0)
+        if (IsValidItemData(data) && EndsWith(data->absolute.Get(), name) &&
+            space_->CompareIDs(data->absolute.Get(), target.Get()) == 0)
             return child;
     }
     return 0;
@@ -104,7 +119,7 @@ HTREEITEM TFolderTree::SFindNoRoot(CShellPidl pidl) {
             item = GetNextSibling(item);
             continue;
         }
-        const std::string path = PidlToPath(*space_, data->absolute.Get());
+        const std::string path = ItemPath(*model_->Node(item));
         if (path == target)
             return item;
         // Descend only into a folder that holds the target: equal, or followed by '/'.

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 
 #include "Components/PkgFolder/FolderTree.h"
@@ -46,8 +47,8 @@ HTREEITEM TFolderTree::ContextMenuItem(const QContextMenuEvent& event, QPoint& a
         return 0;
     }
     scrollTo(index);
-    const QRect row = visualRect(index);
-    at = QPoint(row.left() + iconSize().width() + 4, row.bottom());
+    const QRect text = ItemTextRect(index);
+    at = QPoint(text.left(), text.bottom());
     return item;
 }
 
@@ -91,6 +92,15 @@ void TFolderTree::contextMenuEvent(QContextMenuEvent* event) {
     if (QAction* chosen = menu.exec(viewport()->mapToGlobal(at))) {
         OnShellCommand(chosen->data().toUInt());
     }
+}
+
+bool TFolderTree::IsContextMenuKey(const QKeyEvent& event) {
+    // The menu key, and Shift+F10 as the desktop's keyboard guidelines give it. Platforms
+    // that turn the menu key into a context-menu event deliver that first, and the key
+    // press then goes to the open menu, so one press opens one menu.
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    return (event.key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+           (event.key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
 }
 
 void TFolderTree::OnShellCommand(unsigned id) {

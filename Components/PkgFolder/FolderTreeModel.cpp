@@ -12,11 +12,27 @@ FolderTreeModel::FolderTreeModel(QObject* parent) : QAbstractItemModel(parent) {
 
 FolderTreeModel::~FolderTreeModel() = default;
 
+namespace {
+
+// A handle is the slot's number past TVI_ROOT in the low half and the slot's use count in
+// the high half; counts start at 1, so no handle is 0 or TVI_ROOT.
+HTREEITEM HandleOf(std::uint32_t slot, std::uint32_t uses) {
+    return (static_cast<HTREEITEM>(uses) << 32) | (static_cast<HTREEITEM>(slot) + TVI_ROOT + 1);
+}
+
+std::uint32_t SlotOf(HTREEITEM handle) {
+    return static_cast<std::uint32_t>(handle) - (TVI_ROOT + 1);
+}
+
+}  // namespace
+
 TreeNode* FolderTreeModel::Node(HTREEITEM handle) const {
     if (handle == TVI_ROOT)
         return const_cast<TreeNode*>(&root_);
-    const auto it = nodes_.find(handle);
-    return it == nodes_.end() ? nullptr : it->second;
+    const std::uint32_t slot = SlotOf(handle);
+    if (slot >= slots_.size() || HandleOf(slot, slots_[slot].uses) != handle)
+        return nullptr;
+    return slots_[slot].node;
 }
 
 TreeNode* FolderTreeModel::NodeOf(const QModelIndex& index) const {
@@ -30,8 +46,19 @@ QModelIndex FolderTreeModel::IndexOf(const TreeNode* node) const {
 }
 
 void FolderTreeModel::Register(TreeNode* node) {
-    node->handle = nextHandle_++;
-    nodes_[node->handle] = node;
+    std::uint32_t slot = 0;
+    if (freeSlots_.empty()) {
+        slot = static_cast<std::uint32_t>(slots_.size());
+        slots_.emplace_back();
+    } else {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    }
+    Slot& entry = slots_[slot];
+    entry.node = node;
+    ++entry.uses;
+    node->handle = HandleOf(slot, entry.uses);
+    ++liveItems_;
     for (auto& child : node->children) {
         child->parent = node;
         Register(child.get());
@@ -41,7 +68,12 @@ void FolderTreeModel::Register(TreeNode* node) {
 void FolderTreeModel::Unregister(TreeNode* node) {
     if (removalObserver_)
         removalObserver_(*node);
-    nodes_.erase(node->handle);
+    const std::uint32_t slot = SlotOf(node->handle);
+    slots_[slot].node = nullptr;
+    // A slot whose count would start again is retired, so its handles stay unique.
+    if (slots_[slot].uses != UINT32_MAX)
+        freeSlots_.push_back(slot);
+    --liveItems_;
     for (auto& child : node->children)
         Unregister(child.get());
 }
@@ -59,6 +91,7 @@ void FolderTreeModel::Insert(TreeNode* parent, std::vector<std::unique_ptr<TreeN
     parent->children.insert(parent->children.begin() + position,
                             std::make_move_iterator(nodes.begin()),
                             std::make_move_iterator(nodes.end()));
+    parent->ChildrenChangedFrom(position);
     endInsertRows();
 }
 
@@ -74,22 +107,26 @@ TreeNode* FolderTreeModel::InsertOne(TreeNode* parent, std::unique_ptr<TreeNode>
 void FolderTreeModel::Remove(TreeNode* node) {
     if (!node || node == &root_ || !node->parent)
         return;
-    TreeNode* parent = node->parent;
-    const int row = node->Row();
-    beginRemoveRows(IndexOf(parent), row, row);
-    Unregister(node);
-    parent->children.erase(parent->children.begin() + row);
+    RemoveRange(node->parent, node->Row(), 1);
+}
+
+void FolderTreeModel::RemoveRange(TreeNode* parent, int first, int count) {
+    if (!parent || first < 0 || count <= 0 ||
+        first + count > static_cast<int>(parent->children.size()))
+        return;
+    beginRemoveRows(IndexOf(parent), first, first + count - 1);
+    const auto begin = parent->children.begin() + first;
+    for (auto it = begin; it != begin + count; ++it)
+        Unregister(it->get());
+    parent->children.erase(begin, begin + count);
+    parent->ChildrenChangedFrom(first);
     endRemoveRows();
 }
 
 void FolderTreeModel::RemoveChildren(TreeNode* parent) {
     if (!parent || parent->children.empty())
         return;
-    beginRemoveRows(IndexOf(parent), 0, static_cast<int>(parent->children.size()) - 1);
-    for (auto& child : parent->children)
-        Unregister(child.get());
-    parent->children.clear();
-    endRemoveRows();
+    RemoveRange(parent, 0, static_cast<int>(parent->children.size()));
     parent->placeholder = 0;
 }
 
@@ -98,6 +135,7 @@ void FolderTreeModel::Clear() {
     for (auto& child : root_.children)
         Unregister(child.get());
     root_.children.clear();
+    root_.ChildrenChangedFrom(0);
     endResetModel();
 }
 
@@ -112,6 +150,7 @@ void FolderTreeModel::SortChildren(TreeNode* parent, const NodeLess& less) {
         owners.push_back(NodeOf(index));
     std::stable_sort(parent->children.begin(), parent->children.end(),
                      [&](const auto& a, const auto& b) { return less(*a, *b); });
+    parent->ChildrenChangedFrom(0);
     QModelIndexList after;
     for (TreeNode* node : owners)
         after.push_back(IndexOf(node));

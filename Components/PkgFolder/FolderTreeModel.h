@@ -9,9 +9,9 @@
 #include <QAbstractItemModel>
 #include <QIcon>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 class FolderTreeModel : public QAbstractItemModel {
@@ -41,13 +41,15 @@ class FolderTreeModel : public QAbstractItemModel {
     TreeNode* Node(HTREEITEM handle) const;
     TreeNode* NodeOf(const QModelIndex& index) const;
     QModelIndex IndexOf(const TreeNode* node) const;
-    int Count() const { return static_cast<int>(nodes_.size()); }
+    int Count() const { return liveItems_; }
 
     // Adopts new items (giving them handles) as children of `parent` from `position` on.
     void Insert(TreeNode* parent, std::vector<std::unique_ptr<TreeNode>> nodes, int position);
     TreeNode* InsertOne(TreeNode* parent, std::unique_ptr<TreeNode> node, int position);
     // Deletes an item with its subtree.
     void Remove(TreeNode* node);
+    // Deletes `count` children of `parent` from row `first` on, with their subtrees.
+    void RemoveRange(TreeNode* parent, int first, int count);
     void RemoveChildren(TreeNode* parent);
     // Deletes every item without the selection signals of single removals.
     void Clear();
@@ -70,12 +72,20 @@ class FolderTreeModel : public QAbstractItemModel {
     Qt::DropActions supportedDropActions() const override { return Qt::IgnoreAction; }
 
   private:
+    // Handles resolve through a table of slots: a handle names a slot and how many items
+    // that slot had held before, so the handle of a deleted item never names the item that
+    // takes its slot next. No allocation per item, no hashing per lookup.
+    struct Slot {
+        TreeNode* node = nullptr;
+        std::uint32_t uses = 0;
+    };
     void Register(TreeNode* node);
     void Unregister(TreeNode* node);
 
     TreeNode root_;
-    HTREEITEM nextHandle_ = TVI_ROOT + 1;
-    std::unordered_map<HTREEITEM, TreeNode*> nodes_;
+    std::vector<Slot> slots_;
+    std::vector<std::uint32_t> freeSlots_;
+    int liveItems_ = 0;
     ChildProbe childProbe_;
     IconSource iconSource_;
     RenameHandler renameHandler_;

@@ -5,6 +5,8 @@
 #include "Components/PkgFolder/ExpansionAnimation.h"
 #include "Components/PkgFolder/FolderTreeLog.h"
 
+#include <QContextMenuEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -307,6 +309,13 @@ void TFolderTree::keyPressEvent(QKeyEvent* event) {
     if (Animating() && event->key() != Qt::Key_F5) {
         // No input while the tree shows its picture; F5 goes on below, where a refresh
         // waits for the folder being read.
+        event->accept();
+        return;
+    }
+    if (explorerMenu_ && IsContextMenuKey(*event)) {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos(),
+                               event->modifiers());
+        contextMenuEvent(&menu);
         event->accept();
         return;
     }

@@ -6,6 +6,8 @@
 #include "Components/PkgFolder/FolderTreeLog.h"
 #include "platform/shell/DirectoryReader.h"
 
+#include <QScrollBar>
+
 using platform::ItemIdList;
 using platform::ShellLocation;
 namespace Attr = platform::ShellAttr;
@@ -54,6 +56,35 @@ void TFolderTree::SetSelected(HTREEITEM item) {
 HTREEITEM TFolderTree::GetNodeAt(int x, int y) const {
     const TreeNode* node = model_->NodeOf(indexAt(QPoint(x, y)));
     return node ? node->handle : 0;
+}
+
+std::vector<TFolderTree::ScreenRow> TFolderTree::ScreenRows() const {
+    std::vector<ScreenRow> rows;
+    const int height = viewport()->height();
+    for (QModelIndex index = indexAt(QPoint(0, 0)); index.isValid(); index = indexBelow(index)) {
+        const int top = visualRect(index).top();
+        if (top >= height)
+            break;
+        rows.push_back({model_->NodeOf(index)->handle, top});
+    }
+    return rows;
+}
+
+void TFolderTree::KeepRowsInPlace(const std::vector<ScreenRow>& rows) {
+    executeDelayedItemsLayout();
+    for (const ScreenRow& row : rows) {
+        const QModelIndex index = model_->IndexOf(model_->Node(row.item));
+        const QRect rect = index.isValid() ? visualRect(index) : QRect();
+        if (!rect.isValid())
+            continue;  // deleted, or inside a folder that was collapsed
+        const int delta = rect.top() - row.top;
+        QScrollBar* bar = verticalScrollBar();
+        if (verticalScrollMode() == QAbstractItemView::ScrollPerPixel)
+            bar->setValue(bar->value() + delta);
+        else if (const int height = rowHeight(index); height > 0)
+            bar->setValue(bar->value() + delta / height);
+        return;
+    }
 }
 
 HTREEITEM TFolderTree::GetRootItem() const {
@@ -129,15 +160,14 @@ void TFolderTree::AddRootFolderContent(const ItemIdList& pidl, unsigned flags) {
         return;
     }
     auto node = std::make_unique<TreeNode>();
-    auto data = std::make_unique<TVITEMDATA>();
-    data->folder = space_->Desktop();
-    data->absolute = CShellPidl(ItemIdList::Empty());
-    data->relative = CShellPidl(ItemIdList::Empty());
-    data->flags = flags;
-    data->isFolder = true;
+    TVITEMDATA& data = node->data.emplace();
+    data.folder = space_->Desktop();
+    data.absolute = CShellPidl(ItemIdList::Empty());
+    data.relative = CShellPidl(ItemIdList::Empty());
+    data.flags = flags;
+    data.isFolder = true;
     node->text = QString::fromStdString(
-        data->folder->GetDisplayNameOf(ItemIdList::Empty(), platform::NameKind::InFolder));
-    node->data = std::move(data);
+        data.folder->GetDisplayNameOf(ItemIdList::Empty(), platform::NameKind::InFolder));
     model_->InsertOne(model_->Root(), std::move(node), GetCount());
 }
 

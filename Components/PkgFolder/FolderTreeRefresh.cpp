@@ -221,8 +221,11 @@ RefreshFolder TFolderTree::SnapshotOf(const TreeNode& node, const std::string& p
 void TFolderTree::ApplyRefresh(RefreshResult& result) {
     if (result.generation != generation_)
         return;  // the tree was rebuilt: the handles name items that are gone
+    // Items come and go above the rows on screen: those rows stay where they are.
+    const std::vector<ScreenRow> onScreen = ScreenRows();
     for (RefreshChange& change : result.changes)
         ApplyChange(change);
+    KeepRowsInPlace(onScreen);
     viewport()->update();
 }
 
@@ -261,23 +264,49 @@ void TFolderTree::ApplyChange(RefreshChange& change) {
 void TFolderTree::RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed) {
     if (removed.empty())
         return;
+    const HTREEITEM item = node->handle;
     const std::unordered_set<std::string_view> gone(removed.begin(), removed.end());
-    std::vector<HTREEITEM> doomed;
-    for (const auto& child : node->children) {
-        if (IsValidItemData(child->data.get()) && gone.count(NameOf(*child)))
-            doomed.push_back(child->handle);
+    const auto isGone = [&gone](const TreeNode& child) {
+        return IsValidItemData(child.data.get()) && gone.count(NameOf(child)) != 0;
+    };
+    // The selection inside a deleted subtree moves to the folder first.
+    for (const TreeNode* walk = model_->Node(GetSelected()); walk; walk = walk->parent) {
+        if (walk->parent == node) {
+            if (isGone(*walk) && node != model_->Root())
+                SetSelected(item);
+            break;
+        }
     }
-    for (const HTREEITEM item : doomed) {
-        if (TreeNode* child = model_->Node(item))
-            DeleteRefreshedItem(child);
+    node = model_->Node(item);  // a selection handler may have changed the tree
+    if (!node)
+        return;
+    // Neighbours go together, the last ones first, so the rows before them stay numbered:
+    // a thousand folders gone from a folder of 100,000 cost no renumbering in between.
+    bool removedAny = false;
+    for (int end = static_cast<int>(node->children.size()); end > 0;) {
+        if (!isGone(*node->children[end - 1])) {
+            --end;
+            continue;
+        }
+        int first = end - 1;
+        while (first > 0 && isGone(*node->children[first - 1]))
+            --first;
+        model_->RemoveRange(node, first, end - first);
+        removedAny = true;
+        end = first;
     }
+    // A folder that lost its last child shows no button until it is read again.
+    if (removedAny && node != model_->Root() && node->children.empty())
+        CollapseReset(node);
 }
 
 void TFolderTree::InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added) {
     if (added.empty())
         return;
-    // A pass computed before an earlier one was applied may bring a child again.
-    std::unordered_set<std::string> present;
+    // A pass computed before an earlier one was applied may bring a child again. The names
+    // are viewed where the items keep them, which no insertion moves.
+    std::unordered_set<std::string_view> present;
+    present.reserve(node->children.size() + added.size());
     for (const auto& child : node->children) {
         if (IsValidItemData(child->data.get()))
             present.insert(NameOf(*child));
@@ -287,14 +316,30 @@ void TFolderTree::InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeN
             return !IsValidItemData(a->data.get()) && IsValidItemData(b->data.get());
         return CompareItemData(*a->data, *b->data) < 0;
     };
+    std::vector<std::pair<int, std::unique_ptr<TreeNode>>> placed;
     for (auto& item : added) {
         if (!IsValidItemData(item->data.get()) || !present.insert(NameOf(*item)).second)
             continue;
         const auto place =
             std::lower_bound(node->children.begin(), node->children.end(), item, less);
-        model_->InsertOne(node, std::move(item), static_cast<int>(place - node->children.begin()));
+        placed.emplace_back(static_cast<int>(place - node->children.begin()), std::move(item));
     }
-    if (node != model_->Root() && node->childState == TreeNode::ChildState::No) {
+    std::stable_sort(placed.begin(), placed.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : less(a.second, b.second);
+    });
+    // Items of one place go in one step, the last place first, so the places found stay
+    // right and the rows before them stay numbered.
+    for (std::size_t end = placed.size(); end > 0;) {
+        std::size_t first = end - 1;
+        while (first > 0 && placed[first - 1].first == placed[end - 1].first)
+            --first;
+        std::vector<std::unique_ptr<TreeNode>> run;
+        for (std::size_t i = first; i < end; ++i)
+            run.push_back(std::move(placed[i].second));
+        model_->Insert(node, std::move(run), placed[first].first);
+        end = first;
+    }
+    if (!placed.empty() && node != model_->Root() && node->childState == TreeNode::ChildState::No) {
         node->childState = TreeNode::ChildState::Yes;
         model_->NotifyChanged(node);
     }

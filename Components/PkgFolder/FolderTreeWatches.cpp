@@ -61,18 +61,6 @@ void TFolderTree::ScheduleWatchUpdate() {
         watchUpdateTimer_.start();
 }
 
-std::vector<const TreeNode*> TFolderTree::RowsOnScreen() const {
-    std::vector<const TreeNode*> rows;
-    const int bottom = viewport()->height();
-    for (QModelIndex index = indexAt(QPoint(0, 0)); index.isValid(); index = indexBelow(index)) {
-        if (visualRect(index).top() >= bottom)
-            break;
-        if (const TreeNode* node = model_->NodeOf(index))
-            rows.push_back(node);
-    }
-    return rows;
-}
-
 bool TFolderTree::IsShownExpanded(const TreeNode& node) const {
     // Expanded, and every folder above it too: a collapse keeps the expansion state of the
     // items below, which the view shows again when it is undone.
@@ -99,7 +87,10 @@ void TFolderTree::UpdateWatches() {
     // The rows on screen, each after the folders it lies in (whose changes add and remove
     // rows around it), from the top; then the other folders shown open, oldest first.
     std::vector<const TreeNode*> above;
-    for (const TreeNode* row : RowsOnScreen()) {
+    for (const ScreenRow& onScreen : ScreenRows()) {
+        const TreeNode* row = model_->Node(onScreen.item);
+        if (!row)
+            continue;
         above.clear();
         for (const TreeNode* up = row->parent;
              up && up != model_->Root() && !seen.count(up->handle); up = up->parent)

@@ -8,13 +8,19 @@ int TreeNode::Row() const {
     if (!parent)
         return 0;
     const auto& siblings = parent->children;
-    if (rowHint_ < siblings.size() && siblings[rowHint_].get() == this)
-        return static_cast<int>(rowHint_);
-    for (std::size_t i = 0; i < siblings.size(); ++i) {
-        if (siblings[i].get() == this) {
-            rowHint_ = i;
-            return static_cast<int>(i);
-        }
+    const auto holds = [&] { return row_ < siblings.size() && siblings[row_].get() == this; };
+    if (!holds()) {
+        parent->NumberChildren(parent->numberedChildren_);
+        if (!holds())
+            parent->NumberChildren(0);  // a change nobody announced: number them all
+        if (!holds())
+            return -1;  // not among its parent's children
     }
-    return -1;
+    return static_cast<int>(row_);
+}
+
+void TreeNode::NumberChildren(std::size_t from) const {
+    for (std::size_t i = from; i < children.size(); ++i)
+        children[i]->row_ = i;
+    numberedChildren_ = children.size();
 }

@@ -6,12 +6,16 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
-// An item's handle: a serial number that the model resolves, 0 for none. A handle kept
-// across an event loop is looked up again before use, so a deleted item is never touched.
+// An item's handle: a number that the model resolves, unique to the item for the model's
+// life, 0 for none. A handle kept across an event loop is looked up again before use, so a
+// deleted item is never touched.
 using HTREEITEM = std::uint64_t;
 // The invisible parent of the top-level items.
 inline constexpr HTREEITEM TVI_ROOT = 1;
@@ -39,13 +43,28 @@ struct TVITEMDATA {
 // Valid when the record exists and its folder and both identifiers are set.
 bool IsValidItemData(const TVITEMDATA* data);
 
+// An item's record, held inside the item itself, or none (the wait placeholder). It reads
+// like the owning pointer it stands for; keeping the record in place saves an allocation
+// per item, which counts when a folder brings 100,000 of them.
+class ItemDataHolder {
+  public:
+    TVITEMDATA& emplace() { return value_.emplace(); }
+    TVITEMDATA* get() const { return value_ ? &*value_ : nullptr; }
+    TVITEMDATA* operator->() const { return get(); }
+    TVITEMDATA& operator*() const { return *get(); }
+    explicit operator bool() const { return value_.has_value(); }
+
+  private:
+    mutable std::optional<TVITEMDATA> value_;  // the item's record: const items hand it out
+};
+
 struct TreeNode {
     enum class ChildState : std::uint8_t { Unknown, Yes, No };
 
     HTREEITEM handle = 0;
     TreeNode* parent = nullptr;
     std::vector<std::unique_ptr<TreeNode>> children;
-    std::unique_ptr<TVITEMDATA> data;  // none for the wait placeholder
+    ItemDataHolder data;  // none for the wait placeholder
     QString text;
     ChildState childState = ChildState::Unknown;  // Unknown: asked when first drawn
     bool expandedOnce = false;
@@ -53,8 +72,20 @@ struct TreeNode {
     HTREEITEM placeholder = 0;
     int iconKind = -1;  // worked out when first drawn
 
+    // The item's place among its siblings, in constant time: each item keeps its row, and
+    // after a change of the children only the rows from the change on are numbered again,
+    // once, when one of them is next asked for. A folder of 100,000 items is asked for its
+    // rows all the time (every model index, every step to a next sibling).
     int Row() const;
+    // Whoever changes `children` (the model) says from which position on they changed.
+    void ChildrenChangedFrom(std::size_t position) const {
+        numberedChildren_ = std::min(numberedChildren_, position);
+    }
 
   private:
-    mutable std::size_t rowHint_ = 0;  // where the item stood when last asked
+    void NumberChildren(std::size_t from) const;
+
+    mutable std::size_t row_ = 0;
+    // The children before this position hold their row; those from it on may not.
+    mutable std::size_t numberedChildren_ = 0;
 };

@@ -95,7 +95,6 @@ void TMainForm::PrepareTempFolder() {
     tempCopies_ = std::make_unique<TTempCopies>(
         platform::JoinPath(GetTmpFolder(), QStringLiteral("PellimorTmp")));
     tempCopies_->Prepare();
-    TempFolder = tempCopies_->Folder();
 }
 
 void TMainForm::ConnectHandlers() {

@@ -139,7 +139,6 @@ class TMainForm : public TFolderView {
     void ShowAddGauge(int maximum);
 
     bool UseTempCopies = true;
-    QString TempFolder;
     bool NoDrag = false;
 
     std::unique_ptr<TTempCopies> tempCopies_;

@@ -1,9 +1,12 @@
 #include "app/Saving/PackagePlan.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <set>
 
 std::optional<TFileId> FileIdOf(const QString& path, bool followLink) {
@@ -17,14 +20,39 @@ std::optional<TFileId> FileIdOf(const QString& path, bool followLink) {
 
 namespace {
 
-// The file at path and, when path is a link, the link itself.
-void IdentifyLinkedFile(const QString& path, std::optional<TFileId>& file,
-                        std::optional<TFileId>& link) {
-    file = FileIdOf(path, true);
-    link = FileIdOf(path, false);
-    if (link == file) {
-        link.reset();
+// As many links as the kernel follows in one path lookup (a loop ends here too).
+constexpr int kMaxLinkHops = 40;
+
+// The links path is named through, in the order they are followed: path itself when it
+// is a link, then what it points to when that is a link too, and so on.
+std::vector<TFileId> LinksOf(const QString& path) {
+    std::vector<TFileId> links;
+    QByteArray current = QFile::encodeName(path);
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat info {};
+        char target[PATH_MAX];
+        if (::lstat(current.constData(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            break;
+        }
+        links.push_back({info.st_dev, info.st_ino});
+        const ssize_t length = ::readlink(current.constData(), target, sizeof target);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof target) {
+            break;
+        }
+        const QByteArray next(target, length);
+        current = next.startsWith('/') ? next : current.left(current.lastIndexOf('/') + 1) + next;
     }
+    return links;
+}
+
+// The file at path and the links it is named through. Returns the errno of the file's
+// lookup, 0 when it was found.
+int IdentifyLinkedFile(const QString& path, std::optional<TFileId>& file,
+                       std::vector<TFileId>& links) {
+    file = FileIdOf(path, true);
+    const int error = file ? 0 : errno;
+    links = LinksOf(path);
+    return error;
 }
 
 // Calls visit(i, held) for every picture i whose target holds another picture, held.
@@ -51,8 +79,9 @@ void ForEachHeldTarget(const std::vector<TPlannedPicture>& pictures,
 // leaves the file it points to alone.
 void IdentifyFiles(std::vector<TPlannedPicture>& pictures) {
     for (TPlannedPicture& picture : pictures) {
-        IdentifyLinkedFile(picture.source, picture.sourceId, picture.sourceLinkId);
-        IdentifyLinkedFile(picture.seriesPath, picture.originalId, picture.originalLinkId);
+        picture.sourceError =
+            IdentifyLinkedFile(picture.source, picture.sourceId, picture.sourceLinks);
+        IdentifyLinkedFile(picture.seriesPath, picture.originalId, picture.originalLinks);
         picture.targetId = FileIdOf(picture.target, false);
     }
     ForEachHeldTarget(pictures, ReadersByFile(pictures),
@@ -61,11 +90,18 @@ void IdentifyFiles(std::vector<TPlannedPicture>& pictures) {
 
 std::vector<TFileId> FilesOf(const TPlannedPicture& picture) {
     std::vector<TFileId> files;
-    for (const auto& id :
-         {picture.sourceId, picture.sourceLinkId, picture.originalId, picture.originalLinkId}) {
-        if (id && std::find(files.begin(), files.end(), *id) == files.end()) {
-            files.push_back(*id);
+    const auto add = [&files](const TFileId& id) {
+        if (std::find(files.begin(), files.end(), id) == files.end()) {
+            files.push_back(id);
         }
+    };
+    for (const auto& file : {picture.sourceId, picture.originalId}) {
+        if (file) {
+            add(*file);
+        }
+    }
+    for (const auto* links : {&picture.sourceLinks, &picture.originalLinks}) {
+        std::for_each(links->begin(), links->end(), add);
     }
     return files;
 }

@@ -30,14 +30,15 @@ struct TPlannedPicture {
     QString source;      // the file read (a temporary copy for a picture on removable media)
     QString target;
     std::optional<TFileId> sourceId;  // empty: the source is missing
-    // The link the source is named by, when it is one: replacing the link takes the
-    // picture's name away as surely as replacing the file.
-    std::optional<TFileId> sourceLinkId;
-    // The picture's own file and its link, as the series names it. Read through a
+    int sourceError = 0;              // why it is missing (errno of its lookup)
+    // The links the source is named through, when it is one (a link to a link, both):
+    // replacing any of them takes the picture's name away as surely as replacing the file.
+    std::vector<TFileId> sourceLinks;
+    // The picture's own file and its links, as the series names it. Read through a
     // temporary copy, the picture still lives there: the copy goes when the program
     // closes, so the original is the copy that lasts.
     std::optional<TFileId> originalId;
-    std::optional<TFileId> originalLinkId;
+    std::vector<TFileId> originalLinks;
     std::optional<TFileId> targetId;  // empty: the target does not exist yet
     // Another picture's target is one of this picture's files: its copy in the package
     // must be on the disk before that file is replaced.
@@ -49,7 +50,7 @@ struct TPlannedPicture {
 void IdentifyFiles(std::vector<TPlannedPicture>& pictures);
 
 // The files that hold picture: the one it is read from and its original, and the links
-// they are named by; each once.
+// they are named through; each once.
 std::vector<TFileId> FilesOf(const TPlannedPicture& picture);
 
 // For every file that holds a picture (FilesOf), the pictures (by index) it holds.

@@ -178,10 +178,20 @@ struct TPlannedCopy {
     QString source;
     QString target;
     CopyMode mode;
+    int sourceError = 0;  // the source was missing when the package was planned
 };
 
 TPlannedCopy NewCopyOf(const TPlannedPicture& picture) {
-    return {picture.source, picture.target, NewCopyMode(picture)};
+    return {picture.source, picture.target, NewCopyMode(picture), picture.sourceError};
+}
+
+// A source that was missing when the package was planned is not looked for again: its name
+// may since have been taken by another picture's copy, which is not this picture.
+CopyResult CopyPlanned(const TCopyFunction& copy, const TPlannedCopy& planned) {
+    if (planned.sourceError != 0) {
+        return {planned.sourceError, CopyStage::OpenSource};
+    }
+    return copy(planned.source, planned.target, planned.mode);
 }
 
 // One piece of the save's work off the UI thread: the first plans the package (it clears
@@ -208,8 +218,8 @@ struct TAheadWork {
             }
             planned.store(true, std::memory_order_release);
         }
-        for (const auto& [source, target, mode] : copies) {
-            failure = copy(source, target, mode);
+        for (const TPlannedCopy& planned : copies) {
+            failure = CopyPlanned(copy, planned);
             if (!failure.Ok()) {
                 return;
             }
@@ -389,9 +399,10 @@ class TPackageSaver {
         }
     }
 
-    CopyResult Copy(const QString& source, const QString& target, CopyMode mode) {
-        return OffUi(
-            [copy = services_.copy, source, target, mode] { return copy(source, target, mode); });
+    // Copies picture i to target.
+    CopyResult Copy(int i, const QString& target, CopyMode mode) {
+        const TPlannedCopy planned{pictures_[i].source, target, mode, pictures_[i].sourceError};
+        return OffUi([copy = services_.copy, planned] { return CopyPlanned(copy, planned); });
     }
 
     // A held picture goes into the package by renaming its copy: nothing to copy again,
@@ -399,7 +410,7 @@ class TPackageSaver {
     CopyResult Write(int i, CopyMode mode) {
         const TPlannedPicture& picture = pictures_[i];
         if (holds_[i].isEmpty()) {
-            return Copy(picture.source, picture.target, mode);
+            return Copy(i, picture.target, mode);
         }
         const CopyResult result =
             OffUi([move = services_.move, from = holds_[i], to = picture.target, mode] {
@@ -542,7 +553,7 @@ class TPackageSaver {
             // Never a name the package itself is still to write: a held copy is replaced by
             // nothing but its own picture.
             if (!IsPackageName(hold)) {
-                result = Copy(pictures_[reader].source, hold, CopyMode::FailIfExistsDurable);
+                result = Copy(reader, hold, CopyMode::FailIfExistsDurable);
             }
         }
         if (result.Ok()) {

@@ -245,6 +245,14 @@ bool TSavingForm::CheckEntries() {
     return BeginEditExit();
 }
 
+// Compared with links resolved: the destination may be reached through one.
+bool TSavingForm::LiesInTemporaryFolder(const QString& destination) const {
+    const QString temporary = QFileInfo(TemporaryFolder).canonicalFilePath();
+    const QString target =
+        QDir::cleanPath(QFileInfo(destination).canonicalFilePath() + u'/' + AddPath->text());
+    return !temporary.isEmpty() && IsAtOrBelow(target, temporary);
+}
+
 // The destination must exist already; below it the date folder (only when the chosen
 // path uses it) and then every missing level of the target folder are made.
 bool TSavingForm::PrepareFolders() {
@@ -255,6 +263,13 @@ bool TSavingForm::PrepareFolders() {
     const bool destinationUsable = destinationInfo.isAbsolute() && destinationInfo.isDir();
     if (!destinationUsable) {
         Refuse({"Can't find directory: '" + destination + "' !\nShoose another.", DestDirButton});
+        return false;
+    }
+    if (LiesInTemporaryFolder(destination)) {
+        Refuse({"Can't save into '" + ShownTargetFolder() +
+                    "': it lies in the program's temporary folder, which is emptied when the "
+                    "program closes.\nChoose another.",
+                DestDirButton});
         return false;
     }
     // The destination is there: a date folder that cannot be made there (a read-only

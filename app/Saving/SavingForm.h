@@ -47,6 +47,9 @@ class TSavingForm : public QDialog {
     // The pictures' extensions in series order: the sample name shows the one the first
     // picture of the package (the "Begin from:" picture) will get.
     QStringList PictureExtensions;
+    // The folder of the program's temporary copies, emptied when it closes: no package
+    // goes inside it. Empty: no such folder.
+    QString TemporaryFolder;
 
     // Where the configured defaults come from (the program's configuration dialog); set
     // once both exist. Without one, showing keeps the entries as they are.
@@ -80,6 +83,8 @@ class TSavingForm : public QDialog {
     QString ShownTargetFolder() const;
     bool CheckEntries();
     bool PrepareFolders();
+    // Whether the package would go at or below TemporaryFolder.
+    bool LiesInTemporaryFolder(const QString& destination) const;
 
     bool checkingBegin_ = false;
 };

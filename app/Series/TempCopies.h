@@ -48,6 +48,8 @@ class TTempCopies {
     // "/PellimorTmp"); this program's own folder is made inside it.
     explicit TTempCopies(QString parent);
 
+    // The folder of every running program's copies.
+    const QString& Parent() const { return parent_; }
     // This program's folder; empty until Prepare.
     const QString& Folder() const { return folder_; }
 

@@ -23,7 +23,9 @@ ItemIdList ItemIdList::Parent() const {
 ItemIdList ItemIdList::Appended(const ItemIdList& tail) const {
     if (null_ && tail.null_)
         return Null();
-    std::vector<std::string> joined = items_;
+    std::vector<std::string> joined;
+    joined.reserve(items_.size() + tail.items_.size());
+    joined.insert(joined.end(), items_.begin(), items_.end());
     joined.insert(joined.end(), tail.items_.begin(), tail.items_.end());
     return ItemIdList(std::move(joined));
 }

@@ -36,6 +36,14 @@ void ClickChild(QWidget* dialog, const char* objectName) {
     }
 }
 
+QStringList BoxTexts(const platform::ScriptedMessageService& messages) {
+    QStringList texts;
+    for (const platform::MessageRequest& request : messages.Questions()) {
+        texts.append(request.text);
+    }
+    return texts;
+}
+
 QByteArray FileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");

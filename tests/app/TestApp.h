@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/IniLocation.h"
+#include "platform/testing/ScriptedMessageService.h"
 
 QApplication& EnsureApp();
 
@@ -18,6 +19,9 @@ void OnNextModal(std::function<void(QWidget*)> action);
 
 // Clicks the dialog's child button of that object name.
 void ClickChild(QWidget* dialog, const char* objectName);
+
+// The texts of every box the service was asked to show, in order.
+QStringList BoxTexts(const platform::ScriptedMessageService& messages);
 
 // The whole file's bytes; "<missing>" when it cannot be read.
 QByteArray FileBytes(const QString& path);

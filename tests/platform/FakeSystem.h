@@ -63,6 +63,8 @@ class FakeSystem {
     platform::VolumeTable::Sources Sources() const {
         return {dir_ / "mountinfo", dir_ / "sys", dir_ / "labels"};
     }
+    // The temporary folder the machine lives in, free for a test's own files.
+    const TempDir& Dir() const { return dir_; }
 
   private:
     // The device's folder below sys/, reached as /sys reaches it: by number, by name and,

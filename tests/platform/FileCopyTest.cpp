@@ -5,11 +5,14 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,11 +85,11 @@ using Names = std::vector<std::string>;
 
 const CopyMode kModes[] = {CopyMode::FailIfExists, CopyMode::Replace};
 
-// Both ways a copy can be made: unnamed until complete, and under a hidden name as on file
-// systems without O_TMPFILE.
-platform::CopyOptions Written(bool unnamed) {
+// The four ways a copy can be made: each mode, unnamed until complete or under a hidden
+// name as on file systems without O_TMPFILE.
+platform::CopyOptions Written(int way) {
     platform::CopyOptions options;
-    options.allowUnnamed = unnamed;
+    options.allowUnnamed = way < 2;
     return options;
 }
 
@@ -97,85 +100,79 @@ TEST(FileCopyTest, CopiesTheBytesModificationTimeAndMode) {
         bytes[i] = char((i * 7919) >> 3);
     }
     bytes += "tail";
-    for (CopyMode mode : kModes) {
+    // Names reach the file system as their UTF-8 bytes.
+    const char* name = "Bild \xC3\xA4\xE5\x86\x99.jpg";
+    for (int way = 0; way < 4; ++way) {
         platform_test::TempDir dir;
         WriteFile(dir / "src/picture.jpg", bytes);
         WriteFile(dir / "src/empty.jpg", "");
         const struct timespec times[2] = {{1000000000, 0}, {1234567890, 123456789}};
         ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "src/picture.jpg").c_str(), times, 0), 0);
         ASSERT_EQ(::chmod((dir / "src/picture.jpg").c_str(), 0640), 0);
-        ASSERT_TRUE(CopyFile(dir / "src/picture.jpg", dir / "copy.jpg", mode).Ok());
-        // Names reach the file system as their UTF-8 bytes.
-        const QString name = QString::fromUtf8("Bild \xC3\xA4\xE5\x86\x99.jpg");
+        const CopyMode mode = kModes[way % 2];
+        ASSERT_TRUE(CopyFile(dir / "src/picture.jpg", dir / "copy.jpg", mode, Written(way)).Ok());
         ASSERT_TRUE(CopyFile(QString::fromStdString(dir / "src/empty.jpg"),
-                             QString::fromStdString(dir.Path()) + "/" + name, mode)
+                             QString::fromStdString(dir / name), mode, Written(way))
                         .Ok());
         EXPECT_EQ(ReadFile(dir / "copy.jpg"), bytes);
-        EXPECT_EQ(ReadFile(dir / "Bild \xC3\xA4\xE5\x86\x99.jpg"), "");
+        EXPECT_EQ(ReadFile(dir / name), "");
         struct stat info {};
         ASSERT_EQ(::stat((dir / "copy.jpg").c_str(), &info), 0);
         EXPECT_EQ(info.st_mtim.tv_sec, 1234567890);
         EXPECT_EQ(info.st_mtim.tv_nsec, 123456789);
         EXPECT_EQ(info.st_mode & 0777, 0640u);
-        EXPECT_EQ(ListFolder(dir.Path()),
-                  (Names{"Bild \xC3\xA4\xE5\x86\x99.jpg", "copy.jpg", "src"}));
+        // Replacing a longer file leaves no tail of it; a file replaced by itself stays.
+        ASSERT_TRUE(CopyFile(dir / "src/empty.jpg", dir / "copy.jpg", CopyMode::Replace).Ok());
+        ASSERT_TRUE(CopyFile(dir / name, dir / name, CopyMode::Replace, Written(way)).Ok());
+        EXPECT_EQ(ReadFile(dir / "copy.jpg"), "");
+        EXPECT_EQ(ListFolder(dir.Path()), (Names{name, "copy.jpg", "src"}));
     }
 }
 
-TEST(FileCopyTest, ReportsErrnoAndStageAndLeavesNoTarget) {
-    struct Case {
+// Every failure names its errno and stage, and leaves the folder as it was: no target, no
+// temporary, an existing file or link untouched.
+TEST(FileCopyTest, FailuresReportErrnoAndStageAndLeaveTheFolderAsItWas) {
+    const struct {
         const char* source;
         const char* target;
+        std::optional<CopyMode> only;  // the mode the row applies to; both when empty
         int error;
         CopyStage stage;
-    };
-    const Case cases[] = {{"missing", "target", ENOENT, CopyStage::OpenSource},
-                          {"folder", "target", EISDIR, CopyStage::OpenSource},
-                          {"fifo", "target", platform::kNotRegularFile, CopyStage::OpenSource},
-                          {"src", "no/such/target", ENOENT, CopyStage::CreateTarget},
-                          {"src", "src/target", ENOTDIR, CopyStage::CreateTarget}};
+    } cases[] = {{"missing", "target", {}, ENOENT, CopyStage::OpenSource},
+                 {"folder", "target", {}, EISDIR, CopyStage::OpenSource},
+                 {"fifo", "target", {}, platform::kNotRegularFile, CopyStage::OpenSource},
+                 {"socket", "target", {}, platform::kNotRegularFile, CopyStage::OpenSource},
+                 {"src", "no/such/target", {}, ENOENT, CopyStage::CreateTarget},
+                 {"src", "src/target", {}, ENOTDIR, CopyStage::CreateTarget},
+                 {"src", "old", CopyMode::FailIfExists, EEXIST, CopyStage::CreateTarget},
+                 {"src", "link", CopyMode::FailIfExists, EEXIST, CopyStage::CreateTarget},
+                 {"src", "folder", CopyMode::Replace, EISDIR, CopyStage::Rename}};
+    platform_test::TempDir dir;
+    WriteFile(dir / "src", "source");
+    WriteFile(dir / "old", "the user's file");
+    WriteFile(dir / "folder/inside", "");
+    platform_test::MakeLink("elsewhere", dir / "link");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    (dir / "socket").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const Names before = ListFolder(dir.Path());
     for (int way = 0; way < 4; ++way) {
-        const CopyMode mode = kModes[way % 2];
-        for (const Case& c : cases) {
-            platform_test::TempDir dir;
-            WriteFile(dir / "src", "source");
-            WriteFile(dir / "folder/inside", "");
-            ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+        for (const auto& c : cases) {
+            if (c.only.value_or(kModes[way % 2]) != kModes[way % 2]) {
+                continue;
+            }
             const CopyResult result =
-                CopyFile(dir / c.source, dir / c.target, mode, Written(way < 2));
-            EXPECT_EQ(result.error, c.error) << c.source << " to " << c.target;
+                CopyFile(dir / c.source, dir / c.target, kModes[way % 2], Written(way));
+            EXPECT_EQ(result.error, c.error) << c.source << " to " << c.target << " " << way;
             EXPECT_EQ(result.stage, c.stage) << platform::CopyStageName(result.stage);
-            EXPECT_EQ(ListFolder(dir.Path()), (Names{"fifo", "folder", "src"}));
+            EXPECT_EQ(ListFolder(dir.Path()), before);
         }
     }
-}
-
-TEST(FileCopyTest, FailIfExistsLeavesAnExistingTargetOrLinkAlone) {
-    platform_test::TempDir dir;
-    WriteFile(dir / "src", "new");
-    WriteFile(dir / "target", "old");
-    platform_test::MakeLink("elsewhere", dir / "link");
-    const CopyResult result = CopyFile(dir / "src", dir / "target", CopyMode::FailIfExists);
-    EXPECT_EQ(result.error, EEXIST);
-    EXPECT_EQ(result.stage, CopyStage::CreateTarget);
-    EXPECT_EQ(ReadFile(dir / "target"), "old");
-    EXPECT_EQ(CopyFile(dir / "src", dir / "link", CopyMode::FailIfExists).error, EEXIST);
+    ::close(listener);
+    EXPECT_EQ(ReadFile(dir / "old"), "the user's file");
     EXPECT_FALSE(platform_test::PathExists(dir / "elsewhere"));
-}
-
-TEST(FileCopyTest, ReplaceOverwritesThroughATemporaryFileThatNeverStays) {
-    platform_test::TempDir dir;
-    WriteFile(dir / "src", "new content");
-    WriteFile(dir / "target", "old content that was longer");
-    WriteFile(dir / "folder/inside", "");
-    ASSERT_TRUE(CopyFile(dir / "src", dir / "target", CopyMode::Replace).Ok());
-    EXPECT_EQ(ReadFile(dir / "target"), "new content");
-    ASSERT_TRUE(CopyFile(dir / "src", dir / "src", CopyMode::Replace).Ok());
-    EXPECT_EQ(ReadFile(dir / "src"), "new content");
-    const CopyResult result = CopyFile(dir / "src", dir / "folder", CopyMode::Replace);
-    EXPECT_EQ(result.error, EISDIR);
-    EXPECT_EQ(result.stage, CopyStage::Rename);
-    EXPECT_EQ(ListFolder(dir.Path()), (Names{"folder", "src", "target"}));
 }
 
 // A file that another is replaced in trust of, or that goes over an existing one, has its
@@ -183,24 +180,18 @@ TEST(FileCopyTest, ReplaceOverwritesThroughATemporaryFileThatNeverStays) {
 // folder afterwards: a power loss can never leave an empty or partial file where a
 // picture was.
 TEST(FileCopyTest, BytesReachTheDiskBeforeTheNameAndTheFolderAfter) {
-    struct Row {
-        const char* name;
+    const struct {
         CopyMode mode;
-        bool move;
-        bool unnamed;
+        int way;  // Written(way); -1: moved instead of copied
         const char* steps;
+    } rows[] = {
+        {CopyMode::FailIfExistsDurable, 0, "sync file|link target|sync folder"},
+        {CopyMode::FailIfExistsDurable, 2, "sync file|rename target|sync folder"},
+        {CopyMode::Replace, 0, "sync file|link hidden|rename target|sync folder"},
+        {CopyMode::Replace, 2, "sync file|rename target|sync folder"},
+        {CopyMode::Replace, -1, "sync file|rename target|sync folder"},
     };
-    const Row rows[] = {
-        {"durable new", CopyMode::FailIfExistsDurable, false, true,
-         "sync file|link target|sync folder"},
-        {"durable new, hidden", CopyMode::FailIfExistsDurable, false, false,
-         "sync file|rename target|sync folder"},
-        {"replace", CopyMode::Replace, false, true,
-         "sync file|link hidden|rename target|sync folder"},
-        {"replace, hidden", CopyMode::Replace, false, false, "sync file|rename target|sync folder"},
-        {"move over", CopyMode::Replace, true, false, "sync file|rename target|sync folder"},
-    };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         platform_test::TempDir dir;
         WriteFile(dir / "src", "new");
         if (row.mode == CopyMode::Replace) {
@@ -210,39 +201,44 @@ TEST(FileCopyTest, BytesReachTheDiskBeforeTheNameAndTheFolderAfter) {
         ASSERT_EQ(::stat(dir.Path().c_str(), &trace.folderInfo), 0);
         g_trace = &trace;
         const CopyResult result =
-            row.move ? platform::MoveFile(QString::fromStdString(dir / "src"),
-                                          QString::fromStdString(dir / "target"), row.mode)
-                     : CopyFile(dir / "src", dir / "target", row.mode, Written(row.unnamed));
+            row.way < 0 ? platform::MoveFile(QString::fromStdString(dir / "src"),
+                                             QString::fromStdString(dir / "target"), row.mode)
+                        : CopyFile(dir / "src", dir / "target", row.mode, Written(row.way));
         g_trace = nullptr;
-        EXPECT_TRUE(result.Ok()) << row.name;
+        EXPECT_TRUE(result.Ok()) << row.steps;
         std::string steps;
         for (const std::string& step : trace.steps) {
             steps += (steps.empty() ? "" : "|") + step;
         }
-        EXPECT_EQ(steps, row.steps) << row.name;
-        EXPECT_EQ(ReadFile(dir / "target"), "new") << row.name;
+        EXPECT_EQ(steps, row.steps) << static_cast<int>(row.mode) << " way " << row.way;
+        EXPECT_EQ(ReadFile(dir / "target"), "new");
     }
 }
 
-// Writes past 4 KiB fail with EFBIG, a full disk as far as the copy can tell (permissions
-// would not do: root ignores them).
-TEST(FileCopyTest, AWriteFailureLeavesNoPartialTargetAndTheOldOneIntact) {
-    for (int way = 0; way < 4; ++way) {
+// A copy that fails half way leaves no partial target and the old one intact: writes past
+// 4 KiB fail with EFBIG, a full disk as far as the copy can tell (permissions would not
+// do: root ignores them), or the caller stops the copy after its first chunk.
+TEST(FileCopyTest, ACopyStoppedHalfWayLeavesNoPartialTargetAndTheOldOneIntact) {
+    for (int way = 0; way < 8; ++way) {
         const CopyMode mode = kModes[way % 2];
+        const bool stopped = way >= 4;
         platform_test::TempDir dir;
         WriteFile(dir / "src", std::string(100000, 'x'));
         WriteFile(dir / "existing", "the user's file");
-        const std::string target = mode == CopyMode::FailIfExists ? "new" : "existing";
+        platform::CopyOptions options = Written(way % 4);
+        options.chunkBytes = 4096;
+        options.proceed = [stopped] { return !stopped; };
         struct rlimit previous {};
         ::getrlimit(RLIMIT_FSIZE, &previous);
         const sighandler_t handler = ::signal(SIGXFSZ, SIG_IGN);
         struct rlimit lowered = previous;
-        lowered.rlim_cur = 4096;
+        lowered.rlim_cur = stopped ? previous.rlim_cur : 4096;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
-        const CopyResult result = CopyFile(dir / "src", dir / target, mode, Written(way < 2));
+        const std::string target = mode == CopyMode::FailIfExists ? "new" : "existing";
+        const CopyResult result = CopyFile(dir / "src", dir / target, mode, options);
         ::setrlimit(RLIMIT_FSIZE, &previous);
         ::signal(SIGXFSZ, handler);
-        EXPECT_EQ(result.error, EFBIG);
+        EXPECT_EQ(result.error, stopped ? ECANCELED : EFBIG) << way;
         EXPECT_EQ(result.stage, CopyStage::Write);
         EXPECT_EQ(ListFolder(dir.Path()), (Names{"existing", "src"}));
         EXPECT_EQ(ReadFile(dir / "existing"), "the user's file");

@@ -21,17 +21,6 @@ class IniFileTest : public ::testing::Test {
     const std::string path_ = dir_ / "settings.ini";
 };
 
-TEST_F(IniFileTest, AMissingFileGivesDefaultsAndReadingCreatesNothing) {
-    {
-        TIniFile ini(Name());
-        EXPECT_EQ(ini.ReadString("Viewer", "Source", "/def/"), "/def/");
-        EXPECT_EQ(ini.ReadInteger("Viewer", "PlaySpeed", 250), 250);
-        EXPECT_TRUE(ini.ReadBool("Viewer", "Flag", true));
-        EXPECT_FALSE(ini.SectionExists("Viewer"));
-    }
-    EXPECT_FALSE(platform_test::PathExists(path_));
-}
-
 // Values are kept raw: what a folder or name field may hold must come back unchanged.
 TEST_F(IniFileTest, RawValuesRoundTripThroughTheFile) {
     const char* values[] = {"/home/user/My, Pictures/",
@@ -104,12 +93,22 @@ TEST_F(IniFileTest, WritingKeepsEverythingElseOfTheFileAsItWas) {
               "\r\n[Saving]\r\nPrefix=1\r\n");
 }
 
+// A number is the whole value within the int range; anything else, or a key or file that
+// is not there, gives the default. Reading never makes the file.
 TEST_F(IniFileTest, NumbersAreWholeAndWithinRangeOrTheDefault) {
     const std::pair<const char*, int> integers[] = {
         {"42", 42},         {"-7", -7},    {"+5", 5},
         {"0x1F", 31},       {"$10", 16},   {"-2147483648", INT_MIN},
         {"2147483648", -1}, {"12abc", -1}, {"", -1},
         {"1.5", -1},        {"0x", -1},    {"1 2", -1}};
+    {
+        TIniFile missing(Name());
+        EXPECT_EQ(missing.ReadString("S", "I42", "/def/"), "/def/");
+        EXPECT_EQ(missing.ReadInteger("S", "I42", -1), -1);
+        EXPECT_TRUE(missing.ReadBool("S", "On", true));
+        EXPECT_FALSE(missing.SectionExists("S"));
+    }
+    EXPECT_FALSE(platform_test::PathExists(path_));
     std::string text = "[S]\nOn=TRUE\nOff=0\nJunk=yes please\n";
     for (const auto& [stored, value] : integers) {
         text += std::string("I") + stored + "=" + stored + "\n";
@@ -172,34 +171,29 @@ TEST_F(IniFileTest, FailuresToWriteLoseNothing) {
     EXPECT_EQ(blocked.ReadString("S", "K", ""), "v");
 }
 
-TEST_F(IniFileTest, ReplacingTheFileKeepsLinkAndModeAndLeavesNoTemporaryFile) {
+// The file a link names is written, and the link stays: one to a file whose mode is kept,
+// one that dangles into a folder not made yet. No temporary file is left beside them.
+TEST_F(IniFileTest, WritesGoThroughLinksKeepTheModeAndMakeMissingFolders) {
     WriteFile(dir_ / "real.ini", "[S]\nK=1\n");
     ASSERT_EQ(::chmod((dir_ / "real.ini").c_str(), 0600), 0);
     platform_test::MakeLink("real.ini", path_);
-    TIniFile(Name()).WriteInteger("S", "K", 2);
+    platform_test::MakeLink("kept/new.ini", dir_ / "dangling.ini");  // relative
+    for (const char* name : {"settings.ini", "dangling.ini"}) {
+        TIniFile ini(QString::fromStdString(dir_ / name));
+        EXPECT_EQ(ini.ReadError(), 0) << name;
+        ini.WriteInteger("S", "K", 2);
+        EXPECT_TRUE(ini.UpdateFile()) << name;
+        struct stat info {};
+        ASSERT_EQ(::lstat((dir_ / name).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << name;
+    }
     EXPECT_EQ(ReadFile(dir_ / "real.ini"), "[S]\nK=2\n");
+    EXPECT_EQ(ReadFile(dir_ / "kept/new.ini"), "[S]\nK=2\n");
     struct stat info {};
-    ASSERT_EQ(::lstat(path_.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
     ASSERT_EQ(::stat(path_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(platform_test::ListFolder(dir_.Path()),
-              (std::vector<std::string>{"real.ini", "settings.ini"}));
-}
-
-TEST_F(IniFileTest, ADanglingLinkIsWrittenThroughAndStaysALink) {
-    platform_test::MakeLink("kept/real.ini", path_);  // relative, into a missing folder
-    TIniFile ini(Name());
-    EXPECT_EQ(ini.ReadError(), 0);
-    ini.WriteInteger("S", "K", 2);
-    EXPECT_TRUE(ini.UpdateFile());
-    EXPECT_EQ(ReadFile(dir_ / "kept/real.ini"), "[S]\nK=2\n");
-    struct stat info {};
-    ASSERT_EQ(::lstat(path_.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
-}
-
-TEST_F(IniFileTest, MissingFoldersAboveTheFileAreCreated) {
+              (std::vector<std::string>{"dangling.ini", "kept", "real.ini", "settings.ini"}));
     const std::string nested = dir_ / "config/orvane-viewer/orvane-viewer.ini";
     TIniFile ini(QString::fromStdString(nested));
     ini.WriteString("Viewer", "Source", "/p/");

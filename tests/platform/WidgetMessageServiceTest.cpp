@@ -35,44 +35,43 @@ MsgButton AskAndAct(const MessageRequest& request, std::function<void(QMessageBo
     return answer;
 }
 
-// A mix-up here would turn "No to All" into an overwrite.
-TEST(WidgetMessageServiceTest, TheClickedButtonIsTheAnswer) {
-    const std::pair<MsgButton, QMessageBox::StandardButton> buttons[] = {
-        {MsgButton::Yes, QMessageBox::Yes},
-        {MsgButton::YesToAll, QMessageBox::YesToAll},
-        {MsgButton::No, QMessageBox::No},
-        {MsgButton::NoToAll, QMessageBox::NoToAll},
-        {MsgButton::Cancel, QMessageBox::Cancel}};
-    const std::vector<MsgButton> offered = {MsgButton::Yes, MsgButton::YesToAll, MsgButton::No,
-                                            MsgButton::NoToAll, MsgButton::Cancel};
-    for (const auto& [button, standard] : buttons) {
-        const MessageRequest request{"Replace?", "Save file", offered, MsgIcon::Warning};
-        auto click = [standard = standard](QMessageBox& box) { box.button(standard)->click(); };
-        EXPECT_EQ(AskAndAct(request, click), button);
+// The clicked button is the answer (a mix-up would turn "No to All" into an overwrite),
+// Enter takes the default and Escape the safest answer. The box shows what was asked.
+TEST(WidgetMessageServiceTest, TheAnswerIsTheButtonClickedOrTheKeyPressed) {
+    using enum MsgButton;
+    using Box = QMessageBox;
+    const std::vector<MsgButton> all = {Yes, YesToAll, No, NoToAll, Cancel};
+    const struct {
+        std::vector<MsgButton> offered;
+        MsgButton preset;
+        Box::StandardButton click;  // NoButton: the key is pressed instead
+        Qt::Key key;
+        MsgButton answer;
+    } cases[] = {{all, None, Box::Yes, {}, Yes},
+                 {all, None, Box::YesToAll, {}, YesToAll},
+                 {all, None, Box::No, {}, No},
+                 {all, None, Box::NoToAll, {}, NoToAll},
+                 {all, None, Box::Cancel, {}, Cancel},
+                 {{Yes, No}, No, Box::NoButton, Qt::Key_Return, No},
+                 {{Yes, No}, None, Box::NoButton, Qt::Key_Escape, No},
+                 {{Yes, Cancel}, None, Box::NoButton, Qt::Key_Escape, Cancel}};
+    for (const auto& c : cases) {
+        const MessageRequest request{"Sort?", "Sort list", c.offered, MsgIcon::Question, c.preset};
+        const MsgButton answer = AskAndAct(request, [&c](QMessageBox& box) {
+            EXPECT_EQ(box.windowTitle(), "Sort list");
+            EXPECT_EQ(box.text(), "Sort?");
+            EXPECT_EQ(box.icon(), QMessageBox::Question);
+            EXPECT_EQ(box.buttons().size(), static_cast<qsizetype>(c.offered.size()));
+            c.click != Box::NoButton ? box.button(c.click)->click() : QTest::keyClick(&box, c.key);
+        });
+        EXPECT_EQ(answer, c.answer) << static_cast<int>(c.answer);
     }
 }
 
-TEST(WidgetMessageServiceTest, ShowsWhatWasAskedAndEnterTakesTheDefault) {
-    const MessageRequest request{
-        "Sort?", "Sort list", {MsgButton::Yes, MsgButton::No}, MsgIcon::Question, MsgButton::No};
-    EXPECT_EQ(AskAndAct(request,
-                        [](QMessageBox& box) {
-                            EXPECT_EQ(box.windowTitle(), "Sort list");
-                            EXPECT_EQ(box.text(), "Sort?");
-                            EXPECT_EQ(box.icon(), QMessageBox::Question);
-                            EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
-                            QTest::keyClick(&box, Qt::Key_Return);
-                        }),
-              MsgButton::No);
-}
-
-TEST(WidgetMessageServiceTest, EscapeOrAWorkerThreadGetsTheSafestAnswer) {
-    auto escape = [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); };
-    EXPECT_EQ(AskAndAct({"Remove?", "Remove picture", {MsgButton::Yes, MsgButton::No}}, escape),
-              MsgButton::No);
-    EXPECT_EQ(AskAndAct({"Replace?", "Save", {MsgButton::Yes, MsgButton::Cancel}}, escape),
-              MsgButton::Cancel);
-    // Widgets belong to the UI thread: asked from another one, the service shows nothing.
+// Widgets belong to the UI thread: asked from another one, the service shows nothing and
+// gives the safest answer.
+TEST(WidgetMessageServiceTest, AWorkerThreadGetsTheSafestAnswer) {
+    platform_test::EnsureApplication();
     MsgButton answer = MsgButton::None;
     std::thread worker([&answer] {
         platform::WidgetMessageService service;

@@ -12,6 +12,7 @@
 
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImgErrors.h"
+#include "tests/common/PhotoPicture.h"
 
 namespace {
 
@@ -26,6 +27,12 @@ FilterParams Params(int w, int h, int srcBpp, float sx, float sy, uint8_t kind) 
     p.scaleX = sx;
     p.scaleY = sy;
     p.kind = kind;
+    return p;
+}
+
+// The kernel over every source pixel, however large the source.
+FilterParams Exact(FilterParams p) {
+    p.blockSide = 1;
     return p;
 }
 
@@ -85,7 +92,7 @@ TEST(FilterCreate, RefusesUnusableParametersWithTheirCodes) {
         {"output past the pixel cap", Params(100000, 100000, 24, 1.0f, 1.0f, 12),
          ImgError::NotEnoughMemory},
         // 2^31-byte rows, a window of 2^17 of them: more than any address space holds.
-        {"window cannot be allocated", Params(1 << 29, 1 << 17, 32, 1e-6f, 1e-6f, 12),
+        {"window cannot be allocated", Exact(Params(1 << 29, 1 << 17, 32, 1e-6f, 1e-6f, 12)),
          ImgError::NotEnoughMemory},
     };
     for (auto& c : cases) {
@@ -374,6 +381,137 @@ TEST(FilterDepths, IndexPastThePaletteReadsBlack) {
     p.paletteSize = 4;
     for (const auto& row : RunFilter(p, src)) {
         EXPECT_EQ(row, std::vector<uint8_t>(12, 0));
+    }
+}
+
+// Rows of palette indices as a run-length file gives them: runs over index 0.
+using RunRows = std::vector<std::vector<FilterRun>>;
+
+RunRows RandomRuns(int w, int h, int colours, unsigned seed) {
+    std::mt19937 random(seed);
+    RunRows rows{size_t(h)};
+    for (auto& row : rows) {
+        for (int x = int(random() % 50); x < w; x += int(random() % 90)) {
+            const int count = 1 + int(random() % 60);
+            row.push_back({x, count, uint8_t(random() % colours)});
+            x += count;  // runs may pass the row's end: they are cut
+        }
+    }
+    return rows;
+}
+
+// The same rows as stored pixels of 8 or 1 bits.
+Rows Pixels(const RunRows& runs, int w, int bpp) {
+    Rows rows(runs.size(), std::vector<uint8_t>(DibRowBytesFor(w, bpp)));
+    for (size_t y = 0; y < runs.size(); ++y) {
+        for (const FilterRun& run : runs[y]) {
+            for (int x = run.x; x < std::min(w, run.x + run.count); ++x) {
+                if (bpp == 8) {
+                    rows[y][x] = run.index;
+                } else if (run.index != 0) {
+                    rows[y][x / 8] |= uint8_t(0x80 >> (x % 8));
+                }
+            }
+        }
+    }
+    return rows;
+}
+
+Rows RunFilterOnRuns(FilterParams& p, const RunRows& source) {
+    EXPECT_EQ(filter_create(&p), 0u);
+    FilterGuard guard(p);
+    Rows out(size_t(p.dstHeight), std::vector<uint8_t>(DibRowBytesFor(p.dstWidth, 24)));
+    size_t next = 0;
+    for (auto& row : out) {
+        FilterNextRow(p, row.data(), [&](uint8_t* slot) {
+            const auto& runs = source.at(next++);
+            filter_fill_row(&p, slot, 0, runs.data(), runs.size());
+        });
+    }
+    return out;
+}
+
+// Whether or not the source is averaged in blocks first, a row given as runs and the same
+// row stored as 8-bit or 1-bit pixels come out alike, to the byte.
+TEST(FilterBlocks, RowsGivenAsRunsOrAsBitsAverageLikeTheirPixels) {
+    RgbQuad palette[4] = {{10, 200, 30, 0}, {250, 40, 90, 0}, {0, 0, 0, 0}, {77, 140, 255, 0}};
+    const int w = 301, h = 203;
+    for (int side : {1, 2, 5}) {
+        for (int colours : {4, 2}) {
+            const RunRows runs = RandomRuns(w, h, colours, unsigned(side * 10 + colours));
+            FilterParams p = Params(w, h, 8, 0.06f, 0.06f, 12);
+            p.blockSide = side;
+            p.palette = palette;
+            p.paletteSize = 4;
+            const Rows want = RunFilter(p, Pixels(runs, w, 8));
+            EXPECT_EQ(p.blockSide, side);
+            FilterParams fromRuns = p;
+            EXPECT_EQ(RunFilterOnRuns(fromRuns, runs), want) << "side " << side;
+            if (colours == 2) {
+                FilterParams bits = p;
+                bits.srcBpp = 1;
+                EXPECT_EQ(RunFilter(bits, Pixels(runs, w, 1)), want) << "side " << side;
+            }
+        }
+    }
+}
+
+// Blocks are weighed at their centre: on a photo-like picture the result differs from
+// weighing every pixel by a level or two. Kind 0 weighs its whole window alike, whose edge
+// then falls on a block's edge rather than a pixel's.
+TEST(FilterBlocks, AveragedBlocksKeepThePictureEveryPixelWeighedGives) {
+    const int w = 640, h = 480;
+    Rows src(size_t(h), std::vector<uint8_t>(DibRowBytesFor(w, 24)));
+    uint32_t seed = testpicture::kPhotoSeed;
+    for (int y = 0; y < h; ++y) {
+        testpicture::PhotoRow(y, w, h, 16, src[y].data(), seed);
+    }
+    const struct {
+        uint8_t kind;
+        int worst;
+        double mean;
+    } cases[] = {{12, 3, 0.6}, {5, 3, 0.6}, {2, 3, 0.6}, {6, 3, 0.6}, {0, 12, 2.0}};
+    for (const auto& c : cases) {
+        FilterParams exact = Exact(Params(w, h, 24, 0.05f, 0.05f, c.kind));
+        const Rows want = RunFilter(exact, src);
+        FilterParams blocks = Params(w, h, 24, 0.05f, 0.05f, c.kind);
+        blocks.blockSide = 5;
+        const Rows got = RunFilter(blocks, src);
+        ASSERT_EQ(got.size(), want.size());
+        long total = 0, count = 0;
+        int worst = 0;
+        for (size_t y = 0; y < got.size(); ++y) {
+            for (size_t i = 0; i < size_t(3 * exact.dstWidth); ++i) {
+                const int difference = std::abs(got[y][i] - want[y][i]);
+                worst = std::max(worst, difference);
+                total += difference;
+                ++count;
+            }
+        }
+        EXPECT_LE(worst, c.worst) << "kind " << int(c.kind);
+        EXPECT_LT(double(total) / double(count), c.mean) << "kind " << int(c.kind);
+    }
+}
+
+// Up to kFilterExactPixels every source pixel is weighed; past it the kernel sees about as
+// many blocks, never fewer than four across an output pixel's reach.
+TEST(FilterBlocks, OnlyVeryLargeSourcesAreAveragedInBlocks) {
+    const struct {
+        int w, h;
+        float scale;
+        int side;
+    } cases[] = {
+        {4096, 4096, 0.01f, 1},       // 16 M pixels: weighed one by one
+        {4097, 4096, 0.01f, 2},       // past it: 2048 x 2048 blocks
+        {65535, 65535, 0.0015f, 16},  // about 4096 x 4096 blocks
+        {65535, 65535, 0.25f, 1},     // no room for blocks of 2 in an output pixel's reach
+        {65535, 65535, 0.0625f, 4},   // four blocks across, however many pixels that leaves
+    };
+    for (const auto& c : cases) {
+        FilterParams p = Params(c.w, c.h, 8, c.scale, c.scale, 12);
+        uint64_t bytes = 0;
+        ASSERT_EQ(filter_plan(&p, &bytes), 0u);
+        EXPECT_EQ(p.blockSide, c.side) << c.w << " at " << c.scale;
     }
 }
 

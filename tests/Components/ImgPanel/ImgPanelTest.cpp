@@ -9,8 +9,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -287,6 +290,91 @@ TEST_F(ImgPanelTest, PngGifAndTiffFilesShowInThePanel) {
         ASSERT_TRUE(panel.IsReadyForPaint()) << name;
         EXPECT_TRUE(CentreIs(panel, QColor(20, 20, 230))) << name;
         EXPECT_TRUE(local.TakeErrors().empty()) << name;
+    }
+}
+
+// CPU time of the whole process (the loader thread's decode and the UI thread's work).
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The process's peak resident memory since the last ResetPeakMemory; 0 when unknown.
+void ResetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+uint64_t PeakMemoryBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stoull(line.substr(6)) * 1024;
+        }
+    }
+    return 0;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSlowdown = 10.0;  // the same work under AddressSanitizer, and its memory
+constexpr double kMemoryGrowth = 1.5;
+#else
+constexpr double kSlowdown = 1.0;
+constexpr double kMemoryGrowth = 1.0;
+#endif
+
+// Files of at most 128 KB (hostile/, see make_budget_fixtures.py) that declare pictures of
+// up to 65535 x 65535: run-length bitmaps that end at once, hold empty lines or scattered
+// dots, fax pages blank or with a dot at each end of every row, a deflate bomb, GIF
+// screens no data fills, as large as the file allows and turning 24-bit, or with narrow
+// frames, WIC matrices with billions of coefficient bit planes or none. A panel filling most of a
+// screen shows or refuses each within 2 s of CPU time and 2 GiB.
+TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBounds) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the bounds are measured in the release and AddressSanitizer builds";
+#endif
+    const struct {
+        const char* file;
+        unsigned long code;  // 0: shown
+    } cases[] = {{"rle8-ends-at-once.bmp", 0},
+                 {"rle8-empty-lines.bmp", 0},
+                 {"rle8-dots.bmp", 0},
+                 {"g4-blank.tif", 0},
+                 {"g4-edges.tif", 0},
+                 {"deflate-grey.tif", 0},
+                 {"screen-32768.gif", ImgError::BadFormat},
+                 {"turning-24-bit.gif", 0},
+                 {"narrow-frames.gif", 0},
+                 {"dense-8192.wic", ImgError::Unknown},
+                 {"zero-planes-8192.wic", 0}};
+    TImgPanel panel;
+    panel.resize(1024, 768);
+    panel.SetDelayLoading(10);
+    watcher.Attach(panel);
+    // A file over the time bound gets a second try, the lower figure counting: a busy
+    // machine can stretch the CPU time of the same work.
+    const auto load = [&](const char* file) {
+        ResetPeakMemory();
+        const double started = ProcessCpuSeconds();
+        panel.LoadFromFile(QString(ORVANE_IMGPANEL_DATA "/hostile/") + file);
+        EXPECT_TRUE(WaitIdle(panel)) << file;
+        panel.grab();
+        return ProcessCpuSeconds() - started;
+    };
+    for (const auto& c : cases) {
+        double seconds = load(c.file);
+        if (seconds > 2.0 * kSlowdown) {
+            watcher.TakeErrors();
+            seconds = std::min(seconds, load(c.file));
+        }
+        EXPECT_LE(seconds, 2.0 * kSlowdown) << c.file;
+        EXPECT_LE(PeakMemoryBytes(), (uint64_t{2} << 30) * kMemoryGrowth) << c.file;
+        EXPECT_EQ(panel.IsReadyForPaint(), c.code == 0) << c.file;
+        const auto errors = watcher.TakeErrors();
+        ASSERT_EQ(errors.size(), c.code == 0 ? 0u : 1u) << c.file;
+        if (c.code != 0) {
+            EXPECT_EQ(errors[0].text, FormatErrorMessage(c.code)) << c.file;
+        }
     }
 }
 

@@ -178,12 +178,13 @@ TEST_F(JpegDecoder, FailuresGiveTheirCodeNoPictureAndOneError) {
 TEST_F(JpegDecoder, APictureOverTheMemoryBudgetFailsWith8BeforeItIsMade) {
     const std::string path = Write("budget.jpg", testjpeg::Ramps(300, 200));
     const uint64_t twiceEnlarged = 2 * DibCreateSize(600, 400, 24);  // with the panel's copy
-    for (const uint64_t budget : {twiceEnlarged - 1, twiceEnlarged}) {
+    const uint64_t withRows = twiceEnlarged + (1 << 20);             // and the filter's rows
+    for (const uint64_t budget : {twiceEnlarged - 1, withRows}) {
         TJpegImg decoder;
         Log log;
         decoder.SetMemoryBudget(budget);
         Decode(decoder, log, path, 2.0);
-        const bool fits = budget == twiceEnlarged;
+        const bool fits = budget == withRows;
         EXPECT_EQ(decoder.ErrorCode(), fits ? 0u : ImgError::NotEnoughMemory) << budget;
         EXPECT_EQ(decoder.Picture() != nullptr, fits) << budget;
         EXPECT_EQ(log.events.back().event, fits ? TImgEvent::Finished : TImgEvent::HeaderRead);

@@ -1,8 +1,13 @@
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QStyle>
 #include <QTest>
+#include <QTimer>
+
+#include <optional>
 
 #include "Components/PkgFolder/ShellContextMenu.h"
 #include "platform/ShellLauncher.h"
@@ -134,14 +139,36 @@ TEST_F(TreeMenu, CollapseSelectsTheItemOnlyWhenItHidesTheCurrentOne) {
     EXPECT_TRUE(changes.empty());
 }
 
-TEST_F(TreeMenu, KeyboardMenuOpensAtTheSelectedItemsText) {
+// Real key presses: the menu key and Shift+F10 open the menu at the bottom-left corner of
+// the selected item's text, past its icon; F10 alone opens nothing.
+TEST_F(TreeMenu, MenuKeysOpenTheMenuAtTheSelectedItemsText) {
     tree->SetSelected(full);
-    QPoint at;
-    QContextMenuEvent keyboard(QContextMenuEvent::Keyboard, QPoint(1, 1), QPoint(1, 1));
-    EXPECT_EQ(tree->ContextMenuItem(keyboard, at), full);
     const QRect row = tree->visualRect(IndexOf(full));
-    EXPECT_EQ(at.y(), row.bottom());
-    EXPECT_GT(at.x(), row.left());
+    const int icon = tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree.get());
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool opens;
+    } presses[] = {{Qt::Key_Menu, Qt::NoModifier, true},
+                   {Qt::Key_F10, Qt::ShiftModifier, true},
+                   {Qt::Key_F10, Qt::NoModifier, false}};
+    for (const auto& press : presses) {
+        std::optional<QPoint> shownAt;
+        QTimer::singleShot(0, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                shownAt = tree->viewport()->mapFromGlobal(menu->pos());
+                menu->close();
+            }
+        });
+        QTest::keyClick(tree.get(), press.key, press.modifiers);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(shownAt.has_value(), press.opens) << press.key;
+        if (press.opens) {
+            EXPECT_EQ(shownAt->y(), row.bottom());
+            EXPECT_GE(shownAt->x(), row.left() + icon);
+            EXPECT_LT(shownAt->x(), row.left() + 3 * icon);
+        }
+    }
 }
 
 }  // namespace
@@ -199,6 +226,10 @@ TEST_F(TreeDrag, HighlightFollowsTheMouseAndIsRememberedOutside) {
 
 #include "Components/PkgFolder/ExpansionAnimation.h"
 
+#include <climits>
+#include <condition_variable>
+#include <mutex>
+
 namespace {
 
 TEST(ExpansionAnimationTest, PlacesAndBarFollowTheRowAndTheCount) {
@@ -232,11 +263,43 @@ int BarPixels(const QImage& image, const QRect& area) {
     return count;
 }
 
+// Counts the paints of a tree's viewport while it animates, with the count then read.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(TFolderTree* tree) : tree_(tree) {
+        tree->viewport()->installEventFilter(this);
+    }
+    void Reset() { mostItems_ = 0; }
+    int MostItemsSeen() const { return mostItems_; }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && tree_->IsPopulating())
+            mostItems_ = std::max(mostItems_, tree_->GetPopulationCount());
+        return false;
+    }
+
+  private:
+    TFolderTree* tree_;
+    int mostItems_ = 0;
+};
+
+int ColourPixels(const QImage& image, const QColor& colour) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += QColor(image.pixel(x, y)) == colour;
+    return count;
+}
+
 TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput) {
     for (int i = 0; i < 300; ++i)
         fx.MakeDir("home/many/f" + std::to_string(i));
     fx.MakeDir("home/more/f");
-    MakeTree([](TFolderTree& t) { t.SetAnimation(true); });
+    QPixmap red(16, 16);
+    red.fill(Qt::red);
+    MakeTree([&](TFolderTree& t) {
+        t.SetAnimation(true);
+        t.SetWaitMessage("Loading....", QIcon(red));
+    });
     ASSERT_TRUE(WaitUntil([this] { return tree->GetCount() > 0; }));
     const HTREEITEM home = Child(tree->GetRootItem(), "Home");
     tree->ExpandItemNow(home);
@@ -249,6 +312,8 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
         QThread::usleep(50);
     const QImage shown = tree->viewport()->grab().toImage();
     EXPECT_GT(BarPixels(shown, shown.rect()), 300);  // nearly the whole 50 x 10 bar
+    // The user's icon in the placeholder's icon place, the wait icon's dots over it.
+    EXPECT_GT(ColourPixels(shown, Qt::red), 64);
 
     const HTREEITEM current = tree->GetSelected();
     QTest::keyClick(tree.get(), Qt::Key_Down);  // no input meanwhile
@@ -257,6 +322,7 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
     EXPECT_EQ(ChildTexts(many).size(), 300u);
     const QImage after = tree->viewport()->grab().toImage();
     EXPECT_EQ(BarPixels(after, after.rect()), 0);
+    EXPECT_EQ(ColourPixels(after, Qt::red), 0);
 
     // F5 pressed while a folder is read waits for it, then rebuilds the tree.
     const HTREEITEM more = Child(home, "more");
@@ -266,6 +332,51 @@ TEST_F(AnimatedTree, FirstExpansionShowsTheBarOverAFrozenPictureAndTakesNoInput)
     const bool rebuilt =
         WaitUntil([&] { return !tree->IsPopulating() && tree->GetItemText(more).isEmpty(); });
     EXPECT_TRUE(rebuilt);
+}
+
+// Without a timer (delay 0) the bar is drawn again as the count of items read changes: the
+// worker is held after its first item, then after its 200th.
+TEST_F(AnimatedTree, WithoutTicksTheBarFollowsTheCount) {
+    for (int i = 0; i < 300; ++i)
+        fx.MakeDir("home/many/f" + std::to_string(i));
+    MakeTree([](TFolderTree& t) {
+        t.SetAnimation(true);
+        t.SetAnimationDelay(0);
+    });
+    ASSERT_TRUE(WaitUntil([this] { return tree->GetCount() > 0; }));
+    const HTREEITEM home = Child(tree->GetRootItem(), "Home");
+    tree->ExpandItemNow(home);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int reached = 0, allowed = 1;
+    const auto allow = [&](int count) {
+        std::lock_guard lock(mutex);
+        allowed = count;
+        changed.notify_all();
+    };
+    const auto hasReached = [&](int count) {
+        std::lock_guard lock(mutex);
+        return reached == count;
+    };
+    tree->Populator().SetCountedHook([&](int done) {
+        std::unique_lock lock(mutex);
+        reached = done;
+        changed.wait(lock, [&] { return done < allowed; });
+    });
+    const std::unique_ptr<void, std::function<void(void*)>> releaseAtEnd(
+        &allowed, [&](void*) { allow(INT_MAX); });
+    PaintCounter paints(tree.get());
+    tree->expand(IndexOf(Child(home, "many")));
+    ASSERT_TRUE(WaitUntil([&] { return hasReached(1); }));
+    Settle(100);
+    paints.Reset();
+    allow(200);
+    ASSERT_TRUE(WaitUntil([&] { return hasReached(200); }));
+    Settle(100);
+    EXPECT_GE(paints.MostItemsSeen(), 200);
+    allow(INT_MAX);
+    EXPECT_TRUE(WaitUntil([&] { return !tree->IsPopulating(); }));
+    tree->Populator().SetCountedHook({});
 }
 
 }  // namespace

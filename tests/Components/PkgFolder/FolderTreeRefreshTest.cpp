@@ -126,6 +126,41 @@ TEST_F(RefreshTree, DeletesInsertsInOrderAndCollapsesTheParentOfAnOnlyChild) {
     EXPECT_NE(Child(Home(), "d"), 0u);
 }
 
+// Folders deleted above the rows on screen, then made again, leave those rows (the
+// selected one among them) where they were, however the view scrolls.
+TEST_F(RefreshTree, RowsOnScreenStayWhileFoldersAboveComeAndGo) {
+    for (int i = 0; i < 100; ++i)
+        fx.MakeDir("home/c" + std::to_string(i));
+    tree->DoRefreshDir(Q(fx.HomePath()));
+    const auto screen = [&] {
+        std::vector<std::pair<HTREEITEM, int>> rows;
+        for (const TFolderTree::ScreenRow& row : tree->ScreenRows())
+            rows.emplace_back(row.item, row.top);
+        return rows;
+    };
+    for (const auto mode : {QAbstractItemView::ScrollPerItem, QAbstractItemView::ScrollPerPixel}) {
+        tree->setVerticalScrollMode(mode);
+        const HTREEITEM top = Child(Home(), "c70");
+        tree->scrollTo(IndexOf(top), QAbstractItemView::PositionAtTop);
+        if (mode == QAbstractItemView::ScrollPerPixel)  // the top row partly above the view
+            tree->verticalScrollBar()->setValue(tree->verticalScrollBar()->value() + 5);
+        tree->SetSelected(Child(Home(), "c75"));
+        const auto before = screen();
+        ASSERT_EQ(before.at(1).first, Child(Home(), "c71"));
+        for (const bool remove : {true, false}) {
+            for (int i = 0; i < 60; ++i) {
+                if (remove)
+                    fs::remove(fx.HomePath() + "/c" + std::to_string(i));
+                else
+                    fx.MakeDir("home/c" + std::to_string(i));
+            }
+            tree->DoRefreshDir(Q(fx.HomePath()));
+            EXPECT_EQ(screen(), before) << mode << remove;
+        }
+        EXPECT_EQ(PathOf(tree->GetSelected()), fx.HomePath() + "/c75");
+    }
+}
+
 TEST_F(RefreshTree, ThreeReportsGiveOnePassOnTheRefreshThread) {
     fx.MakeDir("home/fresh");
     for (int i = 0; i < 3; ++i)

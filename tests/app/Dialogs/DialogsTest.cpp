@@ -206,47 +206,45 @@ TEST_F(DialogTest, ProgressLabelKeepsTheFileNameOfALongPath) {
     EXPECT_EQ(drawn, expected);
 }
 
-TEST_F(DialogTest, QuestionReturnsThePressedButton) {
+// Each button gives its modal result, and a dialog closed without one gives Cancel's.
+TEST_F(DialogTest, QuestionAndOrientationReturnThePressedButton) {
+    QImage glyph(40, 30, QImage::Format_RGB32);
+    glyph.fill(Qt::gray);
+    const auto question = [](const char* icon) {
+        return [icon] { return ShowQuestion("x already exist.", "Save file", icon); };
+    };
+    const auto orientation = [&glyph] {
+        return ShowOrientDialog("Choose desire orientation of the selected images:",
+                                "Select orientation", glyph, glyph, glyph);
+    };
     const struct {
+        std::function<int()> show;
+        const char* title;
         const char* button;  // null: closed without a button
-        const char* icon;
         int result;
-    } cases[] = {{"YesBtn", "IDI_EXCLAMATION", 6}, {"YesAllBtn", "IDI_QUESTION", 10},
-                 {"NoBtn", "IDI_ERROR", 7},        {"NoAllBtn", "IDI_NONSENSE", 9},
-                 {"CancelBtn", "IDI_HAND", 2},     {nullptr, "IDI_QUESTION", 2}};
+    } cases[] = {{question("IDI_EXCLAMATION"), "Save file", "YesBtn", 6},
+                 {question("IDI_QUESTION"), "Save file", "YesAllBtn", 10},
+                 {question("IDI_ERROR"), "Save file", "NoBtn", 7},
+                 {question("IDI_NONSENSE"), "Save file", "NoAllBtn", 9},
+                 {question("IDI_HAND"), "Save file", "CancelBtn", 2},
+                 {question("IDI_QUESTION"), "Save file", nullptr, 2},
+                 {orientation, "Select orientation", "LeftButton", -1},
+                 {orientation, "Select orientation", "NormalButton", 0},
+                 {orientation, "Select orientation", "RightButton", 1},
+                 {orientation, "Select orientation", "CancelBtn", -100},
+                 {orientation, "Select orientation", nullptr, -100}};
     for (const auto& c : cases) {
         OnNextModal([&](QWidget* dialog) {
-            EXPECT_EQ(dialog->windowTitle(), "Save file");
+            EXPECT_EQ(dialog->windowTitle(), c.title);
             c.button ? ClickChild(dialog, c.button) : void(dialog->close());
         });
-        EXPECT_EQ(ShowQuestion("x already exist.", "Save file", c.icon), c.result) << c.icon;
+        EXPECT_EQ(c.show(), c.result) << c.title << " " << (c.button ? c.button : "closed");
     }
     EXPECT_TRUE(QuestionIcon("IDI_NONSENSE").isNull());
     EXPECT_FALSE(QuestionIcon("IDI_WINLOGO").isNull());
 }
 
-TEST_F(DialogTest, OrientationChoices) {
-    QImage glyph(40, 30, QImage::Format_RGB32);
-    glyph.fill(Qt::gray);
-    const struct {
-        const char* button;  // null: closed without a button
-        int result;
-    } cases[] = {{"LeftButton", -1},
-                 {"NormalButton", 0},
-                 {"RightButton", 1},
-                 {"CancelBtn", -100},
-                 {nullptr, -100}};
-    for (const auto& c : cases) {
-        OnNextModal([&](QWidget* dialog) {
-            c.button ? ClickChild(dialog, c.button) : void(dialog->close());
-        });
-        EXPECT_EQ(ShowOrientDialog("Choose desire orientation of the selected images:",
-                                   "Select orientation", glyph, glyph, glyph),
-                  c.result);
-    }
-}
-
-TEST_F(DialogTest, FolderChooserGivesANormalisedFolder) {
+TEST_F(DialogTest, FolderChooserGivesANormalisedFolderAndTakesOnlyMatchingOnes) {
     QTemporaryDir dir;
     const QString photos = dir.path() + "/Photos";
     QDir().mkpath(photos);
@@ -267,22 +265,18 @@ TEST_F(DialogTest, FolderChooserGivesANormalisedFolder) {
         });
         EXPECT_EQ(NormalisedFolder(SelectFolderDialog(c.initial, "", {}, false)), c.expected);
     }
-}
-
-TEST_F(DialogTest, FolderChooserWithMasksEnablesOkOnMatchingFolders) {
-    QTemporaryDir dir;
-    QDir().mkpath(dir.path() + "/without/sub.jpg");  // a folder does not count
-    QDir().mkpath(dir.path() + "/with");
-    WriteFileBytes(dir.path() + "/with/a.JPEG", "");
-    EXPECT_FALSE(FolderHasMatchingFile(dir.path() + "/with", "*.png"));
+    // With masks, OK takes only a folder holding a matching file (a folder does not count).
+    QDir().mkpath(dir.path() + "/without/sub.jpg");
+    WriteFileBytes(photos + "/a.JPEG", "");
+    EXPECT_FALSE(FolderHasMatchingFile(photos, "*.png"));
     TOKBottomDlg dialog;
     dialog.SetMasks("*.jpg;*.jpeg");
-    dialog.DirTree->SelectFolder(dir.path() + "/without");
-    dialog.DirTreeChange();
-    EXPECT_FALSE(dialog.OKBtn->isEnabled());
-    dialog.DirTree->SelectFolder(dir.path() + "/with");
-    dialog.DirTreeChange();
-    EXPECT_TRUE(dialog.OKBtn->isEnabled());
+    for (const auto& [folder, enabled] :
+         {std::pair{dir.path() + "/without", false}, {photos, true}}) {
+        dialog.DirTree->SelectFolder(folder);
+        dialog.DirTreeChange();
+        EXPECT_EQ(dialog.OKBtn->isEnabled(), enabled) << folder.toStdString();
+    }
 }
 
 }  // namespace

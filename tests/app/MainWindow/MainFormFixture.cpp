@@ -47,6 +47,19 @@ QStringList MainFormTest::Captions(const TListView* list) const {
     return captions;
 }
 
+QString MainFormTest::Lists() const {
+    QStringList parts;
+    for (const TListView* list : {Form().FilesLV, Form().SelectedLV}) {
+        QStringList rows;
+        for (int i = 0; i < list->Count(); ++i) {
+            rows.append(list->Caption(i) + (list->IsSelected(i) ? "*" : ""));
+        }
+        parts.append(rows.join(' '));
+    }
+    return parts.join(" | ") + " | " + Form().TotalFilesLabel->text() + " | " +
+           Form().TotalSelectedLabel->text();
+}
+
 void MainFormTest::SelectFiles(const QStringList& names) {
     TListView* list = Form().FilesLV;
     list->clearSelection();

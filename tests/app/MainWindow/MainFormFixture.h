@@ -32,6 +32,9 @@ class MainFormTest : public ::testing::Test {
     static void RunQueued();
 
     QStringList Captions(const TListView* list) const;
+    // Both lists and their labels in one line, each selected row marked with '*':
+    // "b.Jpeg* | A.JPG* c.jpg | Total files: 1 | Selected pictures: 2".
+    QString Lists() const;
     void SelectFiles(const QStringList& names);
     void AddFiles(const QStringList& names);  // selects them in the folder's list, then Add
 

@@ -127,7 +127,8 @@ TEST(StoredWindow, ExtremeValuesAreLimitedBeforeAnyRule) {
     EXPECT_EQ(LimitStoredSize(300, 1024), 300);
 }
 
-TEST(StoredSplitters, OutOfRangeValuesFallBack) {
+// Stored values out of their ranges fall back; drags stop at the same bounds.
+TEST(StoredSplitters, OutOfRangeValuesFallBackAndDragsStopAtTheirBounds) {
     // Tree: between half (150) and two thirds (200) of a 300-high column.
     for (const auto& [stored, expected] : {std::pair{0, 150}, {151, 151}, {200, 200}, {201, 150}}) {
         EXPECT_EQ(TreeHeightForStored(stored, 300), expected) << stored;
@@ -141,6 +142,17 @@ TEST(StoredSplitters, OutOfRangeValuesFallBack) {
     for (const auto& [stored, expected] :
          {std::pair{0, 398}, {100, 195}, {196, 196}, {601, 601}, {602, 195}}) {
         EXPECT_EQ(FilesWidthForStored(stored, 800, 198, 4), expected) << stored;
+    }
+    for (const auto& [size, accepted] :
+         {std::pair{150, false}, {151, true}, {200, true}, {201, false}}) {
+        EXPECT_EQ(AcceptTreeHeight(size, 300), accepted) << size;
+    }
+    for (const auto& [size, accepted] :
+         {std::pair{200, false}, {201, true}, {603, true}, {604, false}}) {
+        EXPECT_EQ(AcceptLeftWidth(size, 1000, 396), accepted) << size;
+    }
+    for (const auto& [size, accepted] : {std::pair{196, false}, {197, true}, {602, false}}) {
+        EXPECT_EQ(AcceptFilesWidth(size, 800, 198), accepted) << size;
     }
 }
 
@@ -164,26 +176,10 @@ TEST(ProportionalResize, ScalesWithinTheLimits) {
     EXPECT_EQ(ProportionalFilesWidth(800, 400, 190, 100, 300), 300);
 }
 
-TEST(SplitterLimits, DragsStopAtTheirBounds) {
-    for (const auto& [size, accepted] :
-         {std::pair{150, false}, {151, true}, {200, true}, {201, false}}) {
-        EXPECT_EQ(AcceptTreeHeight(size, 300), accepted) << size;
-    }
-    for (const auto& [size, accepted] :
-         {std::pair{200, false}, {201, true}, {603, true}, {604, false}}) {
-        EXPECT_EQ(AcceptLeftWidth(size, 1000, 396), accepted) << size;
-    }
-    for (const auto& [size, accepted] : {std::pair{196, false}, {197, true}, {602, false}}) {
-        EXPECT_EQ(AcceptFilesWidth(size, 800, 198), accepted) << size;
-    }
-}
-
-TEST(ListColumn, ScrollBarOnlyWhenRowsOverflow) {
+// The lists' column leaves room for a scroll bar only when the rows overflow.
+TEST(BottomBar, ButtonsKeepTheirGapsFromTheBevelAndTheListsTheirColumns) {
     EXPECT_EQ(ListColumnWidth(189, 4, 20, 20, 16), 185);
     EXPECT_EQ(ListColumnWidth(189, 5, 20, 21, 16), 168);
-}
-
-TEST(BottomBar, ButtonsKeepTheirGapsFromTheBevelAndTheLists) {
     // The design: bevel at 205, Save 61 wide, Preview 85 wide, lists 189 wide.
     BottomBarInput in;
     in.vert2BevelLeft = 205;
@@ -194,15 +190,11 @@ TEST(BottomBar, ButtonsKeepTheirGapsFromTheBevelAndTheLists) {
     in.mainRightLeft = 204;
     in.selectAllWidth = in.addWidth = in.deleteWidth = in.clearWidth = 89;
     const BottomBarLayout out = ArrangeBottomBarLayout(in);
-    EXPECT_EQ(out.saveLeft, 139);
-    EXPECT_EQ(out.previewLeft, 49);
-    EXPECT_EQ(out.trackBarWidth, 45);
-    EXPECT_EQ(out.filesLabelLeft, 8);
-    EXPECT_EQ(out.selectedLabelLeft, 193);
-    EXPECT_EQ(out.selectAllLeft, 212);
-    EXPECT_EQ(out.addLeft, 307);
-    EXPECT_EQ(out.deleteLeft, 401);
-    EXPECT_EQ(out.clearLeft, 496);
+    // Save, Preview, the track bar's width, both labels, Select all, Add, Delete, Clear.
+    EXPECT_EQ((std::array{out.saveLeft, out.previewLeft, out.trackBarWidth, out.filesLabelLeft,
+                          out.selectedLabelLeft, out.selectAllLeft, out.addLeft, out.deleteLeft,
+                          out.clearLeft}),
+              (std::array{139, 49, 45, 8, 193, 212, 307, 401, 496}));
 
     // A list narrower than its two buttons: a negative offset, truncated toward zero.
     in.filesWidth = 100;

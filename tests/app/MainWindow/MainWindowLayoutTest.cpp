@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include "app/Dialogs/ConfigForm.h"
+#include "app/Dialogs/QuestionForm.h"
 #include "app/SplashForm.h"
 #include "tests/app/MainWindow/MainFormFixture.h"
 
@@ -78,30 +79,31 @@ TEST_F(LayoutTest, TheTreeOpensTheConfiguredSourceFolderOrHome) {
         RunQueued();
         EXPECT_EQ(Form().DirTree->GetFolder(), QDir::homePath());
     }
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text,
-              "Can't list the pictures of '" + lossy +
-                  "': the folder's name is not valid UTF-8. Rename the folder to see them "
-                  "here.\nThe folder tree starts in the home folder.");
+    EXPECT_EQ(BoxTexts(messages_),
+              QStringList{"Can't list the pictures of '" + lossy +
+                          "': the folder's name is not valid UTF-8. Rename the folder to see them "
+                          "here.\nThe folder tree starts in the home folder."});
 }
 
 TEST_F(LayoutTest, AnInvalidStoredPrefixIsReportedAtStartWithoutWriting) {
     ini_.Write("Saving", "Prefix", "a:b");
     Start();
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text,
-              "Invalid character in the 3D image name!\n"
-              "[Saving] Prefix=a:b in '" +
-                  ini_.Path() + "'");
+    EXPECT_EQ(BoxTexts(messages_), QStringList{"Invalid character in the 3D image name!\n"
+                                               "[Saving] Prefix=a:b in '" +
+                                               ini_.Path() + "'"});
     EXPECT_EQ(ini_.Read("Viewer", "PlaySpeed"), "<none>");
     EXPECT_FALSE(ConfigForm->isVisible());
 }
 
 // A signal to end that comes while a start-up box waits for its answer ends the program
 // with an ordinary close (the window settings written), without running the event loop.
+// A dialog that opens afterwards (here the question a running save would ask) waits for
+// nobody either.
 TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
     ini_.Write("Saving", "Prefix", "a:b");  // refused at start, in a box
     bool boxOutlivedTheSignal = false;
+    int laterAnswer = 0;
+    platform::MsgButton applyAnswer = platform::MsgButton::None;
     bool loopRan = false;
     QTimer loopGuard;  // quits an event loop run after the box, so no failure hangs the test
     loopGuard.setSingleShot(true);
@@ -118,24 +120,28 @@ TEST_F(LayoutTest, ASignalWhileAStartUpBoxIsOpenEndsTheProgram) {
         });
         ::raise(SIGTERM);
         box.exec();
+        QTimer::singleShot(15000, [&] {
+            if (auto* later = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                boxOutlivedTheSignal = true;
+                later->done(0);
+            }
+        });
+        laterAnswer = ShowQuestion("later", "Save file", "IDI_EXCLAMATION");
+        // The preview's question on closing with changes: Cancel would keep it open.
+        applyAnswer = platform::ShowMessage(
+            "apply?", "Apply changes",
+            {platform::MsgButton::Yes, platform::MsgButton::No, platform::MsgButton::Cancel},
+            platform::MsgIcon::Question);
         loopGuard.start(0);
         return platform::MsgButton::Ok;
     });
     EXPECT_EQ(RunOrvaneViewer(), 0);
     EXPECT_FALSE(boxOutlivedTheSignal);
+    EXPECT_EQ(laterAnswer, 2);  // Cancel
+    EXPECT_EQ(applyAnswer, platform::MsgButton::No);
     EXPECT_FALSE(loopRan);
     EXPECT_EQ(ini_.Read("Window", "State"), "MAX");
     EXPECT_EQ(MainForm, nullptr);
-}
-
-// The rules of the clamp have their own table; this is the window taking them.
-TEST_F(LayoutTest, StoredTopIsClampedAgainstTheWorkArea) {
-    StoreWindow("NRM", 20, WorkArea().y() + WorkArea().height() + 10, 640, 460);
-    Start();
-    EXPECT_FALSE(Form().isMaximized());
-    EXPECT_EQ(Form().NormalPlacement().top, 0);
-    EXPECT_EQ(Form().frameGeometry().top(), 0);
-    EXPECT_EQ(Form().frameGeometry().size(), QSize(640, 460));
 }
 
 // Any letter case of a state other than "MAX" is a normal window. A tiny width far right
@@ -166,11 +172,11 @@ TEST_F(LayoutTest, ASettingsFileTooLargeToReadIsNamedOnceAndKept) {
     const qint64 size = QFileInfo(ini_.Path()).size();
     Start();
     Form().close();
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text,
-              "The settings can't be read from '" + ini_.Path() +
-                  "': File too large.\nThe program uses its default settings and leaves that "
-                  "file as it is.");
+    EXPECT_EQ(
+        BoxTexts(messages_),
+        QStringList{"The settings can't be read from '" + ini_.Path() +
+                    "': File too large.\nThe program uses its default settings and leaves that "
+                    "file as it is."});
     EXPECT_EQ(QFileInfo(ini_.Path()).size(), size);
 }
 
@@ -184,19 +190,20 @@ TEST_F(LayoutTest, SettingsThatCannotBeSavedAreNamedOnce) {
         "The settings can't be saved to '/proc/version': "));
 }
 
-TEST_F(LayoutTest, StoredSplittersOutsideTheirRangesFallBack) {
+// The rules have their own table; this is the window taking them: stored splitters out of
+// their ranges fall back, ones in range are kept; a drag stops above 196 and growing the
+// window keeps the lists in proportion.
+TEST_F(LayoutTest, StoredSplittersAreTakenWithinTheirRangesAndKeptInProportion) {
     StoreWindow("NRM", 0, 0, 700, 500);
     StoreSplitters(150, 100);
     ini_.Write("Spliters", "SplitH", "5");
     Start();
-    TMainForm& f = Form();
-    EXPECT_EQ(f.MainLeft->width(), 200);
-    EXPECT_EQ(f.FilesPnl->width(), 195);
-    EXPECT_EQ(f.LeftTopPnl->height(), f.MainLeft->height() / 2);
-    EXPECT_EQ(f.Vert2Bevel->x(), 204);
-}
+    EXPECT_EQ(Form().MainLeft->width(), 200);
+    EXPECT_EQ(Form().FilesPnl->width(), 195);
+    EXPECT_EQ(Form().LeftTopPnl->height(), Form().MainLeft->height() / 2);
+    EXPECT_EQ(Form().Vert2Bevel->x(), 204);
 
-TEST_F(LayoutTest, SplittersInRangeAreKeptAndTheListSplitterStopsAbove196) {
+    forms_.reset();
     StoreWindow("NRM", 0, 0, 900, 600);
     StoreSplitters(260, 250);
     Start();
@@ -209,8 +216,6 @@ TEST_F(LayoutTest, SplittersInRangeAreKeptAndTheListSplitterStopsAbove196) {
     EXPECT_EQ(f.FilesPnl->width(), 197);
     // The series list's buttons stay centred under it.
     EXPECT_EQ(f.ClearButton->x(), f.DeleteButton->x() + f.DeleteButton->width() + 6);
-
-    // Growing the window keeps the lists in proportion and the panels filling it.
     const double share = double(f.FilesPnl->width()) / f.MainRight->width();
     f.resize(f.width() + 200, f.height());
     EXPECT_NEAR(double(f.FilesPnl->width()) / f.MainRight->width(), share, 0.02);

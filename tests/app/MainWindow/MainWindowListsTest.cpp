@@ -1,10 +1,10 @@
 // The folder's file list, the thumbnail and the series commands of the main window.
 
-#include "tests/app/MainWindow/MainFormFixture.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "tests/app/MainWindow/MainFormFixture.h"
 
 using platform::MsgButton;
 
@@ -35,12 +35,11 @@ class ListsTest : public MainFormTest {
 const QList<bool> kAllOn{true, true, true, true};
 const QList<bool> kAllOff{false, false, false, false};
 
-TEST_F(ListsTest, FolderListShowsPicturesSortedWithTheFirstSelected) {
+TEST_F(ListsTest, FolderListShowsPicturesSortedWithTheFirstSelectedAndShown) {
     TMainForm& f = Form();
-    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"}));
-    EXPECT_EQ(f.TotalFilesLabel->text(), "Total files: 4");
+    EXPECT_EQ(Lists(),
+              "A.JPG* b.Jpeg c.jpg d.jpeg |  | Total files: 4 | No pictures currently selected");
     EXPECT_EQ(f.FolderEdit->text(), pics_ + "/");
-    EXPECT_EQ(f.FilesLV->FirstSelected(), 0);
     EXPECT_EQ(f.ImagePanel->ImageFile(), Pic("A.JPG"));
     EXPECT_EQ(SeriesButtons(), kAllOff);
 
@@ -80,12 +79,8 @@ TEST_F(ListsTest, AddAppendsInListOrderAndSelectsTheNextFile) {
 
     AddFiles({"A.JPG", "c.jpg", "d.jpeg"});
     EXPECT_EQ(f.Series(), (QStringList{Pic("A.JPG"), Pic("c.jpg"), Pic("d.jpeg")}));
-    EXPECT_EQ(Captions(f.SelectedLV), (QStringList{"A.JPG", "c.jpg", "d.jpeg"}));
-    EXPECT_EQ(Captions(f.FilesLV), QStringList{"b.Jpeg"});
-    EXPECT_TRUE(f.FilesLV->IsSelected(0));  // took the first added picture's place
-    EXPECT_EQ(f.SelectedLV->FirstSelected(), 0);
-    EXPECT_EQ(f.TotalSelectedLabel->text(), "Selected pictures: 3");
-    EXPECT_EQ(f.TotalFilesLabel->text(), "Total files: 1");
+    // The next file took the first added picture's place.
+    EXPECT_EQ(Lists(), "b.Jpeg* | A.JPG* c.jpg d.jpeg | Total files: 1 | Selected pictures: 3");
     EXPECT_EQ(SeriesButtons(), kAllOn);
     // A picture of the series is not listed again when the folder is read again.
     OpenFolder(pics_);
@@ -101,22 +96,19 @@ TEST_F(ListsTest, RemoveAsksThenPutsThePictureBackAndShowsTheNextOfTheSeries) {
         f.SelectedLV->SelectListItem(row);
         f.DeleteButtonClick();
     };
-    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
+    messages_.QueueAnswers({MsgButton::No, MsgButton::Yes, MsgButton::Yes, MsgButton::Yes});
     removeRow(0);
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Do you want to remove selected picture from list?");
+    EXPECT_EQ(BoxTexts(messages_),
+              QStringList{"Do you want to remove selected picture from list?"});
     EXPECT_EQ(messages_.Questions()[0].caption, "Remove picture");
     EXPECT_EQ(f.Series().size(), 4);
 
     f.DeleteButtonClick();
-    EXPECT_EQ(Captions(f.SelectedLV), (QStringList{"b.Jpeg", "c.jpg", "d.jpeg"}));
-    EXPECT_EQ(f.SelectedLV->FirstSelected(), 0);
+    EXPECT_EQ(Lists(), "A.JPG | b.Jpeg* c.jpg d.jpeg | Total files: 1 | Selected pictures: 3");
     EXPECT_EQ(f.Thumbnail(), Pic("b.Jpeg"));
-    EXPECT_EQ(Captions(f.FilesLV), QStringList{"A.JPG"});
     EXPECT_TRUE(f.SelectAllButton->isEnabled());
     f.RefreshFilesList();  // back in the folder's list for good
     EXPECT_EQ(Captions(f.FilesLV), QStringList{"A.JPG"});
-    messages_.QueueAnswers({MsgButton::Yes, MsgButton::Yes});
     removeRow(1);
     EXPECT_EQ(f.SelectedLV->FirstSelected(), 1);
     EXPECT_EQ(f.Thumbnail(), Pic("d.jpeg"));
@@ -145,13 +137,13 @@ TEST_F(ListsTest, NamesThatAreNotUtf8AreReportedOncePerFolder) {
         RunQueued();
         EXPECT_TRUE(Captions(Form().FilesLV).isEmpty());
     }
-    ASSERT_EQ(messages_.Questions().size(), 2u);
-    EXPECT_EQ(messages_.Questions()[0].text,
-              "Can't list 1 picture(s) of '" + folder +
-                  "': the file name is not valid UTF-8. Rename the file to see it here.");
-    EXPECT_EQ(messages_.Questions()[1].text,
-              "Can't list the pictures of '" + lossy +
-                  "': the folder's name is not valid UTF-8. Rename the folder to see them here.");
+    EXPECT_EQ(
+        BoxTexts(messages_),
+        (QStringList{
+            "Can't list 1 picture(s) of '" + folder +
+                "': the file name is not valid UTF-8. Rename the file to see it here.",
+            "Can't list the pictures of '" + lossy +
+                "': the folder's name is not valid UTF-8. Rename the folder to see them here."}));
 }
 
 TEST_F(ListsTest, ClearPutsBackOnlyTheCurrentFoldersPictures) {
@@ -172,9 +164,7 @@ TEST_F(ListsTest, ClearPutsBackOnlyTheCurrentFoldersPictures) {
     EXPECT_EQ(question.caption, "Remove all images");
     EXPECT_EQ(question.defaultButton, MsgButton::No);
     EXPECT_TRUE(f.Series().isEmpty());
-    EXPECT_EQ(f.SelectedLV->Count(), 0);
-    EXPECT_EQ(Captions(f.FilesLV), (QStringList{"A.JPG", "b.Jpeg", "c.jpg", "d.jpeg"}));
-    EXPECT_EQ(f.TotalSelectedLabel->text(), "No pictures selected");
+    EXPECT_EQ(Lists(), "A.JPG b.Jpeg* c.jpg d.jpeg |  | Total files: 4 | No pictures selected");
     EXPECT_EQ(SeriesButtons(), kAllOff);
 }
 
@@ -185,14 +175,20 @@ TEST_F(ListsTest, AFileDeletedBehindOurBackIsReportedOnceAndDropped) {
     f.FilesLV->clearSelection();
     f.FilesLV->SelectListItem(2);
     RunQueued();
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Can't read file:" + Pic("c.jpg"));
+    EXPECT_EQ(BoxTexts(messages_), QStringList{"Can't read file:" + Pic("c.jpg")});
     EXPECT_EQ(messages_.Questions()[0].caption, "Error");
     EXPECT_EQ(Captions(f.FilesLV), (QStringList{"A.JPG", "b.Jpeg", "d.jpeg"}));
 }
 
-TEST_F(ListsTest, KeysAndDoubleClicksOfTheLists) {
+TEST_F(ListsTest, KeysDoubleClicksAndContextMenusOfTheLists) {
     TMainForm& f = Form();
+    f.FilesLV->clearSelection();
+    f.FilesCntxPopup();
+    EXPECT_TRUE(f.SelectAllItem->isEnabled());
+    EXPECT_FALSE(f.AddItem->isEnabled());
+    f.SelectedCntxPopup();
+    EXPECT_FALSE(f.ClearAllItem->isEnabled());
+    EXPECT_FALSE(f.DeleteItem->isEnabled());
     f.FilesLV->setFocus();
     QTest::keyClick(f.FilesLV, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(f.FilesLV->SelCount(), 4);
@@ -208,6 +204,9 @@ TEST_F(ListsTest, KeysAndDoubleClicksOfTheLists) {
     f.FilesLV->SelectListItem(3);
     QTest::mouseDClick(f.FilesLV->viewport(), Qt::LeftButton, {}, OnRow(f.FilesLV, 3));
     EXPECT_EQ(f.Series(), QStringList{Pic("d.jpeg")});
+    EXPECT_EQ(f.SelectedLVInfoTip(0), Pic("d.jpeg"));  // the full path
+    f.SelectedCntxPopup();
+    EXPECT_TRUE(f.DeleteItem->isEnabled());
 
     messages_.QueueAnswers({MsgButton::No, MsgButton::Yes});
     QTest::keyClick(f.SelectedLV, Qt::Key_X, Qt::ControlModifier);
@@ -215,23 +214,8 @@ TEST_F(ListsTest, KeysAndDoubleClicksOfTheLists) {
     EXPECT_EQ(messages_.Questions()[0].caption, "Remove all images");
     QTest::mouseDClick(f.SelectedLV->viewport(), Qt::LeftButton, {}, OnRow(f.SelectedLV, 0));
     EXPECT_TRUE(f.Series().isEmpty());
-}
-
-TEST_F(ListsTest, ContextMenusFollowTheLists) {
-    TMainForm& f = Form();
-    f.FilesLV->clearSelection();
-    f.FilesCntxPopup();
-    EXPECT_TRUE(f.SelectAllItem->isEnabled());
-    EXPECT_FALSE(f.AddItem->isEnabled());
-    f.SelectedCntxPopup();
-    EXPECT_FALSE(f.ClearAllItem->isEnabled());
-    EXPECT_FALSE(f.DeleteItem->isEnabled());
-
     f.Addall1Click();
     EXPECT_EQ(f.Series().size(), 4);
-    EXPECT_EQ(f.SelectedLVInfoTip(0), Pic("A.JPG"));  // the full path
-    f.SelectedCntxPopup();
-    EXPECT_TRUE(f.DeleteItem->isEnabled());
 }
 
 }  // namespace

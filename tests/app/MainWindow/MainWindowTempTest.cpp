@@ -1,5 +1,5 @@
-// Temporary copies of pictures from removable media, the busy guard of Add and the
-// fatal start-up without a temporary folder.
+// Temporary copies of pictures from removable media and the busy guard of Add. (A start-up
+// without a temporary folder is run end to end, in tests/e2e/main_window.sh.)
 
 #include <unistd.h>
 
@@ -63,46 +63,38 @@ TEST_F(TempTest, LeftoversAreEmptiedAtStartAndTheFolderGoesAtClose) {
     EXPECT_FALSE(QFileInfo::exists(PellimorTmp()));
 }
 
-TEST_F(TempTest, AddCopiesRemovablePicturesAndRemoveDeletesTheCopy) {
+// A picture of a removable medium is read from its copy, also once the medium has gone; a
+// copy deleted behind our back leaves the picture's own path, gone too; removing a picture
+// deletes its copy; pictures of fixed drives are not copied.
+TEST_F(TempTest, RemovablePicturesAreReadFromTheirCopiesWhichGoWithThem) {
     const QString fixed = MakePictures("fixed", {"f.jpg"});
     StartWithStick({"p.jpg", "q.jpg"});
     AddFiles({"p.jpg", "q.jpg"});
-    const auto copy = Form().TempCopies().CopyOf(OnStick("p.jpg"));
+    const auto copy = Form().TempCopies().CopyOf(OnStick("q.jpg"));
     ASSERT_TRUE(copy);
     EXPECT_TRUE(copy->startsWith(PellimorTmp()));
-    EXPECT_EQ(Form().ReadablePath(OnStick("p.jpg")), *copy);
+    EXPECT_EQ(Form().ReadablePath(OnStick("q.jpg")), *copy);
     EXPECT_EQ(Form().Series(), (QStringList{OnStick("p.jpg"), OnStick("q.jpg")}));
+    QDir(stick_).removeRecursively();
+    Form().SelectedLV->SelectListItem(1);
+    RunQueued();
+    EXPECT_TRUE(messages_.Questions().empty());
+    EXPECT_EQ(Form().Thumbnail(), *copy);
+
+    QFile::remove(*Form().TempCopies().CopyOf(OnStick("p.jpg")));
+    Form().SelectedLV->SelectListItem(0);
+    RunQueued();
+    EXPECT_EQ(BoxTexts(messages_), QStringList{"Can't read file:" + OnStick("p.jpg")});
+    EXPECT_EQ(Form().Series(), QStringList{OnStick("q.jpg")});
 
     Form().SelectedLV->SelectListItem(0);
     messages_.QueueAnswers({MsgButton::Yes});
     Form().DeleteButtonClick();
     EXPECT_FALSE(QFileInfo::exists(*copy));
-    EXPECT_TRUE(QFileInfo::exists(OnStick("p.jpg")));
-    EXPECT_TRUE(Form().TempCopies().CopyOf(OnStick("q.jpg")));
-
-    // Pictures of fixed drives are not copied.
     OpenFolder(fixed);
     AddFiles({"f.jpg"});
     EXPECT_FALSE(Form().TempCopies().CopyOf(fixed + "/f.jpg"));
-    EXPECT_EQ(QDir(Form().TempCopies().Folder()).entryList(QDir::Files).size(), 1);
-}
-
-TEST_F(TempTest, APictureWhoseCopyExistsSurvivesTheMediumGoing) {
-    StartWithStick({"p.jpg", "q.jpg"});
-    AddFiles({"p.jpg", "q.jpg"});
-    QDir(stick_).removeRecursively();
-    Form().SelectedLV->SelectListItem(1);
-    RunQueued();
-    EXPECT_TRUE(messages_.Questions().empty());
-    EXPECT_EQ(Form().Thumbnail(), *Form().TempCopies().CopyOf(OnStick("q.jpg")));
-
-    // A copy deleted behind our back: the picture is read from its own path, which is gone.
-    QFile::remove(*Form().TempCopies().CopyOf(OnStick("p.jpg")));
-    Form().SelectedLV->SelectListItem(0);
-    RunQueued();
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Can't read file:" + OnStick("p.jpg"));
-    EXPECT_EQ(Form().Series(), QStringList{OnStick("q.jpg")});
+    EXPECT_TRUE(QDir(Form().TempCopies().Folder()).entryList(QDir::Files).isEmpty());
 }
 
 // The save reads every picture of a medium that has gone from its temporary copy.
@@ -127,6 +119,23 @@ TEST_F(TempTest, SavingAfterTheMediumWentCopiesFromTheTemporaryCopies) {
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(FileBytes(dest + "/s" + QString::number(i + 1) + ".jpg"), originals[i]) << i;
     }
+}
+
+// The close empties the temporary folder: the saving dialog sends no package there.
+TEST_F(TempTest, NoPackageGoesIntoTheTemporaryFolder) {
+    StartWithStick({"p.jpg"});
+    AddFiles({"p.jpg"});
+    const QString folder = Form().TempCopies().Folder();
+    ConfigForm->DestDirEdit->setText(folder + "/");
+    OnNextModal([](QWidget* dialog) {
+        qobject_cast<TSavingForm*>(dialog)->AddPath->clear();
+        ClickChild(dialog, "OkButton");
+        ClickChild(dialog, "CancelButton");
+    });
+    Form().SaveButtonClick();
+    ASSERT_EQ(messages_.Questions().size(), 1u);
+    EXPECT_TRUE(messages_.Questions()[0].text.startsWith("Can't save into '" + folder + "'"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);  // the copy of p.jpg alone
 }
 
 TEST_F(TempTest, AFailedCopyTurnsCopiesOffUntilTheSeriesIsEmpty) {
@@ -173,8 +182,7 @@ TEST_F(TempTest, CommandsArrivingDuringAddWaitUntilItEnds) {
     EXPECT_FALSE(shownDuringAdd);
     ExpectNotBusy();
     RunQueued();  // the waiting work runs afterwards
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Can't read file:" + OnStick("r.jpg"));
+    EXPECT_EQ(BoxTexts(messages_), QStringList{"Can't read file:" + OnStick("r.jpg")});
     EXPECT_EQ(Form().CurrentFolderPath(), fixed);
     EXPECT_EQ(Captions(Form().FilesLV), QStringList{"f.jpg"});
 }
@@ -186,25 +194,11 @@ TEST_F(TempTest, ACopyThatCannotBeMadeLeavesBothListsConsistent) {
     WritePicture(PellimorTmp());
     SelectFiles({"p.jpg", "q.jpg"});
     QTest::mouseClick(Form().AddButton, Qt::LeftButton);
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Cannot create temp directory.");
+    EXPECT_EQ(BoxTexts(messages_), QStringList{"Cannot create temp directory."});
     ExpectNotBusy();
     EXPECT_EQ(Form().Series(), QStringList{OnStick("p.jpg")});
-    EXPECT_EQ(Captions(Form().FilesLV), (QStringList{"q.jpg", "r.jpg"}));
-    EXPECT_EQ(Form().TotalSelectedLabel->text(), "Selected pictures: 1");
-    EXPECT_EQ(Form().TotalFilesLabel->text(), "Total files: 2");
+    EXPECT_EQ(Lists(), "q.jpg* r.jpg | p.jpg* | Total files: 2 | Selected pictures: 1");
     EXPECT_TRUE(Form().PreviewButton->isEnabled());
-}
-
-TEST_F(TempTest, StartUpWithoutATemporaryFolderFails) {
-    // A $TMPDIR below a regular file can never be made.
-    WritePicture(root_.path() + "/file");
-    qputenv("TMPDIR", QFile::encodeName(root_.path() + "/file/folder"));
-    EXPECT_THROW(TApplicationForms forms, TempFolderError);
-    EXPECT_EQ(MainForm, nullptr);
-    EXPECT_NE(RunOrvaneViewer(), 0);
-    ASSERT_EQ(messages_.Questions().size(), 1u);
-    EXPECT_EQ(messages_.Questions()[0].text, "Cannot create temp directory.");
 }
 
 }  // namespace

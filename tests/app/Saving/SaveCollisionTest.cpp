@@ -97,18 +97,25 @@ struct CollisionRow {
     const char* series;  // the pictures (files IMG_000n.JPG of the folder) in series order
     const char* begin;
     const char* from;
-    std::vector<MsgButton> answers;  // to the questions and boxes, in order
-    const char* folder;              // Describe() afterwards
-    const char* saved;               // "k of n" of the end report; "" for none
-    const char* box;                 // a box that must have been shown ("%f": the folder), or ""
-    int unreadable = 0;              // reading this picture's file fails
+    const char* answers;  // to the questions and boxes, in order
+    const char* folder;   // Describe() afterwards
+    const char* saved;    // "k of n" of the end report; "" for none
+    const char* box;      // a box that must have been shown ("%f": the folder), or ""
+    int unreadable = 0;   // reading this picture's file fails
     int tmpfsKiB = 0;     // the folder is a tmpfs this large, and the pictures 250 KiB each
     int linked = 0;       // this picture's file is a link to its file in a folder below
     bool copies = false;  // the pictures are read through temporary copies, as from a stick
+    int missing = 0;      // this picture's file is gone when the save starts
+    int chained = 0;      // this picture's file is a link to picture linked's name
 };
 
 CollisionRow ThroughCopies(CollisionRow row) {
     row.copies = true;
+    return row;
+}
+
+CollisionRow Missing(int picture, CollisionRow row) {
+    row.missing = picture;
     return row;
 }
 
@@ -181,11 +188,19 @@ void ReadThroughCopies(TTempCopies& copies, const QStringList& series, TSaveServ
     };
 }
 
+const QMap<QString, MsgButton> kAnswers{{"Yes", MsgButton::Yes}, {"YesToAll", MsgButton::YesToAll},
+                                        {"No", MsgButton::No},   {"NoToAll", MsgButton::NoToAll},
+                                        {"Ok", MsgButton::Ok},   {"Cancel", MsgButton::Cancel}};
+
 // The folder afterwards (Describe), the faults DurabilityWatch saw, then the text of every
 // box shown.
 QStringList RunRow(const CollisionRow& row, const QString& folder) {
     const int kib = row.tmpfsKiB ? 250 : 1;
     const QStringList series = MakePictures(folder, row.series, kib, row.linked);
+    QFile::remove(folder + '/' + PictureName(row.missing));
+    if (row.chained != 0 && QFile::remove(folder + '/' + PictureName(row.chained))) {
+        QFile::link(PictureName(row.linked), folder + '/' + PictureName(row.chained));
+    }
     const TSaveEntries entries{folder + '/', "", "IMG_", "", 4, row.from, row.begin};
     TSaveServices services;
     services.askOverwrite = [](const QString& text, const QString& caption, const QString&) {
@@ -205,8 +220,8 @@ QStringList RunRow(const CollisionRow& row, const QString& folder) {
     }
     platform::ScriptedMessageService messages;
     platform::ScopedMessageService scope(messages);
-    for (MsgButton answer : row.answers) {
-        messages.QueueAnswers({answer});
+    for (const QString& answer : QString(row.answers).split(' ')) {
+        messages.QueueAnswers({kAnswers.value(answer)});
     }
     SavePackage(series, entries, services);
     QStringList result{Describe(folder, kib), watch.Faults().join("; ")};
@@ -256,7 +271,9 @@ TEST_P(CollisionTable, EveryPictureKeepsItsBytes) {
     }
     EXPECT_EQ(result[0], QString(row.folder));
     for (QChar picture : QString(row.series)) {
-        EXPECT_TRUE(result[0].contains(QString('=') + picture)) << "lost: " << Text(picture);
+        EXPECT_TRUE(picture.digitValue() == row.missing || picture.digitValue() == row.chained ||
+                    result[0].contains(QString('=') + picture))
+            << "lost: " << Text(picture);
     }
     EXPECT_EQ(result[1], QString());
     const QString boxes = result.mid(2).join("\n|");
@@ -266,96 +283,53 @@ TEST_P(CollisionTable, EveryPictureKeepsItsBytes) {
     EXPECT_TRUE(boxes.contains(QString(row.box).replace("%f", folder))) << Text(boxes);
 }
 
-const MsgButton kYes = MsgButton::Yes;
-const MsgButton kYesToAll = MsgButton::YesToAll;
-const MsgButton kNo = MsgButton::No;
-const MsgButton kOk = MsgButton::Ok;
-const MsgButton kCancel = MsgButton::Cancel;
 const char* const kKeptOne = "'%f/IMG_0001.JPG' is kept as '%f/IMG_0001~1.JPG'.";
+const char* const kOnlyCopyOf2 =
+    "Can't copy file!\n%f/IMG_0002.JPG  It is the only copy of '%f/IMG_0002.JPG', which is not "
+    "saved.";
+const char* const kReadError2 = "Can't copy file!\n%f/IMG_0002.JPG  Input/output error";
+const char* const kReadError3 = "Can't copy file!\n%f/IMG_0003.JPG  Input/output error";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, CollisionTable,
     ::testing::Values(
-        CollisionRow{"InPlace", "12", "1", "1", {kYes, kYes}, "1=1 2=2", "", ""},
-        CollisionRow{"Swap", "12", "2", "1", {kYesToAll}, "1=2 2=1", "", ""},
-        CollisionRow{"SwapWithALink", "12", "2", "1", {kYesToAll}, "1=2 2=1", "", "", 0, 0, 2},
-        CollisionRow{"ThreeCycle", "123", "2", "1", {kYes, kYes, kYes}, "1=2 2=3 3=1", "", ""},
-        CollisionRow{"FourCycle", "1234", "2", "1", {kYesToAll}, "1=2 2=3 3=4 4=1", "", ""},
-        CollisionRow{"ShiftByOne", "123", "1", "2", {kYesToAll}, "1=1 2=1 3=2 4=3", "", ""},
-        CollisionRow{"NoKeepsTheSourcesOfLaterPictures",
-                     "123",
-                     "1",
-                     "2",
-                     {kNo, kYes, kOk},
-                     "1=1 2=2 3=3 4=3",
-                     "1 of 3",
-                     "Can't copy file!\n%f/IMG_0002.JPG  It is the only copy of "
-                     "'%f/IMG_0002.JPG', which is not saved."},
-        CollisionRow{
-            "NoToAll", "123", "1", "2", {MsgButton::NoToAll}, "1=1 2=2 3=3 4=3", "1 of 3", ""},
-        CollisionRow{"CancelInsideACycle",
-                     "1234",
-                     "2",
-                     "1",
-                     {kYes, kCancel},
-                     "1=2 1~1=1 2=2 3=3 4=4",
-                     "1 of 4",
-                     "'%f/IMG_0001.JPG' is kept as '%f/IMG_0001~1.JPG'."},
-        CollisionRow{"ReadErrorInsideACycle",
-                     "123",
-                     "2",
-                     "1",
-                     {kYesToAll, kOk, kOk},
-                     "1=2 1~1=1 2=2 3=3",
-                     "1 of 3",
-                     "Can't copy file!\n%f/IMG_0003.JPG  Input/output error",
-                     3},
-        CollisionRow{"ReadErrorBeforeAnyReplacement",
-                     "123",
-                     "2",
-                     "1",
-                     {kYesToAll, kOk, kOk, kOk},
-                     "1=1 2=2 3=3",
-                     "0 of 3",
-                     "Can't copy file!\n%f/IMG_0002.JPG  Input/output error",
-                     2},
-        CollisionRow{"DiskFillsMidWay",
-                     "123",
-                     "1",
-                     "2",
-                     {kYesToAll, kOk},
-                     "1=1 2=2 3=3 4=3",
-                     "1 of 3",
-                     "%f The disk is full.",
-                     0,
-                     1024},
+        CollisionRow{"InPlace", "12", "1", "1", "Yes Yes", "1=1 2=2", "", ""},
+        CollisionRow{"Swap", "12", "2", "1", "YesToAll", "1=2 2=1", "", ""},
+        CollisionRow{"SwapWithALink", "12", "2", "1", "YesToAll", "1=2 2=1", "", "", 0, 0, 2},
+        // 3 is a link to the link 1: replacing either takes picture 1 from 3.
+        CollisionRow{"ALinkToALink", "312", "3", "1", "YesToAll", "1=2 2=1 3=1", "", "", 0, 0, 1,
+                     false, 0, 3},
+        CollisionRow{"ThreeCycle", "123", "2", "1", "Yes Yes Yes", "1=2 2=3 3=1", "", ""},
+        CollisionRow{"FourCycle", "1234", "2", "1", "YesToAll", "1=2 2=3 3=4 4=1", "", ""},
+        CollisionRow{"ShiftByOne", "123", "1", "2", "YesToAll", "1=1 2=1 3=2 4=3", "", ""},
+        CollisionRow{"NoKeepsTheSourcesOfLaterPictures", "123", "1", "2", "No Yes Ok",
+                     "1=1 2=2 3=3 4=3", "1 of 3", kOnlyCopyOf2},
+        CollisionRow{"NoToAll", "123", "1", "2", "NoToAll", "1=1 2=2 3=3 4=3", "1 of 3", ""},
+        CollisionRow{"CancelInsideACycle", "1234", "2", "1", "Yes Cancel", "1=2 1~1=1 2=2 3=3 4=4",
+                     "1 of 4", kKeptOne},
+        CollisionRow{"ReadErrorInsideACycle", "123", "2", "1", "YesToAll Ok Ok",
+                     "1=2 1~1=1 2=2 3=3", "1 of 3", kReadError3, 3},
+        CollisionRow{"ReadErrorBeforeAnyReplacement", "123", "2", "1", "YesToAll Ok Ok Ok",
+                     "1=1 2=2 3=3", "0 of 3", kReadError2, 2},
+        CollisionRow{"DiskFillsMidWay", "123", "1", "2", "YesToAll Ok", "1=1 2=2 3=3 4=3", "1 of 3",
+                     "%f The disk is full.", 0, 1024},
+        // Its name is free for another picture's copy, which is not this picture.
+        Missing(2, {"AMissingPictureIsNotReadFromWhatTheSaveWrote", "12", "2", "1", "Yes Ok",
+                    "1=1 2=1", "1 of 2",
+                    "%f/IMG_0002.JPG  The system cannot find the file specified"}),
         // Read through temporary copies, which the close deletes: the pictures' own files
         // in the folder are what must last.
-        ThroughCopies({"CopiesInPlace", "12", "1", "1", {kYes, kYes}, "1=1 2=2", "", ""}),
-        ThroughCopies(
-            {"CopiesYesThenNo", "12", "2", "1", {kYes, kNo}, "1=2 1~1=1 2=2", "1 of 2", kKeptOne}),
-        ThroughCopies({"CopiesYesThenCancel",
-                       "12",
-                       "2",
-                       "1",
-                       {kYes, kCancel},
-                       "1=2 1~1=1 2=2",
-                       "1 of 2",
+        ThroughCopies({"CopiesInPlace", "12", "1", "1", "Yes Yes", "1=1 2=2", "", ""}),
+        ThroughCopies({"CopiesYesThenNo", "12", "2", "1", "Yes No", "1=2 1~1=1 2=2", "1 of 2",
                        kKeptOne}),
-        ThroughCopies({"CopiesYesToAll", "12", "2", "1", {kYesToAll}, "1=2 2=1", "", ""}),
-        ThroughCopies({"CopiesNoThenYes",
-                       "12",
-                       "2",
-                       "1",
-                       {kNo, kYes, kOk},
-                       "1=1 2=2",
-                       "0 of 2",
-                       "Can't copy file!\n%f/IMG_0002.JPG  It is the only copy of "
-                       "'%f/IMG_0002.JPG', which is not saved."}),
-        ThroughCopies(
-            {"CopiesNoToAll", "12", "2", "1", {MsgButton::NoToAll}, "1=1 2=2", "0 of 2", ""}),
-        ThroughCopies(
-            {"CopiesShiftByOne", "123", "1", "2", {kYesToAll}, "1=1 2=1 3=2 4=3", "", ""})),
+        ThroughCopies({"CopiesYesThenCancel", "12", "2", "1", "Yes Cancel", "1=2 1~1=1 2=2",
+                       "1 of 2", kKeptOne}),
+        ThroughCopies({"CopiesYesToAll", "12", "2", "1", "YesToAll", "1=2 2=1", "", ""}),
+        ThroughCopies({"CopiesNoThenYes", "12", "2", "1", "No Yes Ok", "1=1 2=2", "0 of 2",
+                       kOnlyCopyOf2}),
+        ThroughCopies({"CopiesNoToAll", "12", "2", "1", "NoToAll", "1=1 2=2", "0 of 2", ""}),
+        ThroughCopies({"CopiesShiftByOne", "123", "1", "2", "YesToAll", "1=1 2=1 3=2 4=3", "",
+                       ""})),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A child saves a four-picture cycle (or a shift onto new names) with a copy slowed to

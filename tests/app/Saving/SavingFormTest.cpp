@@ -137,44 +137,50 @@ TEST_F(SavingFormTest, LongestNameUsesTheLastCounterAndLongestExtension) {
     EXPECT_TRUE(TakeMessage().endsWith("Path too long."));
 }
 
-TEST_F(SavingFormTest, FolderProblemsAfterTheChecks) {
-    form_.DestDirEdit->setText(Dest() + "gone/");
-    form_.AddPath->setText("sub");
-    form_.OkButtonClick();
-    EXPECT_EQ(TakeMessage(), "Can't find directory: '" + Dest() + "gone/' !\nShoose another.");
+// After the checks: the destination must exist; below it the date folder is made only when
+// the path uses it, and a level that cannot be made is named (the date folder with its
+// cause, never the destination as missing).
+TEST_F(SavingFormTest, FoldersAreMadeBelowAnExistingDestinationOrNamedWithTheFocusThere) {
+    const QString today = DateFolderName(QDate::currentDate());
+    const auto submit = [&](const QString& destination, const QString& add) {
+        form_.DestDirEdit->setText(destination);
+        form_.AddPath->setText(add);
+        form_.setResult(0);
+        form_.OkButtonClick();
+        return TakeMessage();
+    };
+    EXPECT_EQ(submit(Dest() + "gone/", "sub"),
+              "Can't find directory: '" + Dest() + "gone/' !\nShoose another.");
     EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
     EXPECT_FALSE(Exists("gone"));
-    // A regular file where a folder level should go.
-    form_.DestDirEdit->setText(Dest());
-    WriteFileBytes(Dest() + "plain", "");
-    form_.AddPath->setText("plain/sub");
-    form_.OkButtonClick();
-    EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + "plain/sub/'");
+    WriteFileBytes(Dest() + "plain", "");  // a regular file where a folder level should go
+    EXPECT_EQ(submit(Dest(), "plain/sub"), "Can't create directory: '" + Dest() + "plain/sub/'");
     EXPECT_EQ(form_.focusWidget(), form_.AddPath);
     EXPECT_EQ(form_.AddPath->selectedText(), "plain/sub");
-}
 
-// An existing destination is never reported as missing: the date folder's own cause is.
-TEST_F(SavingFormTest, ADateFolderThatCannotBeMadeIsNamedWithItsCause) {
-    const QString today = DateFolderName(QDate::currentDate());
-    WriteFileBytes(Dest() + today, "");  // a file where the folder should go
-    form_.AddPath->setText(today + "/10-00-00");
-    form_.OkButtonClick();
-    EXPECT_EQ(TakeMessage(), "Can't create directory: '" + Dest() + today + "/'\nFile exists.");
-    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
-}
-
-TEST_F(SavingFormTest, DateFolderMadeOnlyWhenThePathUsesIt) {
-    const QString today = DateFolderName(QDate::currentDate());
-    form_.AddPath->setText("other/place");
-    form_.OkButtonClick();
+    EXPECT_EQ(submit(Dest(), "other/place"), "");
     EXPECT_EQ(form_.result(), 1);
     EXPECT_TRUE(Exists("other/place"));
     EXPECT_FALSE(Exists(today));
-    form_.AddPath->setText(today + "/10-00-00");
-    form_.OkButtonClick();
+    EXPECT_EQ(submit(Dest(), today + "/10-00-00"), "");
     EXPECT_TRUE(Exists(today + "/10-00-00"));
-    EXPECT_EQ(TakeMessage(), "");
+
+    ASSERT_TRUE(QDir(Dest() + today).removeRecursively());
+    WriteFileBytes(Dest() + today, "");  // a file where the date folder should go
+    EXPECT_EQ(submit(Dest(), today + "/10-00-00"),
+              "Can't create directory: '" + Dest() + today + "/'\nFile exists.");
+    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+    // The program's temporary folder, here reached through a link: its files go when the
+    // program closes or the next one starts.
+    form_.TemporaryFolder = Dest() + "tmp/PellimorTmp";
+    ASSERT_TRUE(QDir().mkpath(form_.TemporaryFolder + "/1-a"));
+    ASSERT_TRUE(QFile::link(form_.TemporaryFolder, Dest() + "link"));
+    EXPECT_EQ(submit(Dest() + "link/1-a/", ""),
+              "Can't save into '" + Dest() +
+                  "link/1-a': it lies in the program's temporary folder, which is emptied when "
+                  "the program closes.\nChoose another.");
+    EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
+    EXPECT_NE(form_.result(), 1);
 }
 
 TEST_F(SavingFormTest, BeginFromCheckedOnLeavingAndOnEnter) {

@@ -72,47 +72,43 @@ TEST_F(TempCopiesTest, AMissingTemporaryDirectoryIsMadeWithItsParents) {
     EXPECT_TRUE(copies.CopyOf(Stick("a/x.jpg")));
 }
 
+// A copy is made once and replaced by a new copy of the same picture; pictures of one name
+// from two folders get two copies; deleting one leaves the other and never the original; a
+// picture already inside the folder is read where it is.
 TEST_F(TempCopiesTest, CopyLifecycle) {
     TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
     copies.Prepare();
-    const QString original = Stick("a/IMG_1.JPG");
-    WriteFileBytes(original, "first");
-    ASSERT_TRUE(copies.CopyToTemp(original));
-    const auto copy = copies.CopyOf(original);
-    ASSERT_TRUE(copy);
-    EXPECT_EQ(FileBytes(*copy), "first");
-
-    // Copying again replaces the same copy.
-    WriteFileBytes(original, "second");
-    ASSERT_TRUE(copies.CopyToTemp(original));
-    EXPECT_EQ(copies.CopyOf(original), copy);
-    EXPECT_EQ(FileBytes(*copy), "second");
-
-    copies.DeleteCopy(original);
-    EXPECT_FALSE(QFile::exists(*copy));
-    EXPECT_FALSE(copies.CopyOf(original));
-    EXPECT_EQ(FileBytes(original), "second");  // the original is never touched
-
-    EXPECT_FALSE(copies.CopyToTemp(Stick("a/missing.jpg")));
-    EXPECT_FALSE(copies.CopyOf(Stick("a/missing.jpg")));
-    copies.RemoveFolder();
-    EXPECT_FALSE(QFileInfo::exists(copies.Folder()));
-}
-
-TEST_F(TempCopiesTest, SameNameFromTwoFoldersKeepsTwoCopies) {
-    TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
-    copies.Prepare();
-    WriteFileBytes(Stick("a/p.jpg"), "from a");
-    WriteFileBytes(Stick("b/p.jpg"), "from b");
-    ASSERT_TRUE(copies.CopyToTemp(Stick("a/p.jpg")));
-    ASSERT_TRUE(copies.CopyToTemp(Stick("b/p.jpg")));
-    const auto copyA = copies.CopyOf(Stick("a/p.jpg"));
-    const auto copyB = copies.CopyOf(Stick("b/p.jpg"));
+    const QString a = Stick("a/p.jpg");
+    const QString b = Stick("b/p.jpg");
+    WriteFileBytes(a, "first");
+    WriteFileBytes(b, "from b");
+    ASSERT_TRUE(copies.CopyToTemp(a));
+    ASSERT_TRUE(copies.CopyToTemp(b));
+    const auto copyA = copies.CopyOf(a);
+    const auto copyB = copies.CopyOf(b);
     ASSERT_TRUE(copyA && copyB);
     EXPECT_NE(*copyA, *copyB);
-    EXPECT_EQ(FileBytes(*copyA), "from a");
-    copies.DeleteCopy(Stick("a/p.jpg"));
+    EXPECT_EQ(FileBytes(*copyA), "first");
+    WriteFileBytes(a, "second");
+    ASSERT_TRUE(copies.CopyToTemp(a));
+    EXPECT_EQ(copies.CopyOf(a), copyA);
+    EXPECT_EQ(FileBytes(*copyA), "second");
+
+    copies.DeleteCopy(a);
+    EXPECT_FALSE(QFile::exists(*copyA));
+    EXPECT_FALSE(copies.CopyOf(a));
+    EXPECT_EQ(FileBytes(a), "second");
     EXPECT_EQ(FileBytes(*copyB), "from b");
+    EXPECT_FALSE(copies.CopyToTemp(Stick("a/missing.jpg")));
+    EXPECT_FALSE(copies.CopyOf(Stick("a/missing.jpg")));
+
+    const QString inside = copies.Folder() + "/own.jpg";
+    WriteFileBytes(inside, "keep me");
+    EXPECT_TRUE(copies.CopyToTemp(inside));
+    EXPECT_EQ(FileBytes(inside), "keep me");
+    EXPECT_EQ(QDir(copies.Folder()).entryList(QDir::Files).size(), 2);  // b's copy and own.jpg
+    copies.RemoveFolder();
+    EXPECT_FALSE(QFileInfo::exists(copies.Folder()));
 }
 
 // Every running program has a folder of its own, and a start clears only the folders of
@@ -153,16 +149,6 @@ TEST_F(TempCopiesTest, AStartClearsOnlyTheFoldersOfProgramsThatAreGone) {
     EXPECT_EQ(FileBytes(running.CopyOf(picture).value_or("")), "p");
     running.RemoveFolder();
     EXPECT_FALSE(QFileInfo::exists(parent));
-}
-
-TEST_F(TempCopiesTest, APictureInsideTheFolderIsNotCopiedOntoItself) {
-    TTempCopies copies(GetTmpFolder() + "/PellimorTmp");
-    copies.Prepare();
-    const QString inside = copies.Folder() + "/own.jpg";
-    WriteFileBytes(inside, "keep me");
-    EXPECT_TRUE(copies.CopyToTemp(inside));
-    EXPECT_EQ(FileBytes(inside), "keep me");
-    EXPECT_EQ(QDir(copies.Folder()).entryList(QDir::Files), QStringList{"own.jpg"});
 }
 
 }  // namespace

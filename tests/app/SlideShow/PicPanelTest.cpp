@@ -35,24 +35,28 @@ class PicPanelTest : public ::testing::Test {
 
     static constexpr QRgb kRed = qRgb(200, 0, 0);
     static constexpr QRgb kBlue = qRgb(0, 0, 200);
-    QApplication& app = slidetest::App();
+    QApplication& app = EnsureApp();
     DibList pictures;
     TPicPanel panel;
 };
 
 }  // namespace
 
-TEST_F(PicPanelTest, PaintsTheCurrentPictureCentredAndFittedAtItsScale) {
-    Fill(2, 40, 30);
+// Without pictures, or past the last one, only the background shows.
+TEST_F(PicPanelTest, PaintsTheCurrentPictureCentredAndFittedAtItsScaleOrOnlyTheBackground) {
+    const QRgb green = qRgb(0, 200, 0);
     panel.resize(200, 150);
-    panel.BackgroundColor = QColor(0, 200, 0);
+    panel.BackgroundColor = QColor(green);
     panel.SetImages(&pictures);
+    EXPECT_TRUE(panel.StatRect.isEmpty());
+    EXPECT_EQ(Pixel(100, 75), green);
+    Fill(2, 40, 30);
     panel.SetCurImage(1);
     EXPECT_EQ(panel.ImageRect, QRect(80, 60, 40, 30));
     const QImage shot = panel.grab().toImage();
     EXPECT_EQ(shot.pixel(100, 75), kBlue);
-    EXPECT_EQ(shot.pixel(5, 5), qRgb(0, 200, 0));
-    EXPECT_EQ(shot.pixel(79, 75), qRgb(0, 200, 0));
+    EXPECT_EQ(shot.pixel(5, 5), green);
+    EXPECT_EQ(shot.pixel(79, 75), green);
     // A replaced picture is redrawn, not taken from the old frame.
     pictures[1] = SolidPicture(40, 30, kRed);
     panel.UpdateImage();
@@ -61,6 +65,11 @@ TEST_F(PicPanelTest, PaintsTheCurrentPictureCentredAndFittedAtItsScale) {
     panel.Scale = 2;
     panel.CalcImageRect();
     EXPECT_EQ(panel.ImageRect, QRect(60, 45, 80, 60));
+    panel.SetCurImage(2);
+    EXPECT_EQ(panel.CurImage, -1);
+    EXPECT_EQ(Pixel(100, 75), green);
+    panel.SetImages(nullptr);
+    EXPECT_EQ(panel.CurImage, -1);
 }
 
 TEST_F(PicPanelTest, FramesStayTrueAcrossResizesAndReplacedPictures) {
@@ -105,21 +114,4 @@ TEST_F(PicPanelTest, NumberBoxSitsInTheCornerWithDarkTextOnWhite) {
     }
     EXPECT_TRUE(white);
     EXPECT_TRUE(dark);
-}
-
-TEST_F(PicPanelTest, EmptyListOrIndexPastTheEndShowsOnlyBackground) {
-    panel.resize(120, 90);
-    panel.BackgroundColor = QColor(10, 20, 30);
-    panel.SetImages(&pictures);
-    EXPECT_TRUE(panel.StatRect.isEmpty());
-    EXPECT_EQ(Pixel(60, 45), qRgb(10, 20, 30));
-
-    Fill(2, 40, 30);
-    panel.SetCurImage(2);
-    EXPECT_EQ(panel.CurImage, -1);
-    EXPECT_TRUE(panel.ImageRect.isEmpty());
-    EXPECT_EQ(Pixel(60, 45), qRgb(10, 20, 30));
-
-    panel.SetImages(nullptr);
-    EXPECT_EQ(panel.CurImage, -1);
 }

@@ -37,10 +37,14 @@ class SeriesPrefetcherTest : public ::testing::Test {
 
 }  // namespace
 
+// Each prefetcher is also left with pictures decoded, under way and not started, and must
+// stop and join its workers.
 TEST_F(SeriesPrefetcherTest, HandsOutPicturesInSeriesOrderWhateverTheWorkers) {
     const QStringList files = Make(9);
     for (int workers : {1, 2, 3, 5}) {
         SeriesPrefetcher prefetcher(files, 1, workers);
+        SeriesPrefetcher leftEarly(files, 1, workers);
+        EXPECT_TRUE(leftEarly.TakeNext());
         for (int i = 0; i < 9; ++i) {
             UniqueDib picture = prefetcher.TakeNext();
             ASSERT_TRUE(picture) << i;
@@ -63,16 +67,6 @@ TEST_F(SeriesPrefetcherTest, UnreadablePictureGivesNullAndTheRestStillComes) {
     UniqueDib last = prefetcher.TakeNext();
     ASSERT_TRUE(last);
     EXPECT_EQ(DibWidth(last.get()), 20);  // 40 at 1/2
-}
-
-TEST_F(SeriesPrefetcherTest, StoppingEarlyAbortsAndJoins) {
-    const QStringList files = Make(12);
-    for (int taken = 0; taken < 3; ++taken) {
-        SeriesPrefetcher prefetcher(files, 1, 3);
-        for (int i = 0; i < taken; ++i) {
-            EXPECT_TRUE(prefetcher.TakeNext());
-        }
-    }  // each prefetcher ends with pictures decoded, under way and not started
 }
 
 // A decode under way when the prefetcher goes must stop at its next row, not run to its
@@ -141,7 +135,8 @@ TEST(SeriesMemory, EstimateCountsEverythingThePreviewHolds) {
               picture * (4000 + 9) + 3000 + 2000 * thumbnail + budget);
 }
 
-TEST(SeriesMemory, RoomIsLeftForTheRestOfTheSystem) {
+// Room is left for the rest of the system, and the workers shrink to what the memory allows.
+TEST(SeriesMemory, WorkersShrinkToWhatTheMemoryAllowsLeavingRoomForTheSystem) {
     const uint64_t gib = uint64_t{1} << 30;
     EXPECT_TRUE(slideshow::FitsAvailableMemory(100 * gib, std::nullopt));
     EXPECT_TRUE(slideshow::FitsAvailableMemory(gib - gib / 8, gib));
@@ -151,9 +146,7 @@ TEST(SeriesMemory, RoomIsLeftForTheRestOfTheSystem) {
     // Just under what a large machine has left: an eighth of it stays free.
     EXPECT_FALSE(slideshow::FitsAvailableMemory(23'100'000'000, 23'200'000'000));
     EXPECT_TRUE(slideshow::FitsAvailableMemory(20'300'000'000, 23'200'000'000));
-}
 
-TEST(SeriesMemory, WorkersShrinkToWhatTheMemoryAllows) {
     const slideshow::SeriesPictureInfo info{1500, 1000, 24, 1000};
     // The least memory available with which a series for so many workers fits, the system's
     // reserve included.

@@ -1,17 +1,16 @@
 #pragma once
-// Fixtures of the slideshow tests: the application object, JPEG files written at run time
-// by Qt's image writer, and the questions the user is asked answered from a script.
+// Fixtures of the slideshow tests: JPEG files written at run time by Qt's image writer, in
+// a folder that removes itself. The application object and modal answers come from
+// TestApp.h.
 
-#include <QApplication>
 #include <QColor>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <functional>
+
+#include "tests/app/TestApp.h"
 
 namespace slidetest {
-
-QApplication& App();
 
 // A JPEG of one colour with a dark square in its top-left quarter (so that turns can be
 // told apart).
@@ -25,10 +24,8 @@ struct PictureFile {
 // Cuts a file down to its first bytes.
 void Truncate(const QString& path, qint64 bytes);
 
-// A folder of pictures that removes itself.
 class Series {
   public:
-    Series();
     // Writes name as described and returns its path.
     QString Add(const QString& name, const PictureFile& picture);
     // count colour pictures "p1.jpg".. of one size, each of its own hue.
@@ -38,8 +35,5 @@ class Series {
   private:
     QTemporaryDir dir_;
 };
-
-// Runs action once the next modal window is up (a dialog's exec), then returns.
-void WhenModal(std::function<void(QWidget*)> action);
 
 }  // namespace slidetest

@@ -25,14 +25,14 @@ namespace {
 class SlideShowFormTest : public ::testing::Test {
   protected:
     SlideShowFormTest() {
-        slidetest::App();
+        EnsureApp();
         options.rotateMode = kRotateNone;
         options.iniFile = settings.filePath("orvane-viewer.ini");
     }
 
     // Runs ShowSlideShow with action done on the shown form.
     int Run(QStringList& files, std::function<void(TSlideShowForm*)> action) {
-        slidetest::WhenModal([action](QWidget* modal) {
+        OnNextModal([action](QWidget* modal) {
             auto* form = qobject_cast<TSlideShowForm*>(modal);
             ASSERT_NE(form, nullptr);
             action(form);
@@ -179,43 +179,39 @@ TEST_F(SlideShowFormTest, RemovingTheLastPictureAndApplyingEmptiesTheSeries) {
               (std::vector<MsgButton>{MsgButton::Yes, MsgButton::No}));
 }
 
-// The rules have their own table; this is the preview taking them.
-TEST_F(SlideShowFormTest, RememberedGeometryIsGrownCentredAndKeptOnScreen) {
+// The rules have their own table; this is the preview taking them: a stored size too small
+// is grown and centred, one too large is kept on screen, and a maximised close writes only
+// the state and reopens maximised.
+TEST_F(SlideShowFormTest, RememberedGeometryIsFittedToTheScreenAndMaximisedKeepsTheFrame) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    WriteGeometry({{"State", "NRM"}, {"Width", "300"}, {"Height", "200"}});
     QStringList files = series.AddMany(2, 64, 48);
     QRect geometry;
-    const auto run = [&] {
+    const auto run = [&](bool maximise) {
         Run(files, [&](TSlideShowForm* form) {
             geometry = QRect(form->pos(), form->size());
+            EXPECT_EQ(form->isMaximized(),
+                      TIniFile(options.iniFile).ReadString("SlideShow", "State", "") == "MAX");
+            if (maximise) {
+                form->showMaximized();
+            }
             form->close();
         });
     };
-    run();
+    WriteGeometry({{"State", "NRM"}, {"Width", "300"}, {"Height", "200"}});
+    run(false);
     EXPECT_EQ(geometry, QRect((area.width() - 540) / 2, (area.height() - 406) / 2, 540, 406));
     EXPECT_EQ(TIniFile(options.iniFile).ReadInteger("SlideShow", "Width", 0), 540);
 
-    WriteGeometry({{"State", "NRM"},
-                   {"Width", "2147483647"},
-                   {"Height", "500"},
-                   {"Left", "100000"},
-                   {"Top", "10"}});
-    run();
+    WriteGeometry({{"Width", "2147483647"}, {"Height", "500"}, {"Left", "100000"}, {"Top", "10"}});
+    run(false);
     EXPECT_TRUE(area.adjusted(-4, -4, 4, 4).contains(geometry))
         << geometry.x() << "," << geometry.y();
     EXPECT_EQ(geometry.width(), area.width());
-}
 
-TEST_F(SlideShowFormTest, MaximisedCloseWritesOnlyTheStateAndReopensMaximised) {
-    WriteGeometry({{"State", "NRM"}, {"Width", "700"}, {"Height", "500"}, {"Left", "10"}});
-    QStringList files = series.AddMany(2, 64, 48);
+    WriteGeometry({{"Width", "700"}, {"Height", "500"}, {"Left", "10"}});
     for (bool reopened : {false, true}) {
-        Run(files, [reopened](TSlideShowForm* form) {
-            EXPECT_EQ(form->isMaximized(), reopened);
-            EXPECT_TRUE(reopened || form->size() == QSize(700, 500));
-            form->showMaximized();
-            form->close();
-        });
+        run(true);
+        EXPECT_TRUE(reopened || geometry.size() == QSize(700, 500));
         const TIniFile ini(options.iniFile);
         EXPECT_EQ(ini.ReadString("SlideShow", "State", ""), "MAX");
         EXPECT_EQ(ini.ReadInteger("SlideShow", "Width", 0), 700);

@@ -1,23 +1,9 @@
+#include "app/SlideShow/SlideShowLayout.h"
 #include "app/SlideShow/SlideShowRules.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 using namespace slideshow;
-
-TEST(SlideShowRules, QualityLevelsMapToScaleAndClampOutsideTheRange) {
-    struct Case {
-        int level, denominator, previewLevel;
-    };
-    for (const Case c : {Case{0, 8, 0}, {1, 4, 1}, {2, 2, 2}, {3, 1, 3}, {4, 2, 3}, {-1, 2, 3}}) {
-        EXPECT_EQ(OptiToQuality(c.level), c.denominator) << "level " << c.level;
-        EXPECT_EQ(ClampPreviewLevel(c.level), c.previewLevel) << "level " << c.level;
-    }
-    // The hint table is indexed by level: nothing outside it.
-    EXPECT_TRUE(PreviewQualityHint(4).isEmpty());
-    EXPECT_TRUE(PreviewQualityHint(-1).isEmpty());
-}
 
 TEST(SlideShowRules, DefaultLevelFollowsPhysicalMemoryAndNeverPicksFullSize) {
     constexpr uint64_t MiB = 1024 * 1024;
@@ -29,10 +15,9 @@ TEST(SlideShowRules, DefaultLevelFollowsPhysicalMemoryAndNeverPicksFullSize) {
     }
 }
 
+// The control's speed bar takes these (its own test); here the ends of the int range.
 TEST(SlideShowRules, SpeedBarAndDelayMirrorEachOtherWithinTheBar) {
     EXPECT_EQ(SpeedToDelay(1000), 50);
-    EXPECT_EQ(SpeedToDelay(50), 1000);
-    EXPECT_EQ(DelayToSpeed(250), 800);
     EXPECT_EQ(DelayToSpeed(20), 1000);  // faster than the bar shows: the bar stops at its end
     EXPECT_EQ(DelayToSpeed(5000), 50);
     EXPECT_EQ(DelayToSpeed(-2147483647), 1000);  // no overflow into the slow end
@@ -40,15 +25,6 @@ TEST(SlideShowRules, SpeedBarAndDelayMirrorEachOtherWithinTheBar) {
     EXPECT_EQ(PreviewDelay(0), 250);
     EXPECT_EQ(PreviewDelay(-5), 250);
     EXPECT_EQ(PreviewDelay(1), 1);
-}
-
-TEST(SlideShowRules, StepPercentagesReachAHundredAtTheLastPicture) {
-    std::vector<int> three;
-    for (int i = 0; i < 3; ++i) {
-        three.push_back(StepPercent(i, 3));
-    }
-    EXPECT_EQ(three, (std::vector<int>{33, 66, 100}));
-    EXPECT_EQ(StepPercent(0, 0), 100);
 }
 
 TEST(SlideShowRules, CloseQueryDecisionTable) {
@@ -86,4 +62,24 @@ TEST(SlideShowRules, CloseQueryDecisionTable) {
         EXPECT_EQ(decision.canClose, c.canClose) << "row " << row;
         EXPECT_TRUE(!decision.canClose || decision.modalResult == c.modalResult) << "row " << row;
     }
+}
+
+// The control takes this layout (its own test); here what only a tall series shows: the
+// column widens when the thumbnails overflow, and full screen leaves the panel's width.
+TEST(SlideShowLayout, ResizeWidensTheColumnWhenThumbnailsOverflow) {
+    SlideShowLayout l = InitialLayout({600, 400}, false, 60);
+    ResizeLayout(l, {600, false, 15, false});
+    EXPECT_EQ(l.thumbBevel.left, 476);
+    EXPECT_EQ(l.picPanel.width, 474);
+    EXPECT_EQ(l.thumbBox, (Bounds{479, 2, 118, 370}));
+
+    ResizeLayout(l, {600, true, 15, false});
+    EXPECT_EQ(l.thumbBevel.left, 460);
+    EXPECT_EQ(l.picPanel.width, 458);
+    EXPECT_EQ(l.thumbBox.width, 134);
+
+    // In full screen the panel's width is left as it was.
+    ResizeLayout(l, {900, true, 15, true});
+    EXPECT_EQ(l.picPanel.width, 458);
+    EXPECT_EQ(l.thumbBevel.left, 760);
 }

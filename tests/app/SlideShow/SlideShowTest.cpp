@@ -106,7 +106,7 @@ class SlideShowFixture : public ::testing::Test {
     platform::ScopedMessageService scoped{messages};
     slidetest::Series series;
     QStringList files;
-    QApplication& app = slidetest::App();  // before the first widget
+    QApplication& app = EnsureApp();  // before the first widget
     QPushButton closeButton;
     std::unique_ptr<TSlideShow> show;
 };
@@ -117,16 +117,7 @@ using Seq = std::vector<int>;
 
 }  // namespace
 
-TEST_F(SlideShowLoad, ThumbnailsThatFitKeepTheColumnNarrowWhenLoadedBeforeShown) {
-    show = std::make_unique<TSlideShow>(nullptr, false, 0, &closeButton);
-    show->resize(640, 620);
-    show->Optimization = 3;
-    show->SetImages(series.AddMany(2, 64, 48));
-    show->show();
-    EXPECT_EQ(show->ThumbBox->geometry(), QRect(640 - 121, 2, 118, 590));
-}
-
-TEST_F(SlideShowLoad, LayoutFollowsTheWidthReducedOrNot) {
+TEST_F(SlideShowLoad, AFreshControlLaysOutByItsWidthAndStartsAtTheDefaultSpeed) {
     for (int width : {400, 640, 1100}) {
         Make(false, 0, {width, 420});
         EXPECT_EQ(show->RotateLeftButton->x(), width - 203) << width;
@@ -142,10 +133,14 @@ TEST_F(SlideShowLoad, LayoutFollowsTheWidthReducedOrNot) {
         EXPECT_EQ(show->PicPanel->width(), width - 4) << width;
         EXPECT_EQ(show->ThumbBox, nullptr);
     }
-}
+    // Thumbnails that fit keep the column narrow, also when loaded before the control shows.
+    show = std::make_unique<TSlideShow>(nullptr, false, 0, &closeButton);
+    show->resize(640, 620);
+    show->Optimization = 3;
+    show->SetImages(series.AddMany(2, 64, 48));
+    show->show();
+    EXPECT_EQ(show->ThumbBox->geometry(), QRect(640 - 121, 2, 118, 590));
 
-TEST_F(SlideShowLoad, SpeedBarStartsAtTheDefaultDelayAndMirrorsSetDelay) {
-    Make();
     EXPECT_EQ(show->SpeedBar->value(), 800);
     EXPECT_EQ(show->GetDelay(), 250);
     show->SetDelay(20);  // faster than the bar goes: shown at its end, not fed back
@@ -257,7 +252,7 @@ TEST_F(SlideShowLoad, PictureOfAnotherSizeIsRefusedWithTheDialog) {
     QString shownName;
     QString shownTitle;
     int stageAtDialog = -1;
-    slidetest::WhenModal([&](QWidget* modal) {
+    OnNextModal([&](QWidget* modal) {
         stageAtDialog = events.back().stage;
         shownTitle = modal->windowTitle();
         if (auto* name = modal->findChild<QLabel*>("ErrorFileName")) {
@@ -285,22 +280,32 @@ TEST_F(SlideShowLoad, CancelStopsAfterTheCurrentPicture) {
                   {0, 0, kPrepare}, {1, 25, kPrepare}, {1, 50, kPrepare}, {2, 100, kPrepare}}));
 }
 
-TEST_F(SlideShowLoad, GreySeriesLoadsAsPalettePicturesAndTurns) {
+TEST_F(SlideShowLoad, RotateTurnsEveryPictureAndReportsEachOne) {
+    Load(5);
+    events.clear();
+    show->Rotate(kRotateRight);
+    EXPECT_EQ(events, Steps("Rotating images...", {20, 40, 60, 80, 100}));
+    EXPECT_FALSE(show->Changed);
+    EXPECT_EQ(show->GetImages(), files);
+    EXPECT_EQ(PictureSize(4), QSize(48, 64));
+    EXPECT_EQ(show->ThumbBox->Button(0)->height(), 149 + 4);
+    EXPECT_TRUE(show->PlayButton->isEnabled());
+
+    // A grey series loads as palette pictures, turned as the rotate mode says.
     Make(false, kRotateRight);
     show->Optimization = 3;
-    QStringList files;
+    QStringList grey;
     for (int i = 0; i < 3; ++i) {
-        files.append(series.Add(QStringLiteral("g%1.jpg").arg(i), {40, 30, Qt::gray, true}));
+        grey.append(series.Add(QStringLiteral("g%1.jpg").arg(i), {40, 30, Qt::gray, true}));
     }
-    show->SetImages(files);
+    show->SetImages(grey);
     ASSERT_EQ(show->Count(), 3);
     EXPECT_EQ(show->Pictures[0]->biBitCount, 8);
     EXPECT_EQ(PictureSize(0), QSize(30, 40));
     show->Rotate(kRotateLeft);
     EXPECT_EQ(PictureSize(0), QSize(40, 30));
-}
 
-TEST_F(SlideShowLoad, OnePixelWideAndVeryWidePicturesLoadAndShow) {
+    // One pixel wide and very wide pictures load, show, turn and paint.
     for (QSize size : {QSize(1, 300), QSize(2000, 1)}) {
         Load({series.Add("a.jpg", {size.width(), size.height(), Qt::green}),
               series.Add("b.jpg", {size.width(), size.height(), Qt::blue})});
@@ -311,18 +316,6 @@ TEST_F(SlideShowLoad, OnePixelWideAndVeryWidePicturesLoadAndShow) {
         EXPECT_EQ(PictureSize(1), QSize(size.height(), size.width()));
         show->PicPanel->grab();  // paints without dividing by zero
     }
-}
-
-TEST_F(SlideShowLoad, RotateReportsEveryPictureAndKeepsTheChangedFlag) {
-    Load(5);
-    events.clear();
-    show->Rotate(kRotateRight);
-    EXPECT_EQ(events, Steps("Rotating images...", {20, 40, 60, 80, 100}));
-    EXPECT_FALSE(show->Changed);
-    EXPECT_EQ(show->GetImages(), files);
-    EXPECT_EQ(PictureSize(4), QSize(48, 64));
-    EXPECT_EQ(show->ThumbBox->Button(0)->height(), 149 + 4);
-    EXPECT_TRUE(show->PlayButton->isEnabled());
 }
 
 TEST_F(SlideShowLoad, EmptyListStopsAndClearsAndCommandsThenDoNothing) {
@@ -379,6 +372,13 @@ TEST_F(SlideShowCommands, ReorderCommandsMoveTheCurrentPictureEverywhere) {
     show->OnZOrderClick();  // the one command that leaves play running
     EXPECT_TRUE(show->IsPlaying());
     EXPECT_EQ(Order(), (Seq{3, 4, 1, 2}));
+
+    // A reduced control has no order commands.
+    Load(3, true);
+    show->OnMoveUpClick();
+    show->OnDeleteClick();
+    EXPECT_EQ(Order(), (Seq{1, 2, 3}));
+    EXPECT_TRUE(messages.Questions().empty());
 }
 
 TEST_F(SlideShowCommands, PlayingShowsThePicturesInTurnAndStepsStopIt) {
@@ -424,46 +424,11 @@ TEST_F(SlideShowCommands, RemovalAsksAndFixesTheCurrentPicture) {
     EXPECT_EQ(question.defaultButton, MsgButton::No);
 }
 
+// A small move is a click, and while playing no drag starts; a drag marks the gap it is over
+// and drops there; a drag whose release went elsewhere ends at the next press, moving
+// nothing.
 TEST_F(SlideShowCommands, DraggingAThumbnailMarksTheGapAndDropsThere) {
     Load(5);
-    TThumbButton* source = show->ThumbBox->Button(0);
-    SendMouse(source, QEvent::MouseButtonPress, {50, 40});
-    SendMouse(source, QEvent::MouseMove, {50, 47});
-    ASSERT_TRUE(show->ThumbDragging);
-    // Over gap 2: the marks frame the gap between thumbnails 2 and 3.
-    SendMouse(source, QEvent::MouseMove, {50, 216});
-    EXPECT_EQ(show->LastInsPos, 2);
-    EXPECT_TRUE(show->ThumbBox->UpperMarkShown());
-    EXPECT_TRUE(show->ThumbBox->LowerMarkShown());
-    EXPECT_EQ(show->ThumbBox->UpperMarkPos(), QPoint(48, 3 * 88 - 19 - 11));
-    EXPECT_EQ(show->ThumbBox->LowerMarkPos(), QPoint(48, 3 * 88 + 9));
-    SendMouse(source, QEvent::MouseButtonRelease, {50, 216});
-
-    EXPECT_FALSE(show->ThumbDragging);
-    EXPECT_EQ(Order(), (Seq{2, 3, 1, 4, 5}));
-    EXPECT_EQ(show->CurPic, 2);  // the drop did not also click thumbnail 0
-    EXPECT_TRUE(show->Changed);
-    EXPECT_FALSE(show->ThumbBox->UpperMarkShown());
-    EXPECT_TRUE(show->ThumbBox->Button(2)->Down());
-}
-
-TEST_F(SlideShowCommands, ADragWhoseReleaseWentElsewhereEndsWithoutAMove) {
-    Load(3);
-    TThumbButton* source = show->ThumbBox->Button(0);
-    SendMouse(source, QEvent::MouseButtonPress, {50, 40});
-    SendMouse(source, QEvent::MouseMove, {50, 47});
-    SendMouse(source, QEvent::MouseMove, {50, 130});
-    ASSERT_TRUE(show->ThumbDragging);
-    // The release was lost; the next press on a thumbnail starts afresh.
-    SendMouse(show->ThumbBox->Button(1), QEvent::MouseButtonPress, {50, 40});
-    EXPECT_FALSE(show->ThumbDragging);
-    EXPECT_FALSE(show->ThumbBox->UpperMarkShown());
-    SendMouse(show->ThumbBox->Button(1), QEvent::MouseButtonRelease, {50, 40});
-    EXPECT_EQ(Order(), (Seq{1, 2, 3}));
-}
-
-TEST_F(SlideShowCommands, SmallMoveIsAClickAndPlayingStartsNoDrag) {
-    Load(4);
     for (bool playing : {false, true}) {
         if (playing) {
             show->Start();
@@ -476,8 +441,37 @@ TEST_F(SlideShowCommands, SmallMoveIsAClickAndPlayingStartsNoDrag) {
         EXPECT_EQ(show->CurPic, 2) << playing;
         EXPECT_FALSE(show->IsPlaying());
     }
-    EXPECT_EQ(Order(), (Seq{1, 2, 3, 4}));
     EXPECT_FALSE(show->Changed);
+
+    TThumbButton* source = show->ThumbBox->Button(0);
+    SendMouse(source, QEvent::MouseButtonPress, {50, 40});
+    SendMouse(source, QEvent::MouseMove, {50, 47});
+    ASSERT_TRUE(show->ThumbDragging);
+    // Over gap 2: the marks frame the gap between thumbnails 2 and 3.
+    SendMouse(source, QEvent::MouseMove, {50, 216});
+    EXPECT_EQ(show->LastInsPos, 2);
+    EXPECT_TRUE(show->ThumbBox->UpperMarkShown());
+    EXPECT_TRUE(show->ThumbBox->LowerMarkShown());
+    EXPECT_EQ(show->ThumbBox->UpperMarkPos(), QPoint(48, 3 * 88 - 19 - 11));
+    EXPECT_EQ(show->ThumbBox->LowerMarkPos(), QPoint(48, 3 * 88 + 9));
+    SendMouse(source, QEvent::MouseButtonRelease, {50, 216});
+    EXPECT_FALSE(show->ThumbDragging);
+    EXPECT_EQ(Order(), (Seq{2, 3, 1, 4, 5}));
+    EXPECT_EQ(show->CurPic, 2);  // the drop did not also click thumbnail 0
+    EXPECT_TRUE(show->Changed);
+    EXPECT_FALSE(show->ThumbBox->UpperMarkShown());
+    EXPECT_TRUE(show->ThumbBox->Button(2)->Down());
+
+    source = show->ThumbBox->Button(0);
+    SendMouse(source, QEvent::MouseButtonPress, {50, 40});
+    SendMouse(source, QEvent::MouseMove, {50, 47});
+    SendMouse(source, QEvent::MouseMove, {50, 130});
+    ASSERT_TRUE(show->ThumbDragging);
+    SendMouse(show->ThumbBox->Button(1), QEvent::MouseButtonPress, {50, 40});
+    EXPECT_FALSE(show->ThumbDragging);
+    EXPECT_FALSE(show->ThumbBox->UpperMarkShown());
+    SendMouse(show->ThumbBox->Button(1), QEvent::MouseButtonRelease, {50, 40});
+    EXPECT_EQ(Order(), (Seq{2, 3, 1, 4, 5}));
 }
 
 TEST_F(SlideShowCommands, DraggingAcrossThePictureStepsAndWraps) {
@@ -508,7 +502,7 @@ TEST_F(SlideShowCommands, FullScreenAndBackByKeyAndByPress) {
     for (bool byKey : {true, false}) {
         bool sawFullScreen = false;
         int ticks = 0;
-        slidetest::WhenModal([&](QWidget* modal) {
+        OnNextModal([&](QWidget* modal) {
             auto* form = qobject_cast<TFullScreenForm*>(modal);
             ASSERT_NE(form, nullptr);
             sawFullScreen = show->FullScreen && show->PicPanel->parentWidget() == form &&
@@ -534,12 +528,4 @@ TEST_F(SlideShowCommands, FullScreenAndBackByKeyAndByPress) {
         EXPECT_EQ(show->PicPanel->geometry(), before);
         EXPECT_TRUE(show->IsPlaying());
     }
-}
-
-TEST_F(SlideShowCommands, ReducedControlHasNoOrderCommands) {
-    Load(3, true);
-    show->OnMoveUpClick();
-    show->OnDeleteClick();
-    EXPECT_EQ(Order(), (Seq{1, 2, 3}));
-    EXPECT_TRUE(messages.Questions().empty());
 }

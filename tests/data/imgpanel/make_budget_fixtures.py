@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
 """Writes budget/: one small file a format that declares a picture far larger than its
 bytes (6000 x 4000 where the format allows it), for the test that every decoder checks
-the picture against its memory budget before making it.
+the picture against its memory budget before making it, and files whose picture is small
+at a small coefficient but whose decode holds more (a filter window, a strip, matrices, a
+saved area).
+
+Writes hostile/: files of at most 128 KB that declare huge pictures, for the test that the
+panel shows or refuses each within bounded time and memory.
 
 The icon's bitmap entry can declare 256 x 256 at most and small.j2k is a real 8 x 8
 picture; their test gives them a tiny budget instead. 256.j2k, a flat 256 x 256 picture,
@@ -37,34 +42,143 @@ def png():
             chunk(b"IEND", b""))
 
 
-def bmp():
-    # 8-bit run-length rows: a palette, then at once the end of the bitmap.
-    info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 8, 1, 0, 2835, 2835, 0, 0)
-    body = info + bytes(256 * 4) + b"\x00\x01"
+def bmp(w=W, h=H, rows=b"\x00\x01", palette=bytes(256 * 4)):
+    # 8-bit run-length rows after a palette (by default the end of the bitmap at once).
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 1, 0, 2835, 2835, 0, 0)
+    body = info + palette + rows
     return b"BM" + struct.pack("<IHHI", 14 + len(body), 0, 0, 14 + 40 + 1024) + body
 
 
-def gif():
-    # A screen of W x H with a two-colour map and one image of a single pixel (LZW codes of
+def rle_dots(side, dots):
+    # dots x dots single pixels of index 1, spread evenly over a side x side picture by
+    # jumps (delta escapes of at most 255 either way).
+    step = side // dots
+    def jump(dx, dy):
+        out = b""
+        while dx or dy:
+            out += b"\x00\x02" + bytes([min(dx, 255), min(dy, 255)])
+            dx, dy = dx - min(dx, 255), dy - min(dy, 255)
+        return out
+    row = b"".join(jump(step - 1 if i else 0, 0) + b"\x01\x01" for i in range(dots))
+    return b"".join(row + b"\x00\x00" + jump(0, step - 1) for _ in range(dots)) + b"\x00\x01"
+
+
+def gif(w=W, h=H, background=0, interlaced=False):
+    # A screen of w x h with a two-colour map and one image of a single pixel (LZW codes of
     # 3 bits: clear, 0, end).
-    return (b"GIF89a" + struct.pack("<HHBBB", W, H, 0x80, 0, 0) + bytes([0, 0, 0, 255, 255, 255]) +
-            b"," + struct.pack("<HHHHB", 0, 0, 1, 1, 0) + b"\x02\x02\x44\x01\x00;")
+    return (b"GIF89a" + struct.pack("<HHBBB", w, h, 0x80, background, 0) +
+            bytes([0, 0, 0, 255, 255, 255]) + b"," +
+            struct.pack("<HHHHB", 0, 0, 1, 1, 0x40 if interlaced else 0) + b"\x02\x02\x44\x01\x00;")
 
 
-def tif():
-    # 8-bit grey in one PackBits strip of two bytes.
-    entries = [(256, 4, W), (257, 4, H), (258, 3, 8), (259, 3, 32773), (262, 3, 1),
-               (273, 4, 0), (277, 3, 1), (278, 4, H), (279, 4, 2)]
-    strip = 8 + 2 + 12 * len(entries) + 4
+class Bits:
+    # Bits written from each byte's top bit down, as LZW (low bit first) and fax codes
+    # (top bit first) need them.
+    def __init__(self, lsb_first):
+        self.lsb_first, self.out, self.acc, self.count = lsb_first, bytearray(), 0, 0
+
+    def put(self, value, size):
+        for i in range(size):
+            bit = (value >> (i if self.lsb_first else size - 1 - i)) & 1
+            self.acc |= bit << (self.count if self.lsb_first else 7 - self.count)
+            self.count += 1
+            if self.count == 8:
+                self.out.append(self.acc)
+                self.acc, self.count = 0, 0
+
+    def bytes(self):
+        return bytes(self.out) + (bytes([self.acc]) if self.count else b"")
+
+
+def lzw_constant(index, count):
+    # LZW data (2-bit codes, sub-blocks) of count pixels of one index: each code the string
+    # before it and one pixel more, a clear code whenever the table fills.
+    bits, clear, end = Bits(True), 4, 5
+    bits.put(clear, 3)
+    left = count
+    while left > 0:
+        nxt, size, length = 6, 3, 1
+        while left > 0 and nxt < 4096:
+            take = min(length, left)
+            bits.put(index if take == 1 else 6 + take - 2, size)
+            left -= take
+            nxt += 1
+            if nxt > (1 << size) and size < 12:
+                size += 1
+            length += 1
+        if left > 0:
+            bits.put(clear, size)
+    bits.put(end, 12)
+    data = bits.bytes()
+    return b"\x02" + b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255]
+                               for i in range(0, len(data), 255)) + b"\x00"
+
+
+def gif_frames(side, frames, control=b"", local_map=b""):
+    # A side x side screen of four colours and frames (left, top, width, height), each of
+    # index 1; every frame after the first follows control (a graphic control block, or
+    # nothing) and has local_map (two colours) when one is given.
+    out = b"GIF89a" + struct.pack("<HHBBB", side, side, 0x81, 0, 0) + bytes(
+        [0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255])
+    for i, (left, top, width, height) in enumerate(frames):
+        own = local_map if i else b""
+        out += (control if i else b"") + b"," + struct.pack(
+            "<HHHHB", left, top, width, height, 0x80 if own else 0) + own
+        out += lzw_constant(1, width * height)
+    return out + b";"
+
+
+def gif_turning_24_bit(side, total):
+    # A side x side screen of background index 1, a file of total bytes padded by a comment,
+    # and two single pixels, the second with colours the first map lacks.
+    head = b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 1, 0) + bytes([0, 0, 0, 255, 255, 255])
+    first = b"," + struct.pack("<HHHHB", 0, 0, 1, 1, 0) + b"\x02\x02\x44\x01\x00"
+    second = (b"," + struct.pack("<HHHHB", 5, 5, 1, 1, 0x80) + bytes([255, 0, 0, 0, 0, 255]) +
+              b"\x02\x02\x44\x01\x00")
+    room = total - len(head) - len(first) - len(second) - 4
+    comment = b""
+    while room - len(comment) > 1:
+        size = min(255, room - len(comment) - 1)
+        comment += bytes([size]) + bytes(size)
+    return head + b"!\xfe" + comment + b"\x00" + first + second + b";"
+
+
+def tif(w=W, h=H, compression=32773, bits=8, strip=b"\x81\x00", photometric=1):
+    # Grey (or bilevel) in one strip, by default 8-bit PackBits of two bytes.
+    entries = [(256, 4, w), (257, 4, h), (258, 3, bits), (259, 3, compression),
+               (262, 3, photometric), (273, 4, 0), (277, 3, 1), (278, 4, h), (279, 4, len(strip))]
+    offset = 8 + 2 + 12 * len(entries) + 4
     ifd = struct.pack("<H", len(entries))
     for tag, kind, value in entries:
-        ifd += struct.pack("<HHII", tag, kind, 1, strip if tag == 273 else value)
-    return b"II*\x00" + struct.pack("<I", 8) + ifd + struct.pack("<I", 0) + b"\x81\x00"
+        ifd += struct.pack("<HHII", tag, kind, 1, offset if tag == 273 else value)
+    return b"II*\x00" + struct.pack("<I", 8) + ifd + struct.pack("<I", 0) + strip
 
 
-def wic():
-    # The header alone: matrices of W x H, one level, no bit planes to read.
-    return struct.pack("<IIHHHHIBBBB", 0x2CE, 0, W, H, W, H, 0x10000, 1, 0, 0, 0)
+def g4(side, edges):
+    # Group 4 fax rows, white (0) on a white reference. With edges every row has a black
+    # pixel at each end: the first row codes them in horizontal and vertical mode, every
+    # later one repeats its reference (four V0 codes).
+    bits = Bits(False)
+    if edges:
+        bits.put(0b001, 3), bits.put(0b00110101, 8), bits.put(0b010, 3)  # white 0, black 1
+        bits.put(0b010, 3), bits.put(1, 1)  # VL1 to the last pixel, V0 to the end
+        for _ in range(side - 1):
+            bits.put(0b1111, 4)
+    else:
+        for _ in range(side):
+            bits.put(1, 1)
+    bits.put(1, 12), bits.put(1, 12)  # end of facsimile block
+    return tif(side, side, 4, 1, bits.bytes(), 0)
+
+
+def wic(w=W, h=H, levels=1, planes=(0, 0, 0), stream=b""):
+    # By default the header alone: matrices of w x h, one level, no bit planes to read.
+    return struct.pack("<IIHHHHIBBBB", 0x2CE, 0, w, h, w, h, 0x10000, levels, *planes) + stream
+
+
+# The test encoder's stream for 8192 x 4096 coefficients all of 2^29 - 1 in five levels:
+# every coefficient significant from the top bit plane on, every decision the likely one.
+DENSE_WIC_STREAM = (bytes.fromhex("eb6fb45eb2c7") + bytes(373) + bytes.fromhex("ec8eff02"))
 
 
 def ico(entry, width_byte):
@@ -92,6 +206,16 @@ def j2000(work, side, pixels):
 
 
 os.makedirs(OUT, exist_ok=True)
+put("rle8-16000x1000.bmp", bmp(16000, 1000))
+put("deflate16-3000.tif", tif(3000, 3000, 8, 16, zlib.compress(bytes(3000 * 3000 * 2), 9)))
+put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))
+put("dispose-previous.gif", gif_frames(4096, [(0, 0, 4096, 4096)] * 2,
+                                       b"!\xf9\x04\x0c\x00\x00\x00\x00"))
+# The same, the second image a column short of the screen with colours the first map lacks:
+# the picture turns 24-bit before that image saves what it covers.
+put("dispose-previous-24-bit.gif", gif_frames(4096, [(0, 0, 4096, 4096), (0, 0, 4095, 4096)],
+                                              b"!\xf9\x04\x0c\x00\x00\x00\x00",
+                                              bytes([200, 30, 60, 10, 90, 250])))
 put("huge.png", png())
 put("huge-rle8.bmp", bmp())
 put("huge-screen.gif", gif())
@@ -105,3 +229,17 @@ with tempfile.TemporaryDirectory() as work:
     put("huge.jpg", jpeg(work))
     put("small.j2k", j2000(work, 8, bytes(range(192))))
     put("256.j2k", j2000(work, 256, bytes([128]) * (256 * 256 * 3)))
+
+OUT = os.path.join(HERE, "hostile")
+os.makedirs(OUT, exist_ok=True)
+put("rle8-ends-at-once.bmp", bmp(65535, 65535))
+put("rle8-empty-lines.bmp", bmp(30000, 30000, b"\x00\x00" * 30000 + b"\x00\x01"))
+put("rle8-dots.bmp", bmp(65535, 65535, rle_dots(65535, 90), bytes(4) + b"\xff" * 1020))
+put("g4-blank.tif", g4(40000, False))
+put("g4-edges.tif", g4(40000, True))
+put("deflate-grey.tif", tif(16000, 8000, 8, 8, zlib.compress(bytes(16000 * 8000), 9)))
+put("screen-32768.gif", gif(32768, 32768, 1, True))
+put("turning-24-bit.gif", gif_turning_24_bit(8192, 128 << 10))
+put("narrow-frames.gif", gif_frames(4096, [(i * 7, 0, 1, 4096) for i in range(600)]))
+put("dense-8192.wic", wic(8192, 4096, 5, (29, 29, 29), DENSE_WIC_STREAM))
+put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))

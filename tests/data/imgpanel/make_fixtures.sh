@@ -34,6 +34,8 @@ convert -size 37x23 xc:red xc:lime xc:blue -set delay 10 gif/animated.gif
 # A 10 x 6 image at (20, 9) of a 37 x 23 screen.
 convert -size 37x23 xc:white \( -size 10x6 xc:black -repage +20+9 \) -set dispose none \
     gif/offset.gif
+# An interlaced 10 x 6 image at (5, 7) of a 37 x 23 screen.
+convert -size 10x6 xc:red -page 37x23+5+7 -interlace GIF gif/interlaced-inset.gif
 
 # TIFF.
 convert "$src" -compress lzw -define tiff:rows-per-strip=5 tiff/rgb.tif

@@ -6,29 +6,23 @@ namespace {
 
 using platform::ItemIdList;
 
-TEST(ItemIdList, NullAndEmptyStayDistinct) {
+// A null list (no identifier) and the empty one (the desktop) stay distinct through every
+// operation.
+TEST(ItemIdList, NullAndEmptyStayDistinctThroughParentsAndAppends) {
     const ItemIdList null;
     const ItemIdList desktop = ItemIdList::Empty();
-    EXPECT_TRUE(null.IsNull());
-    EXPECT_FALSE(null.IsEmpty());
-    EXPECT_FALSE(desktop.IsNull());
-    EXPECT_TRUE(desktop.IsEmpty());
+    EXPECT_TRUE(null.IsNull() && !null.IsEmpty());
+    EXPECT_TRUE(desktop.IsEmpty() && !desktop.IsNull());
     EXPECT_NE(null, desktop);
     EXPECT_EQ(null.Count(), desktop.Count());
-}
-
-TEST(ItemIdList, ParentOfOneItemIsTheDesktop) {
     EXPECT_TRUE(ItemIdList({"a"}).Parent().IsEmpty());
     EXPECT_EQ(ItemIdList({"a", "b"}).Parent(), ItemIdList({"a"}));
-    EXPECT_TRUE(ItemIdList::Empty().Parent().IsNull());
-    EXPECT_TRUE(ItemIdList::Null().Parent().IsNull());
-}
-
-TEST(ItemIdList, AppendingKeepsNullOnlyForTwoNulls) {
-    EXPECT_TRUE(ItemIdList::Null().Appended(ItemIdList::Null()).IsNull());
-    EXPECT_EQ(ItemIdList::Null().Appended(ItemIdList({"x"})), ItemIdList({"x"}));
-    EXPECT_EQ(ItemIdList({"x"}).Appended(ItemIdList::Null()), ItemIdList({"x"}));
-    EXPECT_TRUE(ItemIdList::Empty().Appended(ItemIdList::Empty()).IsEmpty());
+    EXPECT_TRUE(desktop.Parent().IsNull());
+    EXPECT_TRUE(null.Parent().IsNull());
+    EXPECT_TRUE(null.Appended(null).IsNull());
+    EXPECT_EQ(null.Appended(ItemIdList({"x"})), ItemIdList({"x"}));
+    EXPECT_EQ(ItemIdList({"x"}).Appended(null), ItemIdList({"x"}));
+    EXPECT_TRUE(desktop.Appended(desktop).IsEmpty());
     EXPECT_EQ(ItemIdList({"a"}).Appended(ItemIdList({"b", "c"})), ItemIdList({"a", "b", "c"}));
 }
 

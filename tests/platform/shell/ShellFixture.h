@@ -2,37 +2,52 @@
 // A namespace over a temporary folder: a home folder, a network share and a CD drive,
 // described by a fake mount table so no test depends on the machine's real drives.
 
-#include "platform/VolumeTable.h"
-#include "platform/shell/ShellNamespace.h"
-
-#include <QTemporaryDir>
-
 #include <memory>
 #include <string>
+
+#include "platform/VolumeTable.h"
+#include "platform/shell/ShellNamespace.h"
+#include "tests/platform/FakeSystem.h"
 
 namespace shelltest {
 
 class ShellFixture {
   public:
-    ShellFixture();
+    ShellFixture() {
+        system_.AddMount("8:1", "/", "ext4", "/dev/sda1");
+        system_.AddMount("0:50", SharePath(), "nfs", "server:/export");
+        system_.AddMount("11:0", CdPath(), "iso9660", "/dev/sr0");
+        MakeDir("home");
+        MakeDir("net");
+    }
 
-    std::string Root() const { return root_; }
-    std::string HomePath() const { return root_ + "/home"; }
-    std::string SharePath() const { return root_ + "/net"; }
+    std::string Root() const { return system_.Dir().Path(); }
+    std::string HomePath() const { return Root() + "/home"; }
+    std::string SharePath() const { return Root() + "/net"; }
     static std::string CdPath() { return "/media/orvane-test-cd"; }
     const platform::ShellNamespace& Space() const { return *space_; }
     std::shared_ptr<const platform::ShellNamespace> SharedSpace() const { return space_; }
 
-    // Creates the folders of `relative` (below the root) and returns the full path.
-    std::string MakeDir(const std::string& relative) const;
-    std::string MakeFile(const std::string& relative) const;
-    std::string MakeLink(const std::string& target, const std::string& relative) const;
+    // Each makes what `relative` (below the root) names, with the folders above it, and
+    // returns the full path.
+    std::string MakeDir(const std::string& relative) const {
+        std::filesystem::create_directories(Root() + "/" + relative);
+        return Root() + "/" + relative;
+    }
+    std::string MakeFile(const std::string& relative) const {
+        platform_test::WriteFile(Root() + "/" + relative, "x");
+        return Root() + "/" + relative;
+    }
+    std::string MakeLink(const std::string& target, const std::string& relative) const {
+        platform_test::MakeLink(target, Root() + "/" + relative);
+        return Root() + "/" + relative;
+    }
 
   private:
-    QTemporaryDir dir_;
-    std::string root_;
-    std::unique_ptr<platform::VolumeTable> volumes_;
-    std::shared_ptr<const platform::ShellNamespace> space_;
+    platform_test::FakeSystem system_;
+    platform::VolumeTable volumes_{system_.Sources()};
+    std::shared_ptr<const platform::ShellNamespace> space_ =
+        platform::ShellNamespace::Create(volumes_, HomePath());
 };
 
 }  // namespace shelltest
