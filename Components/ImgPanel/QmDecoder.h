@@ -95,12 +95,12 @@ class QmDecoder {
                 a_ = a;
                 return context.mps;
             }
-            return DecodeAny(cx);
+            return DecodeBranchFree(cx);
         }
 
         // The same without a branch on the way, for contexts whose decisions renormalise
         // about as often as not, where that branch would be mispredicted at every turn.
-        int DecodeAny(int cx);
+        int DecodeBranchFree(int cx);
 
       private:
         inline void Refill();
@@ -177,7 +177,7 @@ inline uint32_t SelectUpperPart(uint64_t c, uint64_t a, uint64_t qe, uint64_t& a
 // symbol is the smaller one; the interval is then doubled until it is 0x8000 or more,
 // which is no doubling at all when it already is. Bytes enter only every few decisions,
 // several at a time, so that there are always enough waiting for the largest doubling (15).
-inline int QmDecoder::Session::DecodeAny(int cx) {
+inline int QmDecoder::Session::DecodeBranchFree(int cx) {
     QmTransition& context = contexts_[static_cast<size_t>(cx)];
     const uint64_t qe = static_cast<uint64_t>(context.qe) << 48;
     const uint64_t a = a_ - qe;

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <new>
