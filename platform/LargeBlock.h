@@ -1,9 +1,9 @@
 #pragma once
 // Large working buffers (tens of megabytes, written once and freed with the work that
-// needed them) taken straight from the system as zero-filled pages, with large pages asked
-// for. Fresh heap memory of that size is a fresh mapping too, so nothing is lost; what is
-// won is that the system clears and maps a large page per fault instead of 4 KiB, which is
-// most of the cost of touching new memory.
+// needed them) taken straight from the system as zero-filled pages; from a megabyte on, as
+// whole large pages on a large-page boundary. Fresh heap memory of that size is a fresh
+// mapping too, so nothing is lost; what is won is that the system clears and maps a large
+// page per fault instead of 4 KiB, which is most of the cost of touching new memory.
 
 #include <cstddef>
 #include <new>

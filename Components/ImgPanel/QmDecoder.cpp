@@ -1,5 +1,6 @@
 #include "Components/ImgPanel/QmDecoder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -45,10 +46,11 @@ std::array<QmTransition, 2 * kQmStateCount> MakeTransitions() {
     for (int state = 0; state < kQmStateCount; ++state) {
         const QmState& st = kQmStates[state];
         for (int mps = 0; mps < 2; ++mps) {
-            out[static_cast<size_t>(2 * state + mps)] =
-                QmTransition{st.qe, static_cast<uint16_t>(2 * st.nextMps + mps),
-                             static_cast<uint16_t>(2 * st.nextLps + (mps ^ st.swap)),
-                             static_cast<uint16_t>(mps)};
+            const auto self = static_cast<uint8_t>(2 * state + mps);
+            const auto afterMps = static_cast<uint8_t>(2 * st.nextMps + mps);
+            const auto afterLps = static_cast<uint8_t>(2 * st.nextLps + (mps ^ st.swap));
+            out[self] =
+                QmTransition{st.qe, {self, afterMps, afterLps}, static_cast<uint8_t>(mps), 0};
         }
     }
     return out;
@@ -58,72 +60,63 @@ std::array<QmTransition, 2 * kQmStateCount> MakeTransitions() {
 
 const std::array<QmTransition, 2 * kQmStateCount> kQmTransitions = MakeTransitions();
 
-QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
-    : data_(data), size_(size), contexts_(static_cast<size_t>(contexts), kQmTransitions[0]) {
-    // Two bytes fill the compared half of the code register; the third waits below them,
-    // as the first renormalisation would bring it in.
-    ByteIn(registers_);
-    ByteIn(registers_);
-    ByteIn(registers_);
-    registers_.c <<= 16;
-    registers_.ct = 8;
-    registers_.a = 0x10000;
-}
-
 namespace {
 
-// True when one of the eight bytes is 0xFF.
-bool HasEscape(uint64_t bytes) {
-    const uint64_t inverted = ~bytes;
-    return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) != 0;
+// Undoes the escapes of bytes[from..] in place, up to the first escape that is not FF 00
+// or the end of the bytes, and leaves there what remains: the data. Returns true when the
+// data ended with the end escape FF 02.
+bool Unstuff(std::vector<uint8_t>& bytes, size_t from) {
+    uint8_t* const begin = bytes.data();
+    const uint8_t* const end = begin + bytes.size();
+    const uint8_t* read = begin + from;
+    uint8_t* write = begin + from;
+    bool endEscape = false;
+    for (;;) {
+        const auto* escape = static_cast<const uint8_t*>(std::memchr(read, 0xFF, end - read));
+        const uint8_t* const stop = escape == nullptr ? end : escape;
+        if (write != read) {
+            std::memmove(write, read, static_cast<size_t>(stop - read));
+        }
+        write += stop - read;
+        if (escape == nullptr || escape + 1 == end || escape[1] != 0x00) {
+            endEscape = escape != nullptr && escape + 1 != end && escape[1] == 0x02;
+            break;
+        }
+        *write++ = 0xFF;
+        read = escape + 2;
+    }
+    bytes.resize(static_cast<size_t>(write - begin));
+    return endEscape;
 }
 
 }  // namespace
 
-// Whole bytes as many as fit when the next eight hold no escape and the data goes on past
-// them; else one byte at a time and no more than are needed, as T.81's decoder reads
-// them, so that an end or a damaged stream is met no sooner than there.
-void QmDecoder::Refill(Registers& r, int needed) {
-    if (!endSeen_ && !damaged_ && size_ - pos_ >= 8) {
-        uint64_t next;
-        std::memcpy(&next, data_ + pos_, sizeof(next));
-        if (!HasEscape(next)) {
-            const int bytes = (48 - r.ct) / 8;
-            if constexpr (std::endian::native == std::endian::little) {
-                next = __builtin_bswap64(next);  // the first byte the most significant
-            }
-            const uint64_t first = next >> (64 - 8 * bytes);
-            r.c |= first << (48 - r.ct - 8 * bytes);
-            r.ct += 8 * bytes;
-            pos_ += static_cast<size_t>(bytes);
-            return;
-        }
+QmDecoder::QmDecoder(const uint8_t* data, size_t size, int contexts)
+    : QmDecoder(std::vector<uint8_t>(data, data + size), 0, contexts) {}
+
+QmDecoder::QmDecoder(std::vector<uint8_t> bytes, size_t from, int contexts)
+    : contexts_(static_cast<size_t>(contexts), kQmTransitions[0]) {
+    from = std::min(from, bytes.size());
+    endEscape_ = Unstuff(bytes, from);
+    dataBytes_ = bytes.size() - from;
+    bytes.resize(bytes.size() + kPadding);  // zeros; no new memory when there was room
+    buffer_ = std::move(bytes);
+    data_ = buffer_.data() + from;
+    // Two bytes fill the compared half of the code register, four more wait below them.
+    for (size_t i = 0; i < 6; ++i) {
+        registers_.c = registers_.c << 8 | (i < dataBytes_ ? data_[i] : 0);
     }
-    while (r.ct < needed) {
-        ByteIn(r);
-    }
+    registers_.c <<= 16;
+    registers_.ct = 32;
+    registers_.loaded = 6;
 }
 
-int QmDecoder::NextByte() {
-    if (endSeen_ || damaged_) {
-        return 0;
-    }
-    if (pos_ >= size_) {
-        damaged_ = true;  // cut short: the end escape never came
-        return 0;
-    }
-    const uint8_t byte = data_[pos_++];
-    if (byte != 0xFF) {
-        return byte;
-    }
-    const int escape = pos_ < size_ ? data_[pos_++] : -1;
-    if (escape == 0x00) {
-        return 0xFF;
-    }
-    if (escape == 0x02) {
-        endSeen_ = true;
-    } else {
-        damaged_ = true;
-    }
-    return 0;
+// T.81's decoder reads two bytes when it starts and a third at its first renormalisation,
+// and then one whenever the eight bits of the last are used up and more are needed: after
+// s doublings it has read 2 + max(1, ceil(s / 8)) bytes. Here the doublings are the bits
+// brought in less the ones still waiting.
+bool QmDecoder::PastTheData() const {
+    const size_t doublings = 8 * registers_.loaded - 16 - static_cast<size_t>(registers_.ct);
+    const size_t read = 2 + std::max<size_t>(1, (doublings + 7) / 8);
+    return read > dataBytes_;
 }

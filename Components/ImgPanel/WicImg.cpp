@@ -1,7 +1,8 @@
 #include "Components/ImgPanel/WicImg.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -32,6 +33,40 @@ uint32_t ReadU32(const uint8_t* p) {
 
 bool MultipleOf(int side, int levels) {
     return side > 0 && side % (1 << levels) == 0;
+}
+
+// The whole file, read until it ends (it may hold more than its size said), in one block
+// of its size with room behind it for the arithmetic decoder's padding. A file of more than
+// limit bytes fails with tooLarge.
+std::vector<uint8_t> ReadWholeWicFile(const std::string& name, size_t limit,
+                                      unsigned long tooLarge) {
+    platform::PosixFile file;
+    off_t size = 0;
+    if (file.Open(name, O_RDONLY) != 0 || file.Size(size) != 0) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
+    std::vector<uint8_t> bytes;
+    bytes.reserve(std::min(static_cast<size_t>(size), limit) + QmDecoder::kPadding);
+    bytes.resize(bytes.capacity());
+    size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            bytes.resize(2 * bytes.size());
+        }
+        size_t got = 0;
+        if (file.ReadSome(bytes.data() + filled, bytes.size() - filled, got) != 0) {
+            throw TImgDecodeError{ImgError::Unknown};
+        }
+        if (filled + got > limit) {
+            throw TImgDecodeError{tooLarge};
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    bytes.resize(filled);
+    return bytes;
 }
 
 // A sample matrix, taken from the system as fresh pages (see platform/LargeBlock.h).
@@ -156,20 +191,14 @@ double TWicImg::OutputCoefficient() const {
 }
 
 void TWicImg::Decode(const std::string& name) {
-    // The file is held whole, in a string that may take twice its size while it grows.
+    // The file is held whole; one that grows while it is read may take twice its size.
     const uint64_t readLimit = std::min<uint64_t>(kMaxFileBytes, MemoryLeft() / 2);
-    const platform::FileContents file =
-        platform::ReadWholeFile(name, static_cast<size_t>(readLimit));
-    if (file.error == EFBIG && readLimit < kMaxFileBytes) {
-        throw TImgDecodeError{ImgError::NotEnoughMemory};
-    }
-    if (file.error != 0) {
-        throw TImgDecodeError{ImgError::Unknown};
-    }
-    ReserveMemory(file.bytes.capacity());
-    const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
+    std::vector<uint8_t> file =
+        ReadWholeWicFile(name, static_cast<size_t>(readLimit),
+                         readLimit < kMaxFileBytes ? ImgError::NotEnoughMemory : ImgError::Unknown);
+    ReserveMemory(file.capacity());
     WicHeader header;
-    if (!ParseWicHeader(bytes, file.bytes.size(), header)) {
+    if (!ParseWicHeader(file.data(), file.size(), header)) {
         throw TImgDecodeError{ImgError::Unknown};
     }
     width_ = header.width;
@@ -215,7 +244,7 @@ void TWicImg::Decode(const std::string& name) {
     std::optional<wic::WaveletScratch> scratch;
     EmplaceOrFail(crStore, header.matrix, maxBitPlanes);
     const auto checkAbort = [this] { CheckAbort(); };
-    QmDecoder qm(bytes + kWicHeaderSize, file.bytes.size() - kWicHeaderSize, wic::kContextCount);
+    QmDecoder qm(std::move(file), kWicHeaderSize, wic::kContextCount);
 
     // The grey pass keeps each luminance row it makes in `luma` for the colour pass. The
     // luminance quarter waits at the end of `luma`: the rows written over it there come
@@ -228,7 +257,8 @@ void TWicImg::Decode(const std::string& name) {
                         &*scratch);
     EmitGreyRows(resample, *crStore, lumaLow, luma.data(), header.matrix, step);
 
-    // Cr's transform works in Cb's quarter before Cb is written there.
+    // Cr's transform works in Cb's quarter before Cb is written there; Cb's in the memory of
+    // its scan's coarser levels, which are dead once moved out.
     DecodePlane(header, 1, qm, *crStore, checkAbort);
     crStore->MoveCoarserLevels(crLow);
     EmplaceOrFail(scratch, quarterWidth, quarterHeight, cbLow, quarterCount);
@@ -238,7 +268,9 @@ void TWicImg::Decode(const std::string& name) {
     EmplaceOrFail(cbStore, header.matrix, maxBitPlanes);
     DecodePlane(header, 2, qm, *cbStore, checkAbort);
     cbStore->MoveCoarserLevels(cbLow);
-    EmplaceOrFail(scratch, quarterWidth, quarterHeight);
+    size_t spareFloats = 0;
+    float* const spare = cbStore->CoarserLevelsMemory(spareFloats);
+    EmplaceOrFail(scratch, quarterWidth, quarterHeight, spare, spareFloats);
     wic::InverseWavelet(cbLow, quarterWidth, quarterHeight, levels - 1, step, checkAbort,
                         &*scratch);
 

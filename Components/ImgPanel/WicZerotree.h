@@ -98,6 +98,10 @@ class ZerotreeStore {
     // the finest level stays here, to be read a row at a time with ReadFinestRow or
     // TakeFinestRow. With clearForNextPlane those levels' nodes are cleared as they go.
     void MoveCoarserLevels(float* quarter, bool clearForNextPlane = false);
+    // The memory of every level but the finest, free for other use once MoveCoarserLevels
+    // has moved them out (without clearing) and until the store is decoded into again;
+    // floats: how many floats it holds.
+    float* CoarserLevelsMemory(size_t& floats);
 
     // Row y (0 to height / 2 - 1) of each finest band as samples, width / 2 of them each:
     // hl lies right of the low rows, lh and hh below them.

@@ -29,6 +29,18 @@ TEST(LargeBlockTest, ArraysAreZeroFilledAndMoveTheirMemory) {
     EXPECT_TRUE(platform::ZeroedArray<std::uint32_t>().data() == nullptr);
 }
 
+// Only whole aligned large pages are used: a block that would profit from them starts on a
+// large-page boundary, whatever its length.
+TEST(LargeBlockTest, BlocksOfAMegabyteOrMoreStartOnALargePage) {
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    for (const std::size_t bytes :
+         {std::size_t{1} << 20, (std::size_t{8} << 20) - 12288, (std::size_t{3} << 20) + 1}) {
+        const platform::LargeBlock block(bytes);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.Data()) % kLargePage, 0u) << bytes;
+        static_cast<volatile char*>(block.Data())[bytes - 1] = 1;  // all of it is usable
+    }
+}
+
 TEST(LargeBlockTest, ImpossibleSizesThrowInsteadOfWrapping) {
     using Huge = platform::ZeroedArray<std::uint64_t>;
     EXPECT_THROW(Huge(static_cast<std::size_t>(-1) / 4), std::bad_alloc);

@@ -1,6 +1,7 @@
 // The parts of the WIC decoder on their own: the QM decoder against the published test
-// sequence of ITU-T T.81 (K.4.1), the inverse wavelet against hand-computed cases, and the
-// zerotree scan against the test encoder, exact from integer coefficients.
+// sequence of ITU-T T.81 (K.4.1) and, decision by decision, against T.81's decoder written
+// out plainly, the inverse wavelet against hand-computed cases, and the zerotree scan
+// against the test encoder, exact from integer coefficients.
 
 #include <gtest/gtest.h>
 
@@ -81,7 +82,124 @@ TEST(QmCoder, EscapesEndOrDamageTheStream) {
             decoder.Decode(0);
         }
         EXPECT_EQ(decoder.Damaged(), c.damaged) << int(c.bytes[1]);
-        EXPECT_LE(decoder.BytesConsumed(), c.bytes.size());
+    }
+}
+
+// T.81's decoder as its Annex D writes it (16-bit A, 32-bit C, one byte read whenever the
+// renormalisation runs out of bits), with WIC's escapes: the oracle for the decoder, which
+// keeps several bytes ahead and undoes the escapes beforehand.
+class TextbookQm {
+  public:
+    TextbookQm(const std::vector<uint8_t>& bytes, int contexts)
+        : bytes_(bytes), state_(contexts), mps_(contexts) {
+        ByteIn();
+        c_ <<= 8;
+        ByteIn();
+        c_ <<= 8;
+        ByteIn();
+        ct_ = 8;
+    }
+
+    int Decode(int cx) {
+        const QmState& s = kQmStates[state_[cx]];
+        a_ -= s.qe;
+        int d;
+        if ((c_ >> 16) < a_) {
+            if (a_ >= 0x8000) {
+                return mps_[cx];
+            }
+            d = a_ < s.qe ? Lps(cx) : Mps(cx);
+        } else {
+            c_ -= a_ << 16;
+            d = a_ < s.qe ? Mps(cx) : Lps(cx);
+            a_ = s.qe;
+        }
+        do {
+            if (ct_ == 0) {
+                ByteIn();
+                ct_ = 8;
+            }
+            a_ <<= 1;
+            c_ <<= 1;
+            --ct_;
+        } while (a_ < 0x8000);
+        return d;
+    }
+
+    bool damaged = false;
+    bool ended = false;
+
+  private:
+    int Mps(int cx) {
+        state_[cx] = kQmStates[state_[cx]].nextMps;
+        return mps_[cx];
+    }
+    int Lps(int cx) {
+        const QmState& s = kQmStates[state_[cx]];
+        const int d = 1 - mps_[cx];
+        mps_[cx] ^= s.swap;
+        state_[cx] = s.nextLps;
+        return d;
+    }
+    void ByteIn() {
+        if (ended || damaged) {
+            return;
+        }
+        if (pos_ >= bytes_.size()) {
+            damaged = true;
+            return;
+        }
+        uint32_t b = bytes_[pos_++];
+        if (b == 0xFF) {
+            const int next = pos_ < bytes_.size() ? bytes_[pos_++] : -1;
+            ended = next == 0x02;
+            damaged = next != 0x00 && next != 0x02;
+            b = next == 0x00 ? 0xFF : 0;
+        }
+        c_ += b << 8;
+    }
+
+    std::vector<uint8_t> bytes_;
+    size_t pos_ = 0;
+    uint32_t a_ = 0x10000;
+    uint32_t c_ = 0;
+    int ct_ = 0;
+    std::vector<int> state_, mps_;
+};
+
+// Random streams, most bytes skewed towards small values so that long runs of likely
+// decisions occur, with FF 00 escapes, and ending with the end escape, a damaged escape, a
+// lone FF or nothing; random contexts, some of them much more often than others, decided
+// by either of the decoder's two ways at random.
+TEST(QmCoder, MatchesTheTextbookDecoderDecisionByDecision) {
+    std::mt19937 rng(17);
+    for (int run = 0; run < 200; ++run) {
+        std::vector<uint8_t> bytes(rng() % 300);
+        for (uint8_t& b : bytes) {
+            const unsigned r = rng();
+            b = static_cast<uint8_t>(r % 16 == 0 ? 0xFF : r % 3 == 0 ? r >> 8 : (r >> 8) % 8);
+        }
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == 0xFF) {
+                bytes.insert(bytes.begin() + static_cast<long>(++i), 0x00);
+            }
+        }
+        const std::vector<std::vector<uint8_t>> endings = {{0xFF, 0x02}, {0xFF, 0x05}, {0xFF}, {}};
+        const std::vector<uint8_t>& ending = endings[run % 4];
+        bytes.insert(bytes.end(), ending.begin(), ending.end());
+        TextbookQm oracle(bytes, 8);
+        QmDecoder decoder(bytes.data(), bytes.size(), 8);
+        for (int i = 0; i < 4000; ++i) {
+            const int cx = rng() % 4 == 0 ? static_cast<int>(rng() % 8) : i % 2;
+            int decision;
+            {
+                QmDecoder::Session session(decoder);
+                decision = rng() % 2 == 0 ? session.Decode(cx) : session.DecodeBranchFree(cx);
+            }
+            ASSERT_EQ(decision, oracle.Decode(cx)) << "run " << run << " decision " << i;
+            ASSERT_EQ(decoder.Damaged(), oracle.damaged) << "run " << run << " decision " << i;
+            ASSERT_EQ(decoder.EndSeen(), oracle.ended) << "run " << run << " decision " << i;
+        }
     }
 }
 
