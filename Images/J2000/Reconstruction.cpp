@@ -103,6 +103,11 @@ struct BlockWork {
 // Samples per job of tier 1: one code-block of the usual size, or several small ones.
 constexpr int64_t kJobSamples = 4096;
 
+// Below this much work (samples through a coding pass, or samples written) a loop costs less
+// than waking the helpers for it: it stays on the decoding thread. A picture of many small
+// tiles would otherwise spend most of its time waking them.
+constexpr int64_t kShareWork = int64_t{1} << 16;
+
 }  // namespace
 
 // The pool and the memory that the tile decoder keeps from one tile to the next.
@@ -156,6 +161,7 @@ class TileReconstruction {
     std::vector<BandWork> bands_;
     std::vector<BlockWork> blocks_;
     std::vector<size_t> jobStarts_;  // the first block of each job, and the end
+    int64_t blockWork_ = 0;          // samples times passes of all code-blocks
     BlockMessages messages_;
 };
 
@@ -217,6 +223,8 @@ void TileReconstruction::ListCodeBlocks() {
                             int64_t{cblk.xend - cblk.xstart} * (cblk.yend - cblk.ystart);
                         covered[i] += area;
                         jobSamples += area;
+                        for (const jpc_dec_seg_t& seg : cblk.segs)
+                            blockWork_ += area * seg.numpasses;
                         if (jobSamples >= kJobSamples)
                             jobSamples = 0;
                     }
@@ -272,7 +280,8 @@ Stage TileReconstruction::DecodeBlocks() {
                 return false;
         return true;
     };
-    const Stage stage = StageOf(state_.pool.Run(jobStarts_.size() - 1, job, stopped_));
+    const Stage stage =
+        StageOf(state_.pool.Run(jobStarts_.size() - 1, job, stopped_, blockWork_ >= kShareWork));
     messages_.WriteTo(dec_.env->diag);
     return stage;
 }
@@ -394,7 +403,8 @@ Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int 
         const auto write = [&](size_t k, int) { return WriteRows(components[k], row, rows); };
         Stage stage = StageOf(state_.pool.Run(static_cast<size_t>(count), make, stopped_));
         if (stage == Stage::Done)
-            stage = StageOf(state_.pool.Run(components.size(), write, stopped_));
+            stage = StageOf(
+                state_.pool.Run(components.size(), write, stopped_, rows * width >= kShareWork));
         if (stage != Stage::Done)
             return stage;
     }

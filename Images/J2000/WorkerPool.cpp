@@ -81,10 +81,10 @@ void WorkerPool::Work(int worker, const std::function<bool()>* stopped) {
 }
 
 WorkerPool::Outcome WorkerPool::Run(size_t count, const Job& job,
-                                    const std::function<bool()>& stopped) {
+                                    const std::function<bool()>& stopped, bool share) {
     if (count == 0)
         return Outcome::Done;
-    const bool shared = threads_ > 1 && count > 1;
+    const bool shared = share && threads_ > 1 && count > 1;
     if (shared && !started_)
         StartHelpers();
     const bool opened = shared && !helpers_.empty();

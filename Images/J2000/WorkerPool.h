@@ -35,8 +35,10 @@ class WorkerPool {
     // Runs job(i, worker) once for every i below count and returns when every job that started
     // has ended. The calling thread asks `stopped` before each job it takes; once that answers
     // true (Stopped), a job answers false or throws (Failed), no further job starts. Jobs of one
-    // loop must not depend on each other.
-    Outcome Run(size_t count, const Job& job, const std::function<bool()>& stopped);
+    // loop must not depend on each other. `share` false keeps a loop too small to repay waking
+    // the helpers (tens of microseconds of their time) on the calling thread.
+    Outcome Run(size_t count, const Job& job, const std::function<bool()>& stopped,
+                bool share = true);
 
   private:
     void StartHelpers();

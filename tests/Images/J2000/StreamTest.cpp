@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "Images/J2000/BitStream.h"
@@ -83,15 +85,22 @@ TEST(Stream, MemoryStreamsGrowOrStayFixed) {
     EXPECT_TRUE(fixed->error());
 }
 
-TEST(Stream, TemporaryFilesKeepTheirBytesAndLeaveNoName) {
-    StreamPtr t = stream_tmpfile();
-    ASSERT_TRUE(t);
+TEST(Stream, TemporaryStoresKeepTheirOwnBytesAndEnds) {
+    std::vector<StreamPtr> t = stream_tmpstores({5, 20000});
+    ASSERT_EQ(t.size(), 2u);
     const std::string text = "temporary\xff\x00 bytes";
-    EXPECT_EQ(t->write(text.data(), static_cast<long>(text.size())),
+    // The first store ends after 5 bytes, however much is written to it.
+    EXPECT_EQ(t[1]->write(text.data(), static_cast<long>(text.size())),
               static_cast<long>(text.size()));
-    ASSERT_EQ(t->rewind(), 0);
+    EXPECT_EQ(t[0]->write(text.data(), 9), 9);
+    EXPECT_NE(t[0]->flush(), 0);
+    ASSERT_EQ(t[1]->seek(19999, SeekOrigin::Set), 19999);
+    EXPECT_EQ(t[1]->getc(), 0);  // a store reads as zeros before it is written
+    EXPECT_EQ(t[1]->getc(), EOF_);
+    ASSERT_EQ(t[1]->rewind(), 0);
     std::string back(text.size(), '\0');
-    EXPECT_EQ(t->read(back.data(), static_cast<long>(back.size())), static_cast<long>(back.size()));
+    EXPECT_EQ(t[1]->read(back.data(), static_cast<long>(back.size())),
+              static_cast<long>(back.size()));
     EXPECT_EQ(back, text);
 }
 
@@ -155,11 +164,20 @@ TEST(Image, SamplesAreStoredMostSignificantByteFirst) {
     EXPECT_FALSE(image_create(1, 1, {{0, 1, 8, false, 1, 1}}, 0));
 }
 
-TEST(Image, LargeImagesGoToTemporaryFiles) {
-    // 3 x 4096 x 2048 x 2 bytes = 48 MiB stays in memory; one more component does not.
+// Descriptors the process holds open.
+size_t open_descriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator()));
+}
+
+TEST(Image, LargeImagesGoToOneTemporaryFile) {
+    // 3 x 4096 x 2048 x 2 bytes = 48 MiB stays in memory; one more component does not, and the
+    // five components' stores share one file.
     const image_cmptparm_t big{4096, 2048, 16, false, 1, 1};
+    const size_t before = open_descriptors();
     ImagePtr image = image_create(4096, 2048, {big, big, big, big, big}, 0);
     ASSERT_TRUE(image);
+    EXPECT_EQ(open_descriptors(), before + 1);
     const std::int32_t v[1] = {0xBEEF};
     ASSERT_EQ(image_writecmpt(*image, 4, 4095, 2047, 1, 1, v, 1), 0);
     std::vector<std::int32_t> back;
