@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "Images/J2000/SampleScaling.h"
+
 namespace j2000 {
 
 namespace {
@@ -396,16 +398,20 @@ int tile_number(const jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
     return static_cast<int>(&tile - dec.tiles.data());
 }
 
-// Reconstruction costs about the same per sample whatever the coefficients, and is paid for
-// before its planes are made; a tile without coded data costs no more than its writing.
+// Reconstruction costs about the same per sample whatever the coefficients (more where the 9/7
+// lifting needs 64-bit lanes), and is paid for before its planes are made; a tile without coded
+// data costs no more than its writing.
 int dec_tile_decode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
     if (dec.env->decodetile) {
         std::uint64_t units = 0;
         if (tile_hascodeddata(tile))
-            for (const jpc_dec_tcomp_t& tc : tile.tcomps)
+            for (const jpc_dec_tcomp_t& tc : tile.tcomps) {
+                const bool wide = tc.qmfbid == 0 && NeedsWideLifting(tc.prec);
                 units += static_cast<std::uint64_t>(tc.xend - tc.xstart) *
-                             static_cast<std::uint64_t>(tc.yend - tc.ystart) * work::kSynthesis +
+                             static_cast<std::uint64_t>(tc.yend - tc.ystart) *
+                             (wide ? work::kSynthesisWide : work::kSynthesis) +
                          static_cast<std::uint64_t>(tc.yend - tc.ystart) * work::kStoreRow;
+            }
         if (!dec.budget.spend(units, "reconstruction"))
             return refused_for_budget(dec, tile_number(dec, tile));
         if (dec.env->decodetile(dec, tile) < 0)

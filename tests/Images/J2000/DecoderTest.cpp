@@ -501,6 +501,12 @@ TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
          stream_of({.width = 4096, .height = 4096, .layers = 65535},
                    every_tile(1, Bytes(60000, 0x80))),
          false},
+        // Its 9/7 synthesis in 64-bit lanes costs more than the 120 KB of comments buy.
+        {"a 16-bit 9/7 tile of 11000 x 11000 with one coded block",
+         stream_of({.width = 11000, .height = 11000, .prc = 6, .bits = 16, .irreversible = true},
+                   every_tile(1, block_packet(1, 1)),
+                   {{0xFF64, Bytes(60000, 1)}, {0xFF64, Bytes(60000, 1)}}),
+         false},
         // 67M samples: the components' stores lie in a temporary file.
         {"16384 components",
          stream_of({.width = 64, .height = 64, .comps = 16384}, every_tile(1, Bytes(16384, 0))),
