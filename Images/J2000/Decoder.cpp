@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Images/J2000/DeferredRelease.h"
 #include "Images/J2000/SampleScaling.h"
 
 namespace j2000 {
@@ -703,6 +704,18 @@ std::uint64_t fill_units(const image_t& image, int cmptno, std::int64_t x, std::
            static_cast<std::uint64_t>(run ? 1 : h) * work::kStoreRow;
 }
 
+// What the decode built goes to the deferred release: a large picture's planes, stores and
+// tiles take tens of milliseconds to give back, which a stop cannot wait for. Without memory for
+// the hand-over they go with the decoder.
+void release_structures(jpc_dec_t& dec) {
+    release_later(std::move(dec.reconstruction));
+    release_later(std::move(dec.image));
+    try {
+        release_later(std::make_unique<std::vector<jpc_dec_tile_t>>(std::move(dec.tiles)));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 }  // namespace
 
 int dec_writeconstanttile(jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
@@ -764,6 +777,7 @@ DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* ca
         result.status = DecodeStatus::Failed;
     if (dec.tilesdecoded > 0)
         result.image = std::move(dec.image);
+    release_structures(dec);
     return result;
 }
 

@@ -366,16 +366,20 @@ bool TileReconstruction::WriteRows(size_t component, int64_t row, int64_t rows) 
 }
 
 // One plane, or the three planes of a component transform, in batches of passes: the batch's
-// passes are made samples on the pool, then each component's rows of the batch are written in
-// order by one thread (a component's store is one stream; components have their own). One
-// thread takes a pass at a time, so that its rows go from the transform to the write while in
-// the cache; several take a few passes each.
+// passes are made samples on the pool (a pass of the transform's three planes, or of one plane,
+// a job), then each component's rows of the batch are written in order by one thread (a
+// component's store is one stream; components have their own). One thread takes a pass at a
+// time, so that its rows go from the transform to the write while in the cache; several take a
+// few passes each, never so many that writing a component's share (one job) keeps a stop
+// waiting.
 Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int mct) {
     const TileComponentPlane& first = planes_[components.front()];
     const int64_t width = first.width, height = first.height;
     const int64_t step = RowsPerPass(width);
     const int64_t passes = (height + step - 1) / step;
-    const auto makeSamples = [&](int64_t pass) {
+    // With the transform a job makes its pass of all three planes; else of one plane.
+    const size_t perPass = mct == kMctNone ? components.size() : 1;
+    const auto makeSamples = [&](int64_t pass, size_t which) {
         const int64_t row = pass * step, rows = std::min(step, height - row);
         const auto count = static_cast<size_t>(rows * width);
         int32_t* c[3] = {};
@@ -385,7 +389,10 @@ Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int 
             mct_irct(c[0], c[1], c[2], count);
         else if (mct == kMctIrreversible)
             mct_iict(c[0], c[1], c[2], count);
-        for (size_t k : components) {
+        for (size_t j = 0; j < components.size(); ++j) {
+            if (perPass > 1 && j != which)
+                continue;
+            const size_t k = components[j];
             const jpc_dec_tcomp_t& tc = tile_.tcomps[k];
             ToSamples(planes_[k].samples + row * width, count,
                       SampleRange(tc.prec, tc.sgnd, planes_[k].fractionBits));
@@ -393,15 +400,17 @@ Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int 
         return true;
     };
     const int threads = state_.pool.Threads();
-    const int64_t batch = threads == 1 ? 1 : 4 * int64_t{threads};
+    const int64_t batch = threads == 1 ? 1 : std::min<int64_t>(2 * int64_t{threads}, 16);
     for (int64_t pass = 0; pass < passes; pass += batch) {
         const int64_t count = std::min(batch, passes - pass);
         const int64_t row = pass * step, rows = std::min(count * step, height - row);
         const auto make = [&](size_t i, int) {
-            return makeSamples(pass + static_cast<int64_t>(i));
+            return makeSamples(pass + static_cast<int64_t>(i / perPass), i % perPass);
         };
         const auto write = [&](size_t k, int) { return WriteRows(components[k], row, rows); };
-        Stage stage = StageOf(state_.pool.Run(static_cast<size_t>(count), make, stopped_));
+        Stage stage = StageOf(
+            state_.pool.Run(static_cast<size_t>(count) * perPass, make, stopped_,
+                            rows * width * static_cast<int64_t>(components.size()) >= kShareWork));
         if (stage == Stage::Done)
             stage = StageOf(
                 state_.pool.Run(components.size(), write, stopped_, rows * width >= kShareWork));

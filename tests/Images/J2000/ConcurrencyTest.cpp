@@ -6,12 +6,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Images/J2000/Decoder.h"
+#include "Images/J2000/DeferredRelease.h"
 #include "Images/J2000/Reconstruction.h"
 #include "Images/J2000/WorkerPool.h"
 #include "tests/Images/J2000/CodestreamEdit.h"
@@ -94,6 +98,35 @@ TEST(WorkerPool, RunsEveryJobOnceAndEndsAtAStopOrAFailure) {
         EXPECT_EQ(pool.Run(50, count, [] { return false; }), WorkerPool::Outcome::Done);
         EXPECT_EQ(started, 50);
     }
+}
+
+// What a decode hands over (planes, stores, tiles) is destroyed on another thread, each object
+// once and in the order given, so that the decode returns without waiting for it.
+TEST(DeferredRelease, DestroysOnAnotherThreadInOrder) {
+    struct Log {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<int> order;
+        bool onCaller = false;
+    } log;
+    struct Probe {
+        Log& log;
+        int n;
+        std::thread::id caller = std::this_thread::get_id();
+        ~Probe() {
+            std::lock_guard<std::mutex> lock(log.mutex);
+            log.order.push_back(n);
+            log.onCaller = log.onCaller || std::this_thread::get_id() == caller;
+            log.changed.notify_all();
+        }
+    };
+    for (int n = 0; n < 5; ++n)
+        release_later(std::make_unique<Probe>(log, n));
+    std::unique_lock<std::mutex> lock(log.mutex);
+    ASSERT_TRUE(log.changed.wait_for(lock, std::chrono::seconds(30),
+                                     [&log] { return log.order.size() == 5; }));
+    EXPECT_EQ(log.order, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_FALSE(log.onCaller);
 }
 
 // Counts the hook's calls, notes for each how many packets had been read, and notes a call from
