@@ -580,6 +580,34 @@ TEST(Decoder, AStopLandsWhileTheIteratorWalks) {
     EXPECT_EQ(packets, 2 * 8192);  // not one packet more: the walk itself stopped
 }
 
+// A precinct of a million code-blocks (the 700 KB of comments before it buy its memory) asks
+// the cancel hook as its code-blocks and tag trees are made and as its packet header visits them
+// (here about every 4096 of each), not only before and after: making and reading it takes a
+// tenth of a second.
+TEST(Decoder, AHugePrecinctAsksForAStopAsItIsMadeAndRead) {
+    const Bytes bytes = stream_of({.width = 4096, .height = 4096, .cblk = 2, .prc = 12},
+                                  every_tile(1, Bytes(4, 0x80)),
+                                  std::vector<j2000test::Segment>(12, {0xFF64, Bytes(60000, 1)}));
+    struct Hook {
+        jpc_cancel_t record;
+        int calls = 0;
+    } hook;
+    hook.record.handle = &hook;
+    hook.record.check = [](const jpc_cancel_t* c) {
+        ++static_cast<Hook*>(c->handle)->calls;
+        return 0;
+    };
+    Bytes copy = bytes;
+    StreamPtr in = stream_memopen(copy.data(), copy.size());
+    DecodeEnv env;
+    env.diag = Diagnostics([](const std::string&) {});
+    std::vector<int> callsAtPacket;
+    env.on_packet = [&](const PacketInfo&) { callsAtPacket.push_back(hook.calls); };
+    EXPECT_EQ(jpc_decode(*in, "", &hook.record, env).status, DecodeStatus::Ok);
+    ASSERT_FALSE(callsAtPacket.empty());
+    EXPECT_GE(callsAtPacket[0], (1 << 20) / 4096) << callsAtPacket[0];
+}
+
 // Damaged input of every kind ends in a status, never in a crash or an out-of-bounds access
 // (this test is meant for the sanitizer build).
 TEST(Decoder, MutatedStreamsEndInAStatus) {
