@@ -27,6 +27,9 @@ std::string component_refusal(const jpc_siz_t& siz) {
         if (c.prec > kMaxPrecision)
             return "component " + std::to_string(i) + " has " + std::to_string(c.prec) +
                    " bits per sample; at most " + std::to_string(kMaxPrecision) + " are supported";
+        if (ceil_div(siz.width, c.hsamp) == ceil_div(siz.xoff, c.hsamp) ||
+            ceil_div(siz.height, c.vsamp) == ceil_div(siz.yoff, c.vsamp))
+            return "component " + std::to_string(i) + " has no samples";
     }
     return {};
 }
@@ -190,9 +193,13 @@ int dec_process_siz(jpc_dec_t& dec, const jpc_ms_t& ms) {
         diag_of(dec).printf("the caller does not take this image\n");
         return failed(dec);
     }
+    // Every component has samples: only memory or a temporary file can be short.
     dec.image = image_create(width, height, parms, 0);
-    if (!dec.image)
-        return -1;
+    if (!dec.image) {
+        diag_of(dec).printf("out of memory: the image's stores cannot be made\n");
+        dec.overlimits = true;
+        return failed(dec);
+    }
     dec.numhtiles =
         static_cast<int>(ceil_div(std::int64_t{siz.width} - siz.tilexoff, siz.tilewidth));
     dec.numvtiles =

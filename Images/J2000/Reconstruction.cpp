@@ -121,13 +121,8 @@ struct ReconstructionState {
 
 namespace {
 
-enum class Stage { Done, Stopped, Failed };
-
-Stage StageOf(WorkerPool::Outcome outcome) {
-    return outcome == WorkerPool::Outcome::Done      ? Stage::Done
-           : outcome == WorkerPool::Outcome::Stopped ? Stage::Stopped
-                                                     : Stage::Failed;
-}
+// OutOfMemory: a want of resources, not a broken stream.
+enum class Stage { Done, Stopped, Failed, OutOfMemory };
 
 // One tile's way from code-blocks to the image record, stage by stage, each stage's work shared
 // over the pool.
@@ -144,7 +139,9 @@ class TileReconstruction {
     Stage WriteSamples();
 
   private:
-    bool PreparePlanes();
+    // Runs a loop of the stage on the pool (on this thread alone unless `share`).
+    Stage Run(size_t count, const WorkerPool::Job& job, bool share = true);
+    Stage PreparePlanes();
     Stage ClearPlane(const TileComponentPlane& plane);
     void ListCodeBlocks();
     bool DecodeBlock(const BlockWork& work, size_t index, BlockScratch& scratch);
@@ -165,8 +162,20 @@ class TileReconstruction {
     BlockMessages messages_;
 };
 
+Stage TileReconstruction::Run(size_t count, const WorkerPool::Job& job, bool share) {
+    switch (state_.pool.Run(count, job, stopped_, share)) {
+        case WorkerPool::Outcome::Done:
+            return Stage::Done;
+        case WorkerPool::Outcome::Stopped:
+            return Stage::Stopped;
+        case WorkerPool::Outcome::Failed:
+            break;
+    }
+    return state_.pool.RanOutOfMemory() ? Stage::OutOfMemory : Stage::Failed;
+}
+
 // Places every component's plane in the memory kept for it.
-bool TileReconstruction::PreparePlanes() {
+Stage TileReconstruction::PreparePlanes() {
     planes_.assign(tile_.tcomps.size(), {});
     if (state_.planes.size() < planes_.size())
         state_.planes.resize(planes_.size());
@@ -180,9 +189,9 @@ bool TileReconstruction::PreparePlanes() {
             continue;
         plane.samples = state_.planes[i].Reserve(static_cast<size_t>(plane.width * plane.height));
         if (!plane.samples)
-            return false;
+            return Stage::OutOfMemory;
     }
-    return true;
+    return Stage::Done;
 }
 
 Stage TileReconstruction::ClearPlane(const TileComponentPlane& plane) {
@@ -194,7 +203,7 @@ Stage TileReconstruction::ClearPlane(const TileComponentPlane& plane) {
         return true;
     };
     const auto jobs = static_cast<size_t>((plane.height + rowsPerJob - 1) / rowsPerJob);
-    return StageOf(state_.pool.Run(jobs, clear, stopped_));
+    return Run(jobs, clear);
 }
 
 // Every code-block of the tile in one list, cut into jobs of about kJobSamples samples; a plane
@@ -280,8 +289,7 @@ Stage TileReconstruction::DecodeBlocks() {
                 return false;
         return true;
     };
-    const Stage stage =
-        StageOf(state_.pool.Run(jobStarts_.size() - 1, job, stopped_, blockWork_ >= kShareWork));
+    const Stage stage = Run(jobStarts_.size() - 1, job, blockWork_ >= kShareWork);
     messages_.WriteTo(dec_.env->diag);
     return stage;
 }
@@ -294,7 +302,7 @@ Stage TileReconstruction::Synthesise() {
                                     job(i, worker);
                                     return true;
                                 };
-                                passes = StageOf(state_.pool.Run(count, pass, stopped_));
+                                passes = Run(count, pass);
                                 return passes == Stage::Done;
                             }};
     for (size_t i = 0; i < planes_.size(); ++i) {
@@ -312,15 +320,15 @@ Stage TileReconstruction::Synthesise() {
                                NeedsWideLifting(tc.prec)};
         const bool done = tc.qmfbid == 1 ? SynthesiseReversible(area, runner)
                                          : SynthesiseIrreversible(area, runner);
-        if (!done)
-            return passes == Stage::Done ? Stage::Failed : passes;  // no line buffer, or a stop
+        if (!done)  // no line buffer, or a pass that did not end
+            return passes == Stage::Done ? Stage::OutOfMemory : passes;
     }
     return Stage::Done;
 }
 
 Stage TileReconstruction::DecodeCoefficients() {
-    if (!PreparePlanes())
-        return Stage::Failed;
+    if (const Stage stage = PreparePlanes(); stage != Stage::Done)
+        return stage;
     ListCodeBlocks();
     for (const TileComponentPlane& plane : planes_) {
         if (plane.empty() || !plane.uncovered)
@@ -408,12 +416,10 @@ Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int 
             return makeSamples(pass + static_cast<int64_t>(i / perPass), i % perPass);
         };
         const auto write = [&](size_t k, int) { return WriteRows(components[k], row, rows); };
-        Stage stage = StageOf(
-            state_.pool.Run(static_cast<size_t>(count) * perPass, make, stopped_,
-                            rows * width * static_cast<int64_t>(components.size()) >= kShareWork));
+        Stage stage = Run(static_cast<size_t>(count) * perPass, make,
+                          rows * width * static_cast<int64_t>(components.size()) >= kShareWork);
         if (stage == Stage::Done)
-            stage = StageOf(
-                state_.pool.Run(components.size(), write, stopped_, rows * width >= kShareWork));
+            stage = Run(components.size(), write, rows * width >= kShareWork);
         if (stage != Stage::Done)
             return stage;
     }
@@ -475,10 +481,16 @@ int jpc_dec_tiledecode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
         if (coefficients == Stage::Done)
             samples = work.WriteSamples();
     } catch (const std::bad_alloc&) {
-        coefficients = Stage::Failed;
+        coefficients = Stage::OutOfMemory;
     }
     if (coefficients == Stage::Stopped || samples == Stage::Stopped)
         return -1;
+    // Memory short, on this thread or a helper: a want of resources like the budget's refusals.
+    if (coefficients == Stage::OutOfMemory || samples == Stage::OutOfMemory) {
+        diag.write("out of memory\n");
+        dec.overlimits = dec.explained = true;
+        return -1;
+    }
     if (coefficients == Stage::Failed) {
         diag.write("dec_decodeallsegs failed\n");
         return -1;

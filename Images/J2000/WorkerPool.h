@@ -39,6 +39,8 @@ class WorkerPool {
     // the helpers (tens of microseconds of their time) on the calling thread.
     Outcome Run(size_t count, const Job& job, const std::function<bool()>& stopped,
                 bool share = true);
+    // Whether the last loop failed for a job that found the memory short (std::bad_alloc).
+    bool RanOutOfMemory() const { return outOfMemory_; }
 
   private:
     void StartHelpers();
@@ -62,6 +64,7 @@ class WorkerPool {
     std::atomic<size_t> next_{0};
     std::atomic<bool> end_{false};  // no further job is to start
     std::atomic<bool> failed_{false};
+    std::atomic<bool> outOfMemory_{false};
     bool stoppedByCaller_ = false;
 };
 

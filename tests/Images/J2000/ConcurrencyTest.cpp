@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <string>
@@ -20,6 +21,53 @@
 #include "Images/J2000/WorkerPool.h"
 #include "tests/Images/J2000/CodestreamEdit.h"
 #include "tests/Images/J2000/ReferencePictures.h"
+
+namespace j2000 {
+namespace {
+
+// Memory that runs short where the test says: on every thread but the decoding one (the pool's
+// helpers), or for blocks of 1 MiB and more on any thread.
+enum class Shortage { None, Helpers, Large };
+std::atomic<Shortage> shortage{Shortage::None};
+std::atomic<std::thread::id> decodingThread;
+
+}  // namespace
+
+bool AllocationRunsShort(std::size_t bytes) {
+    switch (shortage.load(std::memory_order_relaxed)) {
+        case Shortage::None:
+            return false;
+        case Shortage::Helpers:
+            return std::this_thread::get_id() != decodingThread.load();
+        case Shortage::Large:
+            return bytes >= (std::size_t{1} << 20);
+    }
+    return false;
+}
+
+}  // namespace j2000
+
+// The replaced allocation functions take their blocks from malloc, out of line: inlined, the
+// compiler would warn that free is given what new returned.
+[[gnu::noinline]] void* TakeBlock(std::size_t bytes) {
+    if (j2000::AllocationRunsShort(bytes))
+        throw std::bad_alloc();
+    if (void* p = std::malloc(bytes == 0 ? 1 : bytes))
+        return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void GiveBlock(void* p) noexcept {
+    std::free(p);
+}
+void* operator new(std::size_t bytes) {
+    return TakeBlock(bytes);
+}
+void operator delete(void* p) noexcept {
+    GiveBlock(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    GiveBlock(p);
+}
 
 namespace j2000 {
 namespace {
@@ -97,6 +145,28 @@ TEST(WorkerPool, RunsEveryJobOnceAndEndsAtAStopOrAFailure) {
         started = 0;
         EXPECT_EQ(pool.Run(50, count, [] { return false; }), WorkerPool::Outcome::Done);
         EXPECT_EQ(started, 50);
+    }
+}
+
+// Memory short on a helper thread (its tier-1 scratch) or for a large block (the image's store)
+// ends the decode for want of resources ("out of memory", overLimits), which the panel reports
+// as 8: never as a broken stream, nor by ending the program.
+TEST(ThreadedDecode, MemoryShortEndsTheDecodeForWantOfResources) {
+    auto bytes = j2000test::read_file(j2000test::fixture_path("g2048_pcrl_tiles.j2k"));
+    for (const Shortage kind : {Shortage::Helpers, Shortage::Large}) {
+        StreamPtr in = stream_memopen(bytes.data(), bytes.size());
+        std::string texts;
+        DecodeEnv env;
+        env.diag = Diagnostics([&texts](const std::string& t) { texts += t; });
+        env.decodetile = jpc_dec_tiledecode;
+        env.threads = 4;
+        decodingThread = std::this_thread::get_id();
+        shortage = kind;
+        DecodeResult result = jpc_decode(*in, "", nullptr, env);
+        shortage = Shortage::None;
+        EXPECT_EQ(result.status, DecodeStatus::Failed) << texts;
+        EXPECT_TRUE(result.overLimits) << texts;
+        EXPECT_NE(texts.find("out of memory"), std::string::npos) << texts;
     }
 }
 

@@ -308,6 +308,12 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
         EXPECT_EQ(out.result.status, e.status) << e.text;
         EXPECT_NE(out.texts.find(e.text), std::string::npos) << e.at << out.texts;
     }
+    // XOsiz 16 of 17 samples, XRsiz 255: the component has no column.
+    Codestream empty = cs;
+    empty.main[0].body[13] = 16;
+    empty.main[0].body[37] = 255;
+    EXPECT_NE(decode(empty.serialise()).texts.find("SIZ: component 0 has no samples\n"),
+              std::string::npos);
     Codestream many = cs;
     many.main = j2000test::main_header({.comps = 16385});
     EXPECT_NE(
