@@ -16,11 +16,11 @@ std::int64_t sample_offset(const image_cmpnt_t& c, std::uint32_t x, std::uint32_
 }
 
 // A store in memory, given its full length so that every sample reads as 0 before it is
-// written.
+// written; its buffer goes back at once (thousands of components would each hold one).
 StreamPtr memory_store(std::uint64_t bytes) {
     StreamPtr s = stream_memopen(nullptr, bytes);
     if (!s || s->seek(static_cast<std::int64_t>(bytes) - 1, SeekOrigin::Set) < 0 ||
-        s->putc(0) == EOF_ || s->rewind() != 0)
+        s->putc(0) == EOF_ || s->rewind() != 0 || s->release() != 0)
         return nullptr;
     return s;
 }

@@ -55,11 +55,17 @@ class FileBackend : public StreamBackend {
 class MemoryBackend : public StreamBackend {
   public:
     // Fixed size: over the caller's `buf` and the bytes in it, or an owned empty block when
-    // `buf` is null.
+    // `buf` is null. The block comes zeroed from the system (calloc): its pages are touched only
+    // when written, so an image store of tens of megabytes costs nothing until it is filled.
     MemoryBackend(std::uint8_t* buf, std::size_t size)
         : fixed_(buf), growable_(false), size_(size), len_(buf ? size : 0) {
-        if (!fixed_)
-            owned_.resize(size);
+        if (!fixed_) {
+            block_.reset(
+                static_cast<std::uint8_t*>(std::calloc(std::max<std::size_t>(size, 1), 1)));
+            if (!block_)
+                throw std::bad_alloc();
+            fixed_ = block_.get();
+        }
     }
     MemoryBackend() : owned_(1024), growable_(true), size_(1024), len_(0) {}
 
@@ -78,7 +84,7 @@ class MemoryBackend : public StreamBackend {
             return -1;
         if (pos_ >= size_)
             return 0;
-        if (pos_ > len_)
+        if (pos_ > len_ && !block_)  // an owned block is zero already
             std::memset(data() + len_, 0, pos_ - len_);
         const std::size_t count =
             std::min<std::uint64_t>(size_ - pos_, static_cast<std::uint64_t>(n));
@@ -115,7 +121,11 @@ class MemoryBackend : public StreamBackend {
         return true;
     }
 
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
     std::uint8_t* fixed_ = nullptr;
+    std::unique_ptr<std::uint8_t, Free> block_;
     std::vector<std::uint8_t> owned_;
     bool growable_;
     std::uint64_t size_;
