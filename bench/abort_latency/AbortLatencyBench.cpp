@@ -100,11 +100,16 @@ double TimeStopAfter(TImgPanel& panel, const QString& file, double delayMs, bool
     return ms;
 }
 
-CaseResult RunJ2kCase(const QString& file, double scale) {
-    TImgPanel panel;
+// The thumbnail's panel at `scale` (-1: fitted), starting its loads 10 ms after asked.
+void SetUpPanel(TImgPanel& panel, double scale) {
     panel.resize(300, 200);
     panel.SetDelayLoading(10);
     panel.SetScale(scale);
+}
+
+CaseResult RunJ2kCase(const QString& file, double scale) {
+    TImgPanel panel;
+    SetUpPanel(panel, scale);
     CaseResult result;
     const double whole = TimeWholeLoad(panel, file);
     panel.Clear();
@@ -130,9 +135,7 @@ bool EncodeJ2k(const std::string& ppm, const std::string& out, const std::string
 
 CaseResult RunCase(const QString& file, double scale) {
     TImgPanel panel;
-    panel.resize(300, 200);
-    panel.SetDelayLoading(10);
-    panel.SetScale(scale);
+    SetUpPanel(panel, scale);
     CaseResult result;
     for (const int delay : kDelaysMs) {
         for (int round = 0; round < kRoundsPerDelay; ++round) {

@@ -421,6 +421,14 @@ keep_failure() {  # <reason>: copies the case's files and command lines aside
     echo "case $case: FAIL ($1) -> $to"
 }
 
+# keep_reference_off <why>: a stream on which opj_decompress is the one off.
+keep_reference_off() {
+    reference_off=$(( reference_off + 1 ))
+    mkdir -p "$dir/reference-off"
+    cp "$work/x.j2k" "$dir/reference-off/seed$seed-case$case.j2k"
+    echo "$line: reference differs, $1"
+}
+
 # keep_invalid <why>: a stream opj_compress wrote wrong, which ours refuses.
 keep_invalid() {
     invalid=$(( invalid + 1 ))
@@ -523,11 +531,7 @@ for (( case = first; case <= last; case++ )); do
         # On a stream with every pass the source picture says which decoder is off.
         if [ "$complete$comparable" = 11 ] &&
             python3 "$dir/closer.py" "$work/ours" "$work/ref" "$truth" "$irreversible"; then
-            reference_off=$(( reference_off + 1 ))
-            mkdir -p "$dir/reference-off"
-            cp "$work/x.j2k" "$dir/reference-off/seed$seed-case$case.j2k"
-            echo "$line: reference differs, ours is as close to the source or closer"
-            continue
+            keep_reference_off "ours is as close to the source or closer"; continue
         fi
         # With a layer limit, the whole stream decoded by both shows the reference's fault.
         if [ "$bypass_roi$allpasses$comparable" = 111 ] && [ -n "$limit" ] && [ "$cut" = 0 ] &&
@@ -535,10 +539,7 @@ for (( case = first; case <= last; case++ )); do
             opj_decompress -i "$work/x.j2k" -o "$work/ref_all.pgx" >/dev/null 2>&1 &&
             ! python3 "$dir/compare.py" "$work/ours_all" "$work/ref_all" "$components" "$tolerance" >/dev/null &&
             python3 "$dir/closer.py" "$work/ours_all" "$work/ref_all" "$truth" "$irreversible"; then
-            reference_off=$(( reference_off + 1 ))
-            mkdir -p "$dir/reference-off"
-            cp "$work/x.j2k" "$dir/reference-off/seed$seed-case$case.j2k"
-            echo "$line: reference differs (region shift with the bypass; ours exact on the whole stream)"
+            keep_reference_off "region shift with the bypass; ours exact on the whole stream"
             continue
         fi
         # Without every pass no source can judge; the streams that have them show the fault.
