@@ -10,6 +10,7 @@
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Images/J2000/Decoder.h"
+#include "Images/J2000/DeferredRelease.h"
 #include "Images/J2000/Reconstruction.h"
 
 namespace {
@@ -144,6 +145,12 @@ void TJ2000Img::Decode(const std::string& name) {
         return !notRgb;
     };
     j2000::DecodeResult result = j2000::jpc_decode(*stream, "", &cancel, env);
+    // The image's stores (a temporary file of tens of megabytes for a large picture) take tens of
+    // milliseconds to give back: they go to the decoder's deferred release, stopped or not.
+    const struct ReleaseImage {
+        j2000::ImagePtr& image;
+        ~ReleaseImage() { j2000::release_later(std::move(image)); }
+    } releaseImage{result.image};
     // A stop asked for during or after the decode is a stop, never an error.
     CheckAbort();
     if (notRgb) {

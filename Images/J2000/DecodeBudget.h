@@ -35,6 +35,7 @@ inline constexpr std::uint64_t kIteratorStep = 10;  // one position of the packe
 inline constexpr std::uint64_t kBlockVisit = 16;   // one code-block in a packet header
 inline constexpr std::uint64_t kSamplePass = 4;    // one coefficient in one tier-1 pass
 inline constexpr std::uint64_t kSynthesis = 8;     // one sample from coefficients to the image
+inline constexpr std::uint64_t kSynthesisWide = 14;  // the same on the 9/7's 64-bit lanes
 inline constexpr std::uint64_t kStoreByte = 2;     // one byte of a constant written to the image
 inline constexpr std::uint64_t kStoreRow = 1024;   // one write of a row (a system call for a file)
 }  // namespace work

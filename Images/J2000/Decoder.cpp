@@ -8,6 +8,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "Images/J2000/DeferredRelease.h"
+#include "Images/J2000/SampleScaling.h"
+
 namespace j2000 {
 
 namespace {
@@ -24,6 +27,9 @@ std::string component_refusal(const jpc_siz_t& siz) {
         if (c.prec > kMaxPrecision)
             return "component " + std::to_string(i) + " has " + std::to_string(c.prec) +
                    " bits per sample; at most " + std::to_string(kMaxPrecision) + " are supported";
+        if (ceil_div(siz.width, c.hsamp) == ceil_div(siz.xoff, c.hsamp) ||
+            ceil_div(siz.height, c.vsamp) == ceil_div(siz.yoff, c.vsamp))
+            return "component " + std::to_string(i) + " has no samples";
     }
     return {};
 }
@@ -187,9 +193,13 @@ int dec_process_siz(jpc_dec_t& dec, const jpc_ms_t& ms) {
         diag_of(dec).printf("the caller does not take this image\n");
         return failed(dec);
     }
+    // Every component has samples: only memory or a temporary file can be short.
     dec.image = image_create(width, height, parms, 0);
-    if (!dec.image)
-        return -1;
+    if (!dec.image) {
+        diag_of(dec).printf("out of memory: the image's stores cannot be made\n");
+        dec.overlimits = true;
+        return failed(dec);
+    }
     dec.numhtiles =
         static_cast<int>(ceil_div(std::int64_t{siz.width} - siz.tilexoff, siz.tilewidth));
     dec.numvtiles =
@@ -396,16 +406,20 @@ int tile_number(const jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
     return static_cast<int>(&tile - dec.tiles.data());
 }
 
-// Reconstruction costs about the same per sample whatever the coefficients, and is paid for
-// before its planes are made; a tile without coded data costs no more than its writing.
+// Reconstruction costs about the same per sample whatever the coefficients (more where the 9/7
+// lifting needs 64-bit lanes), and is paid for before its planes are made; a tile without coded
+// data costs no more than its writing.
 int dec_tile_decode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
     if (dec.env->decodetile) {
         std::uint64_t units = 0;
         if (tile_hascodeddata(tile))
-            for (const jpc_dec_tcomp_t& tc : tile.tcomps)
+            for (const jpc_dec_tcomp_t& tc : tile.tcomps) {
+                const bool wide = tc.qmfbid == 0 && NeedsWideLifting(tc.prec);
                 units += static_cast<std::uint64_t>(tc.xend - tc.xstart) *
-                             static_cast<std::uint64_t>(tc.yend - tc.ystart) * work::kSynthesis +
+                             static_cast<std::uint64_t>(tc.yend - tc.ystart) *
+                             (wide ? work::kSynthesisWide : work::kSynthesis) +
                          static_cast<std::uint64_t>(tc.yend - tc.ystart) * work::kStoreRow;
+            }
         if (!dec.budget.spend(units, "reconstruction"))
             return refused_for_budget(dec, tile_number(dec, tile));
         if (dec.env->decodetile(dec, tile) < 0)
@@ -697,6 +711,18 @@ std::uint64_t fill_units(const image_t& image, int cmptno, std::int64_t x, std::
            static_cast<std::uint64_t>(run ? 1 : h) * work::kStoreRow;
 }
 
+// What the decode built goes to the deferred release: a large picture's planes, stores and
+// tiles take tens of milliseconds to give back, which a stop cannot wait for. Without memory for
+// the hand-over they go with the decoder.
+void release_structures(jpc_dec_t& dec) {
+    release_later(std::move(dec.reconstruction));
+    release_later(std::move(dec.image));
+    try {
+        release_later(std::make_unique<std::vector<jpc_dec_tile_t>>(std::move(dec.tiles)));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 }  // namespace
 
 int dec_writeconstanttile(jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
@@ -758,6 +784,7 @@ DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* ca
         result.status = DecodeStatus::Failed;
     if (dec.tilesdecoded > 0)
         result.image = std::move(dec.image);
+    release_structures(dec);
     return result;
 }
 

@@ -15,13 +15,27 @@ std::int64_t sample_offset(const image_cmpnt_t& c, std::uint32_t x, std::uint32_
     return (static_cast<std::int64_t>(y) * c.width_ + x) * c.cps;
 }
 
-// Gives the store its full length, so that every sample reads as 0 before it is written.
-bool make_store(image_cmpnt_t& c, std::uint64_t bytes, bool in_memory) {
-    c.stream = in_memory ? stream_memopen(nullptr, bytes) : stream_tmpfile();
-    if (!c.stream)
-        return false;
-    return c.stream->seek(static_cast<std::int64_t>(bytes) - 1, SeekOrigin::Set) >= 0 &&
-           c.stream->putc(0) != EOF_ && c.stream->rewind() == 0;
+// A store in memory, given its full length so that every sample reads as 0 before it is
+// written; its buffer goes back at once (thousands of components would each hold one).
+StreamPtr memory_store(std::uint64_t bytes) {
+    StreamPtr s = stream_memopen(nullptr, bytes);
+    if (!s || s->seek(static_cast<std::int64_t>(bytes) - 1, SeekOrigin::Set) < 0 ||
+        s->putc(0) == EOF_ || s->rewind() != 0 || s->release() != 0)
+        return nullptr;
+    return s;
+}
+
+// One store per component: in memory for a small image, else parts of one temporary file.
+std::vector<StreamPtr> make_stores(const std::vector<std::uint64_t>& bytes, bool in_memory) {
+    if (!in_memory)
+        return stream_tmpstores(bytes);
+    std::vector<StreamPtr> stores;
+    for (const std::uint64_t n : bytes) {
+        stores.push_back(memory_store(n));
+        if (!stores.back())
+            return {};
+    }
+    return stores;
 }
 
 // The low `cps` bytes of each sample, most significant first.
@@ -74,6 +88,7 @@ ImagePtr image_create(std::uint32_t width, std::uint32_t height,
     if (cmptparms.empty() || cmptparms.size() > static_cast<size_t>(kMaxComponents))
         return nullptr;
     std::uint64_t total = 0;
+    std::vector<std::uint64_t> storebytes;
     for (const image_cmptparm_t& p : cmptparms) {
         if (p.width == 0 || p.height == 0 || p.prec < 1 || p.prec > 32 || p.hsamp < 1 ||
             p.vsamp < 1)
@@ -83,14 +98,18 @@ ImagePtr image_create(std::uint32_t width, std::uint32_t height,
         const std::uint64_t bytes = std::uint64_t{p.width} * p.height;  // below 2^64
         if (bytes > (std::uint64_t{1} << 46))
             return nullptr;
-        total += bytes * static_cast<std::uint64_t>((p.prec + 7) / 8);
+        storebytes.push_back(bytes * static_cast<std::uint64_t>((p.prec + 7) / 8));
+        total += storebytes.back();
     }
+    std::vector<StreamPtr> stores = make_stores(storebytes, total < kMemoryStoreLimit);
+    if (stores.empty())
+        return nullptr;
     auto image = std::make_unique<image_t>();
     image->width_ = width;
     image->height_ = height;
     image->clrspc = clrspc;
-    const bool in_memory = total < kMemoryStoreLimit;
-    for (const image_cmptparm_t& p : cmptparms) {
+    for (size_t i = 0; i < cmptparms.size(); ++i) {
+        const image_cmptparm_t& p = cmptparms[i];
         auto c = std::make_unique<image_cmpnt_t>();
         c->hsubsamp_ = p.hsamp;
         c->vsubsamp_ = p.vsamp;
@@ -99,8 +118,7 @@ ImagePtr image_create(std::uint32_t width, std::uint32_t height,
         c->prec = p.prec;
         c->sgnd = p.sgnd;
         c->cps = (p.prec + 7) / 8;
-        if (!make_store(*c, std::uint64_t{p.width} * p.height * c->cps, in_memory))
-            return nullptr;
+        c->stream = std::move(stores[i]);
         image->cmpts.push_back(std::move(c));
         ++image->numcmpts;
     }

@@ -1,6 +1,6 @@
 // The decoded image: up to 16384 components, each with its own size, precision, signedness and
-// sub-sampling, whose samples lie in a byte store per component (memory for small images, an
-// anonymous temporary file for large ones). Samples are row-major, `cps` bytes each, most
+// sub-sampling, whose samples lie in a byte store per component (memory for small images, a part
+// of one anonymous temporary file for large ones). Samples are row-major, `cps` bytes each, most
 // significant byte first; a signed sample is stored as the low bytes of its two's complement.
 #pragma once
 
@@ -14,7 +14,7 @@
 namespace j2000 {
 
 inline constexpr int kMaxComponents = 16384;
-// Above this many bytes of samples in all, the stores are temporary files.
+// Above this many bytes of samples in all, the stores are parts of one temporary file.
 inline constexpr std::uint64_t kMemoryStoreLimit = 0x4000000;
 
 struct image_cmptparm_t {

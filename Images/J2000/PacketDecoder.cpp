@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kUnboundedPasses = INT_MAX / 4;
 
+// Code-block visits of a packet header paid for at once: about the work between two of the
+// budget's questions for a stop.
+constexpr size_t kVisitsPaidAtOnce = 4096;
+
 int floorlog2(int n) {
     int l = 0;
     while (n > 1) {
@@ -232,13 +236,19 @@ bool PacketReader::read_header(bitstream_t& bits, int compno, int rlvlno, int pr
     }
     for (jpc_dec_band_t& band : rl.bands) {
         jpc_dec_prc_t& prc = band.prcs[static_cast<size_t>(index)];
-        if (!tile_.spend(prc.cblks.size() * work::kBlockVisit, "the packet headers")) {
-            refused_ = true;
-            return false;
-        }
-        for (int leaf = 0; leaf < static_cast<int>(prc.cblks.size()); ++leaf)
-            if (!read_cblk(bits, prc, leaf, band, tc.cblkctx, lyrno))
+        const size_t count = prc.cblks.size();
+        for (size_t leaf = 0; leaf < count; ++leaf) {
+            // Paid a few thousand code-blocks at a time: a precinct of millions asks for a stop
+            // as it goes.
+            if (leaf % kVisitsPaidAtOnce == 0 &&
+                !tile_.spend(std::min(kVisitsPaidAtOnce, count - leaf) * work::kBlockVisit,
+                             "the packet headers")) {
+                refused_ = true;
                 return false;
+            }
+            if (!read_cblk(bits, prc, static_cast<int>(leaf), band, tc.cblkctx, lyrno))
+                return false;
+        }
     }
     return true;
 }
@@ -324,6 +334,7 @@ bool PacketReader::add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpass
                 ++cb.curseg;
             }
             tier1work_ += static_cast<std::uint64_t>(n) * area * work::kSamplePass;
+            tile_.codeddata = true;
         }
         cb.numpasses += n;
         pieces_.push_back(piece);

@@ -103,6 +103,11 @@ struct BlockWork {
 // Samples per job of tier 1: one code-block of the usual size, or several small ones.
 constexpr int64_t kJobSamples = 4096;
 
+// Below this much work (samples through a coding pass, or samples written) a loop costs less
+// than waking the helpers for it: it stays on the decoding thread. A picture of many small
+// tiles would otherwise spend most of its time waking them.
+constexpr int64_t kShareWork = int64_t{1} << 16;
+
 }  // namespace
 
 // The pool and the memory that the tile decoder keeps from one tile to the next.
@@ -116,13 +121,8 @@ struct ReconstructionState {
 
 namespace {
 
-enum class Stage { Done, Stopped, Failed };
-
-Stage StageOf(WorkerPool::Outcome outcome) {
-    return outcome == WorkerPool::Outcome::Done      ? Stage::Done
-           : outcome == WorkerPool::Outcome::Stopped ? Stage::Stopped
-                                                     : Stage::Failed;
-}
+// OutOfMemory: a want of resources, not a broken stream.
+enum class Stage { Done, Stopped, Failed, OutOfMemory };
 
 // One tile's way from code-blocks to the image record, stage by stage, each stage's work shared
 // over the pool.
@@ -139,7 +139,9 @@ class TileReconstruction {
     Stage WriteSamples();
 
   private:
-    bool PreparePlanes();
+    // Runs a loop of the stage on the pool (on this thread alone unless `share`).
+    Stage Run(size_t count, const WorkerPool::Job& job, bool share = true);
+    Stage PreparePlanes();
     Stage ClearPlane(const TileComponentPlane& plane);
     void ListCodeBlocks();
     bool DecodeBlock(const BlockWork& work, size_t index, BlockScratch& scratch);
@@ -156,11 +158,24 @@ class TileReconstruction {
     std::vector<BandWork> bands_;
     std::vector<BlockWork> blocks_;
     std::vector<size_t> jobStarts_;  // the first block of each job, and the end
+    int64_t blockWork_ = 0;          // samples times passes of all code-blocks
     BlockMessages messages_;
 };
 
+Stage TileReconstruction::Run(size_t count, const WorkerPool::Job& job, bool share) {
+    switch (state_.pool.Run(count, job, stopped_, share)) {
+        case WorkerPool::Outcome::Done:
+            return Stage::Done;
+        case WorkerPool::Outcome::Stopped:
+            return Stage::Stopped;
+        case WorkerPool::Outcome::Failed:
+            break;
+    }
+    return state_.pool.RanOutOfMemory() ? Stage::OutOfMemory : Stage::Failed;
+}
+
 // Places every component's plane in the memory kept for it.
-bool TileReconstruction::PreparePlanes() {
+Stage TileReconstruction::PreparePlanes() {
     planes_.assign(tile_.tcomps.size(), {});
     if (state_.planes.size() < planes_.size())
         state_.planes.resize(planes_.size());
@@ -174,9 +189,9 @@ bool TileReconstruction::PreparePlanes() {
             continue;
         plane.samples = state_.planes[i].Reserve(static_cast<size_t>(plane.width * plane.height));
         if (!plane.samples)
-            return false;
+            return Stage::OutOfMemory;
     }
-    return true;
+    return Stage::Done;
 }
 
 Stage TileReconstruction::ClearPlane(const TileComponentPlane& plane) {
@@ -188,7 +203,7 @@ Stage TileReconstruction::ClearPlane(const TileComponentPlane& plane) {
         return true;
     };
     const auto jobs = static_cast<size_t>((plane.height + rowsPerJob - 1) / rowsPerJob);
-    return StageOf(state_.pool.Run(jobs, clear, stopped_));
+    return Run(jobs, clear);
 }
 
 // Every code-block of the tile in one list, cut into jobs of about kJobSamples samples; a plane
@@ -217,6 +232,8 @@ void TileReconstruction::ListCodeBlocks() {
                             int64_t{cblk.xend - cblk.xstart} * (cblk.yend - cblk.ystart);
                         covered[i] += area;
                         jobSamples += area;
+                        for (const jpc_dec_seg_t& seg : cblk.segs)
+                            blockWork_ += area * seg.numpasses;
                         if (jobSamples >= kJobSamples)
                             jobSamples = 0;
                     }
@@ -272,7 +289,7 @@ Stage TileReconstruction::DecodeBlocks() {
                 return false;
         return true;
     };
-    const Stage stage = StageOf(state_.pool.Run(jobStarts_.size() - 1, job, stopped_));
+    const Stage stage = Run(jobStarts_.size() - 1, job, blockWork_ >= kShareWork);
     messages_.WriteTo(dec_.env->diag);
     return stage;
 }
@@ -285,7 +302,7 @@ Stage TileReconstruction::Synthesise() {
                                     job(i, worker);
                                     return true;
                                 };
-                                passes = StageOf(state_.pool.Run(count, pass, stopped_));
+                                passes = Run(count, pass);
                                 return passes == Stage::Done;
                             }};
     for (size_t i = 0; i < planes_.size(); ++i) {
@@ -303,15 +320,15 @@ Stage TileReconstruction::Synthesise() {
                                NeedsWideLifting(tc.prec)};
         const bool done = tc.qmfbid == 1 ? SynthesiseReversible(area, runner)
                                          : SynthesiseIrreversible(area, runner);
-        if (!done)
-            return passes == Stage::Done ? Stage::Failed : passes;  // no line buffer, or a stop
+        if (!done)  // no line buffer, or a pass that did not end
+            return passes == Stage::Done ? Stage::OutOfMemory : passes;
     }
     return Stage::Done;
 }
 
 Stage TileReconstruction::DecodeCoefficients() {
-    if (!PreparePlanes())
-        return Stage::Failed;
+    if (const Stage stage = PreparePlanes(); stage != Stage::Done)
+        return stage;
     ListCodeBlocks();
     for (const TileComponentPlane& plane : planes_) {
         if (plane.empty() || !plane.uncovered)
@@ -357,16 +374,20 @@ bool TileReconstruction::WriteRows(size_t component, int64_t row, int64_t rows) 
 }
 
 // One plane, or the three planes of a component transform, in batches of passes: the batch's
-// passes are made samples on the pool, then each component's rows of the batch are written in
-// order by one thread (a component's store is one stream; components have their own). One
-// thread takes a pass at a time, so that its rows go from the transform to the write while in
-// the cache; several take a few passes each.
+// passes are made samples on the pool (a pass of the transform's three planes, or of one plane,
+// a job), then each component's rows of the batch are written in order by one thread (a
+// component's store is one stream; components have their own). One thread takes a pass at a
+// time, so that its rows go from the transform to the write while in the cache; several take a
+// few passes each, never so many that writing a component's share (one job) keeps a stop
+// waiting.
 Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int mct) {
     const TileComponentPlane& first = planes_[components.front()];
     const int64_t width = first.width, height = first.height;
     const int64_t step = RowsPerPass(width);
     const int64_t passes = (height + step - 1) / step;
-    const auto makeSamples = [&](int64_t pass) {
+    // With the transform a job makes its pass of all three planes; else of one plane.
+    const size_t perPass = mct == kMctNone ? components.size() : 1;
+    const auto makeSamples = [&](int64_t pass, size_t which) {
         const int64_t row = pass * step, rows = std::min(step, height - row);
         const auto count = static_cast<size_t>(rows * width);
         int32_t* c[3] = {};
@@ -376,7 +397,10 @@ Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int 
             mct_irct(c[0], c[1], c[2], count);
         else if (mct == kMctIrreversible)
             mct_iict(c[0], c[1], c[2], count);
-        for (size_t k : components) {
+        for (size_t j = 0; j < components.size(); ++j) {
+            if (perPass > 1 && j != which)
+                continue;
+            const size_t k = components[j];
             const jpc_dec_tcomp_t& tc = tile_.tcomps[k];
             ToSamples(planes_[k].samples + row * width, count,
                       SampleRange(tc.prec, tc.sgnd, planes_[k].fractionBits));
@@ -384,17 +408,18 @@ Stage TileReconstruction::WriteGroup(const std::vector<size_t>& components, int 
         return true;
     };
     const int threads = state_.pool.Threads();
-    const int64_t batch = threads == 1 ? 1 : 4 * int64_t{threads};
+    const int64_t batch = threads == 1 ? 1 : std::min<int64_t>(2 * int64_t{threads}, 16);
     for (int64_t pass = 0; pass < passes; pass += batch) {
         const int64_t count = std::min(batch, passes - pass);
         const int64_t row = pass * step, rows = std::min(count * step, height - row);
         const auto make = [&](size_t i, int) {
-            return makeSamples(pass + static_cast<int64_t>(i));
+            return makeSamples(pass + static_cast<int64_t>(i / perPass), i % perPass);
         };
         const auto write = [&](size_t k, int) { return WriteRows(components[k], row, rows); };
-        Stage stage = StageOf(state_.pool.Run(static_cast<size_t>(count), make, stopped_));
+        Stage stage = Run(static_cast<size_t>(count) * perPass, make,
+                          rows * width * static_cast<int64_t>(components.size()) >= kShareWork);
         if (stage == Stage::Done)
-            stage = StageOf(state_.pool.Run(components.size(), write, stopped_));
+            stage = Run(components.size(), write, rows * width >= kShareWork);
         if (stage != Stage::Done)
             return stage;
     }
@@ -456,10 +481,16 @@ int jpc_dec_tiledecode(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
         if (coefficients == Stage::Done)
             samples = work.WriteSamples();
     } catch (const std::bad_alloc&) {
-        coefficients = Stage::Failed;
+        coefficients = Stage::OutOfMemory;
     }
     if (coefficients == Stage::Stopped || samples == Stage::Stopped)
         return -1;
+    // Memory short, on this thread or a helper: a want of resources like the budget's refusals.
+    if (coefficients == Stage::OutOfMemory || samples == Stage::OutOfMemory) {
+        diag.write("out of memory\n");
+        dec.overlimits = dec.explained = true;
+        return -1;
+    }
     if (coefficients == Stage::Failed) {
         diag.write("dec_decodeallsegs failed\n");
         return -1;

@@ -4,10 +4,13 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace j2000 {
 
@@ -52,11 +55,17 @@ class FileBackend : public StreamBackend {
 class MemoryBackend : public StreamBackend {
   public:
     // Fixed size: over the caller's `buf` and the bytes in it, or an owned empty block when
-    // `buf` is null.
+    // `buf` is null. The block comes zeroed from the system (calloc): its pages are touched only
+    // when written, so an image store of tens of megabytes costs nothing until it is filled.
     MemoryBackend(std::uint8_t* buf, std::size_t size)
         : fixed_(buf), growable_(false), size_(size), len_(buf ? size : 0) {
-        if (!fixed_)
-            owned_.resize(size);
+        if (!fixed_) {
+            block_.reset(
+                static_cast<std::uint8_t*>(std::calloc(std::max<std::size_t>(size, 1), 1)));
+            if (!block_)
+                throw std::bad_alloc();
+            fixed_ = block_.get();
+        }
     }
     MemoryBackend() : owned_(1024), growable_(true), size_(1024), len_(0) {}
 
@@ -75,7 +84,7 @@ class MemoryBackend : public StreamBackend {
             return -1;
         if (pos_ >= size_)
             return 0;
-        if (pos_ > len_)
+        if (pos_ > len_ && !block_)  // an owned block is zero already
             std::memset(data() + len_, 0, pos_ - len_);
         const std::size_t count =
             std::min<std::uint64_t>(size_ - pos_, static_cast<std::uint64_t>(n));
@@ -112,11 +121,83 @@ class MemoryBackend : public StreamBackend {
         return true;
     }
 
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
     std::uint8_t* fixed_ = nullptr;
+    std::unique_ptr<std::uint8_t, Free> block_;
     std::vector<std::uint8_t> owned_;
     bool growable_;
     std::uint64_t size_;
     std::uint64_t len_;
+    std::uint64_t pos_ = 0;
+};
+
+// A descriptor shared by the stores of one temporary file, closed with the last of them.
+struct SharedDescriptor {
+    explicit SharedDescriptor(int descriptor) : fd(descriptor) {}
+    ~SharedDescriptor() { ::close(fd); }
+    SharedDescriptor(const SharedDescriptor&) = delete;
+    SharedDescriptor& operator=(const SharedDescriptor&) = delete;
+    const int fd;
+};
+
+// `size` bytes of a shared file from `base` on, read and written at their own offsets, so that
+// the stores of one file never disturb each other's position.
+class WindowBackend : public StreamBackend {
+  public:
+    WindowBackend(std::shared_ptr<SharedDescriptor> file, std::uint64_t base, std::uint64_t size)
+        : file_(std::move(file)), base_(base), size_(size) {}
+
+    long read(std::uint8_t* buf, long n) override {
+        const long count = Clip(n);
+        for (;;) {
+            const ssize_t r = ::pread(file_->fd, buf, static_cast<size_t>(count),
+                                      static_cast<off_t>(base_ + pos_));
+            if (r >= 0) {
+                pos_ += static_cast<std::uint64_t>(r);
+                return static_cast<long>(r);
+            }
+            if (errno != EINTR)
+                return -1;
+        }
+    }
+    long write(const std::uint8_t* buf, long n) override {
+        const long count = Clip(n);
+        long done = 0;
+        while (done < count) {
+            const ssize_t w = ::pwrite(file_->fd, buf + done, static_cast<size_t>(count - done),
+                                       static_cast<off_t>(base_ + pos_));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return done > 0 ? done : -1;
+            done += w;
+            pos_ += static_cast<std::uint64_t>(w);
+        }
+        return done;
+    }
+    std::int64_t seek(std::int64_t offset, SeekOrigin origin) override {
+        const std::int64_t from = origin == SeekOrigin::Set ? 0
+                                  : origin == SeekOrigin::Current
+                                      ? static_cast<std::int64_t>(pos_)
+                                      : static_cast<std::int64_t>(size_);
+        const std::int64_t target = from + offset;
+        if (target < 0)
+            return -1;
+        pos_ = static_cast<std::uint64_t>(target);
+        return target;
+    }
+
+  private:
+    // What of n bytes from the position lies inside the window.
+    long Clip(long n) const {
+        const std::uint64_t left = pos_ < size_ ? size_ - pos_ : 0;
+        return static_cast<long>(std::min<std::uint64_t>(left, static_cast<std::uint64_t>(n)));
+    }
+
+    std::shared_ptr<SharedDescriptor> file_;
+    std::uint64_t base_, size_;
     std::uint64_t pos_ = 0;
 };
 
@@ -376,15 +457,30 @@ StreamPtr stream_memopen() {
     return stream_memopen(nullptr, 0);
 }
 
-StreamPtr stream_tmpfile() {
+std::vector<StreamPtr> stream_tmpstores(const std::vector<std::uint64_t>& sizes) {
     const char* dir = std::getenv("TMPDIR");
     std::string name = std::string(dir && *dir ? dir : "/tmp") + "/orvane-j2k-XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
-    // Unlinked at once: the store vanishes with the last descriptor, even after a crash.
+        return {};
+    // Unlinked at once: the stores vanish with the last descriptor, even after a crash.
     ::unlink(name.c_str());
-    return stream_fdopen(fd, "r+");
+    const auto file = std::make_shared<SharedDescriptor>(fd);
+    std::uint64_t total = 0;
+    for (const std::uint64_t size : sizes)
+        total += size;
+    // The file's full length at once (a hole): every store reads as zeros until written.
+    if (total > static_cast<std::uint64_t>(INT64_MAX) ||
+        ::ftruncate(fd, static_cast<off_t>(total)) != 0)
+        return {};
+    std::vector<StreamPtr> stores;
+    std::uint64_t base = 0;
+    for (const std::uint64_t size : sizes) {
+        stores.push_back(std::make_unique<stream_t>(
+            std::make_unique<WindowBackend>(file, base, size), true, true));
+        base += size;
+    }
+    return stores;
 }
 
 int stream_copy(stream_t& out, stream_t& in, std::int64_t n) {

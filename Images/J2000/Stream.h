@@ -1,7 +1,7 @@
-// Buffered byte streams of the JPEG 2000 decoder over a file descriptor, a memory buffer or an
-// anonymous temporary file. Every byte the decoder touches goes through `stream_t`: the codestream,
-// the marker-segment copies parsed from memory, packed packet headers and the image record's
-// stores.
+// Buffered byte streams of the JPEG 2000 decoder over a file descriptor, a memory buffer or a
+// part of an anonymous temporary file. Every byte the decoder touches goes through `stream_t`: the
+// codestream, the marker-segment copies parsed from memory, packed packet headers and the image
+// record's stores.
 #pragma once
 
 #include <cstddef>
@@ -102,8 +102,11 @@ StreamPtr stream_fdopen(int fd, const char* mode);
 // null, else over an owned buffer that grows from 1024 bytes.
 StreamPtr stream_memopen(std::uint8_t* buf, std::size_t bufsize);
 StreamPtr stream_memopen();
-// A read-write file in the temporary folder whose name is removed at once.
-StreamPtr stream_tmpfile();
+// Read-write stores of the given sizes laid one after another in one file of the temporary
+// folder whose name is removed at once, so that an image of thousands of components opens one
+// file. Each store reads as zeros until written and ends at its size. Empty when the file
+// cannot be made.
+std::vector<StreamPtr> stream_tmpstores(const std::vector<std::uint64_t>& sizes);
 
 // Copies `n` bytes (everything when n < 0). 0, or -1 on a failed write or a read error.
 int stream_copy(stream_t& out, stream_t& in, std::int64_t n);

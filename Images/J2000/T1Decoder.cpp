@@ -422,15 +422,11 @@ int T1CodeBlockDecoder::DecodeSegment(const T1Segment& seg, const T1Diagnostics&
         if (!mq_) {
             mq_ = mqdec_create(kT1ContextCount);
             if (!mq_) {
-                return -1;
+                throw std::bad_alloc();
             }
             mq_->setctxs(luts.initialContexts);
         }
-        try {
-            mq_->setinput(seg.bytes);
-        } catch (const std::bad_alloc&) {
-            return -1;
-        }
+        mq_->setinput(seg.bytes);
         mq_->init();
     }
     RawBits bits(seg.bytes);

@@ -60,7 +60,8 @@ class T1CodeBlockDecoder {
     // Decodes the segments in pass order, adding to what earlier calls decoded, and writes
     // the code-block's coefficients into data (rows stride entries apart). Returns 0, or -1
     // when a pass cannot be decoded (a bit-plane out of range, a cleanup pass in a raw
-    // segment, no memory); the passes before the failing one are decoded and written.
+    // segment); the passes before the failing one are decoded and written. Memory short
+    // throws std::bad_alloc: a want of resources, not a broken code-block.
     int Decode(std::span<const T1Segment> segments, int32_t* data, ptrdiff_t stride,
                const T1Diagnostics& diagnostics = {});
 

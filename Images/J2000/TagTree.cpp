@@ -1,6 +1,8 @@
 #include "Images/J2000/TagTree.h"
 
+#include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace j2000 {
 
@@ -8,7 +10,16 @@ namespace {
 constexpr int kUnknown = INT_MAX;
 }
 
-tagtree_t::tagtree_t(int numleafsh, int numleafsv) : numleafsh_(numleafsh), numleafsv_(numleafsv) {
+tagtree_t::tagtree_t(int numleafsh, int numleafsv) : tagtree_t(numleafsh, numleafsv, nullptr) {}
+
+std::unique_ptr<tagtree_t> tagtree_t::make(int numleafsh, int numleafsv,
+                                           const std::function<bool(std::size_t)>& pace) {
+    std::unique_ptr<tagtree_t> tree(new tagtree_t(numleafsh, numleafsv, &pace));
+    return tree->complete_ ? std::move(tree) : nullptr;
+}
+
+tagtree_t::tagtree_t(int numleafsh, int numleafsv, const std::function<bool(std::size_t)>* pace)
+    : numleafsh_(numleafsh), numleafsv_(numleafsv) {
     // Level sizes, leaves first, each level halving (rounding up) until one node is left.
     std::vector<std::pair<int, int>> levels{{numleafsh, numleafsv}};
     while (levels.back().first * levels.back().second > 1) {
@@ -18,20 +29,23 @@ tagtree_t::tagtree_t(int numleafsh, int numleafsv) : numleafsh_(numleafsh), numl
     size_t total = 0;
     for (const auto& [w, h] : levels)
         total += static_cast<size_t>(w) * h;
-    nodes_.resize(total);
+    nodes_.reserve(total);
     int base = 0;
     for (size_t l = 0; l < levels.size(); ++l) {
         const auto [w, h] = levels[l];
         const int next = base + w * h;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
+                if (pace && nodes_.size() % kPacedNodes == 0 &&
+                    !(*pace)(std::min(kPacedNodes, total - nodes_.size())))
+                    return;
                 const int parent =
                     l + 1 < levels.size() ? next + (y / 2) * levels[l + 1].first + x / 2 : -1;
-                nodes_[static_cast<size_t>(base + y * w + x)].parent = parent;
+                nodes_.push_back({parent, kUnknown, 0});
             }
         base = next;
     }
-    reset();
+    complete_ = true;
 }
 
 void tagtree_t::reset() {

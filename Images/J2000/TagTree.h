@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "Images/J2000/BitStream.h"
@@ -16,6 +18,11 @@ class tagtree_t {
 
     // A tree over `numleafsh` x `numleafsv` leaves (both above 0), every node unknown.
     tagtree_t(int numleafsh, int numleafsv);
+    // The same, made kPacedNodes nodes at a time with pace(nodes) asked before each run; null
+    // once it answers false (a tree of millions of nodes takes tens of milliseconds to make).
+    static constexpr std::size_t kPacedNodes = 65536;
+    static std::unique_ptr<tagtree_t> make(int numleafsh, int numleafsv,
+                                           const std::function<bool(std::size_t)>& pace);
 
     void reset();
     int numleafs() const { return numleafsh_ * numleafsv_; }
@@ -27,6 +34,9 @@ class tagtree_t {
     int value(int leafno) const { return nodes_[static_cast<size_t>(leafno)].value; }
 
   private:
+    // Stops early, the tree incomplete, when `pace` is given and answers false.
+    tagtree_t(int numleafsh, int numleafsv, const std::function<bool(std::size_t)>* pace);
+
     struct Node {
         int parent;  // -1 for the root
         int value;
@@ -34,6 +44,7 @@ class tagtree_t {
     };
     static_assert(sizeof(Node) == kNodeBytes);
     int numleafsh_, numleafsv_;
+    bool complete_ = false;
     std::vector<Node> nodes_;  // the leaves first (raster order), then each level above
 };
 

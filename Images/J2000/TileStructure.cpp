@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
+
+#include "Images/J2000/DeferredRelease.h"
 
 namespace j2000 {
 
@@ -107,20 +110,38 @@ std::uint64_t precinct_bytes(const Rect& a, const jpc_dec_rlvl_t& rl) {
            2 * tagtree_nodes(w, h) * tagtree_t::kNodeBytes;
 }
 
-void setup_precinct(jpc_dec_prc_t& prc, const jpc_dec_rlvl_t& rl) {
+// Code-blocks of a precinct made at once between two of the budget's questions for a stop.
+constexpr size_t kBlocksMadeAtOnce = 4096;
+
+// Makes the precinct's code-blocks and tag trees, paying for their making a few thousand at a
+// time: a precinct of millions of code-blocks asks for a stop as it goes. False when the budget
+// refuses (or a stop is asked for).
+bool setup_precinct(jpc_dec_tile_t& tile, jpc_dec_prc_t& prc, const jpc_dec_rlvl_t& rl) {
     if (prc.xstart >= prc.xend || prc.ystart >= prc.yend)
-        return;
+        return true;
+    const char* what = "a precinct's code-blocks";
     const int ew = rl.cblkwidthexpn, eh = rl.cblkheightexpn;
     prc.numhcblks = static_cast<int>(cells(prc.xstart, prc.xend, ew));
     prc.numvcblks = static_cast<int>(cells(prc.ystart, prc.yend, eh));
-    prc.incltagtree = std::make_unique<tagtree_t>(prc.numhcblks, prc.numvcblks);
-    prc.numimsbstagtree = std::make_unique<tagtree_t>(prc.numhcblks, prc.numvcblks);
-    prc.cblks.resize(static_cast<size_t>(prc.numhcblks) * prc.numvcblks);
+    const auto pace = [&tile, what](size_t nodes) {
+        return tile.spend(nodes * tagtree_t::kNodeBytes / 4, what);
+    };
+    prc.incltagtree = tagtree_t::make(prc.numhcblks, prc.numvcblks, pace);
+    prc.numimsbstagtree = tagtree_t::make(prc.numhcblks, prc.numvcblks, pace);
+    if (!prc.incltagtree || !prc.numimsbstagtree)
+        return false;
+    const size_t count = static_cast<size_t>(prc.numhcblks) * prc.numvcblks;
+    prc.cblks.reserve(count);
     const std::int64_t gx = floor_div(prc.xstart, std::int64_t{1} << ew) << ew;
     const std::int64_t gy = floor_div(prc.ystart, std::int64_t{1} << eh) << eh;
     for (int j = 0; j < prc.numvcblks; ++j)
         for (int i = 0; i < prc.numhcblks; ++i) {
-            jpc_dec_cblk_t& cb = prc.cblks[static_cast<size_t>(j * prc.numhcblks + i)];
+            const size_t made = prc.cblks.size();
+            if (made % kBlocksMadeAtOnce == 0 &&
+                !tile.spend(std::min(kBlocksMadeAtOnce, count - made) * sizeof(jpc_dec_cblk_t) / 4,
+                            what))
+                return false;
+            jpc_dec_cblk_t& cb = prc.cblks.emplace_back();
             cb.xstart =
                 static_cast<std::uint32_t>(std::max(prc.xstart, gx + (std::int64_t{i} << ew)));
             cb.ystart =
@@ -130,6 +151,7 @@ void setup_precinct(jpc_dec_prc_t& prc, const jpc_dec_rlvl_t& rl) {
             cb.yend =
                 static_cast<std::uint32_t>(std::min(prc.yend, gy + (std::int64_t{j + 1} << eh)));
         }
+    return true;
 }
 
 // Band parameters of band index `b` of a component (T.800 E-2, and the nominal gains of E-3).
@@ -267,8 +289,8 @@ int rlvl_makeprc(jpc_dec_tile_t& tile, jpc_dec_rlvl_t& rl, int prcno) {
     std::uint64_t bytes = 0;
     for (const jpc_dec_band_t& band : rl.bands)
         bytes += precinct_bytes(precinct_rect(band, rl, prcno), rl);
-    if (!tile.take(bytes, "a precinct's code-blocks") ||
-        !tile.spend(bytes / 4, "a precinct's code-blocks"))
+    // The memory is taken before anything is made; the making is paid for as it goes.
+    if (!tile.take(bytes, "a precinct's code-blocks"))
         return -1;
     const auto index = static_cast<std::uint32_t>(rl.bands.empty() ? 0 : rl.bands[0].prcs.size());
     for (jpc_dec_band_t& band : rl.bands) {
@@ -276,30 +298,25 @@ int rlvl_makeprc(jpc_dec_tile_t& tile, jpc_dec_rlvl_t& rl, int prcno) {
         const Rect a = precinct_rect(band, rl, prcno);
         prc.prcno = prcno;
         prc.xstart = a.x0, prc.ystart = a.y0, prc.xend = a.x1, prc.yend = a.y1;
-        setup_precinct(prc, rl);
+        if (!setup_precinct(tile, prc, rl))
+            return -1;
     }
     rl.prcindex.emplace(prcno, index);
     return static_cast<int>(index);
 }
 
-bool tile_hascodeddata(const jpc_dec_tile_t& tile) {
-    for (const jpc_dec_tcomp_t& tc : tile.tcomps)
-        for (const jpc_dec_rlvl_t& rl : tc.rlvls)
-            for (const jpc_dec_band_t& band : rl.bands)
-                for (const jpc_dec_prc_t& prc : band.prcs)
-                    for (const jpc_dec_cblk_t& cb : prc.cblks)
-                        for (const jpc_dec_seg_t& seg : cb.segs)
-                            if (seg.numpasses > 0)
-                                return true;
-    return false;
-}
-
 void tile_release(jpc_dec_tile_t& tile) {
     if (tile.state == jpc_dec_tile_t::kNotStarted || tile.state == jpc_dec_tile_t::kDone)
         return;
+    // A structure of millions of code-blocks takes tens of milliseconds to give back: it goes
+    // to the deferred release (or, without memory for the hand-over, here).
+    try {
+        release_later(std::make_unique<std::vector<jpc_dec_tcomp_t>>(std::move(tile.tcomps)));
+    } catch (const std::bad_alloc&) {
+    }
     tile.tcomps.clear();
     tile.tcomps.shrink_to_fit();
-    tile.pi.reset();
+    release_later(std::move(tile.pi));
     tile.pkthdrstream.reset();
     tile.cp = jpc_dec_cp_t{};
     if (tile.budget)

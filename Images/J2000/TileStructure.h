@@ -122,6 +122,8 @@ struct jpc_dec_tile_t {
     std::unique_ptr<pi_t> pi;
     // A packet cut short ended the tile's data: what came before it is all it gets.
     bool dataended = false;
+    // Some code-block received a pass (and may have lost it again to a cut packet).
+    bool codeddata = false;
     // Where what the tile holds is paid from (none: no limit), and how much it holds.
     DecodeBudget* budget = nullptr;
     std::uint64_t heldbytes = 0;
@@ -146,8 +148,10 @@ bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts, s
 // Makes precinct `prcno` of every band of `rl` unless it is made already: its place in each
 // band's `prcs`, or -1 when the tile's budget refuses its code-blocks.
 int rlvl_makeprc(jpc_dec_tile_t& tile, jpc_dec_rlvl_t& rl, int prcno);
-// Whether any code-block of the tile received a pass.
-bool tile_hascodeddata(const jpc_dec_tile_t& tile);
+// Whether a code-block of the tile received a pass: else every coefficient is 0.
+inline bool tile_hascodeddata(const jpc_dec_tile_t& tile) {
+    return tile.codeddata;
+}
 // Frees the structure and gives its memory back to the budget; the tile is done.
 void tile_release(jpc_dec_tile_t& tile);
 

@@ -222,10 +222,23 @@ void SynthesiseStrip(int32_t* data, ptrdiff_t stride, int lanes, int i0, int i1,
 // stays in the second-level cache.
 constexpr int kStripLanes = 64;
 
-// Columns [c0, c1) of a level's area, in strips.
+// A strip's split buffer holds about this many values: columns taller than about 4000 rows go
+// in narrower strips, so that a thread's buffer and a job (during which a stop waits) grow
+// less with the picture's height; but never narrower than a cache line of 32-bit samples, or
+// the strip would read a whole line of every row for a sample or two.
+constexpr int64_t kStripValues = int64_t{1} << 18;
+constexpr int kFewestLanes = 16;
+
+// The columns of one strip of a level `height` rows tall.
+int StripLanes(int height) {
+    return static_cast<int>(
+        std::clamp<int64_t>(kStripValues / (int64_t{height} + 4), kFewestLanes, kStripLanes));
+}
+
+// Columns [c0, c1) of a level's area, in strips of `lanes` columns.
 template <class T>
-void SynthesiseColumns(int32_t* data, ptrdiff_t stride, int c0, int c1, int i0, int i1, T* buffer,
-                       SplitFilter<T> filter) {
+void SynthesiseColumns(int32_t* data, ptrdiff_t stride, int c0, int c1, int i0, int i1, int lanes,
+                       T* buffer, SplitFilter<T> filter) {
     if (i1 - i0 == 1) {
         for (int c = c0; c < c1; ++c)
             SingleSample(data + c, i0);
@@ -233,10 +246,12 @@ void SynthesiseColumns(int32_t* data, ptrdiff_t stride, int c0, int c1, int i0, 
     if (i1 - i0 < 2)
         return;
     int col = c0;
-    for (; col + kStripLanes <= c1; col += kStripLanes)
-        SynthesiseStrip<kStripLanes>(data + col, stride, kStripLanes, i0, i1, buffer, filter);
-    if (col < c1)
-        SynthesiseStrip<0>(data + col, stride, c1 - col, i0, i1, buffer, filter);
+    if (lanes == kStripLanes) {
+        for (; col + kStripLanes <= c1; col += kStripLanes)
+            SynthesiseStrip<kStripLanes>(data + col, stride, kStripLanes, i0, i1, buffer, filter);
+    }
+    for (; col < c1; col += lanes)
+        SynthesiseStrip<0>(data + col, stride, std::min(lanes, c1 - col), i0, i1, buffer, filter);
 }
 
 }  // namespace
@@ -269,9 +284,14 @@ bool Synthesise(const WaveletArea& a, const PassRunner& runner, SplitFilter<T> f
     const auto run = [&runner](size_t count, const PassRunner::Job& job) {
         return runner.run ? runner.run(count, job) : RunHere(count, job);
     };
-    // One split buffer per thread, left untouched (and so unmapped) by threads that get no job.
-    const int longest = std::max({a.x1 - a.x0, a.y1 - a.y0, 1});
-    const size_t entries = SplitLine<T>::BufferEntries(longest, kStripLanes);
+    // One split buffer per thread, for a row or a strip, left untouched (and so unmapped) by
+    // threads that get no job.
+    size_t entries = SplitLine<T>::BufferEntries(std::max(a.x1 - a.x0, 1), 1);
+    for (int r = 1; r <= a.levels; ++r) {
+        const int shift = a.levels - r;
+        const int height = CeilDivPow2(a.y1, shift) - CeilDivPow2(a.y0, shift);
+        entries = std::max(entries, SplitLine<T>::BufferEntries(height, StripLanes(height)));
+    }
     std::vector<std::unique_ptr<T[]>> buffers(static_cast<size_t>(workers));
     for (auto& buffer : buffers) {
         buffer.reset(new (std::nothrow) T[entries]);
@@ -290,14 +310,14 @@ bool Synthesise(const WaveletArea& a, const PassRunner& runner, SplitFilter<T> f
             for (int row = first; row < std::min(height, first + rowsPerJob); ++row)
                 SynthesiseLine(a.data + row * a.stride, 1, u0, u1, buffers[worker].get(), filter);
         };
-        const int strips = (width + kStripLanes - 1) / kStripLanes;
+        const int lanes = StripLanes(height);
+        const int strips = (width + lanes - 1) / lanes;
         const int stripsPerJob = static_cast<int>(
-            std::max<int64_t>(1, kJobSamples / (int64_t{kStripLanes} * std::max(height, 1))));
+            std::max<int64_t>(1, kJobSamples / (int64_t{lanes} * std::max(height, 1))));
         const auto columns = [&](size_t job, int worker) {
-            const int c0 = static_cast<int>(job) * stripsPerJob * kStripLanes;
-            SynthesiseColumns(a.data, a.stride, c0,
-                              std::min(width, c0 + stripsPerJob * kStripLanes), v0, v1,
-                              buffers[worker].get(), filter);
+            const int c0 = static_cast<int>(job) * stripsPerJob * lanes;
+            SynthesiseColumns(a.data, a.stride, c0, std::min(width, c0 + stripsPerJob * lanes), v0,
+                              v1, lanes, buffers[worker].get(), filter);
         };
         if (!run(static_cast<size_t>((height + rowsPerJob - 1) / rowsPerJob), rows) ||
             !run(static_cast<size_t>((strips + stripsPerJob - 1) / stripsPerJob), columns))

@@ -1,6 +1,7 @@
 #include "Images/J2000/WorkerPool.h"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 namespace j2000 {
@@ -70,8 +71,9 @@ void WorkerPool::Work(int worker, const std::function<bool()>* stopped) {
         bool ok = false;
         try {
             ok = (*job_)(index, worker);
+        } catch (const std::bad_alloc&) {
+            outOfMemory_ = true;  // the loop fails for want of memory; the thread lives on
         } catch (...) {
-            ok = false;  // no memory for the job's scratch: the loop fails, the thread lives on
         }
         if (!ok) {
             failed_ = true;
@@ -81,10 +83,10 @@ void WorkerPool::Work(int worker, const std::function<bool()>* stopped) {
 }
 
 WorkerPool::Outcome WorkerPool::Run(size_t count, const Job& job,
-                                    const std::function<bool()>& stopped) {
+                                    const std::function<bool()>& stopped, bool share) {
     if (count == 0)
         return Outcome::Done;
-    const bool shared = threads_ > 1 && count > 1;
+    const bool shared = share && threads_ > 1 && count > 1;
     if (shared && !started_)
         StartHelpers();
     const bool opened = shared && !helpers_.empty();
@@ -95,6 +97,7 @@ WorkerPool::Outcome WorkerPool::Run(size_t count, const Job& job,
         next_ = 0;
         end_ = false;
         failed_ = false;
+        outOfMemory_ = false;
         stoppedByCaller_ = false;
         open_ = opened;
         loopNo_ += opened ? 1 : 0;

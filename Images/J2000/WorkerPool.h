@@ -35,8 +35,12 @@ class WorkerPool {
     // Runs job(i, worker) once for every i below count and returns when every job that started
     // has ended. The calling thread asks `stopped` before each job it takes; once that answers
     // true (Stopped), a job answers false or throws (Failed), no further job starts. Jobs of one
-    // loop must not depend on each other.
-    Outcome Run(size_t count, const Job& job, const std::function<bool()>& stopped);
+    // loop must not depend on each other. `share` false keeps a loop too small to repay waking
+    // the helpers (tens of microseconds of their time) on the calling thread.
+    Outcome Run(size_t count, const Job& job, const std::function<bool()>& stopped,
+                bool share = true);
+    // Whether the last loop failed for a job that found the memory short (std::bad_alloc).
+    bool RanOutOfMemory() const { return outOfMemory_; }
 
   private:
     void StartHelpers();
@@ -60,6 +64,7 @@ class WorkerPool {
     std::atomic<size_t> next_{0};
     std::atomic<bool> end_{false};  // no further job is to start
     std::atomic<bool> failed_{false};
+    std::atomic<bool> outOfMemory_{false};
     bool stoppedByCaller_ = false;
 };
 

@@ -120,16 +120,22 @@ std::vector<Segment> main_header(const HeaderSpec& p) {
         put32(siz.body, v);
     put16(siz.body, static_cast<unsigned>(p.comps));
     for (int c = 0; c < p.comps; ++c)
-        siz.body.insert(siz.body.end(), {7, 1, 1});
+        siz.body.insert(siz.body.end(), {static_cast<std::uint8_t>(p.bits - 1), 1, 1});
     Segment cod{0xFF52, {static_cast<std::uint8_t>(p.prc >= 0), static_cast<std::uint8_t>(p.prog)}};
     put16(cod.body, static_cast<unsigned>(p.layers));
-    cod.body.insert(cod.body.end(),
-                    {0, static_cast<std::uint8_t>(p.levels), static_cast<std::uint8_t>(p.cblk - 2),
-                     static_cast<std::uint8_t>(p.cblk - 2), 0, 1});
+    cod.body.insert(
+        cod.body.end(),
+        {0, static_cast<std::uint8_t>(p.levels), static_cast<std::uint8_t>(p.cblk - 2),
+         static_cast<std::uint8_t>(p.cblk - 2), 0, static_cast<std::uint8_t>(!p.irreversible)});
     for (int r = 0; p.prc >= 0 && r <= p.levels; ++r)
         cod.body.push_back(static_cast<std::uint8_t>(p.prc * 0x11));
-    Segment qcd{0xFF5C, {2 << 5}};
-    qcd.body.insert(qcd.body.end(), 3 * p.levels + 1, static_cast<std::uint8_t>(p.expn << 3));
+    Segment qcd{0xFF5C, {static_cast<std::uint8_t>(p.irreversible ? 2 << 5 | 2 : 2 << 5)}};
+    for (int b = 0; b < 3 * p.levels + 1; ++b) {
+        if (p.irreversible)
+            put16(qcd.body, static_cast<unsigned>(p.expn << 11));
+        else
+            qcd.body.push_back(static_cast<std::uint8_t>(p.expn << 3));
+    }
     return {siz, cod, qcd};
 }
 

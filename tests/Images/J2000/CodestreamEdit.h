@@ -34,11 +34,13 @@ struct Codestream {
     Bytes serialise() const;
 };
 
-// The main header of a picture of 8-bit unsigned components, reversible, without quantisation
-// (every band's exponent `expn`); precincts of 2^`prc` at every level, the default when -1.
+// The main header of a picture of unsigned components of `bits` bits, reversible without
+// quantisation or irreversible with every step 2^-expn (every band's exponent `expn`); precincts
+// of 2^`prc` at every level, the default when -1.
 struct HeaderSpec {
     std::uint32_t width = 64, height = 64, tilewidth = 0, tileheight = 0;  // 0: one tile
-    int comps = 1, levels = 0, cblk = 6, prc = -1, layers = 1, prog = 0, expn = 9;
+    int comps = 1, levels = 0, cblk = 6, prc = -1, layers = 1, prog = 0, expn = 9, bits = 8;
+    bool irreversible = false;
 };
 std::vector<Segment> main_header(const HeaderSpec& p);
 

@@ -6,16 +6,68 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Images/J2000/Decoder.h"
+#include "Images/J2000/DeferredRelease.h"
 #include "Images/J2000/Reconstruction.h"
 #include "Images/J2000/WorkerPool.h"
 #include "tests/Images/J2000/CodestreamEdit.h"
 #include "tests/Images/J2000/ReferencePictures.h"
+
+namespace j2000 {
+namespace {
+
+// Memory that runs short where the test says: on every thread but the decoding one (the pool's
+// helpers), or for blocks of 1 MiB and more on any thread.
+enum class Shortage { None, Helpers, Large };
+std::atomic<Shortage> shortage{Shortage::None};
+std::atomic<std::thread::id> decodingThread;
+
+}  // namespace
+
+bool AllocationRunsShort(std::size_t bytes) {
+    switch (shortage.load(std::memory_order_relaxed)) {
+        case Shortage::None:
+            return false;
+        case Shortage::Helpers:
+            return std::this_thread::get_id() != decodingThread.load();
+        case Shortage::Large:
+            return bytes >= (std::size_t{1} << 20);
+    }
+    return false;
+}
+
+}  // namespace j2000
+
+// The replaced allocation functions take their blocks from malloc, out of line: inlined, the
+// compiler would warn that free is given what new returned.
+[[gnu::noinline]] void* TakeBlock(std::size_t bytes) {
+    if (j2000::AllocationRunsShort(bytes))
+        throw std::bad_alloc();
+    if (void* p = std::malloc(bytes == 0 ? 1 : bytes))
+        return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void GiveBlock(void* p) noexcept {
+    std::free(p);
+}
+void* operator new(std::size_t bytes) {
+    return TakeBlock(bytes);
+}
+void operator delete(void* p) noexcept {
+    GiveBlock(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    GiveBlock(p);
+}
 
 namespace j2000 {
 namespace {
@@ -94,6 +146,60 @@ TEST(WorkerPool, RunsEveryJobOnceAndEndsAtAStopOrAFailure) {
         EXPECT_EQ(pool.Run(50, count, [] { return false; }), WorkerPool::Outcome::Done);
         EXPECT_EQ(started, 50);
     }
+}
+
+// Memory short on a helper thread (its tier-1 scratch) or for a large block (the image's store)
+// ends the decode for want of resources ("out of memory", overLimits), which the panel reports
+// as 8: never as a broken stream, nor by ending the program.
+TEST(ThreadedDecode, MemoryShortEndsTheDecodeForWantOfResources) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocation functions take the place of the test's";
+#endif
+    auto bytes = j2000test::read_file(j2000test::fixture_path("g2048_pcrl_tiles.j2k"));
+    for (const Shortage kind : {Shortage::Helpers, Shortage::Large}) {
+        StreamPtr in = stream_memopen(bytes.data(), bytes.size());
+        std::string texts;
+        DecodeEnv env;
+        env.diag = Diagnostics([&texts](const std::string& t) { texts += t; });
+        env.decodetile = jpc_dec_tiledecode;
+        env.threads = 4;
+        decodingThread = std::this_thread::get_id();
+        shortage = kind;
+        DecodeResult result = jpc_decode(*in, "", nullptr, env);
+        shortage = Shortage::None;
+        EXPECT_EQ(result.status, DecodeStatus::Failed) << texts;
+        EXPECT_TRUE(result.overLimits) << texts;
+        EXPECT_NE(texts.find("out of memory"), std::string::npos) << texts;
+    }
+}
+
+// What a decode hands over (planes, stores, tiles) is destroyed on another thread, each object
+// once and in the order given, so that the decode returns without waiting for it.
+TEST(DeferredRelease, DestroysOnAnotherThreadInOrder) {
+    struct Log {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<int> order;
+        bool onCaller = false;
+    } log;
+    struct Probe {
+        Log& log;
+        int n;
+        std::thread::id caller = std::this_thread::get_id();
+        ~Probe() {
+            std::lock_guard<std::mutex> lock(log.mutex);
+            log.order.push_back(n);
+            log.onCaller = log.onCaller || std::this_thread::get_id() == caller;
+            log.changed.notify_all();
+        }
+    };
+    for (int n = 0; n < 5; ++n)
+        release_later(std::make_unique<Probe>(log, n));
+    std::unique_lock<std::mutex> lock(log.mutex);
+    ASSERT_TRUE(log.changed.wait_for(lock, std::chrono::seconds(30),
+                                     [&log] { return log.order.size() == 5; }));
+    EXPECT_EQ(log.order, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_FALSE(log.onCaller);
 }
 
 // Counts the hook's calls, notes for each how many packets had been read, and notes a call from

@@ -308,6 +308,12 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
         EXPECT_EQ(out.result.status, e.status) << e.text;
         EXPECT_NE(out.texts.find(e.text), std::string::npos) << e.at << out.texts;
     }
+    // XOsiz 16 of 17 samples, XRsiz 255: the component has no column.
+    Codestream empty = cs;
+    empty.main[0].body[13] = 16;
+    empty.main[0].body[37] = 255;
+    EXPECT_NE(decode(empty.serialise()).texts.find("SIZ: component 0 has no samples\n"),
+              std::string::npos);
     Codestream many = cs;
     many.main = j2000test::main_header({.comps = 16385});
     EXPECT_NE(
@@ -451,7 +457,7 @@ j2000test::Segment poc_segment(int count, const std::function<std::array<int, 6>
     return poc;
 }
 
-// Codestreams of up to 90 KB that declare far more work or memory than they carry data for:
+// Codestreams of up to 128 KB that declare far more work or memory than they carry data for:
 // each is decoded or refused for want of resources within a bounded CPU time, whatever the
 // caller's sample cap (the default here, 2^30) lets through.
 TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
@@ -468,17 +474,16 @@ TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
         {"the same tiles held to the end", stream_of(tiles512, every_tile(4096, Bytes(8, 0), 0)),
          false},
         {"4096 tiles with a coded block each",
-         stream_of({.width = 32768, .height = 32768, .tilewidth = 512, .tileheight = 512,
-                    .levels = 5},
-                   every_tile(4096, block_packet(1, 1))),
+         stream_of(
+             {.width = 32768, .height = 32768, .tilewidth = 512, .tileheight = 512, .levels = 5},
+             every_tile(4096, block_packet(1, 1))),
          false},
         {"one tile of 2^30 samples without data",
          stream_of({.width = 32768, .height = 32768, .levels = 5}, every_tile(1, Bytes(1, 0))),
          false},
         // Its samples are the level shift alone, written without synthesis.
         {"one tile of 6000 x 6000 samples without data",
-         stream_of({.width = 6000, .height = 6000, .levels = 5}, every_tile(1, Bytes(1, 0))),
-         true},
+         stream_of({.width = 6000, .height = 6000, .levels = 5}, every_tile(1, Bytes(1, 0))), true},
         {"65535 layers and 9360 changes naming a missing level",
          stream_of(layers, every_tile(1, Bytes(64, 0)),
                    {poc_segment(9360, [](int) { return std::array{1, 0, 65535, 2, 1, 0}; })}),
@@ -489,20 +494,45 @@ TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
          true},
         {"4096 blocks of 61 passes without bytes",
          stream_of({.width = 4096, .height = 4096, .prc = 6, .expn = 20},
-                   every_tile(1, [] {
-                       Bytes data;
-                       for (int i = 0; i < 4096; ++i)
-                           for (std::uint8_t b : block_packet(61, 0))
-                               data.push_back(b);
-                       return data;
-                   }())),
+                   every_tile(1,
+                              [] {
+                                  Bytes data;
+                                  for (int i = 0; i < 4096; ++i)
+                                      for (std::uint8_t b : block_packet(61, 0))
+                                          data.push_back(b);
+                                  return data;
+                              }())),
          false},
         {"60000 packets over 4096 blocks never included",
          stream_of({.width = 4096, .height = 4096, .layers = 65535},
                    every_tile(1, Bytes(60000, 0x80))),
          false},
-        {"16384 components", stream_of({.width = 1, .height = 1, .comps = 16384},
-                                        every_tile(1, Bytes(16384, 0))),
+        // Its 9/7 synthesis in 64-bit lanes costs more than the 120 KB of comments buy.
+        {"a 16-bit 9/7 tile of 11000 x 11000 with one coded block",
+         stream_of({.width = 11000, .height = 11000, .prc = 6, .bits = 16, .irreversible = true},
+                   every_tile(1, block_packet(1, 1)),
+                   {{0xFF64, Bytes(60000, 1)}, {0xFF64, Bytes(60000, 1)}}),
+         false},
+        // 67M samples: the components' stores lie in a temporary file.
+        {"16384 components",
+         stream_of({.width = 64, .height = 64, .comps = 16384}, every_tile(1, Bytes(16384, 0))),
+         true},
+        // Each tile's 16 components come in 8 sizes (sub-sampled), pairs of which are written
+        // together.
+        {"3800 tiles of 8 x 8 with 16 components in pairs",
+         [] {
+             Codestream cs;
+             cs.main = j2000test::main_header(
+                 {.width = 800, .height = 304, .tilewidth = 8, .tileheight = 8, .comps = 16});
+             constexpr std::uint8_t kSizes[8][2] = {{1, 1}, {2, 1}, {1, 2}, {2, 2},
+                                                    {3, 1}, {1, 3}, {4, 1}, {1, 4}};
+             for (size_t c = 0; c < 16; ++c)  // XRsiz and YRsiz
+                 std::copy_n(kSizes[c / 2], 2, cs.main[0].body.begin() + 37 + 3 * c);
+             Bytes data = block_packet(1, 1);
+             data.resize(data.size() + 15, 0);
+             cs.parts = every_tile(3800, data);
+             return cs.serialise();
+         }(),
          true},
     };
     for (const auto& c : cases) {
@@ -554,6 +584,34 @@ TEST(Decoder, AStopLandsWhileTheIteratorWalks) {
     };
     EXPECT_EQ(jpc_decode(*in, "", &hook.record, env).status, DecodeStatus::Cancelled);
     EXPECT_EQ(packets, 2 * 8192);  // not one packet more: the walk itself stopped
+}
+
+// A precinct of a million code-blocks (the 700 KB of comments before it buy its memory) asks
+// the cancel hook as its code-blocks and tag trees are made and as its packet header visits them
+// (here about every 4096 of each), not only before and after: making and reading it takes a
+// tenth of a second.
+TEST(Decoder, AHugePrecinctAsksForAStopAsItIsMadeAndRead) {
+    const Bytes bytes = stream_of({.width = 4096, .height = 4096, .cblk = 2, .prc = 12},
+                                  every_tile(1, Bytes(4, 0x80)),
+                                  std::vector<j2000test::Segment>(12, {0xFF64, Bytes(60000, 1)}));
+    struct Hook {
+        jpc_cancel_t record;
+        int calls = 0;
+    } hook;
+    hook.record.handle = &hook;
+    hook.record.check = [](const jpc_cancel_t* c) {
+        ++static_cast<Hook*>(c->handle)->calls;
+        return 0;
+    };
+    Bytes copy = bytes;
+    StreamPtr in = stream_memopen(copy.data(), copy.size());
+    DecodeEnv env;
+    env.diag = Diagnostics([](const std::string&) {});
+    std::vector<int> callsAtPacket;
+    env.on_packet = [&](const PacketInfo&) { callsAtPacket.push_back(hook.calls); };
+    EXPECT_EQ(jpc_decode(*in, "", &hook.record, env).status, DecodeStatus::Ok);
+    ASSERT_FALSE(callsAtPacket.empty());
+    EXPECT_GE(callsAtPacket[0], (1 << 20) / 4096) << callsAtPacket[0];
 }
 
 // Damaged input of every kind ends in a status, never in a crash or an out-of-bounds access

@@ -111,6 +111,8 @@ const Case kCases[] = {
     {80, 60, 1, 8, "-M 8 -b 8,8", true},
     {90, 70, 3, 8, "-p RPCL -c [32,32],[16,16] -SOP -EPH -r 20,5,1", true},
     {60, 40, 3, 8, "-ROI c=0,U=4", true},
+    // A region shift in code-blocks coded with the bypass: opj_decompress's samples are off.
+    {90, 70, 1, 8, "-M 45 -ROI c=0,U=13 -r 63,5,1", true},
     {33, 21, 1, 12, "-n 3", true},
     {40, 30, 1, 16, "-n 2", true},
     {67, 45, 3, 8, "-I", false},

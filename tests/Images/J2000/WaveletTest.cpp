@@ -101,11 +101,12 @@ struct Geometry {
     int x0, y0, x1, y1, levels;
 };
 
-const Geometry kGeometries[] = {{0, 0, 1, 1, 1},   {1, 0, 2, 1, 1},
-                                {0, 0, 2, 2, 1},   {3, 5, 4, 9, 2},
-                                {0, 0, 17, 9, 3},  {5, 3, 38, 30, 4},
-                                {1, 1, 64, 64, 5}, {7, 2, 40, 11, 3},
-                                {3, 1, 150, 20, 2}};  // full 64-column strips and a rest
+const Geometry kGeometries[] = {{0, 0, 1, 1, 1},     {1, 0, 2, 1, 1},
+                                {0, 0, 2, 2, 1},     {3, 5, 4, 9, 2},
+                                {0, 0, 17, 9, 3},    {5, 3, 38, 30, 4},
+                                {1, 1, 64, 64, 5},   {7, 2, 40, 11, 3},
+                                {3, 1, 150, 20, 2},     // full 64-column strips and a rest
+                                {2, 1, 139, 4300, 2}};  // columns in narrower strips
 
 TEST(WaveletTest, ReversibleSynthesisUndoesTheAnalysisExactly) {
     std::mt19937 random(7);
@@ -191,49 +192,57 @@ TEST(WaveletTest, IrreversibleSynthesisLandsWithinATwentiethAtEveryPrecisionAndL
 }
 
 // Every pass runs as jobs through the runner: jobs run in any order on any worker's buffer give
-// the samples of the plain synthesis, and a runner that stops ends the synthesis there.
+// the samples of the plain synthesis, and a runner that stops ends the synthesis there. No job
+// holds more than 2^18 samples or 16 columns, however tall the area: a stop waits for the jobs
+// running.
 TEST(WaveletTest, PassesRunAsIndependentJobsAndEndAtTheRunnersStop) {
-    const Geometry g{3, 1, 403, 230, 4};
-    const int w = g.x1 - g.x0, h = g.y1 - g.y0;
-    std::mt19937 random(5);
-    std::vector<int32_t> coefficients(static_cast<size_t>(w) * h);
-    for (int32_t& v : coefficients)
-        v = static_cast<int32_t>(random() % 4096) - 2048;
-    using Synthesis = bool (*)(const WaveletArea&, const PassRunner&);
-    for (const Synthesis synthesise :
-         {Synthesis{SynthesiseReversible}, Synthesis{SynthesiseIrreversible}})
-        for (const bool wide : {false, true}) {
-            const WaveletArea plain{nullptr, w, g.x0, g.y0, g.x1, g.y1, g.levels, wide};
-            std::vector<int32_t> expected = coefficients, shuffled = coefficients;
-            WaveletArea area = plain;
-            area.data = expected.data();
-            ASSERT_TRUE(synthesise(area, {}));
-            int runs = 0;
-            const PassRunner backwards{3, [&runs](size_t count, const PassRunner::Job& job) {
-                                           ++runs;
-                                           for (size_t i = count; i-- > 0;)
-                                               job(i, static_cast<int>(i % 3));
-                                           return true;
-                                       }};
-            area.data = shuffled.data();
-            ASSERT_TRUE(synthesise(area, backwards));
-            EXPECT_EQ(shuffled, expected);
-            EXPECT_EQ(runs, 2 * g.levels);  // rows and columns of every level
-            for (int stopAt = 1; stopAt <= runs; ++stopAt) {
-                int calls = 0;
-                const PassRunner stopping{1, [&](size_t count, const PassRunner::Job& job) {
-                                              if (++calls >= stopAt)
-                                                  return false;
-                                              for (size_t i = 0; i < count; ++i)
-                                                  job(i, 0);
-                                              return true;
-                                          }};
-                std::vector<int32_t> data = coefficients;
-                area.data = data.data();
-                EXPECT_FALSE(synthesise(area, stopping));
-                EXPECT_EQ(calls, stopAt);
+    for (const Geometry& g : {Geometry{3, 1, 403, 230, 4}, Geometry{0, 0, 130, 20000, 1}}) {
+        const int w = g.x1 - g.x0, h = g.y1 - g.y0;
+        std::mt19937 random(5);
+        std::vector<int32_t> coefficients(static_cast<size_t>(w) * h);
+        for (int32_t& v : coefficients)
+            v = static_cast<int32_t>(random() % 4096) - 2048;
+        using Synthesis = bool (*)(const WaveletArea&, const PassRunner&);
+        for (const Synthesis synthesise :
+             {Synthesis{SynthesiseReversible}, Synthesis{SynthesiseIrreversible}})
+            for (const bool wide : {false, true}) {
+                const WaveletArea plain{nullptr, w, g.x0, g.y0, g.x1, g.y1, g.levels, wide};
+                std::vector<int32_t> expected = coefficients, shuffled = coefficients;
+                WaveletArea area = plain;
+                area.data = expected.data();
+                ASSERT_TRUE(synthesise(area, {}));
+                int runs = 0;
+                size_t fewestJobs = SIZE_MAX;
+                const PassRunner backwards{3, [&](size_t count, const PassRunner::Job& job) {
+                                               ++runs;
+                                               fewestJobs = std::min(fewestJobs, count);
+                                               for (size_t i = count; i-- > 0;)
+                                                   job(i, static_cast<int>(i % 3));
+                                               return true;
+                                           }};
+                area.data = shuffled.data();
+                ASSERT_TRUE(synthesise(area, backwards));
+                EXPECT_EQ(shuffled, expected);
+                EXPECT_EQ(runs, 2 * g.levels);  // rows and columns of every level
+                EXPECT_GE(fewestJobs * std::max<size_t>(size_t{1} << 18, 16 * size_t{1} * h),
+                      size_t{1} * w * h)
+                << w << "x" << h;
+                for (int stopAt = 1; stopAt <= runs; ++stopAt) {
+                    int calls = 0;
+                    const PassRunner stopping{1, [&](size_t count, const PassRunner::Job& job) {
+                                                  if (++calls >= stopAt)
+                                                      return false;
+                                                  for (size_t i = 0; i < count; ++i)
+                                                      job(i, 0);
+                                                  return true;
+                                              }};
+                    std::vector<int32_t> data = coefficients;
+                    area.data = data.data();
+                    EXPECT_FALSE(synthesise(area, stopping));
+                    EXPECT_EQ(calls, stopAt);
+                }
             }
-        }
+    }
 }
 
 TEST(WaveletTest, ThirtyTwoBitFixedPointProductsEqualTheWideOnes) {
