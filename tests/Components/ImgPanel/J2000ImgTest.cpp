@@ -4,6 +4,7 @@
 // and over codestreams written from scratch, the refusals made before any tile is decoded.
 #include "Components/ImgPanel/J2000Img.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -183,14 +184,20 @@ TEST_F(J2000ImgTest, AStopDuringTierOneLandsAtOnce) {
     decode(whole);
     const Clock::duration full = Clock::now() - start;
     ASSERT_EQ(whole.ErrorCode(), 0u);
-    TJ2000Img stopped;
-    std::thread loader([&] { decode(stopped); });
-    std::this_thread::sleep_for(full / 4);
-    const Clock::time_point asked = Clock::now();
-    stopped.AbortLoading();
-    loader.join();
-    EXPECT_EQ(stopped.ErrorCode(), ImgError::Aborted);
-    EXPECT_LT(Clock::now() - asked, full / 4);
+    // A busy machine can stretch one stop, but a decode that does not look at the stop
+    // never ends early: the best of three tries counts.
+    Clock::duration best = Clock::duration::max();
+    for (int attempt = 0; attempt < 3 && best >= full / 4; ++attempt) {
+        TJ2000Img stopped;
+        std::thread loader([&] { decode(stopped); });
+        std::this_thread::sleep_for(full / 4);
+        const Clock::time_point asked = Clock::now();
+        stopped.AbortLoading();
+        loader.join();
+        best = std::min(best, Clock::now() - asked);
+        EXPECT_EQ(stopped.ErrorCode(), ImgError::Aborted);
+    }
+    EXPECT_LT(best, full / 4);
 }
 
 // A codestream of `picture` with one tile-part of one empty packet for tile `tileno`.
