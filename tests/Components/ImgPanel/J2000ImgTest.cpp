@@ -1,7 +1,7 @@
 // The JPEG 2000 adapter over codestreams made by opj_compress from synthetic pictures:
 // reduced pictures with red in the third byte of each pixel, bit depths and sub-sampling
-// brought to 8 bits and full size, grey refused, a missing file, a file cut short, and stops;
-// and over codestreams written from scratch, the refusals made before any tile is decoded.
+// brought to 8 bits and full size, a file cut short, a stop during tier 1; and over
+// codestreams written from scratch, the refusals made before any tile is decoded.
 #include "Components/ImgPanel/J2000Img.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "Components/ImgPanel/ImgErrors.h"
-#include "Images/J2000/Decoder.h"
 #include "tests/Components/ImgPanel/DecoderKit.h"
 #include "tests/Images/J2000/CodestreamEdit.h"
 
@@ -118,30 +117,6 @@ TEST_F(J2000ImgTest, DeepAndSubsampledComponentsComeToEightBitsAtFullSize) {
     EXPECT_EQ(corner[0], 120);
 }
 
-TEST_F(J2000ImgTest, FailuresAndStopsEndWithTheirCodes) {
-    TJ2000Img grey;
-    decoderkit::Log log;
-    decoderkit::Decode(grey, log, Encode(32, 32, 1, 255, "-n 2"), 1.0);
-    EXPECT_EQ(grey.ErrorCode(), 3000u);
-    EXPECT_EQ(grey.Picture(), nullptr);
-
-    TJ2000Img missing;
-    decoderkit::Decode(missing, log, Path("none.j2k"), 1.0);
-    EXPECT_EQ(missing.ErrorCode(), 110u);
-
-    // A stop asked for while the codestream is decoded ends as a stop, not an error.
-    const std::string file = Encode(256, 256, 3, 255, "");
-    TJ2000Img stopped;
-    decoderkit::Log stopLog;
-    stopped.AbortLoading();
-    decoderkit::Decode(stopped, stopLog, file, 1.0);
-    EXPECT_EQ(stopped.ErrorCode(), 995u);
-    EXPECT_EQ(stopped.Picture(), nullptr);
-
-    j2000::jpc_cancel_t none;
-    EXPECT_EQ(TJ2000Img::IsAbortSignaled(&none), 0);
-}
-
 // 90 % of a lossless three-layer picture: the last packets are missing, the picture is shown.
 TEST_F(J2000ImgTest, AFileCutShortShowsWhatArrived) {
     const std::string whole = Encode(640, 480, 3, 255, "-r 20,5,1");
@@ -220,7 +195,8 @@ TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
     } cases[] = {
         {{.comps = 1}, 7, ImgError::Unknown},
         {{.comps = 4}, 7, ImgError::Unknown},
-        {{.width = 8192, .height = 8192, .comps = 3, .levels = 9, .cblk = 2, .prc = 1}, 0,
+        {{.width = 8192, .height = 8192, .comps = 3, .levels = 9, .cblk = 2, .prc = 1},
+         0,
          ImgError::NotEnoughMemory},
     };
     for (const auto& c : cases) {

@@ -3,7 +3,7 @@
 # folder, and the fuzz seeds (fuzz/corpus/png, gif, tiff) from them. Pictures are written
 # by ImageMagick's convert (libpng, giflib's format, libtiff) and opj_compress; the files no
 # writer makes as wanted (broken headers, a GIF without colour map, cut files, exact alpha)
-# are made by hand below.
+# are made by hand below; a broken file is named <what>.<the error code it must fail with>.
 # Every file stays tiny; the tests compare each against a reference decode at run time.
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -63,9 +63,12 @@ python3 -c 'import sys; sys.stdout.buffer.write(b"P6\n31 23\n255\n" +
     bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > ramps.ppm
 opj_compress -n 2 -i ramps.ppm -o j2k/ramps.j2k >/dev/null
 
-# One colour, for the panel's own test.
+# One colour in every format the panel reads from fixtures, for the panel's own test.
 for format in png gif tif; do
     convert -size 60x40 xc:'#1414e6' -depth 8 "panel/solid.$format"
+done
+for format in bmp ico; do
+    convert -size 16x16 xc:'#1414e6' -depth 8 "panel/solid.$format"
 done
 
 python3 - <<'PY'
@@ -232,28 +235,28 @@ put("png/grey2-trns-bkgd.png",
 png = open("png/rgb.png", "rb").read()
 ihdr = bytearray(png[8:33])
 ihdr[17] = 5  # colour type 5 does not exist
-put("malformed/colour-type-5.png", png[:8] + chunk(b"IHDR", bytes(ihdr[8:21])) + png[33:])
-put("malformed/signature.png", png[:4] + b"X" + png[5:])
+put("malformed/colour-type-5.11.png", png[:8] + chunk(b"IHDR", bytes(ihdr[8:21])) + png[33:])
+put("malformed/signature.110.png", png[:4] + b"X" + png[5:])
 idat = png.index(b"IDAT")
-put("malformed/cut.png", png[:idat + 30])
+put("malformed/cut.110.png", png[:idat + 30])
 # The signature and a header, then an empty file: no image data at all.
-put("malformed/no-data.png", png[:33])
+put("malformed/no-data.110.png", png[:33])
 
 # The stamp and a screen of garbage, then no valid record.
-put("malformed/garbage-records.gif", b"GIF8garbage, not a screen")
+put("malformed/garbage-records.30.gif", b"GIF8garbage, not a screen")
 single = open("gif/single.gif", "rb").read()
-put("malformed/cut-in-image.gif", single[:len(single) * 2 // 3])
-put("malformed/cut-in-colour-map.gif", single[:20])
+put("malformed/cut-in-image.30.gif", single[:len(single) * 2 // 3])
+put("malformed/cut-in-colour-map.110.gif", single[:20])
 # The screen claims 0 x 0 and the file holds no image.
-put("malformed/empty-screen.gif", b"GIF89a" + struct.pack("<HHBBB", 0, 0, 0, 0, 0) + b";")
+put("malformed/empty-screen.11.gif", b"GIF89a" + struct.pack("<HHBBB", 0, 0, 0, 0, 0) + b";")
 
-put("malformed/header-only.tif", b"II*\x00")
+put("malformed/header-only.3001.tif", b"II*\x00")
 tif = open("tiff/rgb.tif", "rb").read()
-put("malformed/bad-directory.tif", tif[:4] + struct.pack("<I", len(tif) + 100) + tif[8:])
+put("malformed/bad-directory.3001.tif", tif[:4] + struct.pack("<I", len(tif) + 100) + tif[8:])
 # The compressed pixel data damaged: the directory is intact, the strip cannot be decoded.
 damaged = bytearray(tif)
 damaged[8:40] = b"\xff" * 32
-put("malformed/damaged-strip.tif", bytes(damaged))
+put("malformed/damaged-strip.30.tif", bytes(damaged))
 PY
 # The straight colours with their alpha as cyan, magenta, yellow and black inks.
 convert png/straight-alpha.png -colorspace cmyk -define tiff:alpha=unassociated -compress none \
