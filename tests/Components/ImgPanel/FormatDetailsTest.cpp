@@ -1,7 +1,8 @@
 // What one format alone has, on pictures known by construction (see the fixture scripts of
-// tests/data/imgpanel): run-length jumps, masks of few bits and assigned bitmaps of BMP,
-// icons of several images, GIF images placed, animated, transparent and without colour
-// map, the PNG maximum size, TIFF colour maps and tags.
+// tests/data/imgpanel, or written here): run-length jumps, masks of few bits and assigned
+// bitmaps of BMP, icons of several images, GIF images placed, animated, transparent and
+// without colour map, the PNG maximum size, TIFF colour maps and tags, JPEG sizes with and
+// without the library's reduction, CMYK and the budget of an enlarged picture.
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,12 @@
 #include "Components/ImgPanel/BmpImg.h"
 #include "Components/ImgPanel/GifImg.h"
 #include "Components/ImgPanel/IcoImg.h"
+#include "Components/ImgPanel/ImgErrors.h"
+#include "Components/ImgPanel/JpegImg.h"
 #include "Components/ImgPanel/PngImg.h"
 #include "Components/ImgPanel/TiffImg.h"
 #include "tests/Components/ImgPanel/DecoderKit.h"
+#include "tests/Components/ImgPanel/TestJpeg.h"
 
 namespace {
 
@@ -188,6 +192,89 @@ TEST(GifDetails, PlacedTransparentAndDisposedImagesShowTheirLastPicture) {
         }
     }
     EXPECT_EQ(FullSize<TGifImg>("gif/single.gif").Picture()->biClrUsed, 64u);
+}
+
+// JPEG files are written here by libjpeg.
+class JpegDetails : public ::testing::Test {
+  protected:
+    testjpeg::ScratchDir dir;
+
+    std::string Write(const std::string& name, const testjpeg::Picture& p) {
+        testjpeg::WriteJpeg(dir.File(name), p);
+        return dir.File(name);
+    }
+};
+
+TEST_F(JpegDetails, OutputSizesFollowTheCoefficientWithOrWithoutLibraryScaling) {
+    const std::string path = Write("photo.jpg", testjpeg::Ramps(1000, 600, true));
+    const struct {
+        double coefficient;
+        int width, height, denominator;
+    } cases[] = {// 0.33f is a little above 0.33: 330.00001 + 0.99999 truncates to 331.
+                 {1.0, 1000, 600, 1}, {0.5, 500, 300, 2},  {0.25, 250, 150, 4},
+                 {0.1, 100, 60, 8},   {0.33, 331, 198, 2}, {0.049, 49, 30, 8}};
+    for (const auto& c : cases) {
+        TJpegImg fast, full;
+        Log a, b;
+        full.SetLibraryScaling(false);
+        Decode(fast, a, path, c.coefficient);
+        Decode(full, b, path, c.coefficient);
+        ASSERT_EQ(fast.ErrorCode(), 0u) << c.coefficient;
+        ASSERT_EQ(full.ErrorCode(), 0u) << c.coefficient;
+        // The library's reduction stops at the largest one still covering the output.
+        EXPECT_EQ(fast.LibraryScaleDenominator(), c.denominator) << c.coefficient;
+        for (const TJpegImg* d : {&fast, &full}) {
+            EXPECT_EQ(DibWidth(d->Picture()), c.width) << c.coefficient;
+            EXPECT_EQ(DibHeight(d->Picture()), c.height) << c.coefficient;
+        }
+        double difference = 0;
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                const Bgr a = PixelBgr(fast.Picture(), x, y), b = PixelBgr(full.Picture(), x, y);
+                difference += std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+            }
+        }
+        // Both paths put the picture in the same place: only rounding, and at 1/4 the
+        // library's own reduction (the filter then runs at 1:1) against the kernel's wider
+        // average, tell them apart.
+        EXPECT_LE(difference / (3.0 * c.width * c.height), 2.5) << c.coefficient;
+    }
+}
+
+TEST_F(JpegDetails, CmykFilesAreConvertedToColour) {
+    // Adobe-style CMYK stores the inks inverted: 255 means no ink. Left red, right green.
+    testjpeg::Picture cmyk{32, 16, 4, std::vector<uint8_t>(32 * 16 * 4)};
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const uint8_t ink[4] = {uint8_t(x < 16 ? 255 : 0), uint8_t(x < 16 ? 0 : 255), 0, 255};
+            std::memcpy(cmyk.At(x, y), ink, 4);
+        }
+    }
+    TJpegImg decoder;
+    Log log;
+    Decode(decoder, log, Write("cmyk.jpg", cmyk), 1.0);
+    ASSERT_EQ(decoder.ErrorCode(), 0u);
+    const Bgr red{0, 0, 255}, green{0, 255, 0};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(PixelBgr(decoder.Picture(), 4, 8)[c], red[c], 35) << c;
+        EXPECT_NEAR(PixelBgr(decoder.Picture(), 27, 8)[c], green[c], 35) << c;
+    }
+}
+
+TEST_F(JpegDetails, AnEnlargedPictureOverTheBudgetFailsWith8BeforeItIsMade) {
+    const std::string path = Write("budget.jpg", testjpeg::Ramps(300, 200));
+    const uint64_t twiceEnlarged = 2 * DibCreateSize(600, 400, 24);  // with the panel's copy
+    const uint64_t withRows = twiceEnlarged + (1 << 20);             // and the filter's rows
+    for (const uint64_t budget : {twiceEnlarged - 1, withRows}) {
+        TJpegImg decoder;
+        Log log;
+        decoder.SetMemoryBudget(budget);
+        Decode(decoder, log, path, 2.0);
+        const bool fits = budget == withRows;
+        EXPECT_EQ(decoder.ErrorCode(), fits ? 0u : ImgError::NotEnoughMemory) << budget;
+        EXPECT_EQ(decoder.Picture() != nullptr, fits) << budget;
+        EXPECT_EQ(log.events.back().event, fits ? TImgEvent::Finished : TImgEvent::HeaderRead);
+    }
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ Picture Ramps(int width, int height, bool noisy) {
     return p;
 }
 
-void WriteJpeg(const std::string& path, const Picture& picture, bool progressive) {
+void WriteJpeg(const std::string& path, const Picture& picture) {
     std::FILE* file = OpenOrThrow(path, "wb");
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
@@ -70,9 +70,6 @@ void WriteJpeg(const std::string& path, const Picture& picture, bool progressive
                                                     : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
-    if (progressive) {
-        jpeg_simple_progression(&info);
-    }
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         auto* row = const_cast<JSAMPLE*>(picture.At(0, int(info.next_scanline)));
@@ -81,29 +78,6 @@ void WriteJpeg(const std::string& path, const Picture& picture, bool progressive
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     std::fclose(file);
-}
-
-Picture DecodeReference(const std::string& path) {
-    std::FILE* file = OpenOrThrow(path, "rb");
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
-    info.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
-    jpeg_start_decompress(&info);
-    Picture out{int(info.output_width), int(info.output_height), grey ? 1 : 3, {}};
-    out.samples.resize(size_t(out.width) * out.height * out.components);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = out.At(0, int(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return out;
 }
 
 ScratchDir::ScratchDir() {

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Remakes the PNG, GIF, TIFF and JPEG 2000 fixtures of the image decoders' tests in this
+# Remakes the PNG, GIF, TIFF, JPEG and JPEG 2000 fixtures of the image decoders' tests in this
 # folder, and the fuzz seeds (fuzz/corpus/png, gif, tiff) from them. Pictures are written
 # by ImageMagick's convert (libpng, giflib's format, libtiff) and opj_compress; the files no
 # writer makes as wanted (broken headers, a GIF without colour map, cut files, exact alpha)
@@ -8,10 +8,11 @@
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
 corpus="$here/../../../fuzz/corpus"
-mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/j2k" "$here/malformed" "$here/panel"
+mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/jpeg" "$here/j2k" "$here/malformed" \
+    "$here/panel"
 cd "$here"
 src=source.png
-trap 'rm -f "$src" ramps.ppm' EXIT
+trap 'rm -f "$src"' EXIT
 convert -seed 7 -size 37x23 plasma:fractal -depth 8 "$src"
 
 # PNG: no gamma, chromaticity, time or text chunks, so nothing but the pixels varies.
@@ -58,10 +59,16 @@ convert "$src" -colorspace YCbCr -compress jpeg -quality 90 tiff/jpeg-ycbcr.tif
 convert "$src" -colorspace cmyk -compress none tiff/cmyk.tif
 convert "$src" -colorspace cmyk -depth 16 -compress none tiff/cmyk16.tif
 
-# JPEG 2000: a 31 x 23 colour codestream of two resolution levels.
+# JPEG.
+convert "$src" -quality 90 jpeg/rgb.jpg
+convert "$src" -quality 90 -interlace JPEG jpeg/progressive.jpg
+convert "$src" -colorspace Gray -quality 90 jpeg/grey.jpg
+
+# JPEG 2000: a 31 x 23 colour codestream of two resolution levels, coded losslessly from
+# the picture kept beside it.
 python3 -c 'import sys; sys.stdout.buffer.write(b"P6\n31 23\n255\n" +
-    bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > ramps.ppm
-opj_compress -n 2 -i ramps.ppm -o j2k/ramps.j2k >/dev/null
+    bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > j2k/ramps.ppm
+opj_compress -n 2 -i j2k/ramps.ppm -o j2k/ramps.j2k >/dev/null
 
 # One colour in every format the panel reads from fixtures, for the panel's own test.
 for format in png gif tif; do
@@ -249,6 +256,18 @@ put("malformed/cut-in-image.30.gif", single[:len(single) * 2 // 3])
 put("malformed/cut-in-colour-map.110.gif", single[:20])
 # The screen claims 0 x 0 and the file holds no image.
 put("malformed/empty-screen.11.gif", b"GIF89a" + struct.pack("<HHBBB", 0, 0, 0, 0, 0) + b";")
+
+# A JPEG file cut after its first marker, one cut inside its scan, and one with stray
+# markers all through its entropy-coded data.
+jpg = open("jpeg/rgb.jpg", "rb").read()
+sos = jpg.index(b"\xff\xda")
+scan = sos + 2 + (jpg[sos + 2] << 8 | jpg[sos + 3])
+put("malformed/header.3000.jpg", jpg[:6])
+put("malformed/cut-in-scan.3000.jpg", jpg[:(scan + len(jpg)) // 2])
+stray = bytearray(jpg)
+for i in range(scan + 10, len(jpg) - 2, 7):
+    stray[i] = 0xFF
+put("malformed/stray-markers.3000.jpg", bytes(stray))
 
 put("malformed/header-only.3001.tif", b"II*\x00")
 tif = open("tiff/rgb.tif", "rb").read()
