@@ -40,8 +40,8 @@ struct JpegLayout {
     std::array<uint8_t, 4> ink{};
 };
 
-// Bands of a quarter of the height each from the top: red, green, blue and white with their
-// right half black, so that both orientations show; grey pictures have four levels instead.
+// Bands of a quarter of the height each from the top: red, green, blue and white (grey
+// pictures four levels instead) with their right half black, so that both orientations show.
 constexpr uint8_t kBandRgb[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
 constexpr uint8_t kGreyBands[4] = {0, 64, 200, 255};
 
@@ -91,9 +91,9 @@ Bytes EncodeJpeg(const JpegLayout& layout) {
             // A little noise keeps the entropy-coded data long enough to cut.
             const int noise = ((x * 7 + y * 3) ^ (y >> 2)) & 3;
             for (int i = 0; i < c.input_components; ++i) {
-                const int value = layout.grey            ? kGreyBands[band]
-                                  : x < layout.width / 2 ? kBandRgb[band][i]
-                                                         : 0;
+                const int value = x >= layout.width / 2 ? 0
+                                  : layout.grey         ? kGreyBands[band]
+                                                        : kBandRgb[band][i];
                 const int ink = layout.adobe ? 255 - layout.ink[i] : layout.ink[i];
                 row[size_t(x) * c.input_components + i] = uint8_t(inks ? ink : value ^ noise);
             }
@@ -162,13 +162,21 @@ class JpgImageTest : public ::testing::Test {
     int files_ = 0;
 };
 
-TEST_F(JpgImageTest, OddSizesScaleByEachDenominatorInBlueGreenRedTopRowFirst) {
+// Each denominator on odd sizes, baseline and progressive: blue, green, red top row first,
+// or grey as 8 bits with 236 greys then zero entries. Both sides of the edge between colour
+// and black are looked at: rows written at a wrong place would shift it.
+TEST_F(JpgImageTest, OddSizesScaleByEachDenominatorInBlueGreenRedOrGreysTopRowFirst) {
     const int sizes[][3] = {{1, 1001, 601}, {2, 501, 301}, {4, 251, 151}, {8, 126, 76}};
-    for (bool progressive : {false, true}) {
-        const std::string path = Write(EncodeJpeg({1001, 601, false, progressive, true}));
+    for (const auto& [grey, progressive] :
+         {std::pair{false, false}, {false, true}, {true, false}}) {
+        const std::string path = Write(EncodeJpeg({.width = 1001,
+                                                   .height = 601,
+                                                   .grey = grey,
+                                                   .progressive = progressive,
+                                                   .subsampled = true}));
         for (const auto& [denominator, width, height] : sizes) {
-            SCOPED_TRACE(::testing::Message()
-                         << "1/" << denominator << (progressive ? " progressive" : ""));
+            SCOPED_TRACE(::testing::Message() << "1/" << denominator << (grey ? " grey" : "")
+                                              << (progressive ? " progressive" : ""));
             TJpgImage image;
             image.LoadFromFile(path, denominator);
             PackedDib dib = image.Picture();
@@ -177,45 +185,31 @@ TEST_F(JpgImageTest, OddSizesScaleByEachDenominatorInBlueGreenRedTopRowFirst) {
             EXPECT_EQ(601, image.Height());
             EXPECT_EQ(width, DibWidth(dib));
             EXPECT_EQ(height, DibHeight(dib));
-            EXPECT_EQ(24, dib->biBitCount);
+            EXPECT_EQ(grey ? 8 : 24, dib->biBitCount);
             EXPECT_EQ(path, image.FileName());
-            // Both sides of the edge between colour and black: rows written at a wrong place
-            // would shift it.
+            const RgbQuad* palette = DibPalette(dib);
+            for (int i = 1; grey && i < 256; ++i) {
+                const RgbQuad& e = palette[i];
+                ASSERT_TRUE(e.rgbBlue == e.rgbGreen && e.rgbGreen == e.rgbRed &&
+                            (i < 236 ? e.rgbBlue > palette[i - 1].rgbBlue : e.rgbBlue == 0))
+                    << "entry " << i;
+            }
+            // Blue, green, red of a pixel, through the palette for grey pictures.
+            const auto shown = [&](int x, int y) {
+                const uint8_t* p = PixelAt(dib, x, y);
+                return grey ? std::array{palette[*p].rgbBlue, palette[*p].rgbGreen,
+                                         palette[*p].rgbRed}
+                            : std::array{p[0], p[1], p[2]};
+            };
             for (int band = 0; band < 4; ++band) {
                 const int y = (2 * band + 1) * height / 8;
-                const uint8_t* colour = PixelAt(dib, width / 2 - 4, y);
-                const uint8_t* black = PixelAt(dib, width / 2 + 4, y);
+                const auto colour = shown(width / 2 - 4, y), black = shown(width / 2 + 4, y);
                 for (int i = 0; i < 3; ++i) {
-                    EXPECT_NEAR(kBandRgb[band][2 - i], colour[i], 12)
+                    EXPECT_NEAR(grey ? kGreyBands[band] : kBandRgb[band][2 - i], colour[i], 12)
                         << "band " << band << " byte " << i;
                     EXPECT_NEAR(0, black[i], 12) << "band " << band << " byte " << i;
                 }
             }
-        }
-    }
-}
-
-TEST_F(JpgImageTest, GreyscaleBecomesEightBitsWith236GreysThenZeroEntries) {
-    const std::string path = Write(EncodeJpeg({64, 64, true}));
-    for (int denominator : {1, 8}) {
-        TJpgImage image;
-        image.LoadFromFile(path, denominator);
-        PackedDib dib = image.Picture();
-        ASSERT_NE(nullptr, dib);
-        EXPECT_EQ(8, dib->biBitCount);
-        EXPECT_EQ(64 / denominator, DibWidth(dib));
-        const RgbQuad* palette = DibPalette(dib);
-        for (int i = 1; i < 256; ++i) {
-            const RgbQuad& e = palette[i];
-            ASSERT_TRUE(e.rgbBlue == e.rgbGreen && e.rgbGreen == e.rgbRed &&
-                        (i < 236 ? e.rgbBlue > palette[i - 1].rgbBlue : e.rgbBlue == 0))
-                << "entry " << i;
-        }
-        EXPECT_EQ(0, palette[0].rgbBlue + palette[0].rgbGreen + palette[0].rgbRed);
-        EXPECT_EQ(255, palette[235].rgbBlue);
-        for (int band = 0; band < 4; ++band) {
-            const uint8_t index = *PixelAt(dib, 1, (2 * band + 1) * DibHeight(dib) / 8);
-            EXPECT_NEAR(kGreyBands[band], palette[index].rgbBlue, 6) << "band " << band;
         }
     }
 }

@@ -49,9 +49,4 @@ std::array<uint8_t, 3> PixelBgr(PackedDib dib, int x, int y) {
     return {q.rgbBlue, q.rgbGreen, q.rgbRed};
 }
 
-QColor PixelAt(PackedDib dib, int x, int y) {
-    const std::array<uint8_t, 3> bgr = PixelBgr(dib, x, y);
-    return QColor(bgr[2], bgr[1], bgr[0]);
-}
-
 }  // namespace decoderkit

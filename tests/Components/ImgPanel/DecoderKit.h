@@ -3,7 +3,6 @@
 // the factory makes for a file, a decode the way the panel runs it with its events logged,
 // and pixel access.
 
-#include <QColor>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -41,6 +40,5 @@ void Decode(TImgCtrl& decoder, Log& log, const std::string& path, double coeffic
 // Blue, green, red of the picture's pixel (x, y), y counted from the top; palette
 // pictures are looked up in their palette.
 std::array<uint8_t, 3> PixelBgr(PackedDib dib, int x, int y);
-QColor PixelAt(PackedDib dib, int x, int y);  // the same as a colour
 
 }  // namespace decoderkit

@@ -158,6 +158,8 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
         {"valid/icon24.ico", 24, 24},
         {"valid/icon32.ico", 32, 32},
         {"valid/cursor.cur", 1, 1},
+        {"valid/two-images.ico", 8, 8},  // the first image
+        {"valid/wide-256.ico", 1, 1},    // a width of 0 in the directory is 256
         // A PNG image in an icon: the stream's size, whatever the directory says.
         {"valid/png-entry.ico", 24, 24, 0, "valid/png-entry.png"},
         // 16-bit samples: the library keeps the high byte, Qt rounds.
@@ -178,8 +180,11 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
         {"jpeg/rgb.jpg", 24, 24},
         {"jpeg/progressive.jpg", 24, 24},
         {"jpeg/grey.jpg", 8, 24, 2},
-        // A JPEG 2000 codestream coded losslessly: red in the third byte.
+        // JPEG 2000 coded losslessly: red in the third byte, 12-bit samples shown as their
+        // top 8 bits, components at half size shown with each pixel's nearest sample.
         {"j2k/ramps.j2k", 24, 24, 0, "j2k/ramps.ppm"},
+        {"j2k/deep12.j2k", 24, 24, 0, "j2k/deep12.ppm"},
+        {"j2k/subsampled.j2k", 24, 24, 0, "j2k/subsampled.ppm"},
         {"gif/single.gif", 8, 8},
         {"gif/interlaced.gif", 8, 8, 0, "gif/single.gif"},
         {"gif/screen-smaller.gif", 8, 8, 0, "gif/single.gif"},  // the picture grows to the image
@@ -235,9 +240,8 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
                     continue;
                 }
                 p = c.background.isValid() ? Over(p, c.background) : p;
-                const QColor got = PixelAt(picture, x, y);
-                for (const int d :
-                     {got.red() - qRed(p), got.green() - qGreen(p), got.blue() - qBlue(p)}) {
+                const auto got = PixelBgr(picture, x, y);
+                for (const int d : {got[2] - qRed(p), got[1] - qGreen(p), got[0] - qBlue(p)}) {
                     worst = std::max(worst, std::abs(d));
                     total += std::abs(d);
                 }
@@ -270,20 +274,18 @@ TEST(DecodedPictures, TwoWaysOfStoringDecodeAlike) {
         {"tiff/rgb16.tif", "tiff/rgb16-bottom-left.tif", 1.0, 37, 23},
     };
     for (const auto& c : cases) {
-        PackedDib pictures[2] = {};
-        std::unique_ptr<TImgCtrl> decoders[2];
+        const std::unique_ptr<TImgCtrl> decoders[2] = {DecoderFor(c.file), DecoderFor(c.twin)};
         for (int i = 0; i < 2; ++i) {
-            decoders[i] = DecoderFor(i == 0 ? c.file : c.twin);
             Log log;
             Decode(*decoders[i], log, Fixture(i == 0 ? c.file : c.twin), c.coefficient);
             ASSERT_EQ(decoders[i]->ErrorCode(), 0u) << c.twin;
-            pictures[i] = decoders[i]->Picture();
-            EXPECT_EQ(DibWidth(pictures[i]), c.width) << c.twin;
-            EXPECT_EQ(DibHeight(pictures[i]), c.height) << c.twin;
+            const PackedDib picture = decoders[i]->Picture();
+            EXPECT_EQ(QSize(DibWidth(picture), DibHeight(picture)), QSize(c.width, c.height))
+                << c.twin;
         }
-        ASSERT_EQ(DibSize(pictures[0]), DibSize(pictures[1])) << c.twin;
-        EXPECT_EQ(0, std::memcmp(pictures[0], pictures[1], DibSize(pictures[0])))
-            << c.twin << " at " << c.coefficient;
+        const PackedDib a = decoders[0]->Picture(), b = decoders[1]->Picture();
+        ASSERT_EQ(DibSize(a), DibSize(b)) << c.twin;
+        EXPECT_EQ(0, std::memcmp(a, b, DibSize(a))) << c.twin << " at " << c.coefficient;
     }
 }
 

@@ -12,20 +12,6 @@
 
 namespace testjpeg {
 
-namespace {
-
-// Fixtures are made from valid pictures only, so the library's default error handling
-// (which ends the process) never fires; a failure to open a file is still reported.
-std::FILE* OpenOrThrow(const std::string& path, const char* mode) {
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    if (file == nullptr) {
-        throw std::runtime_error("cannot open " + path);
-    }
-    return file;
-}
-
-}  // namespace
-
 Picture Solid(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
     Picture p{width, height, 3, std::vector<uint8_t>(size_t(width) * height * 3)};
     for (size_t i = 0; i < p.samples.size(); i += 3) {
@@ -56,7 +42,12 @@ Picture Ramps(int width, int height, bool noisy) {
 }
 
 void WriteJpeg(const std::string& path, const Picture& picture) {
-    std::FILE* file = OpenOrThrow(path, "wb");
+    // Fixtures are made from valid pictures only, so the library's default error handling
+    // (which ends the process) never fires; a failure to open the file is still reported.
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw std::runtime_error("cannot open " + path);
+    }
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);

@@ -12,7 +12,7 @@ mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/jpeg" "$here/j2k" "$here/ma
     "$here/panel"
 cd "$here"
 src=source.png
-trap 'rm -f "$src"' EXIT
+trap 'rm -f "$src" deep.ppm sub.raw' EXIT
 convert -seed 7 -size 37x23 plasma:fractal -depth 8 "$src"
 
 # PNG: no gamma, chromaticity, time or text chunks, so nothing but the pixels varies.
@@ -69,6 +69,30 @@ convert "$src" -colorspace Gray -quality 90 jpeg/grey.jpg
 python3 -c 'import sys; sys.stdout.buffer.write(b"P6\n31 23\n255\n" +
     bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > j2k/ramps.ppm
 opj_compress -n 2 -i j2k/ramps.ppm -o j2k/ramps.j2k >/dev/null
+# 12-bit samples (red along x, green along y, blue half way) coded losslessly, shown as each
+# sample's top 8 bits; and components 1 and 2 at half size on both axes, as chroma is, shown
+# with each pixel's nearest sample. Each beside the picture it shows.
+python3 - <<'PY'
+import struct
+
+def ppm(name, w, h, maxval, rgb):
+    sample = (lambda v: struct.pack(">H", v)) if maxval > 255 else (lambda v: bytes([v]))
+    with open(name, "wb") as f:
+        f.write(b"P6\n%d %d\n%d\n" % (w, h, maxval))
+        f.write(b"".join(sample(v) for y in range(h) for x in range(w) for v in rgb(x, y)))
+
+deep = lambda x, y: (x * 4095 // 63, y * 4095 // 47, 2047)
+ppm("deep.ppm", 64, 48, 4095, deep)
+ppm("j2k/deep12.ppm", 64, 48, 255, lambda x, y: [v >> 4 for v in deep(x, y)])
+planes = [lambda x, y: x * 5 + y * 2, lambda x, y: 60 + x * 9, lambda x, y: 120 + y * 8]
+with open("sub.raw", "wb") as f:
+    for c, (w, h) in enumerate([(40, 30), (20, 15), (20, 15)]):
+        f.write(bytes(planes[c](x, y) for y in range(h) for x in range(w)))
+ppm("j2k/subsampled.ppm", 40, 30, 255,
+    lambda x, y: (planes[0](x, y), planes[1](x // 2, y // 2), planes[2](x // 2, y // 2)))
+PY
+opj_compress -n 3 -i deep.ppm -o j2k/deep12.j2k >/dev/null
+opj_compress -i sub.raw -o j2k/subsampled.j2k -F 40,30,3,8,u@1x1:2x2:2x2 -n 2 -mct 0 >/dev/null
 
 # One colour in every format the panel reads from fixtures, for the panel's own test.
 for format in png gif tif; do
