@@ -91,11 +91,11 @@ Bytes EncodeJpeg(const JpegLayout& layout) {
             // A little noise keeps the entropy-coded data long enough to cut.
             const int noise = ((x * 7 + y * 3) ^ (y >> 2)) & 3;
             for (int i = 0; i < c.input_components; ++i) {
-                const int value = x >= layout.width / 2 ? 0
-                                  : layout.grey         ? kGreyBands[band]
-                                                        : kBandRgb[band][i];
-                const int ink = layout.adobe ? 255 - layout.ink[i] : layout.ink[i];
-                row[size_t(x) * c.input_components + i] = uint8_t(inks ? ink : value ^ noise);
+                const int value = inks ? (layout.adobe ? 255 - layout.ink[i] : layout.ink[i])
+                                  : x >= layout.width / 2 ? noise
+                                  : layout.grey           ? kGreyBands[band] ^ noise
+                                                          : kBandRgb[band][i] ^ noise;
+                row[size_t(x) * c.input_components + i] = uint8_t(value);
             }
         }
         JSAMPROW rows[1] = {row.data()};

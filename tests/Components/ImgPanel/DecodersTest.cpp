@@ -1,4 +1,4 @@
-// What every decoder the factory makes shares, one table across the formats each: the
+// What every decoder the factory makes shares, each in one table across the formats: the
 // progress events, full-size pictures against decodes that share no code with them,
 // pictures stored two ways that must decode alike, stopping, failures by code and the
 // memory budget.
