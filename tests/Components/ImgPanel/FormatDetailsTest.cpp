@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cstring>
 
 #include <tiffio.h>
 
@@ -227,8 +228,8 @@ TEST_F(JpegDetails, OutputSizesFollowTheCoefficientWithOrWithoutLibraryScaling) 
         double difference = 0;
         for (int y = 0; y < c.height; ++y) {
             for (int x = 0; x < c.width; ++x) {
-                const Bgr a = PixelBgr(fast.Picture(), x, y), b = PixelBgr(full.Picture(), x, y);
-                difference += std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+                const Bgr p = PixelBgr(fast.Picture(), x, y), q = PixelBgr(full.Picture(), x, y);
+                difference += std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]);
             }
         }
         // Both paths put the picture in the same place: only rounding, and at 1/4 the
