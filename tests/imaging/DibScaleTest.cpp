@@ -99,6 +99,7 @@ TEST(DibScale, RefusesWhatItCannotScaleAndSharesOnlyLargeFrames) {
     EXPECT_FALSE(DibScaleInto(dib.get(), withAlpha, 1));
     EXPECT_FALSE(DibScalable(nullptr));
 
+    EXPECT_EQ(DibScaleThreadsFor({10, 10}, 20, 20, 8), 1);
     EXPECT_EQ(DibScaleThreadsFor({300, 200}, 750, 500, 8), 1);
     EXPECT_EQ(DibScaleThreadsFor({1620, 1080}, 6000, 4000, 8), 8);
     EXPECT_EQ(DibScaleThreadsFor({1620, 1080}, 750, 500, 3), 3);

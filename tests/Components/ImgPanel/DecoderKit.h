@@ -1,10 +1,8 @@
 #pragma once
-// What the image decoders' tests share: the fixtures of tests/data/imgpanel, a decode the
-// way the panel runs it with its events logged, a stop from another thread, and pixel
-// access and comparison with a reference image.
+// What the image decoders' tests share: the fixtures of tests/data/imgpanel, the decoder
+// the factory makes for a file, a decode the way the panel runs it with its events logged,
+// and pixel access.
 
-#include <QColor>
-#include <QImage>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -18,6 +16,10 @@ namespace decoderkit {
 
 // A file of tests/data/imgpanel, e.g. Fixture("png/rgb.png").
 std::string Fixture(const std::string& relative);
+
+// The decoder the factory makes for the format the file's extension names (.jpg, .bmp,
+// .ico, .cur, .gif, .png, .tif, .wic, .j2k), whatever the file holds.
+std::unique_ptr<TImgCtrl> DecoderFor(const std::string& path);
 
 struct Event {
     int from, to;
@@ -35,24 +37,8 @@ struct Log {
 void Decode(TImgCtrl& decoder, Log& log, const std::string& path, double coefficient,
             std::function<void(TImgCtrl*, const Event&)> onEvent = {});
 
-// Decodes every malformed/*<extension> fixture, named <what>.<code><extension>, with a
-// decoder from make, and checks that it fails with that code, no picture and that code's
-// one error report. Returns how many files it checked.
-int CheckMalformedFixtures(const std::string& extension,
-                           const std::function<std::unique_ptr<TImgCtrl>()>& make);
-
-// Decodes path on a thread of its own; at the first event of kind `at` the decoder waits
-// until this thread has called AbortLoading, then goes on. Returns what it reported.
-Log DecodeAbortedFromAnotherThread(TImgCtrl& decoder, const std::string& path, TImgEvent at);
-
 // Blue, green, red of the picture's pixel (x, y), y counted from the top; palette
 // pictures are looked up in their palette.
 std::array<uint8_t, 3> PixelBgr(PackedDib dib, int x, int y);
-QColor PixelAt(PackedDib dib, int x, int y);  // the same as a colour
-
-// The largest difference of a red, green or blue value between the picture and image,
-// over the pixels where keep(x, y) holds (all by default).
-int WorstDifference(PackedDib dib, const QImage& image,
-                    const std::function<bool(int, int)>& keep = {});
 
 }  // namespace decoderkit

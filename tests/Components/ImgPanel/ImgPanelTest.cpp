@@ -1,6 +1,6 @@
 // The image panel widget on the offscreen platform: loading with its delay, the loader
-// thread, errors, stopping, fitting and shown bitmaps. Dragging is covered by the
-// geometry functions it uses.
+// thread, errors, stopping, fitting, dragging and shown bitmaps; and its geometry: fitting,
+// fixed scale, centring, scroll clamps and repaint strips.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,7 @@
 
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/ImgPanel.h"
+#include "Components/ImgPanel/PanelGeometry.h"
 #include "tests/Components/ImgPanel/QtTestApp.h"
 #include "tests/Components/ImgPanel/TestJpeg.h"
 
@@ -129,55 +130,48 @@ TEST_F(ImgPanelTest, ABurstOfLoadsDecodesTheLastFileFittedAndCentred) {
     EXPECT_TRUE(watcher.TakeErrors().empty());
 }
 
-TEST_F(ImgPanelTest, BitmapAndIconFilesAreShown) {
-    const struct {
-        const char* name;
-        const char* format;
-        QColor colour;
-    } cases[] = {{"green.bmp", "BMP", QColor(20, 230, 20)},
-                 {"blue.ico", "ICO", QColor(20, 20, 230)}};
-    for (const auto& c : cases) {
-        QImage image(32, 32, QImage::Format_RGB32);
-        image.fill(c.colour);
-        ASSERT_TRUE(image.save(QString::fromStdString(dir.File(c.name)), c.format));
-        TImgPanel panel;
-        panel.LoadFromFile(QString::fromStdString(dir.File(c.name)));
-        ASSERT_TRUE(WaitIdle(panel));
-        EXPECT_FALSE(panel.ErrorState()) << c.name;
-        ASSERT_TRUE(panel.IsReadyForPaint()) << c.name;
-        EXPECT_TRUE(CentreIs(panel, c.colour)) << c.name;
-    }
-}
-
-TEST_F(ImgPanelTest, FailedLoadsShowTheirTextAndTellTheUser) {
+// Every format but JPEG (above) and WIC (its own tests) shows a picture of one colour; a
+// failed load shows its text, and a decoder's failure reaches the user in its own words,
+// on the loader thread.
+TEST_F(ImgPanelTest, LoadsShowTheirPictureOrTheirErrorAndTellTheUser) {
     testjpeg::WriteJpeg(dir.File("good.jpg"), testjpeg::Ramps(200, 150, true));
     std::vector<uint8_t> half = testjpeg::ReadBytes(dir.File("good.jpg"));
     half.resize(half.size() / 2);
+    testjpeg::WriteBytes(dir.File("broken.jpg"), half);
+    testjpeg::WriteBytes(dir.File("notes.txt"), {'h', 'e', 'l', 'l', 'o'});
+    testjpeg::WriteBytes(dir.File("picture.wic"), {0xCE, 0x02, 0, 0, 0, 0});  // a header cut short
+    const std::string panelFixtures = ORVANE_IMGPANEL_DATA "/panel/";
     const struct {
-        const char* name;
-        std::vector<uint8_t> bytes;
-        bool decoderFailed;  // else no decoder is made for the file
-    } cases[] = {{"notes.txt", {'h', 'e', 'l', 'l', 'o'}, false},
-                 {"picture.wic", {0xCE, 0x02, 0, 0, 0, 0}, true},  // a header cut short
-                 {"broken.jpg", half, true}};
+        std::string file;
+        std::string error = {};     // empty: the picture is shown
+        bool decoderFailed = true;  // else no decoder is made for the file
+    } cases[] = {{panelFixtures + "solid.png"},
+                 {panelFixtures + "solid.gif"},
+                 {panelFixtures + "solid.tif"},
+                 {panelFixtures + "solid.bmp"},
+                 {panelFixtures + "solid.ico"},
+                 {dir.File("notes.txt"), "Unsupported image's format.", false},
+                 {dir.File("picture.wic"), "Error loading file."},
+                 {dir.File("broken.jpg"), "Error loading file."}};
     for (const auto& c : cases) {
         Watcher local;
         TImgPanel panel;
         local.Attach(panel);
-        testjpeg::WriteBytes(dir.File(c.name), c.bytes);
-        panel.LoadFromFile(QString::fromStdString(dir.File(c.name)));
-        ASSERT_TRUE(WaitIdle(panel));
-        EXPECT_TRUE(panel.ErrorState()) << c.name;
-        EXPECT_FALSE(panel.IsReadyForPaint()) << c.name;
-        EXPECT_EQ(panel.ErrorText(),
-                  c.decoderFailed ? "Error loading file." : "Unsupported image's format.");
-        // A decoder's failure reaches the user in its own words, on the loader thread.
+        panel.LoadFromFile(QString::fromStdString(c.file));
+        ASSERT_TRUE(WaitIdle(panel)) << c.file;
+        EXPECT_EQ(panel.ErrorState(), !c.error.empty()) << c.file;
+        EXPECT_EQ(panel.ErrorText().toStdString(), c.error) << c.file;
+        ASSERT_EQ(panel.IsReadyForPaint(), c.error.empty()) << c.file;
         const auto errors = local.TakeErrors();
-        ASSERT_EQ(errors.size(), 1u) << c.name;
-        EXPECT_EQ(errors[0].hadSender, c.decoderFailed) << c.name;
-        EXPECT_EQ(errors[0].onUiThread, !c.decoderFailed) << c.name;
-        EXPECT_EQ(errors[0].text,
-                  c.decoderFailed ? "Unknown error." : panel.ErrorText().toStdString());
+        if (c.error.empty()) {
+            EXPECT_TRUE(CentreIs(panel, QColor(20, 20, 230))) << c.file;
+            EXPECT_TRUE(errors.empty()) << c.file;
+            continue;
+        }
+        ASSERT_EQ(errors.size(), 1u) << c.file;
+        EXPECT_EQ(errors[0].hadSender, c.decoderFailed) << c.file;
+        EXPECT_EQ(errors[0].onUiThread, !c.decoderFailed) << c.file;
+        EXPECT_EQ(errors[0].text, c.decoderFailed ? "Unknown error." : c.error) << c.file;
     }
 }
 
@@ -279,20 +273,6 @@ TEST_F(ImgPanelTest, AssignBitmapShowsTheImageAtOnceTheRightWayUp) {
     EXPECT_FALSE(panel.IsReadyForPaint());
 }
 
-TEST_F(ImgPanelTest, PngGifAndTiffFilesShowInThePanel) {
-    for (const char* name : {"solid.png", "solid.gif", "solid.tif"}) {
-        Watcher local;
-        TImgPanel panel;
-        local.Attach(panel);
-        panel.LoadFromFile(QString(ORVANE_IMGPANEL_DATA "/panel/") + name);
-        ASSERT_TRUE(WaitIdle(panel)) << name;
-        EXPECT_FALSE(panel.ErrorState()) << name;
-        ASSERT_TRUE(panel.IsReadyForPaint()) << name;
-        EXPECT_TRUE(CentreIs(panel, QColor(20, 20, 230))) << name;
-        EXPECT_TRUE(local.TakeErrors().empty()) << name;
-    }
-}
-
 // CPU time of the whole process (the loader thread's decode and the UI thread's work).
 double ProcessCpuSeconds() {
     rusage usage{};
@@ -376,6 +356,66 @@ TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBound
             EXPECT_EQ(errors[0].text, FormatErrorMessage(c.code)) << c.file;
         }
     }
+}
+
+TEST(PanelGeometry, CalcFrameRectFitsFixesAndCuts) {
+    const struct {
+        const char* what;
+        FrameGeometry geometry;
+        int pictureWidth, pictureHeight;
+        double coefficient;
+        QSize shown;
+    } cases[] = {
+        {"wide picture fitted", {100, 100, 0, 2, -1.0}, 300, 200, 0.32, {96, 64}},
+        {"small picture at full size", {100, 100, 0, 2, -1.0}, 50, 40, 1.0, {50, 40}},
+        {"exactly as wide as the space", {100, 100, 0, 2, -1.0}, 96, 40, 1.0, {96, 40}},
+        {"tall picture", {100, 100, 0, 2, -1.0}, 200, 400, 0.24, {48, 96}},
+        {"margin", {100, 100, 10, 2, -1.0}, 300, 200, 76.0 / 300, {76, 50}},
+        {"no frame", {100, 100, 0, 0, -1.0}, 300, 200, 100.0 / 300, {100, 66}},
+        {"fixed scale cut to the space", {100, 100, 0, 2, 2.0}, 300, 200, 2.0, {96, 96}},
+        {"fixed scale smaller than the space", {100, 100, 0, 2, 0.1}, 300, 200, 0.1, {30, 20}},
+        {"no picture", {100, 100, 0, 2, -1.0}, 0, 200, 0.0, {0, 0}},
+        {"no space left", {6, 100, 2, 2, -1.0}, 300, 200, 1.0, {0, 92}},
+        {"margin larger than the panel", {20, 20, 30, 2, -1.0}, 300, 200, 1.0, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        const FrameFit fit = CalcFrameRect(c.geometry, c.pictureWidth, c.pictureHeight);
+        EXPECT_DOUBLE_EQ(fit.coefficient, c.coefficient) << c.what;
+        EXPECT_EQ(fit.imageSize, c.shown) << c.what;
+    }
+}
+
+TEST(PanelGeometry, ClientRectIsCentredWithOddPixelsRightAndDown) {
+    EXPECT_EQ(CentredClientRect({100, 100}, {96, 64}), QRect(2, 18, 96, 64));
+    EXPECT_EQ(CentredClientRect({101, 100}, {50, 41}), QRect(25, 29, 50, 41));
+    EXPECT_EQ(CentredClientRect({100, 80}, {0, 10}), QRect(0, 0, 100, 80));
+}
+
+TEST(PanelGeometry, ScrollAndDragStayBetweenPictureEdgeAndZero) {
+    const struct {
+        int offset, delta, client, picture, expected;
+    } cases[] = {
+        {5, 0, 96, 600, 0},         {-600, 0, 96, 600, -504},  // clamped as they are
+        {-3, 0, 96, 50, 0},         {0, -40, 96, 600, -40},    // dragged left: the picture follows
+        {-10, 50, 96, 600, 0},                                 // not past the left edge
+        {-500, -50, 96, 600, -504},                            // not past the right edge
+        {0, 20, 96, 96, 0},                                    // nothing to drag
+    };
+    for (const auto& c : cases) {
+        if (c.delta == 0) {
+            EXPECT_EQ(ClampScrollOffset(c.offset, c.client, c.picture), c.expected) << c.offset;
+        }
+        EXPECT_EQ(DragScrollOffset(c.offset, c.delta, c.client, c.picture), c.expected)
+            << c.offset << " + " << c.delta;
+    }
+}
+
+TEST(PanelGeometry, RepaintStripCoversTheRowsWithAMarginInsideTheClient) {
+    const QRect client(2, 18, 96, 64);
+    // Fixed scale: rows map one to one, moved by the scroll offset; fitted: proportionally.
+    EXPECT_EQ(PictureRowsOnScreen(client, 40, 20, 400, false, -10), QRect(2, 27, 96, 23));
+    EXPECT_TRUE(PictureRowsOnScreen(client, 300, 320, 400, false, 0).isEmpty());
+    EXPECT_EQ(PictureRowsOnScreen(client, 0, 63, 128, true, 0), QRect(2, 18, 96, 34));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// The JPEG 2000 adapter over codestreams made by opj_compress from synthetic pictures:
-// reduced pictures with red in the third byte of each pixel, bit depths and sub-sampling
-// brought to 8 bits and full size, grey refused, a missing file, a file cut short, and stops;
-// and over codestreams written from scratch, the refusals made before any tile is decoded.
+// The JPEG 2000 adapter over codestreams made by opj_compress from synthetic pictures: a
+// file cut short, a stop during tier 1; and over codestreams written from scratch, the
+// refusals made before any tile is decoded. Colours, deep and sub-sampled components,
+// events and stops are in the decoders' shared tables.
 #include "Components/ImgPanel/J2000Img.h"
 
 #include <algorithm>
@@ -9,13 +9,14 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Components/ImgPanel/ImgErrors.h"
-#include "Images/J2000/Decoder.h"
 #include "tests/Components/ImgPanel/DecoderKit.h"
+#include "tests/Components/ImgPanel/TestJpeg.h"
 #include "tests/Images/J2000/CodestreamEdit.h"
 
 namespace {
@@ -26,133 +27,39 @@ class J2000ImgTest : public ::testing::Test {
         if (std::system("command -v opj_compress >/dev/null 2>&1") != 0) {
             GTEST_SKIP() << "opj_compress (libopenjp2-tools) is not installed";
         }
-        ASSERT_NE(mkdtemp(dir_), nullptr);
     }
-    void TearDown() override { std::system((std::string("rm -rf ") + dir_).c_str()); }
 
-    // A picture whose red rises along x, green along y, blue constant; maxval 255 or 4095.
-    std::string Encode(int w, int h, int components, int maxval, const std::string& options) {
-        const std::string source = Path(components == 3 ? "in.ppm" : "in.pgm");
-        std::ofstream out(source, std::ios::binary);
-        out << (components == 3 ? "P6" : "P5") << "\n" << w << " " << h << "\n" << maxval << "\n";
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                for (int c = 0; c < components; ++c) {
-                    const int v = c == 0   ? x * maxval / (w - 1)
-                                  : c == 1 ? y * maxval / (h - 1)
-                                           : maxval / 2;
-                    if (maxval > 255)
-                        out.put(static_cast<char>(v >> 8));
-                    out.put(static_cast<char>(v & 0xFF));
-                }
-        out.close();
-        const std::string coded = Path("out.j2k");
-        const std::string command =
-            "opj_compress -i " + source + " -o " + coded + " " + options + " >/dev/null 2>&1";
+    // A w x h picture of sample(x, y, c) coded by opj_compress with the options given.
+    std::string Encode(int w, int h, const std::function<uint8_t(int, int, int)>& sample,
+                       const std::string& options) {
+        std::vector<uint8_t> ppm;
+        const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+        ppm.assign(header.begin(), header.end());
+        for (int i = 0; i < w * h * 3; ++i) {
+            ppm.push_back(sample(i / 3 % w, i / 3 / w, i % 3));
+        }
+        testjpeg::WriteBytes(dir.File("in.ppm"), ppm);
+        const std::string command = "opj_compress -i " + dir.File("in.ppm") + " -o " +
+                                    dir.File("out.j2k") + " " + options + " >/dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0);
-        return coded;
+        return dir.File("out.j2k");
     }
-    std::string Path(const std::string& name) const { return std::string(dir_) + "/" + name; }
 
-    char dir_[32] = "/tmp/j2000img-XXXXXX";
+    testjpeg::ScratchDir dir;
 };
 
-TEST_F(J2000ImgTest, ReducesTheRgbImageWithRedInTheThirdByte) {
-    const std::string file = Encode(512, 512, 3, 255, "");
-    TJ2000Img decoder;
-    decoderkit::Log log;
-    decoderkit::Decode(decoder, log, file, 0.25);
-    ASSERT_TRUE(log.errors.empty());
-    ASSERT_EQ(decoder.ErrorCode(), 0u);
-    EXPECT_EQ(decoder.OutputWidth(), 128);
-    EXPECT_EQ(decoder.OutputHeight(), 128);
-    for (int p : {0, 40, 127}) {
-        const auto bgr = decoderkit::PixelBgr(decoder.Picture(), p, 127 - p);
-        EXPECT_NEAR(bgr[2], (4 * p + 1.5) * 255 / 511, 2) << p;          // red follows x
-        EXPECT_NEAR(bgr[1], (4 * (127 - p) + 1.5) * 255 / 511, 2) << p;  // green follows y
-        EXPECT_NEAR(bgr[0], 127, 1) << p;
-    }
-    ASSERT_FALSE(log.events.empty());
-    EXPECT_GE(log.events[1].from, 0);  // the first row event never starts above the picture
-}
-
-TEST_F(J2000ImgTest, DeepAndSubsampledComponentsComeToEightBitsAtFullSize) {
-    const std::string deep = Encode(64, 48, 3, 4095, "-n 3");
-    TJ2000Img decoder;
-    decoderkit::Log log;
-    decoderkit::Decode(decoder, log, deep, 1.0);
-    ASSERT_EQ(decoder.ErrorCode(), 0u);
-    int wrong = 0;  // coded losslessly: every pixel is its 12-bit value's top 8 bits
-    for (int y = 0; y < 48; ++y) {
-        for (int x = 0; x < 64; ++x) {
-            const auto bgr = decoderkit::PixelBgr(decoder.Picture(), x, y);
-            wrong += bgr[2] != (x * 4095 / 63) >> 4 || bgr[1] != (y * 4095 / 47) >> 4 ||
-                     bgr[0] != 2047 >> 4;
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-
-    // Chroma-style sub-sampling: components 1 and 2 at half size on both axes.
-    const std::string raw = Path("sub.raw");
-    {
-        std::ofstream out(raw, std::ios::binary);
-        for (int c = 0; c < 3; ++c) {
-            const int w = c == 0 ? 40 : 20, h = c == 0 ? 30 : 15;
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
-                    out.put(static_cast<char>(c == 0 ? 200 : 60 * c));
-        }
-    }
-    const std::string coded = Path("sub.j2k");
-    ASSERT_EQ(std::system(("opj_compress -i " + raw + " -o " + coded +
-                           " -F 40,30,3,8,u@1x1:2x2:2x2 -n 2 -mct 0 >/dev/null 2>&1")
-                              .c_str()),
-              0);
-    TJ2000Img subsampled;
-    decoderkit::Log subLog;
-    decoderkit::Decode(subsampled, subLog, coded, 1.0);
-    ASSERT_EQ(subsampled.ErrorCode(), 0u);
-    EXPECT_EQ(subsampled.OutputWidth(), 40);
-    const auto corner = decoderkit::PixelBgr(subsampled.Picture(), 39, 29);
-    EXPECT_EQ(corner[2], 200);
-    EXPECT_EQ(corner[1], 60);
-    EXPECT_EQ(corner[0], 120);
-}
-
-TEST_F(J2000ImgTest, FailuresAndStopsEndWithTheirCodes) {
-    TJ2000Img grey;
-    decoderkit::Log log;
-    decoderkit::Decode(grey, log, Encode(32, 32, 1, 255, "-n 2"), 1.0);
-    EXPECT_EQ(grey.ErrorCode(), 3000u);
-    EXPECT_EQ(grey.Picture(), nullptr);
-
-    TJ2000Img missing;
-    decoderkit::Decode(missing, log, Path("none.j2k"), 1.0);
-    EXPECT_EQ(missing.ErrorCode(), 110u);
-
-    // A stop asked for while the codestream is decoded ends as a stop, not an error.
-    const std::string file = Encode(256, 256, 3, 255, "");
-    TJ2000Img stopped;
-    decoderkit::Log stopLog;
-    stopped.AbortLoading();
-    decoderkit::Decode(stopped, stopLog, file, 1.0);
-    EXPECT_EQ(stopped.ErrorCode(), 995u);
-    EXPECT_EQ(stopped.Picture(), nullptr);
-
-    j2000::jpc_cancel_t none;
-    EXPECT_EQ(TJ2000Img::IsAbortSignaled(&none), 0);
-}
-
-// 90 % of a lossless three-layer picture: the last packets are missing, the picture is shown.
+// 90 % of a lossless three-layer picture (red along x, green along y): the last packets are
+// missing, the picture is shown.
 TEST_F(J2000ImgTest, AFileCutShortShowsWhatArrived) {
-    const std::string whole = Encode(640, 480, 3, 255, "-r 20,5,1");
-    std::ifstream in(whole, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    const std::string cut = Path("cut.j2k");
-    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 9 / 10);
+    const auto ramps = [](int x, int y, int c) {
+        return uint8_t(c == 0 ? x * 255 / 639 : c == 1 ? y * 255 / 479 : 127);
+    };
+    std::vector<uint8_t> bytes = testjpeg::ReadBytes(Encode(640, 480, ramps, "-r 20,5,1"));
+    bytes.resize(bytes.size() * 9 / 10);
+    testjpeg::WriteBytes(dir.File("cut.j2k"), bytes);
     TJ2000Img decoder;
     decoderkit::Log log;
-    decoderkit::Decode(decoder, log, cut, 1.0);
+    decoderkit::Decode(decoder, log, dir.File("cut.j2k"), 1.0);
     ASSERT_EQ(decoder.ErrorCode(), 0u);
     for (const auto& [x, y] : {std::pair{0, 0}, {320, 240}, {639, 479}}) {
         const auto bgr = decoderkit::PixelBgr(decoder.Picture(), x, y);
@@ -164,16 +71,11 @@ TEST_F(J2000ImgTest, AFileCutShortShowsWhatArrived) {
 // A stop asked for while tier 1 decodes lands at the next code-block: long before the decode
 // of a noise picture (nearly all tier 1) could end by itself.
 TEST_F(J2000ImgTest, AStopDuringTierOneLandsAtOnce) {
-    const std::string source = Path("noise.ppm"), coded = Path("noise.j2k");
-    {
-        std::ofstream out(source, std::ios::binary);
-        out << "P6\n1024 1024\n255\n";
-        unsigned noise = 1;
-        for (int i = 0; i < 1024 * 1024 * 3; ++i)
-            out.put(static_cast<char>((noise = noise * 1103515245 + 12345) >> 16));
-    }
-    ASSERT_EQ(std::system(("opj_compress -i " + source + " -o " + coded + " >/dev/null").c_str()),
-              0);
+    unsigned noise = 1;
+    const std::string coded = Encode(
+        1024, 1024,
+        [&noise](int, int, int) { return uint8_t((noise = noise * 1103515245 + 12345) >> 16); },
+        "");
     using Clock = std::chrono::steady_clock;
     auto decode = [&coded](TJ2000Img& decoder) {
         decoderkit::Log log;
@@ -206,9 +108,7 @@ std::string WriteStream(const std::string& path, const j2000test::HeaderSpec& pi
     j2000test::Codestream cs;
     cs.main = j2000test::main_header(picture);
     cs.parts.push_back({tileno, 0, 1, false, {}, {0}, 0});
-    const j2000test::Bytes bytes = cs.serialise();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    testjpeg::WriteBytes(path, cs.serialise());
     return path;
 }
 
@@ -217,9 +117,8 @@ std::string WriteStream(const std::string& path, const j2000test::HeaderSpec& pi
 // for more memory than its bytes justify (precincts of 2 x 2 over three 8192 x 8192
 // components) is a want of resources.
 TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
-    char dir[] = "/tmp/j2000img-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/in.j2k";
+    const testjpeg::ScratchDir dir;
+    const std::string path = dir.File("in.j2k");
     const struct {
         j2000test::HeaderSpec picture;
         std::uint16_t tileno;
@@ -227,7 +126,8 @@ TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
     } cases[] = {
         {{.comps = 1}, 7, ImgError::Unknown},
         {{.comps = 4}, 7, ImgError::Unknown},
-        {{.width = 8192, .height = 8192, .comps = 3, .levels = 9, .cblk = 2, .prc = 1}, 0,
+        {{.width = 8192, .height = 8192, .comps = 3, .levels = 9, .cblk = 2, .prc = 1},
+         0,
          ImgError::NotEnoughMemory},
     };
     for (const auto& c : cases) {
@@ -237,7 +137,6 @@ TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
         EXPECT_EQ(decoder.ErrorCode(), c.code) << c.picture.comps;
         EXPECT_EQ(decoder.Picture(), nullptr);
     }
-    std::system((std::string("rm -rf ") + dir).c_str());
 }
 
 }  // namespace

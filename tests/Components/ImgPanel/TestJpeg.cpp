@@ -12,20 +12,6 @@
 
 namespace testjpeg {
 
-namespace {
-
-// Fixtures are made from valid pictures only, so the library's default error handling
-// (which ends the process) never fires; a failure to open a file is still reported.
-std::FILE* OpenOrThrow(const std::string& path, const char* mode) {
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    if (file == nullptr) {
-        throw std::runtime_error("cannot open " + path);
-    }
-    return file;
-}
-
-}  // namespace
-
 Picture Solid(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
     Picture p{width, height, 3, std::vector<uint8_t>(size_t(width) * height * 3)};
     for (size_t i = 0; i < p.samples.size(); i += 3) {
@@ -55,8 +41,13 @@ Picture Ramps(int width, int height, bool noisy) {
     return p;
 }
 
-void WriteJpeg(const std::string& path, const Picture& picture, bool progressive) {
-    std::FILE* file = OpenOrThrow(path, "wb");
+void WriteJpeg(const std::string& path, const Picture& picture) {
+    // Fixtures are made from valid pictures only, so the library's default error handling
+    // (which ends the process) never fires; a failure to open the file is still reported.
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw std::runtime_error("cannot open " + path);
+    }
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -70,9 +61,6 @@ void WriteJpeg(const std::string& path, const Picture& picture, bool progressive
                                                     : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
-    if (progressive) {
-        jpeg_simple_progression(&info);
-    }
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         auto* row = const_cast<JSAMPLE*>(picture.At(0, int(info.next_scanline)));
@@ -81,29 +69,6 @@ void WriteJpeg(const std::string& path, const Picture& picture, bool progressive
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     std::fclose(file);
-}
-
-Picture DecodeReference(const std::string& path) {
-    std::FILE* file = OpenOrThrow(path, "rb");
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
-    info.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
-    jpeg_start_decompress(&info);
-    Picture out{int(info.output_width), int(info.output_height), grey ? 1 : 3, {}};
-    out.samples.resize(size_t(out.width) * out.height * out.components);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = out.At(0, int(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return out;
 }
 
 ScratchDir::ScratchDir() {

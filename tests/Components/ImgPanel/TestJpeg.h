@@ -1,6 +1,6 @@
 #pragma once
-// Fixtures made at run time: pictures written as JPEG files by libjpeg, libjpeg's own
-// decode as the reference, and a scratch folder that removes itself.
+// Fixtures made at run time: pictures written as JPEG files by libjpeg, and a scratch folder
+// that removes itself.
 
 #include <cstdint>
 #include <string>
@@ -25,9 +25,7 @@ Picture Solid(int width, int height, uint8_t r, uint8_t g, uint8_t b);
 Picture Ramps(int width, int height, bool noisy = false);
 
 // CMYK pictures are written as Adobe-style CMYK files.
-void WriteJpeg(const std::string& path, const Picture& picture, bool progressive = false);
-// libjpeg's full-size decode, blue-green-red (grey for grey files), top row first.
-Picture DecodeReference(const std::string& path);
+void WriteJpeg(const std::string& path, const Picture& picture);
 
 class ScratchDir {
   public:

@@ -1,17 +1,18 @@
 #!/bin/sh
-# Remakes the PNG, GIF, TIFF and JPEG 2000 fixtures of the image decoders' tests in this
+# Remakes the PNG, GIF, TIFF, JPEG and JPEG 2000 fixtures of the image decoders' tests in this
 # folder, and the fuzz seeds (fuzz/corpus/png, gif, tiff) from them. Pictures are written
 # by ImageMagick's convert (libpng, giflib's format, libtiff) and opj_compress; the files no
 # writer makes as wanted (broken headers, a GIF without colour map, cut files, exact alpha)
-# are made by hand below.
+# are made by hand below; a broken file is named <what>.<the error code it must fail with>.
 # Every file stays tiny; the tests compare each against a reference decode at run time.
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
 corpus="$here/../../../fuzz/corpus"
-mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/j2k" "$here/malformed" "$here/panel"
+mkdir -p "$here/png" "$here/gif" "$here/tiff" "$here/jpeg" "$here/j2k" "$here/malformed" \
+    "$here/panel"
 cd "$here"
 src=source.png
-trap 'rm -f "$src" ramps.ppm' EXIT
+trap 'rm -f "$src" deep.ppm sub.raw' EXIT
 convert -seed 7 -size 37x23 plasma:fractal -depth 8 "$src"
 
 # PNG: no gamma, chromaticity, time or text chunks, so nothing but the pixels varies.
@@ -58,14 +59,47 @@ convert "$src" -colorspace YCbCr -compress jpeg -quality 90 tiff/jpeg-ycbcr.tif
 convert "$src" -colorspace cmyk -compress none tiff/cmyk.tif
 convert "$src" -colorspace cmyk -depth 16 -compress none tiff/cmyk16.tif
 
-# JPEG 2000: a 31 x 23 colour codestream of two resolution levels.
-python3 -c 'import sys; sys.stdout.buffer.write(b"P6\n31 23\n255\n" +
-    bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > ramps.ppm
-opj_compress -n 2 -i ramps.ppm -o j2k/ramps.j2k >/dev/null
+# JPEG.
+convert "$src" -quality 90 jpeg/rgb.jpg
+convert "$src" -quality 90 -interlace JPEG jpeg/progressive.jpg
+convert "$src" -colorspace Gray -quality 90 jpeg/grey.jpg
 
-# One colour, for the panel's own test.
+# JPEG 2000: a 31 x 23 colour codestream of two resolution levels, coded losslessly from
+# the picture kept beside it.
+python3 -c 'import sys; sys.stdout.buffer.write(b"P6\n31 23\n255\n" +
+    bytes(i * 7 % 256 for i in range(31 * 23 * 3)))' > j2k/ramps.ppm
+opj_compress -n 2 -i j2k/ramps.ppm -o j2k/ramps.j2k >/dev/null
+# 12-bit samples (red along x, green along y, blue half way) coded losslessly, shown as each
+# sample's top 8 bits; and components 1 and 2 at half size on both axes, as chroma is, shown
+# with each pixel's nearest sample. Each beside the picture it shows.
+python3 - <<'PY'
+import struct
+
+def ppm(name, w, h, maxval, rgb):
+    sample = (lambda v: struct.pack(">H", v)) if maxval > 255 else (lambda v: bytes([v]))
+    with open(name, "wb") as f:
+        f.write(b"P6\n%d %d\n%d\n" % (w, h, maxval))
+        f.write(b"".join(sample(v) for y in range(h) for x in range(w) for v in rgb(x, y)))
+
+deep = lambda x, y: (x * 4095 // 63, y * 4095 // 47, 2047)
+ppm("deep.ppm", 64, 48, 4095, deep)
+ppm("j2k/deep12.ppm", 64, 48, 255, lambda x, y: [v >> 4 for v in deep(x, y)])
+planes = [lambda x, y: x * 5 + y * 2, lambda x, y: 60 + x * 9, lambda x, y: 120 + y * 8]
+with open("sub.raw", "wb") as f:
+    for c, (w, h) in enumerate([(40, 30), (20, 15), (20, 15)]):
+        f.write(bytes(planes[c](x, y) for y in range(h) for x in range(w)))
+ppm("j2k/subsampled.ppm", 40, 30, 255,
+    lambda x, y: (planes[0](x, y), planes[1](x // 2, y // 2), planes[2](x // 2, y // 2)))
+PY
+opj_compress -n 3 -i deep.ppm -o j2k/deep12.j2k >/dev/null
+opj_compress -i sub.raw -o j2k/subsampled.j2k -F 40,30,3,8,u@1x1:2x2:2x2 -n 2 -mct 0 >/dev/null
+
+# One colour in every format the panel reads from fixtures, for the panel's own test.
 for format in png gif tif; do
     convert -size 60x40 xc:'#1414e6' -depth 8 "panel/solid.$format"
+done
+for format in bmp ico; do
+    convert -size 16x16 xc:'#1414e6' -depth 8 "panel/solid.$format"
 done
 
 python3 - <<'PY'
@@ -232,28 +266,40 @@ put("png/grey2-trns-bkgd.png",
 png = open("png/rgb.png", "rb").read()
 ihdr = bytearray(png[8:33])
 ihdr[17] = 5  # colour type 5 does not exist
-put("malformed/colour-type-5.png", png[:8] + chunk(b"IHDR", bytes(ihdr[8:21])) + png[33:])
-put("malformed/signature.png", png[:4] + b"X" + png[5:])
+put("malformed/colour-type-5.11.png", png[:8] + chunk(b"IHDR", bytes(ihdr[8:21])) + png[33:])
+put("malformed/signature.110.png", png[:4] + b"X" + png[5:])
 idat = png.index(b"IDAT")
-put("malformed/cut.png", png[:idat + 30])
+put("malformed/cut.110.png", png[:idat + 30])
 # The signature and a header, then an empty file: no image data at all.
-put("malformed/no-data.png", png[:33])
+put("malformed/no-data.110.png", png[:33])
 
 # The stamp and a screen of garbage, then no valid record.
-put("malformed/garbage-records.gif", b"GIF8garbage, not a screen")
+put("malformed/garbage-records.30.gif", b"GIF8garbage, not a screen")
 single = open("gif/single.gif", "rb").read()
-put("malformed/cut-in-image.gif", single[:len(single) * 2 // 3])
-put("malformed/cut-in-colour-map.gif", single[:20])
+put("malformed/cut-in-image.30.gif", single[:len(single) * 2 // 3])
+put("malformed/cut-in-colour-map.110.gif", single[:20])
 # The screen claims 0 x 0 and the file holds no image.
-put("malformed/empty-screen.gif", b"GIF89a" + struct.pack("<HHBBB", 0, 0, 0, 0, 0) + b";")
+put("malformed/empty-screen.11.gif", b"GIF89a" + struct.pack("<HHBBB", 0, 0, 0, 0, 0) + b";")
 
-put("malformed/header-only.tif", b"II*\x00")
+# A JPEG file cut after its first marker, one cut inside its scan, and one with stray
+# markers all through its entropy-coded data.
+jpg = open("jpeg/rgb.jpg", "rb").read()
+sos = jpg.index(b"\xff\xda")
+scan = sos + 2 + (jpg[sos + 2] << 8 | jpg[sos + 3])
+put("malformed/header.3000.jpg", jpg[:6])
+put("malformed/cut-in-scan.3000.jpg", jpg[:(scan + len(jpg)) // 2])
+stray = bytearray(jpg)
+for i in range(scan + 10, len(jpg) - 2, 7):
+    stray[i] = 0xFF
+put("malformed/stray-markers.3000.jpg", bytes(stray))
+
+put("malformed/header-only.3001.tif", b"II*\x00")
 tif = open("tiff/rgb.tif", "rb").read()
-put("malformed/bad-directory.tif", tif[:4] + struct.pack("<I", len(tif) + 100) + tif[8:])
+put("malformed/bad-directory.3001.tif", tif[:4] + struct.pack("<I", len(tif) + 100) + tif[8:])
 # The compressed pixel data damaged: the directory is intact, the strip cannot be decoded.
 damaged = bytearray(tif)
 damaged[8:40] = b"\xff" * 32
-put("malformed/damaged-strip.tif", bytes(damaged))
+put("malformed/damaged-strip.30.tif", bytes(damaged))
 PY
 # The straight colours with their alpha as cyan, magenta, yellow and black inks.
 convert png/straight-alpha.png -colorspace cmyk -define tiff:alpha=unassociated -compress none \
