@@ -21,8 +21,8 @@ Wide Overlap(Wide start, Wide extent, Wide areaStart, Wide areaExtent) {
 // One direction: the frame's start and extent within the area's.
 std::pair<int, int> FitAlong(Wide start, Wide extent, int minimum, int areaStart, int areaExtent) {
     const Wide size = std::max<Wide>(std::min<Wide>(extent, areaExtent), minimum);
-    const Wide first = Wide{areaStart} - kFrameOverhang;
-    const Wide last = Wide{areaStart} + areaExtent - size + kFrameOverhang;
+    const Wide first = areaStart;
+    const Wide last = Wide{areaStart} + areaExtent - size;
     const Wide placed = last < first ? areaStart : std::clamp(start, first, last);
     return {static_cast<int>(placed), static_cast<int>(size)};
 }
