@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <tuple>
 #include <utility>
@@ -57,6 +58,10 @@ WindowFrame FitOnScreen(const WindowFrame& frame, QSize minimum, const std::vect
     std::tie(fitted.top, fitted.height) =
         FitAlong(frame.top, height, minimum.height(), area.y(), area.height());
     return fitted;
+}
+
+QMargins FrameMarginsOf(const QWindow* window) {
+    return window != nullptr && window->isVisible() ? window->frameMargins() : QMargins();
 }
 
 std::vector<QRect> AvailableScreenAreas() {

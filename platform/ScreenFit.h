@@ -5,9 +5,12 @@
 // screen (its work area, without panels and docks), so that its title bar and buttons can
 // be reached.
 
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 #include <vector>
+
+class QWindow;
 
 namespace platform {
 
@@ -28,6 +31,11 @@ struct WindowFrame {
 // that), so its edges and buttons stay in reach. Any int is taken; without areas only the
 // minimum applies.
 WindowFrame FitOnScreen(const WindowFrame& frame, QSize minimum, const std::vector<QRect>& areas);
+
+// The frame the window system puts around window (title bar and borders) as far as it is
+// known: none for a window not shown. A window about to open is given the frame of the
+// window it belongs to, as its own is known only once it is shown, after it was placed.
+QMargins FrameMarginsOf(const QWindow* window);
 
 // Every screen's available geometry, the primary screen's first (a 1024 x 768 area when
 // there is no screen).
