@@ -494,9 +494,7 @@ class TPackageSaver {
         // not saved. No question then; the end report says why the picture is missing.
         if (const int reader = ReaderKeepingTarget(i); reader >= 0) {
             states_[i] = TPictureState::NotSaved;
-            if (ask_ || remembered_ != kAnswerNo) {
-                blocked_.push_back({i, reader});
-            }
+            blocked_.push_back({i, reader});
             return true;
         }
         const int answer = OverwriteAnswer(pictures_[i].target);

@@ -316,7 +316,8 @@ INSTANTIATE_TEST_SUITE_P(
         CollisionRow{"ShiftByOne", "123", "1", "2", "YesToAll", "1=1 2=1 3=2 4=3", "", ""},
         CollisionRow{"NoKeepsTheSourcesOfLaterPictures", "123", "1", "2", "No Ok",
                      "1=1 2=2 3=3 4=3", "1 of 3", kOnlyCopyOf2},
-        CollisionRow{"NoToAll", "123", "1", "2", "NoToAll Ok", "1=1 2=2 3=3 4=3", "1 of 3", ""},
+        CollisionRow{"NoToAll", "123", "1", "2", "NoToAll Ok", "1=1 2=2 3=3 4=3", "1 of 3",
+                     kOnlyCopyOf2},
         CollisionRow{"CancelInsideACycle", "1234", "2", "1", "Yes Cancel Ok",
                      "1=2 1~1=1 2=2 3=3 4=4", "1 of 4", kKeptOne},
         CollisionRow{"ReadErrorInsideACycle", "123", "2", "1", "YesToAll Ok Ok",
@@ -340,7 +341,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The Yes meant for picture 1 is never asked for: its name holds picture 2, not saved.
         ThroughCopies({"CopiesNoThenYes", "12", "2", "1", "No Ok", "1=1 2=2", "0 of 2",
                        kOnlyCopyOf2}),
-        ThroughCopies({"CopiesNoToAll", "12", "2", "1", "NoToAll Ok", "1=1 2=2", "0 of 2", ""}),
+        ThroughCopies({"CopiesNoToAll", "12", "2", "1", "NoToAll Ok", "1=1 2=2", "0 of 2",
+                       kOnlyCopyOf2}),
         ThroughCopies({"CopiesShiftByOne", "123", "1", "2", "YesToAll", "1=1 2=1 3=2 4=3", "", ""}),
         // After a No inside a cycle, every later picture's name holds a picture not saved:
         // none of them is asked about, and the report says why once.
