@@ -36,8 +36,8 @@ class IniDocument {
 
     // Changes the first entry of that key in place (a value equal to the one it reads as
     // leaves the line as it was), or adds it after the section's last entry, or adds the
-    // section at the end. Names and values must pass the checks of
-    // CanStore; the caller tests that first.
+    // section at the end. Names and values must pass the checks of CanStore; the caller
+    // tests that first.
     void SetValue(const QString& section, const QString& key, const QString& value);
     void RemoveKey(const QString& section, const QString& key);
     // Removes the section's header and every line up to the next section, for every
