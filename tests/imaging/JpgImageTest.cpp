@@ -3,7 +3,10 @@
 
 #include "imaging/JpgImage.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -16,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -381,6 +385,47 @@ TEST_F(JpgImageTest, AnAbortedLoaderRefusesEveryLaterDecode) {
         EXPECT_THROW(image.LoadFromFile(path, 1), EAbort);
         EXPECT_EQ(nullptr, image.Picture());
     }
+}
+
+// Writes all of bytes to fd; stops early when the reader has gone.
+void WriteToPipe(int fd, const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n <= 0) {
+            return;
+        }
+        bytes += n;
+        size -= size_t(n);
+    }
+}
+
+// A stop asked while the rows are decoded ends the decode at the next row. The file comes
+// through a pipe, as slowly as from a busy share: the stop is asked only once the loader
+// has taken its first block, and the rest (which holds most rows) follows. A loader that
+// looked at the flag only as it began would decode the whole picture.
+TEST_F(JpgImageTest, AStopAskedBetweenRowsEndsTheDecode) {
+    const Bytes jpeg = EncodeJpeg({3072, 3072});
+    const std::string path = (dir_ / "pipe.jpg").string();
+    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    const sighandler_t previous = ::signal(SIGPIPE, SIG_IGN);
+    TJpgImage image;
+    size_t started = 0;
+    std::thread writer([&] {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        // Once the pipe holds no more than its capacity, the loader has read the rest.
+        ::fcntl(fd, F_SETPIPE_SZ, 4096);
+        started = std::min(jpeg.size(), JpegFileSource::kBlockBytes +
+                                            size_t(std::max(0, ::fcntl(fd, F_GETPIPE_SZ))));
+        WriteToPipe(fd, jpeg.data(), started);
+        image.AbortLoading();
+        WriteToPipe(fd, jpeg.data() + started, jpeg.size() - started);
+        ::close(fd);
+    });
+    EXPECT_THROW(image.LoadFromFile(path, 1), EAbort);
+    writer.join();
+    ::signal(SIGPIPE, previous);
+    EXPECT_EQ(nullptr, image.Picture());
+    EXPECT_LT(started, jpeg.size() / 2) << "most rows must come after the stop";
 }
 
 // A progressive file is read whole inside the library before its first row: the abort

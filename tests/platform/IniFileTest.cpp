@@ -201,8 +201,15 @@ TEST_F(IniFileTest, WritesGoThroughLinksKeepTheModeAndMakeMissingFolders) {
     const std::string nested = dir_ / "config/orvane-viewer/orvane-viewer.ini";
     TIniFile ini(QString::fromStdString(nested));
     ini.WriteString("Viewer", "Source", "/p/");
+    const mode_t previousMask = ::umask(022);  // the usual one, which lets others read
     EXPECT_TRUE(ini.UpdateFile());
+    ::umask(previousMask);
     EXPECT_EQ(ReadFile(nested), "[Viewer]\nSource=/p/\n");
+    // The folders made for it are private to the user all the same.
+    for (const char* folder : {"config", "config/orvane-viewer"}) {
+        ASSERT_EQ(::stat((dir_ / folder).c_str(), &info), 0) << folder;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+    }
 }
 
 }  // namespace
