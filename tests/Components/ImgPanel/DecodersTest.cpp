@@ -105,13 +105,15 @@ QImage LibtiffDecode(const std::string& path) {
     return image;
 }
 
-// A pixel over a background in the light of a 2.2 display, as libpng composites.
-QRgb Over(QRgb pixel, QColor background) {
+// A pixel over a background in the light of a 2.2 display, as libpng composites: pixel and
+// background stored with the file's gamma (1/2.2 but where a file says otherwise), white
+// being white in any.
+QRgb Over(QRgb pixel, QColor background, double fileGamma) {
     const double a = qAlpha(pixel) / 255.0;
-    const auto over = [a](int colour, int below) {
-        const double light =
-            a * std::pow(colour / 255.0, 2.2) + (1 - a) * std::pow(below / 255.0, 2.2);
-        return int(std::lround(255.0 * std::pow(light, 1 / 2.2)));
+    const auto light = [fileGamma](int value) { return std::pow(value / 255.0, 1 / fileGamma); };
+    const auto over = [&](int colour, int below) {
+        const double mixed = a * light(colour) + (1 - a) * light(below);
+        return int(std::lround(255.0 * std::pow(mixed, 1 / 2.2)));
     };
     return qRgb(over(qRed(pixel), background.red()), over(qGreen(pixel), background.green()),
                 over(qBlue(pixel), background.blue()));
@@ -120,9 +122,9 @@ QRgb Over(QRgb pixel, QColor background) {
 // Decoded at full size with a kernel that weighs 0 at distance 1 (a plain copy) and held
 // against a decode that shares no code with the route: Qt's reader, libtiff's RGBA reader,
 // or straight colours composited here. `bits` is the file's bit count as the decoder
-// reports it, `depth` the picture's. Where `background` is given, transparent reference
-// pixels are composited over it; an icon's masked pixels, which Qt makes transparent and
-// the picture keeps as stored, are left out.
+// reports it, `depth` the picture's. Where `background` is given, reference pixels are
+// composited over it with the file's `gamma` (Qt hands back the stored values); an icon's
+// masked pixels, which Qt makes transparent and the picture keeps as stored, are left out.
 TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
     const struct {
         const char* file;
@@ -131,6 +133,7 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
         const char* reference = nullptr;  // a file for Qt, or "libtiff"; else `file` for Qt
         QColor background = {};
         double mean = 255;
+        double gamma = 1 / 2.2;
     } cases[] = {
         // Qt reads neither OS/2 headers nor 56-byte ones, and widens 5- and 6-bit values by
         // shifting (31 -> 248) where ours reach 255; indices past a short palette are black.
@@ -176,6 +179,18 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
         {"png/rgba-bkgd.png", 24, 24, 255, nullptr, QColor(0x33, 0x66, 0xcc), 1.0},
         {"png/grey2-trns-bkgd.png", 8, 8, 255, nullptr, QColor(170, 170, 170), 1.0},
         {"png/straight-alpha.png", 24, 24, 2, nullptr, Qt::white},
+        // A file's gamma other than 1/2.2 is undone for the screen in every palette,
+        // transparent or not, and in the background a low-bit grey is widened with
+        // (background colours as the file stores them; white stays the default).
+        {"png/palette1-gamma1.png", 1, 1, 1, nullptr, Qt::white, 255, 1.0},
+        {"png/palette8-gamma025.png", 8, 8, 1, nullptr, Qt::white, 255, 0.25},
+        {"png/palette8-bkgd-gamma05.png", 8, 8, 1, nullptr, QColor(205, 3, 109), 255, 0.5},
+        {"png/palette4-trns-gamma1.png", 8, 8, 1, nullptr, Qt::white, 255, 1.0},
+        {"png/palette8-trns-bkgd-gamma07.png", 8, 8, 1, nullptr, QColor(23, 185, 215), 255, 0.7},
+        {"png/grey2-trns-bkgd-gamma07.png", 8, 8, 1, nullptr, QColor(85, 85, 85), 255, 0.7},
+        {"png/grey4-trns-bkgd-gamma07.png", 8, 8, 1, nullptr, QColor(85, 85, 85), 255, 0.7},
+        {"png/grey2-trns-gamma07.png", 8, 8, 1, nullptr, Qt::white, 255, 0.7},
+        {"png/grey8-gamma07.png", 8, 8, 1, nullptr, Qt::white, 255, 0.7},
         // Grey JPEG files go through a palette of 236 greys: within a step of it.
         {"jpeg/rgb.jpg", 24, 24},
         {"jpeg/progressive.jpg", 24, 24},
@@ -239,7 +254,7 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
                 if (icon && qAlpha(p) != 255) {
                     continue;
                 }
-                p = c.background.isValid() ? Over(p, c.background) : p;
+                p = c.background.isValid() ? Over(p, c.background, c.gamma) : p;
                 const auto got = PixelBgr(picture, x, y);
                 for (const int d : {got[2] - qRed(p), got[1] - qGreen(p), got[0] - qBlue(p)}) {
                     worst = std::max(worst, std::abs(d));
