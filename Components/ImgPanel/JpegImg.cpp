@@ -1,5 +1,8 @@
 #include "Components/ImgPanel/JpegImg.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -8,6 +11,7 @@
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
+#include "Components/ImgPanel/JpegWork.h"
 #include "imaging/JpegError.h"
 #include "imaging/JpegFileSource.h"
 
@@ -153,6 +157,37 @@ void ProcessRowTraced(FilterParams& filter, uint8_t* row) {
     ImgTrace("processed : %d", static_cast<int>(taken.count()));
 }
 
+uint64_t CeilDiv(uint64_t a, uint64_t b) {
+    return (a + b - 1) / b;
+}
+
+// The 8 x 8 blocks of every component as the header lays them out, each component's rows
+// and columns of blocks rounded up to whole units of its sampling factors.
+uint64_t BlockCount(const jpeg_decompress_struct* info) {
+    int maxH = 1;
+    int maxV = 1;
+    for (int c = 0; c < info->num_components; ++c) {
+        maxH = std::max(maxH, info->comp_info[c].h_samp_factor);
+        maxV = std::max(maxV, info->comp_info[c].v_samp_factor);
+    }
+    uint64_t blocks = 0;
+    for (int c = 0; c < info->num_components; ++c) {
+        const auto h = static_cast<uint64_t>(std::max(info->comp_info[c].h_samp_factor, 1));
+        const auto v = static_cast<uint64_t>(std::max(info->comp_info[c].v_samp_factor, 1));
+        const uint64_t across = CeilDiv(uint64_t{info->image_width} * h, uint64_t{8} * maxH);
+        const uint64_t down = CeilDiv(uint64_t{info->image_height} * v, uint64_t{8} * maxV);
+        blocks += CeilDiv(across, h) * h * CeilDiv(down, v) * v;
+    }
+    return blocks;
+}
+
+uint64_t FileBytes(std::FILE* file) {
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 && status.st_size > 0
+               ? static_cast<uint64_t>(status.st_size)
+               : 0;
+}
+
 bool HasUsableColourMap(j_decompress_ptr info) {
     return info->quantize_colors && info->colormap != nullptr &&
            (!info->buffered_image || info->two_pass_quantize);
@@ -198,6 +233,9 @@ void TJpegImg::Decode(const std::string& name) {
         source.Attach(info);
         jpeg_read_header(info, TRUE);
     });
+    if (!JpegBlocksBacked(BlockCount(info), FileBytes(file.get()))) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
     height_ = static_cast<int>(info->image_height);
     width_ = static_cast<int>(info->image_width);
     DoProgress(0, 0, TImgEvent::HeaderRead);
@@ -208,6 +246,7 @@ void TJpegImg::Decode(const std::string& name) {
     info->scale_num = 1;
     info->scale_denom = static_cast<unsigned>(plan.denominator);
     libraryDenominator_ = plan.denominator;
+    ReserveLibraryMemory(info);
     RunStep(jpeg, [&] { jpeg_start_decompress(info); });
 
     FilterParams filter = FilterFor(info, plan, bitCount_, FilterKind());
@@ -219,6 +258,18 @@ void TJpegImg::Decode(const std::string& name) {
         filter.paletteSize = kPaletteEntries;
     }
     DecodeRows(jpeg, filter, layout == SampleLayout::Cmyk);
+}
+
+// A file of several scans keeps every coefficient of the picture until its last scan, in
+// buffers the library makes when it starts; they are counted against the budget first, and
+// the library may take no more than they and what the budget leaves.
+void TJpegImg::ReserveLibraryMemory(jpeg_decompress_struct* info) {
+    const uint64_t wholeImage =
+        jpeg_has_multiple_scans(info) ? BlockCount(info) * sizeof(JBLOCK) : 0;
+    ReserveMemory(wholeImage);
+    const auto cap = static_cast<uint64_t>(kJpegMaxLibraryMemory);
+    info->mem->max_memory_to_use =
+        static_cast<long>(std::min(cap, wholeImage + std::min(cap, MemoryLeft())));
 }
 
 // The picture fills from its top row, the last row of the bottom-up block, downwards; a

@@ -412,7 +412,8 @@ TEST(Decoders, BrokenFilesFailWithTheirCodeAndNoPicture) {
 // coefficient whose decode holds more (the filter's window of 16000-pixel rows, a 16-bit
 // strip libtiff decodes whole, the WIC matrices, the area a GIF image saves to give back,
 // at three bytes a pixel once the picture has turned 24-bit, a JPEG 2000 picture decoded at
-// full size however small it is shown): each succeeds with `enough` (kUnbounded: no budget).
+// full size however small it is shown, the coefficients libjpeg keeps of a progressive
+// file): each succeeds with `enough` (kUnbounded: no budget).
 TEST(DecoderBudget, ADecodeOverTheBudgetFailsWith8BeforeItAllocates) {
     const uint64_t kMiB = 1 << 20, kUnbounded = UINT64_MAX;
     const struct {
@@ -435,7 +436,9 @@ TEST(DecoderBudget, ADecodeOverTheBudgetFailsWith8BeforeItAllocates) {
                  {"dispose-previous.gif", 40 * kMiB, 1.0, kUnbounded},
                  {"dispose-previous-24-bit.gif", 128 * kMiB, 1.0, kUnbounded},
                  // 256 x 256 at 1/8 is 3 KiB; its full-size decode needs more than 64 KiB.
-                 {"256.j2k", 64 << 10, 0.125, 4 * kMiB}};
+                 {"256.j2k", 64 << 10, 0.125, 4 * kMiB},
+                 // 2048 x 2048 in 4:2:0: 12 MiB of coefficients.
+                 {"progressive.jpg", 4 * kMiB, 0.01, kUnbounded}};
     std::set<TImgFormat> formats;
     for (const auto& c : cases) {
         const std::string path = Fixture(std::string("budget/") + c.file);
