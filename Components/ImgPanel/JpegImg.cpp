@@ -1,7 +1,5 @@
 #include "Components/ImgPanel/JpegImg.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,9 +9,9 @@
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
-#include "Components/ImgPanel/JpegWork.h"
 #include "imaging/JpegError.h"
 #include "imaging/JpegFileSource.h"
+#include "imaging/JpegWork.h"
 
 #include <jerror.h>
 
@@ -157,37 +155,6 @@ void ProcessRowTraced(FilterParams& filter, uint8_t* row) {
     ImgTrace("processed : %d", static_cast<int>(taken.count()));
 }
 
-uint64_t CeilDiv(uint64_t a, uint64_t b) {
-    return (a + b - 1) / b;
-}
-
-// The 8 x 8 blocks of every component as the header lays them out, each component's rows
-// and columns of blocks rounded up to whole units of its sampling factors.
-uint64_t BlockCount(const jpeg_decompress_struct* info) {
-    int maxH = 1;
-    int maxV = 1;
-    for (int c = 0; c < info->num_components; ++c) {
-        maxH = std::max(maxH, info->comp_info[c].h_samp_factor);
-        maxV = std::max(maxV, info->comp_info[c].v_samp_factor);
-    }
-    uint64_t blocks = 0;
-    for (int c = 0; c < info->num_components; ++c) {
-        const auto h = static_cast<uint64_t>(std::max(info->comp_info[c].h_samp_factor, 1));
-        const auto v = static_cast<uint64_t>(std::max(info->comp_info[c].v_samp_factor, 1));
-        const uint64_t across = CeilDiv(uint64_t{info->image_width} * h, uint64_t{8} * maxH);
-        const uint64_t down = CeilDiv(uint64_t{info->image_height} * v, uint64_t{8} * maxV);
-        blocks += CeilDiv(across, h) * h * CeilDiv(down, v) * v;
-    }
-    return blocks;
-}
-
-uint64_t FileBytes(std::FILE* file) {
-    struct stat status {};
-    return fstat(fileno(file), &status) == 0 && status.st_size > 0
-               ? static_cast<uint64_t>(status.st_size)
-               : 0;
-}
-
 bool HasUsableColourMap(j_decompress_ptr info) {
     return info->quantize_colors && info->colormap != nullptr &&
            (!info->buffered_image || info->two_pass_quantize);
@@ -233,7 +200,7 @@ void TJpegImg::Decode(const std::string& name) {
         source.Attach(info);
         jpeg_read_header(info, TRUE);
     });
-    if (!JpegBlocksBacked(BlockCount(info), FileBytes(file.get()))) {
+    if (!JpegBlocksBacked(JpegBlockCount(*info), JpegFileBytes(file.get()))) {
         throw TImgDecodeError{ImgError::Unknown};
     }
     height_ = static_cast<int>(info->image_height);
@@ -265,7 +232,7 @@ void TJpegImg::Decode(const std::string& name) {
 // the library may take no more than they and what the budget leaves.
 void TJpegImg::ReserveLibraryMemory(jpeg_decompress_struct* info) {
     const uint64_t wholeImage =
-        jpeg_has_multiple_scans(info) ? BlockCount(info) * sizeof(JBLOCK) : 0;
+        jpeg_has_multiple_scans(info) ? JpegBlockCount(*info) * sizeof(JBLOCK) : 0;
     ReserveMemory(wholeImage);
     const auto cap = static_cast<uint64_t>(kJpegMaxLibraryMemory);
     info->mem->max_memory_to_use =

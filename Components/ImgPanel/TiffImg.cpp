@@ -18,8 +18,8 @@
 #include "Components/ImgPanel/Filters.h"
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
-#include "Components/ImgPanel/JpegWork.h"
 #include "Components/ImgPanel/TiffRows.h"
+#include "imaging/JpegWork.h"
 
 namespace {
 
