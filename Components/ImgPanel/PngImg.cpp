@@ -301,6 +301,7 @@ void TPNGImg::Decode(const std::string& name) {
     st.srcHeight = h.height;
     st.bitCount = static_cast<uint8_t>(h.bitCount);
     st.mode = ScalerMode();
+    ReserveMemory(ResampleMemoryBytes(st.factor, st.srcWidth, st.bitCount));
     if (!ResampleCreateWeights(&st) || uint64_t{st.srcRowBytes} * st.window > kMaxSourceBuffer) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
@@ -375,6 +376,7 @@ void TPNGImg::ReduceInterlaced(png_structp png, ResampleState& st, int passes) {
     if (total > kMaxSourceBuffer) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
+    ReserveMemory(total);
     std::vector<uint8_t> whole;
     try {
         whole.resize(static_cast<size_t>(total));

@@ -409,7 +409,8 @@ TEST(Decoders, BrokenFilesFailWithTheirCodeAndNoPicture) {
 // fails with 8 and no picture is left. The first ones declare a picture past the budget,
 // which no report ever carries: were it made, the decode would go on and end with another
 // code (0 where one pixel is all there is to read). The others are small pictures at their
-// coefficient whose decode holds more (the filter's window of 16000-pixel rows, a 16-bit
+// coefficient whose decode holds more (the filter's or the resampler's window of
+// 16000-pixel rows, an interlaced PNG held whole before it is reduced, a 16-bit
 // strip libtiff decodes whole, the WIC matrices, the area a GIF image saves to give back,
 // at three bytes a pixel once the picture has turned 24-bit, a JPEG 2000 picture decoded at
 // full size however small it is shown, the coefficients libjpeg keeps of a progressive
@@ -431,6 +432,8 @@ TEST(DecoderBudget, ADecodeOverTheBudgetFailsWith8BeforeItAllocates) {
                  {"huge-png-entry.ico", kMiB},
                  {"256-bitmap-entry.ico", 64 << 10},
                  {"rle8-16000x1000.bmp", kMiB, 0.01, kUnbounded},
+                 {"grey-16000x1000.png", kMiB, 0.01, kUnbounded},  // the resampler's window
+                 {"interlaced-2048.png", kMiB, 0.01, kUnbounded},  // every pass, held whole
                  {"deflate16-3000.tif", 32 * kMiB, 0.01, kUnbounded},
                  {"zero-planes-8192.wic", 64 * kMiB, 0.01, kUnbounded},
                  {"dispose-previous.gif", 40 * kMiB, 1.0, kUnbounded},

@@ -3,7 +3,7 @@
 bytes (6000 x 4000 where the format allows it), for the test that every decoder checks
 the picture against its memory budget before making it, and files whose picture is small
 at a small coefficient but whose decode holds more (a filter window, a strip, matrices, a
-saved area).
+saved area, the line resampler's window of rows, an interlaced PNG read whole).
 
 Writes hostile/: files of at most 128 KB that declare huge pictures, for the test that the
 panel shows or refuses each within bounded time and memory.
@@ -46,6 +46,21 @@ def png():
     head = struct.pack(">IIBBBBB", W, H, 8, 2, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + chunk(b"IDAT", zlib.compress(b"")) +
             chunk(b"IEND", b""))
+
+
+def png_rows(w, h, depth, colour_type, interlaced):
+    # Every row of zeros, filter type 0, in the passes of an interlaced file or in order.
+    channels = {0: 1, 2: 3}[colour_type]
+    passes = ([(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4),
+               (1, 0, 2, 2), (0, 1, 1, 2)] if interlaced else [(0, 0, 1, 1)])
+    raw = b""
+    for x0, y0, dx, dy in passes:
+        pw, ph = max(0, (w - x0 + dx - 1) // dx), max(0, (h - y0 + dy - 1) // dy)
+        if pw and ph:
+            raw += (b"\x00" + bytes((pw * channels * depth + 7) // 8)) * ph
+    head = struct.pack(">IIBBBBB", w, h, depth, colour_type, 0, 0, 1 if interlaced else 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def bmp(w=W, h=H, rows=b"\x00\x01", palette=bytes(256 * 4)):
@@ -260,6 +275,8 @@ def j2000(work, side, pixels):
 
 os.makedirs(OUT, exist_ok=True)
 put("rle8-16000x1000.bmp", bmp(16000, 1000))
+put("grey-16000x1000.png", png_rows(16000, 1000, 8, 0, False))
+put("interlaced-2048.png", png_rows(2048, 2048, 8, 0, True))
 put("deflate16-3000.tif", tif(3000, 3000, 8, 16, zlib.compress(bytes(3000 * 3000 * 2), 9)))
 put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))
 put("dispose-previous.gif", gif_frames(4096, [(0, 0, 4096, 4096)] * 2,
