@@ -314,6 +314,13 @@ put("turning-24-bit.gif", gif_turning_24_bit(8192, 128 << 10))
 put("narrow-frames.gif", gif_frames(4096, [(i * 7, 0, 1, 4096) for i in range(600)]))
 put("dense-8192.wic", wic(8192, 4096, 5, (29, 29, 29), DENSE_WIC_STREAM))
 put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))
+# 130 MB of zero rows deflated into 126 KB, declared as an interlaced colour picture of
+# 18000 x 18000 (972 MB held whole before it is reduced): the data ends in the fifth pass.
+deflater = zlib.compressobj(9)
+interlaced_bomb = deflater.compress(bytes(130_000_000)) + deflater.flush(zlib.Z_SYNC_FLUSH)
+put("interlaced-18000.png",
+    b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 18000, 18000, 8, 2, 0, 0, 1)) +
+    chunk(b"IDAT", interlaced_bomb) + chunk(b"IEND", b""))
 put("shared-strips.tif", tif_shared_strips(65535, 2, 32000, zlib.compress(bytes(65535 * 2), 9)))
 arithmetic = arithmetic_jpeg(65500)
 put("arithmetic-65500.jpg", arithmetic)
