@@ -124,7 +124,9 @@ size_t ScanDataStart(const Bytes& jpeg) {
 }
 
 void PutSofSize(Bytes& jpeg, int width, int height) {
-    const size_t sof = std::min(FindMarker(jpeg, 0xC0), FindMarker(jpeg, 0xC2));
+    // Baseline, progressive, and both with arithmetic coding.
+    const size_t sof = std::min({FindMarker(jpeg, 0xC0), FindMarker(jpeg, 0xC2),
+                                 FindMarker(jpeg, 0xC9), FindMarker(jpeg, 0xCA)});
     const uint8_t size[4] = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
                              uint8_t(width)};
     std::copy(size, size + 4, jpeg.begin() + long(sof) + 5);
@@ -295,6 +297,11 @@ TEST_F(JpgImageTest, CorruptFilesAndOtherFormatsAreRefused) {
     Bytes progressive = EncodeJpeg({64, 64, false, true});
     PutSofSize(progressive, 60000, 60000);  // coefficient buffers of 21 GB
     ExpectRefused(Write(progressive));
+    // Arithmetic coding spends next to nothing on flat blocks: 65500 x 65500 declared in a
+    // few hundred bytes is seconds of decoding even at 1/8.
+    Bytes arithmetic = EncodeJpeg({.grey = true, .arithmetic = true});
+    PutSofSize(arithmetic, 65500, 65500);
+    ExpectRefused(Write(arithmetic), 8);
     ExpectRefused(Write({}));
     const std::string png = (dir_ / "png.jpg").string();
     ASSERT_TRUE(QImage(1, 1, QImage::Format_RGB32).save(QString::fromStdString(png), "PNG"));

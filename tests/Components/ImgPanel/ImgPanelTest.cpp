@@ -307,8 +307,10 @@ constexpr double kMemoryGrowth = 1.0;
 // up to 65535 x 65535: run-length bitmaps that end at once, hold empty lines or scattered
 // dots, fax pages blank or with a dot at each end of every row, a deflate bomb, GIF
 // screens no data fills, as large as the file allows and turning 24-bit, or with narrow
-// frames, WIC matrices with billions of coefficient bit planes or none. A panel filling most of a
-// screen shows or refuses each within 2 s of CPU time and 2 GiB.
+// frames, WIC matrices with billions of coefficient bit planes or none, TIFF strips that
+// share their data, an arithmetic-coded JPEG of 125 bytes alone and as a TIFF strip, an
+// interlaced PNG held whole (972 MB) whose data ends in its fifth pass. A panel
+// filling most of a screen shows or refuses each within 2 s of CPU time and 2 GiB.
 TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBounds) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the bounds are measured in the release and AddressSanitizer builds";
@@ -326,7 +328,11 @@ TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBound
                  {"turning-24-bit.gif", 0},
                  {"narrow-frames.gif", 0},
                  {"dense-8192.wic", ImgError::Unknown},
-                 {"zero-planes-8192.wic", 0}};
+                 {"zero-planes-8192.wic", 0},
+                 {"shared-strips.tif", ImgError::BadFormat},
+                 {"arithmetic-65500.jpg", ImgError::Unknown},
+                 {"arithmetic-65500.tif", ImgError::BadFormat},
+                 {"interlaced-18000.png", ImgError::OpenFailed}};
     TImgPanel panel;
     panel.resize(1024, 768);
     panel.SetDelayLoading(10);
