@@ -69,27 +69,28 @@ bool dec_lasttilepart(jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
     return true;
 }
 
-// Bytes after a tile's packets are passed over; but in a tile whose packets may have been read
-// out of step (see dec_explainemptylevel) they are the sign that they were, and the tile is not
-// reconstructed from them.
-int dec_finishtilepart(jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
+// Bytes after a tile's packets are passed over with a warning; in a tile whose packets may have
+// been read out of step (see dec_explainemptylevel) the warning says so. The tile is still
+// reconstructed: packets out of step by whole layers of a precinct (as when every tile-part
+// holds one packet) bring every code-block its own bytes.
+int dec_finishtilepart(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
     if (dec.curtileendoff <= 0)
         return 0;
     const Diagnostics& diag = dec.env->diag;
     const std::int64_t pos = dec.in->tell();
     if (pos < dec.curtileendoff) {
-        const std::int64_t n = dec.curtileendoff - pos;
+        const auto n = static_cast<unsigned long>(dec.curtileendoff - pos);
         int compno = 0, rlvlno = 0;
         if (find_empty_level(tile, compno, rlvlno)) {
-            diag.printf("tile %d: %lu bytes of its tile-part follow its last packet\n",
-                        tile_index(dec, tile), static_cast<unsigned long>(n));
-            dec_explainemptylevel(dec, tile);
-            dec.explained = true;
-            return -1;
+            diag.printf("warning: tile %d: %lu bytes of its tile-part follow its last packet\n",
+                        tile_index(dec, tile), n);
+            if (!tile.outofstepexplained)
+                dec_explainemptylevel(dec, tile, "warning: ");
+            tile.outofstepexplained = true;
+        } else {
+            diag.printf("warning: ignoring trailing garbage (%lu bytes)\n", n);
         }
-        diag.printf("warning: ignoring trailing garbage (%lu bytes)\n",
-                    static_cast<unsigned long>(n));
-        for (std::int64_t i = 0; i < n; ++i)
+        for (unsigned long i = 0; i < n; ++i)
             if (dec.in->getc() == EOF_) {
                 diag.printf("read error\n");
                 return -1;
@@ -116,17 +117,17 @@ int dec_skiptilepart(jpc_dec_t& dec) {
 }
 
 // A level without samples has no precincts and so no packets; but an encoder that splits a tile
-// into tile-parts by resolution may still write a packet for it in its own tile-part, in layer-
-// and resolution-first orders, and every packet read after that is out of step.
-bool dec_explainemptylevel(const jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
+// into tile-parts may still write a one-byte packet for it (opj_compress does in layer- and
+// resolution-first orders), and every packet read after that is out of step.
+bool dec_explainemptylevel(const jpc_dec_t& dec, const jpc_dec_tile_t& tile, const char* prefix) {
     int compno = 0, rlvlno = 0;
     if (!find_empty_level(tile, compno, rlvlno))
         return false;
     dec.env->diag.printf(
-        "tile %d: resolution %d of component %d has no samples and so no packets; an encoder "
+        "%stile %d: resolution %d of component %d has no samples and so no packets; an encoder "
         "that still writes some for it when it splits a tile into tile-parts puts the later "
         "ones out of step\n",
-        tile_index(dec, tile), rlvlno, compno);
+        prefix, tile_index(dec, tile), rlvlno, compno);
     return true;
 }
 

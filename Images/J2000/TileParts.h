@@ -4,8 +4,8 @@
 //
 // Encoders do not always keep to the counts: TPsot and TNsot are 8 bits, so a tile of more than
 // 255 tile-parts wraps both, and some write more tile-parts than TNsot says. Such parts are read
-// (with a note) as long as they follow the tile's others, since the tile is only reconstructed
-// once the codestream moves on to another tile.
+// (with a note) as long as they follow the tile's others: a tile that had the parts it declared
+// is reconstructed only when the next marker segment is not another of its tile-parts.
 #pragma once
 
 #include "Images/J2000/Decoder.h"
@@ -24,17 +24,18 @@ int dec_checktilepart(jpc_dec_t& dec, const jpc_sot_t& sot, const jpc_dec_tile_t
 bool dec_lasttilepart(jpc_dec_t& dec, const jpc_dec_tile_t& tile);
 
 // After the packets of the current tile-part of `tile`: skips what lies between them and the end
-// Psot gave (a warning), or notes that they ran past it. -1 when the skip meets the end of the
-// codestream, or when the bytes left over show the tile misread (the reason written).
-int dec_finishtilepart(jpc_dec_t& dec, const jpc_dec_tile_t& tile);
+// Psot gave (a warning, which says once per tile why they may be there), or notes that they ran
+// past it. -1 when the skip meets the end of the codestream.
+int dec_finishtilepart(jpc_dec_t& dec, jpc_dec_tile_t& tile);
 
 // Passes over the packets of a tile-part whose tile has no more use for data (a packet cut
 // short ended it): to the end Psot gives, or without Psot to the next marker that can follow
 // packet data. -1 when the codestream ends first.
 int dec_skiptilepart(jpc_dec_t& dec);
 
-// Writes why the packets of `tile` may have been read out of step, when the tile comes in
-// several tile-parts and has a resolution level without samples; false when it has none.
-bool dec_explainemptylevel(const jpc_dec_t& dec, const jpc_dec_tile_t& tile);
+// Writes why the packets of `tile` may have been read out of step, after `prefix`, when the tile
+// comes in several tile-parts and has a resolution level without samples; false when it has none.
+bool dec_explainemptylevel(const jpc_dec_t& dec, const jpc_dec_tile_t& tile,
+                           const char* prefix = "");
 
 }  // namespace j2000
