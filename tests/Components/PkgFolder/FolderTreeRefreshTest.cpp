@@ -43,11 +43,11 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     const PopulationOptions files{ItemFlag::Files, true, true, ".jpg;.jpeg"};
     RefreshBatch batch;
     batch.generation = 7;
-    RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}};
+    RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}, {}};
     batch.folders = {home};
     for (const char* name : {"file.jpg", "missing", "loop"})
-        batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}});
-    batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}});
+        batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}, {}});
+    batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}, {}});
     batch.folders.push_back(home);       // a second item of the same folder
     RefreshFolder homeWithFiles = home;  // the same folder read again, with files
     homeWithFiles.options = files;
@@ -74,7 +74,7 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     fx.MakeFile("home/new/notes.txt");
     const auto inner = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath() + "/new"));
     const RefreshResult filtered =
-        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}}}});
+        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}, {}}}});
     ASSERT_EQ(filtered.changes.at(0).added.size(), 1u);
     EXPECT_EQ(filtered.changes[0].added[0]->text, "a.JPG");
 }
@@ -298,18 +298,28 @@ TEST_F(RefreshTree, WatchesFollowTheScreenWithinTheBudget) {
         EXPECT_FALSE(tree->Watcher().IsWatching(fx.HomePath() + path)) << path;
 }
 
-// An item whose folder a pass does not read (a drive below the computer, never opened) has
-// its own button worked out again: an empty drive that gains a folder gets one.
+// Folders never opened have their buttons worked out by the pass: an item whose folder the
+// pass does not read (a fixed drive below the computer) and a child of a folder it reads;
+// each gets a button when a folder is made in it. (A network drive has one all along.)
 TEST_F(RefreshTree, AnItemNeverOpenedGetsItsButtonWhenAFolderIsMadeInIt) {
+    const std::string disk = fx.AddFixedDrive("disk", "8:2");
     tree->SetFiles(false);  // with files, drives always have a button
     tree->Watcher().StopAll();
     const HTREEITEM computer = Child(tree->GetRootItem(), "Computer");
     tree->ExpandItemNow(computer);
-    const HTREEITEM share = Child(computer, "net");
-    ASSERT_FALSE(tree->HasChildButton(share));
-    fx.MakeDir("net/photos");
-    tree->DoRefreshDir(Q(fx.SharePath()));
-    EXPECT_TRUE(tree->HasChildButton(share));
+    tree->ExpandItemNow(Child(tree->GetRootItem(), "Home"));
+    const struct {
+        HTREEITEM item;
+        std::string made, refreshed;
+    } cases[] = {{Child(computer, "disk"), "drives/disk/photos", disk},
+                 {Child(Home(), "b"), "home/b/sub", fx.HomePath()}};
+    for (const auto& c : cases) {
+        ASSERT_NE(c.item, 0u) << c.made;
+        ASSERT_FALSE(tree->HasChildButton(c.item)) << c.made;
+        fx.MakeDir(c.made);
+        tree->DoRefreshDir(Q(c.refreshed));
+        EXPECT_TRUE(tree->HasChildButton(c.item)) << c.made;
+    }
 }
 
 // Real watches: a folder made, renamed and deleted in a shell shows in the running tree
