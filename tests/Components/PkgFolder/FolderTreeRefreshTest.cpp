@@ -2,6 +2,7 @@
 // (deletions, sorted insertions, the only-child case, errors that keep items), batching of
 // reports, the refresh thread racing a rebuild or the tree's end, and real watches.
 
+#include "Components/PkgFolder/ChildButtons.h"
 #include "Components/PkgFolder/RefreshPass.h"
 #include "tests/Components/PkgFolder/FolderTreeTestBase.h"
 
@@ -77,6 +78,92 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
         ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}, {}}}});
     ASSERT_EQ(filtered.changes.at(0).added.size(), 1u);
     EXPECT_EQ(filtered.changes[0].added[0]->text, "a.JPG");
+}
+
+// Buttons: a network folder and a removable drive have one without being read (the CD's
+// folder does not even exist); other folders by what a read, or a link count, finds:
+// subfolders, or with files shown an entry the filter lets through; roots always with files.
+TEST(ChildButtonProbe, NetworkAndRemovableFoldersAreNotRead) {
+    shelltest::ShellFixture fx;
+    fx.MakeDir("home/empty");
+    fx.MakeDir("home/withsub/sub");
+    fx.MakeFile("home/text/notes.txt");
+    fx.MakeFile("home/pictures/a.JPG");
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    platform::DirectoryAccess access;
+    access.beforeRead = [reads](const std::string&) { ++*reads; };
+    const auto space = fx.SpaceWith(access);
+    using Kind = platform::ShellLocation::Kind;
+    using State = TreeNode::ChildState;
+    const unsigned folders = ItemFlag::Hidden;
+    const unsigned files = ItemFlag::Hidden | ItemFlag::Files;
+    const struct {
+        platform::ShellLocation location;
+        unsigned flags;
+        State state;
+        bool read;
+    } cases[] = {
+        {{Kind::Drive, fx.SharePath()}, folders, State::Yes, false},
+        {{Kind::FileSystem, fx.MakeDir("net/empty")}, folders, State::Yes, false},
+        {{Kind::Drive, fx.CdPath()}, folders, State::Yes, false},
+        {{Kind::Desktop, ""}, folders, State::Yes, false},
+        {{Kind::Computer, ""}, folders, State::Yes, false},
+        {{Kind::Home, fx.HomePath()}, files, State::Yes, false},
+        {{Kind::FileSystem, fx.HomePath() + "/empty"}, folders, State::No, false},
+        {{Kind::FileSystem, fx.HomePath() + "/text"}, folders, State::No, false},
+        {{Kind::FileSystem, fx.HomePath() + "/withsub"}, folders, State::Yes, false},
+        {{Kind::FileSystem, fx.HomePath() + "/text"}, files, State::No, true},
+        {{Kind::FileSystem, fx.HomePath() + "/pictures"}, files, State::Yes, true},
+        {{Kind::Invalid, ""}, folders, State::No, false},
+    };
+    for (const auto& c : cases) {
+        ChildButtonProbe probe(*space, ".jpg;.jpeg", true);
+        *reads = 0;
+        EXPECT_EQ(probe.StateOf(c.location, c.flags), c.state) << c.location.path;
+        if (!c.read)  // link counts, where kept, spare the reads of local folders too
+            EXPECT_TRUE(*reads == 0 || c.location.kind == Kind::FileSystem) << c.location.path;
+        else
+            EXPECT_EQ(*reads, 1) << c.location.path;
+    }
+}
+
+// The pass works out the buttons of the folders it shows and has not opened, of the new
+// ones, and the item's own: from its listing where it reads the folder, else by the probe.
+TEST(ComputeRefresh, WorksOutTheButtonsOfFoldersNotOpened) {
+    shelltest::ShellFixture fx;
+    for (const char* dir : {"home/opened/x", "home/plain", "home/deep/sub", "home/made/sub",
+                            "home/bare", "home/void"})
+        fx.MakeDir(dir);
+    const auto bind = [&](const std::string& path) {
+        return fx.Space().BindToFolder(PidlFromPath(fx.Space(), path));
+    };
+    const PopulationOptions options{ItemFlag::Hidden, true, false, ""};
+    RefreshFolder home{1,
+                       fx.HomePath(),
+                       true,
+                       bind(fx.HomePath()),
+                       options,
+                       {"opened", "plain", "deep", "gone"},
+                       {"plain", "deep", "gone"}};
+    RefreshFolder empty{
+        2, fx.HomePath() + "/void", true, bind(fx.HomePath() + "/void"), options, {}, {}};
+    RefreshFolder unread{
+        3, fx.HomePath() + "/deep", false, bind(fx.HomePath() + "/deep"), options, {}, {}};
+    RefreshFolder existsOnly{4, fx.HomePath() + "/deep", false, nullptr, options, {}, {}};
+    const RefreshResult result = ComputeRefresh({1, {home, empty, unread, existsOnly}});
+    using State = TreeNode::ChildState;
+    ASSERT_EQ(result.changes.size(), 4u);
+    const RefreshChange& first = result.changes[0];
+    EXPECT_EQ(first.buttons, (std::vector<std::pair<std::string, State>>{{"plain", State::No},
+                                                                         {"deep", State::Yes}}));
+    ASSERT_EQ(first.added.size(), 3u);  // bare, made, void
+    EXPECT_EQ(first.added[0]->childState, State::No);
+    EXPECT_EQ(first.added[1]->text, "made");
+    EXPECT_EQ(first.added[1]->childState, State::Yes);
+    EXPECT_EQ(first.ownButton, State::Yes);
+    EXPECT_EQ(result.changes[1].ownButton, State::No);
+    EXPECT_EQ(result.changes[2].ownButton, State::Yes);
+    EXPECT_EQ(result.changes[3].ownButton, State::Unknown);
 }
 
 class RefreshTree : public FolderTreeTestBase {
