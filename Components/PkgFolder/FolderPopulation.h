@@ -49,7 +49,7 @@ unsigned EnumFlagsFor(unsigned itemFlags);
 
 // How many buttons ReadChildren works out before it returns (a few screens' worth), and how
 // many each later step does.
-inline constexpr std::size_t kButtonsWithChildren = 512;
+inline constexpr std::size_t kButtonsWithChildren = 256;
 inline constexpr std::size_t kButtonsPerStep = 2048;
 
 // Reads `folder`; stops early (with what it has) when `stop` says so. `counted` is told
