@@ -53,9 +53,12 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     RefreshFolder homeWithFiles = home;  // the same folder read again, with files
     homeWithFiles.options = files;
     batch.folders.push_back(homeWithFiles);
+    RefreshFolder homeWithAllFiles = home;  // and with files but no filter: only the flag differs
+    homeWithAllFiles.options.itemFlags = ItemFlag::Files;
+    batch.folders.push_back(homeWithAllFiles);
     const RefreshResult result = ComputeRefresh(batch);
     using State = RefreshChange::State;
-    ASSERT_EQ(result.changes.size(), 7u);
+    ASSERT_EQ(result.changes.size(), 8u);
     EXPECT_EQ(result.generation, 7u);
     const RefreshChange& first = result.changes[0];
     EXPECT_EQ(first.state, State::Present);
@@ -69,6 +72,7 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     EXPECT_EQ(result.changes[5].removed, first.removed);
     ASSERT_EQ(result.changes[6].added.size(), 2u);
     EXPECT_EQ(result.changes[6].added[1]->text, "file.jpg");  // folders first
+    EXPECT_EQ(result.changes[7].added.size(), 3u);  // the link too, without a filter
 
     // With files and a filter, a new file is added only when its extension is listed.
     fx.MakeFile("home/new/a.JPG");
