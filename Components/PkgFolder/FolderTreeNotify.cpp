@@ -372,8 +372,10 @@ void TFolderTree::keyPressEvent(QKeyEvent* event) {
             event->accept();
             return;
         case Qt::Key_Asterisk:
-            // Only the current item opens: expanding every descendant would read whole disks.
-            ExpandItemNow(GetSelected());
+            // Only the current item opens (expanding every descendant would read whole
+            // disks), read on the worker as a click on its button would.
+            if (const TreeNode* current = model_->Node(GetSelected()))
+                expand(model_->IndexOf(current));
             event->accept();
             return;
         default:

@@ -462,7 +462,9 @@ bool TFolderTree::PopulateNewItem(HTREEITEM item) {
     }
     const SShellFolderPtr folder = space_->BindToFolder(node->data->absolute.Get());
     PopulationOutcome outcome = ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)));
-    if (outcome.opened)
+    if (outcome.opened) {
         InsertSorted(node, std::move(outcome.children));
+        worker_->SubmitButtons(item, generation_, std::move(outcome.pendingButtons));
+    }
     return IsOnFixedDrive(*node);
 }

@@ -72,7 +72,7 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     EXPECT_EQ(result.changes[5].removed, first.removed);
     ASSERT_EQ(result.changes[6].added.size(), 2u);
     EXPECT_EQ(result.changes[6].added[1]->text, "file.jpg");  // folders first
-    EXPECT_EQ(result.changes[7].added.size(), 3u);  // the link too, without a filter
+    EXPECT_EQ(result.changes[7].added.size(), 3u);            // the link too, without a filter
 
     // With files and a filter, a new file is added only when its extension is listed.
     fx.MakeFile("home/new/a.JPG");

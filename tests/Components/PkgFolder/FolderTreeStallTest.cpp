@@ -9,6 +9,7 @@
 #include "tests/Components/PkgFolder/FolderTreeTestBase.h"
 
 #include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 
 #include <atomic>
@@ -137,6 +138,10 @@ TEST_F(SlowFolders, ANetworkShareIsReadOnlyOnTheWorker) {
     OpenAndCloseWhileRead(Child(share, "s0"));
     Open(Child(share, "s1"));
     EXPECT_EQ(ChildTexts(Child(share, "s1")), std::vector<QString>{"inner"});
+    const HTREEITEM s2 = Child(share, "s2");
+    tree->SetSelected(s2);
+    QTest::keyClick(tree.get(), Qt::Key_Asterisk);  // opens the current item
+    ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating() && tree->IsExpandedOnce(s2); }));
     Passes(5, share, "net");
     // The share's folders keep their buttons without being read, empty or not.
     for (const char* name : {"s0", "s2", "s3", "fence0"})
