@@ -1,4 +1,4 @@
-// Whether a folder holds subfolders or entries, with and without link counts. Where the
+// Whether a folder holds subfolders, with and without link counts. Where the
 // test's folder lies on a file system that keeps them (ext2/3/4, xfs, tmpfs) the counts
 // answer without a read where they can; elsewhere, and without counts, every answer is read.
 // Reads are counted where the namespace opens folders.
@@ -72,32 +72,6 @@ TEST_F(SubfolderProbeTest, LinkCountsAnswerWithoutReadingWhereTheyCan) {
             << c.name << c.includeHidden << c.useLinkCounts;
         EXPECT_EQ(*reads, counted ? c.countReads : 1) << c.name << c.includeHidden;
         EXPECT_EQ(probe.FoldersRead(), *reads) << c.name;
-    }
-}
-
-TEST_F(SubfolderProbeTest, EntriesAreSubfoldersOrWantedFiles) {
-    const bool kept = KeepsLinkCounts(fx.Root());
-    const auto jpeg = [](std::string_view name) { return name.ends_with(".jpg"); };
-    const struct {
-        const char* name;
-        bool includeHidden;
-        bool onlyJpeg;
-        bool has;
-        int countReads;
-    } cases[] = {
-        {"files", false, false, true, 1},      {"files", false, true, false, 1},
-        {"empty", true, false, false, 1},      {"sub", true, true, true, 0},
-        {"hiddenonly", false, true, false, 1}, {"linkonly", false, true, true, 1},
-    };
-    for (const auto& c : cases) {
-        platform::SubfolderProbe probe(*space, true);
-        *reads = 0;
-        EXPECT_EQ(
-            probe.HasEntry(Path(c.name), c.includeHidden,
-                           c.onlyJpeg ? std::function<bool(std::string_view)>(jpeg) : nullptr),
-            c.has)
-            << c.name << c.onlyJpeg;
-        EXPECT_EQ(*reads, kept ? c.countReads : 1) << c.name << c.onlyJpeg;
     }
 }
 
