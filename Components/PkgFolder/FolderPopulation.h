@@ -5,7 +5,6 @@
 
 #include "Components/PkgFolder/TreeNode.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
