@@ -132,7 +132,7 @@ std::vector<SettledButton> SettleButtons(ButtonWork& work, std::size_t count,
             break;
         const ButtonWork::Item& item = work.items[work.next];
         settled.push_back(
-            {item.index, item.name, probe.StateOfChild(*work.folder, item.name, flags)});
+            {item.index, item.name, probe.ButtonOfChild(*work.folder, item.name, flags)});
     }
     return settled;
 }

@@ -35,7 +35,7 @@ struct ButtonWork {
 struct SettledButton {
     std::size_t index = 0;
     std::string name;
-    TreeNode::ChildState state = TreeNode::ChildState::Unknown;
+    TreeNode::WorkedOutButton button;
 };
 
 struct PopulationOutcome {

@@ -304,10 +304,12 @@ void TFolderTree::ApplyButtons(const PopulationWorker::Result& result) {
     for (const SettledButton& button : result.buttons) {
         TreeNode* child = find(button);
         // An item opened meanwhile shows what its own read found.
-        if (!child || child->expandedOnce || child->populating || !child->children.empty() ||
-            child->childState == button.state)
+        if (!child || child->expandedOnce || child->populating || !child->children.empty())
             continue;
-        child->childState = button.state;
+        child->SetWorkedOut(button.button);
+        if (child->childState == button.button.state)
+            continue;
+        child->childState = button.button.state;
         first = std::min(first, child->Row());
         last = std::max(last, child->Row());
     }
