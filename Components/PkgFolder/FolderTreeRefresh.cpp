@@ -470,7 +470,8 @@ bool TFolderTree::PopulateNewItem(HTREEITEM item) {
         return false;
     }
     const SShellFolderPtr folder = space_->BindToFolder(node->data->absolute.Get());
-    PopulationOutcome outcome = ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)));
+    PopulationOutcome outcome =
+        ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)), {}, {}, 0);
     if (outcome.opened) {
         InsertSorted(node, std::move(outcome.children));
         worker_->SubmitButtons(item, generation_, std::move(outcome.pendingButtons));

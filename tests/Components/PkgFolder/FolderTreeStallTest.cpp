@@ -178,4 +178,21 @@ TEST_F(SlowFolders, FoldersOfManyFilesAreReadOnlyOnTheWorkers) {
     EXPECT_GT(reads->elsewhere, 0);
 }
 
+// Selecting a folder by its path opens the folders above it at once, on the UI thread;
+// the buttons of the folders they hold are still worked out on the workers.
+TEST_F(SlowFolders, ALookupLeavesTheButtonsToTheWorkers) {
+    fx.MakeDir("home/other");
+    for (int i = 0; i < 4; ++i)
+        fx.MakeDir("home/pics/f" + std::to_string(i));
+    MakeSlowTree(fx.HomePath() + "/pics", true);
+    GapMeter gaps;
+    tree->SelectFolder(Q(fx.HomePath() + "/other"));
+    ASSERT_TRUE(WaitUntil([&] { return PathOf(tree->GetSelected()) == fx.HomePath() + "/other"; }));
+    const HTREEITEM pics = Child(Child(tree->GetRootItem(), "Home"), "pics");
+    EXPECT_TRUE(WaitUntil([&] { return reads->elsewhere > 0; }));
+    EXPECT_TRUE(ShowsButton(pics));
+    EXPECT_LT(gaps.Longest(), kLongestGapMs);
+    EXPECT_EQ(reads->onUiThread, 0);
+}
+
 }  // namespace
