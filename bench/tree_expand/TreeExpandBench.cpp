@@ -3,8 +3,9 @@
 // - ours: from asking a fresh tree (made, rooted and shown beforehand, untimed) to expand
 //   the folder's item until its children are in the model and the tree has repainted:
 //   reading the folder on the population thread (readdir, kinds from d_type), filtering,
-//   sorting, working out the buttons of the first kButtonsWithChildren folders (link counts
-//   where the file system keeps them; the rest follow later, untimed), handing the items to
+//   sorting, working out the buttons of the first kButtonsWithChildren folders (each read
+//   until its first subfolder or link to one: no hidden folders are shown, and a link count
+//   above 2 may count hidden ones only; the rest follow later, untimed), handing the items to
 //   the UI thread and inserting them;
 // - reference: readdir with d_type, the names kept and sorted in natural order and the
 //   buttons of the first kButtonsWithChildren folders worked out the same way

@@ -1,6 +1,7 @@
 #include "bench/tree_refresh/ManyFilesStall.h"
 
 #include "Components/PkgFolder/FolderTree.h"
+#include "bench/common/BenchDirectory.h"
 #include "bench/common/BenchTiming.h"
 #include "platform/VolumeTable.h"
 
@@ -91,13 +92,17 @@ void MakeFoldersOfFiles(const std::string& root, int folders, int filesEach) {
         MakeFolderOfFiles(many + "/files" + std::to_string(i), filesEach);
 }
 
-StallFigures MeasureManyFilesStall(const std::string& root, int passes) {
+StallFigures MeasureManyFilesStall(const std::string& root, int folders, int passes) {
     const std::string many = root + "/many";
+    std::vector<std::string> made;
+    for (int i = 0; i < folders; ++i)
+        made.push_back(many + "/files" + std::to_string(i));
+    bench::WaitUntilSettled(made);
     // The system's drives and home, with the reads of the folders of many files counted.
     auto reads = std::make_shared<std::atomic<int>>(0);
     platform::DirectoryAccess access;
-    access.beforeRead = [reads, many](const std::string& path) {
-        if (platform::PathIsWithin(path, many) && path != many)
+    access.beforeRead = [reads, files = many + "/files"](const std::string& path) {
+        if (path.compare(0, files.size(), files) == 0)
             ++*reads;
     };
     const char* home = std::getenv("HOME");

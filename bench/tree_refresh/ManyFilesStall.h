@@ -20,9 +20,9 @@ struct StallFigures {
     int passReads = 0;    // and during the passes
 };
 
-// Makes `folders` folders of `filesEach` empty files below root/many (made before the
-// measurement, so that they are as old as folders the user has not just filled).
+// Makes `folders` folders of `filesEach` empty files below root/many.
 void MakeFoldersOfFiles(const std::string& root, int folders, int filesEach);
-// Shows root/many's folders in a fresh tree rooted at `root` (folders only, no hidden
-// items: as the program's tree), expands root/many and runs `passes` passes.
-StallFigures MeasureManyFilesStall(const std::string& root, int passes);
+// Once those folders are over two seconds old, as folders the user has not just filled
+// (bench::WaitUntilSettled), shows them in a fresh tree rooted at `root` (folders only, no
+// hidden items: as the program's tree), expands root/many and runs `passes` passes.
+StallFigures MeasureManyFilesStall(const std::string& root, int folders, int passes);
