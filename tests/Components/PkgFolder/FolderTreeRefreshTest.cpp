@@ -1,7 +1,6 @@
 // Following changes on disk: the comparison with the disk, a pass applied to the tree
 // (deletions, sorted insertions, the only-child case, errors that keep items), batching of
-// reports, the refresh thread racing a rebuild or the tree's end, real watches, and the
-// buttons of folders of links to folders and of folders that did not change.
+// reports, the refresh thread racing a rebuild or the tree's end, and real watches.
 
 #include "Components/PkgFolder/ChildButtons.h"
 #include "Components/PkgFolder/RefreshPass.h"
@@ -11,16 +10,12 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <mutex>
 #include <thread>
 
@@ -440,129 +435,6 @@ TEST_F(RefreshTree, FollowsAShell) {
     EXPECT_EQ(Child(Home(), "d"), 0u);
     ASSERT_EQ(std::system(("rmdir '" + fx.HomePath() + "/a/only'").c_str()), 0);
     ASSERT_TRUE(WaitUntil([&] { return Child(Child(Home(), "a"), "only") == 0; }));
-}
-
-// Folders on tmpfs, which keeps link counts, in a tree (folders only, no hidden ones, as the
-// program's) whose namespace counts the reads of each folder.
-class CountedFolders : public FolderTreeTestBase {
-  protected:
-    CountedFolders() : FolderTreeTestBase("/dev/shm") {}
-    void MakeCountedTree(bool useLinkCounts) {
-        platform::DirectoryAccess access;
-        access.useLinkCounts = useLinkCounts;
-        access.beforeRead = [reads = reads](const std::string& path) {
-            std::lock_guard lock(reads->mutex);
-            ++reads->byPath[path];
-        };
-        space = fx.SpaceWith(std::move(access));
-        MakeTree([](TFolderTree& t) {
-            t.SetFiles(false);
-            t.SetHideFolders(false);
-        });
-        ASSERT_TRUE(WaitUntil([this] { return tree->GetCount() > 0; }));
-        tree->Watcher().StopAll();  // passes run when the test asks
-    }
-    // Reads of each folder (below the fixture) since the last call.
-    std::vector<int> TakeReads(const std::vector<std::string>& folders) {
-        std::lock_guard lock(reads->mutex);
-        std::vector<int> counts;
-        for (const std::string& folder : folders)
-            counts.push_back(reads->byPath[fx.Root() + "/" + folder]);
-        reads->byPath.clear();
-        return counts;
-    }
-    // Opens an item on the population worker, as a click on its button does.
-    void Open(HTREEITEM item) {
-        ASSERT_NE(item, 0u);
-        tree->expand(IndexOf(item));
-        ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating() && tree->IsExpandedOnce(item); }));
-    }
-    // A pass through the refresh thread, applied once the folder made for it shows.
-    void Pass(HTREEITEM home, int pass) {
-        const std::string fence = "fence" + std::to_string(pass);
-        fx.MakeDir("home/" + fence);
-        tree->OnFolderChange("/");
-        tree->OnChangeFollowTimer();
-        ASSERT_TRUE(WaitUntil([&] { return Child(home, Q(fence)) != 0; })) << pass;
-    }
-    bool ShowsButton(HTREEITEM item) const { return tree->model()->hasChildren(IndexOf(item)); }
-    HTREEITEM Home() const { return Child(tree->GetRootItem(), "Home"); }
-
-    struct Reads {
-        std::mutex mutex;
-        std::map<std::string, int> byPath;
-    };
-    std::shared_ptr<Reads> reads = std::make_shared<Reads>();
-};
-
-// A folder holding only links to folders (pictures kept on another disk) is a folder of
-// folders to the tree, though its link count of 2 says it holds no directories of its own:
-// it gets its button from the population worker, and from a pass once a link is made in a
-// folder that had no button.
-TEST_F(CountedFolders, FoldersOfLinksToFoldersGetTheirButtons) {
-    fx.MakeLink(fx.MakeDir("disk/trip"), "home/photos/trip");
-    fx.MakeLink(fx.Root() + "/nowhere", "home/dangling/trip");
-    fx.MakeDir("home/plain");
-    struct statfs fs {};
-    struct stat st {};
-    ASSERT_EQ(::statfs(fx.Root().c_str(), &fs), 0);
-    ASSERT_EQ(fs.f_type, TMPFS_MAGIC) << "/dev/shm is no tmpfs: the counts are not tested";
-    ASSERT_EQ(::stat((fx.HomePath() + "/photos").c_str(), &st), 0);
-    ASSERT_EQ(st.st_nlink, 2u);
-    MakeCountedTree(true);
-    Open(Home());
-    EXPECT_TRUE(ShowsButton(Child(Home(), "photos")));
-    EXPECT_FALSE(ShowsButton(Child(Home(), "dangling")));
-    EXPECT_FALSE(ShowsButton(Child(Home(), "plain")));
-    fx.MakeLink(fx.Root() + "/disk", "home/plain/disk");
-    Pass(Home(), 0);
-    EXPECT_TRUE(ShowsButton(Child(Home(), "plain")));
-}
-
-// A pass does not read again a folder whose button is known and that has not changed since
-// (without link counts, as on btrfs, a folder of many files would be read to its end at
-// every pass); it reads one that changed. Buttons worked out by the population worker's
-// read, by its later steps (past the first 256 items) and by a pass are kept alike (for
-// children of a folder the pass reads, and for a drive whose own button it works out); one
-// worked out just after its folder changed is not.
-TEST_F(CountedFolders, PassesReadOnlyTheFoldersThatChanged) {
-    fx.AddFixedDrive("disk", "8:2");
-    const std::vector<std::string> many = {"home/early/many", "home/late/a-many",
-                                           "home/late/z-many", "drives/disk"};
-    for (const std::string& folder : many) {
-        for (int i = 0; i < 500; ++i)
-            fx.MakeFile(folder + "/" + std::to_string(i) + ".jpg");
-    }
-    for (int i = 0; i < 300; ++i)
-        fx.MakeDir("home/late/b" + std::to_string(i));
-    MakeCountedTree(false);
-    Open(Home());
-    // Their folders are fresh: the buttons of early/many and of the drive are not kept.
-    Open(Child(Home(), "early"));
-    Open(Child(tree->GetRootItem(), "Computer"));
-    using Clock = std::chrono::system_clock;
-    const auto changed = [&](const std::string& folder) {
-        struct stat st {};
-        ::stat((fx.Root() + "/" + folder).c_str(), &st);
-        return Clock::time_point(std::chrono::seconds(st.st_ctim.tv_sec) +
-                                 std::chrono::nanoseconds(st.st_ctim.tv_nsec));
-    };
-    for (const std::string& folder : many) {
-        ASSERT_TRUE(WaitUntil(
-            [&] { return Clock::now() - changed(folder) > std::chrono::milliseconds(2100); }));
-    }
-    const HTREEITEM late = Child(Home(), "late");
-    Open(late);
-    ASSERT_TRUE(WaitUntil([&] { return !ShowsButton(Child(late, "z-many")); }));  // the steps
-    TakeReads(many);
-    Pass(Home(), 0);
-    EXPECT_EQ(TakeReads(many), (std::vector<int>{1, 0, 0, 1}));
-    Pass(Home(), 1);
-    EXPECT_EQ(TakeReads(many), (std::vector<int>{0, 0, 0, 0}));
-    fx.MakeFile("home/late/a-many/new.jpg");
-    fx.MakeFile("drives/disk/new.jpg");
-    Pass(Home(), 2);
-    EXPECT_EQ(TakeReads(many), (std::vector<int>{0, 1, 0, 1}));
 }
 
 }  // namespace
