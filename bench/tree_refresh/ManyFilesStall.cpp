@@ -92,7 +92,8 @@ void MakeFoldersOfFiles(const std::string& root, int folders, int filesEach) {
         MakeFolderOfFiles(many + "/files" + std::to_string(i), filesEach);
 }
 
-StallFigures MeasureManyFilesStall(const std::string& root, int folders, int passes) {
+StallFigures MeasureManyFilesStall(const std::string& root, int folders, int passes,
+                                   bool useLinkCounts) {
     const std::string many = root + "/many";
     std::vector<std::string> made;
     for (int i = 0; i < folders; ++i)
@@ -101,6 +102,7 @@ StallFigures MeasureManyFilesStall(const std::string& root, int folders, int pas
     // The system's drives and home, with the reads of the folders of many files counted.
     auto reads = std::make_shared<std::atomic<int>>(0);
     platform::DirectoryAccess access;
+    access.useLinkCounts = useLinkCounts;
     access.beforeRead = [reads, files = many + "/files"](const std::string& path) {
         if (path.compare(0, files.size(), files) == 0)
             ++*reads;

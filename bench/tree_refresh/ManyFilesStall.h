@@ -24,5 +24,7 @@ struct StallFigures {
 void MakeFoldersOfFiles(const std::string& root, int folders, int filesEach);
 // Once those folders are over two seconds old, as folders the user has not just filled
 // (bench::WaitUntilSettled), shows them in a fresh tree rooted at `root` (folders only, no
-// hidden items: as the program's tree), expands root/many and runs `passes` passes.
-StallFigures MeasureManyFilesStall(const std::string& root, int folders, int passes);
+// hidden items: as the program's tree), expands root/many and runs `passes` passes; without
+// `useLinkCounts` the tree works as on a file system that keeps no link counts (btrfs).
+StallFigures MeasureManyFilesStall(const std::string& root, int folders, int passes,
+                                   bool useLinkCounts = true);
