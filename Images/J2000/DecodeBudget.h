@@ -38,6 +38,9 @@ inline constexpr std::uint64_t kSynthesis = 8;     // one sample from coefficien
 inline constexpr std::uint64_t kSynthesisWide = 14;  // the same on the 9/7's 64-bit lanes
 inline constexpr std::uint64_t kStoreByte = 2;     // one byte of a constant written to the image
 inline constexpr std::uint64_t kStoreRow = 1024;   // one write of a row (a system call for a file)
+// One byte of a tile's level, band and iterator records, made and given back: a record or two
+// of a few hundred bytes per level and component, each an allocation of its own.
+inline constexpr std::uint64_t kStructureByte = 3;
 }  // namespace work
 
 class DecodeBudget {

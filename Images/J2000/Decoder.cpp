@@ -390,8 +390,11 @@ int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
     if (tile.numparts == 0 && sot.numparts > 0)
         tile.numparts = sot.numparts;
     if (tile.state == jpc_dec_tile_t::kNotStarted) {
-        // A tile held until its last tile-part holds its own coding parameters meanwhile.
-        if (!tile.take(cp_bytes(dec.cp), "the tile's coding parameters"))
+        // A tile held until its last tile-part holds its own coding parameters meanwhile, a
+        // record per component to make and give back.
+        const std::uint64_t bytes = cp_bytes(dec.cp);
+        if (!tile.take(bytes, "the tile's coding parameters") ||
+            !tile.spend(bytes * work::kStructureByte, "the tile's coding parameters"))
             return refused_for_budget(dec, sot.tileno);
         tile.state = jpc_dec_tile_t::kActive;
         tile.cp = cp_fortile(dec.cp);

@@ -513,6 +513,16 @@ TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
                    every_tile(1, block_packet(1, 1)),
                    {{0xFF64, Bytes(60000, 1)}, {0xFF64, Bytes(60000, 1)}}),
          false},
+        // Each tile makes and gives back 47 MB of level records, a few hundred bytes at a time.
+        {"5000 tiles of one sample in 16384 components of 5 levels",
+         stream_of({.width = 100,
+                    .height = 50,
+                    .tilewidth = 1,
+                    .tileheight = 1,
+                    .comps = 16384,
+                    .levels = 5},
+                   every_tile(5000, Bytes(1, 0))),
+         false},
         // 67M samples: the components' stores lie in a temporary file.
         {"16384 components",
          stream_of({.width = 64, .height = 64, .comps = 16384}, every_tile(1, Bytes(16384, 0))),
