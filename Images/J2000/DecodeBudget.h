@@ -27,6 +27,11 @@ struct DecodeLimits {
     // never more than 4 bytes per sample the caller allows beyond the floor.
     std::uint64_t heldfloor = std::uint64_t{1} << 26;
     std::uint64_t heldperbyte = 64;
+    // Work the caller spends on each pixel of the image's area once the decode is done (reading
+    // the components back, stretching sub-sampled ones, scaling), paid from the same budget
+    // when the codestream is read: a few bytes may declare a vast area over a few samples, or
+    // over tiles without coded data. 0: the caller's work is its own business.
+    std::uint64_t pictureunits = 0;
 };
 
 // Units of work charged per operation, measured against the decoder's own loops.

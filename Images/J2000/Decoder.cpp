@@ -726,6 +726,23 @@ void release_structures(jpc_dec_t& dec) {
     }
 }
 
+// The caller's work on the finished picture is paid like the decode's own, once the whole
+// codestream has bought its allowance. False when the budget refuses (or a stop is asked for).
+bool pay_for_picture(jpc_dec_t& dec) {
+    const std::uint64_t perpixel = dec.env->limits.pictureunits;
+    if (perpixel == 0 || !dec.image)
+        return true;
+    const std::uint64_t pixels = std::uint64_t{dec.image->width_} * dec.image->height_;
+    const std::uint64_t units = pixels > UINT64_MAX / perpixel ? UINT64_MAX : pixels * perpixel;
+    if (dec.budget.spend(units, "making the picture"))
+        return true;
+    if (!dec.budget.stopped()) {
+        diag_of(dec).printf("%s\n", dec.budget.reason().c_str());
+        dec.overlimits = true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int dec_writeconstanttile(jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
@@ -770,6 +787,8 @@ DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* ca
     // never the program.
     try {
         ret = dec_decode(dec);
+        if (ret >= 0 && !dec.cancelled && dec.tilesdecoded > 0 && !pay_for_picture(dec))
+            ret = -1;
     } catch (const std::bad_alloc&) {
         local.diag.printf("out of memory\n");
         dec.overlimits = true;

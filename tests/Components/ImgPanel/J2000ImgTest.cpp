@@ -102,11 +102,15 @@ TEST_F(J2000ImgTest, AStopDuringTierOneLandsAtOnce) {
     EXPECT_LT(best, full / 4);
 }
 
-// A codestream of `picture` with one tile-part of one empty packet for tile `tileno`.
+// A codestream of `picture`, its components sub-sampled `sub` times each way, with one tile-part
+// of one empty packet for tile `tileno`.
 std::string WriteStream(const std::string& path, const j2000test::HeaderSpec& picture,
-                        std::uint16_t tileno) {
+                        std::uint16_t tileno, std::uint8_t sub = 1) {
     j2000test::Codestream cs;
     cs.main = j2000test::main_header(picture);
+    for (int c = 0; c < picture.comps; ++c) {  // XRsiz and YRsiz
+        cs.main[0].body[37 + 3 * c] = cs.main[0].body[38 + 3 * c] = sub;
+    }
     cs.parts.push_back({tileno, 0, 1, false, {}, {0}, 0});
     testjpeg::WriteBytes(path, cs.serialise());
     return path;
@@ -115,7 +119,8 @@ std::string WriteStream(const std::string& path, const j2000test::HeaderSpec& pi
 // Grey and four-component pictures are refused as soon as the main header names them, before
 // the broken tile-part that follows (of a tile that does not exist) is read; a stream asking
 // for more memory than its bytes justify (precincts of 2 x 2 over three 8192 x 8192
-// components) is a want of resources.
+// components) is a want of resources, and so is one whose picture would cost more than its
+// bytes justify (components of 33 x 33 samples stretched over 8192 x 8192 pixels).
 TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
     const testjpeg::ScratchDir dir;
     const std::string path = dir.File("in.j2k");
@@ -123,17 +128,21 @@ TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
         j2000test::HeaderSpec picture;
         std::uint16_t tileno;
         unsigned long code;
+        std::uint8_t sub = 1;
+        double coefficient = 1.0;
     } cases[] = {
         {{.comps = 1}, 7, ImgError::Unknown},
         {{.comps = 4}, 7, ImgError::Unknown},
         {{.width = 8192, .height = 8192, .comps = 3, .levels = 9, .cblk = 2, .prc = 1},
          0,
          ImgError::NotEnoughMemory},
+        {{.width = 8192, .height = 8192, .comps = 3}, 0, ImgError::NotEnoughMemory, 255, 0.01},
     };
     for (const auto& c : cases) {
         TJ2000Img decoder;
         decoderkit::Log log;
-        decoderkit::Decode(decoder, log, WriteStream(path, c.picture, c.tileno), 1.0);
+        decoderkit::Decode(decoder, log, WriteStream(path, c.picture, c.tileno, c.sub),
+                           c.coefficient);
         EXPECT_EQ(decoder.ErrorCode(), c.code) << c.picture.comps;
         EXPECT_EQ(decoder.Picture(), nullptr);
     }
