@@ -787,7 +787,8 @@ DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* ca
     // never the program.
     try {
         ret = dec_decode(dec);
-        if (ret >= 0 && !dec.cancelled && dec.tilesdecoded > 0 && !pay_for_picture(dec))
+        // The tiles finished before a failure are handed back too, and so made a picture of.
+        if (!dec.cancelled && !dec.overlimits && dec.tilesdecoded > 0 && !pay_for_picture(dec))
             ret = -1;
     } catch (const std::bad_alloc&) {
         local.diag.printf("out of memory\n");

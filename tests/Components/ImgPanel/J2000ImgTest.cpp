@@ -103,15 +103,18 @@ TEST_F(J2000ImgTest, AStopDuringTierOneLandsAtOnce) {
 }
 
 // A codestream of `picture`, its components sub-sampled `sub` times each way, with one tile-part
-// of one empty packet for tile `tileno`.
+// of one empty packet for tile `tileno`, and another for tile `nexttile` when it is given.
 std::string WriteStream(const std::string& path, const j2000test::HeaderSpec& picture,
-                        std::uint16_t tileno, std::uint8_t sub = 1) {
+                        std::uint16_t tileno, std::uint8_t sub = 1, int nexttile = -1) {
     j2000test::Codestream cs;
     cs.main = j2000test::main_header(picture);
     for (int c = 0; c < picture.comps; ++c) {  // XRsiz and YRsiz
         cs.main[0].body[37 + 3 * c] = cs.main[0].body[38 + 3 * c] = sub;
     }
     cs.parts.push_back({tileno, 0, 1, false, {}, {0}, 0});
+    if (nexttile >= 0) {
+        cs.parts.push_back({static_cast<std::uint16_t>(nexttile), 0, 1, false, {}, {0}, 0});
+    }
     testjpeg::WriteBytes(path, cs.serialise());
     return path;
 }
@@ -120,7 +123,8 @@ std::string WriteStream(const std::string& path, const j2000test::HeaderSpec& pi
 // the broken tile-part that follows (of a tile that does not exist) is read; a stream asking
 // for more memory than its bytes justify (precincts of 2 x 2 over three 8192 x 8192
 // components) is a want of resources, and so is one whose picture would cost more than its
-// bytes justify (components of 33 x 33 samples stretched over 8192 x 8192 pixels).
+// bytes justify (components of 33 x 33 samples stretched over 8192 x 8192 pixels), also when a
+// broken tile-part (of a tile that does not exist) ends the decode after a tile was finished.
 TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
     const testjpeg::ScratchDir dir;
     const std::string path = dir.File("in.j2k");
@@ -130,6 +134,7 @@ TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
         unsigned long code;
         std::uint8_t sub = 1;
         double coefficient = 1.0;
+        int nexttile = -1;
     } cases[] = {
         {{.comps = 1}, 7, ImgError::Unknown},
         {{.comps = 4}, 7, ImgError::Unknown},
@@ -137,11 +142,17 @@ TEST(J2000Img, RefusalsComeBeforeTheTilesWithTheirCodes) {
          0,
          ImgError::NotEnoughMemory},
         {{.width = 8192, .height = 8192, .comps = 3}, 0, ImgError::NotEnoughMemory, 255, 0.01},
+        {{.width = 8192, .height = 8192, .tilewidth = 4096, .tileheight = 4096, .comps = 3},
+         0,
+         ImgError::NotEnoughMemory,
+         255,
+         0.01,
+         7},
     };
     for (const auto& c : cases) {
         TJ2000Img decoder;
         decoderkit::Log log;
-        decoderkit::Decode(decoder, log, WriteStream(path, c.picture, c.tileno, c.sub),
+        decoderkit::Decode(decoder, log, WriteStream(path, c.picture, c.tileno, c.sub, c.nexttile),
                            c.coefficient);
         EXPECT_EQ(decoder.ErrorCode(), c.code) << c.picture.comps;
         EXPECT_EQ(decoder.Picture(), nullptr);
