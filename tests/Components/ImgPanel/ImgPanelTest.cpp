@@ -307,8 +307,11 @@ constexpr double kMemoryGrowth = 1.0;
 // up to 65535 x 65535: run-length bitmaps that end at once, hold empty lines or scattered
 // dots, fax pages blank or with a dot at each end of every row, a deflate bomb, GIF
 // screens no data fills, as large as the file allows and turning 24-bit, or with narrow
-// frames, WIC matrices with billions of coefficient bit planes or none. A panel filling most of a
-// screen shows or refuses each within 2 s of CPU time and 2 GiB.
+// frames, WIC matrices with billions of coefficient bit planes or none, JPEG 2000 streams of
+// thousands of tiles of tiny code-blocks (held to the end or not), of 65535 layers and 9360
+// progression changes, of one empty tile of 32768 x 32768, of components a 255th of the
+// picture's size each way, and a 64 x 1M picture whose samples lie in a file. A panel filling
+// most of a screen shows or refuses each within 2 s of CPU time and 2 GiB.
 TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBounds) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the bounds are measured in the release and AddressSanitizer builds";
@@ -326,7 +329,13 @@ TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBound
                  {"turning-24-bit.gif", 0},
                  {"narrow-frames.gif", 0},
                  {"dense-8192.wic", ImgError::Unknown},
-                 {"zero-planes-8192.wic", 0}};
+                 {"zero-planes-8192.wic", 0},
+                 {"tiles-4096-small-blocks.j2k", ImgError::NotEnoughMemory},
+                 {"tiles-1024-held.j2k", ImgError::NotEnoughMemory},
+                 {"layers-and-changes.j2k", 0},
+                 {"tile-32768.j2k", ImgError::NotEnoughMemory},
+                 {"sub-sampled-65535.j2k", ImgError::NotEnoughMemory},
+                 {"tall-narrow.j2k", 0}};
     TImgPanel panel;
     panel.resize(1024, 768);
     panel.SetDelayLoading(10);
