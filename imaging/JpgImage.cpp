@@ -10,6 +10,7 @@
 
 #include "imaging/EAbort.h"
 #include "imaging/JpegFileSource.h"
+#include "imaging/JpegWork.h"
 
 namespace {
 
@@ -147,6 +148,9 @@ void TJpgImage::Decode(std::FILE* file, int denominator) {
         source.Attach(info);
         jpeg_read_header(info, TRUE);
     }));
+    if (!JpegBlocksBacked(JpegBlockCount(*info), JpegFileBytes(file))) {
+        throw EAbort();  // far more picture than the file could hold honestly
+    }
     height_ = static_cast<int>(info->image_height);
     width_ = static_cast<int>(info->image_width);
     const Samples samples = ChooseSamples(*info);

@@ -195,6 +195,12 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
     }
     if (const auto entry = FindKey(*header, keyName)) {
         Line& line = lines_[*entry];
+        // The same text again (the settings are written back at every start): the line
+        // keeps its bytes, which may be no UTF-8 (a folder named in another encoding reads
+        // with replacement characters) and would otherwise be lost.
+        if (line.value == TrimBlanks(value)) {
+            return;
+        }
         line.raw = (line.name + u'=' + value).toStdString();
         line.value = TrimBlanks(value);
         return;

@@ -34,9 +34,10 @@ class IniDocument {
     QStringList Keys(const QString& section) const;
     QStringList Sections() const;
 
-    // Changes the first entry of that key in place, or adds it after the section's last
-    // entry, or adds the section at the end. Names and values must pass the checks of
-    // CanStore; the caller tests that first.
+    // Changes the first entry of that key in place (a value equal to the one it reads as
+    // leaves the line as it was), or adds it after the section's last entry, or adds the
+    // section at the end. Names and values must pass the checks of CanStore; the caller
+    // tests that first.
     void SetValue(const QString& section, const QString& key, const QString& value);
     void RemoveKey(const QString& section, const QString& key);
     // Removes the section's header and every line up to the next section, for every

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <tuple>
 #include <utility>
@@ -21,8 +22,8 @@ Wide Overlap(Wide start, Wide extent, Wide areaStart, Wide areaExtent) {
 // One direction: the frame's start and extent within the area's.
 std::pair<int, int> FitAlong(Wide start, Wide extent, int minimum, int areaStart, int areaExtent) {
     const Wide size = std::max<Wide>(std::min<Wide>(extent, areaExtent), minimum);
-    const Wide first = Wide{areaStart} - kFrameOverhang;
-    const Wide last = Wide{areaStart} + areaExtent - size + kFrameOverhang;
+    const Wide first = areaStart;
+    const Wide last = Wide{areaStart} + areaExtent - size;
     const Wide placed = last < first ? areaStart : std::clamp(start, first, last);
     return {static_cast<int>(placed), static_cast<int>(size)};
 }
@@ -57,6 +58,10 @@ WindowFrame FitOnScreen(const WindowFrame& frame, QSize minimum, const std::vect
     std::tie(fitted.top, fitted.height) =
         FitAlong(frame.top, height, minimum.height(), area.y(), area.height());
     return fitted;
+}
+
+QMargins FrameMarginsOf(const QWindow* window) {
+    return window != nullptr && window->isVisible() ? window->frameMargins() : QMargins();
 }
 
 std::vector<QRect> AvailableScreenAreas() {

@@ -1,5 +1,6 @@
 #include "Components/ImgPanel/JpegImg.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "Components/ImgPanel/ImgErrors.h"
 #include "imaging/JpegError.h"
 #include "imaging/JpegFileSource.h"
+#include "imaging/JpegWork.h"
 
 #include <jerror.h>
 
@@ -198,6 +200,9 @@ void TJpegImg::Decode(const std::string& name) {
         source.Attach(info);
         jpeg_read_header(info, TRUE);
     });
+    if (!JpegBlocksBacked(JpegBlockCount(*info), JpegFileBytes(file.get()))) {
+        throw TImgDecodeError{ImgError::Unknown};
+    }
     height_ = static_cast<int>(info->image_height);
     width_ = static_cast<int>(info->image_width);
     DoProgress(0, 0, TImgEvent::HeaderRead);
@@ -208,6 +213,7 @@ void TJpegImg::Decode(const std::string& name) {
     info->scale_num = 1;
     info->scale_denom = static_cast<unsigned>(plan.denominator);
     libraryDenominator_ = plan.denominator;
+    ReserveLibraryMemory(info);
     RunStep(jpeg, [&] { jpeg_start_decompress(info); });
 
     FilterParams filter = FilterFor(info, plan, bitCount_, FilterKind());
@@ -219,6 +225,18 @@ void TJpegImg::Decode(const std::string& name) {
         filter.paletteSize = kPaletteEntries;
     }
     DecodeRows(jpeg, filter, layout == SampleLayout::Cmyk);
+}
+
+// A file of several scans keeps every coefficient of the picture until its last scan, in
+// buffers the library makes when it starts; they are counted against the budget first, and
+// the library may take no more than they and what the budget leaves.
+void TJpegImg::ReserveLibraryMemory(jpeg_decompress_struct* info) {
+    const uint64_t wholeImage =
+        jpeg_has_multiple_scans(info) ? JpegBlockCount(*info) * sizeof(JBLOCK) : 0;
+    ReserveMemory(wholeImage);
+    const auto cap = static_cast<uint64_t>(kJpegMaxLibraryMemory);
+    info->mem->max_memory_to_use =
+        static_cast<long>(std::min(cap, wholeImage + std::min(cap, MemoryLeft())));
 }
 
 // The picture fills from its top row, the last row of the bottom-up block, downwards; a

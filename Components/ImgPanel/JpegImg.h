@@ -40,6 +40,7 @@ class TJpegImg : public TImgCtrl {
 
   private:
     void Decode(const std::string& name);
+    void ReserveLibraryMemory(jpeg_decompress_struct* info);
     void DecodeRows(JpegDecompressor& jpeg, FilterParams& filter, bool convertCmyk);
 
     bool libraryScaling_ = true;

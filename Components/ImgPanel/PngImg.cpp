@@ -1,5 +1,6 @@
 #include "Components/ImgPanel/PngImg.h"
 
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +18,7 @@
 
 namespace {
 
-// The background an image with transparency is composited over when it names none: white.
+// The background transparency is composited over when the file names none: white.
 constexpr png_color_16 kDefaultBackground{0, 255, 255, 255, 255};
 constexpr double kScreenGamma = 2.2;
 constexpr double kDefaultFileGamma = 0.45455;
@@ -155,34 +156,46 @@ int SetSampleTransforms(png_structp png, const Header& h) {
     }
 }
 
-// Transparency composited over the file's background colour, else white; gamma from the
-// file (sRGB and files without gAMA count as 1/2.2) for a 2.2 screen.
-void SetColourTransforms(png_structp png, png_infop info, const Header& h) {
-    const bool transparent =
-        (h.colourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-    if (transparent) {
-        png_color_16p background = nullptr;
-        if (png_get_bKGD(png, info, &background) != 0 && background != nullptr) {
-            if (WidensGrey(h)) {
-                // libpng leaves such a background at its 2 or 4 bits while it widens the
-                // pixels, which then fade into black: we widen it to the delivered 8 bits.
-                png_color_16 widened = *background;
-                widened.gray = static_cast<png_uint_16>((widened.gray & ((1 << h.bitDepth) - 1)) *
-                                                        255 / ((1 << h.bitDepth) - 1));
-                png_set_background(png, &widened, PNG_BACKGROUND_GAMMA_FILE, 0, 1.0);
-            } else {
-                png_set_background(png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
-            }
-        } else {
-            png_set_background(png, &kDefaultBackground, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
-        }
-    }
-    double fileGamma = kDefaultFileGamma;
+// The file's gamma: sRGB files and files without gAMA count as 1/2.2.
+double FileGamma(png_structp png, png_infop info) {
     int intent = 0;
     double gamma = 0.0;
     if (png_get_sRGB(png, info, &intent) == 0 && png_get_gAMA(png, info, &gamma) != 0 &&
         gamma > 0.0) {
-        fileGamma = gamma;
+        return gamma;
+    }
+    return kDefaultFileGamma;
+}
+
+// A background of 2- or 4-bit grey as the screen shows it. libpng leaves such a background
+// at its 2 or 4 bits while it widens the pixels, which then fade into black; and given one
+// widened to 8 bits as the file's it does not correct it as it corrects the pixels (85 at
+// gAMA 0.7 showed 107, not 125). So we widen it and correct it for the screen ourselves.
+png_color_16 ScreenGrey(const png_color_16& background, int bitDepth, double fileGamma) {
+    const int top = (1 << bitDepth) - 1;
+    const double value = static_cast<double>(background.gray & top) / top;
+    png_color_16 screen = background;
+    screen.gray = static_cast<png_uint_16>(
+        std::lround(255.0 * std::pow(value, 1.0 / (fileGamma * kScreenGamma))));
+    return screen;
+}
+
+// Transparency composited over the file's background colour, else white; gamma from the
+// file for a 2.2 screen. Every picture gets a background, transparent or not: libpng
+// corrects a palette for gamma only while it composites one, so a palette file without
+// transparency would keep the colours it was stored with.
+void SetColourTransforms(png_structp png, png_infop info, const Header& h) {
+    const double fileGamma = FileGamma(png, info);
+    png_color_16p background = nullptr;
+    if (png_get_bKGD(png, info, &background) != 0 && background != nullptr) {
+        if (WidensGrey(h)) {
+            const png_color_16 screen = ScreenGrey(*background, h.bitDepth, fileGamma);
+            png_set_background(png, &screen, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
+        } else {
+            png_set_background(png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+        }
+    } else {
+        png_set_background(png, &kDefaultBackground, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
     }
     png_set_gamma(png, kScreenGamma, fileGamma);
 }
@@ -288,6 +301,7 @@ void TPNGImg::Decode(const std::string& name) {
     st.srcHeight = h.height;
     st.bitCount = static_cast<uint8_t>(h.bitCount);
     st.mode = ScalerMode();
+    ReserveMemory(ResampleMemoryBytes(st.factor, st.srcWidth, st.bitCount));
     if (!ResampleCreateWeights(&st) || uint64_t{st.srcRowBytes} * st.window > kMaxSourceBuffer) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
@@ -362,6 +376,7 @@ void TPNGImg::ReduceInterlaced(png_structp png, ResampleState& st, int passes) {
     if (total > kMaxSourceBuffer) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }
+    ReserveMemory(total);
     std::vector<uint8_t> whole;
     try {
         whole.resize(static_cast<size_t>(total));

@@ -1,6 +1,7 @@
 #include "Components/ImgPanel/TiffImg.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "Components/ImgPanel/ImgDebug.h"
 #include "Components/ImgPanel/ImgErrors.h"
 #include "Components/ImgPanel/TiffRows.h"
+#include "imaging/JpegWork.h"
 
 namespace {
 
@@ -105,6 +107,13 @@ void WidenTwoBitIndices(const uint8_t* source, uint8_t* slot, uint32_t width) {
     }
 }
 
+uint64_t FileBytes(const std::string& name) {
+    struct stat status {};
+    return stat(name.c_str(), &status) == 0 && status.st_size > 0
+               ? static_cast<uint64_t>(status.st_size)
+               : 0;
+}
+
 // Rows of a strip or tile row, cut to what maxBytes holds (at least one).
 uint32_t RgbaChunkRows(TIFF* tif, uint32_t width, uint32_t height, uint64_t maxBytes) {
     uint32_t rows = 0;
@@ -156,6 +165,16 @@ void KeepStraightColours(TIFF* tif) {
     if (TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, count, associated.data()) == 0) {
         throw TImgDecodeError{ImgError::BadFormat};
     }
+}
+
+// The bytes of every strip or tile, counted once each.
+uint64_t StoredBytes(TIFF* tif) {
+    const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < count && total <= UINT64_MAX / 2; ++i) {
+        total += std::min<uint64_t>(TIFFGetStrileByteCount(tif, i), UINT64_MAX / 2);
+    }
+    return total;
 }
 
 bool IsCmyk(TIFF* tif, uint16_t photometric, uint16_t samples) {
@@ -215,6 +234,26 @@ void TTiffImg::ReadTags(TIFF* tif) {
     const int bits = samplesPerPixel_ > 0 ? samplesPerPixel_ * bitsPerSample_ : bitsPerSample_;
     bitCount_ = bits > 0 ? bits : 1;
     alpha_ = ReadAlpha(tif);
+}
+
+// Refuses (11) the work no file of this size could ask for honestly. Strips or tiles whose
+// bytes add up to more than the file share their data, so that a small file may declare
+// a decode of any size: a 128 KB file of 32000 strips over the same 200 bytes of deflate
+// data asked for 4 gigapixels. And libtiff decodes JPEG strips at full size, block by block,
+// which arithmetic coding makes nearly free to declare (JpegWork.h).
+void TTiffImg::CheckWorkBacked(TIFF* tif, uint64_t fileBytes) const {
+    const uint64_t stored = StoredBytes(tif);
+    if (stored > fileBytes) {
+        throw TImgDecodeError{ImgError::BadFormat};
+    }
+    if (compression_ == COMPRESSION_JPEG || compression_ == COMPRESSION_OJPEG) {
+        const uint64_t samples = std::max<uint16_t>(samplesPerPixel_, 1);
+        const uint64_t blocks = (static_cast<uint64_t>(width_) + 7) / 8 *
+                                ((static_cast<uint64_t>(height_) + 7) / 8) * samples;
+        if (!JpegBlocksBacked(blocks, stored)) {
+            throw TImgDecodeError{ImgError::BadFormat};
+        }
+    }
 }
 
 TTiffImg::Route TTiffImg::ChooseRoute(TIFF* tif) {
@@ -291,6 +330,7 @@ void TTiffImg::Decode(const std::string& name) {
         tif = OpenTiff(name, "r", libraryAllocation_);
     }
     ReadTags(tif.get());
+    CheckWorkBacked(tif.get(), FileBytes(name));
     DoProgress(0, 0, TImgEvent::HeaderRead);
     const Route route = ChooseRoute(tif.get());
 

@@ -49,6 +49,7 @@ class TTiffImg : public TImgCtrl {
 
     void Decode(const std::string& name);
     void ReadTags(tiff* tif);
+    void CheckWorkBacked(tiff* tif, uint64_t fileBytes) const;
     Route ChooseRoute(tiff* tif);
     // The palette of an indexed file in paletteTable_: its colour map, else a grey ramp
     // over the full range (inverted when white is zero).

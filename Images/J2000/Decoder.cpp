@@ -10,6 +10,7 @@
 
 #include "Images/J2000/DeferredRelease.h"
 #include "Images/J2000/SampleScaling.h"
+#include "Images/J2000/TileParts.h"
 
 namespace j2000 {
 
@@ -355,21 +356,6 @@ std::uint64_t cp_bytes(const jpc_dec_cp_t& cp) {
     return bytes;
 }
 
-// Tile-parts of a tile come in order 0, 1, 2 ... and never beyond the count the tile declared.
-int check_tile_part(jpc_dec_t& dec, const jpc_sot_t& sot, const jpc_dec_tile_t& tile) {
-    if (tile.state == jpc_dec_tile_t::kDone)
-        diag_of(dec).printf("SOT: tile %d is finished already\n", sot.tileno);
-    else if (sot.partno != tile.partno)
-        diag_of(dec).printf("SOT: tile-part %d of tile %d where part %d was expected\n", sot.partno,
-                            sot.tileno, tile.partno);
-    else if (tile.numparts > 0 && sot.partno >= tile.numparts)
-        diag_of(dec).printf("SOT: tile-part %d of tile %d beyond its %d parts\n", sot.partno,
-                            sot.tileno, tile.numparts);
-    else
-        return 0;
-    return failed(dec);
-}
-
 int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
     const jpc_sot_t& sot = std::get<jpc_sot_t>(ms.parms);
     // Psot counts from the first byte of the SOT marker; 12 bytes of SOT and 2 of SOD at least.
@@ -385,7 +371,7 @@ int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
     }
     dec.curtile = sot.tileno;
     jpc_dec_tile_t& tile = dec.tiles[sot.tileno];
-    if (check_tile_part(dec, sot, tile) < 0)
+    if (dec_checktilepart(dec, sot, tile) < 0)
         return -1;
     if (tile.numparts == 0 && sot.numparts > 0)
         tile.numparts = sot.numparts;
@@ -398,7 +384,7 @@ int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
             return refused_for_budget(dec, sot.tileno);
         tile.state = jpc_dec_tile_t::kActive;
         tile.cp = cp_fortile(dec.cp);
-    } else if (sot.partno == tile.numparts - 1) {
+    } else if (tile.numparts > 0 && tile.partno >= tile.numparts - 1) {
         tile.state = jpc_dec_tile_t::kLastPart;
     }
     dec.state = kStateTilePartHeader;
@@ -439,44 +425,6 @@ std::vector<jpc_sizcmpt_t> siz_components(const jpc_dec_t& dec) {
     return out;
 }
 
-// Skips or reports what lies between the last packet and the end Psot gave the tile-part.
-int finish_tile_part(jpc_dec_t& dec) {
-    if (dec.curtileendoff <= 0)
-        return 0;
-    const std::int64_t pos = dec.in->tell();
-    if (pos < dec.curtileendoff) {
-        const std::int64_t n = dec.curtileendoff - pos;
-        diag_of(dec).printf("warning: ignoring trailing garbage (%lu bytes)\n",
-                            static_cast<unsigned long>(n));
-        for (std::int64_t i = 0; i < n; ++i)
-            if (dec.in->getc() == EOF_) {
-                diag_of(dec).printf("read error\n");
-                return -1;
-            }
-    } else if (pos > dec.curtileendoff) {
-        diag_of(dec).printf("warning: not enough tile data (%lu bytes)\n",
-                            static_cast<unsigned long>(pos - dec.curtileendoff));
-    }
-    return 0;
-}
-
-// Passes over the packets of a tile-part whose tile has no more use for data (a packet cut
-// short ended it): to the end Psot gives, or without Psot to the next marker that can follow
-// packet data (inside it an 0xFF byte is never followed by 0x90 or above). -1 when the
-// codestream ends first.
-int skip_tile_part(jpc_dec_t& dec) {
-    stream_t& in = *dec.in;
-    if (dec.curtileendoff > 0)
-        return in.seek(dec.curtileendoff, SeekOrigin::Set) < 0 ? -1 : 0;
-    for (int c = in.getc(), prev = -1; c != EOF_; prev = c, c = in.getc())
-        if (prev == 0xFF && c >= 0x90) {
-            in.ungetc(c);
-            in.ungetc(prev);
-            return 0;
-        }
-    return -1;
-}
-
 // Every tile that has begun is reconstructed from what it has; every tile is released.
 int decode_held_tiles(jpc_dec_t& dec) {
     for (jpc_dec_tile_t& tile : dec.tiles) {
@@ -512,14 +460,14 @@ int read_tile_part_packets(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
     switch (dec_decodepkts(tile, tile.pkthdrstream.get(), *dec.in,
                            dec.curtileendoff > 0 ? dec.curtileendoff : -1, t2)) {
         case Tier2Status::Ok:
-            return finish_tile_part(dec);
+            return dec_finishtilepart(dec, tile);
         case Tier2Status::Cut:
             // The tile keeps what came before the cut; at the end of the codestream so does
             // every other tile, else the codestream goes on after this tile-part.
             dec.partial = true;
             if (dec.in->eof())
                 return end_of_data(dec);
-            return skip_tile_part(dec) < 0 ? end_of_data(dec) : 0;
+            return dec_skiptilepart(dec) < 0 ? end_of_data(dec) : 0;
         case Tier2Status::Cancelled:
             return -1;
         case Tier2Status::Refused:
@@ -528,6 +476,7 @@ int read_tile_part_packets(jpc_dec_t& dec, jpc_dec_tile_t& tile) {
             break;
     }
     diag_of(dec).printf("dec_decodepkts failed\n");
+    dec_explainemptylevel(dec, tile);
     return failed(dec);
 }
 
@@ -568,12 +517,12 @@ int dec_process_sod(jpc_dec_t& dec, const jpc_ms_t&) {
     if (take_ppm_headers(dec, tile) < 0)
         return -1;
     if (tile.dataended) {
-        if (skip_tile_part(dec) < 0)
+        if (dec_skiptilepart(dec) < 0)
             return end_of_data(dec);
     } else if (const int ret = read_tile_part_packets(dec, tile); ret != 0) {
         return ret;
     }
-    if (tile.numparts > 0 && tile.partno == tile.numparts - 1) {
+    if (dec_lasttilepart(dec, tile)) {
         if (dec_tile_decode(dec, tile) < 0)
             return -1;
         tile_release(tile);

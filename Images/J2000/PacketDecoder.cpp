@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 
 #include "Images/J2000/BitStream.h"
 #include "Images/J2000/MarkerSegment.h"
@@ -105,6 +106,8 @@ class PacketReader {
                    std::uint8_t cblkctx, int lyrno);
     bool add_passes(bitstream_t& bits, jpc_dec_cblk_t& cb, int newpasses, int lastpass,
                     std::uint8_t cblkctx, int lyrno);
+    void refuse_planes(const char* what, const jpc_dec_cblk_t& cb, const jpc_dec_band_t& band,
+                       int needed) const;
     bool read_eph();
     Outcome pay_for_packet();
     Outcome read_body();
@@ -122,6 +125,7 @@ class PacketReader {
     const Tier2Options& opt_;
     std::vector<Piece> pieces_;
     bool refused_ = false;            // the budget refused a precinct or a visit
+    int compno_ = 0, rlvlno_ = 0;     // of the packet whose header is read
     std::uint64_t tier1work_ = 0;     // of the passes this packet brings
     std::uint64_t segmentbytes_ = 0;  // of the segment records it makes
 };
@@ -227,6 +231,8 @@ bool PacketReader::read_eph() {
 
 // A packet with data makes its precinct (in every band of the level) if no packet did before.
 bool PacketReader::read_header(bitstream_t& bits, int compno, int rlvlno, int prcno, int lyrno) {
+    compno_ = compno;
+    rlvlno_ = rlvlno;
     jpc_dec_tcomp_t& tc = tile_.tcomps[static_cast<size_t>(compno)];
     jpc_dec_rlvl_t& rl = tc.rlvls[static_cast<size_t>(rlvlno)];
     const int index = rlvl_makeprc(tile_, rl, prcno);
@@ -268,7 +274,7 @@ bool PacketReader::read_cblk(bitstream_t& bits, jpc_dec_prc_t& prc, int leaf,
             if (below < 0)
                 return false;
             if (t > planes) {
-                warn("code-block has more missing bit-planes than its band\n");
+                refuse_planes("more missing bit-planes than its band", cb, band, -t);
                 return false;
             }
             if (below)
@@ -283,10 +289,34 @@ bool PacketReader::read_cblk(bitstream_t& bits, jpc_dec_prc_t& prc, int leaf,
     // The passes the band's bit-planes allow after the missing ones (T.800 D.2).
     const int lastpass = cb.firstpassno + 3 * (planes - cb.numimsbs) - 2;
     if (cb.firstpassno + cb.numpasses + newpasses > lastpass) {
-        warn("code-block has more coding passes than its bit-planes\n");
+        // Pass p works on the bit-plane (p + 2) / 3 down from the band's top.
+        const int lastpassno = cb.firstpassno + cb.numpasses + newpasses - 1;
+        refuse_planes("more coding passes than its bit-planes", cb, band, (lastpassno + 2) / 3 + 1);
         return false;
     }
     return add_passes(bits, cb, newpasses, lastpass, cblkctx, lyrno);
+}
+
+// A code-block that reaches below its band's last bit-plane, with the arithmetic that shows it:
+// its samples go beyond what the precision and guard bits of the stream leave room for, or its
+// packets are read out of step. `needed` counts the bit-planes down from the band's top; a
+// negative count is a least number.
+void PacketReader::refuse_planes(const char* what, const jpc_dec_cblk_t& cb,
+                                 const jpc_dec_band_t& band, int needed) const {
+    static constexpr const char* kBandNames[] = {"LL", "LH", "HL", "HH"};
+    if (!opt_.diag)
+        return;
+    const int exponent = band.stepsize >> 11;
+    const int guard = band.numbps - exponent + 1;
+    char shift[32] = "";
+    if (band.roishift > 0)
+        std::snprintf(shift, sizeof shift, " + region shift %d", band.roishift);
+    opt_.diag->printf(
+        "code-block has %s: the one at (%u, %u) of component %d, resolution %d, band %s needs "
+        "%s%d bit-planes, but the band has %d (%d guard bits + exponent %d - 1%s)\n",
+        what, cb.xstart, cb.ystart, compno_, rlvlno_, kBandNames[band.orient & 3],
+        needed < 0 ? "at least " : "", needed < 0 ? -needed : needed, band.numbps + band.roishift,
+        guard, exponent, shift);
 }
 
 // Spreads the new passes over segments (one length field per segment touched) and notes the

@@ -124,6 +124,8 @@ struct jpc_dec_tile_t {
     bool dataended = false;
     // Some code-block received a pass (and may have lost it again to a cut packet).
     bool codeddata = false;
+    // Why its packets may be out of step has been written (TileParts.h).
+    bool outofstepexplained = false;
     // Where what the tile holds is paid from (none: no limit), and how much it holds.
     DecodeBudget* budget = nullptr;
     std::uint64_t heldbytes = 0;

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "platform/MessageService.h"
+#include "platform/ScreenFit.h"
 
 namespace {
 
@@ -121,14 +122,18 @@ void TfrmPreview::FormCreate() {
     StatusBarResize();
 }
 
+// The client is fitted to the work area less the window's frame, which must lie on it too.
 void TfrmPreview::FitWindow() {
     const QSize scrollBars(PictureBox->verticalScrollBar()->sizeHint().width(),
                            PictureBox->horizontalScrollBar()->sizeHint().height());
+    const QMargins frame = platform::FrameMarginsOf(
+        parentWidget() ? parentWidget()->window()->windowHandle() : nullptr);
     const TPreviewPlacement placement =
         FitPreviewWindow(QSize(PictureBox->PictureWidth(), PictureBox->PictureHeight()),
-                         StatusBar->height(), AvailableWorkArea(this), scrollBars);
+                         StatusBar->height(), AvailableWorkArea(this) - frame, scrollBars);
     resize(placement.client.size());
-    move(placement.client.topLeft());
+    // move() places the frame's corner.
+    move(placement.client.topLeft() - QPoint(frame.left(), frame.top()));
     if (placement.maximised) {
         setWindowState(windowState() | Qt::WindowMaximized);
     }

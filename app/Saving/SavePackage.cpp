@@ -8,6 +8,7 @@
 #include <climits>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "app/Dialogs/QuestionForm.h"
 #include "app/Saving/CopyErrors.h"
@@ -489,6 +490,13 @@ class TPackageSaver {
     }
 
     bool HandleExistingTarget(int i) {
+        // A Yes could not be carried out: the target is the only copy of a picture that is
+        // not saved. No question then; the end report says why the picture is missing.
+        if (const int reader = ReaderKeepingTarget(i); reader >= 0) {
+            states_[i] = TPictureState::NotSaved;
+            blocked_.push_back({i, reader});
+            return true;
+        }
         const int answer = OverwriteAnswer(pictures_[i].target);
         if (answer == kAnswerCancel) {
             return false;
@@ -516,6 +524,18 @@ class TPackageSaver {
             }
         }
         return -1;
+    }
+
+    bool TargetIsOwnFile(int i) const {
+        const TPlannedPicture& picture = pictures_[i];
+        return holds_[i].isEmpty() && picture.targetId &&
+               (picture.targetId == picture.sourceId || picture.targetId == picture.originalId);
+    }
+
+    // The picture not saved whose only copy the target of i is, which forbids replacing
+    // it; -1 when the target may be replaced.
+    int ReaderKeepingTarget(int i) const {
+        return TargetIsOwnFile(i) ? -1 : UnsavedReaderOfTarget(i);
     }
 
     // Copies every picture still to come that reads the target of i to a free name
@@ -564,20 +584,12 @@ class TPackageSaver {
         return false;
     }
 
+    // Replaces the target of i, which ReaderKeepingTarget allows.
     bool ReplaceTarget(int i) {
         const TPlannedPicture& picture = pictures_[i];
-        if (holds_[i].isEmpty() && picture.targetId &&
-            (picture.targetId == picture.sourceId || picture.targetId == picture.originalId)) {
-            MarkSaved(i);  // the target is the picture's own file
+        if (TargetIsOwnFile(i)) {
+            MarkSaved(i);
             return true;
-        }
-        if (const int reader = UnsavedReaderOfTarget(i); reader >= 0) {
-            return Refuse(i, {TCopyError::Other,
-                              picture.target,
-                              {},
-                              {},
-                              "It is the only copy of '" + pictures_[reader].seriesPath +
-                                  "', which is not saved."});
         }
         bool proceed = true;
         if (!HoldReadersOfTarget(i, proceed)) {
@@ -613,6 +625,24 @@ class TPackageSaver {
         }
     }
 
+    // One line for each picture that was not asked about because its target is the only
+    // copy of a picture not saved.
+    QString BlockedReasons() const {
+        QString text;
+        const size_t listed = std::min<size_t>(blocked_.size(), kListedPictures);
+        for (size_t k = 0; k < listed; ++k) {
+            const auto [i, reader] = blocked_[k];
+            text += "\n'" + pictures_[i].seriesPath + "' was not saved: '" + pictures_[i].target +
+                    "', its name in the package, is the only copy of '" +
+                    pictures_[reader].seriesPath + "', which is not saved.";
+        }
+        if (blocked_.size() > listed) {
+            text +=
+                QStringLiteral("\n(and %1 more for the same reason)").arg(blocked_.size() - listed);
+        }
+        return text;
+    }
+
     void ReportMissingPictures() {
         QStringList lines;
         for (size_t i = 0; i < pictures_.size(); ++i) {
@@ -635,6 +665,7 @@ class TPackageSaver {
         if (outcome_.notSaved.size() > lines.size()) {
             text += QStringLiteral("\n(and %1 more)").arg(outcome_.notSaved.size() - lines.size());
         }
+        text += BlockedReasons();
         for (int k = 0; k < outcome_.kept.size(); ++k) {
             text += "\n'" + keptFor_[k] + "' is kept as '" + outcome_.kept[k] + "'.";
         }
@@ -653,6 +684,9 @@ class TPackageSaver {
     std::map<TFileId, std::vector<int>> readers_;
     std::set<TFileId> replaced_;  // files of the plan that this save has replaced
     QStringList keptFor_;
+    // Pictures not saved because their target is the only copy of another (by index)
+    // that is not saved, in the order they came.
+    std::vector<std::pair<int, int>> blocked_;
     bool ask_ = true;
     bool aside_ = false;
     int remembered_ = kAnswerNo;

@@ -35,19 +35,6 @@ slideshow::CloseAnswer AskApply(slideshow::CloseQuestion question) {
     }
 }
 
-// The frame the window system puts around a window, as it does around the owner: the
-// preview's own is known only once it is shown, after it has been placed.
-QMargins FrameOf(const QWidget* owner) {
-    if (owner == nullptr || !owner->isVisible()) {
-        return {};
-    }
-    const QWidget* window = owner->window();
-    const QRect frame = window->frameGeometry();
-    const QRect inner = window->geometry();
-    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-            frame.bottom() - inner.bottom()};
-}
-
 }  // namespace
 
 TSlideShowForm::TSlideShowForm(QWidget* owner, bool reduced, int rotateMode, const QString& iniFile)
@@ -94,8 +81,10 @@ void TSlideShowForm::ApplyPlacement() {
         return;
     }
     const TIniFile ini(iniFile_);
-    const slideshow::WindowPlacement placement =
-        slideshow::ReadPlacement(ini, platform::AvailableScreenAreas(), FrameOf(parentWidget()));
+    const slideshow::WindowPlacement placement = slideshow::ReadPlacement(
+        ini, platform::AvailableScreenAreas(),
+        platform::FrameMarginsOf(parentWidget() ? parentWidget()->window()->windowHandle()
+                                                : nullptr));
     resize(placement.width, placement.height);
     move(placement.left, placement.top);
     if (placement.maximized) {

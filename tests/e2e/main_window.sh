@@ -2,8 +2,9 @@
 # The main road of the main window under Xvfb: the splash comes and goes, the window
 # titled "Orvane Viewer" appears, choosing a folder of JPEGs in the folder tree lists them
 # and shows the first one's thumbnail, Add moves a picture into the series, and closing
-# writes the INI file and removes the temporary folder. A start-up without a usable
-# temporary directory shows its message and ends with a non-zero code.
+# writes the INI file and removes the temporary folder. A window stored far larger than the
+# screen opens wholly on it. A start-up without a usable temporary directory shows its
+# message and ends with a non-zero code.
 #
 # Usage: tests/e2e/main_window.sh PATH/TO/orvane-viewer
 # Needs Xvfb, xdotool, xdpyinfo (x11-utils) and ImageMagick. Runs without a window manager,
@@ -88,6 +89,31 @@ grep -q '^Width=800' "$ini" || fail "closing did not write the window width"
 grep -q '^SplitList=' "$ini" || fail "closing did not write the splitters"
 grep -q '^PlaySpeed=' "$ini" || fail "the configuration was not written at start"
 [ ! -e "$work/tmp/orvane-viewer-$(id -u)/PellimorTmp" ] || fail "closing left the temporary folder behind"
+
+# ---------------------------------------------------------------- stored far off the screen
+# A window stored larger than the screen and beyond its right edge opens wholly on it.
+cat > "$work/huge.ini" <<EOF
+[Window]
+State=NRM
+Left=2147483647
+Top=2147483647
+Width=2147483647
+Height=2147483647
+
+[Viewer]
+Source=$work/pictures/a-empty/
+EOF
+start_program "$work/huge.ini"
+huge=$(window_id "Orvane Viewer" 60) || true
+[ -n "$huge" ] || fail "the main window did not open from huge stored values"
+# The window system reports where the window lies once it has been placed.
+placed() {
+    eval "$(xdotool getwindowgeometry --shell "$huge")"
+    [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1280 ] && [ $((Y + HEIGHT)) -le 1024 ]
+}
+wait_for 50 placed ||
+    fail "the window stored far off the screen is not wholly on it: $(xdotool getwindowgeometry "$huge" | tr '\n' ' ')"
+stop_program
 
 # ---------------------------------------------------------------- no temporary folder
 # A folder below a regular file can never be made.

@@ -3,7 +3,10 @@
 
 #include "imaging/JpgImage.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -16,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -120,7 +124,9 @@ size_t ScanDataStart(const Bytes& jpeg) {
 }
 
 void PutSofSize(Bytes& jpeg, int width, int height) {
-    const size_t sof = std::min(FindMarker(jpeg, 0xC0), FindMarker(jpeg, 0xC2));
+    // Baseline, progressive, and both with arithmetic coding.
+    const size_t sof = std::min({FindMarker(jpeg, 0xC0), FindMarker(jpeg, 0xC2),
+                                 FindMarker(jpeg, 0xC9), FindMarker(jpeg, 0xCA)});
     const uint8_t size[4] = {uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8),
                              uint8_t(width)};
     std::copy(size, size + 4, jpeg.begin() + long(sof) + 5);
@@ -291,6 +297,11 @@ TEST_F(JpgImageTest, CorruptFilesAndOtherFormatsAreRefused) {
     Bytes progressive = EncodeJpeg({64, 64, false, true});
     PutSofSize(progressive, 60000, 60000);  // coefficient buffers of 21 GB
     ExpectRefused(Write(progressive));
+    // Arithmetic coding spends next to nothing on flat blocks: 65500 x 65500 declared in a
+    // few hundred bytes is seconds of decoding even at 1/8.
+    Bytes arithmetic = EncodeJpeg({.grey = true, .arithmetic = true});
+    PutSofSize(arithmetic, 65500, 65500);
+    ExpectRefused(Write(arithmetic), 8);
     ExpectRefused(Write({}));
     const std::string png = (dir_ / "png.jpg").string();
     ASSERT_TRUE(QImage(1, 1, QImage::Format_RGB32).save(QString::fromStdString(png), "PNG"));
@@ -381,6 +392,47 @@ TEST_F(JpgImageTest, AnAbortedLoaderRefusesEveryLaterDecode) {
         EXPECT_THROW(image.LoadFromFile(path, 1), EAbort);
         EXPECT_EQ(nullptr, image.Picture());
     }
+}
+
+// Writes all of bytes to fd; stops early when the reader has gone.
+void WriteToPipe(int fd, const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n <= 0) {
+            return;
+        }
+        bytes += n;
+        size -= size_t(n);
+    }
+}
+
+// A stop asked while the rows are decoded ends the decode at the next row. The file comes
+// through a pipe, as slowly as from a busy share: the stop is asked only once the loader
+// has taken its first block, and the rest (which holds most rows) follows. A loader that
+// looked at the flag only as it began would decode the whole picture.
+TEST_F(JpgImageTest, AStopAskedBetweenRowsEndsTheDecode) {
+    const Bytes jpeg = EncodeJpeg({3072, 3072});
+    const std::string path = (dir_ / "pipe.jpg").string();
+    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    const sighandler_t previous = ::signal(SIGPIPE, SIG_IGN);
+    TJpgImage image;
+    size_t started = 0;
+    std::thread writer([&] {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        // Once the pipe holds no more than its capacity, the loader has read the rest.
+        ::fcntl(fd, F_SETPIPE_SZ, 4096);
+        started = std::min(jpeg.size(), JpegFileSource::kBlockBytes +
+                                            size_t(std::max(0, ::fcntl(fd, F_GETPIPE_SZ))));
+        WriteToPipe(fd, jpeg.data(), started);
+        image.AbortLoading();
+        WriteToPipe(fd, jpeg.data() + started, jpeg.size() - started);
+        ::close(fd);
+    });
+    EXPECT_THROW(image.LoadFromFile(path, 1), EAbort);
+    writer.join();
+    ::signal(SIGPIPE, previous);
+    EXPECT_EQ(nullptr, image.Picture());
+    EXPECT_LT(started, jpeg.size() / 2) << "most rows must come after the stop";
 }
 
 // A progressive file is read whole inside the library before its first row: the abort

@@ -31,6 +31,10 @@ struct SyncTrace {
 };
 SyncTrace* g_trace = nullptr;
 
+// Set, copy_file_range copies nothing from a file that reports a size of 0, as it did from
+// proc and sys files on Linux 5.3 to 5.18 and as some FUSE file systems still do.
+bool g_rangeStopsAtReportedSize = false;
+
 void RecordSync(int fd) {
     struct stat info {};
     if (g_trace != nullptr && ::fstat(fd, &info) == 0) {
@@ -69,6 +73,14 @@ int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept {
     return static_cast<int>(
         RecordNaming("link", to, ::syscall(SYS_linkat, fromDir, from, toDir, to, flags)));
+}
+ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t length,
+                        unsigned flags) {
+    struct stat info {};
+    if (g_rangeStopsAtReportedSize && ::fstat(in, &info) == 0 && info.st_size == 0) {
+        return 0;
+    }
+    return ::syscall(SYS_copy_file_range, in, inOffset, out, outOffset, length, flags);
 }
 }
 
@@ -126,6 +138,26 @@ TEST(FileCopyTest, CopiesTheBytesModificationTimeAndMode) {
         ASSERT_TRUE(CopyFile(dir / name, dir / name, CopyMode::Replace, Written(way)).Ok());
         EXPECT_EQ(ReadFile(dir / "copy.jpg"), "");
         EXPECT_EQ(ListFolder(dir.Path()), (Names{name, "copy.jpg", "src"}));
+    }
+}
+
+// A file that reports a size of 0 may still hold bytes (proc files, some network and FUSE
+// file systems): its copy holds them all, whether copy_file_range refuses such a file (as
+// current kernels refuse one on another file system) or copies nothing from it.
+TEST(FileCopyTest, ASourceThatReportsNoSizeIsCopiedWhole) {
+    const std::string source = "/proc/version";
+    struct stat info {};
+    ASSERT_EQ(::stat(source.c_str(), &info), 0);
+    ASSERT_EQ(info.st_size, 0);
+    const std::string bytes = ReadFile(source);
+    ASSERT_FALSE(bytes.empty());
+    for (bool rangeStops : {false, true}) {
+        platform_test::TempDir dir;
+        g_rangeStopsAtReportedSize = rangeStops;
+        const CopyResult result = CopyFile(source, dir / "version", CopyMode::FailIfExists);
+        g_rangeStopsAtReportedSize = false;
+        ASSERT_TRUE(result.Ok()) << result.error;
+        EXPECT_EQ(ReadFile(dir / "version"), bytes) << rangeStops;
     }
 }
 

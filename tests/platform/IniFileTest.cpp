@@ -69,6 +69,10 @@ TEST_F(IniFileTest, WritingKeepsEverythingElseOfTheFileAsItWas) {
         ASSERT_TRUE(ini.WriteInteger("window", "WIDTH", 1024));  // in place, old spelling kept
         ASSERT_TRUE(ini.WriteInteger("Window", "Left", 5));      // after the section's last entry
         ASSERT_TRUE(ini.WriteBool("Saving", "Prefix", true));    // a new section at the end
+        // The value a key holds, written again as read: its line stays as it is, the
+        // spacing and the bytes that are no UTF-8 (read as replacement characters) too.
+        ASSERT_TRUE(ini.WriteString("Window", "State", "MAX"));
+        ASSERT_TRUE(ini.WriteString("Foreign", "Source", ini.ReadString("Foreign", "Source", "")));
     }
     std::string expected = original;
     expected.replace(expected.find("  Width=800  "), 13, "Width=1024");
@@ -197,8 +201,15 @@ TEST_F(IniFileTest, WritesGoThroughLinksKeepTheModeAndMakeMissingFolders) {
     const std::string nested = dir_ / "config/orvane-viewer/orvane-viewer.ini";
     TIniFile ini(QString::fromStdString(nested));
     ini.WriteString("Viewer", "Source", "/p/");
+    const mode_t previousMask = ::umask(022);  // the usual one, which lets others read
     EXPECT_TRUE(ini.UpdateFile());
+    ::umask(previousMask);
     EXPECT_EQ(ReadFile(nested), "[Viewer]\nSource=/p/\n");
+    // The folders made for it are private to the user all the same.
+    for (const char* folder : {"config", "config/orvane-viewer"}) {
+        ASSERT_EQ(::stat((dir_ / folder).c_str(), &info), 0) << folder;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+    }
 }
 
 }  // namespace

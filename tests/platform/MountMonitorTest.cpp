@@ -2,11 +2,17 @@
 
 #include "tests/platform/TempDir.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -36,15 +42,57 @@ TEST(MountMonitor, TablesAreComparedByMountIdAndMountPoint) {
     platform_test::TempDir dir;
     platform_test::WriteFile(dir / "before", kBefore);
     platform_test::WriteFile(dir / "after", kAfter);
-    // The lines are read as the volume table reads them (tested there).
+    // The volume table has a parser of its own: this one's fields are checked here.
     const auto before = platform::ReadMountTable(dir / "before");
     ASSERT_EQ(Points(before),
               (std::vector<std::string>{"/#22", "/media/My Card#40", "/mnt/share#41"}));
+    EXPECT_EQ(before[1].fsType, "vfat");
+    EXPECT_EQ(before[1].source, "/dev/sdb1");
+    EXPECT_EQ(before[2].fsType, "nfs4");
+    EXPECT_EQ(before[2].source, "server:/export");
     const platform::MountChanges changes =
         platform::DiffMounts(before, platform::ReadMountTable(dir / "after"));
     EXPECT_EQ(Points(changes.added), (std::vector<std::string>{"/mnt/share#45", "/media/cd#46"}));
     EXPECT_EQ(Points(changes.removed), std::vector<std::string>{"/mnt/share#41"});
     EXPECT_TRUE(platform::ReadMountTable(dir / "missing").empty());
+}
+
+// While it lives, the process can open no file: the descriptors below a lowered limit are
+// all taken. The way a busy program meets a mount table it cannot read.
+class NoDescriptorsLeft {
+  public:
+    NoDescriptorsLeft() {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 256);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            taken_.push_back(fd);
+    }
+    ~NoDescriptorsLeft() {
+        for (int fd : taken_)
+            ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    NoDescriptorsLeft(const NoDescriptorsLeft&) = delete;
+    NoDescriptorsLeft& operator=(const NoDescriptorsLeft&) = delete;
+
+  private:
+    rlimit saved_{};
+    std::vector<int> taken_;
+};
+
+// A table that cannot be read says nothing about the mounts: no mount is reported gone
+// (the tree would take its drives away), and none comes back once it reads again.
+TEST(MountMonitor, AnUnreadableTableReportsNoChange) {
+    platform::MountMonitor monitor;
+    ASSERT_FALSE(platform::ReadMountTable("/proc/self/mountinfo").empty());
+    {
+        const NoDescriptorsLeft exhausted;
+        ASSERT_TRUE(platform::ReadMountTable("/proc/self/mountinfo").empty());
+        EXPECT_TRUE(monitor.TakeChanges().Empty());
+    }
+    EXPECT_TRUE(monitor.TakeChanges().Empty());
 }
 
 // A real mount, unmount and remount where the test may mount (root in a namespace that

@@ -105,13 +105,15 @@ QImage LibtiffDecode(const std::string& path) {
     return image;
 }
 
-// A pixel over a background in the light of a 2.2 display, as libpng composites.
-QRgb Over(QRgb pixel, QColor background) {
+// A pixel over a background in the light of a 2.2 display, as libpng composites: pixel and
+// background stored with the file's gamma (1/2.2 but where a file says otherwise), white
+// being white in any.
+QRgb Over(QRgb pixel, QColor background, double fileGamma) {
     const double a = qAlpha(pixel) / 255.0;
-    const auto over = [a](int colour, int below) {
-        const double light =
-            a * std::pow(colour / 255.0, 2.2) + (1 - a) * std::pow(below / 255.0, 2.2);
-        return int(std::lround(255.0 * std::pow(light, 1 / 2.2)));
+    const auto light = [fileGamma](int value) { return std::pow(value / 255.0, 1 / fileGamma); };
+    const auto over = [&](int colour, int below) {
+        const double mixed = a * light(colour) + (1 - a) * light(below);
+        return int(std::lround(255.0 * std::pow(mixed, 1 / 2.2)));
     };
     return qRgb(over(qRed(pixel), background.red()), over(qGreen(pixel), background.green()),
                 over(qBlue(pixel), background.blue()));
@@ -120,9 +122,9 @@ QRgb Over(QRgb pixel, QColor background) {
 // Decoded at full size with a kernel that weighs 0 at distance 1 (a plain copy) and held
 // against a decode that shares no code with the route: Qt's reader, libtiff's RGBA reader,
 // or straight colours composited here. `bits` is the file's bit count as the decoder
-// reports it, `depth` the picture's. Where `background` is given, transparent reference
-// pixels are composited over it; an icon's masked pixels, which Qt makes transparent and
-// the picture keeps as stored, are left out.
+// reports it, `depth` the picture's. Where `background` is given, reference pixels are
+// composited over it with the file's `gamma` (Qt hands back the stored values); an icon's
+// masked pixels, which Qt makes transparent and the picture keeps as stored, are left out.
 TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
     const struct {
         const char* file;
@@ -131,6 +133,7 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
         const char* reference = nullptr;  // a file for Qt, or "libtiff"; else `file` for Qt
         QColor background = {};
         double mean = 255;
+        double gamma = 1 / 2.2;
     } cases[] = {
         // Qt reads neither OS/2 headers nor 56-byte ones, and widens 5- and 6-bit values by
         // shifting (31 -> 248) where ours reach 255; indices past a short palette are black.
@@ -176,6 +179,18 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
         {"png/rgba-bkgd.png", 24, 24, 255, nullptr, QColor(0x33, 0x66, 0xcc), 1.0},
         {"png/grey2-trns-bkgd.png", 8, 8, 255, nullptr, QColor(170, 170, 170), 1.0},
         {"png/straight-alpha.png", 24, 24, 2, nullptr, Qt::white},
+        // A file's gamma other than 1/2.2 is undone for the screen in every palette,
+        // transparent or not, and in the background a low-bit grey is widened with
+        // (background colours as the file stores them; white stays the default).
+        {"png/palette1-gamma1.png", 1, 1, 1, nullptr, Qt::white, 255, 1.0},
+        {"png/palette8-gamma025.png", 8, 8, 1, nullptr, Qt::white, 255, 0.25},
+        {"png/palette8-bkgd-gamma05.png", 8, 8, 1, nullptr, QColor(205, 3, 109), 255, 0.5},
+        {"png/palette4-trns-gamma1.png", 8, 8, 1, nullptr, Qt::white, 255, 1.0},
+        {"png/palette8-trns-bkgd-gamma07.png", 8, 8, 1, nullptr, QColor(23, 185, 215), 255, 0.7},
+        {"png/grey2-trns-bkgd-gamma07.png", 8, 8, 1, nullptr, QColor(85, 85, 85), 255, 0.7},
+        {"png/grey4-trns-bkgd-gamma07.png", 8, 8, 1, nullptr, QColor(85, 85, 85), 255, 0.7},
+        {"png/grey2-trns-gamma07.png", 8, 8, 1, nullptr, Qt::white, 255, 0.7},
+        {"png/grey8-gamma07.png", 8, 8, 1, nullptr, Qt::white, 255, 0.7},
         // Grey JPEG files go through a palette of 236 greys: within a step of it.
         {"jpeg/rgb.jpg", 24, 24},
         {"jpeg/progressive.jpg", 24, 24},
@@ -239,7 +254,7 @@ TEST(DecodedPictures, FullSizeIsAnIndependentDecode) {
                 if (icon && qAlpha(p) != 255) {
                     continue;
                 }
-                p = c.background.isValid() ? Over(p, c.background) : p;
+                p = c.background.isValid() ? Over(p, c.background, c.gamma) : p;
                 const auto got = PixelBgr(picture, x, y);
                 for (const int d : {got[2] - qRed(p), got[1] - qGreen(p), got[0] - qBlue(p)}) {
                     worst = std::max(worst, std::abs(d));
@@ -394,10 +409,12 @@ TEST(Decoders, BrokenFilesFailWithTheirCodeAndNoPicture) {
 // fails with 8 and no picture is left. The first ones declare a picture past the budget,
 // which no report ever carries: were it made, the decode would go on and end with another
 // code (0 where one pixel is all there is to read). The others are small pictures at their
-// coefficient whose decode holds more (the filter's window of 16000-pixel rows, a 16-bit
+// coefficient whose decode holds more (the filter's or the resampler's window of
+// 16000-pixel rows, an interlaced PNG held whole before it is reduced, a 16-bit
 // strip libtiff decodes whole, the WIC matrices, the area a GIF image saves to give back,
 // at three bytes a pixel once the picture has turned 24-bit, a JPEG 2000 picture decoded at
-// full size however small it is shown): each succeeds with `enough` (kUnbounded: no budget).
+// full size however small it is shown, the coefficients libjpeg keeps of a progressive
+// file): each succeeds with `enough` (kUnbounded: no budget).
 TEST(DecoderBudget, ADecodeOverTheBudgetFailsWith8BeforeItAllocates) {
     const uint64_t kMiB = 1 << 20, kUnbounded = UINT64_MAX;
     const struct {
@@ -415,12 +432,16 @@ TEST(DecoderBudget, ADecodeOverTheBudgetFailsWith8BeforeItAllocates) {
                  {"huge-png-entry.ico", kMiB},
                  {"256-bitmap-entry.ico", 64 << 10},
                  {"rle8-16000x1000.bmp", kMiB, 0.01, kUnbounded},
+                 {"grey-16000x1000.png", kMiB, 0.01, kUnbounded},  // the resampler's window
+                 {"interlaced-2048.png", kMiB, 0.01, kUnbounded},  // every pass, held whole
                  {"deflate16-3000.tif", 32 * kMiB, 0.01, kUnbounded},
                  {"zero-planes-8192.wic", 64 * kMiB, 0.01, kUnbounded},
                  {"dispose-previous.gif", 40 * kMiB, 1.0, kUnbounded},
                  {"dispose-previous-24-bit.gif", 128 * kMiB, 1.0, kUnbounded},
                  // 256 x 256 at 1/8 is 3 KiB; its full-size decode needs more than 64 KiB.
-                 {"256.j2k", 64 << 10, 0.125, 4 * kMiB}};
+                 {"256.j2k", 64 << 10, 0.125, 4 * kMiB},
+                 // 2048 x 2048 in 4:2:0: 12 MiB of coefficients.
+                 {"progressive.jpg", 4 * kMiB, 0.01, kUnbounded}};
     std::set<TImgFormat> formats;
     for (const auto& c : cases) {
         const std::string path = Fixture(std::string("budget/") + c.file);

@@ -307,7 +307,9 @@ constexpr double kMemoryGrowth = 1.0;
 // up to 65535 x 65535: run-length bitmaps that end at once, hold empty lines or scattered
 // dots, fax pages blank or with a dot at each end of every row, a deflate bomb, GIF
 // screens no data fills, as large as the file allows and turning 24-bit, or with narrow
-// frames, WIC matrices with billions of coefficient bit planes or none, JPEG 2000 streams of
+// frames, WIC matrices with billions of coefficient bit planes or none, TIFF strips that
+// share their data, an arithmetic-coded JPEG of 125 bytes alone and as a TIFF strip, an
+// interlaced PNG held whole (972 MB) whose data ends in its fifth pass, JPEG 2000 streams of
 // thousands of tiles of tiny code-blocks (held to the end or not), of 65535 layers and 9360
 // progression changes, of one empty tile of 32768 x 32768, of components a 255th of the
 // picture's size each way, and a 64 x 1M picture whose samples lie in a file. A panel filling
@@ -330,6 +332,10 @@ TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBound
                  {"narrow-frames.gif", 0},
                  {"dense-8192.wic", ImgError::Unknown},
                  {"zero-planes-8192.wic", 0},
+                 {"shared-strips.tif", ImgError::BadFormat},
+                 {"arithmetic-65500.jpg", ImgError::Unknown},
+                 {"arithmetic-65500.tif", ImgError::BadFormat},
+                 {"interlaced-18000.png", ImgError::OpenFailed},
                  {"tiles-4096-small-blocks.j2k", ImgError::NotEnoughMemory},
                  {"tiles-1024-held.j2k", ImgError::NotEnoughMemory},
                  {"layers-and-changes.j2k", 0},

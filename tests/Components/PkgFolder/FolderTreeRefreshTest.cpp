@@ -68,6 +68,9 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     EXPECT_EQ(result.changes[5].removed, first.removed);
     ASSERT_EQ(result.changes[6].added.size(), 2u);
     EXPECT_EQ(result.changes[6].added[1]->text, "file.jpg");  // folders first
+    // A pass told to stop reads no further folder (the tree drops what it has).
+    const std::atomic<bool> stop{true};
+    EXPECT_TRUE(ComputeRefresh(batch, &stop).changes.empty());
 
     // With files and a filter, a new file is added only when its extension is listed.
     fx.MakeFile("home/new/a.JPG");

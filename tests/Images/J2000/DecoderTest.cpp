@@ -226,9 +226,9 @@ TEST(Decoder, DamagedStreamsFailWithTheirReason) {
          "invalid tile number in SOT marker segment\n"},
         {[](Codestream& c) { std::swap(c.parts[0], c.parts[1]); },
          "SOT: tile-part 1 of tile 0 where part 0 was expected\n"},
-        {[](Codestream& c) { c.parts[0].numparts = 0, c.parts[1].numparts = 1; },
-         "SOT: tile-part 2 of tile 0 beyond its 1 parts\n"},
-        {[](Codestream& c) { c.parts[0].numparts = 1; }, "SOT: tile 0 is finished already\n"},
+        // Tile 0 counts one tile-part and another tile's part follows it: tile 0 is finished.
+        {[](Codestream& c) { c.parts[0].numparts = 1, std::swap(c.parts[1], c.parts[3]); },
+         "SOT: tile 0 is finished already\n"},
     };
     for (const auto& c : cases) {
         Codestream damaged = cs;
@@ -237,6 +237,99 @@ TEST(Decoder, DamagedStreamsFailWithTheirReason) {
         EXPECT_EQ(out.result.status, DecodeStatus::Failed) << c.text;
         EXPECT_NE(out.texts.find(c.text), std::string::npos) << out.texts;
         EXPECT_EQ(out.texts.find("cannot decode the stream"), std::string::npos) << out.texts;
+    }
+}
+
+// Streams opj_compress writes wrong (tests/data/J2000/make_fixtures.sh) are refused, or decoded
+// with a warning, with the arithmetic or the layout that shows what is wrong.
+TEST(Decoder, StreamsAnEncoderWroteWrongSayWhatIsWrong) {
+    const struct {
+        const char* file;
+        DecodeStatus status;
+        int tiles;
+        std::vector<const char*> texts;
+    } cases[] = {
+        // Samples down to -1462 in a 9-bit component: 11 bit-planes, where the LL band has 10.
+        {"s3x43_signed_beyond_precision.j2k",
+         DecodeStatus::Failed,
+         0,
+         {"code-block has more coding passes than its bit-planes: the one at (0, 0) of component "
+          "0, resolution 0, band LL needs 11 bit-planes, but the band has 10 (2 guard bits + "
+          "exponent 9 - 1)\n"}},
+        // Bytes for packets of resolutions without samples: the lower tiles' packets end early,
+        // and their row comes out wrong (as in opj_decompress).
+        {"g36x15_tileparts_empty_level.j2k",
+         DecodeStatus::Ok,
+         4,
+         {"warning: tile 2: 20 bytes of its tile-part follow its last packet\n"
+          "warning: tile 2: resolution 0 of component 0 has no samples and so no packets; an "
+          "encoder that still writes some for it when it splits a tile into tile-parts puts the "
+          "later ones out of step\n",
+          "warning: tile 3: "}},
+        // The same, where the first packet read out of step asks for too many bit-planes.
+        {"g24x8_tileparts_empty_level.j2k",
+         DecodeStatus::Failed,
+         2,
+         {"code-block has more coding passes than its bit-planes: the one at (0, 3) of component "
+          "0, resolution 2, band LH needs 11 bit-planes, but the band has 10 (2 guard bits + "
+          "exponent 9 - 1)\ndec_decodepkts failed\ntile 2: resolution 0 of component 0 has no "
+          "samples"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Outcome out = decode(fixture(c.file));
+        EXPECT_EQ(out.result.status, c.status);
+        EXPECT_EQ(out.result.tilesdecoded, c.tiles);
+        for (const char* text : c.texts)
+            EXPECT_NE(out.texts.find(text), std::string::npos) << out.texts;
+    }
+}
+
+// Tile-parts that follow a tile's last declared one are read with a note, as are part numbers
+// that start again from 0 after 255 (both are 8 bits): the tiles get the packets of the stream
+// as written, and are reconstructed once the codestream moves on.
+TEST(Decoder, TilePartsBeyondTheirCountAreRead) {
+    const Bytes bytes = fixture("g100x70_rpcl_tiles_offsets.j2k");
+    const Codestream cs = Codestream::parse(bytes);
+    // 254 empty tile-parts of tile 0 after its first: its parts number 0 to 256, the last two
+    // again as 0 and 1, and TNsot, 257 in 8 bits, declares 1.
+    const auto wrap = [](Codestream& c) {
+        std::vector<j2000test::TilePart> parts(c.parts.begin(), c.parts.begin() + 3);
+        parts.insert(parts.begin() + 1, 254, j2000test::TilePart{});
+        for (size_t i = 0; i < parts.size(); ++i) {
+            parts[i].tileno = 0;
+            parts[i].partno = static_cast<std::uint8_t>(i);
+            parts[i].numparts = static_cast<std::uint8_t>(parts.size());
+        }
+        c.parts.erase(c.parts.begin(), c.parts.begin() + 3);
+        c.parts.insert(c.parts.begin(), parts.begin(), parts.end());
+    };
+    const struct {
+        std::function<void(Codestream&)> edit;
+        std::vector<const char*> notes;
+    } cases[] = {
+        {[](Codestream& c) { c.parts[0].numparts = c.parts[1].numparts = 1; },
+         {"warning: tile 0 has 3 tile-parts, more than the 1 its SOT segments declare"}},
+        {[](Codestream& c) { c.parts[0].numparts = 0, c.parts[1].numparts = 1; },
+         {"warning: tile 0 has 3 tile-parts, more than the 1 its SOT segments declare"}},
+        {[](Codestream& c) { c.parts[3].numparts = c.parts[4].numparts = c.parts[5].numparts = 2; },
+         {"warning: tile 1 has 3 tile-parts, more than the 2 its SOT segments declare"}},
+        {wrap,
+         {"warning: tile 0 has 257 tile-parts, more than the 1 its SOT segments declare",
+          "warning: tile 0 has more than 256 tile-parts; their numbers wrap to 0"}},
+    };
+    const Outcome plain = decode(bytes);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.notes.back());
+        Codestream edited = cs;
+        c.edit(edited);
+        const Outcome out = decode(edited.serialise());
+        EXPECT_TRUE(read_cleanly(out)) << out.texts;
+        EXPECT_EQ(out.result.tilesdecoded, 12);
+        EXPECT_EQ(out.packetlengths, plain.packetlengths);
+        EXPECT_EQ(out.passes, plain.passes);
+        for (const char* note : c.notes)
+            EXPECT_NE(out.texts.find(note), std::string::npos) << out.texts;
     }
 }
 

@@ -65,29 +65,29 @@ TEST(StoredWindow, EveryStoredRectangleLandsOnTheWorkArea) {
         // Main window from 100, 50, 700 x 500; at least 610 x 445.
         {false, kLeft, 1, {1, 50, 700, 500}},
         {false, kLeft, INT_MIN, {0, 50, 700, 500}},
-        {false, kLeft, INT_MAX, {328, 50, 700, 500}},
+        {false, kLeft, INT_MAX, {324, 50, 700, 500}},
         {false, kTop, 1, {100, 1, 700, 500}},
         {false, kTop, INT_MIN, {100, 0, 700, 500}},
         {false, kTop, INT_MAX, {100, 0, 700, 500}},
         {false, kWidth, 1, {100, 50, 610, 500}},
         {false, kWidth, INT_MIN, {100, 50, 610, 500}},
-        {false, kWidth, INT_MAX, {4, 50, 1024, 500}},
+        {false, kWidth, INT_MAX, {0, 50, 1024, 500}},
         {false, kHeight, 1, {100, 50, 700, 445}},
         {false, kHeight, INT_MIN, {100, 50, 700, 445}},
-        {false, kHeight, INT_MAX, {100, 4, 700, 738}},
+        {false, kHeight, INT_MAX, {100, 0, 700, 738}},
         // The preview from 100, 50, 600 x 450 (608 x 478 with its frame); at least 540 x 406.
         {true, kLeft, 1, {1, 50, 608, 478}},
-        {true, kLeft, INT_MIN, {-4, 50, 608, 478}},
-        {true, kLeft, INT_MAX, {420, 50, 608, 478}},
+        {true, kLeft, INT_MIN, {0, 50, 608, 478}},
+        {true, kLeft, INT_MAX, {416, 50, 608, 478}},
         {true, kTop, 1, {100, 1, 608, 478}},
-        {true, kTop, INT_MIN, {100, -4, 608, 478}},
-        {true, kTop, INT_MAX, {100, 264, 608, 478}},
+        {true, kTop, INT_MIN, {100, 0, 608, 478}},
+        {true, kTop, INT_MAX, {100, 260, 608, 478}},
         {true, kWidth, 1, {100, 50, 548, 478}},
         {true, kWidth, INT_MIN, {100, 50, 548, 478}},
-        {true, kWidth, INT_MAX, {4, 50, 1024, 478}},
+        {true, kWidth, INT_MAX, {0, 50, 1024, 478}},
         {true, kHeight, 1, {100, 50, 608, 434}},
         {true, kHeight, INT_MIN, {100, 50, 608, 434}},
-        {true, kHeight, INT_MAX, {100, 4, 608, 738}},
+        {true, kHeight, INT_MAX, {100, 0, 608, 738}},
     };
     for (const auto& c : cases) {
         std::array<int, 4> stored = c.preview ? std::array<int, 4>{100, 50, 600, 450}
@@ -96,23 +96,22 @@ TEST(StoredWindow, EveryStoredRectangleLandsOnTheWorkArea) {
         const std::array<int, 4> got = placed(c.preview, stored);
         EXPECT_EQ(got, c.frame) << (c.preview ? "preview" : "main") << " key " << c.key << " = "
                                 << c.value;
-        // Whatever the rule, the frame is on the work area but for its border.
-        EXPECT_TRUE(
-            kWorkArea.adjusted(-4, -4, 4, 4).contains(QRect(got[0], got[1], got[2], got[3])))
+        // Whatever the rule, the whole frame is on the work area.
+        EXPECT_TRUE(kWorkArea.contains(QRect(got[0], got[1], got[2], got[3])))
             << c.key << " = " << c.value;
     }
     // A frame stored too small and far right grows before it is placed, not after.
     EXPECT_EQ(Ltwh(PlaceStoredWindow({INT_MAX, 0, 0, 600}, {kWorkArea})),
-              (std::array<int, 4>{418, 0, 610, 600}));
+              (std::array<int, 4>{414, 0, 610, 600}));
     // With a second screen, the frame stays on the screen holding most of it; one on no
     // screen goes to the first.
     const std::vector<QRect> two{kWorkArea, QRect(1024, 0, 1280, 1024)};
     EXPECT_EQ(Ltwh(PlaceStoredWindow({1500, 200, 700, 500}, two)),
               (std::array<int, 4>{1500, 200, 700, 500}));
     EXPECT_EQ(Ltwh(PlaceStoredWindow({2250, 100, 700, 500}, two)),
-              (std::array<int, 4>{1608, 100, 700, 500}));
+              (std::array<int, 4>{1604, 100, 700, 500}));
     EXPECT_EQ(Ltwh(PlaceStoredWindow({5000, 3000, 700, 500}, two)),
-              (std::array<int, 4>{328, 0, 700, 500}));
+              (std::array<int, 4>{324, 0, 700, 500}));
 }
 
 TEST(StoredWindow, ExtremeValuesAreLimitedBeforeAnyRule) {

@@ -123,9 +123,18 @@ TEST_F(PreviewTest, NoExifTurn) {
 }
 
 // Only what cannot fit on the work area beside the status bar scrolls, every column and row
-// can be seen, and a picture that fits is centred on black.
+// can be seen, and a picture that fits is centred on black. The window, its frame included
+// (the frame its owner has), lies on the work area.
 TEST_F(PreviewTest, ThePictureIsWholeOnScreenWhereverItFits) {
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget owner;
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect frame = owner.frameGeometry();
+    const QRect inner = owner.geometry();
+    const QRect area =
+        screen.adjusted(inner.left() - frame.left(), inner.top() - frame.top(),
+                        inner.right() - frame.right(), inner.bottom() - frame.bottom());
     const QSize sizes[] = {{100, 80},
                            {640, 480},
                            {area.width() / 2, area.height() - 10},
@@ -134,12 +143,16 @@ TEST_F(PreviewTest, ThePictureIsWholeOnScreenWhereverItFits) {
     for (const QSize picture : sizes) {
         const QString path =
             File("fit.jpg", Encoded(Gradient(picture.width(), picture.height()), "jpeg"));
-        TfrmPreview form(nullptr, path);
+        TfrmPreview form(&owner, path);
         ASSERT_NE(form.PictureBox, nullptr);
         EXPECT_EQ(form.windowTitle(), "Image preview");
         EXPECT_EQ(form.PanelText(0), path);
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        if (!form.isMaximized()) {
+            EXPECT_TRUE(screen.contains(form.frameGeometry()))
+                << picture.width() << "x" << picture.height();
+        }
         const QSize view = form.PictureBox->viewport()->size();
         const QScrollBar* across = form.PictureBox->horizontalScrollBar();
         const QScrollBar* down = form.PictureBox->verticalScrollBar();

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <tuple>
 
 #include "app/Saving/PackagePlan.h"
 #include "app/Saving/SavePackage.h"
@@ -92,6 +93,13 @@ TEST(SaveNames, CountersJoinsAndTimeStamp) {
                               {"/", "/sub", "/sub/"},     {"/", "", "/"}};
     for (const auto& join : joins) {
         EXPECT_EQ(TargetFolder(join[0], join[1]), join[2]) << join[0] << " + " << join[1];
+    }
+    // Whole names only: a folder whose name merely begins with another's is not inside it.
+    const std::tuple<const char*, const char*, bool> below[] = {
+        {"/a/b", "/a/b", true},   {"/a/b/c", "/a/b", true},   {"/a/b/c", "/a/b/", true},
+        {"/a/bc", "/a/b", false}, {"/a/bc/d", "/a/b", false}, {"/a", "/a/b", false}};
+    for (const auto& [path, folder, inside] : below) {
+        EXPECT_EQ(IsAtOrBelow(path, folder), inside) << path << " in " << folder;
     }
     platform::ScopedDisplayLocale german(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(TimeStampPath(QDateTime(QDate(2024, 1, 5), QTime(10, 23, 45))), "05-01-24/10-23-45");
@@ -192,8 +200,8 @@ TEST_P(ErrorTable, MessageAndWhatFollows) {
 }
 
 // One row for each way a message is made (which file it names, or the destination field, or
-// the file system) and for each way the save goes on; the text of every error the table
-// knows is not repeated here.
+// the file system) and for each way the save goes on, and one for each errno that falls
+// into a message of its own rather than the one its neighbours share.
 INSTANTIATE_TEST_SUITE_P(
     Rows, ErrorTable,
     ::testing::Values(
@@ -202,14 +210,25 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorRow{ENOENT, CopyStage::CreateTarget, "'%d'  Path Not Found !", Kind::Stop},
         ErrorRow{EACCES, CopyStage::CreateTarget, "%t  Access Denied !", Kind::Stop},
         ErrorRow{EACCES, CopyStage::OpenSource, "%s  Access Denied !", Kind::Stop},
+        ErrorRow{ENOMEM, CopyStage::Read,
+                 "%s  Not enough storage is available to complete this operation.", Kind::Stop},
+        ErrorRow{ENODEV, CopyStage::CreateTarget, "%t  The system cannot find the drive specified.",
+                 Kind::Stop},
         ErrorRow{EXDEV, CopyStage::Rename,
                  "%t  The system cannot move the file to a different disk drive.", Kind::Ask},
         ErrorRow{EROFS, CopyStage::CreateTarget, "/media/stick The media is write protected.",
                  Kind::Stop},
+        ErrorRow{ENOMEDIUM, CopyStage::OpenSource, "%s  The device is not ready.", Kind::Stop},
         ErrorRow{ENOSPC, CopyStage::Write, "/media/stick The disk is full.", Kind::Stop},
+        ErrorRow{EHOSTUNREACH, CopyStage::Write, "%t  The remote computer is not available.",
+                 Kind::Stop},
+        ErrorRow{ENETUNREACH, CopyStage::CreateTarget, "%t  The network path was not found.",
+                 Kind::Stop},
         ErrorRow{ETIMEDOUT, CopyStage::Write, "%t  The network is busy.", Kind::Stop},
         ErrorRow{ESTALE, CopyStage::Read,
                  "%s  The specified network resource or device is no longer available.",
+                 Kind::Stop},
+        ErrorRow{EKEYREJECTED, CopyStage::CreateTarget, "%t  Network access is denied.",
                  Kind::Stop},
         ErrorRow{EIO, CopyStage::Read, "Can't copy file!\n%s  Input/output error", Kind::Other},
         ErrorRow{EIO, CopyStage::Write, "Can't copy file!\n%t  Input/output error", Kind::Other},

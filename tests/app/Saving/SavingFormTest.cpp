@@ -181,6 +181,10 @@ TEST_F(SavingFormTest, FoldersAreMadeBelowAnExistingDestinationOrNamedWithTheFoc
                   "the program closes.\nChoose another.");
     EXPECT_EQ(form_.focusWidget(), form_.DestDirButton);
     EXPECT_NE(form_.result(), 1);
+    // A folder whose name merely begins with the temporary folder's lies beside it.
+    ASSERT_TRUE(QDir().mkpath(form_.TemporaryFolder + "Old"));
+    EXPECT_EQ(submit(form_.TemporaryFolder + "Old/", "sub"), "");
+    EXPECT_EQ(form_.result(), 1);
 }
 
 TEST_F(SavingFormTest, BeginFromCheckedOnLeavingAndOnEnter) {

@@ -38,6 +38,22 @@ else:
 PY
 }
 
+# signed_picture <file> <width> <height> <bits> <lowest> <highest>: a signed PGX, a ramp from the
+# lowest sample to the highest with a little noise.
+signed_picture() {
+    python3 - "$@" <<'PY'
+import random, sys
+path, w, h, bits, lo, hi = sys.argv[1], *map(int, sys.argv[2:7])
+rnd = random.Random(w * 7919 + h * 31)
+out = bytearray(b'PG ML - %d %d %d\n' % (bits, w, h))
+for y in range(h):
+    for x in range(w):
+        v = lo + (x * 3 + y * 5) * (hi - lo) // (3 * w + 5 * h) + rnd.randint(0, (hi - lo) // 16)
+        out += (max(lo, min(hi, v)) & 0xFFFF).to_bytes(2, 'big')
+open(path, 'wb').write(out)
+PY
+}
+
 enc() { out=$1; shift; opj_compress -PLT "$@" -o "$out" >/dev/null; }
 
 picture "$tmp/g1.pgm" 1 1 1
@@ -77,3 +93,18 @@ enc c33x21_irreversible_layers.j2k -i "$tmp/c33.ppm" -I -n 2 -r 50,4
 # Irreversible at 16 bits: the lifting and colour constants need more than 14 fraction bits.
 picture "$tmp/c24.ppm" 24 16 3 16
 enc c24x16_16bit_irreversible.j2k -i "$tmp/c24.ppm" -I -n 3
+
+# Streams opj_compress writes wrong, which the decoder refuses saying why (DecoderTest).
+# A signed PGX is given the bit length of its largest sample as its precision, so its samples
+# go beyond it: here 9 bits (-256 to 255) for samples down to -1462, which need 11 bit-planes in
+# the LL band where 2 guard bits leave 10.
+signed_picture "$tmp/s3.pgx" 3 43 12 -1500 300
+enc s3x43_signed_beyond_precision.j2k -i "$tmp/s3.pgx" -n 2 -c [8,8],[4,4] -p LRCP
+# Tile-parts by resolution in a resolution-first order: the lower tiles (row 14 alone) have no
+# samples at the two lowest resolutions, yet a byte stands for each of their packets in the
+# tile-parts of those resolutions, which puts every later packet of these tiles out of step.
+picture "$tmp/g36.pgm" 36 15 1
+enc g36x15_tileparts_empty_level.j2k -i "$tmp/g36.pgm" -n 4 -t 25,14 -p RLCP -TP R
+# The same where the first packet read out of step asks for more bit-planes than its band has.
+picture "$tmp/g24.pgm" 24 8 1
+enc g24x8_tileparts_empty_level.j2k -i "$tmp/g24.pgm" -n 3 -t 15,6 -p RLCP -TP R

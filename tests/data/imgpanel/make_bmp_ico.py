@@ -223,6 +223,8 @@ def malformed_icons():
         "type-3.11.ico": icon(ok, [img], kind=3),
         "count-0.11.ico": icon([], [], count=0) + img,
         "entries-cut.30.ico": icon(ok, [img], count=5)[:6 + 16 * 2],
+        # Whole but for its directory, whose 255 entries would run past the end of the file.
+        "entries-past-end.30.ico": icon(ok, [img], count=255),
         "image-header-cut.30.ico": icon(ok, [img])[:6 + 16 + 20],
         "offset-past-end.30.ico": icon(ok, [img])[:18] + struct.pack("<I", 0x7FFFFFF0)
         + icon(ok, [img])[22:],

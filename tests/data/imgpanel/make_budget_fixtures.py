@@ -3,10 +3,15 @@
 bytes (6000 x 4000 where the format allows it), for the test that every decoder checks
 the picture against its memory budget before making it, and files whose picture is small
 at a small coefficient but whose decode holds more (a filter window, a strip, matrices, a
-saved area).
+saved area, the line resampler's window of rows, an interlaced PNG read whole).
 
 Writes hostile/: files of at most 128 KB that declare huge pictures, for the test that the
 panel shows or refuses each within bounded time and memory.
+
+progressive.jpg is small at a small coefficient, but libjpeg holds every coefficient of a
+file of several scans. The arithmetic-coded JPEG of 65500 x 65500 in hostile/ is a valid
+file of about a hundred bytes (libjpeg's cjpeg codes it from a flat picture piped to it,
+some seconds); the TIFF beside it holds the same stream as its one strip.
 
 The icon's bitmap entry can declare 256 x 256 at most and small.j2k is a real 8 x 8
 picture; their test gives them a tiny budget instead. 256.j2k, a flat 256 x 256 picture,
@@ -19,6 +24,7 @@ import os
 import struct
 import subprocess
 import tempfile
+import threading
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -40,6 +46,21 @@ def png():
     head = struct.pack(">IIBBBBB", W, H, 8, 2, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) + chunk(b"IDAT", zlib.compress(b"")) +
             chunk(b"IEND", b""))
+
+
+def png_rows(w, h, depth, colour_type, interlaced):
+    # Every row of zeros, filter type 0, in the passes of an interlaced file or in order.
+    channels = {0: 1, 2: 3}[colour_type]
+    passes = ([(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4),
+               (1, 0, 2, 2), (0, 1, 1, 2)] if interlaced else [(0, 0, 1, 1)])
+    raw = b""
+    for x0, y0, dx, dy in passes:
+        pw, ph = max(0, (w - x0 + dx - 1) // dx), max(0, (h - y0 + dy - 1) // dy)
+        if pw and ph:
+            raw += (b"\x00" + bytes((pw * channels * depth + 7) // 8)) * ph
+    head = struct.pack(">IIBBBBB", w, h, depth, colour_type, 0, 0, 1 if interlaced else 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def bmp(w=W, h=H, rows=b"\x00\x01", palette=bytes(256 * 4)):
@@ -181,9 +202,56 @@ def wic(w=W, h=H, levels=1, planes=(0, 0, 0), stream=b""):
 DENSE_WIC_STREAM = (bytes.fromhex("eb6fb45eb2c7") + bytes(373) + bytes.fromhex("ec8eff02"))
 
 
+def tif_shared_strips(width, rows_per_strip, count, strip):
+    # 8-bit grey, deflate, count strips of rows_per_strip rows that all point at the same
+    # bytes; the offsets and byte counts are SHORT arrays after the data.
+    tags = [(256, 4, 1, width), (257, 4, 1, rows_per_strip * count), (258, 3, 1, 8),
+            (259, 3, 1, 8), (262, 3, 1, 1), (273, 3, count, None), (277, 3, 1, 1),
+            (278, 4, 1, rows_per_strip), (279, 3, count, None)]
+    data_at = 8 + 2 + 12 * len(tags) + 4
+    offsets_at = data_at + len(strip)
+    counts_at = offsets_at + 2 * count
+    ifd = struct.pack("<H", len(tags))
+    for tag, kind, n, value in tags:
+        value = offsets_at if tag == 273 else counts_at if tag == 279 else value
+        ifd += struct.pack("<HHIHH" if kind == 3 and n == 1 else "<HHII", tag, kind, n, value,
+                           *([0] if kind == 3 and n == 1 else []))
+    return (b"II*\x00" + struct.pack("<I", 8) + ifd + struct.pack("<I", 0) + strip +
+            struct.pack("<%dH" % count, *[data_at] * count) +
+            struct.pack("<%dH" % count, *[len(strip)] * count))
+
+
+def arithmetic_jpeg(side):
+    # A flat grey picture piped row by row to cjpeg, coded arithmetically.
+    coder = subprocess.Popen(["cjpeg", "-arithmetic", "-grayscale"], stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE)
+    def feed():
+        coder.stdin.write(b"P5\n%d %d\n255\n" % (side, side))
+        rows = bytes([128]) * side * 64
+        for _ in range(side // 64):
+            coder.stdin.write(rows)
+        coder.stdin.write(bytes([128]) * side * (side % 64))
+        coder.stdin.close()
+
+    writer = threading.Thread(target=feed)
+    writer.start()
+    data = coder.stdout.read()
+    writer.join()
+    if coder.wait() != 0:
+        raise SystemExit("cjpeg failed")
+    return data
+
+
 def ico(entry, width_byte):
     return struct.pack("<HHH", 0, 1, 1) + struct.pack(
         "<BBBBHHII", width_byte, width_byte, 0, 0, 1, 32, len(entry), 22) + entry
+
+
+def progressive_jpeg(work, side):
+    path = os.path.join(work, "progressive.jpg")
+    subprocess.run(["convert", "-size", "%dx%d" % (side, side), "xc:gray50", "-interlace",
+                    "JPEG", path], check=True)
+    return open(path, "rb").read()
 
 
 def jpeg(work):
@@ -241,6 +309,8 @@ def j2k_poc(entries):
 
 os.makedirs(OUT, exist_ok=True)
 put("rle8-16000x1000.bmp", bmp(16000, 1000))
+put("grey-16000x1000.png", png_rows(16000, 1000, 8, 0, False))
+put("interlaced-2048.png", png_rows(2048, 2048, 8, 0, True))
 put("deflate16-3000.tif", tif(3000, 3000, 8, 16, zlib.compress(bytes(3000 * 3000 * 2), 9)))
 put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))
 put("dispose-previous.gif", gif_frames(4096, [(0, 0, 4096, 4096)] * 2,
@@ -261,6 +331,7 @@ put("256-bitmap-entry.ico",
     ico(struct.pack("<IiiHHIIiiII", 40, 256, 512, 1, 32, 0, 0, 0, 0, 0, 0), 0))
 with tempfile.TemporaryDirectory() as work:
     put("huge.jpg", jpeg(work))
+    put("progressive.jpg", progressive_jpeg(work, 2048))
     put("small.j2k", j2000(work, 8, bytes(range(192))))
     put("256.j2k", j2000(work, 256, bytes([128]) * (256 * 256 * 3)))
 
@@ -277,6 +348,17 @@ put("turning-24-bit.gif", gif_turning_24_bit(8192, 128 << 10))
 put("narrow-frames.gif", gif_frames(4096, [(i * 7, 0, 1, 4096) for i in range(600)]))
 put("dense-8192.wic", wic(8192, 4096, 5, (29, 29, 29), DENSE_WIC_STREAM))
 put("zero-planes-8192.wic", wic(8192, 4096, 5, stream=bytes(76)))
+# 130 MB of zero rows deflated into 126 KB, declared as an interlaced colour picture of
+# 18000 x 18000 (972 MB held whole before it is reduced): the data ends in the fifth pass.
+deflater = zlib.compressobj(9)
+interlaced_bomb = deflater.compress(bytes(130_000_000)) + deflater.flush(zlib.Z_SYNC_FLUSH)
+put("interlaced-18000.png",
+    b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 18000, 18000, 8, 2, 0, 0, 1)) +
+    chunk(b"IDAT", interlaced_bomb) + chunk(b"IEND", b""))
+put("shared-strips.tif", tif_shared_strips(65535, 2, 32000, zlib.compress(bytes(65535 * 2), 9)))
+arithmetic = arithmetic_jpeg(65500)
+put("arithmetic-65500.jpg", arithmetic)
+put("arithmetic-65500.tif", tif(65500, 65500, 7, 8, arithmetic, 1))
 # JPEG 2000: 4096 tiles of 2 x 2 precincts and 1 x 1 code-blocks, each brought in by a packet
 # with data; the same tiles held to the end (no tile-part count); 65535 layers and 9360
 # progression changes that look through component 0 again and again; one tile of 32768 x 32768

@@ -263,6 +263,46 @@ put("png/grey2-trns-bkgd.png",
     png_file(8, 2, 2, 0, [[0x1B, 0x1B]] * 2,
              chunk(b"tRNS", struct.pack(">H", 1)) + chunk(b"bKGD", struct.pack(">H", 2))))
 
+# Files stored with a gamma other than 1/2.2, which the screen's 2.2 must undo: palettes of
+# 1, 4 and 8 bits, with and without transparency and background, and 2-, 4- and 8-bit grey
+# whose transparent pixels show the background; the tests composite them in linear light.
+def gama(gamma):
+    return chunk(b"gAMA", struct.pack(">I", round(gamma * 100000)))
+
+def plte(count):
+    return chunk(b"PLTE", b"".join(bytes([(i * 37 + 20) % 256, (i * 91 + 60) % 256,
+                                          (i * 53 + 100) % 256]) for i in range(count)))
+
+def packed(indices, depth):
+    row = bytearray()
+    for i in range(0, len(indices), 8 // depth):
+        byte = 0
+        for k, v in enumerate(indices[i:i + 8 // depth]):
+            byte |= v << (8 - depth * (k + 1))
+        row.append(byte)
+    return list(row)
+
+def palette_file(depth, count, extra):
+    rows = [packed([(x + 3 * y) % count for x in range(16)], depth) for y in range(6)]
+    return png_file(16, 6, depth, 3, rows, extra)
+
+alphas = chunk(b"tRNS", bytes((i * 29 + 40) % 256 for i in range(16)))
+put("png/palette1-gamma1.png", palette_file(1, 2, gama(1.0) + plte(2)))
+put("png/palette8-gamma025.png", palette_file(8, 64, gama(0.25) + plte(64)))
+put("png/palette8-bkgd-gamma05.png", palette_file(8, 64, gama(0.5) + plte(64) + chunk(b"bKGD", b"\x05")))
+put("png/palette4-trns-gamma1.png", palette_file(4, 16, gama(1.0) + plte(16) + alphas))
+put("png/palette8-trns-bkgd-gamma07.png",
+    palette_file(8, 40, gama(0.7) + plte(40) + alphas + chunk(b"bKGD", b"\x07")))
+grey_rows = lambda depth: [packed([(x + y) % (1 << depth) for x in range(16)], depth) for y in range(4)]
+grey_extra = lambda depth: (gama(0.7) + chunk(b"tRNS", struct.pack(">H", 1)) +
+                            chunk(b"bKGD", struct.pack(">H", (1 << depth) // 3)))
+put("png/grey2-trns-bkgd-gamma07.png", png_file(16, 4, 2, 0, grey_rows(2), grey_extra(2)))
+put("png/grey4-trns-bkgd-gamma07.png", png_file(16, 4, 4, 0, grey_rows(4), grey_extra(4)))
+put("png/grey2-trns-gamma07.png",
+    png_file(16, 4, 2, 0, grey_rows(2), gama(0.7) + chunk(b"tRNS", struct.pack(">H", 2))))
+put("png/grey8-gamma07.png",
+    png_file(16, 4, 8, 0, [[(x * 16 + y * 5) % 256 for x in range(16)] for y in range(4)], gama(0.7)))
+
 png = open("png/rgb.png", "rb").read()
 ihdr = bytearray(png[8:33])
 ihdr[17] = 5  # colour type 5 does not exist

@@ -9,7 +9,8 @@
 // each up to 8 bits and two above. -l N decodes only the first N quality layers; -t N decodes
 // with N threads (default: one per hardware thread; the output is the same). Exit status 0 on
 // success, also for a codestream cut short (what arrived is written, with a note on standard
-// error); 1, with the decoder's message, on failure.
+// error); 1, with the decoder's message, on failure. The decoder's warnings go to standard error
+// in either case.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -148,6 +149,8 @@ int main(int argc, char** argv) {
                      messages.empty() ? "cannot be decoded" : messages.c_str());
         return 1;
     }
+    if (!messages.empty())
+        std::fprintf(stderr, "j2k_decode: %s: %s", args.input.c_str(), messages.c_str());
     if (result.partial)
         std::fprintf(stderr, "j2k_decode: %s: the codestream is cut short; written what arrived\n",
                      args.input.c_str());
