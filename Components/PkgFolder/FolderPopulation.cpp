@@ -1,5 +1,6 @@
 #include "Components/PkgFolder/FolderPopulation.h"
 
+#include "Components/PkgFolder/ChildButtons.h"
 #include "Components/PkgFolder/ExtFilter.h"
 
 #include <algorithm>
@@ -68,8 +69,30 @@ std::unique_ptr<TreeNode> MakeItemNode(const SShellFolderPtr& folder, const Shel
     return node;
 }
 
+namespace {
+
+// The folder items past the first `settled` whose buttons are not known yet.
+std::shared_ptr<ButtonWork> PendingButtons(const SShellFolderPtr& folder,
+                                           const PopulationOptions& options,
+                                           const std::vector<std::unique_ptr<TreeNode>>& nodes,
+                                           std::size_t settled) {
+    auto work = std::make_shared<ButtonWork>();
+    for (std::size_t i = settled; i < nodes.size(); ++i) {
+        const TreeNode& node = *nodes[i];
+        if (IsValidItemData(node.data.get()) && node.childState == TreeNode::ChildState::Unknown)
+            work->items.push_back({i, node.data->relative.Get().LastItem()});
+    }
+    if (work->items.empty())
+        return nullptr;
+    work->folder = folder;
+    work->options = options;
+    return work;
+}
+
+}  // namespace
+
 PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOptions& options,
-                               const std::atomic<bool>* abort,
+                               const std::function<bool()>& stop,
                                const std::function<void(int)>& counted) {
     PopulationOutcome outcome;
     if (!folder)
@@ -80,7 +103,7 @@ PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOp
     outcome.opened = true;
     ShellEntry entry;
     while (enumerator->Next(entry)) {
-        if (abort && abort->load(std::memory_order_relaxed))
+        if (stop && stop())
             break;
         if (!PassesSystemFilter(*folder, entry, options) || !PassesFileFilter(entry, options))
             continue;
@@ -89,7 +112,29 @@ PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOp
             counted(static_cast<int>(outcome.children.size()));
     }
     SortNodes(outcome.children);
+    const std::size_t settled = std::min(outcome.children.size(), kButtonsWithChildren);
+    ChildButtonProbe(folder->Namespace(), options.filterExt, options.showFiles)
+        .Settle(*folder, outcome.children, 0, settled, stop);
+    outcome.pendingButtons = PendingButtons(folder, options, outcome.children, settled);
     return outcome;
+}
+
+std::vector<SettledButton> SettleButtons(ButtonWork& work, std::size_t count,
+                                         const std::function<bool()>& stop) {
+    std::vector<SettledButton> settled;
+    if (!work.folder)
+        return settled;
+    ChildButtonProbe probe(work.folder->Namespace(), work.options.filterExt,
+                           work.options.showFiles);
+    const unsigned flags = work.options.itemFlags & 0xF;
+    for (; work.next < work.items.size() && settled.size() < count; ++work.next) {
+        if (stop && stop())
+            break;
+        const ButtonWork::Item& item = work.items[work.next];
+        settled.push_back(
+            {item.index, item.name, probe.StateOfChild(*work.folder, item.name, flags)});
+    }
+    return settled;
 }
 
 namespace {

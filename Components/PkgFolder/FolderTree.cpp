@@ -65,6 +65,7 @@ TFolderTree::TFolderTree(QWidget* parent, SNamespacePtr space)
             OnPopulationResult(result);
         },
         [this] { OnPopulationProgress(); });
+    worker_->SetLiveGeneration(generation_);
     SetUpChangeFollowing();  // first: it tracks expansions before the view's handlers run
     ConnectView();
     SetReadOnly(readOnly_);
@@ -151,6 +152,7 @@ void TFolderTree::RunDeferredCommands() {
 void TFolderTree::DeleteAllItems() {
     // A new generation: results still on their way belong to the old tree.
     ++generation_;
+    worker_->SetLiveGeneration(generation_);
     changeTimer_.stop();
     clearing_ = true;
     model_->Clear();

@@ -142,7 +142,8 @@ class TFolderTree : public QTreeView {
     HTREEITEM GetNextSibling(HTREEITEM item) const;
     bool IsItemExpanded(HTREEITEM item) const;
     bool IsExpandedOnce(HTREEITEM item) const;
-    // Whether the item shows an expand button (works it out when not known yet).
+    // Whether the item shows an expand button (works it out on the spot when the folder's
+    // read has not told it yet: for menus and tests, never while drawing).
     bool HasChildButton(HTREEITEM item);
     // Expands an item, reading its children on the spot when it has none yet.
     void ExpandItemNow(HTREEITEM item);
@@ -253,8 +254,6 @@ class TFolderTree : public QTreeView {
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
-    void drawBranches(QPainter* painter, const QRect& rect,
-                      const QModelIndex& index) const override;
 
   private:
     void ToggleFromMenu(HTREEITEM item);
@@ -286,6 +285,7 @@ class TFolderTree : public QTreeView {
     void OnViewCollapsed(const QModelIndex& index);
     void PreExpandItem(TreeNode* node);
     void StartPopulation(TreeNode* node);
+    void CancelPopulation(TreeNode* node);
     void OnPopulationResult(const std::shared_ptr<PopulationWorker::Result>& result);
     bool IsRenamedSinceRead(const TreeNode& node, const PopulationWorker::Result& result) const;
     void AdoptChildren(TreeNode* node, PopulationOutcome outcome, bool fixedDrive);
@@ -298,6 +298,7 @@ class TFolderTree : public QTreeView {
 
     // Drawing data and children buttons (FolderTreePopulate.cpp).
     bool ProbeChildren(TreeNode& node) const;
+    void ApplyButtons(const PopulationWorker::Result& result);
     QIcon ItemIcon(const TreeNode& node);
     bool IsOnFixedDrive(const TreeNode& node) const;
     unsigned EnumerationFlagsOf(const TreeNode& node) const;
@@ -317,7 +318,13 @@ class TFolderTree : public QTreeView {
     RefreshFolder SnapshotOf(const TreeNode& node, const std::string& path, bool read) const;
     void ApplyRefresh(RefreshResult& result);
     void ApplyChange(RefreshChange& change);
-    void RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed);
+    // True when every child went and the folder was collapsed to be read anew (only when
+    // `collapseWhenEmptied`).
+    bool RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed,
+                            bool collapseWhenEmptied);
+    void SetButton(TreeNode* node, TreeNode::ChildState state);
+    void SetButtons(TreeNode* node,
+                    const std::vector<std::pair<std::string, TreeNode::ChildState>>& buttons);
     void InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added);
     void DeleteRefreshedItem(TreeNode* node);
     void CollapseReset(TreeNode* node);
@@ -347,7 +354,8 @@ class TFolderTree : public QTreeView {
     IconCache icons_;
     std::unique_ptr<PopulationWorker> worker_;
     std::uint64_t generation_ = 1;
-    int populating_ = 0;
+    int populating_ = 0;  // reads on the worker whose result is awaited
+    std::map<HTREEITEM, PopulationWorker::CancelFlag> reads_;  // those reads, by folder
     std::vector<std::function<void()>> deferred_;
 
     QTimer changeTimer_;

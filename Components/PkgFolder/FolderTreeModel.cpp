@@ -24,6 +24,28 @@ std::uint32_t SlotOf(HTREEITEM handle) {
     return static_cast<std::uint32_t>(handle) - (TVI_ROOT + 1);
 }
 
+// A name is drawn on one line: a line feed or another control character in it (Linux
+// allows every byte but '/' and NUL) shows as its Unicode control picture, and the line and
+// paragraph separators as the newline symbol. The name itself stays as it is.
+QString OneLine(const QString& text) {
+    const auto breaks = [](QChar c) {
+        return c.unicode() < 0x20 || c.unicode() == 0x7F || c.unicode() == 0x85 ||
+               c.unicode() == 0x2028 || c.unicode() == 0x2029;
+    };
+    if (std::none_of(text.begin(), text.end(), breaks))
+        return text;
+    QString line = text;
+    for (QChar& c : line) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+        else if (breaks(c))
+            c = QChar(0x2424);
+    }
+    return line;
+}
+
 }  // namespace
 
 TreeNode* FolderTreeModel::Node(HTREEITEM handle) const {
@@ -172,6 +194,12 @@ void FolderTreeModel::NotifyChildrenChanged(TreeNode* parent) {
     emit dataChanged(first, last);
 }
 
+void FolderTreeModel::NotifyRowsChanged(TreeNode* parent, int first, int last) {
+    if (!parent || first < 0 || last < first || last >= static_cast<int>(parent->children.size()))
+        return;
+    emit dataChanged(IndexOf(parent->children[first].get()), IndexOf(parent->children[last].get()));
+}
+
 QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex& parent) const {
     const TreeNode* owner = parent.isValid() ? NodeOf(parent) : &root_;
     if (column != 0 || row < 0 || row >= static_cast<int>(owner->children.size()))
@@ -204,7 +232,7 @@ bool FolderTreeModel::hasChildren(const QModelIndex& parent) const {
     if (!node->children.empty())
         return true;
     if (node->childState == TreeNode::ChildState::Unknown)
-        return node->data && node->data->isFolder;  // until the row is drawn
+        return node->data && node->data->isFolder;  // until a read or a pass tells
     return node->childState == TreeNode::ChildState::Yes;
 }
 
@@ -227,10 +255,11 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
         case Qt::DisplayRole:
+            return OneLine(node->text);
         case Qt::EditRole:
             return node->text;
         case Qt::ToolTipRole:
-            return toolTips_ ? QVariant(node->text) : QVariant();
+            return toolTips_ ? QVariant(OneLine(node->text)) : QVariant();
         case Qt::DecorationRole:
             return iconSource_ ? QVariant(iconSource_(*node)) : QVariant();
         case Qt::ForegroundRole:

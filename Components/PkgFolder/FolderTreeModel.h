@@ -57,8 +57,10 @@ class FolderTreeModel : public QAbstractItemModel {
     void NotifyChanged(TreeNode* node);
     // The children of `parent` may show other data (buttons, icons): one signal for all.
     void NotifyChildrenChanged(TreeNode* parent);
-    // Works out whether an item has a child button, once; the view asks every row during
-    // layout, so the answer is only sought for rows that are drawn (or asked for).
+    // Rows first..last of `parent` may show other data.
+    void NotifyRowsChanged(TreeNode* parent, int first, int last);
+    // Works out whether an item has a child button when nothing has told it yet (the probe
+    // may read the folder: never called while drawing).
     bool ResolveChildState(TreeNode* node);
 
     QModelIndex index(int row, int column, const QModelIndex& parent) const override;

@@ -67,6 +67,9 @@ bool TFolderTree::ProbeDrive(const TreeNode& node) const {
     const ItemIdList& pidl = node.data->absolute.Get();
     if (space_->Locate(pidl).kind != ShellLocation::Kind::Drive)
         return true;
+    // A network drive is not read here, on the UI thread: its server may not answer.
+    if (space_->Volumes().TypeOfPath(PidlToPath(*space_, pidl)) == platform::DriveType::Remote)
+        return true;
     // A drive without a medium cannot be read: no enumerator comes back.
     const SShellFolderPtr folder = space_->BindToFolder(pidl);
     return folder && folder->EnumObjects(EnumFlagsFor(CurrentItemFlags()));
@@ -98,6 +101,20 @@ void TFolderTree::OnViewCollapsed(const QModelIndex& index) {
     if (!node || quietExpansion_)
         return;
     const HTREEITEM item = node->handle;
+    // The current item must stay where the user can see it: a collapse that hides it makes
+    // the collapsed folder current, and the usual delayed change follows.
+    for (const TreeNode* up = model_->NodeOf(currentIndex()); up; up = up->parent) {
+        if (up->parent == node) {
+            SetSelected(item);
+            break;
+        }
+    }
+    node = model_->Node(item);  // a selection handler may have changed the tree
+    if (!node)
+        return;
+    // A folder closed while it is read is not read further; it is read anew when opened.
+    if (node->populating)
+        CancelPopulation(node);
     if (WantsRefresh(item)) {
         DeleteChildren(item);
         if (TreeNode* again = model_->Node(item))
@@ -127,10 +144,38 @@ void TFolderTree::StartPopulation(TreeNode* node) {
     request.generation = generation_;
     request.folder = space_->BindToFolder(node->data->absolute.Get());
     request.options = OptionsFor(EnumerationFlagsOf(*node));
+    request.cancelled = std::make_shared<std::atomic<bool>>(false);
+    reads_[node->handle] = request.cancelled;
     worker_->Submit(std::move(request));
 }
 
+void TFolderTree::CancelPopulation(TreeNode* node) {
+    // The worker stops at its next item; what it hands back then is dropped, since the
+    // folder is left as it was before the expansion.
+    if (const auto read = reads_.find(node->handle); read != reads_.end()) {
+        read->second->store(true);
+        reads_.erase(read);
+        --populating_;
+    }
+    node->populating = false;
+    if (TreeNode* placeholder = model_->Node(node->placeholder))
+        model_->Remove(placeholder);
+    node->placeholder = 0;
+    if (animator_)
+        animator_->Stop();
+    QMetaObject::invokeMethod(this, &TFolderTree::RunDeferredCommands, Qt::QueuedConnection);
+}
+
 void TFolderTree::OnPopulationResult(const std::shared_ptr<PopulationWorker::Result>& result) {
+    if (result->buttonsOnly) {
+        ApplyButtons(*result);
+        return;
+    }
+    if (result->cancelled && result->cancelled->load())
+        return;  // the folder was closed meanwhile: CancelPopulation undid the expansion
+    if (const auto read = reads_.find(result->item);
+        read != reads_.end() && read->second == result->cancelled)
+        reads_.erase(read);
     --populating_;
     if (animator_)
         animator_->Stop();
@@ -161,6 +206,7 @@ bool TFolderTree::IsRenamedSinceRead(const TreeNode& node,
 void TFolderTree::AdoptChildren(TreeNode* node, PopulationOutcome outcome, bool fixedDrive) {
     const HTREEITEM item = node->handle;
     model_->Insert(node, std::move(outcome.children), static_cast<int>(node->children.size()));
+    worker_->SubmitButtons(item, generation_, std::move(outcome.pendingButtons));
     node->expandedOnce = true;
     if (node == model_->Root())
         return;
@@ -326,8 +372,10 @@ void TFolderTree::keyPressEvent(QKeyEvent* event) {
             event->accept();
             return;
         case Qt::Key_Asterisk:
-            // Only the current item opens: expanding every descendant would read whole disks.
-            ExpandItemNow(GetSelected());
+            // Only the current item opens (expanding every descendant would read whole
+            // disks), read on the worker as a click on its button would.
+            if (const TreeNode* current = model_->Node(GetSelected()))
+                expand(model_->IndexOf(current));
             event->accept();
             return;
         default:

@@ -2,11 +2,16 @@
 
 #include "Components/PkgFolder/FolderTree.h"
 
+#include "Components/PkgFolder/ChildButtons.h"
 #include "Components/PkgFolder/ExtFilter.h"
 #include "Components/PkgFolder/FolderTreeLog.h"
-#include "platform/shell/DirectoryReader.h"
+#include "platform/shell/SubfolderProbe.h"
 
 #include <QScrollBar>
+
+#include <climits>
+#include <string_view>
+#include <unordered_map>
 
 using platform::ItemIdList;
 using platform::ShellLocation;
@@ -128,14 +133,6 @@ bool TFolderTree::HasChildButton(HTREEITEM item) {
     return node && model_->ResolveChildState(node);
 }
 
-void TFolderTree::drawBranches(QPainter* painter, const QRect& rect,
-                               const QModelIndex& index) const {
-    // The button of a row is settled when the row is first drawn; the model tells the view
-    // at once, so this very paint already shows the right state.
-    model_->ResolveChildState(model_->NodeOf(index));
-    QTreeView::drawBranches(painter, rect, index);
-}
-
 int TFolderTree::GetPopulationCount(int* total) const {
     if (total)
         *total = IsPopulating() ? 0 : 1;
@@ -239,24 +236,16 @@ bool TFolderTree::EnumFolderItems(HTREEITEM parent, const ItemIdList& folderPidl
     model_->Insert(parentNode, std::move(outcome.children),
                    static_cast<int>(parentNode->children.size()));
     SortChildrenOf(parentNode);
+    worker_->SubmitButtons(parent, generation_, std::move(outcome.pendingButtons));
     return true;
 }
 
 bool TFolderTree::IsNotEmpty(const std::string& path) const {
-    platform::DirectoryReader reader(path);
-    const std::string filter = filterExt_.toStdString();
-    platform::DirEntry entry;
-    while (reader.Next(entry)) {
-        if (!hiddenFolders_ && platform::IsHiddenName(entry.name))
-            continue;
-        if (reader.IsDirectory(entry))
-            return true;
-        if (!showFiles_ || filter.empty())
-            return true;
-        if (ExtensionMatchesFilter(filter, entry.name))
-            return true;
-    }
-    return false;
+    const std::string filter = showFiles_ ? filterExt_.toStdString() : std::string();
+    return platform::SubfolderProbe(*space_, false)
+        .HasEntry(path, hiddenFolders_, [&filter](std::string_view name) {
+            return filter.empty() || ExtensionMatchesFilter(filter, name);
+        });
 }
 
 int TFolderTree::CompareFunc(const TVITEMDATA* data1, const TVITEMDATA* data2) {
@@ -285,17 +274,45 @@ bool TFolderTree::ProbeChildren(TreeNode& node) const {
     const TVITEMDATA* data = node.data.get();
     if (!IsValidItemData(data) || !data->isFolder)
         return false;
-    const ShellLocation location = space_->Locate(data->absolute.Get());
-    if (data->flags & ItemFlag::Files) {
-        // Roots always get a button; only plain folders are searched.
-        if (location.kind != ShellLocation::Kind::FileSystem)
-            return true;
-        return IsNotEmpty(location.path);
+    ChildButtonProbe probe(*space_, filterExt_.toStdString(), showFiles_);
+    return probe.StateOf(space_->Locate(data->absolute.Get()), data->flags) ==
+           TreeNode::ChildState::Yes;
+}
+
+void TFolderTree::ApplyButtons(const PopulationWorker::Result& result) {
+    TreeNode* node = result.generation == generation_ ? model_->Node(result.item) : nullptr;
+    if (!node)
+        return;
+    // The children are usually where the read put them; the refresh pass may have added or
+    // taken some meanwhile, and then they are found by name.
+    std::unordered_map<std::string_view, TreeNode*> byName;
+    const auto find = [&](const SettledButton& button) -> TreeNode* {
+        const auto& children = node->children;
+        if (button.index < children.size() && IsValidItemData(children[button.index]->data.get()) &&
+            children[button.index]->data->relative.Get().LastItem() == button.name)
+            return children[button.index].get();
+        if (byName.empty()) {
+            for (const auto& child : children) {
+                if (IsValidItemData(child->data.get()))
+                    byName.emplace(child->data->relative.Get().LastItem(), child.get());
+            }
+        }
+        const auto found = byName.find(button.name);
+        return found == byName.end() ? nullptr : found->second;
+    };
+    int first = INT_MAX, last = -1;
+    for (const SettledButton& button : result.buttons) {
+        TreeNode* child = find(button);
+        // An item opened meanwhile shows what its own read found.
+        if (!child || child->expandedOnce || child->populating || !child->children.empty() ||
+            child->childState == button.state)
+            continue;
+        child->childState = button.state;
+        first = std::min(first, child->Row());
+        last = std::max(last, child->Row());
     }
-    const unsigned scope = EnumFlagsFor(data->flags);
-    if (data->folder->GetAttributesOf(data->relative.Get(), Attr::Removable, scope))
-        return true;
-    return data->folder->GetAttributesOf(data->relative.Get(), Attr::HasSubfolder, scope) != 0;
+    if (last >= 0)
+        model_->NotifyRowsChanged(node, first, last);
 }
 
 bool TFolderTree::IsOnFixedDrive(const TreeNode& node) const {

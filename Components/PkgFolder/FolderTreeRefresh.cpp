@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -198,20 +199,36 @@ void TFolderTree::CollectRefreshFolders(const TreeNode& node, bool read,
     }
 }
 
+namespace {
+
+// A folder whose button the pass works out: one the tree has not read (an opened one shows
+// what its read found).
+bool IsUnopenedFolder(const TreeNode& node) {
+    return IsValidItemData(node.data.get()) && node.data->isFolder && !node.expandedOnce &&
+           !node.populating && node.children.empty();
+}
+
+}  // namespace
+
 RefreshFolder TFolderTree::SnapshotOf(const TreeNode& node, const std::string& path,
                                       bool read) const {
     RefreshFolder folder;
     folder.item = node.handle;
     folder.path = path;
     folder.readChildren = read;
-    if (!read)
+    if (!read && !IsUnopenedFolder(node))
         return folder;
     folder.folder = space_->BindToFolder(node.data->absolute.Get());
     folder.options = OptionsFor(EnumerationFlagsOf(node));
+    if (!read)
+        return folder;  // only its own button is worked out
     folder.childNames.reserve(node.children.size());
     for (const auto& child : node.children) {
-        if (IsValidItemData(child->data.get()))
-            folder.childNames.push_back(NameOf(*child));
+        if (!IsValidItemData(child->data.get()))
+            continue;
+        folder.childNames.push_back(NameOf(*child));
+        if (IsUnopenedFolder(*child))
+            folder.unopenedChildren.push_back(NameOf(*child));
     }
     return folder;
 }
@@ -240,30 +257,71 @@ void TFolderTree::ApplyChange(RefreshChange& change) {
     }
     if (change.state == RefreshChange::State::Unreadable || node->populating)
         return;
-    if (!node->expandedOnce && node->data && node->data->isFolder) {
+    if (!node->expandedOnce) {
         // An item whose folder was not read (a drive or a folder never opened, below an
-        // item that is not read either): its own button is worked out again when drawn.
-        node->childState = TreeNode::ChildState::Unknown;
-        model_->NotifyChanged(node);
+        // item that is not read either): the pass worked out its own button.
+        SetButton(node, change.ownButton);
         return;
     }
-    RemoveGoneChildren(node, change.removed);
+    // A folder whose children all went, and nothing came instead, is collapsed to be read
+    // anew when it is opened again. One whose children were all replaced (another file
+    // system mounted on it, or the one on top unmounted) stays open and shows the new ones.
+    if (RemoveGoneChildren(node, change.removed, change.added.empty())) {
+        if (TreeNode* again = model_->Node(change.item))
+            SetButton(again, change.ownButton);
+        return;
+    }
     node = model_->Node(change.item);
     if (!node)
         return;
     InsertSorted(node, std::move(change.added));
-    // Buttons and icons of the children are worked out again when they are next drawn.
-    for (const auto& child : node->children) {
+    SetButtons(node, change.buttons);
+    // Icons are worked out again when they are next drawn (no disk access).
+    for (const auto& child : node->children)
         child->iconKind = -1;
-        if (!child->expandedOnce && child->data && child->data->isFolder)
-            child->childState = TreeNode::ChildState::Unknown;
-    }
     model_->NotifyChildrenChanged(node);
 }
 
-void TFolderTree::RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed) {
-    if (removed.empty())
+void TFolderTree::SetButton(TreeNode* node, TreeNode::ChildState state) {
+    if (node == model_->Root() || state == TreeNode::ChildState::Unknown || node->expandedOnce ||
+        !node->children.empty() || node->childState == state)
         return;
+    node->childState = state;
+    model_->NotifyChanged(node);
+}
+
+void TFolderTree::SetButtons(
+    TreeNode* node, const std::vector<std::pair<std::string, TreeNode::ChildState>>& buttons) {
+    // The buttons come in the order of the children when the snapshot was taken; children
+    // added or taken by the pass leave that order as it was, so one walk finds them.
+    std::size_t next = 0;
+    for (const auto& child : node->children) {
+        if (next == buttons.size())
+            break;
+        if (!IsValidItemData(child->data.get()) || NameOf(*child) != buttons[next].first)
+            continue;
+        if (IsUnopenedFolder(*child))
+            child->childState = buttons[next].second;
+        ++next;
+    }
+    if (next == buttons.size())
+        return;
+    // A child renamed or deleted meanwhile: the others are found by name.
+    std::unordered_map<std::string_view, TreeNode::ChildState> rest;
+    for (std::size_t i = next; i < buttons.size(); ++i)
+        rest.emplace(buttons[i].first, buttons[i].second);
+    for (const auto& child : node->children) {
+        if (!IsUnopenedFolder(*child))
+            continue;
+        if (const auto found = rest.find(NameOf(*child)); found != rest.end())
+            child->childState = found->second;
+    }
+}
+
+bool TFolderTree::RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed,
+                                     bool collapseWhenEmptied) {
+    if (removed.empty())
+        return false;
     const HTREEITEM item = node->handle;
     const std::unordered_set<std::string_view> gone(removed.begin(), removed.end());
     const auto isGone = [&gone](const TreeNode& child) {
@@ -279,7 +337,7 @@ void TFolderTree::RemoveGoneChildren(TreeNode* node, const std::vector<std::stri
     }
     node = model_->Node(item);  // a selection handler may have changed the tree
     if (!node)
-        return;
+        return false;
     // Neighbours go together, the last ones first, so the rows before them stay numbered:
     // a thousand folders gone from a folder of 100,000 cost no renumbering in between.
     bool removedAny = false;
@@ -295,9 +353,10 @@ void TFolderTree::RemoveGoneChildren(TreeNode* node, const std::vector<std::stri
         removedAny = true;
         end = first;
     }
-    // A folder that lost its last child shows no button until it is read again.
-    if (removedAny && node != model_->Root() && node->children.empty())
-        CollapseReset(node);
+    if (!collapseWhenEmptied || !removedAny || node == model_->Root() || !node->children.empty())
+        return false;
+    CollapseReset(node);
+    return true;
 }
 
 void TFolderTree::InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added) {
@@ -403,7 +462,9 @@ bool TFolderTree::PopulateNewItem(HTREEITEM item) {
     }
     const SShellFolderPtr folder = space_->BindToFolder(node->data->absolute.Get());
     PopulationOutcome outcome = ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)));
-    if (outcome.opened)
+    if (outcome.opened) {
         InsertSorted(node, std::move(outcome.children));
+        worker_->SubmitButtons(item, generation_, std::move(outcome.pendingButtons));
+    }
     return IsOnFixedDrive(*node);
 }

@@ -17,6 +17,17 @@ void PopulationWorker::Submit(Request request) {
     worker_.Submit(std::move(request));
 }
 
+void PopulationWorker::SubmitButtons(HTREEITEM item, std::uint64_t generation,
+                                     std::shared_ptr<ButtonWork> work) {
+    if (!work)
+        return;
+    Request request;
+    request.item = item;
+    request.generation = generation;
+    request.buttons = std::move(work);
+    worker_.Submit(std::move(request));
+}
+
 void PopulationWorker::SetCountedHook(std::function<void(int)> hook) {
     std::lock_guard lock(hookMutex_);
     countedHook_ = std::move(hook);
@@ -24,6 +35,8 @@ void PopulationWorker::SetCountedHook(std::function<void(int)> hook) {
 
 std::shared_ptr<PopulationWorker::Result> PopulationWorker::Read(Request& request,
                                                                  const std::atomic<bool>& abort) {
+    if (request.buttons)
+        return SettleStep(request, abort);
     done_ = 0;
     std::function<void(int)> hook;
     {
@@ -34,11 +47,34 @@ std::shared_ptr<PopulationWorker::Result> PopulationWorker::Read(Request& reques
     result->item = request.item;
     result->generation = request.generation;
     result->folder = request.folder;
-    result->outcome = ReadChildren(request.folder, request.options, &abort, [&](int done) {
+    result->cancelled = request.cancelled;
+    const auto stop = [&abort, cancelled = request.cancelled.get()] {
+        return abort.load(std::memory_order_relaxed) ||
+               (cancelled && cancelled->load(std::memory_order_relaxed));
+    };
+    result->outcome = ReadChildren(request.folder, request.options, stop, [&](int done) {
         Counted(done);
         if (hook)
             hook(done);
     });
+    if (!stop())
+        SubmitButtons(request.item, request.generation, std::move(result->outcome.pendingButtons));
+    return result;
+}
+
+std::shared_ptr<PopulationWorker::Result> PopulationWorker::SettleStep(
+    Request& request, const std::atomic<bool>& abort) {
+    auto result = std::make_shared<Result>();
+    result->item = request.item;
+    result->generation = request.generation;
+    result->buttonsOnly = true;
+    if (request.generation != liveGeneration_.load())
+        return result;  // the tree was rebuilt: nobody shows these items any more
+    result->buttons = SettleButtons(*request.buttons, kButtonsPerStep,
+                                    [&abort] { return abort.load(std::memory_order_relaxed); });
+    // The rest goes behind what was asked meanwhile: a folder the user opens is read first.
+    if (request.buttons->next < request.buttons->items.size() && !abort)
+        SubmitButtons(request.item, request.generation, std::move(request.buttons));
     return result;
 }
 

@@ -1,11 +1,14 @@
 #include "Components/PkgFolder/RefreshPass.h"
 
+#include "Components/PkgFolder/ChildButtons.h"
 #include "Components/PkgFolder/ExtFilter.h"
 #include "platform/shell/DirectoryReader.h"
+#include "platform/shell/ShellNamespace.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -42,16 +45,21 @@ bool PassesFilters(const platform::DirectoryReader& reader, const platform::DirE
     return true;
 }
 
-Listing ReadListing(const std::string& path, const PopulationOptions& options) {
+Listing ReadListing(const platform::ShellNamespace& space, const std::string& path,
+                    const PopulationOptions& options, const std::atomic<bool>* abort) {
     Listing listing;
-    platform::DirectoryReader reader(path);
+    const auto reader = space.OpenDirectory(path);
     platform::DirEntry item;
     platform::ShellEntry entry;
-    while (reader.Next(item)) {
-        if (PassesFilters(reader, item, options, entry))
+    while (reader->Next(item)) {
+        if (abort && abort->load(std::memory_order_relaxed)) {
+            listing.error = ECANCELED;  // cut short: says nothing about what is gone
+            return listing;
+        }
+        if (PassesFilters(*reader, item, options, entry))
             listing.entries.push_back(entry);
     }
-    listing.error = reader.Error();
+    listing.error = reader->Error();
     listing.names.reserve(listing.entries.size());
     for (const platform::ShellEntry& known : listing.entries)
         listing.names.insert(known.name);
@@ -79,6 +87,25 @@ void CompareChildren(const RefreshFolder& folder, const Listing& listing, Refres
     SortNodes(change.added);
 }
 
+// The buttons of a read folder's new and unopened children, and its own: a folder whose
+// listing is empty may still keep its button (a network folder, a medium).
+void WorkOutButtons(const RefreshFolder& folder, const Listing& listing, ChildButtonProbe& probe,
+                    const std::atomic<bool>* abort, RefreshChange& change) {
+    const auto stop = [abort] { return abort && abort->load(std::memory_order_relaxed); };
+    const unsigned flags = folder.options.itemFlags & 0xF;
+    probe.Settle(*folder.folder, change.added, 0, change.added.size(), stop);
+    change.buttons.reserve(folder.unopenedChildren.size());
+    for (const std::string& name : folder.unopenedChildren) {
+        if (stop())
+            return;
+        if (listing.names.count(name))
+            change.buttons.emplace_back(name, probe.StateOfChild(*folder.folder, name, flags));
+    }
+    change.ownButton = !listing.entries.empty()
+                           ? TreeNode::ChildState::Yes
+                           : probe.StateOf(folder.folder->Location(), folder.options.itemFlags);
+}
+
 std::string ListingKey(const RefreshFolder& folder) {
     // Two items of one folder read with other filters (the desktop root keeps its own)
     // need two readings.
@@ -92,6 +119,13 @@ RefreshResult ComputeRefresh(const RefreshBatch& batch, const std::atomic<bool>*
     RefreshResult result;
     result.generation = batch.generation;
     std::unordered_map<std::string, Listing> listings;
+    std::optional<ChildButtonProbe> probe;  // one for the pass: it keeps what it learnt
+    const auto probeFor = [&probe](const RefreshFolder& folder) -> ChildButtonProbe& {
+        if (!probe)
+            probe.emplace(folder.folder->Namespace(), folder.options.filterExt,
+                          folder.options.showFiles);
+        return *probe;
+    };
     for (const RefreshFolder& folder : batch.folders) {
         if (abort && abort->load(std::memory_order_relaxed))
             break;
@@ -99,11 +133,17 @@ RefreshResult ComputeRefresh(const RefreshBatch& batch, const std::atomic<bool>*
         change.item = folder.item;
         if (!folder.readChildren || !folder.folder) {
             change.state = ExistenceOf(folder.path);
+            if (change.state == RefreshChange::State::Present && folder.folder)
+                change.ownButton =
+                    probeFor(folder).StateOf(folder.folder->Location(), folder.options.itemFlags);
         } else {
             const std::string key = ListingKey(folder);
             auto found = listings.find(key);
             if (found == listings.end())
-                found = listings.emplace(key, ReadListing(folder.path, folder.options)).first;
+                found = listings
+                            .emplace(key, ReadListing(folder.folder->Namespace(), folder.path,
+                                                      folder.options, abort))
+                            .first;
             const Listing& listing = found->second;
             if (listing.error != 0) {
                 // A read cut short is not a list of what is gone.
@@ -112,6 +152,7 @@ RefreshResult ComputeRefresh(const RefreshBatch& batch, const std::atomic<bool>*
                                    : RefreshChange::State::Unreadable;
             } else {
                 CompareChildren(folder, listing, change);
+                WorkOutButtons(folder, listing, probeFor(folder), abort, change);
             }
         }
         result.changes.push_back(std::move(change));

@@ -1,8 +1,9 @@
 #pragma once
 // One pass of following changes on disk, in three steps so that no thread but the UI
 // thread touches the tree: the tree takes a snapshot of the items concerned (UI thread),
-// ComputeRefresh compares them with the disk (any thread: readdir and stat, no tree
-// access), and the tree applies the changes if it has not been rebuilt meanwhile.
+// ComputeRefresh compares them with the disk and works out the buttons of the folders it
+// shows (any thread: readdir and stat, no tree access), and the tree applies the changes
+// if it has not been rebuilt meanwhile.
 
 #include "Components/PkgFolder/FolderPopulation.h"
 
@@ -19,9 +20,14 @@ struct RefreshFolder {
     // An expanded folder: its children are compared with the folder's items on disk.
     // Otherwise only whether the item itself still exists is checked.
     bool readChildren = false;
-    SShellFolderPtr folder;  // the item's own folder, parent of new children
-    PopulationOptions options;
+    // The item's own folder, parent of new children; for an item that is not read, set
+    // when its own button is to be worked out (a folder never opened).
+    SShellFolderPtr folder;
+    PopulationOptions options;            // what is read below the item (its button too)
     std::vector<std::string> childNames;  // the children it shows
+    // Those of them whose buttons the pass works out: folders not opened yet (an opened
+    // one is in the pass itself, or shows what its read found).
+    std::vector<std::string> unopenedChildren;
 };
 
 struct RefreshBatch {
@@ -36,7 +42,11 @@ struct RefreshChange {
     HTREEITEM item = 0;
     State state = State::Present;
     std::vector<std::string> removed;              // children gone from disk
-    std::vector<std::unique_ptr<TreeNode>> added;  // new children, sorted
+    std::vector<std::unique_ptr<TreeNode>> added;  // new children, sorted, buttons known
+    // The buttons of the unopened children still there, and the item's own button (for a
+    // read folder: whether what the tree would show of it is not empty).
+    std::vector<std::pair<std::string, TreeNode::ChildState>> buttons;
+    TreeNode::ChildState ownButton = TreeNode::ChildState::Unknown;
 };
 
 struct RefreshResult {

@@ -66,7 +66,7 @@ struct TreeNode {
     std::vector<std::unique_ptr<TreeNode>> children;
     ItemDataHolder data;  // none for the wait placeholder
     QString text;
-    ChildState childState = ChildState::Unknown;  // Unknown: asked when first drawn
+    ChildState childState = ChildState::Unknown;  // Unknown: a button, until a read tells
     bool expandedOnce = false;
     bool populating = false;
     HTREEITEM placeholder = 0;

@@ -74,16 +74,4 @@ bool DirectoryReader::IsLink(const DirEntry& entry) const {
            S_ISLNK(st.st_mode);
 }
 
-bool HasSubdirectory(const std::string& path, bool includeHidden) {
-    DirectoryReader reader(path);
-    DirEntry entry;
-    while (reader.Next(entry)) {
-        if (!includeHidden && IsHiddenName(entry.name))
-            continue;
-        if (reader.IsDirectory(entry))
-            return true;
-    }
-    return false;
-}
-
 }  // namespace platform

@@ -44,7 +44,4 @@ inline bool IsHiddenName(std::string_view name) {
     return !name.empty() && name.front() == '.';
 }
 
-// Reads `path` until its first subdirectory; hidden ones count only with `includeHidden`.
-bool HasSubdirectory(const std::string& path, bool includeHidden);
-
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/shell/DirectoryReader.h"
 #include "platform/shell/ShellNamespace.h"
+#include "platform/shell/SubfolderProbe.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,8 +81,14 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::uint32_t FileSystemItemAttributes(const std::string& path, std::uint32_t requested,
-                                       unsigned scope) {
+// The attribute answers exactly: links to folders count as subfolders, which a link count
+// leaves out, so the folder is read.
+bool HasSubfolderByReading(const ShellNamespace& space, const std::string& path, unsigned scope) {
+    return SubfolderProbe(space, false).HasSubdirectory(path, scope & EnumFlag::IncludeHidden);
+}
+
+std::uint32_t FileSystemItemAttributes(const ShellNamespace& space, const std::string& path,
+                                       std::uint32_t requested, unsigned scope) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
         return 0;
@@ -99,7 +106,7 @@ std::uint32_t FileSystemItemAttributes(const std::string& path, std::uint32_t re
     if ((requested & ShellAttr::CanRename) && ::access(ParentPath(path).c_str(), W_OK) == 0)
         attributes |= ShellAttr::CanRename;
     if ((requested & ShellAttr::HasSubfolder) && (attributes & ShellAttr::Folder) &&
-        HasSubdirectory(path, scope & EnumFlag::IncludeHidden))
+        HasSubfolderByReading(space, path, scope))
         attributes |= ShellAttr::HasSubfolder;
     return attributes;
 }
@@ -113,8 +120,7 @@ std::uint32_t RootAttributes(const ShellNamespace& space, const ShellLocation& l
         if (type == DriveType::Removable || type == DriveType::CdRom)
             attributes |= ShellAttr::Removable;
     }
-    if ((requested & ShellAttr::HasSubfolder) &&
-        HasSubdirectory(location.path, scope & EnumFlag::IncludeHidden))
+    if ((requested & ShellAttr::HasSubfolder) && HasSubfolderByReading(space, location.path, scope))
         attributes |= ShellAttr::HasSubfolder;
     return attributes;
 }
@@ -169,7 +175,7 @@ std::unique_ptr<ShellEnumerator> ShellFolder::EnumObjects(unsigned flags) const 
     }
     if (!location_.IsFileSystem())
         return nullptr;
-    auto reader = std::make_unique<DirectoryReader>(location_.path);
+    auto reader = space_->OpenDirectory(location_.path);
     if (!reader->IsOpen())
         return nullptr;
     return std::make_unique<DirectoryEnumerator>(std::move(reader), flags);
@@ -193,7 +199,7 @@ std::uint32_t ShellFolder::GetAttributesOf(const ItemIdList& relative, std::uint
             attributes = RootAttributes(*space_, location, requested, scope);
             break;
         case Kind::FileSystem:
-            attributes = FileSystemItemAttributes(location.path, requested, scope);
+            attributes = FileSystemItemAttributes(*space_, location.path, requested, scope);
             break;
         case Kind::Invalid:
             break;

@@ -1,5 +1,6 @@
 #include "platform/shell/ShellNamespace.h"
 
+#include "platform/shell/DirectoryReader.h"
 #include "platform/shell/NameOrder.h"
 #include "platform/shell/ShellFolder.h"
 
@@ -72,15 +73,23 @@ bool IsValidItemName(std::string_view name) {
            name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
-ShellNamespace::ShellNamespace(const VolumeTable& volumes, std::string home)
-    : volumes_(volumes), home_(NormalizePath(home)) {
+ShellNamespace::ShellNamespace(const VolumeTable& volumes, std::string home, DirectoryAccess access)
+    : volumes_(volumes), home_(NormalizePath(home)), access_(std::move(access)) {
     if (home_.empty())
         home_.assign(1, '/');
 }
 
 std::shared_ptr<const ShellNamespace> ShellNamespace::Create(const VolumeTable& volumes,
-                                                             std::string home) {
-    return std::shared_ptr<const ShellNamespace>(new ShellNamespace(volumes, std::move(home)));
+                                                             std::string home,
+                                                             DirectoryAccess access) {
+    return std::shared_ptr<const ShellNamespace>(
+        new ShellNamespace(volumes, std::move(home), std::move(access)));
+}
+
+std::unique_ptr<DirectoryReader> ShellNamespace::OpenDirectory(const std::string& path) const {
+    if (access_.beforeRead)
+        access_.beforeRead(path);
+    return std::make_unique<DirectoryReader>(path);
 }
 
 std::shared_ptr<const ShellNamespace> ShellNamespace::System() {

@@ -6,6 +6,7 @@
 // several threads at once.
 
 #include "platform/VolumeTable.h"
+#include "platform/shell/DirectoryAccess.h"
 #include "platform/shell/ItemIdList.h"
 #include "platform/shell/ShellTypes.h"
 
@@ -15,6 +16,7 @@
 
 namespace platform {
 
+class DirectoryReader;
 class ShellFolder;
 
 class ShellNamespace : public std::enable_shared_from_this<ShellNamespace> {
@@ -24,12 +26,17 @@ class ShellNamespace : public std::enable_shared_from_this<ShellNamespace> {
 
     // `volumes` must outlive the namespace; `home` is an absolute path.
     static std::shared_ptr<const ShellNamespace> Create(const VolumeTable& volumes,
-                                                        std::string home);
+                                                        std::string home,
+                                                        DirectoryAccess access = {});
     // Over the system's volume table and $HOME.
     static std::shared_ptr<const ShellNamespace> System();
 
     const VolumeTable& Volumes() const { return volumes_; }
     const std::string& Home() const { return home_; }
+    const DirectoryAccess& Access() const { return access_; }
+    // Opens a folder for reading its entries (any thread; it may wait as long as the file
+    // system makes it). Never null: a folder that cannot be opened gives a closed reader.
+    std::unique_ptr<DirectoryReader> OpenDirectory(const std::string& path) const;
 
     ShellLocation Locate(const ItemIdList& absolute) const;
     // The location of the item `name` inside `parent`; Invalid when no such item can exist.
@@ -47,10 +54,11 @@ class ShellNamespace : public std::enable_shared_from_this<ShellNamespace> {
     int CompareIDs(const ItemIdList& a, const ItemIdList& b) const;
 
   private:
-    ShellNamespace(const VolumeTable& volumes, std::string home);
+    ShellNamespace(const VolumeTable& volumes, std::string home, DirectoryAccess access);
 
     const VolumeTable& volumes_;
     std::string home_;
+    DirectoryAccess access_;
 };
 
 // Lexical normal form of an absolute path: no empty, "." or ".." components, no trailing

@@ -194,4 +194,65 @@ TEST_F(DeviceTree, ADriveStaysWhileAFileSystemIsStillMountedOnItsFolder) {
     EXPECT_EQ(Child(computer, "card"), 0u);
 }
 
+// A file system mounted over an open drive, then unmounted: the drive shows the top one's
+// folders and then again those beneath, which can be selected. (Each change replaces every
+// folder the drive shows, in one pass.)
+TEST_F(DeviceTree, AnOpenDriveShowsWhatIsBeneathOnceTheFileSystemOverItGoes) {
+    const std::string share = root + "/share";
+    const std::string card = root + "/media/card";
+    const std::vector<std::string> beneath = {"40 22 0:50 / " + share + " rw - nfs4 server:/a rw",
+                                              "32 22 8:17 / " + card + " rw - vfat /dev/sdb1 rw"};
+    std::vector<std::string> stacked = beneath;
+    stacked.push_back("41 40 0:51 / " + share + " rw - nfs4 server:/b rw");
+    stacked.push_back("33 32 8:33 / " + card + " rw - ext4 /dev/sdc1 rw");
+    const std::vector<platform::Volume> tops = {
+        {share, "nfs4", "server:/b", platform::DriveType::Remote, ""},
+        {card, "ext4", "/dev/sdc1", platform::DriveType::Fixed, ""}};
+    const std::pair<const char*, std::string> drives[] = {{"share", share}, {"card", card}};
+    // What a mount or an unmount shows in each drive's folder, then the events it brings.
+    const auto change = [&](const std::vector<std::string>& mounts, Event event, const char* gone,
+                            const char* shown) {
+        for (const auto& [name, path] : drives) {
+            std::filesystem::remove(path + "/" + gone);
+            std::filesystem::create_directory(path + "/" + shown);
+        }
+        WriteMounts(mounts);
+        for (const platform::Volume& drive : tops)
+            tree->OnDeviceChange(event, drive);
+        tree->OnDriveRefresh();
+        tree->OnChangeFollowTimer();  // the pass the drives asked for, without the batch delay
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto shows = [&] {
+            for (const auto& [name, path] : drives) {
+                const HTREEITEM item = Child(computer, name);
+                if (!item || !Child(item, shown) || Child(item, gone))
+                    return false;
+            }
+            return true;
+        };
+        while (!shows() && std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents();
+            std::this_thread::yield();
+        }
+        return shows();
+    };
+    for (const auto& [name, path] : drives)
+        std::filesystem::create_directory(path + "/A_from_first");
+    WriteMounts(beneath);
+    for (const platform::Volume& drive : tops)
+        tree->OnDeviceChange(Event::Arrival, drive);
+    tree->OnDriveRefresh();
+    for (const auto& [name, path] : drives)
+        tree->ExpandItemNow(Child(computer, name));
+    ASSERT_TRUE(change(stacked, Event::Arrival, "A_from_first", "B_from_second"));
+    ASSERT_TRUE(change(beneath, Event::RemoveComplete, "B_from_second", "A_from_first"));
+    for (const auto& [name, path] : drives) {
+        const HTREEITEM item = Child(computer, name);
+        EXPECT_TRUE(tree->IsItemExpanded(item)) << name;
+        const HTREEITEM first =
+            tree->SFFindTreeItem(PidlFromPath(tree->Namespace(), path + "/A_from_first"));
+        EXPECT_EQ(first, Child(item, "A_from_first")) << name;
+    }
+}
+
 }  // namespace

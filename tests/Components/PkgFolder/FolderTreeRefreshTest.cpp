@@ -2,6 +2,7 @@
 // (deletions, sorted insertions, the only-child case, errors that keep items), batching of
 // reports, the refresh thread racing a rebuild or the tree's end, and real watches.
 
+#include "Components/PkgFolder/ChildButtons.h"
 #include "Components/PkgFolder/RefreshPass.h"
 #include "tests/Components/PkgFolder/FolderTreeTestBase.h"
 
@@ -43,18 +44,21 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     const PopulationOptions files{ItemFlag::Files, true, true, ".jpg;.jpeg"};
     RefreshBatch batch;
     batch.generation = 7;
-    RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}};
+    RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}, {}};
     batch.folders = {home};
     for (const char* name : {"file.jpg", "missing", "loop"})
-        batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}});
-    batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}});
+        batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}, {}});
+    batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}, {}});
     batch.folders.push_back(home);       // a second item of the same folder
     RefreshFolder homeWithFiles = home;  // the same folder read again, with files
     homeWithFiles.options = files;
     batch.folders.push_back(homeWithFiles);
+    RefreshFolder homeWithAllFiles = home;  // and with files but no filter: only the flag differs
+    homeWithAllFiles.options.itemFlags = ItemFlag::Files;
+    batch.folders.push_back(homeWithAllFiles);
     const RefreshResult result = ComputeRefresh(batch);
     using State = RefreshChange::State;
-    ASSERT_EQ(result.changes.size(), 7u);
+    ASSERT_EQ(result.changes.size(), 8u);
     EXPECT_EQ(result.generation, 7u);
     const RefreshChange& first = result.changes[0];
     EXPECT_EQ(first.state, State::Present);
@@ -68,6 +72,7 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     EXPECT_EQ(result.changes[5].removed, first.removed);
     ASSERT_EQ(result.changes[6].added.size(), 2u);
     EXPECT_EQ(result.changes[6].added[1]->text, "file.jpg");  // folders first
+    EXPECT_EQ(result.changes[7].added.size(), 3u);            // the link too, without a filter
     // A pass told to stop reads no further folder (the tree drops what it has).
     const std::atomic<bool> stop{true};
     EXPECT_TRUE(ComputeRefresh(batch, &stop).changes.empty());
@@ -77,9 +82,95 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     fx.MakeFile("home/new/notes.txt");
     const auto inner = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath() + "/new"));
     const RefreshResult filtered =
-        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}}}});
+        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}, {}}}});
     ASSERT_EQ(filtered.changes.at(0).added.size(), 1u);
     EXPECT_EQ(filtered.changes[0].added[0]->text, "a.JPG");
+}
+
+// Buttons: a network folder and a removable drive have one without being read (the CD's
+// folder does not even exist); other folders by what a read, or a link count, finds:
+// subfolders, or with files shown an entry the filter lets through; roots always with files.
+TEST(ChildButtonProbe, NetworkAndRemovableFoldersAreNotRead) {
+    shelltest::ShellFixture fx;
+    fx.MakeDir("home/empty");
+    fx.MakeDir("home/withsub/sub");
+    fx.MakeFile("home/text/notes.txt");
+    fx.MakeFile("home/pictures/a.JPG");
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    platform::DirectoryAccess access;
+    access.beforeRead = [reads](const std::string&) { ++*reads; };
+    const auto space = fx.SpaceWith(access);
+    using Kind = platform::ShellLocation::Kind;
+    using State = TreeNode::ChildState;
+    const unsigned folders = ItemFlag::Hidden;
+    const unsigned files = ItemFlag::Hidden | ItemFlag::Files;
+    const struct {
+        platform::ShellLocation location;
+        unsigned flags;
+        State state;
+        bool read;
+    } cases[] = {
+        {{Kind::Drive, fx.SharePath()}, folders, State::Yes, false},
+        {{Kind::FileSystem, fx.MakeDir("net/empty")}, folders, State::Yes, false},
+        {{Kind::Drive, fx.CdPath()}, folders, State::Yes, false},
+        {{Kind::Desktop, ""}, folders, State::Yes, false},
+        {{Kind::Computer, ""}, folders, State::Yes, false},
+        {{Kind::Home, fx.HomePath()}, files, State::Yes, false},
+        {{Kind::FileSystem, fx.HomePath() + "/empty"}, folders, State::No, false},
+        {{Kind::FileSystem, fx.HomePath() + "/text"}, folders, State::No, false},
+        {{Kind::FileSystem, fx.HomePath() + "/withsub"}, folders, State::Yes, false},
+        {{Kind::FileSystem, fx.HomePath() + "/text"}, files, State::No, true},
+        {{Kind::FileSystem, fx.HomePath() + "/pictures"}, files, State::Yes, true},
+        {{Kind::Invalid, ""}, folders, State::No, false},
+    };
+    for (const auto& c : cases) {
+        ChildButtonProbe probe(*space, ".jpg;.jpeg", true);
+        *reads = 0;
+        EXPECT_EQ(probe.StateOf(c.location, c.flags), c.state) << c.location.path;
+        if (!c.read)  // link counts, where kept, spare the reads of local folders too
+            EXPECT_TRUE(*reads == 0 || c.location.kind == Kind::FileSystem) << c.location.path;
+        else
+            EXPECT_EQ(*reads, 1) << c.location.path;
+    }
+}
+
+// The pass works out the buttons of the folders it shows and has not opened, of the new
+// ones, and the item's own: from its listing where it reads the folder, else by the probe.
+TEST(ComputeRefresh, WorksOutTheButtonsOfFoldersNotOpened) {
+    shelltest::ShellFixture fx;
+    for (const char* dir : {"home/opened/x", "home/plain", "home/deep/sub", "home/made/sub",
+                            "home/bare", "home/void"})
+        fx.MakeDir(dir);
+    const auto bind = [&](const std::string& path) {
+        return fx.Space().BindToFolder(PidlFromPath(fx.Space(), path));
+    };
+    const PopulationOptions options{ItemFlag::Hidden, true, false, ""};
+    RefreshFolder home{1,
+                       fx.HomePath(),
+                       true,
+                       bind(fx.HomePath()),
+                       options,
+                       {"opened", "plain", "deep", "gone"},
+                       {"plain", "deep", "gone"}};
+    RefreshFolder empty{
+        2, fx.HomePath() + "/void", true, bind(fx.HomePath() + "/void"), options, {}, {}};
+    RefreshFolder unread{
+        3, fx.HomePath() + "/deep", false, bind(fx.HomePath() + "/deep"), options, {}, {}};
+    RefreshFolder existsOnly{4, fx.HomePath() + "/deep", false, nullptr, options, {}, {}};
+    const RefreshResult result = ComputeRefresh({1, {home, empty, unread, existsOnly}});
+    using State = TreeNode::ChildState;
+    ASSERT_EQ(result.changes.size(), 4u);
+    const RefreshChange& first = result.changes[0];
+    EXPECT_EQ(first.buttons, (std::vector<std::pair<std::string, State>>{{"plain", State::No},
+                                                                         {"deep", State::Yes}}));
+    ASSERT_EQ(first.added.size(), 3u);  // bare, made, void
+    EXPECT_EQ(first.added[0]->childState, State::No);
+    EXPECT_EQ(first.added[1]->text, "made");
+    EXPECT_EQ(first.added[1]->childState, State::Yes);
+    EXPECT_EQ(first.ownButton, State::Yes);
+    EXPECT_EQ(result.changes[1].ownButton, State::No);
+    EXPECT_EQ(result.changes[2].ownButton, State::Yes);
+    EXPECT_EQ(result.changes[3].ownButton, State::Unknown);
 }
 
 class RefreshTree : public FolderTreeTestBase {
@@ -301,18 +392,28 @@ TEST_F(RefreshTree, WatchesFollowTheScreenWithinTheBudget) {
         EXPECT_FALSE(tree->Watcher().IsWatching(fx.HomePath() + path)) << path;
 }
 
-// An item whose folder a pass does not read (a drive below the computer, never opened) has
-// its own button worked out again: an empty drive that gains a folder gets one.
+// Folders never opened have their buttons worked out by the pass: an item whose folder the
+// pass does not read (a fixed drive below the computer) and a child of a folder it reads;
+// each gets a button when a folder is made in it. (A network drive has one all along.)
 TEST_F(RefreshTree, AnItemNeverOpenedGetsItsButtonWhenAFolderIsMadeInIt) {
+    const std::string disk = fx.AddFixedDrive("disk", "8:2");
     tree->SetFiles(false);  // with files, drives always have a button
     tree->Watcher().StopAll();
     const HTREEITEM computer = Child(tree->GetRootItem(), "Computer");
     tree->ExpandItemNow(computer);
-    const HTREEITEM share = Child(computer, "net");
-    ASSERT_FALSE(tree->HasChildButton(share));
-    fx.MakeDir("net/photos");
-    tree->DoRefreshDir(Q(fx.SharePath()));
-    EXPECT_TRUE(tree->HasChildButton(share));
+    tree->ExpandItemNow(Child(tree->GetRootItem(), "Home"));
+    const struct {
+        HTREEITEM item;
+        std::string made, refreshed;
+    } cases[] = {{Child(computer, "disk"), "drives/disk/photos", disk},
+                 {Child(Home(), "b"), "home/b/sub", fx.HomePath()}};
+    for (const auto& c : cases) {
+        ASSERT_NE(c.item, 0u) << c.made;
+        ASSERT_FALSE(tree->HasChildButton(c.item)) << c.made;
+        fx.MakeDir(c.made);
+        tree->DoRefreshDir(Q(c.refreshed));
+        EXPECT_TRUE(tree->HasChildButton(c.item)) << c.made;
+    }
 }
 
 // Real watches: a folder made, renamed and deleted in a shell shows in the running tree

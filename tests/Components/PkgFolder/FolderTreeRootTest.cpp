@@ -181,6 +181,7 @@ TEST_F(RootTree, AsteriskOpensOnlyTheCurrentItem) {
     MakeRootTree();
     const HTREEITEM a = tree->GetRootItem();
     QTest::keyClick(tree.get(), Qt::Key_Asterisk);
+    ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating(); }));
     EXPECT_TRUE(tree->IsItemExpanded(a));
     const HTREEITEM b = tree->GetFirstChild(a);
     ASSERT_NE(b, 0u);

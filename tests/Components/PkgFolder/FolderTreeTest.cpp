@@ -7,8 +7,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 
 namespace {
 
@@ -236,7 +239,149 @@ TEST_F(DesktopTree, DestroyingTheTreeWhileAFolderIsReadIsSafe) {
     tree->expand(IndexOf(Child(HomeItem(), "huge")));
     ASSERT_TRUE(tree->IsPopulating()) << "the read must still be under way";
     tree.reset();  // aborts and joins the reader
-    Settle(100);  // a result still queued for the tree must be dropped
+    Settle(100);   // a result still queued for the tree must be dropped
+}
+
+// A folder closed while it is read is not read further: the read stops at its next item
+// (the worker is held after its first), nothing of it arrives, and the folder is read anew
+// when it is opened again.
+TEST_F(DesktopTree, ClosingAFolderWhileItIsReadEndsTheRead) {
+    for (int i = 0; i < 300; ++i)
+        fx.MakeDir("home/big/f" + std::to_string(i));
+    tree->ExpandItemNow(HomeItem());
+    const HTREEITEM big = Child(HomeItem(), "big");
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false, released = false;
+    int most = 0;
+    tree->Populator().SetCountedHook([&](int done) {
+        std::unique_lock lock(mutex);
+        most = std::max(most, done);
+        held = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    });
+    const auto release = [&] {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    };
+    const std::unique_ptr<void, std::function<void(void*)>> releaseAtEnd(&released,
+                                                                         [&](void*) { release(); });
+    tree->expand(IndexOf(big));
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return held;
+    }));
+    tree->collapse(IndexOf(big));
+    EXPECT_FALSE(tree->IsPopulating());
+    EXPECT_EQ(tree->GetFirstChild(big), 0u);
+    release();
+    // The worker takes requests in order: once a later folder is in, the closed one's read
+    // has ended.
+    fx.MakeDir("home/later/x");
+    tree->DoRefreshDir(Q(fx.HomePath()));
+    const HTREEITEM later = Child(HomeItem(), "later");
+    tree->expand(IndexOf(later));
+    ASSERT_TRUE(WaitUntil([&] { return tree->GetFirstChild(later) && !tree->IsPopulating(); }));
+    tree->Populator().SetCountedHook({});
+    EXPECT_EQ(most, 1);
+    EXPECT_EQ(tree->GetFirstChild(big), 0u);
+    tree->expand(IndexOf(big));
+    ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating(); }));
+    EXPECT_EQ(ChildTexts(big).size(), 300u);
+}
+
+// A collapse that hides the current item makes the collapsed folder current (the delayed
+// change follows), however the folder is closed; one that hides nothing selected changes
+// nothing.
+TEST_F(DesktopTree, CollapsingAFolderThatHoldsTheSelectionSelectsIt) {
+    fx.MakeDir("home/outer/inner/deep");
+    fx.MakeDir("home/other");
+    const std::string deep = fx.HomePath() + "/outer/inner/deep";
+    const auto byClick = [&](HTREEITEM item) {
+        // The branch indicator lies left of the item's text.
+        const QRect row = tree->visualRect(IndexOf(item));
+        const int indent = tree->indentation();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          QPoint(row.left() - indent / 2, row.center().y()));
+    };
+    const auto byView = [&](HTREEITEM item) { tree->collapse(IndexOf(item)); };
+    const std::function<void(HTREEITEM)> ways[] = {byClick, byView};
+    for (const auto& collapse : ways) {
+        SelectAndWait(deep);
+        const HTREEITEM inner = tree->GetParentItem(tree->GetSelected());
+        const HTREEITEM outer = tree->GetParentItem(inner);
+        ASSERT_TRUE(tree->IsItemExpanded(outer));
+        changes.clear();
+        collapse(outer);
+        EXPECT_FALSE(tree->IsItemExpanded(outer));
+        EXPECT_EQ(tree->GetSelected(), outer);
+        SettleSelection();
+        EXPECT_EQ(changes, std::vector<HTREEITEM>{outer});
+        EXPECT_EQ(tree->GetFolder(), Q(fx.HomePath() + "/outer"));
+
+        tree->expand(IndexOf(outer));
+        ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating(); }));
+        SelectAndWait(fx.HomePath() + "/other");
+        changes.clear();
+        collapse(outer);
+        EXPECT_EQ(PathOf(tree->GetSelected()), fx.HomePath() + "/other");
+        SettleSelection();
+        EXPECT_TRUE(changes.empty());
+        tree->expand(IndexOf(outer));
+    }
+}
+
+// Linux names may hold any byte but '/' and NUL: a line break or another control character
+// is drawn as its control picture, on one line; the name itself is what editing starts
+// from and what an unchanged edit keeps.
+TEST_F(DesktopTree, NamesWithLineBreaksAreDrawnOnOneLine) {
+    const struct {
+        std::string name;
+        QString shown;
+    } cases[] = {{"two\nlines", QString("two") + QChar(0x240A) + "lines"},
+                 {"cr\rtab\t", QString("cr") + QChar(0x240D) + "tab" + QChar(0x2409)},
+                 {"plain", "plain"}};
+    for (const auto& c : cases)
+        fx.MakeDir("home/" + c.name);
+    tree->ExpandItemNow(HomeItem());
+    for (const auto& c : cases) {
+        const HTREEITEM item = Child(HomeItem(), Q(c.name));
+        ASSERT_NE(item, 0u) << c.name;
+        const QModelIndex index = IndexOf(item);
+        EXPECT_EQ(index.data(Qt::DisplayRole).toString(), c.shown) << c.name;
+        EXPECT_EQ(index.data(Qt::ToolTipRole).toString(), c.shown) << c.name;
+        EXPECT_EQ(index.data(Qt::EditRole).toString(), Q(c.name)) << c.name;
+        tree->model()->setData(index, index.data(Qt::EditRole), Qt::EditRole);
+        EXPECT_TRUE(Exists(fx.HomePath() + "/" + c.name)) << c.name;
+    }
+}
+
+// A folder of thousands of folders is handed over before every button is known; the
+// buttons past the first screens follow in steps, each as its folder holds subfolders or
+// not.
+TEST_F(DesktopTree, ButtonsOfALargeFolderFollowInSteps) {
+    constexpr int kFolders = 3000;
+    tree->Watcher().StopAll();  // a refresh pass would work the buttons out as well
+    for (int i = 0; i < kFolders; ++i)
+        fx.MakeDir("home/wide/d" + std::to_string(i) + (i % 7 == 0 ? "/sub" : ""));
+    tree->ExpandItemNow(HomeItem());
+    const HTREEITEM wide = Child(HomeItem(), "wide");
+    tree->expand(IndexOf(wide));
+    ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating() && tree->GetFirstChild(wide); }));
+    const QModelIndex parent = IndexOf(wide);
+    const auto allRight = [&] {
+        const QAbstractItemModel* model = tree->model();
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex child = model->index(row, 0, parent);
+            const bool wanted = child.data().toString().mid(1).toInt() % 7 == 0;
+            if (model->hasChildren(child) != wanted)
+                return false;
+        }
+        return model->rowCount(parent) == kFolders;
+    };
+    EXPECT_TRUE(WaitUntil(allRight));
 }
 
 double ThreadCpuSeconds() {

@@ -24,7 +24,7 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 class FolderTreeTestBase : public ::testing::Test {
   protected:
     void MakeTree(const std::function<void(TFolderTree&)>& configure = {}) {
-        tree = std::make_unique<TFolderTree>(nullptr, fx.SharedSpace());
+        tree = std::make_unique<TFolderTree>(nullptr, space ? space : fx.SharedSpace());
         if (configure)
             configure(*tree);
         QObject::connect(tree.get(), &TFolderTree::OnChange,
@@ -93,6 +93,7 @@ class FolderTreeTestBase : public ::testing::Test {
     QString Q(const std::string& text) const { return QString::fromStdString(text); }
 
     shelltest::ShellFixture fx;
+    SNamespacePtr space;                // the fixture's own namespace when null
     std::unique_ptr<TFolderTree> tree;  // destroyed before the namespace it shows
     std::vector<HTREEITEM> changes;
     std::vector<HTREEITEM> expansions;

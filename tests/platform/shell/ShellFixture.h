@@ -1,6 +1,7 @@
 #pragma once
 // A namespace over a temporary folder: a home folder, a network share and a CD drive,
-// described by a fake mount table so no test depends on the machine's real drives.
+// described by a fake mount table so no test depends on the machine's real drives. Fixed
+// drives may be added below the folder's "drives".
 
 #include <memory>
 #include <string>
@@ -27,6 +28,18 @@ class ShellFixture {
     static std::string CdPath() { return "/media/orvane-test-cd"; }
     const platform::ShellNamespace& Space() const { return *space_; }
     std::shared_ptr<const platform::ShellNamespace> SharedSpace() const { return space_; }
+    // Another namespace over the same drives and home that reaches folders through `access`
+    // (it must not outlive the fixture).
+    std::shared_ptr<const platform::ShellNamespace> SpaceWith(
+        platform::DirectoryAccess access) const {
+        return platform::ShellNamespace::Create(volumes_, HomePath(), std::move(access));
+    }
+    // A fixed disk mounted on drives/<name>; returns its mount point.
+    std::string AddFixedDrive(const std::string& name, const std::string& majorMinor) {
+        const std::string point = MakeDir("drives/" + name);
+        system_.AddMount(majorMinor, point, "ext4", "/dev/disk-" + name);
+        return point;
+    }
 
     // Each makes what `relative` (below the root) names, with the folders above it, and
     // returns the full path.
@@ -44,8 +57,14 @@ class ShellFixture {
     }
 
   private:
+    platform::VolumeTable::Sources Sources() const {
+        platform::VolumeTable::Sources sources = system_.Sources();
+        sources.driveFolders.push_back(Root() + "/drives");
+        return sources;
+    }
+
     platform_test::FakeSystem system_;
-    platform::VolumeTable volumes_{system_.Sources()};
+    platform::VolumeTable volumes_{Sources()};
     std::shared_ptr<const platform::ShellNamespace> space_ =
         platform::ShellNamespace::Create(volumes_, HomePath());
 };
