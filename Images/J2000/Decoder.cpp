@@ -229,10 +229,22 @@ bool compno_valid(const jpc_dec_t& dec, int compno, const char* segment) {
     return false;
 }
 
+// A segment's values this decoder refuses, with the reason the parameters gave.
+int refused_values(jpc_dec_t& dec, const char* segment, const std::string& why) {
+    diag_of(dec).printf("%s: %s\n", segment, why.c_str());
+    return failed(dec);
+}
+
 int dec_process_cod(jpc_dec_t& dec, const jpc_ms_t& ms) {
-    jpc_dec_cp_t* cp = target_cp(dec);
     const jpc_cod_t& cod = std::get<jpc_cod_t>(ms.parms);
-    return cp && cod.prg <= CPRL && cp_setfromcod(*cp, cod) ? 0 : -1;
+    jpc_dec_cp_t* cp = target_cp(dec);
+    if (!cp)
+        return -1;
+    if (cod.prg > CPRL)
+        return refused_values(dec, "COD",
+                              "progression order " + std::to_string(cod.prg) + " is not known");
+    std::string why;
+    return cp_setfromcod(*cp, cod, &why) ? 0 : refused_values(dec, "COD", why);
 }
 
 int dec_process_coc(jpc_dec_t& dec, const jpc_ms_t& ms) {
@@ -240,12 +252,20 @@ int dec_process_coc(jpc_dec_t& dec, const jpc_ms_t& ms) {
     if (!compno_valid(dec, coc.compno, "COC"))
         return -1;
     jpc_dec_cp_t* cp = target_cp(dec);
-    return cp && cp_setfromcoc(*cp, coc) ? 0 : -1;
+    if (!cp)
+        return -1;
+    std::string why;
+    return cp_setfromcoc(*cp, coc, &why) ? 0 : refused_values(dec, "COC", why);
 }
 
 int dec_process_qcd(jpc_dec_t& dec, const jpc_ms_t& ms) {
     jpc_dec_cp_t* cp = target_cp(dec);
-    return cp && cp_setfromqcd(*cp, std::get<jpc_qcd_t>(ms.parms)) ? 0 : -1;
+    if (!cp)
+        return -1;
+    std::string why;
+    return cp_setfromqcd(*cp, std::get<jpc_qcd_t>(ms.parms), &why)
+               ? 0
+               : refused_values(dec, "QCD", why);
 }
 
 int dec_process_qcc(jpc_dec_t& dec, const jpc_ms_t& ms) {
@@ -253,7 +273,10 @@ int dec_process_qcc(jpc_dec_t& dec, const jpc_ms_t& ms) {
     if (!compno_valid(dec, qcc.compno, "QCC"))
         return -1;
     jpc_dec_cp_t* cp = target_cp(dec);
-    return cp && cp_setfromqcc(*cp, qcc) ? 0 : -1;
+    if (!cp)
+        return -1;
+    std::string why;
+    return cp_setfromqcc(*cp, qcc, &why) ? 0 : refused_values(dec, "QCC", why);
 }
 
 int dec_process_rgn(jpc_dec_t& dec, const jpc_ms_t& ms) {
