@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "Components/ImgPanel/WicClones.h"
+
 namespace wic {
 
 namespace {
@@ -111,7 +113,7 @@ class ZerotreeScan {
     ZerotreeScan(QmDecoder& qm, ZerotreeStore& store)
         : qm_(qm), store_(store), nodes_(store.Nodes<Word>()), levels_(store.Geometry().levels) {}
 
-    void BitPlane(int plane) {
+    WIC_INLINE void BitPlane(int plane) {
         plane_ = static_cast<uint8_t>(plane);
         bit_ = 1u << (plane - 1);
         half_ = bit_ >> 1;
@@ -134,7 +136,7 @@ class ZerotreeScan {
         }
     }
 
-    bool Stopped() const { return stop_; }
+    WIC_INLINE bool Stopped() const { return stop_; }
 
   private:
     // The detail nodes below coarse node c, depth first: a node, then (when its tree is
@@ -267,16 +269,29 @@ class ZerotreeScan {
     bool stop_ = false;
 };
 
-#undef WIC_INLINE
-
-template <class Scan>
-void DecodeBitPlanes(Scan&& scan, int bitPlanes, const std::function<void()>& betweenPlanes) {
+template <class Word>
+WIC_INLINE void DecodeBitPlanes(QmDecoder& qm, ZerotreeStore& store, int bitPlanes,
+                                const std::function<void()>& betweenPlanes) {
+    ZerotreeScan<Word> scan(qm, store);
     for (int plane = bitPlanes; plane >= 1 && !scan.Stopped(); --plane) {
         if (betweenPlanes) {
             betweenPlanes();
         }
         scan.BitPlane(plane);
     }
+}
+
+#undef WIC_INLINE
+
+// The scan for each word width, built for each instruction set (WicClones.h).
+WIC_CLONES void DecodeNarrow(QmDecoder& qm, ZerotreeStore& store, int bitPlanes,
+                             const std::function<void()>& betweenPlanes) {
+    DecodeBitPlanes<uint16_t>(qm, store, bitPlanes, betweenPlanes);
+}
+
+WIC_CLONES void DecodeWide(QmDecoder& qm, ZerotreeStore& store, int bitPlanes,
+                           const std::function<void()>& betweenPlanes) {
+    DecodeBitPlanes<uint32_t>(qm, store, bitPlanes, betweenPlanes);
 }
 
 }  // namespace
@@ -516,9 +531,9 @@ void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
         throw std::invalid_argument("more bit planes than the store was made for");
     }
     if (store.Narrow()) {
-        DecodeBitPlanes(ZerotreeScan<uint16_t>(qm, store), bitPlanes, betweenPlanes);
+        DecodeNarrow(qm, store, bitPlanes, betweenPlanes);
     } else {
-        DecodeBitPlanes(ZerotreeScan<uint32_t>(qm, store), bitPlanes, betweenPlanes);
+        DecodeWide(qm, store, bitPlanes, betweenPlanes);
     }
 }
 
