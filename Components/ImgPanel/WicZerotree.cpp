@@ -271,29 +271,22 @@ class ZerotreeScan {
     bool stop_ = false;
 };
 
-template <class Word>
-WIC_INLINE void DecodeBitPlanes(QmDecoder& qm, ZerotreeStore& store, int bitPlanes,
-                                const std::function<void()>& betweenPlanes) {
-    ZerotreeScan<Word> scan(qm, store);
-    for (int plane = bitPlanes; plane >= 1 && !scan.Stopped(); --plane) {
-        if (betweenPlanes) {
-            betweenPlanes();
-        }
-        scan.BitPlane(plane);
-    }
-}
-
 #undef WIC_INLINE
 
-// The scan for each word width, built for each instruction set (WicClones.h).
-WIC_CLONES void DecodeNarrow(QmDecoder& qm, ZerotreeStore& store, int bitPlanes,
-                             const std::function<void()>& betweenPlanes) {
-    DecodeBitPlanes<uint16_t>(qm, store, bitPlanes, betweenPlanes);
+// One bit plane of the scan for each word width, built for each instruction set
+// (WicClones.h); true when the colour plane's data has ended. Nothing in them throws: an
+// exception must never pass through a function with clones, whose dispatcher GCC takes
+// for one that cannot throw, so the caller between the bit planes runs outside them.
+WIC_CLONES bool NarrowBitPlane(QmDecoder& qm, ZerotreeStore& store, int plane) noexcept {
+    ZerotreeScan<uint16_t> scan(qm, store);
+    scan.BitPlane(plane);
+    return scan.Stopped();
 }
 
-WIC_CLONES void DecodeWide(QmDecoder& qm, ZerotreeStore& store, int bitPlanes,
-                           const std::function<void()>& betweenPlanes) {
-    DecodeBitPlanes<uint32_t>(qm, store, bitPlanes, betweenPlanes);
+WIC_CLONES bool WideBitPlane(QmDecoder& qm, ZerotreeStore& store, int plane) noexcept {
+    ZerotreeScan<uint32_t> scan(qm, store);
+    scan.BitPlane(plane);
+    return scan.Stopped();
 }
 
 }  // namespace
@@ -532,10 +525,13 @@ void ZerotreeDecode(int bitPlanes, QmDecoder& qm, ZerotreeStore& store,
     if (bitPlanes > store.MaxBitPlanes()) {
         throw std::invalid_argument("more bit planes than the store was made for");
     }
-    if (store.Narrow()) {
-        DecodeNarrow(qm, store, bitPlanes, betweenPlanes);
-    } else {
-        DecodeWide(qm, store, bitPlanes, betweenPlanes);
+    const bool narrow = store.Narrow();
+    bool stopped = false;
+    for (int plane = bitPlanes; plane >= 1 && !stopped; --plane) {
+        if (betweenPlanes) {
+            betweenPlanes();
+        }
+        stopped = narrow ? NarrowBitPlane(qm, store, plane) : WideBitPlane(qm, store, plane);
     }
 }
 
