@@ -138,45 +138,6 @@ bool EncodeJ2k(const std::string& ppm, const std::string& out, const std::string
     return std::system(command.c_str()) == 0;
 }
 
-// A stream whose decode is nearly all the packet iterator's walk: component 0's 65536
-// precincts all bring their packet under the first of 9360 progression changes, and each later
-// change looks through them for one still due.
-j2000test::Codestream WalkStream() {
-    j2000test::Codestream walk;
-    walk.main = j2000test::main_header(
-        {.width = 256, .height = 256, .comps = 3, .prc = 0, .layers = 65535});
-    j2000test::Segment poc{0xFF5F, {}};
-    for (int i = 0; i < 9360; ++i) {  // RSpoc CSpoc LYEpoc REpoc CEpoc Ppoc: layer 0 of comp 0
-        poc.body.insert(poc.body.end(), {0, 0, 0, 1, 1, 1, 0});
-    }
-    walk.main.push_back(poc);
-    walk.parts.push_back({0, 0, 1, false, {}, j2000test::Bytes(65536 + 4, 0), 0});
-    return walk;
-}
-
-// A stream whose decode is mostly the synthesis: one coded block in three 16-bit 9/7
-// components of 4000 x 4000 (comments buy the work).
-j2000test::Codestream SynthesisStream() {
-    j2000test::Codestream synthesis;
-    synthesis.main = j2000test::main_header({.width = 4000,
-                                             .height = 4000,
-                                             .comps = 3,
-                                             .levels = 5,
-                                             .prc = 6,
-                                             .bits = 16,
-                                             .irreversible = true});
-    for (int i = 0; i < 2; ++i) {
-        synthesis.main.push_back({0xFF64, j2000test::Bytes(60000, 1)});
-    }
-    j2000test::BitWriter block;  // one code-block included with one pass of one byte
-    block.bits(0b111, 3);
-    block.bits(0b00001, 5);
-    block.align();
-    block.out_.push_back(0x5A);
-    synthesis.parts.push_back({0, 0, 1, false, {}, block.out_, 0});
-    return synthesis;
-}
-
 bool WriteStream(const j2000test::Codestream& stream, const std::string& path) {
     const j2000test::Bytes bytes = stream.serialise();
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -248,8 +209,9 @@ int main(int argc, char** argv) {
                         {"j2k_walk_fitted", folder.File("walk.j2k"), -1.0},
                         {"j2k_synthesis_fitted", folder.File("synthesis.j2k"), -1.0}};
     if (bench::WriteBenchPpm(ppm) && EncodeJ2k(ppm, j2k[0].file, "") &&
-        EncodeJ2k(ppm, j2k[2].file, "-I -r 10") && WriteStream(WalkStream(), j2k[3].file) &&
-        WriteStream(SynthesisStream(), j2k[4].file)) {
+        EncodeJ2k(ppm, j2k[2].file, "-I -r 10") &&
+        WriteStream(j2000test::iterator_walk_stream(), j2k[3].file) &&
+        WriteStream(j2000test::synthesis_stream(4000, 3, 2), j2k[4].file)) {
         for (const Case& c : j2k) {
             if (!report(c.name, RunJ2kCase(QString::fromStdString(c.file), c.scale))) {
                 return 1;

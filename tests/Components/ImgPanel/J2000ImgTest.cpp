@@ -163,33 +163,9 @@ StopTiming TimeStops(const std::string& path, double coefficient, unsigned long 
 // (Whether the synthesis itself asks is told on one thread, by the decoder's thread tests.)
 TEST(J2000Img, AStopDuringTheWalkOrTheSynthesisLandsAtOnce) {
     const testjpeg::ScratchDir dir;
-    j2000test::Codestream walk;
-    walk.main = j2000test::main_header(
-        {.width = 256, .height = 256, .comps = 3, .prc = 0, .layers = 65535});
-    j2000test::Segment poc{0xFF5F, {}};
-    for (int i = 0; i < 9360; ++i) {  // RSpoc CSpoc LYEpoc REpoc CEpoc Ppoc: layer 0 of comp 0
-        poc.body.insert(poc.body.end(), {0, 0, 0, 1, 1, 1, 0});
-    }
-    walk.main.push_back(poc);
-    walk.parts.push_back({0, 0, 1, false, {}, j2000test::Bytes(65536 + 4, 0), 0});
-    j2000test::Codestream synthesis;
-    synthesis.main = j2000test::main_header({.width = 3000,
-                                             .height = 3000,
-                                             .comps = 3,
-                                             .levels = 5,
-                                             .prc = 6,
-                                             .bits = 16,
-                                             .irreversible = true});
-    // Comments buy the work: a stream this short may not make so many samples.
-    for (int i = 0; i < 2; ++i) {
-        synthesis.main.push_back({0xFF64, j2000test::Bytes(60000, 1)});
-    }
-    j2000test::BitWriter block;  // one code-block included with one pass of one byte
-    block.bits(0b111, 3);
-    block.bits(0b00001, 5);
-    block.align();
-    block.out_.push_back(0x5A);
-    synthesis.parts.push_back({0, 0, 1, false, {}, block.out_, 0});
+    // Comments buy the synthesis its work: a stream this short may not make so many samples.
+    const j2000test::Codestream walk = j2000test::iterator_walk_stream();
+    const j2000test::Codestream synthesis = j2000test::synthesis_stream(3000, 3, 2);
     const struct {
         const char* stage;
         j2000test::Codestream stream;

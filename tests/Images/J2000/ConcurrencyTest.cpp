@@ -338,15 +338,7 @@ TEST(ThreadedDecode, AStopLandsAtTheCheckItIsAskedAtOnTheDecodingThread) {
 // takes it to about five sixths, the samples are written last). The quickest of three tries
 // counts: a busy machine can stretch one.
 TEST(ThreadedDecode, AStopDuringTheSynthesisLandsAtOnce) {
-    j2000test::Codestream cs;
-    cs.main = j2000test::main_header(
-        {.width = 3000, .height = 3000, .levels = 5, .prc = 6, .bits = 16, .irreversible = true});
-    j2000test::BitWriter block;  // one code-block included with one pass of one byte
-    block.bits(0b111, 3);
-    block.bits(0b00001, 5);
-    block.align();
-    block.out_.push_back(0x5A);
-    cs.parts.push_back({0, 0, 1, false, {}, block.out_, 0});
+    const j2000test::Codestream cs = j2000test::synthesis_stream(3000, 1, 0);
     const j2000test::Bytes bytes = cs.serialise();
     struct Flag {
         jpc_cancel_t record{this, [](const jpc_cancel_t* c) {
