@@ -240,12 +240,12 @@ uint64_t DibCreateSize(int width, int height, int bitCount) {
     return total > kMaxBlockBytes ? 0 : total;
 }
 
-PackedDib DibCreate(int width, int height, int bitCount) {
+PackedDib DibCreate(int width, int height, int bitCount, DibPages pages) {
     const uint64_t total = DibCreateSize(width, height, bitCount);
     if (total == 0) {
         return nullptr;
     }
-    auto* dib = static_cast<PackedDib>(DibAlloc(static_cast<size_t>(total)));
+    auto* dib = static_cast<PackedDib>(DibAlloc(static_cast<size_t>(total), pages));
     if (dib == nullptr) {
         return nullptr;
     }

@@ -39,11 +39,14 @@ using PackedDib = DibInfoHeader*;
 // forged header can never ask for an absurd block.
 inline constexpr uint64_t kDibMaxPixels = uint64_t{1} << 30;
 
+// Small or large pages for a block (see DibAlloc below).
+enum class DibPages { Small, Large };
+
 // A new zero-filled picture (black, all-zero palette), rows bottom-up. Null when the
 // allocation fails, when width or height is below 1, for bit counts other than
 // 1, 4, 8, 16, 24 and 32, and when the block would pass 4 GiB - 1 bytes or the picture
-// kDibMaxPixels pixels.
-PackedDib DibCreate(int width, int height, int bitCount);
+// kDibMaxPixels pixels. pages as for DibAlloc.
+PackedDib DibCreate(int width, int height, int bitCount, DibPages pages = DibPages::Small);
 // The bit counts a picture may have: 1, 4, 8, 16, 24 and 32.
 bool DibIsPictureBitCount(int bitCount);
 // Bytes DibCreate would take for such a picture; 0 when it would refuse it.
@@ -53,10 +56,10 @@ uint64_t DibCreateSize(int width, int height, int bitCount);
 // when the mapping fails. The block's real size is kept beside it, so releasing and copying
 // never trust what is written inside.
 //
-// Large pages are asked for only where a block is reused or short-lived (a panel's frames):
-// a series keeps hundreds of megabytes of pictures, and finding that many fresh large
-// pages costs the system more than the small-page faults they would save.
-enum class DibPages { Small, Large };
+// Large pages are asked for only where a block is reused or short-lived (a panel's frames)
+// or is the one large picture a panel shows (a decoder that writes it row by row at full
+// size): a series keeps hundreds of megabytes of pictures, and finding that many fresh
+// large pages costs the system more than the small-page faults they would save.
 void* DibAlloc(size_t size, DibPages pages = DibPages::Small);  // zero-filled; DibRelease
 void DibRelease(void* block);
 size_t DibBlockSize(const void* block);  // the size asked of DibAlloc; 0 for null

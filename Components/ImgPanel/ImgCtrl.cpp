@@ -107,12 +107,12 @@ void TImgCtrl::CheckPictureFits(int width, int height, int bitCount) const {
     }
 }
 
-void TImgCtrl::CreatePicture(int width, int height, int bitCount) {
+void TImgCtrl::CreatePicture(int width, int height, int bitCount, DibPages pages) {
     picture_.reset();
     pictureBytes_ = 0;
     CheckPictureFits(width, height, bitCount);
     const uint64_t bytes = DibCreateSize(width, height, bitCount);
-    picture_.reset(DibCreate(width, height, bitCount));
+    picture_.reset(DibCreate(width, height, bitCount, pages));
     if (!picture_) {
         throw TImgDecodeError{ImgError::NotEnoughMemory};
     }

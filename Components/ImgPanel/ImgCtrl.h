@@ -131,8 +131,8 @@ class TImgCtrl {
     // Makes the picture every format decodes into (zero-filled, rows bottom-up). The size
     // comes from the file, so it is checked against the budget, beside what is reserved,
     // before anything is allocated; throws TImgDecodeError{8} when it does not fit or
-    // cannot be made.
-    void CreatePicture(int width, int height, int bitCount);
+    // cannot be made. pages as for DibAlloc.
+    void CreatePicture(int width, int height, int bitCount, DibPages pages = DibPages::Small);
     // CreatePicture's check alone: throws TImgDecodeError{8} when such a picture would not
     // fit or cannot be made.
     void CheckPictureFits(int width, int height, int bitCount) const;

@@ -219,7 +219,10 @@ void TWicImg::Decode(const std::string& name) {
     outputWidth_ = static_cast<int>(resample.outWidth);
     outputHeight_ = static_cast<int>(resample.outHeight);
     ReserveMemory(MatrixBytes(header));
-    CreatePicture(outputWidth_, outputHeight_, 24);
+    // Each pass writes every row at full size, grey and then in colour, and a picture of
+    // millions of pixels in small pages costs a fault for every 4 KiB the first pass
+    // touches (about 3 % of a decode at 2048 x 1536).
+    CreatePicture(outputWidth_, outputHeight_, 24, DibPages::Large);
 
     const int matrixWidth = header.matrix.width;
     const int matrixHeight = header.matrix.height;

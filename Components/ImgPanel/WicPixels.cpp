@@ -3,6 +3,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define WIC_AVX2_ROWS 1
+#endif
 
 namespace wic {
 
@@ -70,10 +74,84 @@ void StoreFour(__m128i pixels, uint8_t* out) {
 }
 #endif
 
+#if defined(WIC_AVX2_ROWS)
+// Eight pixels at a time, in functions built for AVX2 whatever the rest of the program is
+// built for, and run only where the processor has it. The samples go through the same
+// operations in the same order as four at a time, so the bytes are the same.
+#define WIC_AVX2 __attribute__((target("avx2")))
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+
+WIC_AVX2 inline __m256i ToLevels8(__m256 samples) {
+    __m256 v = _mm256_add_ps(samples, _mm256_set1_ps(0.5f));
+    v = _mm256_max_ps(v, _mm256_setzero_ps());
+    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+    return _mm256_cvttps_epi32(v);
+}
+
+// Eight pixels (levels of blue, green and red) as their 24 bytes: one byte shuffle packs
+// each half's four pixels into twelve bytes, stored as 16 with the second half's
+// overwriting the first's last four (and the next eight pixels the second's).
+WIC_AVX2 inline void StoreEight(__m256i blue, __m256i green, __m256i red, uint8_t* out) {
+    const __m256i words = _mm256_or_si256(
+        blue, _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(red, 16)));
+    const __m256i pack = _mm256_setr_epi8(                        //
+        0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,   // the first half
+        0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);  // the second
+    const __m256i packed = _mm256_shuffle_epi8(words, pack);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(packed, 1));
+}
+
+// The last store reaches 28 bytes past a group's first pixel: the loops stop while that
+// still lies inside the row.
+constexpr int kWideEnd = 10;
+
+// Returns the pixels done.
+WIC_AVX2 int GreyEight(const float* luma, int width, uint8_t* out) {
+    int x = 0;
+    for (; x + kWideEnd <= width; x += 8) {
+        const __m256i level = ToLevels8(_mm256_loadu_ps(luma + x));
+        StoreEight(level, level, level, out + 3 * x);
+    }
+    return x;
+}
+
+WIC_AVX2 inline __m256 Times(float weight, __m256 v) {
+    return _mm256_mul_ps(_mm256_set1_ps(weight), v);
+}
+
+WIC_AVX2 int ColourEight(const float* luma, const float* cr, const float* cb, int width,
+                         uint8_t* out) {
+    int x = 0;
+    for (; x + kWideEnd <= width; x += 8) {
+        const __m256 y = _mm256_loadu_ps(luma + x);
+        const __m256 r = _mm256_loadu_ps(cr + x);
+        const __m256 b = _mm256_loadu_ps(cb + x);
+        const __m256 blue = _mm256_add_ps(y, Times(kBlueFromCb, b));
+        const __m256 green =
+            _mm256_sub_ps(_mm256_sub_ps(y, Times(kGreenFromCb, b)), Times(kGreenFromCr, r));
+        const __m256 red = _mm256_add_ps(y, Times(kRedFromCr, r));
+        StoreEight(ToLevels8(blue), ToLevels8(green), ToLevels8(red), out + 3 * x);
+    }
+    return x;
+}
+#endif
+
 }  // namespace
 
-void GreyRow(const float* luma, int width, uint8_t* out) {
+void GreyRow(const float* luma, int width, uint8_t* out, RowVectors vectors) {
     int x = 0;
+#if defined(WIC_AVX2_ROWS)
+    if (vectors == RowVectors::Widest && HasAvx2()) {
+        x = GreyEight(luma, width, out);
+    }
+#else
+    (void)vectors;
+#endif
 #if defined(__SSE2__)
     for (; x + kVectorEnd <= width; x += 4) {
         const __m128i level = ToLevels(_mm_loadu_ps(luma + x));
@@ -83,8 +161,16 @@ void GreyRow(const float* luma, int width, uint8_t* out) {
     GreyPixels(luma, x, width, out);
 }
 
-void ColourRow(const float* luma, const float* cr, const float* cb, int width, uint8_t* out) {
+void ColourRow(const float* luma, const float* cr, const float* cb, int width, uint8_t* out,
+               RowVectors vectors) {
     int x = 0;
+#if defined(WIC_AVX2_ROWS)
+    if (vectors == RowVectors::Widest && HasAvx2()) {
+        x = ColourEight(luma, cr, cb, width, out);
+    }
+#else
+    (void)vectors;
+#endif
 #if defined(__SSE2__)
     const auto times = [](float weight, __m128 v) { return _mm_mul_ps(_mm_set1_ps(weight), v); };
     for (; x + kVectorEnd <= width; x += 4) {

@@ -16,8 +16,14 @@ inline int32_t ToLevel(float sample) {
     return static_cast<int32_t>(v);
 }
 
+// The vectors a row is made with: the widest the processor has (eight pixels at a time
+// with AVX2), or four at a time with SSE2 alone, which a processor without AVX2 runs and a
+// test can ask for. Both give the same bytes.
+enum class RowVectors { Widest, Sse2 };
+
 // width pixels into out (3 * width bytes; nothing past them is written).
-void GreyRow(const float* luma, int width, uint8_t* out);
-void ColourRow(const float* luma, const float* cr, const float* cb, int width, uint8_t* out);
+void GreyRow(const float* luma, int width, uint8_t* out, RowVectors vectors = RowVectors::Widest);
+void ColourRow(const float* luma, const float* cr, const float* cb, int width, uint8_t* out,
+               RowVectors vectors = RowVectors::Widest);
 
 }  // namespace wic

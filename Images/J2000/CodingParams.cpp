@@ -1,19 +1,41 @@
 #include "Images/J2000/CodingParams.h"
 
+#include <string>
+#include <utility>
+
 namespace j2000 {
 
 namespace {
 
 // T.800 limits of SPcod/SPcoc: code-block exponents 2 to 10 with their sum at most 12,
-// precinct exponents above 0 except at the lowest resolution.
-bool coxcp_acceptable(const jpc_coxcp_t& p) {
-    if (p.numdlvls > kMaxResolutions - 1 || p.cblkwidthval > 8 || p.cblkheightval > 8 ||
-        p.cblkwidthval + p.cblkheightval > 8 || p.qmfbid > 1 || (p.cblksty & kCblkHighThroughput))
-        return false;
+// precinct exponents above 0 except at the lowest resolution. Why the segment's values cannot
+// be taken; empty when they can.
+std::string coxcp_refusal(const jpc_coxcp_t& p) {
+    if (p.numdlvls > kMaxResolutions - 1)
+        return std::to_string(p.numdlvls) + " decomposition levels; at most " +
+               std::to_string(kMaxResolutions - 1) + " are allowed";
+    if (p.cblkwidthval > 8 || p.cblkheightval > 8 || p.cblkwidthval + p.cblkheightval > 8)
+        return "code-blocks of 2^" + std::to_string(p.cblkwidthval + 2) + " x 2^" +
+               std::to_string(p.cblkheightval + 2) +
+               " samples; a side is at most 2^10 and a block 2^12";
+    if (p.qmfbid > 1)
+        return "wavelet transform " + std::to_string(p.qmfbid) + " is not known";
+    if (p.cblksty & kCblkHighThroughput)
+        return "the high-throughput block coder is not supported";
     for (size_t r = 1; r < p.rlvls.size(); ++r)
         if (p.rlvls[r].prcwidthval == 0 || p.rlvls[r].prcheightval == 0)
-            return false;
-    return true;
+            return "resolution " + std::to_string(r) + " has precincts of 2^" +
+                   std::to_string(p.rlvls[r].prcwidthval) + " x 2^" +
+                   std::to_string(p.rlvls[r].prcheightval) +
+                   " samples; above the lowest resolution a side is at least 2";
+    return {};
+}
+
+// Stores `text` in `why` when asked for it; false.
+bool refused(std::string* why, std::string text) {
+    if (why)
+        *why = std::move(text);
+    return false;
 }
 
 void apply_coxcp(jpc_dec_ccp_t& ccp, const jpc_coxcp_t& p) {
@@ -37,9 +59,15 @@ void apply_qcxcp(jpc_dec_ccp_t& ccp, const jpc_qcxcp_t& q) {
     ccp.flags |= jpc_dec_ccp_t::kQcdSet;
 }
 
-bool qcxcp_acceptable(const jpc_qcxcp_t& q) {
-    return q.qntsty <= 2 && !q.stepsizes.empty() &&
-           q.stepsizes.size() <= static_cast<size_t>(kMaxStepSizes);
+std::string qcxcp_refusal(const jpc_qcxcp_t& q) {
+    if (q.qntsty > 2)
+        return "quantisation style " + std::to_string(q.qntsty) + " is not known";
+    if (q.stepsizes.empty())
+        return "no step sizes";
+    if (q.stepsizes.size() > static_cast<size_t>(kMaxStepSizes))
+        return std::to_string(q.stepsizes.size()) + " step sizes; at most " +
+               std::to_string(kMaxStepSizes) + " are allowed";
+    return {};
 }
 
 // The step sizes a component's bands need; the derived style gives one for all (T.800 E-5:
@@ -73,9 +101,13 @@ jpc_dec_cp_t cp_fortile(const jpc_dec_cp_t& main) {
     return cp;
 }
 
-bool cp_setfromcod(jpc_dec_cp_t& cp, const jpc_cod_t& cod) {
-    if (!coxcp_acceptable(cod.compparms) || cod.numlyrs == 0 || cod.mctrans > 1)
-        return false;
+bool cp_setfromcod(jpc_dec_cp_t& cp, const jpc_cod_t& cod, std::string* why) {
+    if (std::string text = coxcp_refusal(cod.compparms); !text.empty())
+        return refused(why, std::move(text));
+    if (cod.numlyrs == 0)
+        return refused(why, "no quality layers");
+    if (cod.mctrans > 1)
+        return refused(why, "component transform " + std::to_string(cod.mctrans) + " is not known");
     for (jpc_dec_ccp_t& ccp : cp.ccps)
         if (!(ccp.flags & jpc_dec_ccp_t::kByCoc))
             apply_coxcp(ccp, cod.compparms);
@@ -89,18 +121,20 @@ bool cp_setfromcod(jpc_dec_cp_t& cp, const jpc_cod_t& cod) {
     return true;
 }
 
-bool cp_setfromcoc(jpc_dec_cp_t& cp, const jpc_coc_t& coc) {
-    if (coc.compno >= cp.ccps.size() || !coxcp_acceptable(coc.compparms))
-        return false;
+bool cp_setfromcoc(jpc_dec_cp_t& cp, const jpc_coc_t& coc, std::string* why) {
+    if (coc.compno >= cp.ccps.size())
+        return refused(why, "component " + std::to_string(coc.compno) + " does not exist");
+    if (std::string text = coxcp_refusal(coc.compparms); !text.empty())
+        return refused(why, std::move(text));
     jpc_dec_ccp_t& ccp = cp.ccps[coc.compno];
     apply_coxcp(ccp, coc.compparms);
     ccp.flags |= jpc_dec_ccp_t::kByCoc;
     return true;
 }
 
-bool cp_setfromqcd(jpc_dec_cp_t& cp, const jpc_qcd_t& qcd) {
-    if (!qcxcp_acceptable(qcd.compparms))
-        return false;
+bool cp_setfromqcd(jpc_dec_cp_t& cp, const jpc_qcd_t& qcd, std::string* why) {
+    if (std::string text = qcxcp_refusal(qcd.compparms); !text.empty())
+        return refused(why, std::move(text));
     for (jpc_dec_ccp_t& ccp : cp.ccps)
         if (!(ccp.flags & jpc_dec_ccp_t::kByQcc))
             apply_qcxcp(ccp, qcd.compparms);
@@ -108,9 +142,11 @@ bool cp_setfromqcd(jpc_dec_cp_t& cp, const jpc_qcd_t& qcd) {
     return true;
 }
 
-bool cp_setfromqcc(jpc_dec_cp_t& cp, const jpc_qcc_t& qcc) {
-    if (qcc.compno >= cp.ccps.size() || !qcxcp_acceptable(qcc.compparms))
-        return false;
+bool cp_setfromqcc(jpc_dec_cp_t& cp, const jpc_qcc_t& qcc, std::string* why) {
+    if (qcc.compno >= cp.ccps.size())
+        return refused(why, "component " + std::to_string(qcc.compno) + " does not exist");
+    if (std::string text = qcxcp_refusal(qcc.compparms); !text.empty())
+        return refused(why, std::move(text));
     jpc_dec_ccp_t& ccp = cp.ccps[qcc.compno];
     apply_qcxcp(ccp, qcc.compparms);
     ccp.flags |= jpc_dec_ccp_t::kByQcc;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Images/J2000/MarkerSegment.h"
@@ -71,11 +72,12 @@ struct jpc_dec_cp_t {
 // per-component "set by COC/QCC" marks are dropped in the copy.
 jpc_dec_cp_t cp_fortile(const jpc_dec_cp_t& main);
 
-// Each returns false, storing nothing, when the segment asks for what this decoder refuses.
-bool cp_setfromcod(jpc_dec_cp_t& cp, const jpc_cod_t& cod);
-bool cp_setfromcoc(jpc_dec_cp_t& cp, const jpc_coc_t& coc);
-bool cp_setfromqcd(jpc_dec_cp_t& cp, const jpc_qcd_t& qcd);
-bool cp_setfromqcc(jpc_dec_cp_t& cp, const jpc_qcc_t& qcc);
+// Each returns false, storing nothing, when the segment asks for what this decoder refuses,
+// with the reason in `why` when it is given.
+bool cp_setfromcod(jpc_dec_cp_t& cp, const jpc_cod_t& cod, std::string* why = nullptr);
+bool cp_setfromcoc(jpc_dec_cp_t& cp, const jpc_coc_t& coc, std::string* why = nullptr);
+bool cp_setfromqcd(jpc_dec_cp_t& cp, const jpc_qcd_t& qcd, std::string* why = nullptr);
+bool cp_setfromqcc(jpc_dec_cp_t& cp, const jpc_qcc_t& qcc, std::string* why = nullptr);
 void cp_setfromrgn(jpc_dec_cp_t& cp, const jpc_rgn_t& rgn);
 // `append`: a later tile-part's POC adds to the list instead of replacing it.
 void cp_setfrompoc(jpc_dec_cp_t& cp, const jpc_poc_t& poc, bool append);

@@ -229,10 +229,22 @@ bool compno_valid(const jpc_dec_t& dec, int compno, const char* segment) {
     return false;
 }
 
+// A segment's values this decoder refuses, with the reason the parameters gave.
+int refused_values(jpc_dec_t& dec, const char* segment, const std::string& why) {
+    diag_of(dec).printf("%s: %s\n", segment, why.c_str());
+    return failed(dec);
+}
+
 int dec_process_cod(jpc_dec_t& dec, const jpc_ms_t& ms) {
-    jpc_dec_cp_t* cp = target_cp(dec);
     const jpc_cod_t& cod = std::get<jpc_cod_t>(ms.parms);
-    return cp && cod.prg <= CPRL && cp_setfromcod(*cp, cod) ? 0 : -1;
+    jpc_dec_cp_t* cp = target_cp(dec);
+    if (!cp)
+        return -1;
+    if (cod.prg > CPRL)
+        return refused_values(dec, "COD",
+                              "progression order " + std::to_string(cod.prg) + " is not known");
+    std::string why;
+    return cp_setfromcod(*cp, cod, &why) ? 0 : refused_values(dec, "COD", why);
 }
 
 int dec_process_coc(jpc_dec_t& dec, const jpc_ms_t& ms) {
@@ -240,12 +252,20 @@ int dec_process_coc(jpc_dec_t& dec, const jpc_ms_t& ms) {
     if (!compno_valid(dec, coc.compno, "COC"))
         return -1;
     jpc_dec_cp_t* cp = target_cp(dec);
-    return cp && cp_setfromcoc(*cp, coc) ? 0 : -1;
+    if (!cp)
+        return -1;
+    std::string why;
+    return cp_setfromcoc(*cp, coc, &why) ? 0 : refused_values(dec, "COC", why);
 }
 
 int dec_process_qcd(jpc_dec_t& dec, const jpc_ms_t& ms) {
     jpc_dec_cp_t* cp = target_cp(dec);
-    return cp && cp_setfromqcd(*cp, std::get<jpc_qcd_t>(ms.parms)) ? 0 : -1;
+    if (!cp)
+        return -1;
+    std::string why;
+    return cp_setfromqcd(*cp, std::get<jpc_qcd_t>(ms.parms), &why)
+               ? 0
+               : refused_values(dec, "QCD", why);
 }
 
 int dec_process_qcc(jpc_dec_t& dec, const jpc_ms_t& ms) {
@@ -253,7 +273,10 @@ int dec_process_qcc(jpc_dec_t& dec, const jpc_ms_t& ms) {
     if (!compno_valid(dec, qcc.compno, "QCC"))
         return -1;
     jpc_dec_cp_t* cp = target_cp(dec);
-    return cp && cp_setfromqcc(*cp, qcc) ? 0 : -1;
+    if (!cp)
+        return -1;
+    std::string why;
+    return cp_setfromqcc(*cp, qcc, &why) ? 0 : refused_values(dec, "QCC", why);
 }
 
 int dec_process_rgn(jpc_dec_t& dec, const jpc_ms_t& ms) {
@@ -376,8 +399,11 @@ int dec_process_sot(jpc_dec_t& dec, const jpc_ms_t& ms) {
     if (tile.numparts == 0 && sot.numparts > 0)
         tile.numparts = sot.numparts;
     if (tile.state == jpc_dec_tile_t::kNotStarted) {
-        // A tile held until its last tile-part holds its own coding parameters meanwhile.
-        if (!tile.take(cp_bytes(dec.cp), "the tile's coding parameters"))
+        // A tile held until its last tile-part holds its own coding parameters meanwhile, a
+        // record per component to make and give back.
+        const std::uint64_t bytes = cp_bytes(dec.cp);
+        if (!tile.take(bytes, "the tile's coding parameters") ||
+            !tile.spend(bytes * work::kStructureByte, "the tile's coding parameters"))
             return refused_for_budget(dec, sot.tileno);
         tile.state = jpc_dec_tile_t::kActive;
         tile.cp = cp_fortile(dec.cp);
@@ -672,6 +698,23 @@ void release_structures(jpc_dec_t& dec) {
     }
 }
 
+// The caller's work on the finished picture is paid like the decode's own, once the whole
+// codestream has bought its allowance. False when the budget refuses (or a stop is asked for).
+bool pay_for_picture(jpc_dec_t& dec) {
+    const std::uint64_t perpixel = dec.env->limits.pictureunits;
+    if (perpixel == 0 || !dec.image)
+        return true;
+    const std::uint64_t pixels = std::uint64_t{dec.image->width_} * dec.image->height_;
+    const std::uint64_t units = pixels > UINT64_MAX / perpixel ? UINT64_MAX : pixels * perpixel;
+    if (dec.budget.spend(units, "making the picture"))
+        return true;
+    if (!dec.budget.stopped()) {
+        diag_of(dec).printf("%s\n", dec.budget.reason().c_str());
+        dec.overlimits = true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int dec_writeconstanttile(jpc_dec_t& dec, const jpc_dec_tile_t& tile) {
@@ -716,6 +759,9 @@ DecodeResult jpc_decode(stream_t& in, const char* optstr, const jpc_cancel_t* ca
     // never the program.
     try {
         ret = dec_decode(dec);
+        // The tiles finished before a failure are handed back too, and so made a picture of.
+        if (!dec.cancelled && !dec.overlimits && dec.tilesdecoded > 0 && !pay_for_picture(dec))
+            ret = -1;
     } catch (const std::bad_alloc&) {
         local.diag.printf("out of memory\n");
         dec.overlimits = true;

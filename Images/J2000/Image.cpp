@@ -179,15 +179,18 @@ int image_readcmpt(image_t& image, int cmptno, std::uint32_t x, std::uint32_t y,
     if (!rect_inside(c, x, y, w, h))
         return -1;
     out.resize(static_cast<size_t>(w) * h);
-    // A row's bytes are read at once and assembled afterwards.
-    std::vector<std::uint8_t> row(static_cast<size_t>(w) * c.cps);
-    const long rowBytes = static_cast<long>(row.size());
+    // A row's bytes are read at once and assembled afterwards; rows as wide as the component
+    // follow each other in the store and are read together (a store in a file costs a system
+    // call a read).
+    const std::uint32_t together = x == 0 && w == c.width_ ? std::max<std::uint32_t>(h, 1) : 1;
+    std::vector<std::uint8_t> rows(static_cast<size_t>(w) * together * c.cps);
+    const long rowsBytes = static_cast<long>(rows.size());
     for (std::uint32_t j = 0; j < h; ++j) {
-        if (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0 ||
-            c.stream->read(row.data(), rowBytes) != rowBytes)
+        if (j % together == 0 && (c.stream->seek(sample_offset(c, x, y + j), SeekOrigin::Set) < 0 ||
+                                  c.stream->read(rows.data(), rowsBytes) != rowsBytes))
             return -1;
         std::int32_t* dst = out.data() + static_cast<size_t>(j) * w;
-        const std::uint8_t* in = row.data();
+        const std::uint8_t* in = rows.data() + static_cast<size_t>(j % together) * w * c.cps;
         if (c.cps == 1) {
             for (std::uint32_t i = 0; i < w; ++i)
                 dst[i] = in[i];

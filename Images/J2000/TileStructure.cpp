@@ -113,6 +113,13 @@ std::uint64_t precinct_bytes(const Rect& a, const jpc_dec_rlvl_t& rl) {
 // Code-blocks of a precinct made at once between two of the budget's questions for a stop.
 constexpr size_t kBlocksMadeAtOnce = 4096;
 
+// Giving back a tile's structure of this size takes a few milliseconds; a larger one (millions
+// of code-blocks) takes tens, which a stop after the tile cannot wait for, so it goes to the
+// deferred release. Smaller ones are freed at once: freed on the release thread while this one
+// makes the next tile's, the two threads contend for the allocator, and a stream of thousands
+// of small tiles of many components took several times as long.
+constexpr std::uint64_t kReleasedAtOnce = std::uint64_t{8} << 20;
+
 // Makes the precinct's code-blocks and tag trees, paying for their making a few thousand at a
 // time: a precinct of millions of code-blocks asks for a stop as it goes. False when the budget
 // refuses (or a stop is asked for).
@@ -165,6 +172,7 @@ void set_band_params(jpc_dec_band_t& band, const jpc_dec_ccp_t& ccp, size_t b) {
 void setup_bands(jpc_dec_rlvl_t& rl, const jpc_dec_tcomp_t& tc, const jpc_dec_ccp_t& ccp, int r,
                  const jpc_dec_rlvl_t* lower) {
     const int nl = tc.numrlvls - 1;
+    rl.bands.reserve(r == 0 ? 1 : 3);
     if (r == 0) {
         jpc_dec_band_t& ll = rl.bands.emplace_back();
         const Rect a = band_rect(tc, nl, 0, 0);
@@ -195,6 +203,7 @@ pi_comp_t pi_component(const jpc_dec_tcomp_t& tc) {
     pi_comp_t pc;
     pc.hsamp = tc.hsamp;
     pc.vsamp = tc.vsamp;
+    pc.rlvls.reserve(tc.rlvls.size());
     for (const jpc_dec_rlvl_t& rl : tc.rlvls) {
         pi_rlvl_t& p = pc.rlvls.emplace_back();
         p.xstart = rl.xstart;
@@ -214,6 +223,7 @@ pi_comp_t pi_component(const jpc_dec_tcomp_t& tc) {
 bool plan_levels(const jpc_dec_tcomp_t& tc, const jpc_dec_ccp_t& ccp,
                  std::vector<jpc_dec_rlvl_t>& rlvls, std::uint64_t& bytes, std::string* why) {
     bytes = sizeof(jpc_dec_tcomp_t) + sizeof(pi_comp_t);
+    rlvls.reserve(static_cast<size_t>(tc.numrlvls));
     for (int r = 0; r < tc.numrlvls; ++r) {
         jpc_dec_rlvl_t& rl = rlvls.emplace_back();
         std::int64_t numprcs = 0;
@@ -245,6 +255,7 @@ bool jpc_dec_tile_t::spend(std::uint64_t units, const char* what) const {
 bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts, std::string* why) {
     tile.tcomps.resize(cmpts.size());
     std::vector<pi_comp_t> picomps;
+    picomps.reserve(cmpts.size());
     for (size_t c = 0; c < cmpts.size(); ++c) {
         jpc_dec_tcomp_t& tc = tile.tcomps[c];
         const jpc_dec_ccp_t& ccp = tile.cp.ccps[c];
@@ -265,7 +276,7 @@ bool tile_setup(jpc_dec_tile_t& tile, const std::vector<jpc_sizcmpt_t>& cmpts, s
             return false;
         // Paid before the iterator's records, by far the largest part, are made.
         if (!tile.take(bytes, "the tile's structure") ||
-            !tile.spend(bytes / 4, "the tile's structure")) {
+            !tile.spend(bytes * work::kStructureByte, "the tile's structure")) {
             if (why && tile.budget)
                 *why = tile.budget->reason();
             return false;
@@ -308,15 +319,17 @@ int rlvl_makeprc(jpc_dec_tile_t& tile, jpc_dec_rlvl_t& rl, int prcno) {
 void tile_release(jpc_dec_tile_t& tile) {
     if (tile.state == jpc_dec_tile_t::kNotStarted || tile.state == jpc_dec_tile_t::kDone)
         return;
-    // A structure of millions of code-blocks takes tens of milliseconds to give back: it goes
-    // to the deferred release (or, without memory for the hand-over, here).
-    try {
-        release_later(std::make_unique<std::vector<jpc_dec_tcomp_t>>(std::move(tile.tcomps)));
-    } catch (const std::bad_alloc&) {
+    // Without memory for the hand-over the structure is freed here.
+    if (tile.heldbytes > kReleasedAtOnce) {
+        try {
+            release_later(std::make_unique<std::vector<jpc_dec_tcomp_t>>(std::move(tile.tcomps)));
+        } catch (const std::bad_alloc&) {
+        }
+        release_later(std::move(tile.pi));
     }
     tile.tcomps.clear();
     tile.tcomps.shrink_to_fit();
-    release_later(std::move(tile.pi));
+    tile.pi.reset();
     tile.pkthdrstream.reset();
     tile.cp = jpc_dec_cp_t{};
     if (tile.budget)

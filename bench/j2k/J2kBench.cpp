@@ -8,8 +8,6 @@
 //   one thread:  j2k_decode -t 1 <file> <prefix>
 //                opj_decompress -i <file> -o <prefix>.pgx   (without -threads: its "-threads 1"
 //                starts a pool of one and costs about 10 % more CPU)
-//                grk_decompress -H 1 -i <file> -o <prefix>.pgx   (only when installed; shown as
-//                information, not part of the ratio)
 //   every core:  j2k_decode -t <cores> <file> <prefix>
 //                opj_decompress -threads <cores> -i <file> -o <prefix>.pgx
 // A one-thread figure is the CPU time (user + system) of its process, measured by wait4 (CPU
@@ -104,9 +102,6 @@ std::vector<std::string> OursCommand(const std::string& file, const std::string&
 std::vector<std::string> OpjCommand(const std::string& file, const std::string& prefix) {
     return {"opj_decompress", "-i", file, "-o", prefix + ".pgx"};
 }
-std::vector<std::string> GrkCommand(const std::string& file, const std::string& prefix) {
-    return {"grk_decompress", "-H", "1", "-i", file, "-o", prefix + ".pgx"};
-}
 std::vector<std::string> OursAllCommand(const std::string& file, const std::string& prefix) {
     return {J2K_DECODE_TOOL, "-t", Cores(), file, prefix};
 }
@@ -114,7 +109,7 @@ std::vector<std::string> OpjAllCommand(const std::string& file, const std::strin
     return {"opj_decompress", "-threads", Cores(), "-i", file, "-o", prefix + ".pgx"};
 }
 
-enum SideIndex { kOurs, kOpj, kOursAll, kOpjAll, kGrok };
+enum SideIndex { kOurs, kOpj, kOursAll, kOpjAll };
 
 bool SameComponents(const bench::ScratchFolder& dir, const std::string& a, const std::string& b) {
     for (int k = 0; k < 3; ++k) {
@@ -131,13 +126,11 @@ struct FileRatios {
 
 // Times every side on one file.
 FileRatios BenchFile(const std::string& label, const std::string& file,
-                     const bench::ScratchFolder& dir, bool withGrok) {
+                     const bench::ScratchFolder& dir) {
     std::vector<Side> sides = {{"ours", OursCommand, {}, {}},
                                {"opj_decompress", OpjCommand, {}, {}},
                                {"ours_all", OursAllCommand, {}, {}},
                                {"opj_all", OpjAllCommand, {}, {}}};
-    if (withGrok)
-        sides.push_back({"grk_decompress", GrkCommand, {}, {}});
     for (int run = 0; run < kRepetitions; ++run)
         for (Side& side : sides) {
             const RunFigures f = RunProcess(side.command(file, dir.File(side.name)));
@@ -163,9 +156,9 @@ FileRatios BenchFile(const std::string& label, const std::string& file,
                 SameComponents(dir, "ours", "opj_decompress") ? "yes" : "no",
                 SameComponents(dir, "ours", "ours_all") ? "yes" : "no");
     FileRatios ratios;
-    for (int i : {kOurs, kOpj, kOursAll, kOpjAll})
-        if (sides[static_cast<size_t>(i)].failed)
-            return ratios;  // grk_decompress is information only
+    for (const Side& side : sides)
+        if (side.failed)
+            return ratios;
     ratios.oneThreadCpu = bench::Median(sides[kOurs].cpu) / opjCpu;
     ratios.everyCoreWall = bench::Median(sides[kOursAll].wall) / opjAllWall;
     return ratios;
@@ -192,11 +185,8 @@ int main() {
         return 1;
     }
     std::remove(source.c_str());
-    const bool withGrok = Installed("grk_decompress");
-    if (!withGrok)
-        std::printf("grk_decompress is not installed; only opj_decompress is timed\n");
-    const FileRatios a = BenchFile("lossless 5/3", lossless, dir, withGrok);
-    const FileRatios b = BenchFile("irreversible 9/7 10:1", lossy, dir, withGrok);
+    const FileRatios a = BenchFile("lossless 5/3", lossless, dir);
+    const FileRatios b = BenchFile("irreversible 9/7 10:1", lossy, dir);
     const double oneThread = std::max(a.oneThreadCpu, b.oneThreadCpu);
     const double everyCore = std::max(a.everyCoreWall, b.everyCoreWall);
     if (std::min({a.oneThreadCpu, a.everyCoreWall, b.oneThreadCpu, b.everyCoreWall}) == 0) {

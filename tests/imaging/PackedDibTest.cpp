@@ -33,12 +33,20 @@ TEST(DibCreate, LaysOutHeaderPaletteAndZeroedRows) {
     struct Case {
         int width, height, bitCount;
         uint32_t rowBytes, size, numColors;
+        DibPages pages = DibPages::Small;
     };
-    const Case cases[] = {{3, 2, 24, 12, 64, 0}, {10, 10, 8, 12, 1184, 256}, {5, 1, 4, 4, 108, 16},
-                          {33, 2, 1, 8, 64, 2},  {7, 3, 32, 28, 124, 0},     {7, 3, 16, 16, 88, 0}};
+    const Case cases[] = {{3, 2, 24, 12, 64, 0},
+                          {10, 10, 8, 12, 1184, 256},
+                          {5, 1, 4, 4, 108, 16},
+                          {33, 2, 1, 8, 64, 2},
+                          {7, 3, 32, 28, 124, 0},
+                          {7, 3, 16, 16, 88, 0},
+                          // Past 4 MiB: whole large pages, the block placed on their boundary.
+                          {1501, 1001, 24, 4504, 4508544, 0, DibPages::Large},
+                          {7, 3, 24, 24, 112, 0, DibPages::Large}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << "x" << c.bitCount);
-        UniqueDib dib(DibCreate(c.width, c.height, c.bitCount));
+        UniqueDib dib(DibCreate(c.width, c.height, c.bitCount, c.pages));
         ASSERT_NE(nullptr, dib);
         EXPECT_EQ(c.width, DibWidth(dib.get()));
         EXPECT_EQ(c.height, DibHeight(dib.get()));

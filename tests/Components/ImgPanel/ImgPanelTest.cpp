@@ -309,8 +309,11 @@ constexpr double kMemoryGrowth = 1.0;
 // screens no data fills, as large as the file allows and turning 24-bit, or with narrow
 // frames, WIC matrices with billions of coefficient bit planes or none, TIFF strips that
 // share their data, an arithmetic-coded JPEG of 125 bytes alone and as a TIFF strip, an
-// interlaced PNG held whole (972 MB) whose data ends in its fifth pass. A panel
-// filling most of a screen shows or refuses each within 2 s of CPU time and 2 GiB.
+// interlaced PNG held whole (972 MB) whose data ends in its fifth pass, JPEG 2000 streams of
+// thousands of tiles of tiny code-blocks (held to the end or not), of 65535 layers and 9360
+// progression changes, of one empty tile of 32768 x 32768, of components a 255th of the
+// picture's size each way, and a 64 x 1M picture whose samples lie in a file. A panel filling
+// most of a screen shows or refuses each within 2 s of CPU time and 2 GiB.
 TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBounds) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the bounds are measured in the release and AddressSanitizer builds";
@@ -332,7 +335,13 @@ TEST_F(ImgPanelTest, SmallFilesDeclaringHugePicturesAreShownOrRefusedWithinBound
                  {"shared-strips.tif", ImgError::BadFormat},
                  {"arithmetic-65500.jpg", ImgError::Unknown},
                  {"arithmetic-65500.tif", ImgError::BadFormat},
-                 {"interlaced-18000.png", ImgError::OpenFailed}};
+                 {"interlaced-18000.png", ImgError::OpenFailed},
+                 {"tiles-4096-small-blocks.j2k", ImgError::NotEnoughMemory},
+                 {"tiles-1024-held.j2k", ImgError::NotEnoughMemory},
+                 {"layers-and-changes.j2k", 0},
+                 {"tile-32768.j2k", ImgError::NotEnoughMemory},
+                 {"sub-sampled-65535.j2k", ImgError::NotEnoughMemory},
+                 {"tall-narrow.j2k", 0}};
     TImgPanel panel;
     panel.resize(1024, 768);
     panel.SetDelayLoading(10);

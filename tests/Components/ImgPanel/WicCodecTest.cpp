@@ -412,13 +412,15 @@ TEST(WicZerotree, AnEndedPlaneKeepsMidpointsAndTheNextPlanesStillDecode) {
     }
 }
 
-// Rows are made four pixels at a time with a store that reaches past them, the rest one at
-// a time: every width must give each pixel by the conversion rule and leave the bytes after
-// the row alone.
+// Rows are made eight pixels at a time (where the processor has AVX2) or four, with stores
+// that reach past them, the rest one at a time: every width must give each pixel by the
+// conversion rule and leave the bytes after the row alone, both ways.
 TEST(WicPixels, RowsFollowTheConversionAtEveryWidthAndStopAtTheRowsEnd) {
     const float edges[] = {254.6f, -0.4f, 300.0f, NAN, 127.5f, -300.0f, 0.49f, 17.0f};
     std::mt19937 rng(3);
-    for (int width = 1; width <= 21; ++width) {
+    for (int run = 0; run < 2 * 29; ++run) {
+        const int width = 1 + run / 2;
+        const auto vectors = run % 2 == 0 ? wic::RowVectors::Widest : wic::RowVectors::Sse2;
         std::vector<float> y(width), cr(width), cb(width);
         for (int x = 0; x < width; ++x) {
             y[x] = x < 8 ? edges[x] : static_cast<float>(rng() % 3000) / 10.0f - 20.0f;
@@ -426,8 +428,8 @@ TEST(WicPixels, RowsFollowTheConversionAtEveryWidthAndStopAtTheRowsEnd) {
             cb[x] = x == 5 ? NAN : static_cast<float>(rng() % 2000) / 10.0f - 100.0f;
         }
         std::vector<uint8_t> grey(3 * width + 16, 0xA5), colour(3 * width + 16, 0xA5);
-        wic::GreyRow(y.data(), width, grey.data());
-        wic::ColourRow(y.data(), cr.data(), cb.data(), width, colour.data());
+        wic::GreyRow(y.data(), width, grey.data(), vectors);
+        wic::ColourRow(y.data(), cr.data(), cb.data(), width, colour.data(), vectors);
         for (int x = 0; x < width; ++x) {
             const uint8_t level = ColorFromFloatToInt(y[x]);
             const uint8_t want[3] = {
@@ -435,13 +437,13 @@ TEST(WicPixels, RowsFollowTheConversionAtEveryWidthAndStopAtTheRowsEnd) {
                 ColorFromFloatToInt(y[x] - 0.34414f * cb[x] - 0.71414f * cr[x]),
                 ColorFromFloatToInt(y[x] + 1.402f * cr[x])};
             for (int k = 0; k < 3; ++k) {
-                ASSERT_EQ(grey[3 * x + k], level) << "width " << width << " pixel " << x;
-                ASSERT_EQ(colour[3 * x + k], want[k]) << "width " << width << " pixel " << x;
+                ASSERT_EQ(grey[3 * x + k], level) << "run " << run << " pixel " << x;
+                ASSERT_EQ(colour[3 * x + k], want[k]) << "run " << run << " pixel " << x;
             }
         }
         for (size_t i = 3 * width; i < grey.size(); ++i) {
-            ASSERT_EQ(grey[i], 0xA5) << "width " << width;
-            ASSERT_EQ(colour[i], 0xA5) << "width " << width;
+            ASSERT_EQ(grey[i], 0xA5) << "run " << run;
+            ASSERT_EQ(colour[i], 0xA5) << "run " << run;
         }
     }
     EXPECT_EQ(ColorFromFloatToInt(254.6f), 255);

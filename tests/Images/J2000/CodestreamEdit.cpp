@@ -139,6 +139,39 @@ std::vector<Segment> main_header(const HeaderSpec& p) {
     return {siz, cod, qcd};
 }
 
+Codestream iterator_walk_stream() {
+    Codestream walk;
+    walk.main = main_header({.width = 256, .height = 256, .comps = 3, .prc = 0, .layers = 65535});
+    Segment poc{0xFF5F, {}};
+    for (int i = 0; i < 9360; ++i) {  // RSpoc CSpoc LYEpoc REpoc CEpoc Ppoc: layer 0 of comp 0
+        poc.body.insert(poc.body.end(), {0, 0, 0, 1, 1, 1, 0});
+    }
+    walk.main.push_back(poc);
+    walk.parts.push_back({0, 0, 1, false, {}, Bytes(65536 + 4, 0), 0});
+    return walk;
+}
+
+Codestream synthesis_stream(std::uint32_t side, int comps, int comments) {
+    Codestream synthesis;
+    synthesis.main = main_header({.width = side,
+                                  .height = side,
+                                  .comps = comps,
+                                  .levels = 5,
+                                  .prc = 6,
+                                  .bits = 16,
+                                  .irreversible = true});
+    for (int i = 0; i < comments; ++i) {
+        synthesis.main.push_back({0xFF64, Bytes(60000, 1)});
+    }
+    BitWriter block;  // one code-block included with one pass of one byte
+    block.bits(0b111, 3);
+    block.bits(0b00001, 5);
+    block.align();
+    block.out_.push_back(0x5A);
+    synthesis.parts.push_back({0, 0, 1, false, {}, block.out_, 0});
+    return synthesis;
+}
+
 Bytes read_file(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f)

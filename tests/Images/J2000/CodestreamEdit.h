@@ -56,6 +56,16 @@ class BitWriter {
     int free_ = 0;
 };
 
+// Streams that spend nearly all their decode in one stage, for tests and benchmarks of stops.
+// The packet iterator's walk: component 0's 65536 precincts all bring their packet under the
+// first of 9360 progression changes, and each later change looks through them for one still
+// due.
+Codestream iterator_walk_stream();
+// The synthesis: one coded block (one pass of one byte) in `comps` 16-bit 9/7 components of
+// `side` x `side`; `comments` comment segments of 60000 bytes buy the work a short stream may
+// not ask for otherwise.
+Codestream synthesis_stream(std::uint32_t side, int comps, int comments);
+
 Bytes read_file(const std::string& path);
 std::string fixture_path(const std::string& name);
 // Packet lengths a tile-part's PLT segments list, in order.

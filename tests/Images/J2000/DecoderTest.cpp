@@ -384,10 +384,17 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
         {0xFF51, 38, 0, DecodeStatus::Failed, "SIZ: component 0 has a sub-sampling factor of 0\n"},
         {0xFF51, 36, 0x10, DecodeStatus::Failed,
          "SIZ: component 0 has 17 bits per sample; at most 16 are supported\n"},
-        {0xFF52, 3, 0, DecodeStatus::Failed, "COD"},     // zero layers
-        {0xFF52, 6, 7, DecodeStatus::Failed, "COD"},     // code-blocks 2^9 x 2^6
-        {0xFF52, 8, 0x40, DecodeStatus::Failed, "COD"},  // high-throughput blocks
-        {0xFF52, 1, 5, DecodeStatus::Failed, "COD"},     // no such progression
+        {0xFF52, 3, 0, DecodeStatus::Failed, "COD: no quality layers\n"},
+        {0xFF52, 6, 7, DecodeStatus::Failed,
+         "COD: code-blocks of 2^9 x 2^6 samples; a side is at most 2^10 and a block 2^12\n"},
+        {0xFF52, 8, 0x40, DecodeStatus::Failed,
+         "COD: the high-throughput block coder is not supported\n"},
+        {0xFF52, 1, 5, DecodeStatus::Failed, "COD: progression order 5 is not known\n"},
+        {0xFF52, 5, 33, DecodeStatus::Failed,
+         "COD: 33 decomposition levels; at most 32 are allowed\n"},
+        {0xFF52, 9, 2, DecodeStatus::Failed, "COD: wavelet transform 2 is not known\n"},
+        {0xFF52, 4, 2, DecodeStatus::Failed, "COD: component transform 2 is not known\n"},
+        {0xFF5C, 0, 0x43, DecodeStatus::Failed, "QCD: quantisation style 3 is not known\n"},
         {0xFF51, 13, 20, DecodeStatus::Failed,
          "SIZ: the image or tile offsets lie outside the image\n"},
         {0xFF51, 0, 0, DecodeStatus::Ok, ""},
@@ -401,6 +408,13 @@ TEST(Decoder, UnsafeHeaderValuesAreRefused) {
         EXPECT_EQ(out.result.status, e.status) << e.text;
         EXPECT_NE(out.texts.find(e.text), std::string::npos) << e.at << out.texts;
     }
+    // Precincts of 2^0 x 2^0 are for the lowest resolution only.
+    Codestream tiny = cs;
+    tiny.main = j2000test::main_header({.width = 17, .height = 13, .levels = 2, .prc = 0});
+    EXPECT_NE(decode(tiny.serialise())
+                  .texts.find("COD: resolution 1 has precincts of 2^0 x 2^0 samples; above the "
+                              "lowest resolution a side is at least 2\n"),
+              std::string::npos);
     // XOsiz 16 of 17 samples, XRsiz 255: the component has no column.
     Codestream empty = cs;
     empty.main[0].body[13] = 16;
@@ -605,6 +619,16 @@ TEST(Decoder, HostileStreamsAreDecodedOrRefusedInBoundedTime) {
          stream_of({.width = 11000, .height = 11000, .prc = 6, .bits = 16, .irreversible = true},
                    every_tile(1, block_packet(1, 1)),
                    {{0xFF64, Bytes(60000, 1)}, {0xFF64, Bytes(60000, 1)}}),
+         false},
+        // Each tile makes and gives back 47 MB of level records, a few hundred bytes at a time.
+        {"5000 tiles of one sample in 16384 components of 5 levels",
+         stream_of({.width = 100,
+                    .height = 50,
+                    .tilewidth = 1,
+                    .tileheight = 1,
+                    .comps = 16384,
+                    .levels = 5},
+                   every_tile(5000, Bytes(1, 0))),
          false},
         // 67M samples: the components' stores lie in a temporary file.
         {"16384 components",

@@ -220,3 +220,26 @@ TEST_F(J2kDecodeToolTest, CutAndBrokenStreamsGiveTheirStatusAndMessage) {
 }
 
 }  // namespace
+
+// Memory short anywhere (the address space limited, from too little to start the decode to
+// enough for sixteen components written on eight threads) ends the tool with status 0 or 1,
+// never with an abort. The sanitizers reserve more address space than any of these limits.
+TEST_F(J2kDecodeToolTest, MemoryShortGivesAStatusNeverAnAbort) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers need more address space than the limits given";
+#endif
+    const std::string source = Path("many.raw"), coded = Path("many.j2k");
+    WriteSource(source, 64, 64, 16, 8, false);
+    ASSERT_EQ(std::system(("opj_compress -i " + source + " -o " + coded +
+                           " -F 64,64,16,8,u >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    for (int mib = 24; mib <= 400; mib += 8) {
+        const std::string command = "ulimit -v " + std::to_string(mib * 1024) + "; " +
+                                    J2K_DECODE_TOOL + " -t 8 " + coded + " " + Path("out") +
+                                    " 2>/dev/null";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1)
+            << mib << " MiB: status " << status;
+    }
+}

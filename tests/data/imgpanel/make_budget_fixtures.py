@@ -273,6 +273,40 @@ def j2000(work, side, pixels):
     return open(out, "rb").read()
 
 
+def j2k_segment(marker, body):
+    return struct.pack(">HH", marker, len(body) + 2) + body
+
+
+def j2k(w, h, tiles, levels=5, sub=(1, 1), tile=None, precincts=None, cblk=6, layers=1,
+        main=b"", numparts=1, pad=0):
+    """A codestream of three 8-bit components on a w x h grid, sub-sampled `sub` times,
+    reversible with `levels` levels, precincts of 2^`precincts` at every level (the default
+    when None) and code-blocks of 2^`cblk`; `tiles` (tile number, packet bytes) tile-parts
+    follow `main`, whose segments come after the quantisation, and `pad` bytes of comments.
+    `tile` is the tile size (the whole grid by default)."""
+    tw, th = tile or (w, h)
+    siz = struct.pack(">H8IH", 0, w, h, 0, 0, tw, th, 0, 0, 3) + bytes([7, sub[0], sub[1]]) * 3
+    cod = bytes([0 if precincts is None else 1, 0]) + struct.pack(">H", layers)
+    cod += bytes([0, levels, cblk - 2, cblk - 2, 0, 1])
+    if precincts is not None:
+        cod += bytes([precincts * 0x11]) * (levels + 1)
+    qcd = bytes([2 << 5]) + bytes([9 << 3]) * (3 * levels + 1)
+    out = b"\xff\x4f" + j2k_segment(0xFF51, siz) + j2k_segment(0xFF52, cod)
+    out += j2k_segment(0xFF5C, qcd) + main
+    while pad > 0:
+        out += j2k_segment(0xFF64, b"\x00\x01" + bytes(min(pad, 65000)))
+        pad -= 65000
+    for number, data in tiles:
+        out += struct.pack(">HHHIBB", 0xFF90, 10, number, 14 + len(data), 0, numparts)
+        out += b"\xff\x93" + data
+    return out + b"\xff\xd9"
+
+
+def j2k_poc(entries):
+    """A progression change list: (RSpoc, CSpoc, LYEpoc, REpoc, CEpoc, Ppoc) each."""
+    return j2k_segment(0xFF5F, b"".join(struct.pack(">BBHBBB", *e) for e in entries))
+
+
 os.makedirs(OUT, exist_ok=True)
 put("rle8-16000x1000.bmp", bmp(16000, 1000))
 put("grey-16000x1000.png", png_rows(16000, 1000, 8, 0, False))
@@ -325,3 +359,20 @@ put("shared-strips.tif", tif_shared_strips(65535, 2, 32000, zlib.compress(bytes(
 arithmetic = arithmetic_jpeg(65500)
 put("arithmetic-65500.jpg", arithmetic)
 put("arithmetic-65500.tif", tif(65500, 65500, 7, 8, arithmetic, 1))
+# JPEG 2000: 4096 tiles of 2 x 2 precincts and 1 x 1 code-blocks, each brought in by a packet
+# with data; the same tiles held to the end (no tile-part count); 65535 layers and 9360
+# progression changes that look through component 0 again and again; one tile of 32768 x 32768
+# with one empty packet; components of 257 x 257 samples stretched over 65535 x 65535 pixels;
+# a 64 x 1M picture whose stores lie in a file (components sub-sampled 3:1 across).
+put("tiles-4096-small-blocks.j2k",
+    j2k(32768, 32768, [(t, b"\x80") for t in range(4096)], 9, tile=(512, 512), precincts=1,
+        cblk=2))
+put("tiles-1024-held.j2k",
+    j2k(16384, 16384, [(t, b"\x80") for t in range(1024)], 9, tile=(512, 512), precincts=1,
+        cblk=2, numparts=0))
+put("layers-and-changes.j2k",
+    j2k(128, 256, [(0, bytes(32768 + 4))], 0, precincts=0, layers=65535,
+        main=j2k_poc([(0, 0, 1, 1, 1, 0)] * 9360)))
+put("tile-32768.j2k", j2k(32768, 32768, [(0, b"\x00")]))
+put("sub-sampled-65535.j2k", j2k(65535, 65535, [(0, b"\x00")], sub=(255, 255), pad=120000))
+put("tall-narrow.j2k", j2k(64, 1 << 20, [(0, b"\x00")], sub=(3, 1), pad=125000))

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -99,21 +100,29 @@ std::string WritePgx(j2000::image_t& image, int cmptno, const std::string& path)
 }
 
 // Every component's file, as many at a time as there are threads (each has its own store);
-// what went wrong with each, empty when nothing did.
+// what went wrong with each, empty when nothing did. Memory short while a file is written fails
+// that file, on a writer thread too, where an escaping exception would end the program: it is
+// only noted there, since making its message could find the memory short again.
 std::vector<std::string> WriteComponents(j2000::image_t& image, const Arguments& args) {
     const int n = image.numcmpts;
     const int threads = static_cast<int>(
         args.threads > 0 ? args.threads : std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::string> failures(static_cast<size_t>(n));
+    std::vector<char> memoryShort(static_cast<size_t>(n), 0);
     const auto write = [&](int k) {
-        failures[k] = WritePgx(image, k, args.prefix + "_" + std::to_string(k) + ".pgx");
+        try {
+            failures[k] = WritePgx(image, k, args.prefix + "_" + std::to_string(k) + ".pgx");
+        } catch (const std::bad_alloc&) {
+            memoryShort[k] = 1;
+        }
     };
     for (int first = 0; first < n; first += threads) {
         std::vector<std::thread> writers;
+        writers.reserve(static_cast<size_t>(threads));
         for (int k = first + 1; k < std::min(n, first + threads); ++k) {
             try {
                 writers.emplace_back(write, k);
-            } catch (const std::system_error&) {
+            } catch (const std::exception&) {
                 write(k);  // no thread to be had
             }
         }
@@ -121,12 +130,13 @@ std::vector<std::string> WriteComponents(j2000::image_t& image, const Arguments&
         for (std::thread& writer : writers)
             writer.join();
     }
+    for (int k = 0; k < n; ++k)
+        if (memoryShort[k])
+            failures[k] = "out of memory writing component " + std::to_string(k);
     return failures;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     Arguments args;
     if (!ParseArguments(argc, argv, args)) {
         std::fprintf(stderr, "usage: j2k_decode [-l N] [-t N] input output-prefix\n");
@@ -161,4 +171,17 @@ int main(int argc, char** argv) {
             return 1;
         }
     return 0;
+}
+
+}  // namespace
+
+// Memory short anywhere else (the decoder itself reports it as a failure) ends the tool with
+// status 1 like any failure, never with an abort.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("j2k_decode: out of memory\n", stderr);
+        return 1;
+    }
 }
