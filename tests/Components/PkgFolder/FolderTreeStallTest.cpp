@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -72,6 +73,9 @@ class SlowFolders : public FolderTreeTestBase {
     explicit SlowFolders(const std::string& base = {}) : FolderTreeTestBase(base) {}
     // Reads of folders within `slow` (the folder included; none when empty) stall.
     void MakeSlowTree(const std::string& slow, bool useLinkCounts) {
+        MakeSlowTree(slow.empty() ? std::vector<std::string>{} : std::vector{slow}, useLinkCounts);
+    }
+    void MakeSlowTree(const std::vector<std::string>& slow, bool useLinkCounts) {
         platform::DirectoryAccess access;
         access.useLinkCounts = useLinkCounts;
         access.beforeRead = [reads = reads, slow,
@@ -80,7 +84,9 @@ class SlowFolders : public FolderTreeTestBase {
                 std::lock_guard lock(reads->mutex);
                 ++reads->byPath[path];
             }
-            if (slow.empty() || !platform::PathIsWithin(path, slow))
+            if (std::none_of(slow.begin(), slow.end(), [&](const std::string& folder) {
+                    return platform::PathIsWithin(path, folder);
+                }))
                 return;
             ++(std::this_thread::get_id() == ui ? reads->onUiThread : reads->elsewhere);
             std::this_thread::sleep_for(kStall);
@@ -223,6 +229,30 @@ TEST_F(SlowFolders, ALookupLeavesTheButtonsToTheWorkers) {
     EXPECT_TRUE(WaitUntil([&] { return reads->elsewhere > 0; }));
     EXPECT_TRUE(ShowsButton(pics));
     EXPECT_LT(gaps.Longest(), kLongestGapMs);
+    EXPECT_EQ(reads->onUiThread, 0);
+}
+
+// The buttons of a large folder's items past the first 256 are worked out after it is shown,
+// a step at a time; a folder opened meanwhile is read once the button being worked out is
+// done, not after the whole step, which goes on afterwards.
+TEST_F(SlowFolders, AFolderOpenedWhileButtonsAreWorkedOutIsReadNext) {
+    for (int i = 0; i < 256; ++i)
+        fx.MakeDir("home/wide/a" + std::to_string(i));
+    std::vector<std::string> slow;
+    for (int i = 0; i < 4; ++i)
+        slow.push_back(fx.MakeDir("home/wide/z" + std::to_string(i)));
+    fx.MakeDir("home/other/inner");
+    MakeSlowTree(slow, false);  // without link counts every button is a read
+    const HTREEITEM home = Child(tree->GetRootItem(), "Home");
+    Open(home);
+    const HTREEITEM wide = Child(home, "wide");
+    Open(wide);
+    ASSERT_TRUE(WaitUntil([&] { return reads->elsewhere > 0; }));  // the step is on z0
+    Open(Child(home, "other"));
+    EXPECT_LE(reads->elsewhere, 2);
+    EXPECT_EQ(ChildTexts(Child(home, "other")), std::vector<QString>{"inner"});
+    ASSERT_TRUE(WaitUntil([&] { return reads->elsewhere == 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return !ShowsButton(Child(wide, "z3")); }));
     EXPECT_EQ(reads->onUiThread, 0);
 }
 
