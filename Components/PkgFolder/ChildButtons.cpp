@@ -28,42 +28,50 @@ const platform::Volume* ChildButtonProbe::DriveOf(const std::string& path) const
     return best;
 }
 
-TreeNode::ChildState ChildButtonProbe::StateOf(const ShellLocation& location, unsigned itemFlags) {
+ChildButtonProbe::Button ChildButtonProbe::ButtonOf(const ShellLocation& location,
+                                                    unsigned itemFlags, const Button& known) {
     using Kind = ShellLocation::Kind;
+    const auto button = [](bool yes) { return Button{yes ? State::Yes : State::No, 0, {}}; };
     switch (location.kind) {
         case Kind::Invalid:
-            return State::No;
+            return button(false);
         case Kind::Desktop:
-            return State::Yes;
+            return button(true);
         case Kind::Computer:
-            return drives_.empty() ? State::No : State::Yes;
+            return button(!drives_.empty());
         default:
             break;
     }
     const platform::Volume* drive = DriveOf(location.path);
     if (drive && drive->type == DriveType::Remote)
-        return State::Yes;  // read when expanded, never to draw a button
+        return button(true);  // read when expanded, never to draw a button
     const bool hidden = itemFlags & ItemFlag::Hidden;
     if (itemFlags & ItemFlag::Files) {
         // Roots always have a button; a plain folder needs an entry the tree would show.
         if (location.kind != Kind::FileSystem)
-            return State::Yes;
+            return button(true);
         const bool filtered = showFiles_ && !filterExt_.empty();
-        const bool any = subfolders_.HasEntry(location.path, hidden, [&](std::string_view name) {
+        return button(subfolders_.HasEntry(location.path, hidden, [&](std::string_view name) {
             return !filtered || ExtensionMatchesFilter(filterExt_, name);
-        });
-        return any ? State::Yes : State::No;
+        }));
     }
     // A removable medium may be changed at any time: its drive is not read.
     if (location.kind == Kind::Drive && drive && drive->mountPoint == location.path &&
         (drive->type == DriveType::Removable || drive->type == DriveType::CdRom))
-        return State::Yes;
-    return subfolders_.HasSubdirectory(location.path, hidden) ? State::Yes : State::No;
+        return button(true);
+    const std::uint8_t asked = itemFlags & ItemFlag::Hidden;
+    platform::SubfolderAnswer before;
+    if (known.state != State::Unknown && known.flags == asked)
+        before = {known.state == State::Yes, known.stamp};
+    const platform::SubfolderAnswer answer =
+        subfolders_.Subdirectory(location.path, hidden, before);
+    return {answer.found ? State::Yes : State::No, asked, answer.holdsWhile};
 }
 
-TreeNode::ChildState ChildButtonProbe::StateOfChild(const platform::ShellFolder& folder,
-                                                    const std::string& name, unsigned itemFlags) {
-    return StateOf(space_.ChildLocation(folder.Location(), name), itemFlags);
+ChildButtonProbe::Button ChildButtonProbe::ButtonOfChild(const platform::ShellFolder& folder,
+                                                         const std::string& name,
+                                                         unsigned itemFlags, const Button& known) {
+    return ButtonOf(space_.ChildLocation(folder.Location(), name), itemFlags, known);
 }
 
 void ChildButtonProbe::Settle(const platform::ShellFolder& folder,
@@ -80,6 +88,8 @@ void ChildButtonProbe::Settle(const platform::ShellFolder& folder,
             node.childState = State::No;
             continue;
         }
-        node.childState = StateOfChild(folder, data->relative.Get().LastItem(), data->flags);
+        const Button button = ButtonOfChild(folder, data->relative.Get().LastItem(), data->flags);
+        node.SetWorkedOut(button);
+        node.childState = button.state;
     }
 }

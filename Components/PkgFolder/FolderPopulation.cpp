@@ -93,7 +93,7 @@ std::shared_ptr<ButtonWork> PendingButtons(const SShellFolderPtr& folder,
 
 PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOptions& options,
                                const std::function<bool()>& stop,
-                               const std::function<void(int)>& counted) {
+                               const std::function<void(int)>& counted, std::size_t settleNow) {
     PopulationOutcome outcome;
     if (!folder)
         return outcome;
@@ -112,7 +112,7 @@ PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOp
             counted(static_cast<int>(outcome.children.size()));
     }
     SortNodes(outcome.children);
-    const std::size_t settled = std::min(outcome.children.size(), kButtonsWithChildren);
+    const std::size_t settled = std::min(outcome.children.size(), settleNow);
     ChildButtonProbe(folder->Namespace(), options.filterExt, options.showFiles)
         .Settle(*folder, outcome.children, 0, settled, stop);
     outcome.pendingButtons = PendingButtons(folder, options, outcome.children, settled);
@@ -132,7 +132,7 @@ std::vector<SettledButton> SettleButtons(ButtonWork& work, std::size_t count,
             break;
         const ButtonWork::Item& item = work.items[work.next];
         settled.push_back(
-            {item.index, item.name, probe.StateOfChild(*work.folder, item.name, flags)});
+            {item.index, item.name, probe.ButtonOfChild(*work.folder, item.name, flags)});
     }
     return settled;
 }

@@ -35,7 +35,7 @@ struct ButtonWork {
 struct SettledButton {
     std::size_t index = 0;
     std::string name;
-    TreeNode::ChildState state = TreeNode::ChildState::Unknown;
+    TreeNode::WorkedOutButton button;
 };
 
 struct PopulationOutcome {
@@ -53,11 +53,13 @@ inline constexpr std::size_t kButtonsPerStep = 2048;
 
 // Reads `folder`; stops early (with what it has) when `stop` says so. `counted` is told
 // how many items have been read so far, after each one, for a progress display. The
-// buttons of the first kButtonsWithChildren items are worked out, those of the others are
-// left in `pendingButtons`.
+// buttons of the first `settleNow` items are worked out, those of the others are left in
+// `pendingButtons` (all of them on the UI thread, where working one out may read a folder
+// of thousands of files).
 PopulationOutcome ReadChildren(const SShellFolderPtr& folder, const PopulationOptions& options,
                                const std::function<bool()>& stop = {},
-                               const std::function<void(int)>& counted = {});
+                               const std::function<void(int)>& counted = {},
+                               std::size_t settleNow = kButtonsWithChildren);
 // Works out the buttons of up to `count` further items of `work`.
 std::vector<SettledButton> SettleButtons(ButtonWork& work, std::size_t count,
                                          const std::function<bool()>& stop = {});

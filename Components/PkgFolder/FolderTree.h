@@ -322,9 +322,9 @@ class TFolderTree : public QTreeView {
     // `collapseWhenEmptied`).
     bool RemoveGoneChildren(TreeNode* node, const std::vector<std::string>& removed,
                             bool collapseWhenEmptied);
-    void SetButton(TreeNode* node, TreeNode::ChildState state);
+    void SetButton(TreeNode* node, const TreeNode::WorkedOutButton& button);
     void SetButtons(TreeNode* node,
-                    const std::vector<std::pair<std::string, TreeNode::ChildState>>& buttons);
+                    const std::vector<std::pair<std::string, TreeNode::WorkedOutButton>>& buttons);
     void InsertSorted(TreeNode* node, std::vector<std::unique_ptr<TreeNode>> added);
     void DeleteRefreshedItem(TreeNode* node);
     void CollapseReset(TreeNode* node);

@@ -221,7 +221,8 @@ bool TFolderTree::PopulateItem(HTREEITEM item) {
         return false;
     }
     const SShellFolderPtr folder = space_->BindToFolder(node->data->absolute.Get());
-    PopulationOutcome outcome = ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)));
+    PopulationOutcome outcome =
+        ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)), {}, {}, 0);
     const bool fixed = IsOnFixedDrive(*node);
     AdoptChildren(node, std::move(outcome), fixed);
     return fixed;
@@ -232,7 +233,7 @@ bool TFolderTree::EnumFolderItems(HTREEITEM parent, const ItemIdList& folderPidl
     const SShellFolderPtr folder = space_->BindToFolder(folderPidl);
     if (!parentNode || !folder)
         return false;
-    PopulationOutcome outcome = ReadChildren(folder, OptionsFor(flags));
+    PopulationOutcome outcome = ReadChildren(folder, OptionsFor(flags), {}, {}, 0);
     model_->Insert(parentNode, std::move(outcome.children),
                    static_cast<int>(parentNode->children.size()));
     SortChildrenOf(parentNode);
@@ -304,10 +305,12 @@ void TFolderTree::ApplyButtons(const PopulationWorker::Result& result) {
     for (const SettledButton& button : result.buttons) {
         TreeNode* child = find(button);
         // An item opened meanwhile shows what its own read found.
-        if (!child || child->expandedOnce || child->populating || !child->children.empty() ||
-            child->childState == button.state)
+        if (!child || child->expandedOnce || child->populating || !child->children.empty())
             continue;
-        child->childState = button.state;
+        child->SetWorkedOut(button.button);
+        if (child->childState == button.button.state)
+            continue;
+        child->childState = button.button.state;
         first = std::min(first, child->Row());
         last = std::max(last, child->Row());
     }

@@ -220,15 +220,17 @@ RefreshFolder TFolderTree::SnapshotOf(const TreeNode& node, const std::string& p
         return folder;
     folder.folder = space_->BindToFolder(node.data->absolute.Get());
     folder.options = OptionsFor(EnumerationFlagsOf(node));
-    if (!read)
+    if (!read) {
+        folder.ownKnown = node.WorkedOut();
         return folder;  // only its own button is worked out
+    }
     folder.childNames.reserve(node.children.size());
     for (const auto& child : node.children) {
         if (!IsValidItemData(child->data.get()))
             continue;
         folder.childNames.push_back(NameOf(*child));
         if (IsUnopenedFolder(*child))
-            folder.unopenedChildren.push_back(NameOf(*child));
+            folder.unopenedChildren.push_back({NameOf(*child), child->WorkedOut()});
     }
     return folder;
 }
@@ -282,16 +284,23 @@ void TFolderTree::ApplyChange(RefreshChange& change) {
     model_->NotifyChildrenChanged(node);
 }
 
-void TFolderTree::SetButton(TreeNode* node, TreeNode::ChildState state) {
-    if (node == model_->Root() || state == TreeNode::ChildState::Unknown || node->expandedOnce ||
-        !node->children.empty() || node->childState == state)
+void TFolderTree::SetButton(TreeNode* node, const TreeNode::WorkedOutButton& button) {
+    if (node == model_->Root() || button.state == TreeNode::ChildState::Unknown ||
+        node->expandedOnce || !node->children.empty())
         return;
-    node->childState = state;
+    node->SetWorkedOut(button);
+    if (node->childState == button.state)
+        return;
+    node->childState = button.state;
     model_->NotifyChanged(node);
 }
 
 void TFolderTree::SetButtons(
-    TreeNode* node, const std::vector<std::pair<std::string, TreeNode::ChildState>>& buttons) {
+    TreeNode* node, const std::vector<std::pair<std::string, TreeNode::WorkedOutButton>>& buttons) {
+    const auto set = [](TreeNode& child, const TreeNode::WorkedOutButton& button) {
+        child.SetWorkedOut(button);
+        child.childState = button.state;
+    };
     // The buttons come in the order of the children when the snapshot was taken; children
     // added or taken by the pass leave that order as it was, so one walk finds them.
     std::size_t next = 0;
@@ -301,20 +310,20 @@ void TFolderTree::SetButtons(
         if (!IsValidItemData(child->data.get()) || NameOf(*child) != buttons[next].first)
             continue;
         if (IsUnopenedFolder(*child))
-            child->childState = buttons[next].second;
+            set(*child, buttons[next].second);
         ++next;
     }
     if (next == buttons.size())
         return;
     // A child renamed or deleted meanwhile: the others are found by name.
-    std::unordered_map<std::string_view, TreeNode::ChildState> rest;
+    std::unordered_map<std::string_view, const TreeNode::WorkedOutButton*> rest;
     for (std::size_t i = next; i < buttons.size(); ++i)
-        rest.emplace(buttons[i].first, buttons[i].second);
+        rest.emplace(buttons[i].first, &buttons[i].second);
     for (const auto& child : node->children) {
         if (!IsUnopenedFolder(*child))
             continue;
         if (const auto found = rest.find(NameOf(*child)); found != rest.end())
-            child->childState = found->second;
+            set(*child, *found->second);
     }
 }
 
@@ -461,7 +470,8 @@ bool TFolderTree::PopulateNewItem(HTREEITEM item) {
         return false;
     }
     const SShellFolderPtr folder = space_->BindToFolder(node->data->absolute.Get());
-    PopulationOutcome outcome = ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)));
+    PopulationOutcome outcome =
+        ReadChildren(folder, OptionsFor(EnumerationFlagsOf(*node)), {}, {}, 0);
     if (outcome.opened) {
         InsertSorted(node, std::move(outcome.children));
         worker_->SubmitButtons(item, generation_, std::move(outcome.pendingButtons));

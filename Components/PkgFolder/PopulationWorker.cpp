@@ -14,6 +14,7 @@ PopulationWorker::PopulationWorker(ResultHandler onResult, ProgressHandler onPro
 PopulationWorker::~PopulationWorker() = default;
 
 void PopulationWorker::Submit(Request request) {
+    readsWaiting_.fetch_add(1);
     worker_.Submit(std::move(request));
 }
 
@@ -37,6 +38,7 @@ std::shared_ptr<PopulationWorker::Result> PopulationWorker::Read(Request& reques
                                                                  const std::atomic<bool>& abort) {
     if (request.buttons)
         return SettleStep(request, abort);
+    readsWaiting_.fetch_sub(1);
     done_ = 0;
     std::function<void(int)> hook;
     {
@@ -70,9 +72,15 @@ std::shared_ptr<PopulationWorker::Result> PopulationWorker::SettleStep(
     result->buttonsOnly = true;
     if (request.generation != liveGeneration_.load())
         return result;  // the tree was rebuilt: nobody shows these items any more
-    result->buttons = SettleButtons(*request.buttons, kButtonsPerStep,
-                                    [&abort] { return abort.load(std::memory_order_relaxed); });
-    // The rest goes behind what was asked meanwhile: a folder the user opens is read first.
+    // A folder the user opens waits for no more than the button being worked out: the step
+    // yields to it after each button (at least one a step, so that steps always move on).
+    bool first = true;
+    result->buttons = SettleButtons(*request.buttons, kButtonsPerStep, [&] {
+        const bool yield = !first && readsWaiting_.load() > 0;
+        first = false;
+        return yield || abort.load(std::memory_order_relaxed);
+    });
+    // The rest goes behind what was asked meanwhile.
     if (request.buttons->next < request.buttons->items.size() && !abort)
         SubmitButtons(request.item, request.generation, std::move(request.buttons));
     return result;

@@ -4,7 +4,8 @@
 // carries the request's generation so that the tree drops results of a tree it has rebuilt
 // since. A read can be cancelled on its own (its folder was collapsed): it stops at the
 // next item. The buttons of a large folder's items that the read left open are worked out
-// afterwards, a step at a time, each step queued behind whatever was asked meanwhile. While a
+// afterwards, a step at a time, each step queued behind whatever was asked meanwhile and
+// ended early, after the button it is on, when a folder read is waiting. While a
 // folder is read, the UI thread can ask to be told when the count of items read next changes (one
 // wake-up per request, so a display asks at its own pace and a tree that shows no progress costs
 // the reading thread nothing). Made and destroyed (abort, then join) on the UI thread.
@@ -75,6 +76,7 @@ class PopulationWorker {
     void Counted(int done);
 
     std::atomic<std::uint64_t> liveGeneration_{0};
+    std::atomic<int> readsWaiting_{0};  // folder reads submitted and not yet begun
     std::atomic<int> done_{0};
     std::atomic<bool> progressWanted_{false};
     ProgressHandler onProgress_;

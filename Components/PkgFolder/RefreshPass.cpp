@@ -95,15 +95,16 @@ void WorkOutButtons(const RefreshFolder& folder, const Listing& listing, ChildBu
     const unsigned flags = folder.options.itemFlags & 0xF;
     probe.Settle(*folder.folder, change.added, 0, change.added.size(), stop);
     change.buttons.reserve(folder.unopenedChildren.size());
-    for (const std::string& name : folder.unopenedChildren) {
+    for (const UnopenedFolder& child : folder.unopenedChildren) {
         if (stop())
             return;
-        if (listing.names.count(name))
-            change.buttons.emplace_back(name, probe.StateOfChild(*folder.folder, name, flags));
+        if (listing.names.count(child.name))
+            change.buttons.emplace_back(
+                child.name, probe.ButtonOfChild(*folder.folder, child.name, flags, child.known));
     }
     change.ownButton = !listing.entries.empty()
-                           ? TreeNode::ChildState::Yes
-                           : probe.StateOf(folder.folder->Location(), folder.options.itemFlags);
+                           ? TreeNode::WorkedOutButton{TreeNode::ChildState::Yes, 0, {}}
+                           : probe.ButtonOf(folder.folder->Location(), folder.options.itemFlags);
 }
 
 std::string ListingKey(const RefreshFolder& folder) {
@@ -134,8 +135,8 @@ RefreshResult ComputeRefresh(const RefreshBatch& batch, const std::atomic<bool>*
         if (!folder.readChildren || !folder.folder) {
             change.state = ExistenceOf(folder.path);
             if (change.state == RefreshChange::State::Present && folder.folder)
-                change.ownButton =
-                    probeFor(folder).StateOf(folder.folder->Location(), folder.options.itemFlags);
+                change.ownButton = probeFor(folder).ButtonOf(
+                    folder.folder->Location(), folder.options.itemFlags, folder.ownKnown);
         } else {
             const std::string key = ListingKey(folder);
             auto found = listings.find(key);

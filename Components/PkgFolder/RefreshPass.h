@@ -13,6 +13,12 @@
 #include <string>
 #include <vector>
 
+// A folder item the tree shows and has not opened, with the button it shows.
+struct UnopenedFolder {
+    std::string name;
+    TreeNode::WorkedOutButton known;  // spares the read while the folder is unchanged
+};
+
 // One tree item in a pass.
 struct RefreshFolder {
     HTREEITEM item = 0;
@@ -27,7 +33,9 @@ struct RefreshFolder {
     std::vector<std::string> childNames;  // the children it shows
     // Those of them whose buttons the pass works out: folders not opened yet (an opened
     // one is in the pass itself, or shows what its read found).
-    std::vector<std::string> unopenedChildren;
+    std::vector<UnopenedFolder> unopenedChildren;
+    // For an item that is not read: the button it shows (as `known` of UnopenedFolder).
+    TreeNode::WorkedOutButton ownKnown;
 };
 
 struct RefreshBatch {
@@ -45,8 +53,8 @@ struct RefreshChange {
     std::vector<std::unique_ptr<TreeNode>> added;  // new children, sorted, buttons known
     // The buttons of the unopened children still there, and the item's own button (for a
     // read folder: whether what the tree would show of it is not empty).
-    std::vector<std::pair<std::string, TreeNode::ChildState>> buttons;
-    TreeNode::ChildState ownButton = TreeNode::ChildState::Unknown;
+    std::vector<std::pair<std::string, TreeNode::WorkedOutButton>> buttons;
+    TreeNode::WorkedOutButton ownButton;
 };
 
 struct RefreshResult {

@@ -5,6 +5,7 @@
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,29 +36,69 @@ bool KeepsLinkCounts(const std::string& path) {
             fs.f_type == TMPFS_MAGIC);
 }
 
-// Whether the folder `name` of the open folder `dir` holds a subfolder.
-bool HasSubfolder(DIR* dir, const char* name, bool counts) {
-    if (counts) {
-        struct stat st {};
-        if (::fstatat(::dirfd(dir), name, &st, 0) == 0 && st.st_nlink >= 2)
-            return st.st_nlink > 2;
-    }
+struct Subfolders {
+    bool found = false;
+    bool lasting = false;  // rests on no link, and the folder was read whole
+};
+
+// Reads the folder `name` of the open folder `dir` until its first subfolder or link to one.
+Subfolders ReadForSubfolder(DIR* dir, const char* name, bool includeHidden) {
     const int fd = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* inner = fd < 0 ? nullptr : ::fdopendir(fd);
     if (!inner) {
         if (fd >= 0)
             ::close(fd);
-        return false;
+        return {};
     }
-    bool found = false;
+    Subfolders result{false, true};
     while (const dirent* d = ::readdir(inner)) {
-        if (!IsDotOrDotDot(d->d_name) && d->d_type == DT_DIR) {
-            found = true;
+        if (IsDotOrDotDot(d->d_name) || (!includeHidden && d->d_name[0] == '.'))
+            continue;
+        bool folder = d->d_type == DT_DIR;
+        if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            folder = ::fstatat(::dirfd(inner), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            result.lasting = result.lasting && d->d_type != DT_LNK;
+        }
+        if (folder) {
+            result.found = true;
+            result.lasting = d->d_type != DT_LNK;
             break;
         }
     }
     ::closedir(inner);
-    return found;
+    return result;
+}
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// Whether the folder `name` of the open folder `dir` holds a subfolder, with the answer
+// kept in `remembered` (when given) while the folder keeps its identity and change time.
+bool HasSubfolder(DIR* dir, const char* name, bool counts, bool includeHidden,
+                  RememberedAnswers* remembered) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    struct stat st {};
+    const bool stated = ::fstatat(::dirfd(dir), name, &st, 0) == 0;
+    RememberedAnswer* known = nullptr;
+    if (stated && remembered) {
+        known = &(*remembered)[name];
+        if (known->device == st.st_dev && known->inode == st.st_ino &&
+            known->changedNs == Nanoseconds(st.st_ctim))
+            return known->found;
+    }
+    Subfolders result{true, true};
+    if (!(stated && counts && includeHidden && st.st_nlink > 2))
+        result = ReadForSubfolder(dir, name, includeHidden);
+    if (known) {
+        const bool settled = Nanoseconds(now) - Nanoseconds(st.st_ctim) >= 2'000'000'000;
+        *known = result.lasting && settled
+                     ? RememberedAnswer{st.st_dev, st.st_ino, Nanoseconds(st.st_ctim), result.found}
+                     : RememberedAnswer{};
+    }
+    return result.found;
 }
 
 std::vector<Listed> ReadListing(DIR* dir) {
@@ -82,7 +123,7 @@ double Since(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-double ReadDirSortLoop(const std::string& path, long* entries, long buttons) {
+double ReadDirSortLoop(const std::string& path, long* entries, long buttons, bool includeHidden) {
     const auto start = std::chrono::steady_clock::now();
     std::vector<Listed> listed;
     long withSubfolders = 0;
@@ -92,7 +133,8 @@ double ReadDirSortLoop(const std::string& path, long* entries, long buttons) {
         const bool counts = buttons > 0 && KeepsLinkCounts(path);
         for (long i = 0; i < buttons && i < static_cast<long>(listed.size()); ++i) {
             if (listed[i].folder)
-                withSubfolders += HasSubfolder(dir, listed[i].name.c_str(), counts);
+                withSubfolders +=
+                    HasSubfolder(dir, listed[i].name.c_str(), counts, includeHidden, nullptr);
         }
         ::closedir(dir);
     }
@@ -102,8 +144,22 @@ double ReadDirSortLoop(const std::string& path, long* entries, long buttons) {
     return Since(start);
 }
 
+void WaitUntilSettled(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        for (;;) {
+            timespec now{};
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            struct stat st {};
+            if (::stat(folder.c_str(), &st) != 0 ||
+                Nanoseconds(now) - Nanoseconds(st.st_ctim) > 2'100'000'000)
+                break;
+            ::usleep(20000);
+        }
+    }
+}
+
 double ReadDirCompareLoop(const std::string& path, const std::vector<std::string>& shown,
-                          long* added, long* removed) {
+                          RememberedAnswers& remembered, long* added, long* removed) {
     const auto start = std::chrono::steady_clock::now();
     std::vector<Listed> fresh;
     long gone = 0;
@@ -122,7 +178,7 @@ double ReadDirCompareLoop(const std::string& path, const std::vector<std::string
             if (!shownSet.count(entry.name))
                 fresh.push_back(entry);
             if (entry.folder)
-                withSubfolders += HasSubfolder(dir, entry.name.c_str(), counts);
+                withSubfolders += HasSubfolder(dir, entry.name.c_str(), counts, true, &remembered);
         }
         std::sort(fresh.begin(), fresh.end(), NaturalLess);
         ::closedir(dir);

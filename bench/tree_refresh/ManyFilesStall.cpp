@@ -1,6 +1,8 @@
 #include "bench/tree_refresh/ManyFilesStall.h"
 
 #include "Components/PkgFolder/FolderTree.h"
+#include "bench/common/BenchDirectory.h"
+#include "bench/common/BenchTiming.h"
 #include "platform/VolumeTable.h"
 
 #include <QCoreApplication>
@@ -13,8 +15,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -79,14 +85,32 @@ HTREEITEM ChildNamed(const TFolderTree& tree, HTREEITEM parent, const QString& n
 
 }  // namespace
 
-StallFigures MeasureManyFilesStall(const std::string& root, int folders, int filesEach,
-                                   int passes) {
+void MakeFoldersOfFiles(const std::string& root, int folders, int filesEach) {
     const std::string many = root + "/many";
     ::mkdir(many.c_str(), 0755);
     for (int i = 0; i < folders; ++i)
         MakeFolderOfFiles(many + "/files" + std::to_string(i), filesEach);
+}
 
-    TFolderTree tree(nullptr, platform::ShellNamespace::System());
+StallFigures MeasureManyFilesStall(const std::string& root, int folders, int passes,
+                                   bool useLinkCounts) {
+    const std::string many = root + "/many";
+    std::vector<std::string> made;
+    for (int i = 0; i < folders; ++i)
+        made.push_back(many + "/files" + std::to_string(i));
+    bench::WaitUntilSettled(made);
+    // The system's drives and home, with the reads of the folders of many files counted.
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    platform::DirectoryAccess access;
+    access.useLinkCounts = useLinkCounts;
+    access.beforeRead = [reads, files = many + "/files"](const std::string& path) {
+        if (path.compare(0, files.size(), files) == 0)
+            ++*reads;
+    };
+    const char* home = std::getenv("HOME");
+    const auto space = platform::ShellNamespace::Create(platform::VolumeTable::System(),
+                                                        home && *home ? home : "/", access);
+    TFolderTree tree(nullptr, space);
     tree.SetFiles(false);
     tree.SetHideFolders(false);
     tree.DoSetRoot(QString::fromStdString(root));
@@ -102,6 +126,7 @@ StallFigures MeasureManyFilesStall(const std::string& root, int folders, int fil
     StallFigures figures;
     GapMeter meter;
     QElapsedTimer clock;
+    *reads = 0;
     meter.Start();
     clock.start();
     for (int row = 0; row < tree.model()->rowCount({}); ++row) {
@@ -112,7 +137,12 @@ StallFigures MeasureManyFilesStall(const std::string& root, int folders, int fil
     tree.viewport()->repaint();
     figures.expandMs = clock.nsecsElapsed() / 1e6;
     figures.longestExpandGapMs = meter.Stop();
+    figures.expandReads = reads->exchange(0);
 
+    auto taken = std::make_shared<std::atomic<bench::Clock::rep>>(0);
+    tree.Refresher().SetBatchTakenHook(
+        [taken] { *taken = bench::Clock::now().time_since_epoch().count(); });
+    std::vector<double> passMs;
     meter.Start();
     for (int pass = 0; pass < passes; ++pass) {
         // A folder made for the pass shows when the pass has been applied.
@@ -122,11 +152,19 @@ StallFigures MeasureManyFilesStall(const std::string& root, int folders, int fil
         tree.OnChangeFollowTimer();
         if (!RunUntil([&] { return ChildNamed(tree, parent, fence) != 0; }))
             break;
+        passMs.push_back(bench::Milliseconds(bench::Clock::now().time_since_epoch() -
+                                             bench::Clock::duration(taken->load())));
         tree.viewport()->repaint();
         QCoreApplication::processEvents();
         ++figures.passes;
     }
     figures.longestPassGapMs = meter.Stop();
+    figures.passReads = reads->load();
+    if (!passMs.empty()) {
+        figures.medianPassMs = bench::Median(passMs);
+        figures.slowestPassMs = bench::Slowest(passMs);
+    }
+    tree.Refresher().SetBatchTakenHook({});
     for (int pass = 0; pass < passes; ++pass)
         ::rmdir((many + "/fence" + std::to_string(pass)).c_str());
     return figures;

@@ -12,8 +12,8 @@ namespace platform {
 struct DirectoryAccess {
     // Runs on the reading thread before a folder is opened for reading its entries.
     std::function<void(const std::string& path)> beforeRead;
-    // Whether a folder's link count may answer "no subfolders" without reading it, on the
-    // file systems that keep the count (ext2/3/4, xfs, tmpfs).
+    // Whether a folder's link count may prove a subfolder without reading it, on the file
+    // systems that keep the count (ext2/3/4, xfs, tmpfs).
     bool useLinkCounts = true;
 };
 

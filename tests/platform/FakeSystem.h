@@ -15,7 +15,8 @@ class FakeSystem {
   public:
     using Partitions = std::vector<std::pair<std::string, std::string>>;  // name, "major:minor"
 
-    FakeSystem() { WriteMountInfo(); }
+    // In a temporary folder below `base` (empty: the usual one).
+    explicit FakeSystem(const std::string& base = {}) : dir_(base) { WriteMountInfo(); }
 
     // A whole disk below sys/devices/<devicePath>/block/<disk> whose "removable" file says
     // removable.

@@ -1,7 +1,7 @@
 #pragma once
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when the object goes
-// away, and small file helpers for building fixtures. The helpers create parent folders
-// first; a failure fails the running test.
+// A fresh folder under $TMPDIR (or /tmp, or a folder given), removed with everything in it
+// when the object goes away, and small file helpers for building fixtures. The helpers create
+// parent folders first; a failure fails the running test.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -18,9 +18,11 @@ namespace platform_test {
 
 class TempDir {
   public:
-    TempDir() {
+    explicit TempDir(const std::string& base = {}) {
         std::string pattern =
-            (std::filesystem::temp_directory_path() / "orvane-platform-XXXXXX").string();
+            ((base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base)) /
+             "orvane-platform-XXXXXX")
+                .string();
         EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << "mkdtemp failed: " << errno;
         path_ = pattern;
     }

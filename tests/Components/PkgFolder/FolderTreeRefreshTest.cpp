@@ -44,11 +44,11 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     const PopulationOptions files{ItemFlag::Files, true, true, ".jpg;.jpeg"};
     RefreshBatch batch;
     batch.generation = 7;
-    RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}, {}};
+    RefreshFolder home{11, fx.HomePath(), true, folder, {}, {"keep", "old"}, {}, {}};
     batch.folders = {home};
     for (const char* name : {"file.jpg", "missing", "loop"})
-        batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}, {}});
-    batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}, {}});
+        batch.folders.push_back({12, fx.HomePath() + "/" + name, true, folder, {}, {}, {}, {}});
+    batch.folders.push_back({13, fx.HomePath() + "/keep", false, nullptr, {}, {}, {}, {}});
     batch.folders.push_back(home);       // a second item of the same folder
     RefreshFolder homeWithFiles = home;  // the same folder read again, with files
     homeWithFiles.options = files;
@@ -82,7 +82,7 @@ TEST(ComputeRefresh, OnlyMissingItemsAreGone) {
     fx.MakeFile("home/new/notes.txt");
     const auto inner = fx.Space().BindToFolder(PidlFromPath(fx.Space(), fx.HomePath() + "/new"));
     const RefreshResult filtered =
-        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}, {}}}});
+        ComputeRefresh({1, {{14, fx.HomePath() + "/new", true, inner, files, {}, {}, {}}}});
     ASSERT_EQ(filtered.changes.at(0).added.size(), 1u);
     EXPECT_EQ(filtered.changes[0].added[0]->text, "a.JPG");
 }
@@ -151,26 +151,30 @@ TEST(ComputeRefresh, WorksOutTheButtonsOfFoldersNotOpened) {
                        bind(fx.HomePath()),
                        options,
                        {"opened", "plain", "deep", "gone"},
-                       {"plain", "deep", "gone"}};
+                       {{"plain", {}}, {"deep", {}}, {"gone", {}}},
+                       {}};
     RefreshFolder empty{
-        2, fx.HomePath() + "/void", true, bind(fx.HomePath() + "/void"), options, {}, {}};
+        2, fx.HomePath() + "/void", true, bind(fx.HomePath() + "/void"), options, {}, {}, {}};
     RefreshFolder unread{
-        3, fx.HomePath() + "/deep", false, bind(fx.HomePath() + "/deep"), options, {}, {}};
-    RefreshFolder existsOnly{4, fx.HomePath() + "/deep", false, nullptr, options, {}, {}};
+        3, fx.HomePath() + "/deep", false, bind(fx.HomePath() + "/deep"), options, {}, {}, {}};
+    RefreshFolder existsOnly{4, fx.HomePath() + "/deep", false, nullptr, options, {}, {}, {}};
     const RefreshResult result = ComputeRefresh({1, {home, empty, unread, existsOnly}});
     using State = TreeNode::ChildState;
     ASSERT_EQ(result.changes.size(), 4u);
     const RefreshChange& first = result.changes[0];
-    EXPECT_EQ(first.buttons, (std::vector<std::pair<std::string, State>>{{"plain", State::No},
-                                                                         {"deep", State::Yes}}));
+    std::vector<std::pair<std::string, State>> buttons;
+    for (const auto& [name, button] : first.buttons)
+        buttons.emplace_back(name, button.state);
+    EXPECT_EQ(buttons, (std::vector<std::pair<std::string, State>>{{"plain", State::No},
+                                                                   {"deep", State::Yes}}));
     ASSERT_EQ(first.added.size(), 3u);  // bare, made, void
     EXPECT_EQ(first.added[0]->childState, State::No);
     EXPECT_EQ(first.added[1]->text, "made");
     EXPECT_EQ(first.added[1]->childState, State::Yes);
-    EXPECT_EQ(first.ownButton, State::Yes);
-    EXPECT_EQ(result.changes[1].ownButton, State::No);
-    EXPECT_EQ(result.changes[2].ownButton, State::Yes);
-    EXPECT_EQ(result.changes[3].ownButton, State::Unknown);
+    EXPECT_EQ(first.ownButton.state, State::Yes);
+    EXPECT_EQ(result.changes[1].ownButton.state, State::No);
+    EXPECT_EQ(result.changes[2].ownButton.state, State::Yes);
+    EXPECT_EQ(result.changes[3].ownButton.state, State::Unknown);
 }
 
 class RefreshTree : public FolderTreeTestBase {

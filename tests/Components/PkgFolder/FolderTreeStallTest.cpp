@@ -4,7 +4,9 @@
 // shown, scrolled, opened, closed while being read and refreshed, while a 1 ms timer
 // measures the longest time the UI thread goes without turning its event loop. A read on
 // the UI thread would be a gap of a whole stall; the namespace also counts the reads of
-// those folders made on the UI thread, which must be none.
+// those folders made on the UI thread, which must be none. And the workers read a folder
+// for its button where a link count cannot tell (links to folders), but not again while
+// it is unchanged.
 
 #include "tests/Components/PkgFolder/FolderTreeTestBase.h"
 
@@ -12,10 +14,17 @@
 #include <QTest>
 #include <QTimer>
 
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -28,8 +37,10 @@ constexpr double kLongestGapMs = 100;
 #endif
 
 struct ReadCounts {
-    std::atomic<int> onUiThread{0};
+    std::atomic<int> onUiThread{0};  // of the slow folders
     std::atomic<int> elsewhere{0};
+    std::mutex mutex;
+    std::map<std::string, int> byPath;  // of every folder
 };
 
 // The longest time between two runs of a 1 ms timer.
@@ -59,13 +70,23 @@ class GapMeter {
 
 class SlowFolders : public FolderTreeTestBase {
   protected:
-    // Reads of folders within `slow` (the folder included) stall.
+    explicit SlowFolders(const std::string& base = {}) : FolderTreeTestBase(base) {}
+    // Reads of folders within `slow` (the folder included; none when empty) stall.
     void MakeSlowTree(const std::string& slow, bool useLinkCounts) {
+        MakeSlowTree(slow.empty() ? std::vector<std::string>{} : std::vector{slow}, useLinkCounts);
+    }
+    void MakeSlowTree(const std::vector<std::string>& slow, bool useLinkCounts) {
         platform::DirectoryAccess access;
         access.useLinkCounts = useLinkCounts;
         access.beforeRead = [reads = reads, slow,
                              ui = std::this_thread::get_id()](const std::string& path) {
-            if (!platform::PathIsWithin(path, slow))
+            {
+                std::lock_guard lock(reads->mutex);
+                ++reads->byPath[path];
+            }
+            if (std::none_of(slow.begin(), slow.end(), [&](const std::string& folder) {
+                    return platform::PathIsWithin(path, folder);
+                }))
                 return;
             ++(std::this_thread::get_id() == ui ? reads->onUiThread : reads->elsewhere);
             std::this_thread::sleep_for(kStall);
@@ -104,7 +125,7 @@ class SlowFolders : public FolderTreeTestBase {
     // Passes through the refresh thread, each shown once a folder made for it appears.
     void Passes(int count, HTREEITEM parent, const std::string& parentRelative) {
         for (int pass = 0; pass < count; ++pass) {
-            const std::string fence = "fence" + std::to_string(pass);
+            const std::string fence = "fence" + std::to_string(fences_++);
             fx.MakeDir(parentRelative + "/" + fence);
             tree->OnFolderChange("/");
             tree->OnChangeFollowTimer();
@@ -113,8 +134,24 @@ class SlowFolders : public FolderTreeTestBase {
         }
     }
     bool ShowsButton(HTREEITEM item) const { return tree->model()->hasChildren(IndexOf(item)); }
+    // Reads of each folder (below the fixture) since the last call.
+    std::vector<int> TakeReads(const std::vector<std::string>& folders) {
+        std::lock_guard lock(reads->mutex);
+        std::vector<int> counts;
+        for (const std::string& folder : folders)
+            counts.push_back(reads->byPath[fx.Root() + "/" + folder]);
+        reads->byPath.clear();
+        return counts;
+    }
 
     std::shared_ptr<ReadCounts> reads = std::make_shared<ReadCounts>();
+    int fences_ = 0;
+};
+
+// Folders on tmpfs, which keeps link counts.
+class CountedFolders : public SlowFolders {
+  protected:
+    CountedFolders() : SlowFolders("/dev/shm") {}
 };
 
 TEST_F(SlowFolders, ANetworkShareIsReadOnlyOnTheWorker) {
@@ -176,6 +213,119 @@ TEST_F(SlowFolders, FoldersOfManyFilesAreReadOnlyOnTheWorkers) {
     EXPECT_LT(gaps.Longest(), kLongestGapMs);
     EXPECT_EQ(reads->onUiThread, 0);
     EXPECT_GT(reads->elsewhere, 0);
+}
+
+// Selecting a folder by its path opens the folders above it at once, on the UI thread;
+// the buttons of the folders they hold are still worked out on the workers.
+TEST_F(SlowFolders, ALookupLeavesTheButtonsToTheWorkers) {
+    fx.MakeDir("home/other");
+    for (int i = 0; i < 4; ++i)
+        fx.MakeDir("home/pics/f" + std::to_string(i));
+    MakeSlowTree(fx.HomePath() + "/pics", true);
+    GapMeter gaps;
+    tree->SelectFolder(Q(fx.HomePath() + "/other"));
+    ASSERT_TRUE(WaitUntil([&] { return PathOf(tree->GetSelected()) == fx.HomePath() + "/other"; }));
+    const HTREEITEM pics = Child(Child(tree->GetRootItem(), "Home"), "pics");
+    EXPECT_TRUE(WaitUntil([&] { return reads->elsewhere > 0; }));
+    EXPECT_TRUE(ShowsButton(pics));
+    EXPECT_LT(gaps.Longest(), kLongestGapMs);
+    EXPECT_EQ(reads->onUiThread, 0);
+}
+
+// The buttons of a large folder's items past the first 256 are worked out after it is shown,
+// a step at a time; a folder opened meanwhile is read once the button being worked out is
+// done, not after the whole step, which goes on afterwards.
+TEST_F(SlowFolders, AFolderOpenedWhileButtonsAreWorkedOutIsReadNext) {
+    for (int i = 0; i < 256; ++i)
+        fx.MakeDir("home/wide/a" + std::to_string(i));
+    std::vector<std::string> slow;
+    for (int i = 0; i < 4; ++i)
+        slow.push_back(fx.MakeDir("home/wide/z" + std::to_string(i)));
+    fx.MakeDir("home/other/inner");
+    MakeSlowTree(slow, false);  // without link counts every button is a read
+    const HTREEITEM home = Child(tree->GetRootItem(), "Home");
+    Open(home);
+    const HTREEITEM wide = Child(home, "wide");
+    Open(wide);
+    ASSERT_TRUE(WaitUntil([&] { return reads->elsewhere > 0; }));  // the step is on z0
+    Open(Child(home, "other"));
+    EXPECT_LE(reads->elsewhere, 2);
+    EXPECT_EQ(ChildTexts(Child(home, "other")), std::vector<QString>{"inner"});
+    ASSERT_TRUE(WaitUntil([&] { return reads->elsewhere == 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return !ShowsButton(Child(wide, "z3")); }));
+    EXPECT_EQ(reads->onUiThread, 0);
+}
+
+// A folder holding only links to folders (pictures kept on another disk) is a folder of
+// folders to the tree, though its link count of 2 says it holds no directories of its own:
+// it gets its button from the population worker, and from a pass once a link is made in a
+// folder that had no button.
+TEST_F(CountedFolders, FoldersOfLinksToFoldersGetTheirButtons) {
+    fx.MakeLink(fx.MakeDir("disk/trip"), "home/photos/trip");
+    fx.MakeLink(fx.Root() + "/nowhere", "home/dangling/trip");
+    fx.MakeDir("home/plain");
+    struct statfs fs {};
+    struct stat st {};
+    ASSERT_EQ(::statfs(fx.Root().c_str(), &fs), 0);
+    ASSERT_EQ(fs.f_type, TMPFS_MAGIC) << "/dev/shm is no tmpfs: the counts are not tested";
+    ASSERT_EQ(::stat((fx.HomePath() + "/photos").c_str(), &st), 0);
+    ASSERT_EQ(st.st_nlink, 2u);
+    MakeSlowTree("", true);
+    const HTREEITEM home = Child(tree->GetRootItem(), "Home");
+    Open(home);
+    EXPECT_TRUE(ShowsButton(Child(home, "photos")));
+    EXPECT_FALSE(ShowsButton(Child(home, "dangling")));
+    EXPECT_FALSE(ShowsButton(Child(home, "plain")));
+    fx.MakeLink(fx.Root() + "/disk", "home/plain/disk");
+    Passes(1, home, "home");
+    EXPECT_TRUE(ShowsButton(Child(home, "plain")));
+}
+
+// A pass does not read again a folder whose button is known and that has not changed since
+// (without link counts, as on btrfs, a folder of many files would be read to its end at
+// every pass); it reads one that changed. Buttons worked out by the population worker's
+// read, by its later steps (past the first 256 items) and by a pass are kept alike (for
+// children of a folder the pass reads, and for a drive whose own button it works out); one
+// worked out just after its folder changed is not.
+TEST_F(CountedFolders, PassesReadOnlyTheFoldersThatChanged) {
+    fx.AddFixedDrive("disk", "8:2");
+    const std::vector<std::string> many = {"home/early/many", "home/late/a-many",
+                                           "home/late/z-many", "drives/disk"};
+    for (const std::string& folder : many) {
+        for (int i = 0; i < 500; ++i)
+            fx.MakeFile(folder + "/" + std::to_string(i) + ".jpg");
+    }
+    for (int i = 0; i < 300; ++i)
+        fx.MakeDir("home/late/b" + std::to_string(i));
+    MakeSlowTree("", false);
+    const HTREEITEM home = Child(tree->GetRootItem(), "Home");
+    Open(home);
+    // Their folders are fresh: the buttons of early/many and of the drive are not kept.
+    Open(Child(home, "early"));
+    Open(Child(tree->GetRootItem(), "Computer"));
+    using Clock = std::chrono::system_clock;
+    const auto changed = [&](const std::string& folder) {
+        struct stat st {};
+        ::stat((fx.Root() + "/" + folder).c_str(), &st);
+        return Clock::time_point(std::chrono::seconds(st.st_ctim.tv_sec) +
+                                 std::chrono::nanoseconds(st.st_ctim.tv_nsec));
+    };
+    for (const std::string& folder : many) {
+        ASSERT_TRUE(WaitUntil(
+            [&] { return Clock::now() - changed(folder) > std::chrono::milliseconds(2100); }));
+    }
+    const HTREEITEM late = Child(home, "late");
+    Open(late);
+    ASSERT_TRUE(WaitUntil([&] { return !ShowsButton(Child(late, "z-many")); }));  // the steps
+    TakeReads(many);
+    Passes(1, home, "home");
+    EXPECT_EQ(TakeReads(many), (std::vector<int>{1, 0, 0, 1}));
+    Passes(1, home, "home");
+    EXPECT_EQ(TakeReads(many), (std::vector<int>{0, 0, 0, 0}));
+    fx.MakeFile("home/late/a-many/new.jpg");
+    fx.MakeFile("drives/disk/new.jpg");
+    Passes(1, home, "home");
+    EXPECT_EQ(TakeReads(many), (std::vector<int>{0, 1, 0, 1}));
 }
 
 }  // namespace

@@ -23,6 +23,8 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 class FolderTreeTestBase : public ::testing::Test {
   protected:
+    // The fixture's folders below `base` (empty: the usual temporary folder).
+    explicit FolderTreeTestBase(const std::string& base = {}) : fx(base) {}
     void MakeTree(const std::function<void(TFolderTree&)>& configure = {}) {
         tree = std::make_unique<TFolderTree>(nullptr, space ? space : fx.SharedSpace());
         if (configure)

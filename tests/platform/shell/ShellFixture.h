@@ -14,7 +14,8 @@ namespace shelltest {
 
 class ShellFixture {
   public:
-    ShellFixture() {
+    // In a temporary folder below `base` (empty: the usual one).
+    explicit ShellFixture(const std::string& base = {}) : system_(base) {
         system_.AddMount("8:1", "/", "ext4", "/dev/sda1");
         system_.AddMount("0:50", SharePath(), "nfs", "server:/export");
         system_.AddMount("11:0", CdPath(), "iso9660", "/dev/sr0");
