@@ -22,13 +22,13 @@
 #include "bench/common/BenchDirectory.h"
 #include "bench/common/BenchTiming.h"
 #include "platform/VolumeTable.h"
+#include "tests/common/EventLoopGaps.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -119,22 +119,9 @@ Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const 
         waiting.quit();
     });
 
-    // A 1 ms timer: the longest time between two of its runs is (to the millisecond) the
-    // longest the UI could not react.
-    QElapsedTimer gapClock;
-    double longestGap = 0;
-    QTimer heartbeat;
-    heartbeat.setTimerType(Qt::PreciseTimer);
-    heartbeat.setInterval(1);
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, gapClock.nsecsElapsed() / 1e6);
-        gapClock.restart();
-    });
-
     QElapsedTimer clock;
     clock.start();
-    gapClock.start();
-    heartbeat.start();
+    testloop::GapMeter gaps;
     tree.expand(tree.model()->index(row, 0));
     if (!done)
         waiting.exec();
@@ -142,9 +129,7 @@ Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const 
     QCoreApplication::processEvents();
     Expansion result;
     result.ms = clock.nsecsElapsed() / 1e6;
-    longestGap = std::max(longestGap, gapClock.nsecsElapsed() / 1e6);
-    heartbeat.stop();
-    result.longestGapMs = longestGap;
+    result.longestGapMs = gaps.Stop();
     result.children = tree.model()->rowCount(tree.model()->index(row, 0));
     return result;
 }

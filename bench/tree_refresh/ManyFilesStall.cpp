@@ -4,11 +4,11 @@
 #include "bench/common/BenchDirectory.h"
 #include "bench/common/BenchTiming.h"
 #include "platform/VolumeTable.h"
+#include "tests/common/EventLoopGaps.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,36 +34,6 @@ void MakeFolderOfFiles(const std::string& path, int files) {
             ::close(fd);
     }
 }
-
-// A 1 ms timer: the longest time between two of its runs is, to the millisecond, the
-// longest the UI thread could not react.
-class GapMeter {
-  public:
-    GapMeter() {
-        beat_.setTimerType(Qt::PreciseTimer);
-        beat_.setInterval(1);
-        QObject::connect(&beat_, &QTimer::timeout, [this] { Beat(); });
-    }
-    void Start() {
-        longest_ = 0;
-        clock_.start();
-        beat_.start();
-    }
-    double Stop() {
-        Beat();
-        beat_.stop();
-        return longest_;
-    }
-
-  private:
-    void Beat() {
-        longest_ = std::max(longest_, clock_.nsecsElapsed() / 1e6);
-        clock_.restart();
-    }
-    QTimer beat_;
-    QElapsedTimer clock_;
-    double longest_ = 0;
-};
 
 // Runs the event loop until `done` holds (it waits in the loop, as the program does).
 bool RunUntil(const std::function<bool()>& done, int limitMs = 60000) {
@@ -124,10 +94,10 @@ StallFigures MeasureManyFilesStall(const std::string& root, int folders, int pas
                      [&](TFolderTree*, HTREEITEM item) { expanded |= item == parent; });
 
     StallFigures figures;
-    GapMeter meter;
+    testloop::GapMeter meter;
     QElapsedTimer clock;
     *reads = 0;
-    meter.Start();
+    meter.Restart();
     clock.start();
     for (int row = 0; row < tree.model()->rowCount({}); ++row) {
         if (tree.model()->index(row, 0).data().toString() == "many")
@@ -143,7 +113,7 @@ StallFigures MeasureManyFilesStall(const std::string& root, int folders, int pas
     tree.Refresher().SetBatchTakenHook(
         [taken] { *taken = bench::Clock::now().time_since_epoch().count(); });
     std::vector<double> passMs;
-    meter.Start();
+    meter.Restart();
     for (int pass = 0; pass < passes; ++pass) {
         // A folder made for the pass shows when the pass has been applied.
         const QString fence = QString("fence%1").arg(pass);

@@ -9,10 +9,10 @@
 // it is unchanged.
 
 #include "tests/Components/PkgFolder/FolderTreeTestBase.h"
+#include "tests/common/EventLoopGaps.h"
 
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 
 #include <linux/magic.h>
 #include <sys/stat.h>
@@ -41,31 +41,6 @@ struct ReadCounts {
     std::atomic<int> elsewhere{0};
     std::mutex mutex;
     std::map<std::string, int> byPath;  // of every folder
-};
-
-// The longest time between two runs of a 1 ms timer.
-class GapMeter {
-  public:
-    GapMeter() {
-        beat_.setTimerType(Qt::PreciseTimer);
-        beat_.setInterval(1);
-        QObject::connect(&beat_, &QTimer::timeout, [this] { Beat(); });
-        clock_.start();
-        beat_.start();
-    }
-    double Longest() {
-        Beat();
-        return longest_;
-    }
-
-  private:
-    void Beat() {
-        longest_ = std::max(longest_, clock_.nsecsElapsed() / 1e6);
-        clock_.restart();
-    }
-    QTimer beat_;
-    QElapsedTimer clock_;
-    double longest_ = 0;
 };
 
 class SlowFolders : public FolderTreeTestBase {
@@ -161,7 +136,7 @@ TEST_F(SlowFolders, ANetworkShareIsReadOnlyOnTheWorker) {
         fx.MakeDir("net/s" + std::to_string(i));
     fx.MakeDir("net/s1/inner");
     MakeSlowTree(fx.SharePath(), true);
-    GapMeter gaps;
+    testloop::GapMeter gaps;
     const HTREEITEM computer = Child(tree->GetRootItem(), "Computer");
     Open(computer);
     Open(Child(tree->GetRootItem(), "Home"));
@@ -198,7 +173,7 @@ TEST_F(SlowFolders, FoldersOfManyFilesAreReadOnlyOnTheWorkers) {
     }
     fx.MakeDir("home/many/f4/sub");
     MakeSlowTree(fx.HomePath() + "/many", false);
-    GapMeter gaps;
+    testloop::GapMeter gaps;
     const HTREEITEM home = Child(tree->GetRootItem(), "Home");
     Open(home);
     const HTREEITEM many = Child(home, "many");
@@ -222,7 +197,7 @@ TEST_F(SlowFolders, ALookupLeavesTheButtonsToTheWorkers) {
     for (int i = 0; i < 4; ++i)
         fx.MakeDir("home/pics/f" + std::to_string(i));
     MakeSlowTree(fx.HomePath() + "/pics", true);
-    GapMeter gaps;
+    testloop::GapMeter gaps;
     tree->SelectFolder(Q(fx.HomePath() + "/other"));
     ASSERT_TRUE(WaitUntil([&] { return PathOf(tree->GetSelected()) == fx.HomePath() + "/other"; }));
     const HTREEITEM pics = Child(Child(tree->GetRootItem(), "Home"), "pics");
