@@ -137,20 +137,37 @@ TEST_F(DeviceTree, NetworkDrivesComeAndGoAtOnce) {
     EXPECT_FALSE(tree->Watcher().IsRunning(share));
 }
 
+// A network share and a card below `root`, each with a second file system mounted over
+// it: the mount table's lines without and with the top ones, and the top ones' drives.
+struct StackedMounts {
+    explicit StackedMounts(const std::string& root)
+        : share(root + "/share"),
+          card(root + "/media/card"),
+          beneath{"40 22 0:50 / " + share + " rw - nfs4 server:/a rw",
+                  "32 22 8:17 / " + card + " rw - vfat /dev/sdb1 rw"},
+          stacked(beneath),
+          tops{{share, "nfs4", "server:/b", platform::DriveType::Remote, ""},
+               {card, "ext4", "/dev/sdc1", platform::DriveType::Fixed, ""}} {
+        stacked.push_back("41 40 0:51 / " + share + " rw - nfs4 server:/b rw");
+        stacked.push_back("33 32 8:33 / " + card + " rw - ext4 /dev/sdc1 rw");
+    }
+    std::string share;
+    std::string card;
+    std::vector<std::string> beneath;
+    std::vector<std::string> stacked;
+    std::vector<platform::Volume> tops;
+};
+
 // Mounts stack: when the file system on top of a drive's folder goes, the one beneath is
 // still mounted there, so the drive stays, watched and read anew (its watch was on the one
 // that went, as it is here on a folder replaced under it).
 TEST_F(DeviceTree, ADriveStaysWhileAFileSystemIsStillMountedOnItsFolder) {
-    const std::string share = root + "/share";
-    const std::string card = root + "/media/card";
-    const std::vector<std::string> beneath = {"40 22 0:50 / " + share + " rw - nfs4 server:/a rw",
-                                              "32 22 8:17 / " + card + " rw - vfat /dev/sdb1 rw"};
-    std::vector<std::string> stacked = beneath;
-    stacked.push_back("41 40 0:51 / " + share + " rw - nfs4 server:/b rw");
-    stacked.push_back("33 32 8:33 / " + card + " rw - ext4 /dev/sdc1 rw");
-    const std::vector<platform::Volume> tops = {
-        {share, "nfs4", "server:/b", platform::DriveType::Remote, ""},
-        {card, "ext4", "/dev/sdc1", platform::DriveType::Fixed, ""}};
+    const StackedMounts mounts(root);
+    const std::string& share = mounts.share;
+    const std::string& card = mounts.card;
+    const std::vector<std::string>& beneath = mounts.beneath;
+    const std::vector<std::string>& stacked = mounts.stacked;
+    const std::vector<platform::Volume>& tops = mounts.tops;
     const auto change = [&](const std::vector<std::string>& mounts, Event event) {
         WriteMounts(mounts);
         for (const platform::Volume& drive : tops)
@@ -198,16 +215,12 @@ TEST_F(DeviceTree, ADriveStaysWhileAFileSystemIsStillMountedOnItsFolder) {
 // folders and then again those beneath, which can be selected. (Each change replaces every
 // folder the drive shows, in one pass.)
 TEST_F(DeviceTree, AnOpenDriveShowsWhatIsBeneathOnceTheFileSystemOverItGoes) {
-    const std::string share = root + "/share";
-    const std::string card = root + "/media/card";
-    const std::vector<std::string> beneath = {"40 22 0:50 / " + share + " rw - nfs4 server:/a rw",
-                                              "32 22 8:17 / " + card + " rw - vfat /dev/sdb1 rw"};
-    std::vector<std::string> stacked = beneath;
-    stacked.push_back("41 40 0:51 / " + share + " rw - nfs4 server:/b rw");
-    stacked.push_back("33 32 8:33 / " + card + " rw - ext4 /dev/sdc1 rw");
-    const std::vector<platform::Volume> tops = {
-        {share, "nfs4", "server:/b", platform::DriveType::Remote, ""},
-        {card, "ext4", "/dev/sdc1", platform::DriveType::Fixed, ""}};
+    const StackedMounts mounts(root);
+    const std::string& share = mounts.share;
+    const std::string& card = mounts.card;
+    const std::vector<std::string>& beneath = mounts.beneath;
+    const std::vector<std::string>& stacked = mounts.stacked;
+    const std::vector<platform::Volume>& tops = mounts.tops;
     const std::pair<const char*, std::string> drives[] = {{"share", share}, {"card", card}};
     // What a mount or an unmount shows in each drive's folder, then the events it brings.
     const auto change = [&](const std::vector<std::string>& mounts, Event event, const char* gone,
