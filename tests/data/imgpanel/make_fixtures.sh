@@ -345,10 +345,12 @@ PY
 convert png/straight-alpha.png -colorspace cmyk -define tiff:alpha=unassociated -compress none \
     tiff/alpha-straight-cmyk.tif
 
-# The fuzz seeds: every fixture of the format, valid and malformed.
+# The fuzz seeds: every fixture of the format, valid and malformed, under its own name.
+# Seeds kept from elsewhere (inputs a fuzz run found, the budget fixtures' hostile files)
+# stay, so nothing here empties the folders: a fixture renamed here leaves its old seed to
+# be removed by hand.
 for format in png gif tiff; do
     mkdir -p "$corpus/$format"
-    rm -f "$corpus/$format"/*
     cp "$format"/* "$corpus/$format/"
 done
 cp malformed/*.png "$corpus/png/"
