@@ -335,8 +335,8 @@ TEST(ThreadedDecode, AStopLandsAtTheCheckItIsAskedAtOnTheDecodingThread) {
 // A stop asked by another thread while a single thread synthesises a 16-bit 9/7 component of
 // 3000 x 3000 from one coded block lands before the synthesis could end by itself: 45 % into
 // the decode (tier 1 writes the other blocks' zeros in about its first quarter, the synthesis
-// takes it to about five sixths, the samples are written last). The quickest of three tries
-// counts: a busy machine can stretch one.
+// takes it to about five sixths, the samples are written last). The quickest of up to five
+// tries counts: a busy machine can stretch one, or the first, uncancelled decode.
 TEST(ThreadedDecode, AStopDuringTheSynthesisLandsAtOnce) {
     const j2000test::Codestream cs = j2000test::synthesis_stream(3000, 1, 0);
     const j2000test::Bytes bytes = cs.serialise();
@@ -359,11 +359,12 @@ TEST(ThreadedDecode, AStopDuringTheSynthesisLandsAtOnce) {
     Flag never;
     const Clock::time_point start = Clock::now();
     ASSERT_EQ(decode(never), DecodeStatus::Ok);
-    const Clock::duration whole = Clock::now() - start;
+    Clock::duration whole = Clock::now() - start;
     Clock::duration best = Clock::duration::max();
-    for (int attempt = 0; attempt < 3 && best >= whole / 10; ++attempt) {
+    for (int attempt = 0; attempt < 5 && best >= whole / 10; ++attempt) {
         Flag flag;
         Clock::time_point asked;
+        const Clock::time_point began = Clock::now();
         std::thread stopper([&] {
             std::this_thread::sleep_for(whole * 9 / 20);
             asked = Clock::now();
@@ -372,9 +373,16 @@ TEST(ThreadedDecode, AStopDuringTheSynthesisLandsAtOnce) {
         const DecodeStatus status = decode(flag);
         const Clock::time_point ended = Clock::now();
         stopper.join();
+        if (status == DecodeStatus::Ok && ended <= asked) {
+            // Done before the stop was asked: the first decode was slowed down by a busy
+            // machine. This one is the measure now.
+            whole = std::min(whole, ended - began);
+            continue;
+        }
         EXPECT_EQ(status, DecodeStatus::Cancelled);
         best = std::min(best, ended - asked);
     }
+    ASSERT_NE(best, Clock::duration::max()) << "every decode ended before its stop was asked";
     EXPECT_LT(best, whole / 10);
 }
 
