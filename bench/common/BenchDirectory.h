@@ -33,16 +33,16 @@ using RememberedAnswers = std::unordered_map<std::string, RememberedAnswer>;
 double ReadDirSortLoop(const std::string& path, long* entries = nullptr, long buttons = 0,
                        bool includeHidden = false);
 
-// What a refresh pass does with a folder whose items `shown` are shown: the folder read and
-// its names compared with those shown (hash sets), the new names sorted in natural order,
-// and the buttons of every folder still there and of the new ones worked out (hidden
-// subfolders counted), taking and keeping answers in `remembered`. Milliseconds taken; added
-// and removed (when given) receive the counts.
 // Waits until the last change of each folder is over two seconds old, as the user's folders
 // mostly are: the tree keeps no subfolder answer of a folder changed later than that (a
 // further change could carry the same time), so it reads such a folder at every pass.
 void WaitUntilSettled(const std::vector<std::string>& folders);
 
+// What a refresh pass does with a folder whose items `shown` are shown: the folder read and
+// its names compared with those shown (hash sets), the new names sorted in natural order,
+// and the buttons of every folder still there and of the new ones worked out (hidden
+// subfolders counted), taking and keeping answers in `remembered`. Milliseconds taken; added
+// and removed (when given) receive the counts.
 double ReadDirCompareLoop(const std::string& path, const std::vector<std::string>& shown,
                           RememberedAnswers& remembered, long* added = nullptr,
                           long* removed = nullptr);

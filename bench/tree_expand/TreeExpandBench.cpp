@@ -82,6 +82,16 @@ struct Expansion {
 
 // One fresh tree rooted at `root`; expands its item `name` and waits until the children
 // are in and drawn.
+// The top-level row of the tree named `name` (invalid when there is none).
+QModelIndex TopRowNamed(const TFolderTree& tree, const QString& name) {
+    const QAbstractItemModel& model = *tree.model();
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.index(row, 0).data().toString() == name)
+            return model.index(row, 0);
+    }
+    return {};
+}
+
 Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const QString& name,
                      bool showFiles) {
     TFolderTree tree(nullptr, space);
@@ -91,22 +101,13 @@ Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const 
     tree.resize(400, 700);
     tree.show();
     QCoreApplication::processEvents();
-    HTREEITEM item = tree.GetRootItem();
-    int row = 0;
-    while (item && tree.GetItemText(item) != name) {
-        item = tree.GetNextSibling(item);
-        ++row;
-    }
+    const QModelIndex folder = TopRowNamed(tree, name);
     // The rows shown get their buttons on the population thread, the folder of files (no
     // subfolder) only by a read to its end. A user opens a folder once the rows are drawn
     // with their buttons, so the clock starts then: a sibling's button is no part of
     // opening this folder.
     if (!showFiles) {
-        QModelIndex files;
-        for (int r = 0; r < tree.model()->rowCount() && !files.isValid(); ++r) {
-            if (tree.model()->index(r, 0).data().toString() == "files")
-                files = tree.model()->index(r, 0);
-        }
+        const QModelIndex files = TopRowNamed(tree, "files");
         while (files.isValid() && tree.model()->hasChildren(files))
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
@@ -122,7 +123,7 @@ Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const 
     QElapsedTimer clock;
     clock.start();
     testloop::GapMeter gaps;
-    tree.expand(tree.model()->index(row, 0));
+    tree.expand(folder);
     if (!done)
         waiting.exec();
     tree.viewport()->repaint();
@@ -130,7 +131,7 @@ Expansion ExpandOnce(const SNamespacePtr& space, const std::string& root, const 
     Expansion result;
     result.ms = clock.nsecsElapsed() / 1e6;
     result.longestGapMs = gaps.Stop();
-    result.children = tree.model()->rowCount(tree.model()->index(row, 0));
+    result.children = tree.model()->rowCount(folder);
     return result;
 }
 
