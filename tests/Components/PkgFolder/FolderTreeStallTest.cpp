@@ -23,6 +23,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -111,6 +112,24 @@ class SlowFolders : public FolderTreeTestBase {
         }
     }
     bool ShowsButton(HTREEITEM item) const { return tree->model()->hasChildren(IndexOf(item)); }
+    // Makes a tree over folders whose reads stall (MakeSlowTree), runs `scenario` on it and
+    // gives the UI thread's longest gap meanwhile. A busy machine can hold up the whole
+    // process now and then, but a UI thread that waits for a slow folder does so at every
+    // run: a run over the limit is run again once on a fresh tree, and the quieter counts.
+    double QuieterRunsGap(const std::string& slow, bool useLinkCounts,
+                          const std::function<void()>& scenario) {
+        double quieter = 0;
+        for (int run = 0; run < 2; ++run) {
+            MakeSlowTree(slow, useLinkCounts);
+            testloop::GapMeter gaps;
+            scenario();
+            const double longest = gaps.Longest();
+            quieter = run == 0 ? longest : std::min(quieter, longest);
+            if (quieter < kLongestGapMs)
+                break;
+        }
+        return quieter;
+    }
     // Reads of each folder (below the fixture) since the last call.
     std::vector<int> TakeReads(const std::vector<std::string>& folders) {
         std::lock_guard lock(reads->mutex);
@@ -137,30 +156,31 @@ TEST_F(SlowFolders, ANetworkShareIsReadOnlyOnTheWorker) {
     for (int i = 0; i < 4; ++i)
         fx.MakeDir("net/s" + std::to_string(i));
     fx.MakeDir("net/s1/inner");
-    MakeSlowTree(fx.SharePath(), true);
-    testloop::GapMeter gaps;
-    const HTREEITEM computer = Child(tree->GetRootItem(), "Computer");
-    Open(computer);
-    Open(Child(tree->GetRootItem(), "Home"));
-    const HTREEITEM share = Child(computer, "net");
-    EXPECT_TRUE(ShowsButton(share));
-    tree->SetSelected(share);  // a selected drive is checked for a medium, but not by reading
-    SettleSelection();
-    EXPECT_EQ(tree->GetSelected(), share);
-    Open(share);
-    Scroll();
-    OpenAndCloseWhileRead(Child(share, "s0"));
-    Open(Child(share, "s1"));
-    EXPECT_EQ(ChildTexts(Child(share, "s1")), std::vector<QString>{"inner"});
-    const HTREEITEM s2 = Child(share, "s2");
-    tree->SetSelected(s2);
-    QTest::keyClick(tree.get(), Qt::Key_Asterisk);  // opens the current item
-    ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating() && tree->IsExpandedOnce(s2); }));
-    Passes(5, share, "net");
+    HTREEITEM share = 0;
+    const double longestGap = QuieterRunsGap(fx.SharePath(), true, [&] {
+        const HTREEITEM computer = Child(tree->GetRootItem(), "Computer");
+        Open(computer);
+        Open(Child(tree->GetRootItem(), "Home"));
+        share = Child(computer, "net");
+        EXPECT_TRUE(ShowsButton(share));
+        tree->SetSelected(share);  // a selected drive is checked for a medium, not by reading
+        SettleSelection();
+        EXPECT_EQ(tree->GetSelected(), share);
+        Open(share);
+        Scroll();
+        OpenAndCloseWhileRead(Child(share, "s0"));
+        Open(Child(share, "s1"));
+        EXPECT_EQ(ChildTexts(Child(share, "s1")), std::vector<QString>{"inner"});
+        const HTREEITEM s2 = Child(share, "s2");
+        tree->SetSelected(s2);
+        QTest::keyClick(tree.get(), Qt::Key_Asterisk);  // opens the current item
+        ASSERT_TRUE(WaitUntil([&] { return !tree->IsPopulating() && tree->IsExpandedOnce(s2); }));
+        Passes(5, share, "net");
+    });
     // The share's folders keep their buttons without being read, empty or not.
     for (const char* name : {"s0", "s2", "s3", "fence0"})
         EXPECT_TRUE(ShowsButton(Child(share, name))) << name;
-    EXPECT_LT(gaps.Longest(), kLongestGapMs);
+    EXPECT_LT(longestGap, kLongestGapMs);
     EXPECT_EQ(reads->onUiThread, 0);
     EXPECT_GT(reads->elsewhere, 0);
 }
@@ -174,20 +194,21 @@ TEST_F(SlowFolders, FoldersOfManyFilesAreReadOnlyOnTheWorkers) {
                           ".jpg");
     }
     fx.MakeDir("home/many/f4/sub");
-    MakeSlowTree(fx.HomePath() + "/many", false);
-    testloop::GapMeter gaps;
-    const HTREEITEM home = Child(tree->GetRootItem(), "Home");
-    Open(home);
-    const HTREEITEM many = Child(home, "many");
-    Open(many);
-    Scroll();
-    OpenAndCloseWhileRead(Child(many, "f4"));
-    Open(Child(many, "f4"));
-    Passes(5, many, "home/many");
+    HTREEITEM many = 0;
+    const double longestGap = QuieterRunsGap(fx.HomePath() + "/many", false, [&] {
+        const HTREEITEM home = Child(tree->GetRootItem(), "Home");
+        Open(home);
+        many = Child(home, "many");
+        Open(many);
+        Scroll();
+        OpenAndCloseWhileRead(Child(many, "f4"));
+        Open(Child(many, "f4"));
+        Passes(5, many, "home/many");
+    });
     // Worked out on the workers by reading: folders of files only have no button.
     for (const char* name : {"f0", "f1", "f2", "f3"})
         EXPECT_FALSE(ShowsButton(Child(many, name))) << name;
-    EXPECT_LT(gaps.Longest(), kLongestGapMs);
+    EXPECT_LT(longestGap, kLongestGapMs);
     EXPECT_EQ(reads->onUiThread, 0);
     EXPECT_GT(reads->elsewhere, 0);
 }
@@ -198,14 +219,16 @@ TEST_F(SlowFolders, ALookupLeavesTheButtonsToTheWorkers) {
     fx.MakeDir("home/other");
     for (int i = 0; i < 4; ++i)
         fx.MakeDir("home/pics/f" + std::to_string(i));
-    MakeSlowTree(fx.HomePath() + "/pics", true);
-    testloop::GapMeter gaps;
-    tree->SelectFolder(Q(fx.HomePath() + "/other"));
-    ASSERT_TRUE(WaitUntil([&] { return PathOf(tree->GetSelected()) == fx.HomePath() + "/other"; }));
-    const HTREEITEM pics = Child(Child(tree->GetRootItem(), "Home"), "pics");
-    EXPECT_TRUE(WaitUntil([&] { return reads->elsewhere > 0; }));
-    EXPECT_TRUE(ShowsButton(pics));
-    EXPECT_LT(gaps.Longest(), kLongestGapMs);
+    const double longestGap = QuieterRunsGap(fx.HomePath() + "/pics", true, [&] {
+        const int readBefore = reads->elsewhere;
+        tree->SelectFolder(Q(fx.HomePath() + "/other"));
+        ASSERT_TRUE(
+            WaitUntil([&] { return PathOf(tree->GetSelected()) == fx.HomePath() + "/other"; }));
+        const HTREEITEM pics = Child(Child(tree->GetRootItem(), "Home"), "pics");
+        EXPECT_TRUE(WaitUntil([&] { return reads->elsewhere > readBefore; }));
+        EXPECT_TRUE(ShowsButton(pics));
+    });
+    EXPECT_LT(longestGap, kLongestGapMs);
     EXPECT_EQ(reads->onUiThread, 0);
 }
 
